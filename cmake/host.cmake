@@ -1,0 +1,38 @@
+# The host build: the packer, host tests of the portable reading code, and the benchmarks.
+if(UNINST_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_library(uninst_portable STATIC ${PORTABLE_SOURCES})
+target_link_libraries(uninst_portable PRIVATE product_flags)
+target_include_directories(uninst_portable PUBLIC ${SRC})
+
+find_package(nlohmann_json 3 REQUIRED)
+find_package(CLI11 REQUIRED)
+
+file(GLOB PACK_LIB_SOURCES CONFIGURE_DEPENDS ${SRC}/pack/*.cpp)
+list(FILTER PACK_LIB_SOURCES EXCLUDE REGEX "main\\.cpp$")
+add_library(pack_lib STATIC ${PACK_LIB_SOURCES})
+target_include_directories(pack_lib PUBLIC ${SRC})
+target_compile_options(pack_lib PRIVATE -Wall -Wextra -Werror)
+target_link_libraries(pack_lib PUBLIC format_writer uninst_portable nlohmann_json::nlohmann_json CLI11::CLI11)
+
+add_executable(uninstpack ${SRC}/pack/main.cpp)
+target_compile_options(uninstpack PRIVATE -Wall -Wextra -Werror)
+target_link_libraries(uninstpack PRIVATE pack_lib)
+
+file(GLOB_RECURSE HOST_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_hosttest.cpp)
+file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_executable(host_tests ${PORTABLE_TESTS} ${HOST_TESTS} ${TEST_SUPPORT})
+target_include_directories(host_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(host_tests PRIVATE pack_lib GTest::gtest_main)
+gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60
+  PROPERTIES ENVIRONMENT "UNINSTPACK=$<TARGET_FILE:uninstpack>;UNINST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+foreach(bench ${BENCH_SOURCES})
+  get_filename_component(name ${bench} NAME_WE)
+  add_executable(${name} ${bench})
+  target_link_libraries(${name} PRIVATE pack_lib)
+endforeach()

@@ -1,0 +1,48 @@
+# The Windows target: the uninstaller stub, its tests (run under Wine) and the test tools.
+enable_language(RC)
+add_compile_definitions(WIN32_LEAN_AND_MEAN STRICT _WIN32_WINNT=0x0501 WINVER=0x0501 _WIN32_IE=0x0501)
+add_link_options(-static)
+set(SYSTEM_LIBS comctl32 shell32 ole32 advapi32 gdi32 user32 kernel32)
+
+set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
+list(FILTER WIN_SOURCES EXCLUDE REGEX "(entry_win|crt_win)\\.cpp$")
+add_library(uninst_core STATIC ${WIN_SOURCES})
+target_link_libraries(uninst_core PRIVATE product_flags PUBLIC ${SYSTEM_LIBS})
+target_include_directories(uninst_core PUBLIC ${SRC})
+
+file(GLOB RESOURCE_SCRIPTS CONFIGURE_DEPENDS ${SRC}/resources/*.rc)
+add_executable(uninst WIN32 ${SRC}/driver/entry_win.cpp ${SRC}/driver/crt_win.cpp ${RESOURCE_SCRIPTS})
+target_link_libraries(uninst PRIVATE uninst_core gcc)
+set_target_properties(uninst PROPERTIES OUTPUT_NAME uninst)
+# No C runtime: our own entry point; the only imports are system DLLs.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ENTRY_SYMBOL _UninstallerEntry)  # i686 symbols carry a leading underscore
+else()
+  set(ENTRY_SYMBOL UninstallerEntry)
+endif()
+target_link_options(uninst PRIVATE -nostartfiles -nodefaultlibs -Wl,-e,${ENTRY_SYMBOL} -s
+  -Wl,--gc-sections -Wl,--disable-dynamicbase,--disable-reloc-section)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${SRC}/resources -I${CMAKE_BINARY_DIR}/resources")
+add_custom_command(TARGET uninst POST_BUILD
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/stamp-stub.py $<TARGET_FILE:uninst> --objdump ${CMAKE_OBJDUMP}
+  VERBATIM)
+
+# Tests: the portable tests and the Windows-only ones, in one executable under Wine.
+file(GLOB_RECURSE WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_wintest.cpp)
+file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_executable(uninst_tests ${PORTABLE_TESTS} ${WIN_TESTS} ${TEST_SUPPORT} ${RESOURCE_SCRIPTS})
+target_include_directories(uninst_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(uninst_tests PRIVATE uninst_core format_writer GTest::gtest_main)
+add_dependencies(uninst_tests uninst)
+
+set(STUB_WINE "Z:${CMAKE_BINARY_DIR}/uninst.exe")
+string(REPLACE "/" "\\" STUB_WINE "${STUB_WINE}")
+gtest_discover_tests(uninst_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  PROPERTIES ENVIRONMENT "WINEDEBUG=-all;UNINST_STUB=${STUB_WINE}" TIMEOUT 120)
+
+file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
+foreach(tool ${TOOL_SOURCES})
+  get_filename_component(name ${tool} NAME_WE)
+  add_executable(${name} ${tool})
+  target_link_libraries(${name} PRIVATE user32 kernel32)
+endforeach()

@@ -1,0 +1,29 @@
+#!/bin/bash
+# Runs every test: the host tests natively (also under AddressSanitizer and UndefinedBehaviorSanitizer)
+# and the Windows tests under Wine, in a prefix inside the build tree, with Xvfb for the windows.
+set -u
+BUILD=${1:-build}
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+
+status=0
+echo "== host tests"
+ctest --test-dir "$BUILD/host" --output-on-failure -j2 || status=1
+
+echo "== host tests under sanitizers"
+cmake -S . -B "$BUILD/host-sanitize" -DCMAKE_BUILD_TYPE=Debug -DUNINST_SANITIZE=ON >/dev/null &&
+  cmake --build "$BUILD/host-sanitize" -j2 --target host_tests uninstpack >/dev/null &&
+  ctest --test-dir "$BUILD/host-sanitize" --output-on-failure -j2 || status=1
+
+ARCH=$(scripts/wine --arch)
+echo "== Windows tests under Wine ($ARCH build)"
+. scripts/xvfb.sh
+UNINST_FORCE_XVFB=${UNINST_FORCE_XVFB:-1} xvfb_start
+export WINEPREFIX="$ROOT/$BUILD/wineprefix-$ARCH"
+KEEPALIVE="$ROOT/$BUILD/$ARCH/keepalive.exe"
+. scripts/wine-env.sh
+ctest --test-dir "$BUILD/$ARCH" --output-on-failure -j2 --timeout 180 || status=1
+wineserver -k 2>/dev/null
+[ -n "${WINE_KEEPALIVE_PID:-}" ] && wait "$WINE_KEEPALIVE_PID" 2>/dev/null
+xvfb_stop
+exit $status

@@ -1,0 +1,49 @@
+// Memory helpers: every allocation of the uninstaller goes through them. A failed allocation is
+// retried once after the heap has been compacted.
+#pragma once
+
+#include <stddef.h>
+
+[[nodiscard]] void* AllocRaw(size_t size, bool zeroed);
+// Resizes `block` keeping its contents and zero-filling any new bytes; null on failure, when
+// `block` is left untouched.
+[[nodiscard]] void* GrowRaw(void* block, size_t size);
+void FreeRaw(void* block);
+
+// Allocates `size` bytes into `place`; false on failure.
+template <class T>
+[[nodiscard]] bool AllocBlock(size_t size, T*& place) {
+    place = static_cast<T*>(AllocRaw(size, false));
+    return place != nullptr;
+}
+
+// As AllocBlock, zero-filled.
+template <class T>
+[[nodiscard]] bool AllocZeroed(size_t size, T*& place) {
+    place = static_cast<T*>(AllocRaw(size, true));
+    return place != nullptr;
+}
+
+// Resizes the block in `place` (or allocates one when it is empty); on failure the old block stays.
+template <class T>
+[[nodiscard]] bool GrowBlock(size_t size, T*& place) {
+    void* grown = place ? GrowRaw(place, size) : AllocRaw(size, true);
+    if (!grown) return false;
+    place = static_cast<T*>(grown);
+    return true;
+}
+
+// Frees the block in `place`, if any, and clears the place.
+template <class T>
+void FreeBlock(T*& place) {
+    if (place) FreeRaw(const_cast<void*>(static_cast<const void*>(place)));
+    place = nullptr;
+}
+
+// Live and peak bytes handed out by the helpers; counted on the host build only (benchmarks).
+struct MemoryStats {
+    size_t live;
+    size_t peak;
+};
+MemoryStats GetMemoryStats();
+void ResetMemoryPeak();

@@ -1,0 +1,157 @@
+#include <ole2.h>
+
+#include "common/text.h"
+#include "data/load_win.h"
+#include "data/memory.h"
+#include "data/messages.h"
+#include "driver/command_split.h"
+#include "driver/run_first.h"
+#include "driver/run_state.h"
+#include "paths/folder_tokens.h"
+#include "removal/passes.h"
+#include "shell/processes.h"
+#include "ui/ui.h"
+
+namespace {
+
+void DetectPlatform(PlatformFlags& platform) {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!GetVersionExA(&info)) return;
+    platform.nt = info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    platform.nt6OrLater = platform.nt && info.dwMajorVersion > 5;
+}
+
+// Allocates the three path buffers and finds the install folder. False when a buffer cannot be had
+// or the executable's path does not fit one: the run cannot go on without them.
+bool StartUp(RunState& run) {
+    if (!AllocZeroed(kPathBufferSize, run.modulePath) || !AllocZeroed(kPathBufferSize, run.currentItem) ||
+        !AllocZeroed(kPathBufferSize, run.installFolder)) {
+        return false;
+    }
+    // A cut name would make an ancestor folder the install folder.
+    DWORD n = GetModuleFileNameA(run.instance, run.installFolder, kPathBufferSize);
+    if (n == 0 || n >= kPathBufferSize) return false;
+    char* lastBackslash = nullptr;
+    for (char* p = run.installFolder; *p; ++p) {
+        if (*p == '\\') lastBackslash = p;
+    }
+    if (lastBackslash) *lastBackslash = '\0';
+    return AppendBackslash(run.installFolder, kPathBufferSize);
+}
+
+void FreePathBuffers(RunState& run) {
+    FreeBlock(run.modulePath);
+    FreeBlock(run.installFolder);
+    FreeBlock(run.currentItem);
+}
+
+// The early exits: nothing was confirmed or removed; release what start-up took and leave.
+int EndEarly(RunState& run, bool oleReady, int exitCode) {
+    FreeUninstallData(run.data);
+    if (oleReady) OleUninitialize();
+    FreePathBuffers(run);
+    ReleaseUserInterface(run);
+    return exitCode;
+}
+
+void SetPhaseText(RunState& run, int number) {
+    if (run.ui.progressDialog) {
+        SetDlgItemTextA(run.ui.progressDialog, kDialogTextId, GetMessageText(run.data, 0, number));
+    }
+}
+
+// Asks for confirmation and, while a file that must be free is in use, to retry. Only OK and Retry
+// go on; any other answer, 0 from a box that could not be shown included, removes nothing.
+void Confirm(RunState& run) {
+    run.confirmation = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+    if (run.confirmation != IDOK) return;
+    while (FindFileInUse(run)) {
+        int answer = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgFileInUse),
+                                 MB_RETRYCANCEL | MB_ICONINFORMATION);
+        if (answer != IDRETRY) {
+            run.confirmation = IDCANCEL;
+            return;
+        }
+        run.confirmation = IDOK;
+    }
+}
+
+void RunFirstProgram(RunState& run) {
+    const char* command = SettingsCommand(run.data);
+    if (!command) return;
+    RunFirstCommand composed{};
+    if (ComposeRunFirstCommand(run, command, composed)) {
+        bool external = run.modes.external && !run.modes.silent;
+        if (!external) {
+            CommandParts parts = SplitCommand(composed.text);
+            RunProgram(run, parts.program, parts.arguments, (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
+        }
+    }
+    ReleaseRunFirstCommand(composed);
+}
+
+void OpenProgressDialog(RunState& run) {
+    run.ui.progressDialog = CreateDialogParamA(run.instance, MAKEINTRESOURCEA(kProgressDialogId), run.ui.mainWindow,
+                                               ProgressDialogProc, 0);
+    if (!run.ui.progressDialog) return;
+    run.ui.progressBar = GetDlgItem(run.ui.progressDialog, kProgressBarId);
+    uint64_t total = static_cast<uint64_t>(run.data.registry.count) + 2ull * run.data.files.count +
+                     run.data.shortcuts.count;
+    run.progressTotal = total > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+    SetPhaseText(run, format::kMsgProgressFiles);
+}
+
+void RemoveEverything(RunState& run) {
+    if (!run.modes.quiet) OpenProgressDialog(run);
+    RemoveInstalledFiles(run);
+    RemoveWildcardMatches(run);
+    SetPhaseText(run, format::kMsgProgressShortcuts);
+    RemoveShortcutFiles(run);
+    RemoveShortcutFolders(run);
+    SetPhaseText(run, format::kMsgProgressFolders);
+    RemoveProgramFolders(run);
+    SetPhaseText(run, format::kMsgProgressRegistry);
+    RemoveRegistryEntries(run);
+    if (run.ui.progressDialog) DestroyWindow(run.ui.progressDialog);
+}
+
+void CloseRun(RunState& run) {
+    const char* finished = GetMessageText(run.data, 0, format::kMsgFinished);
+    if (!run.modes.quiet && finished[0] != '\0') ShowMessage(run, finished, MB_OK | MB_ICONINFORMATION);
+    const char* document = SettingsDocument(run.data);
+    if (!run.modes.external && !run.modes.silent && document) OpenDocument(run, document, ".htm");
+}
+
+}  // namespace
+
+int RunUninstaller(HINSTANCE instance, const char* commandLine) {
+    RunState run = {};
+    DetectPlatform(run.platform);
+    run.instance = instance;
+    bool oleReady = SUCCEEDED(OleInitialize(nullptr));
+    InitUserInterface(run);
+    if (!StartUp(run)) return EndEarly(run, oleReady, -1);
+    ScanOptions(commandLine, run.modes);
+
+    if (!LoadUninstallData(run)) return EndEarly(run, oleReady, -1);
+    if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run);
+    if (!RegisterMainWindowClass(run)) return EndEarly(run, oleReady, 0);
+    if (!CreateMainWindow(run)) return EndEarly(run, oleReady, -1);
+
+    run.confirmation = IDOK;
+    if (!run.modes.quiet) Confirm(run);
+    if (run.confirmation == IDOK) {
+        RunFirstProgram(run);
+        RemoveEverything(run);
+        CloseRun(run);
+    }
+
+    RunFinalMessageLoop(run);
+    FreeUninstallData(run.data);
+    if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) StartSelfDelete(run);
+    if (oleReady) OleUninitialize();
+    FreePathBuffers(run);
+    ReleaseUserInterface(run);
+    return 0;
+}

@@ -1,0 +1,48 @@
+#include "driver/run_first.h"
+
+#include "common/text.h"
+#include "data/memory.h"
+#include "paths/folder_tokens.h"
+
+namespace {
+constexpr uint32_t kExpansionLimit = 65500;
+}  // namespace
+
+bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand& out) {
+    out = {};
+    const char* start = command;
+    if (*start == '"') ++start;
+    while (*start == ' ') ++start;
+    size_t startOffset = static_cast<size_t>(start - command);
+
+    if (*start == '#') {
+        uint32_t length = ExpandFolderTokens(run, nullptr, command, kExpansionLimit);
+        if (!AllocZeroed(static_cast<size_t>(length) + 1, out.expansion)) return false;
+        ExpandFolderTokens(run, out.expansion, command, length + 1);
+        // The same text with the "#" still in place means nothing was expanded there.
+        bool unchanged = length == TextLength(command) && out.expansion[startOffset] == '#';
+        if (!unchanged) {
+            out.text = out.expansion;
+            return true;
+        }
+        FreeBlock(out.expansion);
+    }
+
+    // Relative to the install folder; a command that does not fit is not run rather than cut.
+    char* item = run.currentItem;
+    item[0] = '\0';
+    bool fits = (command[0] != '"' || AppendText(item, kPathBufferSize, "\"")) &&
+                AppendText(item, kPathBufferSize, run.installFolder) && AppendBackslash(item, kPathBufferSize) &&
+                AppendText(item, kPathBufferSize, start);
+    if (!fits) {
+        item[0] = '\0';
+        return false;
+    }
+    out.text = item;
+    return true;
+}
+
+void ReleaseRunFirstCommand(RunFirstCommand& composed) {
+    FreeBlock(composed.expansion);
+    composed.text = nullptr;
+}

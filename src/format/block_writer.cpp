@@ -1,0 +1,196 @@
+#include "format/block_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace format {
+
+void PutU16(Bytes& out, uint16_t value) {
+    out.push_back(static_cast<uint8_t>(value));
+    out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void PutU32(Bytes& out, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void PutText(Bytes& out, const std::string& text) {
+    PutU16(out, static_cast<uint16_t>(text.size()));
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+Bytes EncodeRecord(uint16_t tag, const Bytes& body, uint8_t flags) {
+    Bytes out;
+    out.reserve(kRecordHeaderSize + body.size());
+    PutU16(out, tag);
+    out.push_back(flags);
+    out.push_back(0);
+    PutU32(out, static_cast<uint32_t>(body.size()));
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+Bytes EncodeStringTable(const std::vector<std::string>& texts) {
+    Bytes body;
+    PutU16(body, 1);
+    PutU16(body, static_cast<uint16_t>(texts.size()));
+    for (const auto& text : texts) PutText(body, text);
+    return EncodeRecord(kStringTablesRecord, body);
+}
+
+Bytes EncodeFileList(const std::vector<FileSpec>& files) {
+    Bytes body;
+    PutU32(body, static_cast<uint32_t>(files.size()));
+    for (const auto& f : files) {
+        PutText(body, f.folder);
+        PutText(body, f.name);
+        body.push_back(f.flags);
+    }
+    return EncodeRecord(kFileListRecord, body);
+}
+
+Bytes EncodeShortcutList(const std::vector<ShortcutSpec>& shortcuts) {
+    Bytes body;
+    PutU32(body, static_cast<uint32_t>(shortcuts.size()));
+    for (const auto& s : shortcuts) {
+        body.push_back(s.levels);
+        PutText(body, s.folder);
+        PutText(body, s.secondFolder);
+        PutText(body, s.name);
+    }
+    return EncodeRecord(kShortcutListRecord, body);
+}
+
+Bytes EncodeRegistryList(const std::vector<RegistrySpec>& entries) {
+    Bytes body;
+    PutU32(body, static_cast<uint32_t>(entries.size()));
+    for (const auto& r : entries) {
+        PutU32(body, r.root);
+        PutText(body, r.keyPath);
+    }
+    return EncodeRecord(kRegistryListRecord, body);
+}
+
+Bytes EncodePatterns(const std::vector<std::string>& patterns) {
+    Bytes body;
+    for (const auto& p : patterns) {
+        body.insert(body.end(), p.begin(), p.end());
+        body.push_back(0);
+    }
+    body.push_back(0);
+    return EncodeRecord(kCleanupPatternsRecord, body);
+}
+
+Bytes EncodeSettings(const SettingsSpec& settings) {
+    Bytes texts;
+    auto place = [&](const std::optional<std::string>& text) -> uint32_t {
+        if (!text) return 0;
+        uint32_t offset = kSettingsHeaderSize + static_cast<uint32_t>(texts.size());
+        texts.insert(texts.end(), text->begin(), text->end());
+        texts.push_back(0);
+        return offset;
+    };
+    uint32_t command = place(settings.command);
+    uint32_t document = place(settings.document);
+    Bytes body;
+    PutU32(body, settings.flags);
+    PutU32(body, command);
+    PutU32(body, document);
+    body.insert(body.end(), texts.begin(), texts.end());
+    return EncodeRecord(kSettingsRecord, body);
+}
+
+Bytes EncodeEnd() { return EncodeRecord(kEndRecord, {}); }
+
+namespace {
+
+bool Fits(const std::string& text) { return text.size() <= 0xFFFF; }
+
+size_t TextRoom(std::initializer_list<const std::string*> texts) {
+    size_t total = 0;
+    for (const auto* t : texts) total += t->size() + 1;
+    return total;
+}
+
+}  // namespace
+
+std::string ValidateBlock(const Block& block) {
+    for (size_t i = 0; i < block.messages.size(); ++i) {
+        if (!Fits(block.messages[i])) return "message " + std::to_string(i) + " is longer than 65535 bytes";
+    }
+    if (block.messages.size() > 0xFFFF) return "more than 65535 messages";
+    for (size_t i = 0; i < block.files.size(); ++i) {
+        const auto& f = block.files[i];
+        if (TextRoom({&f.folder, &f.name}) > kFileEntryTextLimit) {
+            return "file " + std::to_string(i) + ": folder and name take more than " +
+                   std::to_string(kFileEntryTextLimit) + " bytes";
+        }
+    }
+    for (size_t i = 0; i < block.shortcuts.size(); ++i) {
+        const auto& s = block.shortcuts[i];
+        if (TextRoom({&s.folder, &s.secondFolder, &s.name}) > kShortcutEntryTextLimit) {
+            return "shortcut " + std::to_string(i) + ": its texts take more than " +
+                   std::to_string(kShortcutEntryTextLimit) + " bytes";
+        }
+    }
+    for (size_t i = 0; i < block.registry.size(); ++i) {
+        if (block.registry[i].keyPath.size() + 1 > kRegistryEntryTextLimit) {
+            return "registry " + std::to_string(i) + ": the key path takes more than " +
+                   std::to_string(kRegistryEntryTextLimit) + " bytes";
+        }
+    }
+    for (size_t i = 0; i < block.patterns.size(); ++i) {
+        const auto& p = block.patterns[i];
+        if (p.empty()) return "pattern " + std::to_string(i) + " is empty: it would end the list";
+        if (p.find('\0') != std::string::npos) return "pattern " + std::to_string(i) + " holds a NUL";
+    }
+    if (block.settings) {
+        for (const auto* t : {&block.settings->command, &block.settings->document}) {
+            if (*t && t->value().find('\0') != std::string::npos) return "a settings text holds a NUL";
+        }
+    }
+    return {};
+}
+
+Bytes EncodeBlock(const Block& block) {
+    Bytes out;
+    auto add = [&out](const Bytes& record) { out.insert(out.end(), record.begin(), record.end()); };
+    if (!block.messages.empty()) add(EncodeStringTable(block.messages));
+    if (!block.files.empty()) add(EncodeFileList(block.files));
+    if (!block.shortcuts.empty()) add(EncodeShortcutList(block.shortcuts));
+    if (!block.registry.empty()) add(EncodeRegistryList(block.registry));
+    if (!block.patterns.empty()) add(EncodePatterns(block.patterns));
+    if (block.settings) add(EncodeSettings(*block.settings));
+    add(EncodeEnd());
+    return out;
+}
+
+std::optional<size_t> FindDataOffsetField(const Bytes& image) {
+    const auto* first = std::begin(kDataOffsetMarker);
+    const auto* last = std::end(kDataOffsetMarker);
+    auto found = std::search(image.begin(), image.end(), first, last);
+    if (found == image.end()) return std::nullopt;
+    if (std::search(found + 1, image.end(), first, last) != image.end()) return std::nullopt;
+    size_t field = static_cast<size_t>(found - image.begin()) + kDataOffsetMarkerSize;
+    if (field + kDataOffsetFieldSize > image.size()) return std::nullopt;
+    return field;
+}
+
+std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::string* error) {
+    auto field = FindDataOffsetField(stub);
+    if (!field) {
+        if (error) *error = "the stub does not hold the data-offset marker exactly once";
+        return std::nullopt;
+    }
+    if (stub.size() > kMaxFilePosition) {
+        if (error) *error = "the stub is too large for a data block to follow it";
+        return std::nullopt;
+    }
+    Bytes out = stub;
+    uint32_t offset = static_cast<uint32_t>(stub.size());
+    for (int i = 0; i < 4; ++i) out[*field + i] = static_cast<uint8_t>(offset >> (8 * i));
+    out.insert(out.end(), block.begin(), block.end());
+    return out;
+}
+
+}  // namespace format

@@ -1,0 +1,85 @@
+// The uninstall data block's byte layout: one definition shared by the uninstaller, which reads it,
+// and the packer, which writes it. All numbers in the block are little-endian.
+#pragma once
+
+#include <stdint.h>
+
+namespace format {
+
+// The data-offset marker, directly followed by the 32-bit offset of the first record header.
+inline constexpr unsigned char kDataOffsetMarker[6] = {0x77, 0x77, 0x67, 0x54, 0x29, 0x48};
+inline constexpr uint32_t kDataOffsetMarkerSize = 6;
+inline constexpr uint32_t kDataOffsetFieldSize = 4;
+// Blocks must begin in the first 2 GiB: positions are 32-bit and the platform's seek is signed.
+inline constexpr uint32_t kMaxFilePosition = 0x7FFFFFFF;
+
+inline constexpr uint32_t kRecordHeaderSize = 8;  // u16 tag, u8 flags, u8 reserved, u32 body length
+inline constexpr uint8_t kRecordFlagRefuseBody = 0x01;
+
+enum RecordTag : uint16_t {
+    kStringTablesRecord = 0x1234,
+    kFileListRecord = 0x1235,
+    kShortcutListRecord = 0x1236,
+    kRegistryListRecord = 0x1237,
+    kSkippedRecord = 0x1238,
+    kCleanupPatternsRecord = 0x1239,
+    kSettingsRecord = 0x123A,
+    kEndRecord = 0x7F7F,
+};
+
+// FileEntry flags.
+enum FileFlag : uint8_t {
+    kFileShared = 0x01,
+    kFileFont = 0x02,
+    kFileSelfRegister = 0x04,
+    kFileMustBeFree = 0x08,
+};
+
+// SettingsBlock flags and layout.
+enum SettingsFlag : uint32_t {
+    kSettingsWaitForRun = 0x01,
+    kSettingsThemedControls = 0x02,
+};
+inline constexpr uint32_t kSettingsHeaderSize = 12;  // u32 flags, u32 command offset, u32 document offset
+
+// Smallest encoding of one list entry: its fixed fields and empty texts.
+inline constexpr uint32_t kMinFileEntrySize = 2 + 2 + 1;          // folder, file name, flags
+inline constexpr uint32_t kMinShortcutEntrySize = 1 + 2 + 2 + 2;  // level, folder, second folder, file name
+inline constexpr uint32_t kMinRegistryEntrySize = 4 + 2;          // root key, key path
+
+// Room for one entry's texts with their terminators; an entry whose texts need more is malformed.
+inline constexpr uint32_t kFileEntryTextLimit = 520;
+inline constexpr uint32_t kShortcutEntryTextLimit = 780;
+inline constexpr uint32_t kRegistryEntryTextLimit = 520;
+
+// Load error codes; each is also the number of the message shown for it.
+enum LoadError : int {
+    kLoadOk = 0,
+    kLoadErrorBody = 1,
+    kLoadErrorBodyMemory = 5,
+    kLoadErrorMemory = 7,
+    kLoadErrorHeader = 8,
+};
+
+// Message numbers of the message table.
+enum MessageNumber : int {
+    kMsgCaption = 0,
+    kMsgConfirm = 1,
+    kMsgFinished = 2,
+    kMsgYes = 3,
+    kMsgYesToAll = 4,
+    kMsgNo = 5,
+    kMsgNoToAll = 6,
+    kMsgNoMemory = 7,
+    kMsgBadHeader = 8,
+    kMsgReadOnlyQuestion = 9,
+    kMsgSharedFileQuestion = 10,
+    kMsgProgressFiles = 11,
+    kMsgProgressShortcuts = 12,
+    kMsgProgressFolders = 13,
+    kMsgProgressRegistry = 14,
+    kMsgFileInUse = 15,
+    kMessageCount = 16,
+};
+
+}  // namespace format

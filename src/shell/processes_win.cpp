@@ -1,0 +1,6 @@
+#include "shell/processes.h"
+
+// PLACEHOLDER bodies, filled in by the child-process and shell work.
+bool RunProgram(RunState&, const char*, const char*, bool) { return false; }
+void OpenDocument(RunState&, const char*, const char*) {}
+void StartSelfDelete(RunState&) {}

@@ -1,0 +1,168 @@
+#include "ui/ui.h"
+
+#include <commctrl.h>
+
+#include "common/text.h"
+#include "data/messages.h"
+
+namespace {
+
+const char kMainWindowClass[] = "UninstItClass";
+constexpr int kMainWindowWidth = 320;
+constexpr int kMainWindowHeight = 200;
+
+// The window and dialog procedures have no other way to reach the run state.
+RunState* g_run = nullptr;
+
+const char* Message(int number) { return GetMessageText(g_run->data, 0, number); }
+
+}  // namespace
+
+void InitUserInterface(RunState& run) {
+    g_run = &run;
+    // The uninstaller runs elevated from a folder others may write to: load the system's own
+    // library by its full path, never through the search order.
+    char path[kPathBufferSize] = {};
+    UINT n = GetSystemDirectoryA(path, kPathBufferSize);
+    if (n != 0 && n < kPathBufferSize && AppendText(path, "\\uxtheme.dll")) {
+        run.ui.themeLibrary = LoadLibraryA(path);
+    }
+    if (run.ui.themeLibrary) {
+        run.ui.setThemeAppProperties = reinterpret_cast<SetThemeAppPropertiesFn>(
+            reinterpret_cast<void*>(GetProcAddress(run.ui.themeLibrary, "SetThemeAppProperties")));
+    }
+    InitCommonControls();
+}
+
+void ApplyThemeProperties(RunState& run) {
+    if (run.ui.setThemeAppProperties) run.ui.setThemeAppProperties(1);  // STAP_ALLOW_NONCLIENT
+}
+
+bool RegisterMainWindowClass(RunState& run) {
+    WNDCLASSA wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = run.instance;
+    wc.hIcon = LoadIconA(run.instance, MAKEINTRESOURCEA(kIconGroupId));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    wc.lpszClassName = kMainWindowClass;
+    return RegisterClassA(&wc) != 0;
+}
+
+bool CreateMainWindow(RunState& run) {
+    int x = (GetSystemMetrics(SM_CXSCREEN) - kMainWindowWidth) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - kMainWindowHeight) / 2;
+    run.ui.mainWindow = CreateWindowExA(0, kMainWindowClass, Message(format::kMsgCaption),
+                                        WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x < 0 ? 0 : x, y < 0 ? 0 : y,
+                                        kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, run.instance,
+                                        nullptr);
+    return run.ui.mainWindow != nullptr;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A close request from outside would destroy the window that owns every box and ends the run.
+    if (message == WM_CLOSE) return 0;
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void ApplyDialogFont(HWND dialog) {
+    UiState& ui = g_run->ui;
+    if (!ui.dialogFont) {
+        auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+        LOGFONTA description;
+        if (font && GetObjectA(font, sizeof(description), &description) == sizeof(description)) {
+            description.lfWeight = FW_NORMAL;
+            ui.dialogFont = CreateFontIndirectA(&description);
+        }
+    }
+    if (!ui.dialogFont) return;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(ui.dialogFont), FALSE);
+    }
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            ApplyDialogFont(dialog);
+            SetWindowTextA(dialog, Message(format::kMsgCaption));
+            return TRUE;
+        case WM_COMMAND:
+            // Escape and the close box arrive as the cancel command: nothing closes this dialog.
+            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 1);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+INT_PTR CALLBACK QuestionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            ApplyDialogFont(dialog);
+            SetWindowTextA(dialog, Message(format::kMsgCaption));
+            SetDlgItemTextA(dialog, kDialogTextId, reinterpret_cast<const char*>(lParam));
+            SetDlgItemTextA(dialog, IDYES, Message(format::kMsgYes));
+            SetDlgItemTextA(dialog, IDNO, Message(format::kMsgNo));
+            SetDlgItemTextA(dialog, kYesToAllId, Message(format::kMsgYesToAll));
+            SetDlgItemTextA(dialog, kNoToAllId, Message(format::kMsgNoToAll));
+            return TRUE;
+        case WM_COMMAND:
+            EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+INT_PTR ShowQuestionDialog(RunState& run, const char* text) {
+    return DialogBoxParamA(run.instance, MAKEINTRESOURCEA(kQuestionDialogId), run.ui.mainWindow,
+                           QuestionDialogProc, reinterpret_cast<LPARAM>(text));
+}
+
+void PumpPendingMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (!GetMessageA(&msg, nullptr, 0, 0)) continue;  // the quit message is dropped
+        HWND progress = g_run ? g_run->ui.progressDialog : nullptr;
+        if (progress && IsDialogMessageA(progress, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void SetProgress(uint32_t percent) {
+    if (percent > 100) percent = 100;
+    UiState& ui = g_run->ui;
+    if (percent == ui.lastPercent) return;
+    ui.lastPercent = percent;
+    if (ui.progressBar) SendMessageA(ui.progressBar, PBM_SETPOS, percent, 0);
+    PumpPendingMessages();
+}
+
+void RunFinalMessageLoop(RunState& run) {
+    // When something destroyed the main window early, its quit message may already have been
+    // dropped by a pump: post one so the loop below ends.
+    if (run.ui.mainWindow && IsWindow(run.ui.mainWindow)) {
+        DestroyWindow(run.ui.mainWindow);
+    } else {
+        PostQuitMessage(0);
+    }
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+}
+
+void ReleaseUserInterface(RunState& run) {
+    if (run.ui.dialogFont) {
+        DeleteObject(run.ui.dialogFont);
+        run.ui.dialogFont = nullptr;
+    }
+    if (run.ui.themeLibrary) {
+        FreeLibrary(run.ui.themeLibrary);
+        run.ui.themeLibrary = nullptr;
+        run.ui.setThemeAppProperties = nullptr;
+    }
+    g_run = nullptr;
+}

@@ -1,0 +1,238 @@
+// The loader and record readers, on real files. Runs natively and under Wine.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/block_file.h"
+
+using namespace format;
+using testing_support::Hex;
+using testing_support::Join;
+using testing_support::LoadedBlock;
+
+namespace {
+
+const Bytes kEnd = Hex("7F 7F 00 00 00 00 00 00");
+
+std::string Text(const char* p) { return p ? std::string(p) : std::string("<null>"); }
+
+TEST(LoaderSpecBytes, StringTableExampleLoadsTwoTexts) {
+    LoadedBlock b(Hex("34 12 00 00 09 00 00 00 01 00 02 00 01 00 41 00 00 7F 7F 00 00 00 00 00 00"));
+    ASSERT_EQ(b.outcome.code, kLoadOk);
+    ASSERT_EQ(b.data.messageCount, 2u);
+    EXPECT_STREQ(b.data.messages[0], "A");
+    EXPECT_STREQ(b.data.messages[1], "");
+    EXPECT_EQ(b.data.messages[2], nullptr);
+    EXPECT_EQ(b.data.settings, nullptr);
+    EXPECT_EQ(SettingsFlags(b.data), 0u);
+    EXPECT_EQ(SettingsCommand(b.data), nullptr);
+}
+
+TEST(LoaderSpecBytes, FileRecordExampleAddsOneSharedEntry) {
+    LoadedBlock b(Join({Hex("35 12 00 00 10 00 00 00 01 00 00 00 02 00 2E 5C 05 00 61 2E 64 6C 6C 01"), kEnd}));
+    ASSERT_EQ(b.outcome.code, kLoadOk);
+    ASSERT_EQ(b.data.files.count, 1u);
+    EXPECT_STREQ(b.data.files.items[0]->folder, ".\\");
+    EXPECT_STREQ(b.data.files.items[0]->fileName, "a.dll");
+    EXPECT_EQ(b.data.files.items[0]->flags, kFileShared);
+}
+
+TEST(LoaderSpecBytes, FileRecordWithBinFolderMatchesTheWriter) {
+    Bytes spec = Join({Hex("35 12 00 00 15 00 00 00 01 00 00 00 05 00"), Bytes{'.', '\\', 'B', 'i', 'n'}, Hex("07 00"),
+                       Bytes{'a', 'p', 'p', '.', 'd', 'l', 'l'}, Hex("08")});
+    EXPECT_EQ(EncodeFileList({{".\\Bin", "app.dll", kFileMustBeFree}}), spec);
+    LoadedBlock b(Join({spec, kEnd}));
+    ASSERT_EQ(b.outcome.code, kLoadOk);
+    ASSERT_EQ(b.data.files.count, 1u);
+    EXPECT_STREQ(b.data.files.items[0]->folder, ".\\Bin");
+    EXPECT_STREQ(b.data.files.items[0]->fileName, "app.dll");
+    EXPECT_EQ(b.data.files.items[0]->flags, kFileMustBeFree);
+}
+
+TEST(LoaderSpecBytes, SettingsExampleHasWaitFlagAndCommand) {
+    Bytes spec = Hex("3A 12 00 00 12 00 00 00 01 00 00 00 0C 00 00 00 00 00 00 00 75 2E 65 78 65 00");
+    EXPECT_EQ(EncodeSettings({kSettingsWaitForRun, "u.exe", std::nullopt}), spec);
+    LoadedBlock b(Join({spec, kEnd}));
+    ASSERT_EQ(b.outcome.code, kLoadOk);
+    EXPECT_EQ(SettingsFlags(b.data), kSettingsWaitForRun);
+    EXPECT_EQ(Text(SettingsCommand(b.data)), "u.exe");
+    EXPECT_EQ(SettingsDocument(b.data), nullptr);
+}
+
+TEST(Loader, WritesAndReadsEveryKindOfRecord) {
+    Block block;
+    block.messages = {"Caption", "Remove %s?", ""};
+    block.files = {{".\\", "app.exe", 0}, {"C:\\Shared", "lib.dll", kFileShared | kFileSelfRegister}, {".\\Data", "", 0}};
+    block.shortcuts = {{2, "C:\\Menu\\Vendor\\App", "C:\\Desktop", "App.lnk"}};
+    block.registry = {{0x80000001u, "Software\\Vendor\\App"}, {0x80000002u, "Software\\Run\\\\App"}};
+    block.patterns = {"*.log", "#TempDir#\\app*.tmp"};
+    block.settings = SettingsSpec{kSettingsThemedControls, "\"setup.exe\" /remove", "https://example.com/bye"};
+    LoadedBlock b(EncodeBlock(block));
+    ASSERT_EQ(b.outcome.code, kLoadOk);
+    ASSERT_EQ(b.data.messageCount, 3u);
+    EXPECT_STREQ(b.data.messages[1], "Remove %s?");
+    ASSERT_EQ(b.data.files.count, 3u);
+    EXPECT_STREQ(b.data.files.items[1]->folder, "C:\\Shared");
+    EXPECT_EQ(b.data.files.items[1]->flags, kFileShared | kFileSelfRegister);
+    EXPECT_STREQ(b.data.files.items[2]->fileName, "");
+    ASSERT_EQ(b.data.shortcuts.count, 1u);
+    EXPECT_EQ(b.data.shortcuts.items[0]->levelCount, 2u);
+    EXPECT_STREQ(b.data.shortcuts.items[0]->secondFolder, "C:\\Desktop");
+    EXPECT_STREQ(b.data.shortcuts.items[0]->fileName, "App.lnk");
+    ASSERT_EQ(b.data.registry.count, 2u);
+    EXPECT_EQ(b.data.registry.items[1]->rootKey, 0x80000002u);
+    EXPECT_STREQ(b.data.registry.items[1]->keyPath, "Software\\Run\\\\App");
+    const char expected[] = "*.log\0#TempDir#\\app*.tmp\0";
+    ASSERT_EQ(b.data.patternSize, sizeof(expected));
+    EXPECT_EQ(0, memcmp(b.data.patterns, expected, sizeof(expected)));
+    EXPECT_EQ(SettingsFlags(b.data), kSettingsThemedControls);
+    EXPECT_EQ(Text(SettingsCommand(b.data)), "\"setup.exe\" /remove");
+    EXPECT_EQ(Text(SettingsDocument(b.data)), "https://example.com/bye");
+}
+
+// How records add up, and what the walk skips.
+TEST(Loader, RecordsOfOneKindAddUp) {
+    Bytes twoFileRecords = Join({EncodeFileList({{"a", "1", 0}, {"a", "2", 0}, {"a", "3", 0}}),
+                                 EncodeFileList({{"b", "4", 0}, {"b", "5", 0}}), kEnd});
+    LoadedBlock files(twoFileRecords);
+    ASSERT_EQ(files.outcome.code, kLoadOk);
+    ASSERT_EQ(files.data.files.count, 5u);
+    for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(std::string(files.data.files.items[i]->fileName), std::to_string(i + 1));
+
+    LoadedBlock tables(Join({EncodeStringTable(std::vector<std::string>(16, "first")),
+                             EncodeStringTable({"a", "b", "c", "d"}), kEnd}));
+    ASSERT_EQ(tables.outcome.code, kLoadOk);
+    ASSERT_EQ(tables.data.messageCount, 4u);
+    EXPECT_STREQ(tables.data.messages[3], "d");
+
+    LoadedBlock patterns(Join({Hex("39 12 00 00 03 00 00 00 61 00 00"), Hex("39 12 00 00 03 00 00 00 62 00 00"), kEnd}));
+    ASSERT_EQ(patterns.outcome.code, kLoadOk);
+    ASSERT_EQ(patterns.data.patternSize, 5u);
+    EXPECT_EQ(0, memcmp(patterns.data.patterns, "a\0b\0\0", 5));
+
+    LoadedBlock settings(Join({EncodeSettings({1, "first.exe", "doc.htm"}), EncodeSettings({0, std::nullopt, std::nullopt}), kEnd}));
+    ASSERT_EQ(settings.outcome.code, kLoadOk);
+    EXPECT_EQ(SettingsFlags(settings.data), 0u);
+    EXPECT_EQ(SettingsCommand(settings.data), nullptr);
+    EXPECT_EQ(SettingsDocument(settings.data), nullptr);
+}
+
+TEST(Loader, TableCountAndTextCountEdgeCases) {
+    // Three tables: only the first is read, the rest of the body is skipped.
+    Bytes body;
+    PutU16(body, 3);
+    PutU16(body, 16);
+    for (int i = 0; i < 16; ++i) PutText(body, "t" + std::to_string(i));
+    PutU16(body, 1);
+    PutText(body, "second table");
+    LoadedBlock three(Join({EncodeRecord(kStringTablesRecord, body), kEnd}));
+    ASSERT_EQ(three.outcome.code, kLoadOk);
+    ASSERT_EQ(three.data.messageCount, 16u);
+    EXPECT_STREQ(three.data.messages[15], "t15");
+
+    // A table of no texts keeps the earlier table; with none before, there is no table.
+    LoadedBlock keep(Join({EncodeStringTable({"x", "y"}), Hex("34 12 00 00 04 00 00 00 01 00 00 00"), kEnd}));
+    ASSERT_EQ(keep.outcome.code, kLoadOk);
+    EXPECT_EQ(keep.data.messageCount, 2u);
+    LoadedBlock none(Join({Hex("34 12 00 00 04 00 00 00 01 00 00 00"), Hex("34 12 00 00 02 00 00 00 00 00"), kEnd}));
+    ASSERT_EQ(none.outcome.code, kLoadOk);
+    EXPECT_EQ(none.data.messages, nullptr);
+}
+
+TEST(Loader, WalkSkipsWhatItDoesNotRead) {
+    struct Case {
+        const char* name;
+        Bytes block;
+        uint32_t files;
+    } cases[] = {
+        {"only an end record", kEnd, 0},
+        {"end record with a 4-byte body", Hex("7F 7F 00 00 04 00 00 00 01 02 03 04"), 0},
+        {"end record ends the walk", Join({kEnd, EncodeFileList({{"a", "b", 0}}), kEnd}), 0},
+        {"empty records of any tag", Join({Hex("35 12 00 00 00 00 00 00 39 12 01 00 00 00 00 00"), EncodeFileList({{"a", "b", 0}}), kEnd}), 1},
+        {"tag 0x1238 with 10 bytes", Join({Hex("38 12 00 00 0A 00 00 00"), Bytes(10, 0x35), EncodeFileList({{"a", "b", 0}}), kEnd}), 1},
+        {"unknown tag with 10 bytes", Join({Hex("00 20 00 00 0A 00 00 00"), Bytes(10, 0xFF), EncodeFileList({{"a", "b", 0}}), kEnd}), 1},
+        {"list body longer than its entries", Join({Hex("35 12 00 00 0E 00 00 00 01 00 00 00 01 00 61 01 00 62 00 EE EE EE"), kEnd}), 1},
+        {"registry count 0", Join({Hex("37 12 00 00 04 00 00 00 00 00 00 00"), kEnd}), 0},
+    };
+    for (const auto& c : cases) {
+        LoadedBlock b(c.block);
+        EXPECT_EQ(b.outcome.code, kLoadOk) << c.name;
+        EXPECT_EQ(b.data.files.count, c.files) << c.name;
+        EXPECT_EQ(b.data.registry.count, 0u) << c.name;
+    }
+}
+
+// Blocks that must fail to load, with the code each failure class reports.
+TEST(LoaderErrors, EachFailureClassReportsItsCode) {
+    Bytes bigFolder = Join({Hex("35 12 00 00 09 00 01 00 01 00 00 00 FF FF"), Bytes(65535, 'A'), Hex("01 00 78 00")});
+    struct Case {
+        const char* name;
+        Bytes block;
+        int code;
+    } cases[] = {
+        {"no block at all", {}, kLoadErrorHeader},
+        {"no end record", EncodeFileList({{"a", "b", 0}}), kLoadErrorHeader},
+        {"header cut short", Hex("35 12 00"), kLoadErrorHeader},
+        {"settings refused by flag bit 0", Join({EncodeRecord(kSettingsRecord, Bytes(12, 0), 1), kEnd}), kLoadErrorBody},
+        {"patterns refused by flag bit 0", Join({EncodeRecord(kCleanupPatternsRecord, Hex("61 00 00"), 3), kEnd}), kLoadErrorBody},
+        {"settings body cut by the end of the file", Hex("3A 12 00 00 40 00 00 00 00 00 00 00"), kLoadErrorBody},
+        {"list body cut by the end of the file", Hex("35 12 00 00 40 00 00 00 01 00 00 00"), kLoadErrorHeader},
+        {"table body cut by the end of the file", Hex("34 12 00 00 40 00 00 00 01 00 05 00"), kLoadErrorHeader},
+        // Lengths that would wrap the next header's position, or reach past 2 GiB.
+        {"length wraps onto the same header", Hex("00 20 00 00 F8 FF FF FF"), kLoadErrorHeader},
+        {"registry record whose length wraps", Hex("37 12 00 00 F8 FF FF FF 00 00 00 00"), kLoadErrorHeader},
+        {"skipped body beyond 2 GiB", Join({Hex("38 12 00 00 00 00 00 90"), EncodeFileList({{"a", "b", 0}}), kEnd}), kLoadErrorHeader},
+        // Counts the body cannot hold, and counts that would wrap the pointer array.
+        {"count 0x40000005", Join({Hex("35 12 00 00 04 00 00 00 05 00 00 40"), kEnd}), kLoadErrorMemory},
+        {"count that wraps the list's size", Join({Hex("35 12 00 00 0A 00 00 00 01 00 00 00 00 00 01 00 78 00"),
+                                                   Hex("35 12 00 00 04 00 00 00 FF FF FF FF"), kEnd}), kLoadErrorMemory},
+        // Entries whose texts overflow the room the format gives them.
+        {"folder of 65535 bytes", Join({bigFolder, kEnd}), kLoadErrorMemory},
+        {"folder and name of 300 bytes each", Join({EncodeFileList({{std::string(300, 'f'), std::string(300, 'n'), 0}}), kEnd}), kLoadErrorMemory},
+        {"registry path of 600 bytes", Join({EncodeRegistryList({{0x80000001u, std::string(600, 'k')}}), kEnd}), kLoadErrorMemory},
+        {"three shortcut texts of 400 bytes", Join({EncodeShortcutList({{1, std::string(400, 'a'), std::string(400, 'b'), std::string(400, 'c')}}), kEnd}), kLoadErrorMemory},
+        // Entries that run past their body's length into the next record.
+        {"entries past the body's end", Join({Hex("35 12 00 00 09 00 00 00 01 00 00 00 02 00 2E 5C 05 00 61 2E 64 6C 6C 01"), kEnd}), kLoadErrorHeader},
+        {"string table past the body's end", Join({Hex("34 12 00 00 06 00 00 00 01 00 01 00 05 00 41 41 41 41 41"), kEnd}), kLoadErrorHeader},
+        // Pattern lists that do not end inside their body.
+        {"pattern without any NUL", Join({Hex("39 12 00 00 05 00 00 00 2A 2E 7A 7A 7A"), kEnd}), kLoadErrorBody},
+        {"pattern list with a single NUL", Join({Hex("39 12 00 00 02 00 00 00 61 00"), kEnd}), kLoadErrorBody},
+        {"two pattern records that would glue into C:\\Users\\*.*",
+         Join({Hex("39 12 00 00 0A 00 00 00 43 3A 5C 55 73 65 72 73 5C 00"), Hex("39 12 00 00 05 00 00 00 2A 2E 2A 00 00"), kEnd}),
+         kLoadErrorBody},
+        // Settings bodies that are short, or whose offsets do not name a text inside them.
+        {"settings body of 4 bytes", Join({Hex("3A 12 00 00 04 00 00 00 01 00 00 00"), kEnd}), kLoadErrorBody},
+        {"settings offsets outside the body", Join({Hex("3A 12 00 00 0C 00 00 00 00 00 00 00 F0 FF FF 7F FF FF FF FF"), kEnd}), kLoadErrorBody},
+        {"settings command without a NUL", Join({Hex("3A 12 00 00 11 00 00 00 01 00 00 00 0C 00 00 00 00 00 00 00 75 2E 65 78 65"), kEnd}), kLoadErrorBody},
+        {"settings document offset at the body's end", Join({Hex("3A 12 00 00 0C 00 00 00 00 00 00 00 00 00 00 00 0C 00 00 00"), kEnd}), kLoadErrorBody},
+    };
+    for (const auto& c : cases) {
+        LoadedBlock b(c.block);
+        EXPECT_EQ(b.outcome.code, c.code) << c.name;
+    }
+}
+
+TEST(LoaderErrors, DataOffsetsOf2GiBAndMoreAreRefused) {
+    testing_support::TempFile file(kEnd);
+    for (uint32_t offset : {0x80000000u, 0xFFFFFFF8u}) {
+        UninstallData data{};
+        FileHandle handle = OpenExisting(file.path().c_str(), kOpenRead);
+        ASSERT_NE(handle, kInvalidFile);
+        EXPECT_EQ(LoadRecords(handle, offset, data), kLoadErrorHeader) << offset;
+        CloseFile(handle);
+        FreeUninstallData(data);
+    }
+}
+
+TEST(LoaderErrors, FailureNamesTheRecordThatFailed) {
+    Bytes first = EncodeFileList({{"a", "b", 0}});
+    LoadedBlock b(Join({first, Hex("3A 12 00 00 04 00 00 00 01 00 00 00"), kEnd}));
+    ASSERT_EQ(b.outcome.code, kLoadErrorBody);
+    EXPECT_EQ(b.outcome.failure.recordOffset, 16u + first.size());  // 16 bytes of padding before the block
+    EXPECT_EQ(b.outcome.failure.tag, kSettingsRecord);
+    // What was read before the failure is still owned and freed with the data.
+    EXPECT_EQ(b.data.files.count, 1u);
+}
+
+}  // namespace
