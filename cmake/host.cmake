@@ -31,8 +31,10 @@ gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "UNINSTPACK=$<TARGET_FILE:uninstpack>;UNINST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+list(FILTER BENCH_SOURCES EXCLUDE REGEX "_winbench\\.cpp$")
 foreach(bench ${BENCH_SOURCES})
   get_filename_component(name ${bench} NAME_WE)
   add_executable(${name} ${bench})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE pack_lib)
 endforeach()

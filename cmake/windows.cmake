@@ -46,3 +46,12 @@ foreach(tool ${TOOL_SOURCES})
   add_executable(${name} ${tool})
   target_link_libraries(${name} PRIVATE user32 kernel32)
 endforeach()
+
+# Benchmarks that need the platform: each bench/*_winbench.cpp becomes a Windows program.
+file(GLOB WIN_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*_winbench.cpp)
+foreach(bench ${WIN_BENCH_SOURCES})
+  get_filename_component(name ${bench} NAME_WE)
+  add_executable(${name} ${bench} ${TEST_SUPPORT})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE uninst_core format_writer)
+endforeach()
