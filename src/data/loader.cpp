@@ -1,5 +1,7 @@
 #include "data/loader.h"
 
+#include <string.h>
+
 #include "data/memory.h"
 
 using namespace format;
@@ -18,162 +20,123 @@ void CopyBytes(void* dest, const void* source, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) d[i] = s[i];
 }
 
-// Reads one record body through a window of at most 64 KiB, never past the body's end: the body is
-// read front to back in few large reads, and nothing of it is held longer than its entry needs.
-// Any single text (at most 65,535 bytes) fits the window whole.
-class BodyReader {
+// A body whose contents run past its length is malformed; the loader reports it as it reports a
+// header that cannot be read.
+constexpr int kOverrun = kLoadErrorHeader;
+
+// Walks one list body that was read whole into memory. Texts are terminated in place: each text
+// moves down over its own two count bytes and the byte after it becomes its NUL, so no text is
+// copied anywhere else and no field that follows is touched.
+class BodyCursor {
 public:
-    static constexpr uint32_t kWindowSize = 0x10000;
+    BodyCursor(uint8_t* body, uint32_t length) : body_(body), length_(length) {}
 
-    BodyReader(FileHandle file, uint32_t length) : file_(file), unread_(length) {}
-    ~BodyReader() { FreeBlock(window_); }
-    BodyReader(const BodyReader&) = delete;
-    BodyReader& operator=(const BodyReader&) = delete;
+    uint32_t Left() const { return length_ - at_; }
 
-    bool Init() {
-        capacity_ = unread_ < kWindowSize ? unread_ : kWindowSize;
-        return AllocBlock(capacity_ ? capacity_ : 1, window_);
-    }
-
-    // Bytes of the body not yet consumed.
-    uint32_t Left() const { return end_ - pos_ + unread_; }
-
-    // Makes the next `count` bytes available at Peek(); false when the body ends before them or
-    // the file cannot deliver them.
-    bool Need(uint32_t count) {
-        if (end_ - pos_ >= count) return true;
-        if (count > Left() || count > capacity_) return false;
-        uint32_t kept = end_ - pos_;
-        CopyBytes(window_, window_ + pos_, kept);  // moves down; the ranges may overlap upwards only
-        pos_ = 0;
-        end_ = kept;
-        uint32_t room = capacity_ - kept;
-        uint32_t take = unread_ < room ? unread_ : room;
-        if (ReadExact(file_, window_ + end_, take) != 0) {
-            readFailed_ = true;
-            return false;
-        }
-        end_ += take;
-        unread_ -= take;
+    bool U8(uint32_t& value) {
+        if (Left() < 1) return false;
+        value = body_[at_++];
         return true;
     }
+    bool U32(uint32_t& value) {
+        if (Left() < 4) return false;
+        value = GetU32(body_ + at_);
+        at_ += 4;
+        return true;
+    }
+    // Takes a text (u16 count and bytes); adds its size with terminator to `room`, which may not
+    // exceed `limit`: an entry whose texts do not fit the room the format gives it is malformed,
+    // and cutting it would name a different file or key.
+    int Text(char*& text, uint32_t& room, uint32_t limit) {
+        if (Left() < 2) return kOverrun;
+        uint32_t count = GetU16(body_ + at_);
+        room += count + 1;
+        if (room > limit) return kLoadErrorMemory;
+        if (Left() - 2 < count) return kOverrun;
+        uint8_t* place = body_ + at_;
+        memmove(place, place + 2, count);
+        place[count] = 0;
+        text = reinterpret_cast<char*>(place);
+        at_ += 2 + count;
+        return kLoadOk;
+    }
 
-    const uint8_t* Peek() const { return window_ + pos_; }
-    void Skip(uint32_t count) { pos_ += count; }
-    bool ReadFailed() const { return readFailed_; }
+    // A file entry needs no moves: the folder's NUL goes where the name's count was, and the name's
+    // where the flags were, each read before it is overwritten.
+    int FileFields(FileEntry& entry) {
+        if (Left() < 2) return kOverrun;
+        uint32_t folderCount = GetU16(body_ + at_);
+        if (folderCount + 1 > kFileEntryTextLimit) return kLoadErrorMemory;
+        if (Left() - 2 < folderCount || Left() - 2 - folderCount < 2) return kOverrun;
+        uint8_t* folder = body_ + at_ + 2;
+        uint32_t nameCount = GetU16(folder + folderCount);
+        if (folderCount + 1 + nameCount + 1 > kFileEntryTextLimit) return kLoadErrorMemory;
+        if (Left() - 4 - folderCount < nameCount + 1) return kOverrun;
+        uint8_t* name = folder + folderCount + 2;
+        entry.flags = name[nameCount];
+        folder[folderCount] = 0;
+        name[nameCount] = 0;
+        entry.folder = reinterpret_cast<char*>(folder);
+        entry.fileName = reinterpret_cast<char*>(name);
+        at_ += 4 + folderCount + nameCount + 1;
+        return kLoadOk;
+    }
 
 private:
-    FileHandle file_;
-    uint32_t unread_;
-    uint8_t* window_ = nullptr;
-    uint32_t capacity_ = 0;
-    uint32_t pos_ = 0;
-    uint32_t end_ = 0;
-    bool readFailed_ = false;
+    uint8_t* body_;
+    uint32_t length_;
+    uint32_t at_ = 0;
 };
 
-// A body whose contents run past its length, or that the file cannot deliver, is malformed; the
-// loader reports it as it reports a header that cannot be read.
-int Overrun() { return kLoadErrorHeader; }
+int ReadEntry(BodyCursor& cursor, FileEntry& entry) { return cursor.FileFields(entry); }
 
-// Texts of one entry, located in the reader's window relative to its current position.
-struct EntryTexts {
-    uint32_t offset[3];
-    uint32_t count[3];
-    uint32_t total;  // bytes of all texts with their terminators
-};
-
-// Locates a text (u16 count and bytes) at `at`; adds it to `texts` and advances `at`.
-int LocateText(BodyReader& reader, uint32_t& at, EntryTexts& texts, int index, uint32_t limit) {
-    if (!reader.Need(at + 2)) return Overrun();
-    uint32_t count = GetU16(reader.Peek() + at);
-    at += 2;
-    texts.total += count + 1;
-    // An entry whose texts do not fit the room the format gives them is malformed; cutting it
-    // would name a different file or key.
-    if (texts.total > limit) return kLoadErrorMemory;
-    if (!reader.Need(at + count)) return Overrun();
-    texts.offset[index] = at;
-    texts.count[index] = count;
-    at += count;
-    return kLoadOk;
+int ReadEntry(BodyCursor& cursor, ShortcutEntry& entry) {
+    uint32_t room = 0;
+    if (!cursor.U8(entry.levelCount)) return kOverrun;
+    if (int error = cursor.Text(entry.folder, room, kShortcutEntryTextLimit)) return error;
+    if (int error = cursor.Text(entry.secondFolder, room, kShortcutEntryTextLimit)) return error;
+    return cursor.Text(entry.fileName, room, kShortcutEntryTextLimit);
 }
 
-// Copies the located texts behind the entry's fixed fields and points `fields` at them.
-void PlaceTexts(const BodyReader& reader, const EntryTexts& texts, int n, char* dest, char** fields[]) {
-    for (int i = 0; i < n; ++i) {
-        CopyBytes(dest, reader.Peek() + texts.offset[i], texts.count[i]);
-        dest[texts.count[i]] = '\0';
-        *fields[i] = dest;
-        dest += texts.count[i] + 1;
-    }
+int ReadEntry(BodyCursor& cursor, RegistryEntry& entry) {
+    uint32_t room = 0;
+    if (!cursor.U32(entry.rootKey)) return kOverrun;
+    return cursor.Text(entry.keyPath, room, kRegistryEntryTextLimit);
 }
 
-int ReadFileEntry(BodyReader& reader, FileEntry*& entry) {
-    EntryTexts texts{};
-    uint32_t at = 0;
-    for (int i = 0; i < 2; ++i) {
-        if (int error = LocateText(reader, at, texts, i, kFileEntryTextLimit)) return error;
-    }
-    if (!reader.Need(at + 1)) return Overrun();
-    uint8_t flags = reader.Peek()[at];
-    at += 1;
-    if (!AllocZeroed(sizeof(FileEntry) + texts.total, entry)) return kLoadErrorMemory;
-    entry->flags = flags;
-    char** fields[] = {&entry->folder, &entry->fileName};
-    PlaceTexts(reader, texts, 2, reinterpret_cast<char*>(entry + 1), fields);
-    reader.Skip(at);
-    return kLoadOk;
-}
-
-int ReadShortcutEntry(BodyReader& reader, ShortcutEntry*& entry) {
-    EntryTexts texts{};
-    if (!reader.Need(1)) return Overrun();
-    uint32_t levelCount = reader.Peek()[0];
-    uint32_t at = 1;
-    for (int i = 0; i < 3; ++i) {
-        if (int error = LocateText(reader, at, texts, i, kShortcutEntryTextLimit)) return error;
-    }
-    if (!AllocZeroed(sizeof(ShortcutEntry) + texts.total, entry)) return kLoadErrorMemory;
-    entry->levelCount = levelCount;
-    char** fields[] = {&entry->folder, &entry->secondFolder, &entry->fileName};
-    PlaceTexts(reader, texts, 3, reinterpret_cast<char*>(entry + 1), fields);
-    reader.Skip(at);
-    return kLoadOk;
-}
-
-int ReadRegistryEntry(BodyReader& reader, RegistryEntry*& entry) {
-    EntryTexts texts{};
-    if (!reader.Need(4)) return Overrun();
-    uint32_t rootKey = GetU32(reader.Peek());
-    uint32_t at = 4;
-    if (int error = LocateText(reader, at, texts, 0, kRegistryEntryTextLimit)) return error;
-    if (!AllocZeroed(sizeof(RegistryEntry) + texts.total, entry)) return kLoadErrorMemory;
-    entry->rootKey = rootKey;
-    char** fields[] = {&entry->keyPath};
-    PlaceTexts(reader, texts, 1, reinterpret_cast<char*>(entry + 1), fields);
-    reader.Skip(at);
-    return kLoadOk;
+// Hands `block` to the list, which frees it with its entries.
+template <class Entry>
+bool KeepBlock(EntryList<Entry>& list, void* block) {
+    if (!GrowBlock((list.blockCount + 1) * sizeof(void*), list.blocks)) return false;
+    list.blocks[list.blockCount++] = block;
+    return true;
 }
 
 // The three list readers share one scheme: a u32 entry count, then the entries.
 template <class Entry>
-int ReadList(BodyReader& reader, EntryList<Entry>& list, uint32_t minEntrySize,
-             int (*readEntry)(BodyReader&, Entry*&)) {
-    if (!reader.Need(4)) return Overrun();
-    uint32_t n = GetU32(reader.Peek());
-    reader.Skip(4);
+int ReadList(uint8_t*& body, uint32_t length, EntryList<Entry>& list, uint32_t minEntrySize) {
+    BodyCursor cursor(body, length);
+    uint32_t n = 0;
+    if (!cursor.U32(n)) return kOverrun;
     if (n == 0) return kLoadOk;
     // A count the body cannot hold is refused before anything is allocated for it.
-    if (static_cast<uint64_t>(n) * minEntrySize > reader.Left()) return kLoadErrorMemory;
+    if (static_cast<uint64_t>(n) * minEntrySize > cursor.Left()) return kLoadErrorMemory;
     uint64_t total = static_cast<uint64_t>(list.count) + n;
     uint64_t bytes = total * sizeof(Entry*);
-    if (bytes > static_cast<size_t>(-1) || total > 0xFFFFFFFFu) return kLoadErrorMemory;
+    if (total > 0xFFFFFFFFu || bytes > static_cast<size_t>(-1)) return kLoadErrorMemory;
+    // Not zeroed: every entry is filled before the list counts it.
+    Entry* entries = nullptr;
+    if (!AllocBlock(static_cast<size_t>(n) * sizeof(Entry), entries)) return kLoadErrorMemory;
+    if (!KeepBlock(list, entries)) {
+        FreeBlock(entries);
+        return kLoadErrorMemory;
+    }
+    if (!KeepBlock(list, body)) return kLoadErrorMemory;
+    body = nullptr;  // the list owns it now
     if (!GrowBlock(static_cast<size_t>(bytes), list.items)) return kLoadErrorMemory;
     for (uint32_t i = 0; i < n; ++i) {
-        Entry* entry = nullptr;
-        if (int error = readEntry(reader, entry)) return reader.ReadFailed() ? Overrun() : error;
-        list.items[list.count++] = entry;
+        if (int error = ReadEntry(cursor, entries[i])) return error;
+        list.items[list.count++] = &entries[i];
     }
     return kLoadOk;
 }
@@ -185,36 +148,33 @@ void FreeMessageTable(char**& table, uint32_t count) {
 }
 
 // Only the first table is read; a table of no texts leaves the message table as it was.
-int ReadStringTables(BodyReader& reader, UninstallData& data) {
-    if (!reader.Need(2)) return Overrun();
-    uint32_t tableCount = GetU16(reader.Peek());
-    reader.Skip(2);
+int ReadStringTables(const uint8_t* body, uint32_t length, UninstallData& data) {
+    uint32_t at = 0;
+    auto u16 = [&](uint32_t& value) {
+        if (length - at < 2) return false;
+        value = GetU16(body + at);
+        at += 2;
+        return true;
+    };
+    uint32_t tableCount = 0;
+    uint32_t n = 0;
+    if (!u16(tableCount)) return kOverrun;
     if (tableCount == 0) return kLoadOk;
-    if (!reader.Need(2)) return Overrun();
-    uint32_t n = GetU16(reader.Peek());
-    reader.Skip(2);
+    if (!u16(n)) return kOverrun;
     if (n == 0) return kLoadOk;
-    if (static_cast<uint64_t>(n) * 2 > reader.Left()) return Overrun();
+    if (static_cast<uint64_t>(n) * 2 > length - at) return kOverrun;
     char** table = nullptr;
     if (!AllocZeroed((n + 1) * sizeof(char*), table)) return kLoadErrorMemory;
     for (uint32_t i = 0; i < n; ++i) {
         uint32_t count = 0;
-        bool ok = reader.Need(2);
-        if (ok) {
-            count = GetU16(reader.Peek());
-            reader.Skip(2);
-            ok = reader.Need(count);
-        }
-        if (!ok) {
+        int error = !u16(count) || length - at < count ? kOverrun : kLoadOk;
+        if (!error && !AllocZeroed(count + 1, table[i])) error = kLoadErrorMemory;
+        if (error) {
             FreeMessageTable(table, i);
-            return Overrun();
+            return error;
         }
-        if (!AllocZeroed(count + 1, table[i])) {
-            FreeMessageTable(table, i);
-            return kLoadErrorMemory;
-        }
-        CopyBytes(table[i], reader.Peek(), count);
-        reader.Skip(count);
+        CopyBytes(table[i], body + at, count);
+        at += count;
     }
     FreeMessageTable(data.messages, data.messageCount);  // a later table replaces the earlier one
     data.messages = table;
@@ -222,21 +182,33 @@ int ReadStringTables(BodyReader& reader, UninstallData& data) {
     return kLoadOk;
 }
 
+// Reads a string-table or list body whole, with one read, and parses it in memory.
 int ReadListRecord(FileHandle file, const RecordHeader& header, uint64_t fileLeft, UninstallData& data) {
     // A body cut short by the end of the file fails as a header that cannot be read.
     if (header.length > fileLeft) return kLoadErrorHeader;
-    BodyReader reader(file, header.length);
-    if (!reader.Init()) return kLoadErrorMemory;
-    switch (header.tag) {
-        case kStringTablesRecord:
-            return ReadStringTables(reader, data);
-        case kFileListRecord:
-            return ReadList(reader, data.files, kMinFileEntrySize, ReadFileEntry);
-        case kShortcutListRecord:
-            return ReadList(reader, data.shortcuts, kMinShortcutEntrySize, ReadShortcutEntry);
-        default:
-            return ReadList(reader, data.registry, kMinRegistryEntrySize, ReadRegistryEntry);
+    uint8_t* body = nullptr;
+    if (!AllocBlock(header.length, body)) return kLoadErrorMemory;
+    int error = kLoadOk;
+    if (ReadExact(file, body, header.length) != 0) {
+        error = kLoadErrorHeader;
+    } else {
+        switch (header.tag) {
+            case kStringTablesRecord:
+                error = ReadStringTables(body, header.length, data);
+                break;
+            case kFileListRecord:
+                error = ReadList(body, header.length, data.files, kMinFileEntrySize);
+                break;
+            case kShortcutListRecord:
+                error = ReadList(body, header.length, data.shortcuts, kMinShortcutEntrySize);
+                break;
+            default:
+                error = ReadList(body, header.length, data.registry, kMinRegistryEntrySize);
+                break;
+        }
     }
+    FreeBlock(body);  // unless a list took it
+    return error;
 }
 
 // The length of a pattern list up to and including its ending empty text, or 0 when the body has

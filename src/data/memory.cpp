@@ -20,10 +20,10 @@ void* AllocRaw(size_t size, bool zeroed) {
 
 void* GrowRaw(void* block, size_t size) {
     // HeapReAlloc leaves the old block in place when it fails.
-    void* grown = HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, size ? size : 1);
+    void* grown = HeapReAlloc(GetProcessHeap(), 0, block, size ? size : 1);
     if (!grown) {
         HeapCompact(GetProcessHeap(), 0);
-        grown = HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, size ? size : 1);
+        grown = HeapReAlloc(GetProcessHeap(), 0, block, size ? size : 1);
     }
     return grown;
 }
@@ -36,7 +36,6 @@ void ResetMemoryPeak() {}
 #else
 #include <malloc.h>
 #include <stdlib.h>
-#include <string.h>
 
 namespace {
 MemoryStats g_stats;
@@ -67,7 +66,6 @@ void* GrowRaw(void* block, size_t size) {
     if (!grown) return nullptr;
     g_stats.live -= old;
     Count(grown);
-    if (size > old) memset(static_cast<char*>(grown) + old, 0, size - old);
     return grown;
 }
 

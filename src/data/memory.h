@@ -5,7 +5,7 @@
 #include <stddef.h>
 
 [[nodiscard]] void* AllocRaw(size_t size, bool zeroed);
-// Resizes `block` keeping its contents and zero-filling any new bytes; null on failure, when
+// Resizes `block` keeping its contents (new bytes are not initialised); null on failure, when
 // `block` is left untouched.
 [[nodiscard]] void* GrowRaw(void* block, size_t size);
 void FreeRaw(void* block);
@@ -27,7 +27,7 @@ template <class T>
 // Resizes the block in `place` (or allocates one when it is empty); on failure the old block stays.
 template <class T>
 [[nodiscard]] bool GrowBlock(size_t size, T*& place) {
-    void* grown = place ? GrowRaw(place, size) : AllocRaw(size, true);
+    void* grown = place ? GrowRaw(place, size) : AllocRaw(size, false);
     if (!grown) return false;
     place = static_cast<T*>(grown);
     return true;

@@ -7,7 +7,9 @@ namespace {
 
 template <class Entry>
 void FreeList(EntryList<Entry>& list) {
-    for (uint32_t i = 0; i < list.count; ++i) FreeBlock(list.items[i]);
+    for (uint32_t i = 0; i < list.blockCount; ++i) FreeBlock(list.blocks[i]);
+    FreeBlock(list.blocks);
+    list.blockCount = 0;
     FreeBlock(list.items);
     list.count = 0;
 }

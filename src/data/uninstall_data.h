@@ -4,7 +4,8 @@
 
 #include <stdint.h>
 
-// Each entry is one block: its fixed fields followed by its NUL-terminated texts.
+// Entries point at their NUL-terminated texts, which stay inside the record body they were read from
+// (the loader terminates them in place). The passes may change texts in place but never free them.
 struct FileEntry {
     char* folder;
     char* fileName;  // empty for a folder entry
@@ -27,6 +28,8 @@ template <class Entry>
 struct EntryList {
     Entry** items;  // null while no record filled the list
     uint32_t count;
+    void** blocks;  // what the entries live in: each record's body and entry array
+    uint32_t blockCount;
 };
 
 struct UninstallData {
