@@ -3,7 +3,9 @@
 # it only asks apt for what is missing.
 set -eu
 
-PACKAGES="wine wine32:i386 wine64 g++-mingw-w64-i686 cmake make g++ googletest \
+# wine32:i386 runs the shipped 32-bit uninstaller where the kernel can execute 32-bit programs;
+# wine64 and the x86-64 cross compiler run the tests where it cannot (see README, "Testing").
+PACKAGES="wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make g++ googletest \
   nlohmann-json3-dev libcli11-dev xvfb x11-utils imagemagick fonts-liberation fonts-wine \
   python3 clang libclang-rt-14-dev"
 
@@ -23,6 +25,7 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
+# Packages of an added architecture are unknown to apt until the lists are read again.
 echo "install-deps: installing$missing" >&2
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null

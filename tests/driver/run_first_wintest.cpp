@@ -1,0 +1,62 @@
+// Composing the run-first command relative to the install folder, and splitting it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/text.h"
+#include "driver/command_split.h"
+#include "driver/run_first.h"
+
+namespace {
+
+class RunFirstTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        run_.currentItem = currentItem_;
+        run_.installFolder = installFolder_;
+        run_.platform.nt = true;
+        ASSERT_TRUE(CopyText(installFolder_, "C:\\Tools\\App\\"));
+    }
+
+    RunState run_{};
+    char currentItem_[kPathBufferSize] = {};
+    char installFolder_[kPathBufferSize] = {};
+};
+
+TEST_F(RunFirstTest, FolderFormTable) {
+    struct Case {
+        const char* command;
+        const char* program;
+        const char* arguments;
+    } cases[] = {
+        {"setup.exe", "C:\\Tools\\App\\setup.exe", ""},
+        {"\"setup.exe\" /remove", "C:\\Tools\\App\\setup.exe", "/remove"},
+        {"\"  tool.exe \"   /x", "C:\\Tools\\App\\tool.exe", "/x"},
+        {"\"tool.exe\"", "C:\\Tools\\App\\tool.exe", ""},
+        {"#tool.exe", "C:\\Tools\\App\\#tool.exe", ""},  // a "#" without a closing one expands nothing
+        {"Sub\\my tool.exe /q", "C:\\Tools\\App\\Sub\\my tool.exe /q", ""},
+    };
+    for (const auto& c : cases) {
+        RunFirstCommand composed{};
+        ASSERT_TRUE(ComposeRunFirstCommand(run_, c.command, composed)) << c.command;
+        CommandParts parts = SplitCommand(composed.text);
+        EXPECT_STREQ(parts.program, c.program) << c.command;
+        EXPECT_STREQ(parts.arguments, c.arguments) << c.command;
+        ReleaseRunFirstCommand(composed);
+    }
+}
+
+TEST_F(RunFirstTest, CommandThatDoesNotFitIsNotComposed) {
+    std::string longest(kPathBufferSize - 1 - TextLength(installFolder_), 'a');
+    RunFirstCommand composed{};
+    ASSERT_TRUE(ComposeRunFirstCommand(run_, longest.c_str(), composed));
+    EXPECT_EQ(TextLength(composed.text), kPathBufferSize - 1);
+    ReleaseRunFirstCommand(composed);
+
+    std::string tooLong = longest + "b";
+    EXPECT_FALSE(ComposeRunFirstCommand(run_, tooLong.c_str(), composed));
+    EXPECT_EQ(composed.text, nullptr);
+    EXPECT_FALSE(ComposeRunFirstCommand(run_, std::string(300, 'a').c_str(), composed));
+}
+
+}  // namespace
