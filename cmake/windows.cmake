@@ -37,14 +37,21 @@ add_dependencies(uninst_tests uninst)
 
 set(STUB_WINE "Z:${CMAKE_BINARY_DIR}/uninst.exe")
 string(REPLACE "/" "\\" STUB_WINE "${STUB_WINE}")
+# One variable per property: the discovered tests' properties are written as name-value pairs, so
+# a list of two variables in ENVIRONMENT would lose the second.
 gtest_discover_tests(uninst_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES ENVIRONMENT "WINEDEBUG=-all;UNINST_STUB=${STUB_WINE}" TIMEOUT 120)
+  PROPERTIES ENVIRONMENT "WINEDEBUG=-all" ENVIRONMENT_MODIFICATION "UNINST_STUB=set:${STUB_WINE}" TIMEOUT 120)
+
+# The robot's window code, shared by the end-to-end tests and the standalone robot.
+add_library(test_robot STATIC ${CMAKE_SOURCE_DIR}/tests/support/robot.cpp)
+target_include_directories(test_robot PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(test_robot PUBLIC user32 kernel32)
 
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 foreach(tool ${TOOL_SOURCES})
   get_filename_component(name ${tool} NAME_WE)
   add_executable(${name} ${tool})
-  target_link_libraries(${name} PRIVATE user32 kernel32)
+  target_link_libraries(${name} PRIVATE test_robot user32 kernel32)
 endforeach()
 
 # Benchmarks that need the platform: each bench/*_winbench.cpp becomes a Windows program.
