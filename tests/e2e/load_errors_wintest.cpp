@@ -1,0 +1,109 @@
+// The real uninstaller with blocks it cannot load: exit code -1, and the box (or none) that the
+// failure calls for, with the message whose number is the error code, formatted with the
+// executable's full path.
+#include <gtest/gtest.h>
+
+#include "e2e/e2e_fixture.h"
+#include "support/block_file.h"
+#include "support/failing_blocks.h"
+
+using namespace format;
+using testing_support::Join;
+
+namespace e2e_test {
+namespace {
+
+constexpr int kLoadFailed = -1;
+
+struct LoadErrorCase {
+    const char* name;
+    bool attach;                    // attach `tail` as the block, the field pointing at it
+    std::optional<uint32_t> field;  // otherwise: the field's value (absent: as built, the stub's size)
+    Bytes tail;                     // appended after the stub
+    bool box;                       // whether a box is shown
+    std::string caption, text;      // the box's caption and text ("%s" stands for the path)
+};
+
+Bytes TableAnd(const Bytes& rest) {
+    return Join({EncodeStringTable(TestMessages()), rest});
+}
+
+std::vector<LoadErrorCase> LoadErrorCases() {
+    const std::vector<std::string> m = TestMessages();
+    Bytes settingsRefused = EncodeRecord(kSettingsRecord, EncodeSettings({0, std::nullopt, std::nullopt}), 1);
+    return {
+        {"field 0: no block, no message", false, 0u, TableAnd(EncodeEnd()), false, "", ""},
+        {"no block: the field holds the stub's own size", false, std::nullopt, {}, true, "", ""},
+        {"data offset past the end of the file", false, 0x7FFFFFF0u, {}, true, "", ""},
+        {"data offset of 2 GiB", false, 0x80000000u, TableAnd(EncodeEnd()), true, "", ""},
+        {"garbage where the first header is expected", false, std::nullopt, Bytes(64, 0xEE), true, "", ""},
+        {"settings refused after the string table", true, std::nullopt,
+         TableAnd(Join({settingsRefused, EncodeEnd()})), true, m[kMsgCaption], m[kMsgConfirm]},
+        {"no end record after the string table", true, std::nullopt,
+         TableAnd(EncodeFileList({{".\\", "a.txt", 0}})), true, m[kMsgCaption], m[kMsgBadHeader]},
+    };
+}
+
+class LoadErrors : public E2eTest {};
+
+TEST_F(LoadErrors, ExitMinusOneWithTheBoxOfTheFailure) {
+    for (const LoadErrorCase& c : LoadErrorCases()) {
+        SCOPED_TRACE(c.name);
+        if (c.attach) {
+            Place(c.tail);
+        } else {
+            PlaceRaw(c.field, c.tail);
+        }
+        e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK)}));
+        EXPECT_EQ(run.exitCode, kLoadFailed) << run.Describe();
+        std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
+        ASSERT_EQ(boxes.size(), c.box ? 1u : 0u) << run.Describe();
+        ASSERT_EQ(run.windows.size(), boxes.size()) << run.Describe();
+        if (!c.box) continue;
+        EXPECT_EQ(boxes[0].caption, c.caption);
+        EXPECT_EQ(boxes[0].text, FormatWith(c.text, sandbox_.uninstaller()));
+        EXPECT_EQ(boxes[0].ButtonTexts(), std::vector<std::string>{"OK"});
+        EXPECT_EQ(boxes[0].owner, nullptr) << "the main window does not exist while loading";
+        EXPECT_TRUE(boxes[0].answered);
+    }
+}
+
+// Every block the loader refuses, run for real: the box shows the message of the block's error.
+class FailingBlockRun : public E2eTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(FailingBlockRun, ExitsMinusOneAfterTheMessageOfItsError) {
+    const testing_support::FailingBlock& failing = testing_support::FailingBlocks()[GetParam()];
+    SCOPED_TRACE(failing.name);
+    Place(TableAnd(failing.block));
+    e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK)}));
+    EXPECT_EQ(run.exitCode, kLoadFailed) << run.Describe();
+    std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << run.Describe();
+    EXPECT_EQ(boxes[0].caption, TestMessages()[kMsgCaption]);
+    EXPECT_EQ(boxes[0].text, FormatWith(TestMessages()[failing.code], sandbox_.uninstaller()));
+    // Nothing is removed when the block cannot be read.
+    EXPECT_TRUE(Installed("app.txt"));
+    EXPECT_TRUE(Installed("uninst.exe"));
+}
+
+std::string FailingBlockName(const ::testing::TestParamInfo<size_t>& info) {
+    std::string name;
+    bool upper = true;
+    for (const char* p = testing_support::FailingBlocks()[info.param].name; *p; ++p) {
+        bool alnum = (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9');
+        if (!alnum) {
+            upper = true;
+            continue;
+        }
+        name += upper && *p >= 'a' && *p <= 'z' ? static_cast<char>(*p - 'a' + 'A') : *p;
+        upper = false;
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Loader, FailingBlockRun,
+                         ::testing::Range<size_t>(0, testing_support::FailingBlocks().size()),
+                         FailingBlockName);
+
+}  // namespace
+}  // namespace e2e_test
