@@ -1,0 +1,90 @@
+#!/bin/bash
+# `make demo`: packs the sample installation's manifest into the uninstaller, creates that
+# installation (files, shortcuts, HKCU keys) in a fresh Wine prefix inside the build tree, runs the
+# uninstaller under Wine and reports what was there before and what remains after.
+#
+# With a display (DISPLAY set) the uninstaller's boxes appear there and you answer them; without one
+# it runs under Xvfb and the robot answers OK to every box, printing what each box showed.
+# UNINST_FORCE_XVFB=1 uses Xvfb and the robot even when a display is set. Safe to run again: each
+# run starts from a new prefix. Environment: UNINSTPACK (the packer), DEMO_MANIFEST (the manifest).
+set -eu
+BUILD=${1:-build}
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
+
+ARCH=$(scripts/wine --arch)
+STUB="$BUILD/$ARCH/uninst.exe"
+ROBOT="$BUILD/$ARCH/robot.exe"
+PACKER=${UNINSTPACK:-$BUILD/host/uninstpack}
+MANIFEST=${DEMO_MANIFEST:-$ROOT/examples/sample-app.json}
+DEMO="$BUILD/demo"
+INSTALL_DIR='C:\Program Files\Sample App'
+UNINSTALLER="$INSTALL_DIR\\uninstall.exe"
+export WINEPREFIX="$DEMO/wineprefix-$ARCH"
+
+for f in "$STUB" "$ROBOT" "$PACKER" "$MANIFEST"; do
+  [ -e "$f" ] || { echo "demo: $f is missing (run make build first)" >&2; exit 1; }
+done
+
+# Paths the Windows side can open: Wine maps drive Z: to the Unix root.
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+section() { printf '\n== %s\n' "$1"; }
+
+# A run left behind by an interrupted demo: stop its Wine server before its prefix goes.
+if [ -f "$WINEPREFIX/system.reg" ]; then wineserver -k 2>/dev/null || true; fi
+rm -rf "$DEMO"
+mkdir -p "$DEMO"
+
+. scripts/xvfb.sh
+finish() {
+  wineserver -k 2>/dev/null || true
+  xvfb_stop
+}
+trap finish EXIT
+
+section "Packing $(basename "$MANIFEST")"
+# This machine runs the $ARCH build; the stub that ships is the i686 build in $BUILD/win32.
+"$PACKER" build "$MANIFEST" --stub "$STUB" -o "$DEMO/uninstall.exe"
+echo "  $DEMO/uninstall.exe: $(stat -c %s "$DEMO/uninstall.exe") bytes ($ARCH stub $(stat -c %s "$STUB") bytes + block)"
+
+xvfb_start
+if [ -n "$XVFB_PID" ]; then answerer=robot; else answerer=you; fi
+
+section "Creating the sample installation in a fresh Wine prefix ($WINEPREFIX)"
+KEEPALIVE="" . scripts/wine-env.sh
+python3 scripts/demo_installation.py create "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/installation.reg"
+"$WINE" reg import "$(winpath "$DEMO/installation.reg")" >/dev/null 2>&1
+cp "$DEMO/uninstall.exe" "$WINEPREFIX/drive_c/Program Files/Sample App/uninstall.exe"
+python3 scripts/demo_installation.py state "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/before.json"
+echo "  installed into $INSTALL_DIR, uninstaller $UNINSTALLER"
+
+section "Running $UNINSTALLER under Wine ($answerer answering, display $DISPLAY)"
+set +e
+if [ "$answerer" = robot ]; then
+  "$WINE" "$ROBOT" --timeout 120 --answer ok --run "$UNINSTALLER" | sed 's/^/  /'
+  status=${PIPESTATUS[0]}
+else
+  echo "  answer the uninstaller's boxes on your display"
+  "$WINE" "$UNINSTALLER"
+  code=$?
+  echo "  exit code: $code (Wine reports -1 as 255)"
+  status=0
+fi
+set -e
+# The uninstaller may leave its self-deleting batch running in the prefix's command interpreter:
+# wait (bounded) until no cmd.exe of this prefix is left.
+prefix_busy() {
+  for p in /proc/[0-9]*; do
+    { tr '\0' '\n' <"$p/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      tr '\0' ' ' <"$p/cmdline" | grep -qi 'cmd\.exe'; } 2>/dev/null && return 0
+  done
+  return 1
+}
+for _ in $(seq 1 300); do prefix_busy || break; sleep 0.1; done
+
+section "Before and after"
+python3 scripts/demo_installation.py state "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/after.json"
+python3 scripts/demo_installation.py table "$DEMO/before.json" "$DEMO/after.json" || status=1
+[ "$status" -eq 0 ] || echo "demo: the run did not end normally (status $status)" >&2
+exit "$status"

@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""The demo's sample installation, made from a packer manifest inside a Wine prefix.
+
+  demo_installation.py create MANIFEST PREFIX INSTALL_DIR REG_FILE
+      writes every file, folder and shortcut the manifest lists, a file for each clean-up pattern to
+      match, and a few things the manifest does not list (they must stay); writes REG_FILE, a
+      registry file of the manifest's keys and values for `reg import`.
+  demo_installation.py state MANIFEST PREFIX INSTALL_DIR OUT.json
+      records which of those items exist (registry items through `scripts/wine reg query`).
+  demo_installation.py table BEFORE.json AFTER.json
+      prints both records side by side.
+
+Only drive C: paths and HKCU entries are made; folder tokens in patterns are not expanded here.
+"""
+import json
+import os
+import subprocess
+import sys
+
+WINE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine")
+ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKEY_CURRENT_USER": "HKEY_CURRENT_USER"}
+OTHER_VALUE = "Other App"  # a sibling of a listed value: not listed, must stay
+
+
+def windows_join(folder, name):
+    return folder if not name else folder.rstrip("\\") + "\\" + name
+
+
+def absolute(install_dir, folder):
+    """A manifest folder as the uninstaller resolves it: "." starts at the install folder."""
+    if folder.startswith("."):
+        rest = folder[1:].strip("\\")
+        return install_dir.rstrip("\\") + ("\\" + rest if rest else "")
+    return folder.rstrip("\\")
+
+
+def unix_path(prefix, path):
+    if len(path) < 3 or path[1:3] != ":\\" or path[0].upper() != "C":
+        raise SystemExit(f"demo_installation: only drive C: paths are made here, not {path}")
+    return os.path.join(prefix, "drive_c", *[p for p in path[3:].split("\\") if p])
+
+
+def items(manifest, install_dir):
+    """(kind, path, value, listed): the installation's items, then things it must leave alone."""
+    out = []
+    for entry in manifest.get("files", []):
+        folder = absolute(install_dir, entry["folder"])
+        name = entry.get("name", "")
+        out.append(("file" if name else "folder", windows_join(folder, name), None, True))
+    for entry in manifest.get("shortcuts", []):
+        if entry.get("levels", 0) > 0:
+            out.append(("folder", entry["folder"].rstrip("\\"), None, True))
+        out.append(("file", windows_join(entry["folder"], entry["name"]), None, True))
+    for pattern in manifest.get("patterns", []):
+        if "#" in pattern:
+            continue
+        match = pattern.replace("*", "demo").replace("?", "x")
+        out.append(("file", windows_join(install_dir.rstrip("\\"), match), None, True))
+    for entry in manifest.get("registry", []):
+        root = ROOTS.get(entry["root"])
+        if not root:
+            continue
+        key = root + "\\" + entry["key"]
+        if "value" in entry:
+            out.append(("value", key, entry["value"], True))
+            out.append(("value", key, OTHER_VALUE, False))
+        else:
+            out.append(("key", key, None, True))
+    out.append(("file", windows_join(install_dir.rstrip("\\"), "my notes.txt"), None, False))
+    out.append(("file", "C:\\Program Files\\Other App\\other.exe", None, False))
+    return out
+
+
+def create(manifest, prefix, install_dir, reg_file):
+    keys = {}
+    for kind, path, value, _listed in items(manifest, install_dir):
+        if kind == "folder":
+            os.makedirs(unix_path(prefix, path), exist_ok=True)
+        elif kind == "file":
+            target = unix_path(prefix, path)
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            with open(target, "w") as f:
+                f.write(f"demo file {path}\n")
+        elif kind == "key":
+            keys.setdefault(path, {})["InstallDir"] = install_dir
+        else:
+            keys.setdefault(path, {})[value] = install_dir
+    with open(reg_file, "w", newline="\r\n") as f:
+        f.write("REGEDIT4\n\n")
+        for key, values in keys.items():
+            f.write(f"[{key}]\n")
+            for name, data in values.items():
+                f.write('"{}"="{}"\n'.format(name, data.replace("\\", "\\\\")))
+            f.write("\n")
+
+
+def exists_in_registry(key, value):
+    command = [WINE, "reg", "query", key] + (["/v", value] if value is not None else [])
+    return subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
+def state(manifest, prefix, install_dir, out_file):
+    records = []
+    for kind, path, value, listed in items(manifest, install_dir):
+        if kind in ("file", "folder"):
+            present = os.path.exists(unix_path(prefix, path))
+        else:
+            present = exists_in_registry(path, value)
+        name = path if value is None else f"{path} : {value}"
+        records.append({"kind": kind, "name": name, "listed": listed, "present": present})
+    with open(out_file, "w") as f:
+        json.dump(records, f, indent=1)
+
+
+def table(before_file, after_file):
+    before = json.load(open(before_file))
+    after = {r["name"]: r for r in json.load(open(after_file))}
+    width = max(len(r["name"]) for r in before) + 2
+    print(f"  {'item':<{width}} {'kind':<7} {'before':<8} {'after':<8} note")
+    removed = kept_listed = bad = 0
+    for record in before:
+        now = after[record["name"]]["present"]
+        note = ""
+        if not record["listed"]:
+            note = "not listed: must stay"
+            if record["present"] and not now:
+                note = "NOT LISTED BUT REMOVED"
+                bad += 1
+        elif record["present"] and not now:
+            removed += 1
+        elif now:
+            kept_listed += 1
+        mark = lambda present: "there" if present else "-"
+        print(f"  {record['name']:<{width}} {record['kind']:<7} {mark(record['present']):<8} {mark(now):<8} {note}")
+    print(f"\n  listed items removed: {removed}; listed items still there: {kept_listed}; "
+          f"unlisted items removed: {bad}")
+    return 1 if bad else 0
+
+
+def main():
+    if len(sys.argv) == 6 and sys.argv[1] in ("create", "state"):
+        manifest = json.load(open(sys.argv[2]))
+        (create if sys.argv[1] == "create" else state)(manifest, sys.argv[3], sys.argv[4], sys.argv[5])
+        return 0
+    if len(sys.argv) == 4 and sys.argv[1] == "table":
+        return table(sys.argv[2], sys.argv[3])
+    sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
