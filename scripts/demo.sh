@@ -45,7 +45,10 @@ trap finish EXIT
 
 section "Packing $(basename "$MANIFEST")"
 # This machine runs the $ARCH build; the stub that ships is the i686 build in $BUILD/win32.
-"$PACKER" build "$MANIFEST" --stub "$STUB" -o "$DEMO/uninstall.exe"
+if ! "$PACKER" build "$MANIFEST" --stub "$STUB" -o "$DEMO/uninstall.exe"; then
+  echo "demo: $PACKER could not pack $MANIFEST" >&2
+  exit 1
+fi
 echo "  $DEMO/uninstall.exe: $(stat -c %s "$DEMO/uninstall.exe") bytes ($ARCH stub $(stat -c %s "$STUB") bytes + block)"
 
 xvfb_start
@@ -57,7 +60,8 @@ python3 scripts/demo_installation.py create "$MANIFEST" "$WINEPREFIX" "$INSTALL_
 "$WINE" reg import "$(winpath "$DEMO/installation.reg")" >/dev/null 2>&1
 cp "$DEMO/uninstall.exe" "$WINEPREFIX/drive_c/Program Files/Sample App/uninstall.exe"
 python3 scripts/demo_installation.py state "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/before.json"
-echo "  installed into $INSTALL_DIR, uninstaller $UNINSTALLER"
+echo "  installed into $INSTALL_DIR, uninstaller $UNINSTALLER; what exists now:"
+python3 scripts/demo_installation.py show "$DEMO/before.json"
 
 section "Running $UNINSTALLER under Wine ($answerer answering, display $DISPLAY)"
 set +e

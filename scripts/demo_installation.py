@@ -7,6 +7,8 @@
       registry file of the manifest's keys and values for `reg import`.
   demo_installation.py state MANIFEST PREFIX INSTALL_DIR OUT.json
       records which of those items exist (registry items through `scripts/wine reg query`).
+  demo_installation.py show STATE.json
+      prints one record.
   demo_installation.py table BEFORE.json AFTER.json
       prints both records side by side.
 
@@ -112,6 +114,16 @@ def state(manifest, prefix, install_dir, out_file):
         json.dump(records, f, indent=1)
 
 
+def show(state_file):
+    records = json.load(open(state_file))
+    width = max(len(r["name"]) for r in records) + 2
+    for record in records:
+        note = "" if record["listed"] else "not listed: must stay"
+        present = "there" if record["present"] else "-"
+        print(f"  {record['name']:<{width}} {record['kind']:<7} {present:<8} {note}")
+    return 0
+
+
 def table(before_file, after_file):
     before = json.load(open(before_file))
     after = {r["name"]: r for r in json.load(open(after_file))}
@@ -142,6 +154,8 @@ def main():
         manifest = json.load(open(sys.argv[2]))
         (create if sys.argv[1] == "create" else state)(manifest, sys.argv[3], sys.argv[4], sys.argv[5])
         return 0
+    if len(sys.argv) == 3 and sys.argv[1] == "show":
+        return show(sys.argv[2])
     if len(sys.argv) == 4 and sys.argv[1] == "table":
         return table(sys.argv[2], sys.argv[3])
     sys.exit(__doc__)
