@@ -27,8 +27,10 @@ file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp
 add_executable(host_tests ${PORTABLE_TESTS} ${HOST_TESTS} ${TEST_SUPPORT})
 target_include_directories(host_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(host_tests PRIVATE pack_lib GTest::gtest_main)
+# One variable per property: discovered tests get their properties as name-value pairs.
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60
-  PROPERTIES ENVIRONMENT "UNINSTPACK=$<TARGET_FILE:uninstpack>;UNINST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  PROPERTIES ENVIRONMENT "UNINSTPACK=$<TARGET_FILE:uninstpack>"
+             ENVIRONMENT_MODIFICATION "UNINST_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
 
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
 list(FILTER BENCH_SOURCES EXCLUDE REGEX "_winbench\\.cpp$")
