@@ -5,10 +5,10 @@
 // Writes the canonical form of the folder `path` into `canonical` (kPathBufferSize bytes): an absolute
 // path ("X:\..." or "\\server\share\...") with backslashes only, "." and ".." resolved, doubled
 // separators collapsed, trailing dots and spaces trimmed as the platform trims them, short (8.3) names
-// replaced by long ones, and no trailing backslash except on a drive root. False, with `canonical`
-// empty, when the path has no such form: it is relative or drive-relative, names a device or uses the
-// "\\?\" or "\\.\" namespaces, holds wildcards, quotes, pipes or a stream colon, a platform service
-// fails, or a result does not fit the buffer (a result is never cut).
+// ("PROGRA~1") replaced by long ones, and no trailing backslash except on a drive root. False, with
+// `canonical` empty, when the path has no such form: it is relative or drive-relative, names a device
+// or uses the "\\?\" or "\\.\" namespaces, holds wildcards, quotes, pipes or a stream colon, a
+// platform service fails, or a result does not fit the buffer (a result is never cut).
 [[nodiscard]] bool CanonicalizeFolderPath(const char* path, char* canonical);
 
 // Replaces each component of the absolute `path` (kPathBufferSize bytes) by the name the file system

@@ -57,8 +57,18 @@ bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Long names for every existing component of the full path `path`.
+bool HasTilde(const char* path) {
+    for (; *path; ++path) {
+        if (*path == '~') return true;
+    }
+    return false;
+}
+
+// Long names for every existing component of the full path `path`. As the platform's own service
+// does, only a path with a '~' is taken to hold short names; that also spares Wine, whose service
+// lists every folder on the way, a listing per component.
 bool ExpandLongNames(char* path) {
+    if (!HasTilde(path)) return true;
     LongPathFn longPath = FindKernelExport<LongPathFn>("GetLongPathNameA");
     if (!longPath) return ExpandShortNames(path);
     char expanded[kPathBufferSize] = {};

@@ -1,7 +1,10 @@
 // The folders that must never be removed, entered by a clean-up or climbed past: drive and share
 // roots, the Windows and System folders, the shell's desktop, menu, start-up, application-data and
-// shared folders, and the program folders named in the registry. Every spelling of one of them is
-// the same folder: paths are compared in their canonical form (paths/canonical_path.h).
+// shared folders (the all-users ones on the NT family only), the program folders named in the
+// registry (both halves on 64-bit Windows), and the roots that folder tokens name: the user's profile
+// and the profiles root, documents, local application data, the all-users folder and the temporary
+// folder. Every spelling of one of them is the same folder: paths are compared in their canonical form
+// (paths/canonical_path.h), and also by the final path the file system reaches through links.
 #pragma once
 
 #include "driver/run_state.h"
