@@ -8,6 +8,7 @@
 #include "driver/run_first.h"
 #include "driver/run_state.h"
 #include "paths/folder_tokens.h"
+#include "paths/protected_folders.h"
 #include "removal/passes.h"
 #include "shell/processes.h"
 #include "ui/ui.h"
@@ -41,6 +42,7 @@ bool StartUp(RunState& run) {
 }
 
 void FreePathBuffers(RunState& run) {
+    ReleaseProtectedFolders(run);
     FreeBlock(run.modulePath);
     FreeBlock(run.installFolder);
     FreeBlock(run.currentItem);

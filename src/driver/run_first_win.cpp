@@ -4,10 +4,6 @@
 #include "data/memory.h"
 #include "paths/folder_tokens.h"
 
-namespace {
-constexpr uint32_t kExpansionLimit = 65500;
-}  // namespace
-
 bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand& out) {
     out = {};
     const char* start = command;
@@ -16,9 +12,14 @@ bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand&
     size_t startOffset = static_cast<size_t>(start - command);
 
     if (*start == '#') {
-        uint32_t length = ExpandFolderTokens(run, nullptr, command, kExpansionLimit);
+        uint32_t length = ExpandFolderTokens(run, nullptr, command, kExpansionScratchSize);
+        if (length == kExpansionTooLong) return false;
         if (!AllocZeroed(static_cast<size_t>(length) + 1, out.expansion)) return false;
-        ExpandFolderTokens(run, out.expansion, command, length + 1);
+        // A copy that differs from the measure (the scratch was had only once) is not run.
+        if (ExpandFolderTokens(run, out.expansion, command, length + 1) != length) {
+            FreeBlock(out.expansion);
+            return false;
+        }
         // The same text with the "#" still in place means nothing was expanded there.
         bool unchanged = length == TextLength(command) && out.expansion[startOffset] == '#';
         if (!unchanged) {

@@ -6,6 +6,7 @@
 
 #include "data/uninstall_data.h"
 #include "driver/options.h"
+#include "paths/path_state.h"
 
 struct PlatformFlags {
     bool nt;          // the NT family (VER_PLATFORM_WIN32_NT)
@@ -32,6 +33,7 @@ struct RunState {
     char* currentItem;    // the path the current pass works on (kPathBufferSize bytes)
     char* installFolder;  // the executable's folder, with a trailing backslash (kPathBufferSize bytes)
     UninstallData data;
+    PathState paths;  // folder lookups and the protected-folder set
     UiState ui;
     uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK

@@ -1,16 +1,34 @@
-// Folder tokens ("#Windows#", "#AppData#", ...) and the path helpers.
+// Folder tokens ("#Windows#", "#AppData#", ...) inside stored texts, and the trailing-backslash helpers.
 #pragma once
 
 #include <stdint.h>
 
 #include "driver/run_state.h"
 
-// Expands the folder tokens of `source`. Returns the expanded length (terminator not counted);
-// with no destination or a size of 0 nothing is written (the measuring call). Otherwise at most
-// `size` bytes of the expansion reach `dest`.
+// The scratch that one expansion is built in; the expanded text with its terminator must fit it.
+inline constexpr uint32_t kExpansionScratchSize = 65500;
+// What ExpandFolderTokens returns for a text whose expansion does not fit the scratch.
+inline constexpr uint32_t kExpansionTooLong = 0xFFFFFFFFu;
+
+// Resolves the single token held in `token` (a kPathBufferSize buffer holding only the token, both
+// '#' included) in place to its folder, without a trailing backslash except on a drive root. A token
+// that is not known leaves the empty string; a known token whose folder cannot be found, or does not
+// fit, keeps its own text.
+void ResolveFolderToken(const RunState& run, char* token);
+
+// Expands the folder tokens of `source`. Returns the length of the expansion (terminator not
+// counted), the same for the measuring call (no destination, or a size of 0: nothing is written) and
+// for the copying call; kExpansionTooLong when it does not fit the scratch. When copying, `dest`
+// receives the whole expansion when it fits `size` bytes and the empty string otherwise: a cut
+// expansion would name another path, so callers treat a length of `size` or more as a refusal.
+// When the scratch cannot be had, `source` is passed on unexpanded in the same way.
 uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source, uint32_t size);
 
-// Adds one backslash unless the text is empty or already ends with one; false when it does not fit.
-bool AppendBackslash(char* path, uint32_t size);
+// Adds one backslash unless the text is empty or already ends with one; false, with the text unchanged,
+// when it does not fit `size` bytes.
+[[nodiscard]] bool AppendBackslash(char* path, uint32_t size);
 // Removes a final backslash from a text longer than 3 characters, so "C:\" keeps it.
 void StripTrailingBackslash(char* path);
+// Cuts `path` at its last backslash; a backslash right after a drive colon stays, so "D:\Shared" gives
+// "D:\". False, with the path unchanged, when it holds no backslash.
+[[nodiscard]] bool CutAtLastBackslash(char* path);

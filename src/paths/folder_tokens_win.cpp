@@ -1,16 +1,259 @@
 #include "paths/folder_tokens.h"
 
 #include "common/text.h"
+#include "data/memory.h"
+#include "paths/special_folders.h"
 
-// PLACEHOLDER (the folder-token work fills this in): copies the source unchanged, which the
-// run-first composition reads as "no token expanded".
-uint32_t ExpandFolderTokens(const RunState&, char* dest, const char* source, uint32_t size) {
-    uint32_t length = static_cast<uint32_t>(TextLength(source));
-    if (dest && size) {
-        uint32_t n = length + 1 < size ? length + 1 : size;
-        for (uint32_t i = 0; i < n; ++i) dest[i] = source[i];
-        dest[size - 1 < length ? size - 1 : length] = '\0';
+namespace {
+
+constexpr int kCsidlPersonal = 5;
+constexpr int kCsidlDesktopDirectory = 16;
+constexpr int kCsidlCommonDesktopDirectory = 25;
+constexpr int kCsidlAppData = 26;
+constexpr int kCsidlLocalAppData = 28;
+constexpr int kCsidlCommonAppData = 35;
+constexpr int kCsidlProfile = 40;
+constexpr int kCsidlCommonDocuments = 46;
+
+enum class TokenKind {
+    kWindows,
+    kSystem,
+    kTemp,
+    kCommonFiles,
+    kProgramFiles,
+    kShell,
+    kUserDir,
+    kAllUsersDir,
+    kInstallDir
+};
+
+// Where the NT family looks when the shell has no folder, before the Windows folder.
+enum class ProfileBase {
+    kNone,
+    kProfileFolder,  // the application-data folder with its last part replaced
+    kProfilesRoot,   // the application-data folder with its last two parts replaced
+};
+
+struct TokenRow {
+    const char* token;
+    TokenKind kind;
+    int csidl;           // the shell folder looked up first
+    ProfileBase ntBase;  // NT fallback one: this base + ntProfileTail
+    const char* ntProfileTail;
+    const char* ntWindowsTail;     // NT fallback two: the Windows folder + this; null: no fallback
+    const char* nineXWindowsTail;  // the 9x fallback: the Windows folder + this
+};
+
+// Tried in this order; the first equal token decides.
+constexpr TokenRow kTokenRows[] = {
+    {"#Windows#", TokenKind::kWindows, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {"#System#", TokenKind::kSystem, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {"#TempDir#", TokenKind::kTemp, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {"#CommonFiles#", TokenKind::kCommonFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {"#Program Files#", TokenKind::kProgramFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {"#MyDocuments#", TokenKind::kShell, kCsidlPersonal, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {"#Desktop#", TokenKind::kShell, kCsidlDesktopDirectory, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {"#AppData#", TokenKind::kShell, kCsidlAppData, ProfileBase::kNone, nullptr,
+     "Profiles\\Administrator\\Application Data", "Application Data"},
+    {"#LocalAppData#", TokenKind::kShell, kCsidlLocalAppData, ProfileBase::kProfileFolder,
+     "\\Local Settings\\Application Data", "Profiles\\Administrator\\Local Settings\\Application Data",
+     "Application Data"},
+    {"#AllUsersAppData#", TokenKind::kShell, kCsidlCommonAppData, ProfileBase::kProfilesRoot,
+     "\\All Users\\Application Data", "Profiles\\All Users\\Application Data", "All Users\\Application Data"},
+    {"#AllUsersDocuments#", TokenKind::kShell, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
+     "\\All Users\\Documents", "Profiles\\All Users\\Documents", "All Users\\Documents"},
+    {"#AllUsersDesktop#", TokenKind::kShell, kCsidlCommonDesktopDirectory, ProfileBase::kProfilesRoot,
+     "\\All Users\\Desktop", "Profiles\\All Users\\Desktop", "All Users\\Desktop"},
+    {"#UserDir#", TokenKind::kUserDir, kCsidlProfile, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {"#AllUsersDir#", TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
+     "\\All Users", "Profiles\\All Users", "All Users"},
+    {"#InstallDir#", TokenKind::kInstallDir, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+};
+
+char* FindByte(const char* text, char wanted) {
+    for (; *text; ++text) {
+        if (*text == wanted) return const_cast<char*>(text);
     }
+    return nullptr;
+}
+
+char* FindLastBackslash(char* text) {
+    char* last = nullptr;
+    for (; *text; ++text) {
+        if (*text == '\\') last = text;
+    }
+    return last;
+}
+
+// The Windows folder, a backslash and `tail`; false when a part is missing or the whole does not fit.
+bool WindowsFolderPlus(const char* tail, char* out) {
+    char folder[kPathBufferSize];
+    return GetWindowsFolder(folder) && AppendBackslash(folder, kPathBufferSize) && AppendText(folder, tail) &&
+           CopyText(out, kPathBufferSize, folder);
+}
+
+// The application-data folder with its last part (profile folder) or last two parts (profiles root)
+// replaced by `tail`, which begins with a backslash.
+bool ProfileBasePlus(const RunState& run, ProfileBase base, const char* tail, char* out) {
+    char folder[kPathBufferSize];
+    if (!LookUpSpecialFolder(run, folder, kCsidlAppData)) return false;
+    char* cut = FindLastBackslash(folder);
+    if (!cut) return false;
+    if (base == ProfileBase::kProfilesRoot) {
+        *cut = '\0';
+        cut = FindLastBackslash(folder);
+        if (!cut) return false;
+    }
+    *cut = '\0';
+    return AppendText(folder, tail) && CopyText(out, kPathBufferSize, folder);
+}
+
+bool ShellFolderFallback(const RunState& run, const TokenRow& row, char* out) {
+    if (!row.nineXWindowsTail) return false;  // no fallback: the token keeps its text
+    if (!run.platform.nt) return WindowsFolderPlus(row.nineXWindowsTail, out);
+    if (row.ntBase != ProfileBase::kNone && ProfileBasePlus(run, row.ntBase, row.ntProfileTail, out))
+        return true;
+    return WindowsFolderPlus(row.ntWindowsTail, out);
+}
+
+// The shared documents folder's parent; a drive root keeps its backslash, and a folder without any
+// backslash gives "c:\".
+bool AllUsersFolder(const RunState& run, char* out) {
+    char folder[kPathBufferSize];
+    if (!LookUpSpecialFolder(run, folder, kCsidlCommonDocuments)) return false;
+    if (!CutAtLastBackslash(folder)) return CopyText(out, kPathBufferSize, "c:\\");
+    return CopyText(out, kPathBufferSize, folder);
+}
+
+bool UserFolderFallback(const RunState& run, char* out) {
+    if (!run.platform.nt) return GetWindowsFolder(out);
+    char folder[kPathBufferSize];
+    if (LookUpSpecialFolder(run, folder, kCsidlAppData) && CutAtLastBackslash(folder)) {
+        return CopyText(out, kPathBufferSize, folder);
+    }
+    return CopyText(out, kPathBufferSize, "c:\\");
+}
+
+bool CommonFilesFolder(const RunState& run, char* out) {
+    if (LookUpSetupFolder(run, "CommonFilesDir", out)) return true;
+    char folder[kPathBufferSize];
+    return LookUpSetupFolder(run, "ProgramFilesDir", folder) && AppendBackslash(folder, kPathBufferSize) &&
+           AppendText(folder, "Common Files") && CopyText(out, kPathBufferSize, folder);
+}
+
+// The folder of one row into `out`; false when neither the lookup nor a fallback gave one that fits.
+bool ResolveRow(const RunState& run, const TokenRow& row, char* out) {
+    char found[kPathBufferSize];
+    switch (row.kind) {
+        case TokenKind::kWindows:
+            return GetWindowsFolder(out);
+        case TokenKind::kSystem:
+            return GetSystemFolder(out);
+        case TokenKind::kTemp:
+            return GetTempFolder(out);
+        case TokenKind::kCommonFiles:
+            return CommonFilesFolder(run, out);
+        case TokenKind::kProgramFiles:
+            return LookUpSetupFolder(run, "ProgramFilesDir", out);
+        case TokenKind::kShell:
+            if (LookUpSpecialFolder(run, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
+            return ShellFolderFallback(run, row, out);
+        case TokenKind::kUserDir:
+            if (LookUpSpecialFolder(run, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
+            return UserFolderFallback(run, out);
+        case TokenKind::kAllUsersDir:
+            return AllUsersFolder(run, out) || ShellFolderFallback(run, row, out);
+        case TokenKind::kInstallDir:
+            return run.installFolder && CopyText(out, kPathBufferSize, run.installFolder);
+    }
+    return false;
+}
+
+// Appends `length` bytes of `text` to the expansion, keeping one byte of the scratch for its
+// terminator; false when they do not fit.
+struct Expansion {
+    char* scratch;
+    uint32_t used;
+};
+
+[[nodiscard]] bool Put(Expansion& out, const char* text, size_t length) {
+    if (length >= kExpansionScratchSize - out.used) return false;
+    for (size_t i = 0; i < length; ++i) out.scratch[out.used + i] = text[i];
+    out.used += static_cast<uint32_t>(length);
+    out.scratch[out.used] = '\0';
+    return true;
+}
+
+// Builds the expansion of `source` in `out`; false when it does not fit.
+bool BuildExpansion(const RunState& run, const char* source, Expansion& out) {
+    const char* read = source;
+    for (;;) {
+        const char* open = FindByte(read, '#');
+        if (!open) return Put(out, read, TextLength(read));
+        if (!Put(out, read, static_cast<size_t>(open - read))) return false;
+        const char* close = FindByte(open + 1, '#');
+        // A lone '#' and everything after it stay as they are.
+        if (!close) return Put(out, open, TextLength(open));
+        // Each token is resolved in a path buffer of its own. One too long for it matches no row,
+        // so it yields nothing, as an unknown token does.
+        char token[kPathBufferSize] = {};
+        size_t tokenLength = static_cast<size_t>(close - open) + 1;
+        if (tokenLength < kPathBufferSize) {
+            for (size_t i = 0; i < tokenLength; ++i) token[i] = open[i];
+            ResolveFolderToken(run, token);
+        }
+        if (!Put(out, token, TextLength(token))) return false;
+        read = close + 1;
+    }
+}
+
+// Hands `text` of `length` bytes to the caller's destination whole, or not at all.
+void Deliver(const char* text, uint32_t length, char* dest, uint32_t size) {
+    if (!dest || size == 0) return;
+    for (uint32_t i = 0; i < size; ++i) dest[i] = '\0';
+    if (length >= size) return;
+    for (uint32_t i = 0; i < length; ++i) dest[i] = text[i];
+}
+
+}  // namespace
+
+void ResolveFolderToken(const RunState& run, char* token) {
+    const TokenRow* row = nullptr;
+    for (const TokenRow& candidate : kTokenRows) {
+        if (TextEqualsNoCase(token, candidate.token)) {
+            row = &candidate;
+            break;
+        }
+    }
+    if (!row) {
+        token[0] = '\0';
+        return;
+    }
+    char folder[kPathBufferSize];
+    if (ResolveRow(run, *row, folder)) {
+        // Cannot fail: both are path buffers.
+        (void)CopyText(token, kPathBufferSize, folder);
+    }
+    if (token[0] != '\0') StripTrailingBackslash(token);
+}
+
+uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source, uint32_t size) {
+    char* scratch = nullptr;
+    if (!AllocZeroed(kExpansionScratchSize, scratch)) {
+        // Without the scratch nothing is expanded: the source goes on as it is.
+        size_t length = TextLength(source);
+        if (length >= kExpansionScratchSize) return kExpansionTooLong;
+        Deliver(source, static_cast<uint32_t>(length), dest, size);
+        return static_cast<uint32_t>(length);
+    }
+    Expansion expansion{scratch, 0};
+    uint32_t length = BuildExpansion(run, source, expansion) ? expansion.used : kExpansionTooLong;
+    if (length != kExpansionTooLong) {
+        Deliver(scratch, length, dest, size);
+    } else {
+        Deliver("", 0, dest, size);
+    }
+    FreeBlock(scratch);
     return length;
 }
 
@@ -26,4 +269,15 @@ bool AppendBackslash(char* path, uint32_t size) {
 void StripTrailingBackslash(char* path) {
     size_t n = TextLength(path);
     if (n > 3 && path[n - 1] == '\\') path[n - 1] = '\0';
+}
+
+bool CutAtLastBackslash(char* path) {
+    char* last = FindLastBackslash(path);
+    if (!last) return false;
+    if (last > path && last[-1] == ':') {
+        last[1] = '\0';
+    } else {
+        *last = '\0';
+    }
+    return true;
 }

@@ -1,0 +1,24 @@
+// What the path functions keep in the run state: the folder lookups they make, replaceable one by one,
+// and the protected-folder set, built once per run.
+#pragma once
+
+struct ProtectedFolderSet;
+
+// Looks up the shell special folder `csidl` into `path` (kPathBufferSize bytes); true when one was found.
+// On failure `path` is left as it was.
+using SpecialFolderLookup = bool (*)(char* path, int csidl);
+// Reads the folder value `valueName` of HKLM\Software\Microsoft\Windows\CurrentVersion into `path`
+// (kPathBufferSize bytes); true when it was read. On failure `path` is left as it was.
+using SetupFolderLookup = bool (*)(const char* valueName, char* path);
+
+// The lookups that the folder tokens and the protected-folder test make. A null member means the
+// platform's own (GetSpecialFolder, ReadSetupFolder); tests put in one that fails to reach a fallback.
+struct FolderLookups {
+    SpecialFolderLookup specialFolder;
+    SetupFolderLookup setupFolder;
+};
+
+struct PathState {
+    FolderLookups lookups;
+    ProtectedFolderSet* protectedSet;  // built by the first protected-folder test, freed at teardown
+};

@@ -1,0 +1,24 @@
+// The folders that must never be removed, entered by a clean-up or climbed past: drive and share
+// roots, the Windows and System folders, the shell's desktop, menu, start-up, application-data and
+// shared folders (the all-users ones on the NT family only), the program folders named in the
+// registry (both halves on 64-bit Windows), and the roots that folder tokens name: the user's profile
+// and the profiles root, documents, local application data, the all-users folder and the temporary
+// folder. Every spelling of one of them is the same folder: paths are compared in their canonical form
+// (paths/canonical_path.h), and also by the final path the file system reaches through links.
+#pragma once
+
+#include "driver/run_state.h"
+
+// True when `path` names a protected folder, or when it cannot be brought to a canonical form
+// (a path that cannot be checked is never acted on), or when it is shorter than 4 characters.
+// The caller's text is not changed: a trailing backslash stays as it was passed.
+bool IsProtectedFolder(RunState& run, const char* path);
+
+// The test and the path to act on, in one step, for every caller that removes or enters a folder:
+// writes the canonical form of `path` into `canonical` (kPathBufferSize bytes) and returns true when
+// that folder may be removed or worked in. False, with `canonical` empty, when IsProtectedFolder
+// would answer true. Callers act on `canonical` only, never on `path`.
+[[nodiscard]] bool ResolveRemovableFolder(RunState& run, const char* path, char* canonical);
+
+// Frees the protected set built by the first test; the next test builds it again.
+void ReleaseProtectedFolders(RunState& run);

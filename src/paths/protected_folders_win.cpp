@@ -1,0 +1,158 @@
+#include "paths/protected_folders.h"
+
+#include "common/text.h"
+#include "data/memory.h"
+#include "paths/canonical_path.h"
+#include "paths/folder_tokens.h"
+#include "paths/special_folders.h"
+
+// Each folder of the comparison table, in its canonical form, and, where the file system reaches it
+// through a junction or link, its final path as well. The folders cannot change while the uninstaller
+// runs, and looking them up costs far more than one folder removal, so they are looked up once.
+struct ProtectedFolderSet {
+    // 31 folders at most, each with at most one final path.
+    static constexpr uint32_t kCapacity = 64;
+    uint32_t count;
+    bool incomplete;  // a folder found no room: then no folder can be shown to be unprotected
+    char folders[kCapacity][kPathBufferSize];
+};
+
+namespace {
+
+constexpr const char* kQuickLaunch = "Microsoft\\Internet Explorer\\Quick Launch";
+
+struct ShellRow {
+    int csidl;
+    bool ntOnly;  // the all-users folders are looked up on the NT family only
+};
+
+// CSIDL_DESKTOP, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_FONTS, CSIDL_PROGRAMS,
+// CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU, CSIDL_STARTUP, CSIDL_COMMON_STARTUP.
+constexpr ShellRow kShellRows[] = {{0, false}, {16, false}, {25, true}, {20, false}, {2, false},
+                                   {23, true}, {11, false}, {22, true}, {7, false},  {24, true}};
+// CSIDL_APPDATA and CSIDL_COMMON_APPDATA, each also with its Quick Launch folder.
+constexpr int kAppDataRows[] = {26, 35};
+constexpr int kCsidlCommonDocuments = 46;
+// Roots that folder tokens name and the platforms' own folders that the rows above miss:
+// CSIDL_PERSONAL, CSIDL_LOCAL_APPDATA, CSIDL_PROFILE (also its parent, the profiles root).
+constexpr int kCsidlPersonal = 5;
+constexpr int kCsidlLocalAppData = 28;
+constexpr int kCsidlProfile = 40;
+// The registry's program folders; the WOW64 names give the 64-bit and 32-bit folders on 64-bit Windows,
+// where a 32-bit process reads "ProgramFilesDir" as "Program Files (x86)".
+constexpr const char* kSetupValues[] = {"ProgramFilesDir", "CommonFilesDir",        "ProgramW6432Dir",
+                                        "CommonW6432Dir",  "ProgramFilesDir (x86)", "CommonFilesDir (x86)"};
+
+bool Contains(const ProtectedFolderSet& set, const char* canonical) {
+    for (uint32_t i = 0; i < set.count; ++i) {
+        if (TextEqualsNoCase(set.folders[i], canonical)) return true;
+    }
+    return false;
+}
+
+void Put(ProtectedFolderSet& set, const char* folder) {
+    if (folder[0] == '\0' || Contains(set, folder)) return;
+    if (set.count == ProtectedFolderSet::kCapacity || !CopyText(set.folders[set.count], folder)) {
+        set.incomplete = true;
+        return;
+    }
+    set.count++;
+}
+
+// Adds `folder` as the platform or the shell gave it: its canonical form (or, when it has none, the
+// text without its trailing backslash) and the final path behind it.
+void Add(ProtectedFolderSet& set, const char* folder) {
+    char canonical[kPathBufferSize];
+    if (!CanonicalizeFolderPath(folder, canonical)) {
+        (void)CopyText(canonical, folder);
+        StripTrailingBackslash(canonical);
+        Put(set, canonical);
+        return;
+    }
+    Put(set, canonical);
+    char final[kPathBufferSize];
+    if (ReadFinalFolderPath(canonical, final) == FinalPathResult::kFound) Put(set, final);
+}
+
+void AddWithQuickLaunch(ProtectedFolderSet& set, const char* folder) {
+    Add(set, folder);
+    char quickLaunch[kPathBufferSize];
+    // A composed path that does not fit names no folder, so it protects nothing.
+    if (CopyText(quickLaunch, folder) && AppendBackslash(quickLaunch, kPathBufferSize) &&
+        AppendText(quickLaunch, kQuickLaunch)) {
+        Add(set, quickLaunch);
+    }
+}
+
+void AddWithParent(ProtectedFolderSet& set, char* folder) {
+    Add(set, folder);
+    StripTrailingBackslash(folder);
+    if (CutAtLastBackslash(folder)) Add(set, folder);
+}
+
+void Build(const RunState& run, ProtectedFolderSet& set) {
+    char folder[kPathBufferSize];
+    if (GetWindowsFolder(folder)) Add(set, folder);
+    if (GetSystemFolder(folder)) Add(set, folder);
+    for (const ShellRow& row : kShellRows) {
+        if ((!row.ntOnly || run.platform.nt) && LookUpSpecialFolder(run, folder, row.csidl)) Add(set, folder);
+    }
+    for (int csidl : kAppDataRows) {
+        if (LookUpSpecialFolder(run, folder, csidl)) AddWithQuickLaunch(set, folder);
+    }
+    if (LookUpSpecialFolder(run, folder, kCsidlCommonDocuments)) AddWithParent(set, folder);
+    for (const char* value : kSetupValues) {
+        if (LookUpSetupFolder(run, value, folder)) Add(set, folder);
+    }
+    if (GetSharedWindowsFolder(folder)) Add(set, folder);
+    if (GetWow64SystemFolder(folder)) Add(set, folder);
+    if (LookUpSpecialFolder(run, folder, kCsidlPersonal)) Add(set, folder);
+    if (LookUpSpecialFolder(run, folder, kCsidlLocalAppData)) Add(set, folder);
+    if (LookUpSpecialFolder(run, folder, kCsidlProfile)) AddWithParent(set, folder);
+    if (GetTempFolder(folder)) Add(set, folder);
+}
+
+const ProtectedFolderSet* GetProtectedSet(RunState& run) {
+    if (!run.paths.protectedSet) {
+        if (!AllocZeroed(sizeof(ProtectedFolderSet), run.paths.protectedSet)) return nullptr;
+        Build(run, *run.paths.protectedSet);
+    }
+    return run.paths.protectedSet;
+}
+
+bool IsProtectedCanonical(RunState& run, const char* canonical) {
+    if (IsRootOrAdministrativeShare(canonical)) return true;
+    // Without the set nothing can be shown to be unprotected.
+    const ProtectedFolderSet* set = GetProtectedSet(run);
+    if (!set || set->incomplete || Contains(*set, canonical)) return true;
+    // The same folder reached through a junction or link ("Documents and Settings\...").
+    char final[kPathBufferSize];
+    switch (ReadFinalFolderPath(canonical, final)) {
+        case FinalPathResult::kNone:
+            return false;
+        case FinalPathResult::kFound:
+            return IsRootOrAdministrativeShare(final) || Contains(*set, final);
+        case FinalPathResult::kUnreadable:
+            return true;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ResolveRemovableFolder(RunState& run, const char* path, char* canonical) {
+    canonical[0] = '\0';
+    if (TextLength(path) < 4) return false;
+    char candidate[kPathBufferSize];
+    if (!CanonicalizeFolderPath(path, candidate) || IsProtectedCanonical(run, candidate)) return false;
+    return CopyText(canonical, kPathBufferSize, candidate);
+}
+
+bool IsProtectedFolder(RunState& run, const char* path) {
+    char canonical[kPathBufferSize];
+    return !ResolveRemovableFolder(run, path, canonical);
+}
+
+void ReleaseProtectedFolders(RunState& run) {
+    FreeBlock(run.paths.protectedSet);
+}

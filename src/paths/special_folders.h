@@ -1,0 +1,35 @@
+// The folders the platform names: shell special folders, the setup folders in the registry, the
+// Windows, System and temporary folders. Every lookup fills a path buffer of kPathBufferSize bytes
+// only when it succeeded and fits; a failed or oversized lookup leaves the buffer as it was.
+#pragma once
+
+#include <windows.h>
+
+#include "driver/run_state.h"
+
+// Asks the shell for the special folder `csidl` (for the current user, no owner window) and writes its
+// file-system path into `path`. True only when a path was obtained.
+[[nodiscard]] bool GetSpecialFolder(char* path, int csidl);
+// Reads `valueName` of HKLM\Software\Microsoft\Windows\CurrentVersion, any value type, into `path`,
+// terminated by us. True when the value was read and is not empty.
+[[nodiscard]] bool ReadSetupFolder(const char* valueName, char* path);
+
+// The same two lookups through the run state's replaceable ones.
+[[nodiscard]] bool LookUpSpecialFolder(const RunState& run, char* path, int csidl);
+[[nodiscard]] bool LookUpSetupFolder(const RunState& run, const char* valueName, char* path);
+
+[[nodiscard]] bool GetWindowsFolder(char* path);
+[[nodiscard]] bool GetSystemFolder(char* path);
+// The temporary folder, as the platform gives it (with its trailing backslash).
+[[nodiscard]] bool GetTempFolder(char* path);
+// Folders that only some platforms know (looked up at run time): the shared Windows folder of a
+// terminal server (2000 and later) and the 32-bit System folder of 64-bit Windows.
+[[nodiscard]] bool GetSharedWindowsFolder(char* path);
+[[nodiscard]] bool GetWow64SystemFolder(char* path);
+
+// Finds an export of kernel32 that older platforms lack; null when it is not there.
+template <class Fn>
+Fn FindKernelExport(const char* name) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+}
