@@ -11,8 +11,17 @@ target_link_libraries(uninst_core PRIVATE product_flags PUBLIC ${SYSTEM_LIBS})
 target_include_directories(uninst_core PUBLIC ${SRC})
 
 file(GLOB RESOURCE_SCRIPTS CONFIGURE_DEPENDS ${SRC}/resources/*.rc)
+# The icon is generated into the build tree; every target that links the resources waits for it.
+set(ICON_FILE ${CMAKE_BINARY_DIR}/resources/uninst.ico)
+add_custom_command(OUTPUT ${ICON_FILE}
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/make-icon.py ${ICON_FILE}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make-icon.py VERBATIM)
+add_custom_target(uninst_icon DEPENDS ${ICON_FILE})
+set_source_files_properties(${RESOURCE_SCRIPTS} PROPERTIES
+  OBJECT_DEPENDS "${ICON_FILE};${SRC}/resources/uninst.manifest")
 add_executable(uninst WIN32 ${SRC}/driver/entry_win.cpp ${SRC}/driver/crt_win.cpp ${RESOURCE_SCRIPTS})
 target_link_libraries(uninst PRIVATE uninst_core gcc)
+add_dependencies(uninst uninst_icon)
 set_target_properties(uninst PROPERTIES OUTPUT_NAME uninst)
 # No C runtime: our own entry point; the only imports are system DLLs.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -33,7 +42,7 @@ file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp
 add_executable(uninst_tests ${PORTABLE_TESTS} ${WIN_TESTS} ${TEST_SUPPORT} ${RESOURCE_SCRIPTS})
 target_include_directories(uninst_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(uninst_tests PRIVATE uninst_core format_writer GTest::gtest_main)
-add_dependencies(uninst_tests uninst)
+add_dependencies(uninst_tests uninst uninst_icon)
 
 set(STUB_WINE "Z:${CMAKE_BINARY_DIR}/uninst.exe")
 string(REPLACE "/" "\\" STUB_WINE "${STUB_WINE}")
@@ -47,18 +56,26 @@ add_library(test_robot STATIC ${CMAKE_SOURCE_DIR}/tests/support/robot.cpp)
 target_include_directories(test_robot PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(test_robot PUBLIC user32 kernel32)
 
+# The in-process robot thread and UI session, for the tools that show the uninstaller's windows.
+add_library(test_ui STATIC ${CMAKE_SOURCE_DIR}/tests/support/ui_robot.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/ui_session.cpp ${CMAKE_SOURCE_DIR}/tests/support/block_file.cpp)
+target_include_directories(test_ui PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(test_ui PUBLIC uninst_core format_writer test_robot)
+
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 foreach(tool ${TOOL_SOURCES})
   get_filename_component(name ${tool} NAME_WE)
-  add_executable(${name} ${tool})
-  target_link_libraries(${name} PRIVATE test_robot user32 kernel32)
+  add_executable(${name} ${tool} ${RESOURCE_SCRIPTS})
+  target_link_libraries(${name} PRIVATE test_robot test_ui)
+  add_dependencies(${name} uninst_icon)
 endforeach()
 
 # Benchmarks that need the platform: each bench/*_winbench.cpp becomes a Windows program.
 file(GLOB WIN_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*_winbench.cpp)
 foreach(bench ${WIN_BENCH_SOURCES})
   get_filename_component(name ${bench} NAME_WE)
-  add_executable(${name} ${bench} ${TEST_SUPPORT})
+  add_executable(${name} ${bench} ${TEST_SUPPORT} ${RESOURCE_SCRIPTS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE uninst_core format_writer)
+  add_dependencies(${name} uninst_icon)
 endforeach()

@@ -66,7 +66,8 @@ void SetPhaseText(RunState& run, int number) {
 // Asks for confirmation and, while a file that must be free is in use, to retry. Only OK and Retry
 // go on; any other answer, 0 from a box that could not be shown included, removes nothing.
 void Confirm(RunState& run) {
-    run.confirmation = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+    run.confirmation =
+        ShowMessage(run, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
         int answer = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgFileInUse),
@@ -87,17 +88,16 @@ void RunFirstProgram(RunState& run) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
             CommandParts parts = SplitCommand(composed.text);
-            RunProgram(run, parts.program, parts.arguments, (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
+            RunProgram(run, parts.program, parts.arguments,
+                       (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
         }
     }
     ReleaseRunFirstCommand(composed);
 }
 
-void OpenProgressDialog(RunState& run) {
-    run.ui.progressDialog = CreateDialogParamA(run.instance, MAKEINTRESOURCEA(kProgressDialogId), run.ui.mainWindow,
-                                               ProgressDialogProc, 0);
-    if (!run.ui.progressDialog) return;
-    run.ui.progressBar = GetDlgItem(run.ui.progressDialog, kProgressBarId);
+// Without a progress dialog the total stays 0, so no pass reports progress.
+void StartProgressDisplay(RunState& run) {
+    if (!CreateProgressDialog(run)) return;
     uint64_t total = static_cast<uint64_t>(run.data.registry.count) + 2ull * run.data.files.count +
                      run.data.shortcuts.count;
     run.progressTotal = total > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
@@ -105,7 +105,7 @@ void OpenProgressDialog(RunState& run) {
 }
 
 void RemoveEverything(RunState& run) {
-    if (!run.modes.quiet) OpenProgressDialog(run);
+    if (!run.modes.quiet) StartProgressDisplay(run);
     RemoveInstalledFiles(run);
     RemoveWildcardMatches(run);
     SetPhaseText(run, format::kMsgProgressShortcuts);

@@ -15,26 +15,55 @@ inline constexpr int kProgressBarId = 1009;
 inline constexpr int kYesToAllId = 1001;
 inline constexpr int kNoToAllId = 1002;
 
+inline constexpr int kMainWindowWidth = 320;
+inline constexpr int kMainWindowHeight = 200;
+
+struct WindowOrigin {
+    int x;
+    int y;
+};
+
+// Where the hidden main window stands on a screen of the given size: centred, with signed
+// division rounding toward zero, and never at a negative coordinate.
+constexpr WindowOrigin MainWindowOrigin(int screenWidth, int screenHeight) {
+    int x = (screenWidth - kMainWindowWidth) / 2;
+    int y = (screenHeight - kMainWindowHeight) / 2;
+    return {x < 0 ? 0 : x, y < 0 ? 0 : y};
+}
+
 // Loads the visual-styles library from the System folder, looks up SetThemeAppProperties and
 // initialises the common controls.
 void InitUserInterface(RunState& run);
 // Limits visual styles to window frames, when the library offers it.
 void ApplyThemeProperties(RunState& run);
+// Registers UninstItClass, the hidden main window's class; true when the platform gave an atom.
 [[nodiscard]] bool RegisterMainWindowClass(RunState& run);
+// Creates the hidden, centred main window titled with message 0, which owns every box and dialog.
 [[nodiscard]] bool CreateMainWindow(RunState& run);
+// Posts the quit message when the main window is destroyed; everything goes to DefWindowProc.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Gives the dialog's children the shared normal-weight dialog font.
+// Gives the dialog's direct children (never the dialog itself) the shared normal-weight dialog
+// font, made once from the first dialog that has a font.
 void ApplyDialogFont(HWND dialog);
+// Template 110: captioned with message 0; absorbs every command, so Escape, Enter and the close
+// box never close it.
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Template 109: the question text is the creation parameter; any command ends the dialog with
+// its identifier.
 INT_PTR CALLBACK QuestionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Creates the modeless progress dialog (template 110, shown at once) owned by the main window and
+// records it and its progress bar; false when it could not be created.
+[[nodiscard]] bool CreateProgressDialog(RunState& run);
 // Shows the four-button question with `text`; returns the button's identifier, 2 for Escape or the
 // close box, -1 when the dialog cannot be created.
 INT_PTR ShowQuestionDialog(RunState& run, const char* text);
 // Dispatches every waiting message and returns when the queue is empty; a quit message is dropped.
 void PumpPendingMessages();
-// Shows a whole percentage (at most 100) on the progress bar and pumps, only when it changed.
+// Shows a whole percentage (at most 100) on the progress bar, if there is one, and pumps; does
+// nothing at all, not even pump, when the percentage equals the one shown last.
 void SetProgress(uint32_t percent);
-// Destroys the main window and dispatches messages until the quit message.
+// Destroys the main window and dispatches messages until the quit message; also ends when the
+// window was already gone.
 void RunFinalMessageLoop(RunState& run);
 // Deletes the dialog font and unloads the visual-styles library.
 void ReleaseUserInterface(RunState& run);

@@ -1,20 +1,19 @@
-#include "ui/ui.h"
-
 #include <commctrl.h>
 
 #include "common/text.h"
 #include "data/messages.h"
+#include "ui/ui.h"
 
 namespace {
 
 const char kMainWindowClass[] = "UninstItClass";
-constexpr int kMainWindowWidth = 320;
-constexpr int kMainWindowHeight = 200;
 
 // The window and dialog procedures have no other way to reach the run state.
 RunState* g_run = nullptr;
 
-const char* Message(int number) { return GetMessageText(g_run->data, 0, number); }
+const char* Message(int number) {
+    return GetMessageText(g_run->data, 0, number);
+}
 
 }  // namespace
 
@@ -51,18 +50,15 @@ bool RegisterMainWindowClass(RunState& run) {
 }
 
 bool CreateMainWindow(RunState& run) {
-    int x = (GetSystemMetrics(SM_CXSCREEN) - kMainWindowWidth) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - kMainWindowHeight) / 2;
-    run.ui.mainWindow = CreateWindowExA(0, kMainWindowClass, Message(format::kMsgCaption),
-                                        WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x < 0 ? 0 : x, y < 0 ? 0 : y,
-                                        kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, run.instance,
-                                        nullptr);
+    // Read at the moment of creation: the dialogs open at this window's client origin.
+    WindowOrigin origin = MainWindowOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    run.ui.mainWindow = CreateWindowExA(
+        0, kMainWindowClass, Message(format::kMsgCaption), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, origin.x,
+        origin.y, kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, run.instance, nullptr);
     return run.ui.mainWindow != nullptr;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // A close request from outside would destroy the window that owns every box and ends the run.
-    if (message == WM_CLOSE) return 0;
     if (message == WM_DESTROY) PostQuitMessage(0);
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -71,8 +67,8 @@ void ApplyDialogFont(HWND dialog) {
     UiState& ui = g_run->ui;
     if (!ui.dialogFont) {
         auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-        LOGFONTA description;
-        if (font && GetObjectA(font, sizeof(description), &description) == sizeof(description)) {
+        LOGFONTA description = {};
+        if (font && GetObjectA(font, sizeof(description), &description) != 0) {
             description.lfWeight = FW_NORMAL;
             ui.dialogFont = CreateFontIndirectA(&description);
         }
@@ -117,6 +113,14 @@ INT_PTR CALLBACK QuestionDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
+bool CreateProgressDialog(RunState& run) {
+    run.ui.progressDialog = CreateDialogParamA(run.instance, MAKEINTRESOURCEA(kProgressDialogId),
+                                               run.ui.mainWindow, ProgressDialogProc, 0);
+    if (!run.ui.progressDialog) return false;
+    run.ui.progressBar = GetDlgItem(run.ui.progressDialog, kProgressBarId);
+    return true;
+}
+
 INT_PTR ShowQuestionDialog(RunState& run, const char* text) {
     return DialogBoxParamA(run.instance, MAKEINTRESOURCEA(kQuestionDialogId), run.ui.mainWindow,
                            QuestionDialogProc, reinterpret_cast<LPARAM>(text));
@@ -125,7 +129,7 @@ INT_PTR ShowQuestionDialog(RunState& run, const char* text) {
 void PumpPendingMessages() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-        if (!GetMessageA(&msg, nullptr, 0, 0)) continue;  // the quit message is dropped
+        if (GetMessageA(&msg, nullptr, 0, 0) <= 0) continue;  // the quit message is dropped
         HWND progress = g_run ? g_run->ui.progressDialog : nullptr;
         if (progress && IsDialogMessageA(progress, &msg)) continue;
         TranslateMessage(&msg);
@@ -134,6 +138,7 @@ void PumpPendingMessages() {
 }
 
 void SetProgress(uint32_t percent) {
+    if (!g_run) return;
     if (percent > 100) percent = 100;
     UiState& ui = g_run->ui;
     if (percent == ui.lastPercent) return;
@@ -143,15 +148,16 @@ void SetProgress(uint32_t percent) {
 }
 
 void RunFinalMessageLoop(RunState& run) {
-    // When something destroyed the main window early, its quit message may already have been
-    // dropped by a pump: post one so the loop below ends.
+    // When something destroyed the main window early (a WM_CLOSE from another process goes to
+    // DefWindowProc), its quit message may already have been dropped by a pump: post one, or the
+    // loop below would wait for ever.
     if (run.ui.mainWindow && IsWindow(run.ui.mainWindow)) {
         DestroyWindow(run.ui.mainWindow);
     } else {
         PostQuitMessage(0);
     }
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);  // -1 (an error) ends it too
 }
 
 void ReleaseUserInterface(RunState& run) {

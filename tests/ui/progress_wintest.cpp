@@ -1,0 +1,89 @@
+// The progress setter: when it moves the bar, and when it pumps the message queue.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "support/ui_robot.h"
+#include "support/ui_session.h"
+#include "ui/ui.h"
+
+using testing_support::DrainMessages;
+using testing_support::UiSession;
+
+namespace {
+
+constexpr UINT kMarker = WM_APP + 7;
+
+// Leaves a message for this thread, calls SetProgress and tells whether it pumped the queue.
+bool PumpedDuring(uint32_t percent) {
+    DrainMessages();
+    PostThreadMessageA(GetCurrentThreadId(), kMarker, 0, 0);
+    SetProgress(percent);
+    MSG msg;
+    return PeekMessageA(&msg, nullptr, kMarker, kMarker, PM_REMOVE) == 0;
+}
+
+TEST(SetProgress, MovesTheBarAndPumpsOnlyWhenTheWholePercentChanges) {
+    struct Step {
+        uint32_t percent;
+        uint32_t shown;  // the last shown percentage afterwards
+        bool pumps;
+    };
+    struct Case {
+        const char* name;
+        bool withBar;
+        std::vector<Step> steps;
+    } const kCases[] = {
+        {"first call with 0", true, {{0, 0, false}}},
+        {"above 100 shows 100, then 100 does nothing", true, {{250, 100, true}, {100, 100, false}}},
+        {"the largest value", true, {{0xFFFFFFFFu, 100, true}, {101, 100, false}}},
+        {"forward, repeat, back", true, {{37, 37, true}, {37, 37, false}, {36, 36, true}, {0, 0, true}}},
+        {"no bar: records and pumps", false, {{30, 30, true}, {30, 30, false}, {31, 31, true}}},
+        {"no bar: first call with 0", false, {{0, 0, false}}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        UiSession session;
+        ASSERT_TRUE(session.ready());
+        UiState& ui = session.run().ui;
+        if (c.withBar) ASSERT_TRUE(CreateProgressDialog(session.run()));
+        EXPECT_EQ(ui.lastPercent, 0u);
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(step.percent);
+            EXPECT_EQ(PumpedDuring(step.percent), step.pumps);
+            EXPECT_EQ(ui.lastPercent, step.shown);
+            if (c.withBar) {
+                EXPECT_EQ(static_cast<uint32_t>(SendMessageA(ui.progressBar, PBM_GETPOS, 0, 0)), step.shown);
+            }
+        }
+    }
+}
+
+// A bar that counts the positions it is given, behind the real progress bar.
+struct PositionCounter {
+    static inline WNDPROC original = nullptr;
+    static inline int positions = 0;
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == PBM_SETPOS) ++positions;
+        return CallWindowProcA(original, window, message, wParam, lParam);
+    }
+};
+
+TEST(SetProgress, APassOverManyEntriesMovesTheBarOncePerPercent) {
+    UiSession session;
+    ASSERT_TRUE(session.ready());
+    ASSERT_TRUE(CreateProgressDialog(session.run()));
+    HWND bar = session.run().ui.progressBar;
+    PositionCounter::positions = 0;
+    PositionCounter::original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PositionCounter::Proc)));
+    const uint64_t total = 30011;  // not a multiple of 100
+    for (uint64_t done = 0; done <= total; ++done) SetProgress(static_cast<uint32_t>(done * 100 / total));
+    SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PositionCounter::original));
+    EXPECT_EQ(PositionCounter::positions, 100) << "1 to 100; the first 0 sends nothing";
+    EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 100);
+}
+
+}  // namespace

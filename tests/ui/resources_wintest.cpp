@@ -1,0 +1,244 @@
+// The resources of the built uninstaller, decoded from the executable file itself: the two classic
+// dialog templates, the icon group and the manifest.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+constexpr WORD kButtonClass = 0x80;
+constexpr WORD kStaticClass = 0x82;
+
+// A resource of the module in US English, or an empty range.
+struct ResourceBytes {
+    const uint8_t* data = nullptr;
+    DWORD size = 0;
+};
+
+ResourceBytes FindEnglish(HMODULE module, LPCSTR type, int id) {
+    HRSRC found = FindResourceExA(module, type, MAKEINTRESOURCEA(id), kEnglishUs);
+    if (!found) return {};
+    HGLOBAL loaded = LoadResource(module, found);
+    return {static_cast<const uint8_t*>(LockResource(loaded)), SizeofResource(module, found)};
+}
+
+// Reads a classic dialog template (DLGTEMPLATE and its DLGITEMTEMPLATEs), bounds-checked.
+class TemplateReader {
+  public:
+    explicit TemplateReader(ResourceBytes bytes) : bytes_(bytes) {}
+    bool ok() const { return ok_; }
+    uint16_t Word() {
+        if (pos_ + 2 > bytes_.size) {
+            ok_ = false;
+            return 0;
+        }
+        uint16_t v = static_cast<uint16_t>(bytes_.data[pos_] | (bytes_.data[pos_ + 1] << 8));
+        pos_ += 2;
+        return v;
+    }
+    uint32_t Dword() {
+        uint32_t low = Word();
+        return low | (static_cast<uint32_t>(Word()) << 16);
+    }
+    int16_t Short() { return static_cast<int16_t>(Word()); }
+    // A string of 16-bit characters (ASCII expected here), NUL-terminated.
+    std::string Text() {
+        std::string out;
+        for (uint16_t c = Word(); ok_ && c != 0; c = Word()) out += static_cast<char>(c);
+        return out;
+    }
+    // A "name or ordinal" field: 0xFFFF then an ordinal, or a string.
+    std::string NameOrOrdinal(uint16_t& ordinal) {
+        ordinal = 0;
+        uint16_t first = Word();
+        if (first == 0xFFFF) {
+            ordinal = Word();
+            return {};
+        }
+        if (first == 0) return {};
+        std::string out(1, static_cast<char>(first));
+        return out + Text();
+    }
+    void AlignDword() { pos_ = (pos_ + 3) & ~static_cast<DWORD>(3); }
+
+  private:
+    ResourceBytes bytes_;
+    DWORD pos_ = 0;
+    bool ok_ = true;
+};
+
+struct ControlSpec {
+    int id;
+    WORD classOrdinal;      // 0 when the class is given by name
+    const char* className;  // compared without regard to case
+    DWORD style;
+    int x, y, cx, cy;
+    const char* text;
+};
+
+struct DialogSpec {
+    int id;
+    DWORD style;
+    std::vector<ControlSpec> controls;  // in template order, which is the tab order
+};
+
+constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+
+const DialogSpec kQuestionDialog = {
+    109,
+    kDialogStyle,
+    {
+        {6, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 20, 52, 50, 14, ""},
+        {1001, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 75, 52, 50, 14, ""},
+        {1000, kStaticClass, "", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 7, 7, 243, 36, ""},
+        {7, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 130, 52, 50, 14, ""},
+        {1002, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 186, 52, 50, 14, ""},
+    }};
+
+const DialogSpec kProgressDialog = {
+    110,
+    kDialogStyle | WS_VISIBLE,
+    {
+        {1000, kStaticClass, "", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT | SS_NOPREFIX, 7, 24, 243, 8, ""},
+        {1009, 0, "msctls_progress32", WS_CHILD | WS_VISIBLE, 7, 38, 243, 12, "Progress1"},
+    }};
+
+void ExpectDialog(HMODULE module, const DialogSpec& spec) {
+    SCOPED_TRACE("dialog " + std::to_string(spec.id));
+    ResourceBytes bytes = FindEnglish(module, RT_DIALOG, spec.id);
+    ASSERT_NE(bytes.data, nullptr) << "no US English dialog template";
+    TemplateReader r(bytes);
+    DWORD style = r.Dword();
+    ASSERT_NE(style, 0xFFFF0001u) << "an extended template";
+    EXPECT_EQ(style, spec.style);
+    EXPECT_EQ(r.Dword(), 0u) << "extended style";
+    uint16_t count = r.Word();
+    ASSERT_EQ(count, spec.controls.size());
+    EXPECT_EQ(r.Short(), 0);
+    EXPECT_EQ(r.Short(), 0);
+    EXPECT_EQ(r.Short(), 257);
+    EXPECT_EQ(r.Short(), 73);
+    uint16_t ordinal = 0;
+    EXPECT_EQ(r.NameOrOrdinal(ordinal), "") << "menu";
+    EXPECT_EQ(ordinal, 0);
+    EXPECT_EQ(r.NameOrOrdinal(ordinal), "") << "class";
+    EXPECT_EQ(ordinal, 0);
+    EXPECT_EQ(r.Text(), "") << "caption";
+    EXPECT_EQ(r.Word(), 8) << "point size";
+    EXPECT_EQ(r.Text(), "Arial");
+    for (const ControlSpec& c : spec.controls) {
+        SCOPED_TRACE("control " + std::to_string(c.id));
+        r.AlignDword();
+        EXPECT_EQ(r.Dword(), c.style);
+        EXPECT_EQ(r.Dword(), 0u) << "extended style";
+        EXPECT_EQ(r.Short(), c.x);
+        EXPECT_EQ(r.Short(), c.y);
+        EXPECT_EQ(r.Short(), c.cx);
+        EXPECT_EQ(r.Short(), c.cy);
+        EXPECT_EQ(r.Word(), c.id);
+        std::string className = r.NameOrOrdinal(ordinal);
+        EXPECT_EQ(ordinal, c.classOrdinal);
+        EXPECT_EQ(lstrcmpiA(className.c_str(), c.className), 0) << className;
+        EXPECT_EQ(r.NameOrOrdinal(ordinal), c.text);
+        EXPECT_EQ(r.Word(), 0) << "creation data";
+    }
+    EXPECT_TRUE(r.ok()) << "template ends early";
+}
+
+struct IconImage {
+    int size;
+    int bitsPerPixel;
+    bool operator==(const IconImage&) const = default;
+};
+
+void ExpectIconGroup(HMODULE module) {
+    ResourceBytes group = FindEnglish(module, RT_GROUP_ICON, 800);
+    ASSERT_NE(group.data, nullptr) << "no icon group 800";
+    TemplateReader r(group);
+    EXPECT_EQ(r.Word(), 0);
+    EXPECT_EQ(r.Word(), 1) << "type: icon";
+    uint16_t count = r.Word();
+    std::vector<IconImage> images;
+    for (int i = 0; i < count && r.ok(); ++i) {
+        uint8_t width = static_cast<uint8_t>(r.Word() & 0xFF);  // width, height
+        r.Word();                                               // colour count, reserved
+        r.Word();                                               // planes
+        uint16_t bits = r.Word();
+        r.Dword();  // bytes in the image
+        uint16_t id = r.Word();
+        images.push_back({width, bits});
+        // The image itself: a DIB whose header agrees with the directory.
+        ResourceBytes icon = FindEnglish(module, RT_ICON, id);
+        ASSERT_GE(icon.size, sizeof(BITMAPINFOHEADER)) << "image " << id;
+        BITMAPINFOHEADER header;
+        std::memcpy(&header, icon.data, sizeof(header));
+        EXPECT_EQ(header.biWidth, width);
+        EXPECT_EQ(header.biHeight, 2 * width) << "image and mask";
+        EXPECT_EQ(header.biBitCount, bits);
+    }
+    std::vector<IconImage> expected = {{16, 4}, {16, 8}, {32, 4}, {32, 8}, {48, 8}};
+    EXPECT_EQ(images, expected);
+}
+
+void ExpectManifest(HMODULE module) {
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr) << "no manifest (type 24, id 1)";
+    auto text = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    std::string manifest(text, SizeofResource(module, found));
+    const char* const kParts[] = {
+        "<assemblyIdentity version=\"1.0.0.0\" processorArchitecture=\"X86\" name=\"UninstallProgram\" "
+        "type=\"win32\"/>",
+        "<description>Uninstall Program</description>",
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "processorArchitecture=\"X86\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>",
+        "<dependency>",
+        "<dependentAssembly>",
+        "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">",
+        "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
+        "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>",
+    };
+    for (const char* part : kParts) EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    EXPECT_EQ(manifest.find("supportedOS", manifest.find("supportedOS") + 1), std::string::npos)
+        << "exactly one supported system";
+}
+
+// The stub of this build tree and, when it was built beside it, the shipped 32-bit one.
+std::vector<std::string> StubPaths() {
+    std::vector<std::string> paths;
+    const char* stub = getenv("UNINST_STUB");
+    if (!stub) return paths;
+    paths.push_back(stub);
+    std::string path = stub;
+    size_t cut = path.rfind('\\');
+    size_t tree = cut == std::string::npos ? std::string::npos : path.rfind('\\', cut - 1);
+    if (tree != std::string::npos) {
+        std::string shipped = path.substr(0, tree) + "\\win32\\uninst.exe";
+        if (shipped != path && GetFileAttributesA(shipped.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            paths.push_back(shipped);
+        }
+    }
+    return paths;
+}
+
+TEST(StubResources, TemplatesIconAndManifestAreAsBuilt) {
+    std::vector<std::string> stubs = StubPaths();
+    ASSERT_FALSE(stubs.empty()) << "UNINST_STUB is not set";
+    for (const std::string& path : stubs) {
+        SCOPED_TRACE(path);
+        HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << "error " << GetLastError();
+        ExpectDialog(module, kQuestionDialog);
+        ExpectDialog(module, kProgressDialog);
+        ExpectIconGroup(module);
+        ExpectManifest(module);
+        FreeLibrary(module);
+    }
+}
+
+}  // namespace
