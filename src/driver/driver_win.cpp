@@ -66,8 +66,7 @@ void SetPhaseText(RunState& run, int number) {
 // Asks for confirmation and, while a file that must be free is in use, to retry. Only OK and Retry
 // go on; any other answer, 0 from a box that could not be shown included, removes nothing.
 void Confirm(RunState& run) {
-    run.confirmation =
-        ShowMessage(run, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+    run.confirmation = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
         int answer = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgFileInUse),
@@ -88,8 +87,7 @@ void RunFirstProgram(RunState& run) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
             CommandParts parts = SplitCommand(composed.text);
-            RunProgram(run, parts.program, parts.arguments,
-                       (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
+            RunProgram(run, parts.program, parts.arguments, (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
         }
     }
     ReleaseRunFirstCommand(composed);
