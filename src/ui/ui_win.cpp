@@ -1,8 +1,12 @@
-#include <commctrl.h>
+#include "ui/ui.h"
+
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>  // after windows.h, which it needs
+// clang-format on
 
 #include "common/text.h"
 #include "data/messages.h"
-#include "ui/ui.h"
 
 namespace {
 

@@ -1,8 +1,11 @@
 // The question and progress dialogs on a real window manager (Wine under Xvfb), answered by a
 // robot thread while this thread runs the dialog's loop.
-#include <commctrl.h>
-#include <gtest/gtest.h>
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>  // after windows.h, which it needs
+// clang-format on
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>

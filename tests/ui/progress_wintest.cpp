@@ -1,7 +1,10 @@
 // The progress setter: when it moves the bar, and when it pumps the message queue.
-#include <commctrl.h>
-#include <gtest/gtest.h>
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>  // after windows.h, which it needs
+// clang-format on
+
+#include <gtest/gtest.h>
 
 #include <vector>
 

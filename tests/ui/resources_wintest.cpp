@@ -1,8 +1,11 @@
 // The resources of the built uninstaller, decoded from the executable file itself: the two classic
 // dialog templates, the icon group and the manifest.
-#include <commctrl.h>
-#include <gtest/gtest.h>
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>  // after windows.h, which it needs
+// clang-format on
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
