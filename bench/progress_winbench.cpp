@@ -11,6 +11,7 @@
 
 #include <cstdio>
 
+#include "support/ui_robot.h"
 #include "support/ui_session.h"
 #include "ui/ui.h"
 
@@ -79,14 +80,6 @@ double NoChangeCallsSeconds(RunState& run, uint32_t count) {
     return Seconds(start, end);
 }
 
-// Counts the positions the bar really receives.
-WNDPROC g_barProc = nullptr;
-uint32_t g_barPositions = 0;
-LRESULT CALLBACK CountingBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == PBM_SETPOS) ++g_barPositions;
-    return CallWindowProcA(g_barProc, window, message, wParam, lParam);
-}
-
 }  // namespace
 
 int main() {
@@ -111,18 +104,16 @@ int main() {
                     return 1;
                 }
                 run.progressTotal = kEntries;
-                g_barPositions = 0;
-                g_barProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-                    run.ui.progressBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingBarProc)));
             }
+            // Counts the positions the bar really receives (none without the dialog).
+            testing_support::MessageSpy positions(run.ui.progressBar, PBM_SETPOS);
             PassResult pass = SimulatePass(run, folder);
             if (withDialog) {
-                SetWindowLongPtrA(run.ui.progressBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_barProc));
                 if (pass.seconds < best[1]) {
                     shown = pass;
                     shown.noChangeCalls = NoChangeCallsSeconds(run, pass.calls - pass.changes);
                 }
-                barPositions = g_barPositions;
+                barPositions = static_cast<uint32_t>(positions.count());
             }
             if (pass.seconds < best[withDialog]) best[withDialog] = pass.seconds;
         }

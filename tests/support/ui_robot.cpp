@@ -205,6 +205,32 @@ InkImage DrawTextInk(HFONT font, int width, int height, const char* text, UINT f
 }
 
 namespace {
+const char kSpyProperty[] = "UiRobotMessageSpy";
+}  // namespace
+
+MessageSpy::MessageSpy(HWND window, UINT message) : window_(window), message_(message) {
+    if (!window) return;
+    SetPropA(window, kSpyProperty, this);
+    original_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessageSpy::Proc)));
+}
+
+MessageSpy::~MessageSpy() {
+    if (!IsWindow(window_)) return;
+    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+    RemovePropA(window_, kSpyProperty);
+}
+
+LRESULT CALLBACK MessageSpy::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* spy = static_cast<MessageSpy*>(GetPropA(window, kSpyProperty));
+    if (message == spy->message_) {
+        spy->parameters.push_back(wParam);
+        ++spy->count_;
+    }
+    return CallWindowProcA(spy->original_, window, message, wParam, lParam);
+}
+
+namespace {
 
 BOOL CALLBACK CancelDialog(HWND window, LPARAM) {
     DWORD pid = 0;

@@ -69,6 +69,26 @@ InkImage CaptureInk(HWND control);
 // a control's drawing is compared with.
 InkImage DrawTextInk(HFONT font, int width, int height, const char* text, UINT flags);
 
+// Records the messages of one kind that a window receives, by subclassing it while the object
+// lives: how many came, and the first parameter of each. Several spies may watch different windows;
+// a spy on no window (null) counts nothing.
+class MessageSpy {
+  public:
+    MessageSpy(HWND window, UINT message);
+    ~MessageSpy();
+    MessageSpy(const MessageSpy&) = delete;
+    MessageSpy& operator=(const MessageSpy&) = delete;
+    int count() const { return count_.load(); }
+    std::vector<WPARAM> parameters;  // written on the window's thread
+
+  private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND window_;
+    UINT message_;
+    WNDPROC original_ = nullptr;
+    std::atomic<int> count_{0};
+};
+
 // Runs `script` on a thread of its own. When the script returns false (it did not finish its
 // work), the robot cancels every dialog of this process that is still up, so that a failing test
 // ends instead of hanging in a modal loop. The destructor waits for the thread.

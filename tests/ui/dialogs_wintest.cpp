@@ -73,6 +73,25 @@ void ExpectAmpersandDrawn(const InkImage& ink, HFONT font, bool mnemonic) {
         << (mnemonic ? "the first M must be underlined" : "nothing may be underlined");
 }
 
+// Shows the question with `text` while the robot first calls `look` on the dialog and then
+// `answer`; checks that the robot saw the dialog come and go. Returns the dialog's result.
+INT_PTR AskQuestion(UiSession& session, const char* text, const std::function<void(HWND)>& look,
+                    const std::function<void(HWND)>& answer) {
+    RobotThread robot([&] {
+        HWND dialog = WaitForDialog(QuestionQuery(session));
+        if (!dialog) return false;
+        look(dialog);
+        answer(dialog);
+        return WaitUntilGone(dialog);
+    });
+    INT_PTR result = ShowQuestionDialog(session.run(), text);
+    EXPECT_TRUE(WaitFor([&] { return robot.Finished(); }));
+    EXPECT_TRUE(robot.Succeeded()) << "the robot did not see the dialog come and go";
+    return result;
+}
+
+void Ignore(HWND) {}
+
 TEST(QuestionDialog, EachAnswerReturnsItsIdentifier) {
     struct Case {
         const char* name;
@@ -91,16 +110,7 @@ TEST(QuestionDialog, EachAnswerReturnsItsIdentifier) {
     ASSERT_TRUE(session.ready());
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
-        RobotThread robot([&] {
-            HWND dialog = WaitForDialog(QuestionQuery(session));
-            if (!dialog) return false;
-            c.act(dialog);
-            return WaitUntilGone(dialog);
-        });
-        INT_PTR answer = ShowQuestionDialog(session.run(), kQuestion);
-        ASSERT_TRUE(WaitFor([&] { return robot.Finished(); }));
-        EXPECT_TRUE(robot.Succeeded()) << "the robot did not see the dialog come and go";
-        EXPECT_EQ(answer, c.expected);
+        EXPECT_EQ(AskQuestion(session, kQuestion, Ignore, c.act), c.expected);
     }
 }
 
@@ -108,9 +118,7 @@ TEST(QuestionDialog, ClickingTheTextDoesNotEndIt) {
     UiSession session;
     ASSERT_TRUE(session.ready());
     bool stillShown = false;
-    RobotThread robot([&] {
-        HWND dialog = WaitForDialog(QuestionQuery(session));
-        if (!dialog) return false;
+    auto clickText = [&](HWND dialog) {
         HWND text = GetDlgItem(dialog, kDialogTextId);
         DWORD_PTR ignored = 0;
         SendMessageTimeoutA(text, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2), SMTO_ABORTIFHUNG, 2000,
@@ -118,14 +126,9 @@ TEST(QuestionDialog, ClickingTheTextDoesNotEndIt) {
         SendMessageTimeoutA(text, WM_LBUTTONUP, 0, MAKELPARAM(2, 2), SMTO_ABORTIFHUNG, 2000, &ignored);
         // A command sent by the text would have ended (and hidden) the dialog by now.
         stillShown = IsWindowVisible(dialog) != FALSE;
-        ClickButton(dialog, IDNO);
-        return WaitUntilGone(dialog);
-    });
-    INT_PTR answer = ShowQuestionDialog(session.run(), kQuestion);
-    ASSERT_TRUE(WaitFor([&] { return robot.Finished(); }));
-    EXPECT_TRUE(robot.Succeeded());
+    };
+    EXPECT_EQ(AskQuestion(session, kQuestion, clickText, [](HWND d) { ClickButton(d, IDNO); }), IDNO);
     EXPECT_TRUE(stillShown);
-    EXPECT_EQ(answer, IDNO);
 }
 
 TEST(QuestionDialog, ShowsTheBlockTextsInTheirPlaces) {
@@ -138,9 +141,7 @@ TEST(QuestionDialog, ShowsTheBlockTextsInTheirPlaces) {
         std::vector<int> tabOrder;
         POINT clientOrigin = {};
     } seen;
-    RobotThread robot([&] {
-        HWND dialog = WaitForDialog(QuestionQuery(session));
-        if (!dialog) return false;
+    auto look = [&](HWND dialog) {
         seen.caption = WindowText(dialog);
         seen.text = WindowText(GetDlgItem(dialog, kDialogTextId));
         seen.buttons = ButtonsLeftToRight(dialog);
@@ -152,13 +153,8 @@ TEST(QuestionDialog, ShowsTheBlockTextsInTheirPlaces) {
             seen.tabOrder.push_back(GetDlgCtrlID(item));
         }
         seen.clientOrigin = ClientOrigin(dialog);
-        ClickButton(dialog, kNoToAllId);
-        return WaitUntilGone(dialog);
-    });
-    INT_PTR answer = ShowQuestionDialog(session.run(), kQuestion);
-    ASSERT_TRUE(WaitFor([&] { return robot.Finished(); }));
-    ASSERT_TRUE(robot.Succeeded());
-    EXPECT_EQ(answer, kNoToAllId);
+    };
+    EXPECT_EQ(AskQuestion(session, kQuestion, look, [](HWND d) { ClickButton(d, kNoToAllId); }), kNoToAllId);
 
     EXPECT_EQ(seen.caption, "Example Uninstall");
     EXPECT_EQ(seen.text, kQuestion);
@@ -183,50 +179,14 @@ TEST(QuestionDialog, AnAmpersandInTheQuestionMarksAMnemonic) {
     ASSERT_TRUE(session.ready());
     InkImage ink;
     HFONT font = nullptr;
-    RobotThread robot([&] {
-        HWND dialog = WaitForDialog(QuestionQuery(session));
-        if (!dialog) return false;
+    auto look = [&](HWND dialog) {
         HWND text = GetDlgItem(dialog, kDialogTextId);
         font = WindowFont(text);
         ink = CaptureInk(text);
-        ClickButton(dialog, IDNO);
-        return WaitUntilGone(dialog);
-    });
-    ShowQuestionDialog(session.run(), kAmpersandText);
-    ASSERT_TRUE(WaitFor([&] { return robot.Finished(); }));
-    ASSERT_TRUE(robot.Succeeded());
+    };
+    AskQuestion(session, kAmpersandText, look, [](HWND d) { ClickButton(d, IDNO); });
     ExpectAmpersandDrawn(ink, font, true);
 }
-
-// Records the commands that reach a dialog, on top of its own procedure.
-class CommandSpy {
-  public:
-    explicit CommandSpy(HWND dialog) : dialog_(dialog) {
-        current_ = this;
-        original_ = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CommandSpy::Proc)));
-    }
-    ~CommandSpy() {
-        if (IsWindow(dialog_))
-            SetWindowLongPtrA(dialog_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
-        current_ = nullptr;
-    }
-    int count() const { return count_.load(); }
-    std::vector<int> commands;  // written on the dialog's thread only
-
-  private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_COMMAND) {
-            current_->commands.push_back(LOWORD(wParam));
-            ++current_->count_;
-        }
-        return CallWindowProcA(current_->original_, window, message, wParam, lParam);
-    }
-    static inline CommandSpy* current_ = nullptr;
-    HWND dialog_;
-    WNDPROC original_ = nullptr;
-    std::atomic<int> count_{0};
-};
 
 TEST(ProgressDialog, EscapeEnterAndTheCloseBoxChangeNothing) {
     UiSession session;
@@ -235,7 +195,7 @@ TEST(ProgressDialog, EscapeEnterAndTheCloseBoxChangeNothing) {
     HWND dialog = session.run().ui.progressDialog;
     SetDlgItemTextA(dialog, kDialogTextId, session.Message(11));
     SetProgress(40);
-    CommandSpy spy(dialog);
+    MessageSpy spy(dialog, WM_COMMAND);
 
     std::string caption, text;
     RobotThread robot([&] {
@@ -254,7 +214,7 @@ TEST(ProgressDialog, EscapeEnterAndTheCloseBoxChangeNothing) {
     // The thread pumps as a removal pass does between entries.
     ASSERT_TRUE(robot.JoinPumping(PumpPendingMessages));
     EXPECT_TRUE(robot.Succeeded()) << "commands seen: " << spy.count();
-    EXPECT_EQ(spy.commands, (std::vector<int>{IDCANCEL, IDOK, IDCANCEL}));
+    EXPECT_EQ(spy.parameters, (std::vector<WPARAM>{IDCANCEL, IDOK, IDCANCEL}));
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_TRUE(IsWindowVisible(dialog));
     EXPECT_EQ(caption, "Example Uninstall");
@@ -362,16 +322,9 @@ TEST(DialogFont, MadeOnceByTheFirstDialogAndReusedByTheOther) {
             if (!madeFirst) madeFirst = ui.dialogFont;
         };
         auto askQuestion = [&] {
-            RobotThread robot([&] {
-                HWND dialog = WaitForDialog(QuestionQuery(session));
-                if (!dialog) return false;
-                question = FontsOf(dialog);
-                ClickButton(dialog, IDYES);
-                return WaitUntilGone(dialog);
-            });
-            ShowQuestionDialog(session.run(), kQuestion);
-            ASSERT_TRUE(WaitFor([&] { return robot.Finished(); }));
-            ASSERT_TRUE(robot.Succeeded());
+            AskQuestion(
+                session, kQuestion, [&](HWND dialog) { question = FontsOf(dialog); },
+                [](HWND d) { ClickButton(d, IDYES); });
             if (!madeFirst) madeFirst = ui.dialogFont;
         };
         DialogSetFontHook hook;

@@ -64,28 +64,17 @@ TEST(SetProgress, MovesTheBarAndPumpsOnlyWhenTheWholePercentChanges) {
     }
 }
 
-// A bar that counts the positions it is given, behind the real progress bar.
-struct PositionCounter {
-    static inline WNDPROC original = nullptr;
-    static inline int positions = 0;
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == PBM_SETPOS) ++positions;
-        return CallWindowProcA(original, window, message, wParam, lParam);
-    }
-};
-
 TEST(SetProgress, APassOverManyEntriesMovesTheBarOncePerPercent) {
     UiSession session;
     ASSERT_TRUE(session.ready());
     ASSERT_TRUE(CreateProgressDialog(session.run()));
     HWND bar = session.run().ui.progressBar;
-    PositionCounter::positions = 0;
-    PositionCounter::original = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PositionCounter::Proc)));
+    testing_support::MessageSpy positions(bar, PBM_SETPOS);
     const uint64_t total = 30011;  // not a multiple of 100
     for (uint64_t done = 0; done <= total; ++done) SetProgress(static_cast<uint32_t>(done * 100 / total));
-    SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PositionCounter::original));
-    EXPECT_EQ(PositionCounter::positions, 100) << "1 to 100; the first 0 sends nothing";
+    EXPECT_EQ(positions.count(), 100) << "1 to 100; the first 0 sends nothing";
+    EXPECT_EQ(positions.parameters.front(), 1u);
+    EXPECT_EQ(positions.parameters.back(), 100u);
     EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 100);
 }
 
