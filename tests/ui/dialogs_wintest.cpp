@@ -145,6 +145,10 @@ TEST(QuestionDialog, ShowsTheBlockTextsInTheirPlaces) {
         seen.caption = WindowText(dialog);
         seen.text = WindowText(GetDlgItem(dialog, kDialogTextId));
         seen.buttons = ButtonsLeftToRight(dialog);
+        // Another test's window may hold the foreground: once the dialog is active again, the
+        // dialog manager gives the focus back to the control it chose when it opened.
+        if (!FocusedWindow(dialog)) SetForegroundWindow(dialog);
+        WaitFor([&] { return FocusedWindow(dialog) != nullptr; });
         seen.focusId = GetDlgCtrlID(FocusedWindow(dialog));
         HWND first = GetDlgItem(dialog, IDYES);
         HWND item = first;
