@@ -1,0 +1,503 @@
+#include "pack/check.h"
+
+#include <string_view>
+#include <unordered_map>
+
+#include "data/messages.h"
+#include "pack/plan_paths.h"
+
+namespace pack {
+
+using namespace format;
+
+namespace {
+
+// Without a known install folder, a relative path must leave at least this much room for one
+// ("C:\Program Files\Vendor\Product\" is about 40 characters).
+constexpr size_t kTypicalInstallDirLength = 48;
+constexpr size_t kShortestInstallDirLength = 5;  // "C:\A\"
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string Trimmed(const std::string& path) {
+    size_t first = path.find_first_not_of('\\');
+    if (first == std::string::npos) return "";
+    size_t last = path.find_last_not_of('\\');
+    return path.substr(first, last - first + 1);
+}
+
+size_t Components(const std::string& path) {
+    std::string t = Trimmed(path);
+    if (t.empty()) return 0;
+    size_t n = 1;
+    for (size_t i = 0; i + 1 < t.size(); ++i) {
+        if (t[i] == '\\' && t[i + 1] != '\\') ++n;
+    }
+    return n;
+}
+
+class Checker {
+public:
+    Checker(const Manifest& manifest, const CheckOptions& options) : m_(manifest), options_(options) {
+        std::string error;
+        page_ = CodePage::Open(manifest.codePage, &error);
+        installDir_ = options.installDir ? NormalizeInstallDir(*options.installDir) : std::string();
+    }
+
+    std::vector<Finding> Run() {
+        CheckFiles();
+        CheckShortcuts();
+        CheckRegistry();
+        CheckPatterns();
+        CheckMessages();
+        CheckSettings();
+        if (m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
+            m_.block.patterns.empty()) {
+            Warn("", "lists no files, shortcuts, registry entries or patterns: the uninstaller removes nothing");
+        }
+        return std::move(findings_);
+    }
+
+private:
+    void Error(const std::string& where, const std::string& message) { findings_.push_back({Severity::kError, where, message}); }
+    void Warn(const std::string& where, const std::string& message) { findings_.push_back({Severity::kWarning, where, message}); }
+
+    // A text of the block as UTF-8, quoted, for messages.
+    std::string Show(const std::string& text) const {
+        std::string utf8;
+        if (!page_ || !page_->ToUtf8(text, utf8, nullptr)) utf8 = text;
+        return "\"" + utf8 + "\"";
+    }
+
+    bool IsDoubleByteLead(unsigned char c) const {
+        switch (m_.codePage) {
+            case 932:
+                return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+            case 936:
+            case 949:
+            case 950:
+                return c >= 0x81 && c <= 0xFE;
+            default:
+                return false;
+        }
+    }
+
+    // Double-byte code pages: a character whose second byte is that of "\" is cut by the
+    // uninstaller's byte-wise backslash scans.
+    void CheckTrailBackslash(const std::string& where, const std::string& text) {
+        for (size_t i = 0; i + 1 < text.size(); ++i) {
+            if (IsDoubleByteLead(static_cast<unsigned char>(text[i]))) {
+                if (text[i + 1] == '\\') {
+                    Warn(where, "a double-byte character ends in the byte of \"\\\": the uninstaller's byte-wise "
+                                "backslash scans split the path inside it");
+                    return;
+                }
+                ++i;
+            }
+        }
+    }
+
+    // Checks the length of a built path; `relative` paths begin with the install folder.
+    void CheckLength(const std::string& where, const std::string& what, const std::string& path, bool relative) {
+        if (!relative || options_.installDir) {
+            if (path.size() > kPathLimit) {
+                Error(where, what + " is " + std::to_string(path.size()) + " characters long: the uninstaller skips it (at most " +
+                                 std::to_string(kPathLimit) + ")");
+            }
+            return;
+        }
+        size_t own = path.size() - std::string(kUnknownInstallDir).size();
+        if (own + kShortestInstallDirLength > kPathLimit) {
+            Error(where, what + " takes " + std::to_string(own) + " characters after the install folder: it cannot fit " +
+                             std::to_string(kPathLimit) + " with any install folder");
+        } else if (own + kTypicalInstallDirLength > kPathLimit) {
+            Warn(where, what + " takes " + std::to_string(own) + " characters after the install folder, leaving " +
+                            std::to_string(kPathLimit - own) + " for it: a deeper install folder makes the uninstaller skip it");
+        }
+    }
+
+    std::string InstallDir() const { return options_.installDir ? installDir_ : kUnknownInstallDir; }
+
+    void CheckFiles() {
+        // The first file entry below each folder, to catch folder entries listed after their files.
+        std::unordered_map<std::string, size_t> firstFileBelow;
+        const auto& files = m_.block.files;
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto& f = files[i];
+            std::string where = "files[" + std::to_string(i) + "]";
+            bool dotted = !f.folder.empty() && f.folder[0] == '.';
+            std::string path = BuildEntryPath(InstallDir(), f.folder, f.name);
+            CheckTrailBackslash(where, f.folder + f.name);
+            if (f.folder.empty()) {
+                Error(where, "has no folder: the uninstaller would take " + Show(f.name) +
+                                 " from whatever its current directory is");
+                continue;
+            }
+            if (!dotted && !IsAbsolutePath(f.folder)) {
+                Error(where, "folder " + Show(f.folder) + " is neither absolute nor relative to the install folder (\".\\\"): "
+                             "the uninstaller would take it from whatever its current directory is");
+                continue;
+            }
+            if (dotted && f.folder != "." && f.folder.compare(0, 2, ".\\") != 0) {
+                Warn(where, "folder " + Show(f.folder) + " begins with \".\" but not \".\\\": the uninstaller takes the install folder itself");
+            }
+            if (f.folder.find("\\..") != std::string::npos || f.name.find("..\\") != std::string::npos) {
+                Error(where, "the path climbs with \"..\": it may name a file outside the installation");
+            }
+            CheckLength(where, "the path", path, dotted);
+            if (f.name.empty()) {
+                if (f.flags) Warn(where, "is a folder entry (no name): its flags are ignored");
+                if (auto shared = SharedFolderName(path)) {
+                    Warn(where, "folder entry " + Show(path) + " looks like " + *shared + ", which the uninstaller never removes");
+                }
+                continue;
+            }
+            // Every folder above the file, as the file pass builds folder entries' paths.
+            std::string key = Lower(path);
+            for (size_t cut = key.rfind('\\'); cut != std::string::npos && cut > 0; cut = key.rfind('\\', cut - 1)) {
+                firstFileBelow.emplace(key.substr(0, cut), i);
+            }
+        }
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto& f = files[i];
+            if (!f.name.empty() || f.folder.empty()) continue;
+            std::string path = BuildEntryPath(InstallDir(), f.folder, "");
+            while (path.size() > 1 && path.back() == '\\') path.pop_back();
+            auto found = firstFileBelow.find(Lower(path));
+            if (found != firstFileBelow.end() && found->second < i) {
+                Warn("files[" + std::to_string(i) + "]",
+                     "folder entry comes after files[" + std::to_string(found->second) +
+                         "] inside it: the file pass walks the list from its end, so it tries the folder before its files "
+                         "(list a folder entry before its files)");
+            }
+        }
+    }
+
+    void CheckClimb(const std::string& where, const char* which, const std::string& folder, uint32_t levels) {
+        if (folder.empty()) return;
+        // How many parents the climb may take before it reaches a folder that all programs share.
+        std::string current = folder;
+        for (uint32_t k = 1; k <= levels; ++k) {
+            auto parent = ParentFolder(current);
+            if (!parent) return;
+            current = *parent;
+            auto shared = SharedFolderName(current);
+            if (shared || Components(current) <= 1) {
+                std::string name = shared ? *shared : "a folder just below the drive's root";
+                Warn(where, std::string("level count ") + std::to_string(levels) + " climbs from the " + which + " up to " +
+                                Show(current) + " (" + name + "): at most " + std::to_string(k - 1) +
+                                " keeps the climb inside the program's own menu folders");
+                return;
+            }
+        }
+    }
+
+    void CheckShortcuts() {
+        const auto& shortcuts = m_.block.shortcuts;
+        for (size_t i = 0; i < shortcuts.size(); ++i) {
+            const auto& s = shortcuts[i];
+            std::string where = "shortcuts[" + std::to_string(i) + "]";
+            CheckTrailBackslash(where, s.folder + s.secondFolder + s.name);
+            if (s.folder.empty()) {
+                if (s.name.empty()) {
+                    Warn(where, "has neither folder nor name: it removes nothing");
+                } else if (!IsAbsolutePath(s.name)) {
+                    Error(where, "has no folder: the uninstaller would take " + Show(s.name) +
+                                     " from whatever its current directory is");
+                }
+                continue;
+            }
+            if (!IsAbsolutePath(s.folder)) {
+                Error(where, "folder " + Show(s.folder) + " is not an absolute path: shortcut folders are used as stored");
+                continue;
+            }
+            if (!s.secondFolder.empty() && !IsAbsolutePath(s.secondFolder)) {
+                Error(where, "second folder " + Show(s.secondFolder) + " is not an absolute path");
+            }
+            if (!s.name.empty()) CheckLength(where, "the shortcut's path", BuildShortcutPath(s.folder, s.name), false);
+            CheckLength(where, "the folder", s.folder, false);
+            CheckLength(where, "the second folder", s.secondFolder, false);
+            if (auto shared = SharedFolderName(s.folder)) {
+                Warn(where, "folder " + Show(s.folder) + " looks like " + *shared +
+                                ": the shortcut folder pass never removes it, and no level climbs above it");
+            } else {
+                CheckClimb(where, "folder", s.folder, s.levels);
+            }
+            if (!s.secondFolder.empty() && !SharedFolderName(s.secondFolder)) {
+                CheckClimb(where, "second folder", s.secondFolder, s.levels);
+            }
+        }
+    }
+
+    void CheckRegistry() {
+        static const char* const kSharedKeys[] = {
+            "Software\\Classes",   "Software\\Microsoft",  "Software\\Wow6432Node", "Software\\Policies",
+            "Software\\Microsoft\\Windows", "Software\\Microsoft\\Windows\\CurrentVersion",
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+            "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+        };
+        static const char* const kClassRootKeys[] = {"CLSID",  "Interface", "TypeLib", "AppID",
+                                                     "*",      "Folder",    "Directory", "Drive", "AllFilesystemObjects"};
+        const auto& entries = m_.block.registry;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const auto& r = entries[i];
+            std::string where = "registry[" + std::to_string(i) + "]";
+            const char* root = RootName(r.root);
+            std::string rootName = root ? root : "this root";
+            if (r.root == 0x80000004u) {
+                Error(where, "HKPD is no key that can be removed: the uninstaller skips the entry");
+            } else if (r.root == 0x80000006u) {
+                Warn(where, "HKDD exists only on Windows 9x: the entry does nothing on NT");
+            }
+            RegistryPathParts parts = SplitRegistryPath(r.keyPath);
+            if (parts.kind == RegistryEntryKind::kSkipped) {
+                Warn(where, r.keyPath.empty() ? std::string("has an empty key path: the uninstaller skips it")
+                                              : "names " + rootName + "\\" + r.keyPath +
+                                                    " itself: the uninstaller never removes it and skips the entry");
+                continue;
+            }
+            if (parts.kind == RegistryEntryKind::kValue) {
+                if (Trimmed(parts.key).empty()) {
+                    Warn(where, "removes the value " + Show(parts.value) + " directly under " + rootName);
+                }
+                continue;
+            }
+            std::string trimmed = Trimmed(r.keyPath);
+            if (trimmed.empty() || EqualsNoCase(trimmed, "Software") || EqualsNoCase(trimmed, "System")) {
+                Error(where, "key " + Show(r.keyPath) + " names " + rootName + "'s whole " +
+                                 (trimmed.empty() ? std::string("root") : trimmed) + " key under another spelling");
+                continue;
+            }
+            if (trimmed != r.keyPath) {
+                Warn(where, "key " + Show(r.keyPath) + " begins or ends with a backslash; write it without");
+            }
+            bool shared = false;
+            for (const char* key : kSharedKeys) shared = shared || EqualsNoCase(trimmed, key);
+            if (r.root == 0x80000000u) {
+                for (const char* key : kClassRootKeys) shared = shared || EqualsNoCase(trimmed, key);
+            }
+            if ((r.root == 0x80000002u || r.root == 0x80000003u) && Components(trimmed) == 1) shared = true;
+            if (shared) {
+                Error(where, "key " + Show(r.keyPath) + " is shared by every program on the machine: removing it with its subkeys breaks them");
+                continue;
+            }
+            if (Components(trimmed) == 2 && EqualsNoCase(trimmed.substr(0, 9), "Software\\")) {
+                Warn(where, "removes " + rootName + "\\" + trimmed + " with every subkey: every product stored under it goes too");
+            }
+        }
+    }
+
+    void CheckPatterns() {
+        // Token folders the uninstaller protects itself, and those it would clean whole.
+        static const char* const kProtectedTokens[] = {"#Windows#",   "#System#",          "#CommonFiles#",
+                                                       "#Program Files#", "#Desktop#",     "#AppData#",
+                                                       "#AllUsersAppData#", "#AllUsersDocuments#", "#AllUsersDesktop#"};
+        const auto& patterns = m_.block.patterns;
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            const std::string& p = patterns[i];
+            std::string where = "patterns[" + std::to_string(i) + "]";
+            CheckTrailBackslash(where, p);
+            if (p.find('/') != std::string::npos) {
+                Error(where, "holds \"/\": the uninstaller lists one folder and deletes in another");
+                continue;
+            }
+            bool unclosed = false;
+            auto tokens = TokensOf(p, &unclosed);
+            bool unknown = false;
+            for (const auto& t : tokens) {
+                if (!IsKnownToken(t)) {
+                    Error(where, "token " + Show(t) + " is unknown: it expands to nothing and leaves a path that is not absolute");
+                    unknown = true;
+                }
+            }
+            if (unknown) continue;
+            if (unclosed) {
+                Error(where, "holds a \"#\" without its closing \"#\"");
+                continue;
+            }
+            PatternPath path = BuildPatternPath(InstallDir(), p);
+            if (!tokens.empty() && p[0] != '#') {
+                Error(where, "a pattern with a folder token must begin with it: otherwise it is no absolute path");
+                continue;
+            }
+            if (tokens.empty() && (IsAbsolutePath(p) || (p.size() > 1 && p[1] == ':') || p[0] == '\\')) {
+                Error(where, "is written as an absolute path without a token: the uninstaller puts the install folder in front of it");
+                continue;
+            }
+            if (!path.split || path.mask.empty()) {
+                Error(where, "has no file mask after its last backslash");
+                continue;
+            }
+            if (path.mask == "." || path.mask == ".." || path.mask.find(':') != std::string::npos) {
+                Error(where, "mask " + Show(path.mask) + " is no file mask");
+                continue;
+            }
+            std::string folderPart = p.substr(0, p.size() - path.mask.size());
+            if (("\\" + folderPart).find("\\..\\") != std::string::npos) {
+                Error(where, "climbs with \"..\": it reaches outside the " +
+                                 std::string(tokens.empty() ? "install folder" : "token's folder"));
+                continue;
+            }
+            if (("\\" + folderPart).find("\\.\\") != std::string::npos) {
+                Warn(where, "holds a \".\" folder: write the folder without it");
+            }
+            bool everything = path.mask == "*" || path.mask == "*.*";
+            if (!tokens.empty()) {
+                std::string rootToken = tokens.front();
+                bool atRoot = EqualsNoCase(folderPart, rootToken + "\\") || EqualsNoCase(folderPart, rootToken);
+                bool protectedRoot = false;
+                for (const char* t : kProtectedTokens) protectedRoot = protectedRoot || EqualsNoCase(rootToken, t);
+                if (atRoot && protectedRoot) {
+                    Warn(where, rootToken + " is a protected folder: the uninstaller skips the pattern");
+                } else if (atRoot && !EqualsNoCase(rootToken, "#InstallDir#")) {
+                    Error(where, "cleans the whole tree of " + rootToken + ": every file matching " + Show(path.mask) +
+                                     " in it and all its subfolders, other programs' files too");
+                } else if (auto shared = SharedFolderName(path.folder)) {
+                    Warn(where, "matches in " + Show(path.folder) + ", which looks like " + *shared + " that all programs share");
+                } else if (everything) {
+                    Warn(where, "deletes every file in " + Show(path.folder) + " and all its subfolders");
+                }
+            } else {
+                CheckLength(where, "the pattern's path", path.full, true);
+                if (everything && (folderPart.empty())) {
+                    Warn(where, "deletes every file of the install folder and all its subfolders");
+                }
+            }
+        }
+    }
+
+    void CheckMessages() {
+        const auto& messages = m_.block.messages;
+        for (size_t n = 0; n < messages.size() && n < kMessageCount; ++n) {
+            const std::string& text = messages[n];
+            std::string where = std::string("messages.") + kMessageKeys[n];
+            // Messages formatted with a path: the load errors (1, 5, 7, 8) and the two questions.
+            bool formatted = n == kMsgConfirm || n == kMsgNo || n == kMsgNoMemory || n == kMsgBadHeader ||
+                             n == kMsgReadOnlyQuestion || n == kMsgSharedFileQuestion;
+            size_t placeholders = 0;
+            bool doubled = false;
+            std::string others;
+            for (size_t i = 0; i < text.size(); ++i) {
+                if (text[i] != '%') continue;
+                char next = i + 1 < text.size() ? text[i + 1] : '\0';
+                if (next == 's') {
+                    ++placeholders;
+                } else if (next == '%') {
+                    doubled = true;
+                } else if (others.find(std::string("%") + next) == std::string::npos) {
+                    others += (others.empty() ? "" : ", ") + (next ? std::string("%") + next : std::string("a final %"));
+                }
+                if (next) ++i;
+            }
+            if (!others.empty()) {
+                if (placeholders) {
+                    Error(where, "holds " + others + " beside %s: a formatter of the format string would read an argument "
+                                 "that is not there (only %s and %% may stand in such a text)");
+                } else {
+                    Warn(where, "holds " + others + ": only %s and %% are directives of a message");
+                }
+            }
+            if (placeholders > 1) Warn(where, "holds %s " + std::to_string(placeholders) + " times: write the path once");
+            if (placeholders && !formatted) {
+                Warn(where, "holds %s, but this message is shown as it stands: the %s is shown, not a path");
+            } else if (placeholders && (n == kMsgConfirm || n == kMsgNo)) {
+                Warn(where, "holds %s: only a load error formats this message; where it is shown otherwise the %s stays");
+            }
+            if (doubled && !placeholders) Warn(where, "holds %% without %s: it is shown as two percent signs");
+            if (formatted) {
+                size_t length = text.size();
+                if (placeholders) length += placeholders * kPathLimit - placeholders * 2;
+                if (length > kMessageBufferSize - 1) {
+                    Warn(where, "takes " + std::to_string(length) + " bytes" +
+                                    (placeholders ? " with a path of " + std::to_string(kPathLimit) + " characters" : std::string()) +
+                                    ": the message buffer holds " + std::to_string(kMessageBufferSize - 1) + ", the rest is cut");
+                }
+            }
+            if (text.empty()) {
+                switch (n) {
+                    case kMsgCaption:
+                        Warn(where, "is empty: every box and dialog has an empty caption");
+                        break;
+                    case kMsgConfirm:
+                    case kMsgFileInUse:
+                        Warn(where, "is empty: the box is still shown, with no text");
+                        break;
+                    case kMsgYes:
+                    case kMsgYesToAll:
+                    case kMsgNo:
+                    case kMsgNoToAll:
+                        Warn(where, "is empty: a button of the read-only question has no label");
+                        break;
+                    case kMsgReadOnlyQuestion:
+                        Warn(where, "is empty: every read-only listed file is removed without a question");
+                        break;
+                    case kMsgSharedFileQuestion:
+                        Warn(where, "is empty: shared files no other program uses are removed without a question");
+                        break;
+                    default:
+                        break;
+                }
+            }
+        }
+    }
+
+    void CheckSettings() {
+        if (!m_.block.settings) return;
+        const auto& s = *m_.block.settings;
+        if (s.command) {
+            if (s.command->empty()) {
+                Error("settings.runFirst", "is empty: the uninstaller would try to run its install folder");
+            } else {
+                RunFirstCommand run = ComposeRunFirst(InstallDir(), *s.command);
+                bool unclosed = false;
+                for (const auto& t : TokensOf(*s.command, &unclosed)) {
+                    if (!IsKnownToken(t)) Warn("settings.runFirst", "token " + Show(t) + " is unknown: it expands to nothing");
+                }
+                if (!run.tokenForm) CheckLength("settings.runFirst", "the composed command", run.composed, true);
+                if ((*s.command)[0] == '"' && s.command->find('"', 1) == std::string::npos) {
+                    Warn("settings.runFirst", "begins with a double quote that is never closed");
+                }
+            }
+        } else if (s.flags & kSettingsWaitForRun) {
+            Warn("settings.waitForRun", "is set, but there is no runFirst program to wait for");
+        }
+        if (s.document) {
+            const std::string& d = *s.document;
+            bool web = Lower(d.substr(0, 7)) == "http://" || Lower(d.substr(0, 8)) == "https://";
+            if (d.empty()) {
+                Warn("settings.document", "is empty: the uninstaller tries to open an empty document");
+            } else if (!web && !IsAbsolutePath(d)) {
+                Warn("settings.document", "is neither a web address (http:// or https://) nor an absolute path");
+            } else if (d.size() >= 520) {
+                Error("settings.document", "is " + std::to_string(d.size()) + " characters long: the uninstaller opens at most 519");
+            }
+        }
+    }
+
+    const Manifest& m_;
+    const CheckOptions& options_;
+    std::unique_ptr<CodePage> page_;
+    std::string installDir_;
+    std::vector<Finding> findings_;
+};
+
+}  // namespace
+
+std::vector<Finding> CheckManifest(const Manifest& manifest, const CheckOptions& options) {
+    return Checker(manifest, options).Run();
+}
+
+std::string DescribeFinding(const std::string& file, const Finding& finding) {
+    std::string out = file + ": ";
+    if (!finding.where.empty()) out += finding.where + ": ";
+    out += finding.severity == Severity::kError ? "error: " : "warning: ";
+    return out + finding.message;
+}
+
+}  // namespace pack

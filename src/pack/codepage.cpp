@@ -1,0 +1,128 @@
+#include "pack/codepage.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace pack {
+
+namespace {
+
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+bool IsAscii(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+// The code point of the UTF-8 sequence at `p` (at most `left` bytes), for error messages.
+std::string DescribeUtf8(const char* p, size_t left) {
+    auto b = [&](size_t i) { return static_cast<unsigned char>(p[i]); };
+    unsigned cp = b(0);
+    size_t n = cp >= 0xF0 ? 4 : cp >= 0xE0 ? 3 : cp >= 0xC0 ? 2 : 1;
+    if (n > left) n = left;
+    if (n > 1) {
+        cp &= 0x3F >> (n - 1);
+        for (size_t i = 1; i < n; ++i) cp = (cp << 6) | (b(i) & 0x3F);
+    }
+    char name[16];
+    snprintf(name, sizeof name, "U+%04X", cp);
+    return std::string(name) + " \"" + std::string(p, n) + "\"";
+}
+
+// Runs one whole conversion; on failure returns the offset of the bad input in `badAt`.
+bool Convert(iconv_t cd, const std::string& in, std::string& out, size_t& badAt) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    out.assign(in.size() * 4 + 16, '\0');
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    while (srcLeft > 0) {
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) {
+                size_t used = static_cast<size_t>(dst - out.data());
+                out.resize(out.size() * 2);
+                dst = out.data() + used;
+                dstLeft = out.size() - used;
+                continue;
+            }
+            badAt = static_cast<size_t>(src - in.data());
+            return false;
+        }
+    }
+    if (iconv(cd, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1)) {
+        badAt = in.size();
+        return false;
+    }
+    out.resize(static_cast<size_t>(dst - out.data()));
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<CodePage> CodePage::Open(int number, std::string* error) {
+    std::string name = "CP" + std::to_string(number);
+    iconv_t toPage = iconv_open(name.c_str(), "UTF-8");
+    iconv_t fromPage = iconv_open("UTF-8", name.c_str());
+    if (toPage == kNoConverter || fromPage == kNoConverter) {
+        if (toPage != kNoConverter) iconv_close(toPage);
+        if (fromPage != kNoConverter) iconv_close(fromPage);
+        if (error) *error = "code page " + std::to_string(number) + " is not known to iconv (" + name + ")";
+        return nullptr;
+    }
+    std::unique_ptr<CodePage> page(new CodePage(number, toPage, fromPage));
+    // Paths, tokens and patterns are ASCII: a code page that moves them cannot be used.
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+    std::string converted;
+    size_t badAt = 0;
+    if (!Convert(page->toPage_, ascii, converted, badAt) || converted != ascii) {
+        if (error) *error = "code page " + std::to_string(number) + " does not keep ASCII characters as they are";
+        return nullptr;
+    }
+    return page;
+}
+
+CodePage::CodePage(int number, iconv_t toPage, iconv_t fromPage)
+    : number_(number), toPage_(toPage), fromPage_(fromPage) {}
+
+CodePage::~CodePage() {
+    iconv_close(toPage_);
+    iconv_close(fromPage_);
+}
+
+bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string* error) const {
+    if (IsAscii(text)) {
+        out = text;
+        return true;
+    }
+    size_t badAt = 0;
+    if (Convert(toPage_, text, out, badAt)) return true;
+    if (error) {
+        *error = badAt < text.size() ? "character " + DescribeUtf8(text.data() + badAt, text.size() - badAt) +
+                                           " has no place in code page " + std::to_string(number_)
+                                     : "the text ends inside a character";
+    }
+    return false;
+}
+
+bool CodePage::ToUtf8(const std::string& text, std::string& out, std::string* error) const {
+    if (IsAscii(text)) {
+        out = text;
+        return true;
+    }
+    size_t badAt = 0;
+    if (Convert(fromPage_, text, out, badAt)) return true;
+    if (error) {
+        char byte[8] = "";
+        if (badAt < text.size()) snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[badAt]));
+        *error = badAt < text.size() ? "byte " + std::string(byte) + " at " + std::to_string(badAt) +
+                                           " names no character in code page " + std::to_string(number_)
+                                     : "the text ends inside a character of code page " + std::to_string(number_);
+    }
+    return false;
+}
+
+}  // namespace pack

@@ -1,0 +1,36 @@
+// Conversion between UTF-8 (the manifest's JSON) and the single-byte or double-byte ANSI code page
+// that the uninstaller's texts are stored in.
+#pragma once
+
+#include <iconv.h>
+
+#include <memory>
+#include <string>
+
+namespace pack {
+
+inline constexpr int kDefaultCodePage = 1252;
+
+class CodePage {
+public:
+    // Opens code page `number` (1252, 1251, 932, ...) in both directions. Fails, with the reason in
+    // `error`, when iconv does not know it or it does not keep ASCII as it is (paths need "\").
+    static std::unique_ptr<CodePage> Open(int number, std::string* error);
+    ~CodePage();
+    CodePage(const CodePage&) = delete;
+    CodePage& operator=(const CodePage&) = delete;
+
+    int Number() const { return number_; }
+    // UTF-8 to the code page. Fails on a character the code page cannot hold, naming it in `error`.
+    [[nodiscard]] bool FromUtf8(const std::string& text, std::string& out, std::string* error) const;
+    // The code page to UTF-8. Fails on a byte sequence that names no character in the code page.
+    [[nodiscard]] bool ToUtf8(const std::string& text, std::string& out, std::string* error) const;
+
+private:
+    CodePage(int number, iconv_t toPage, iconv_t fromPage);
+    int number_;
+    iconv_t toPage_;
+    iconv_t fromPage_;
+};
+
+}  // namespace pack

@@ -1,0 +1,48 @@
+// Files of the packer: manifests, stubs and uninstallers; and the loading of an uninstaller's block
+// with the uninstaller's own loader.
+#pragma once
+
+#include <string>
+
+#include "data/loader.h"
+#include "data/uninstall_data.h"
+#include "format/block_writer.h"
+
+namespace pack {
+
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& out, std::string& error);
+// Writes the file through a temporary name beside it, so a failed write leaves no half file.
+[[nodiscard]] bool WriteWholeFile(const std::string& path, const format::Bytes& bytes, bool executable,
+                                  std::string& error);
+
+// Owns what the loader read and frees it.
+struct LoadedData {
+    UninstallData data{};
+    LoadedData() = default;
+    ~LoadedData() { FreeUninstallData(data); }
+    LoadedData(const LoadedData&) = delete;
+    LoadedData& operator=(const LoadedData&) = delete;
+};
+
+// How loading an uninstaller's block went.
+struct ImageLoad {
+    bool opened = false;    // false: the file could not be read (see error)
+    bool hasField = false;  // the data-offset marker occurs exactly once
+    uint32_t dataOffset = 0;
+    uint64_t fileSize = 0;
+    int code = 0;  // the loader's result: 0 or a load error code
+    LoadFailure failure{};
+    std::string error;
+};
+
+// Finds the data-offset field of the file at `path` and loads the block it points at with the
+// uninstaller's loader.
+ImageLoad LoadImage(const std::string& path, LoadedData& loaded);
+
+// Describes a failed ImageLoad in one line (the load error's code and name, and the record).
+std::string DescribeLoadFailure(const std::string& path, const ImageLoad& load);
+
+// What the loader read, as the format library's block (texts as stored, in the code page).
+format::Block BlockFromData(const UninstallData& data);
+
+}  // namespace pack

@@ -1,0 +1,532 @@
+#include "pack/manifest.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "pack/plan_paths.h"
+
+namespace pack {
+
+using nlohmann::json;
+using namespace format;
+
+const char* const kMessageKeys[kMessageCount] = {
+    "caption",          "confirm",       "finished",         "yes",
+    "yesToAll",         "no",            "noToAll",          "noMemory",
+    "badHeader",        "readOnlyQuestion", "sharedFileQuestion", "progressFiles",
+    "progressShortcuts", "progressFolders", "progressRegistry", "fileInUse",
+};
+
+const char* const kDefaultMessages[kMessageCount] = {
+    "Uninstall",
+    "Remove this program and all of its components?",
+    "The program was removed.",
+    "&Yes",
+    "Yes to &All",
+    "&No",
+    "No to A&ll",
+    "There is not enough memory to read %s.",
+    "The uninstall data in %s is damaged.",
+    "%s is write-protected. Remove it anyway?",
+    "%s may be used by other programs. Remove it?",
+    "Removing files...",
+    "Removing shortcuts...",
+    "Removing folders...",
+    "Removing registry entries...",
+    "Some files are still in use. Close the program and choose Retry.",
+};
+
+namespace {
+
+struct RootInfo {
+    const char* shortName;
+    const char* longName;
+    uint32_t value;
+};
+const RootInfo kRoots[] = {
+    {"HKCR", "HKEY_CLASSES_ROOT", 0x80000000u},   {"HKCU", "HKEY_CURRENT_USER", 0x80000001u},
+    {"HKLM", "HKEY_LOCAL_MACHINE", 0x80000002u},  {"HKU", "HKEY_USERS", 0x80000003u},
+    {"HKPD", "HKEY_PERFORMANCE_DATA", 0x80000004u}, {"HKCC", "HKEY_CURRENT_CONFIG", 0x80000005u},
+    {"HKDD", "HKEY_DYN_DATA", 0x80000006u},
+};
+
+struct FlagName {
+    const char* name;
+    uint8_t bit;
+};
+const FlagName kFlags[] = {
+    {"shared", kFileShared}, {"font", kFileFont}, {"selfRegister", kFileSelfRegister}, {"mustBeFree", kFileMustBeFree}};
+
+std::string Field(const std::string& path, const char* key) { return path.empty() ? key : path + "." + key; }
+std::string Item(const std::string& path, size_t index) { return path + "[" + std::to_string(index) + "]"; }
+
+std::string Quoted(const std::string& utf8) { return json(utf8).dump(-1, ' ', false, json::error_handler_t::replace); }
+
+const char* TypeName(const json& j) { return j.type_name(); }
+
+// Reads the parts of a manifest document, converting texts to the code page and collecting every
+// problem with its JSON path.
+class Reader {
+public:
+    Reader(std::vector<Problem>& problems) : problems_(problems) {}
+
+    void Fail(const std::string& where, const std::string& message) { problems_.push_back({where, message}); }
+
+    // True when `j` is an object whose keys are all in `allowed`.
+    bool Object(const json& j, const std::string& where, std::initializer_list<const char*> allowed) {
+        if (!j.is_object()) {
+            Fail(where, std::string("must be an object, not ") + TypeName(j));
+            return false;
+        }
+        for (const auto& item : j.items()) {
+            bool known = false;
+            for (const char* key : allowed) known = known || item.key() == key;
+            if (!known) Fail(Field(where, item.key().c_str()), "unknown field");
+        }
+        return true;
+    }
+
+    bool Array(const json& j, const std::string& where) {
+        if (j.is_array()) return true;
+        Fail(where, std::string("must be an array, not ") + TypeName(j));
+        return false;
+    }
+
+    // A text, converted to the code page. Missing optional texts give `fallback`.
+    std::optional<std::string> Text(const json& parent, const char* key, const std::string& where,
+                                    std::optional<std::string> fallback = std::nullopt) {
+        auto found = parent.find(key);
+        if (found == parent.end()) {
+            if (!fallback) Fail(where, "is missing");
+            return fallback;
+        }
+        return TextValue(*found, where);
+    }
+
+    std::optional<std::string> TextValue(const json& j, const std::string& where) {
+        if (!j.is_string()) {
+            Fail(where, std::string("must be a string, not ") + TypeName(j));
+            return std::nullopt;
+        }
+        const std::string& utf8 = j.get_ref<const std::string&>();
+        if (utf8.find('\0') != std::string::npos) {
+            Fail(where, "holds a NUL character, which would end the text early");
+            return std::nullopt;
+        }
+        std::string converted;
+        std::string error;
+        if (!page_) return utf8;
+        if (!page_->FromUtf8(utf8, converted, &error)) {
+            Fail(where, error);
+            return std::nullopt;
+        }
+        if (converted.size() > 0xFFFF) {
+            Fail(where, "is " + std::to_string(converted.size()) + " bytes long; a text holds at most 65535");
+            return std::nullopt;
+        }
+        return converted;
+    }
+
+    bool Bool(const json& parent, const char* key, const std::string& where) {
+        auto found = parent.find(key);
+        if (found == parent.end()) return false;
+        if (!found->is_boolean()) {
+            Fail(where, std::string("must be true or false, not ") + TypeName(*found));
+            return false;
+        }
+        return found->get<bool>();
+    }
+
+    std::optional<int64_t> Integer(const json& j, const std::string& where, int64_t low, int64_t high) {
+        if (!j.is_number_integer()) {
+            Fail(where, std::string("must be a whole number, not ") + TypeName(j));
+            return std::nullopt;
+        }
+        int64_t value = j.is_number_unsigned() && j.get<uint64_t>() > INT64_MAX ? INT64_MAX : j.get<int64_t>();
+        if (value < low || value > high) {
+            Fail(where, "must be from " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
+                            std::to_string(value));
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    void SetCodePage(const CodePage* page) { page_ = page; }
+
+private:
+    std::vector<Problem>& problems_;
+    const CodePage* page_ = nullptr;
+};
+
+void ReadMessages(Reader& r, const json& doc, Block& block) {
+    // The defaults are ASCII, which every code page the reader accepts keeps as it is.
+    block.messages.assign(kDefaultMessages, kDefaultMessages + kMessageCount);
+    auto found = doc.find("messages");
+    if (found == doc.end()) return;
+    std::initializer_list<const char*> keys = {kMessageKeys[0],  kMessageKeys[1],  kMessageKeys[2],  kMessageKeys[3],
+                                               kMessageKeys[4],  kMessageKeys[5],  kMessageKeys[6],  kMessageKeys[7],
+                                               kMessageKeys[8],  kMessageKeys[9],  kMessageKeys[10], kMessageKeys[11],
+                                               kMessageKeys[12], kMessageKeys[13], kMessageKeys[14], kMessageKeys[15]};
+    if (!r.Object(*found, "messages", keys)) return;
+    for (int i = 0; i < kMessageCount; ++i) {
+        auto text = found->find(kMessageKeys[i]);
+        if (text == found->end()) continue;
+        if (auto converted = r.TextValue(*text, Field("messages", kMessageKeys[i]))) block.messages[i] = *converted;
+    }
+}
+
+size_t Room(std::initializer_list<const std::string*> texts) {
+    size_t total = 0;
+    for (const auto* t : texts) total += t->size() + 1;
+    return total;
+}
+
+void ReadFiles(Reader& r, const json& list, Block& block) {
+    if (!r.Array(list, "files")) return;
+    block.files.reserve(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::string where = Item("files", i);
+        const json& entry = list[i];
+        if (!r.Object(entry, where, {"folder", "name", "flags"})) continue;
+        FileSpec file;
+        auto folder = r.Text(entry, "folder", Field(where, "folder"));
+        auto name = r.Text(entry, "name", Field(where, "name"), std::string());
+        if (auto flags = entry.find("flags"); flags != entry.end() && r.Array(*flags, Field(where, "flags"))) {
+            for (size_t k = 0; k < flags->size(); ++k) {
+                std::string at = Item(Field(where, "flags"), k);
+                const json& flag = (*flags)[k];
+                if (!flag.is_string()) {
+                    r.Fail(at, std::string("must be a flag name, not ") + TypeName(flag));
+                } else if (auto bit = FileFlagFromName(flag.get_ref<const std::string&>())) {
+                    file.flags |= *bit;
+                } else {
+                    r.Fail(at, "unknown flag " + flag.dump() + " (flags are shared, font, selfRegister, mustBeFree)");
+                }
+            }
+        }
+        if (!folder || !name) continue;
+        file.folder = std::move(*folder);
+        file.name = std::move(*name);
+        if (Room({&file.folder, &file.name}) > kFileEntryTextLimit) {
+            r.Fail(where, "folder and name take " + std::to_string(Room({&file.folder, &file.name})) +
+                              " bytes with their terminators; the uninstaller holds at most " +
+                              std::to_string(kFileEntryTextLimit));
+        }
+        block.files.push_back(std::move(file));
+    }
+}
+
+void ReadShortcuts(Reader& r, const json& list, Block& block) {
+    if (!r.Array(list, "shortcuts")) return;
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::string where = Item("shortcuts", i);
+        const json& entry = list[i];
+        if (!r.Object(entry, where, {"levels", "folder", "secondFolder", "name"})) continue;
+        ShortcutSpec shortcut;
+        std::optional<int64_t> levels = 0;
+        if (auto found = entry.find("levels"); found != entry.end()) levels = r.Integer(*found, Field(where, "levels"), 0, 255);
+        auto folder = r.Text(entry, "folder", Field(where, "folder"));
+        auto second = r.Text(entry, "secondFolder", Field(where, "secondFolder"), std::string());
+        auto name = r.Text(entry, "name", Field(where, "name"), std::string());
+        if (!levels || !folder || !second || !name) continue;
+        shortcut.levels = static_cast<uint8_t>(*levels);
+        shortcut.folder = std::move(*folder);
+        shortcut.secondFolder = std::move(*second);
+        shortcut.name = std::move(*name);
+        size_t room = Room({&shortcut.folder, &shortcut.secondFolder, &shortcut.name});
+        if (room > kShortcutEntryTextLimit) {
+            r.Fail(where, "its texts take " + std::to_string(room) +
+                              " bytes with their terminators; the uninstaller holds at most " +
+                              std::to_string(kShortcutEntryTextLimit));
+        }
+        block.shortcuts.push_back(std::move(shortcut));
+    }
+}
+
+void ReadRegistry(Reader& r, const json& list, Block& block) {
+    if (!r.Array(list, "registry")) return;
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::string where = Item("registry", i);
+        const json& entry = list[i];
+        if (!r.Object(entry, where, {"root", "key", "value"})) continue;
+        std::optional<uint32_t> root;
+        auto rootField = entry.find("root");
+        if (rootField == entry.end()) {
+            r.Fail(Field(where, "root"), "is missing");
+        } else if (!rootField->is_string()) {
+            r.Fail(Field(where, "root"), std::string("must be a root name, not ") + TypeName(*rootField));
+        } else if (!(root = RootFromName(rootField->get_ref<const std::string&>()))) {
+            r.Fail(Field(where, "root"), "unknown root " + rootField->dump() + " (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)");
+        }
+        auto key = r.Text(entry, "key", Field(where, "key"));
+        std::optional<std::string> value;
+        if (entry.contains("value")) value = r.Text(entry, "value", Field(where, "value"));
+        if (!root || !key || (entry.contains("value") && !value)) continue;
+        RegistrySpec spec{*root, value ? ComposeValuePath(*key, *value) : *key};
+        if (spec.keyPath.size() + 1 > kRegistryEntryTextLimit) {
+            r.Fail(where, "the key path takes " + std::to_string(spec.keyPath.size() + 1) +
+                              " bytes with its terminator; the uninstaller holds at most " +
+                              std::to_string(kRegistryEntryTextLimit));
+        }
+        if (spec.keyPath.size() > 0xFFFF) continue;
+        block.registry.push_back(std::move(spec));
+    }
+}
+
+void ReadPatterns(Reader& r, const json& list, Block& block) {
+    if (!r.Array(list, "patterns")) return;
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::string where = Item("patterns", i);
+        auto pattern = r.TextValue(list[i], where);
+        if (!pattern) continue;
+        if (pattern->empty()) {
+            r.Fail(where, "is empty; an empty pattern would end the list");
+            continue;
+        }
+        block.patterns.push_back(std::move(*pattern));
+    }
+}
+
+void ReadSettings(Reader& r, const json& settings, Block& block) {
+    if (!r.Object(settings, "settings", {"waitForRun", "themedControls", "runFirst", "document"})) return;
+    SettingsSpec spec;
+    if (r.Bool(settings, "waitForRun", "settings.waitForRun")) spec.flags |= kSettingsWaitForRun;
+    if (r.Bool(settings, "themedControls", "settings.themedControls")) spec.flags |= kSettingsThemedControls;
+    if (settings.contains("runFirst")) spec.command = r.Text(settings, "runFirst", "settings.runFirst");
+    if (settings.contains("document")) spec.document = r.Text(settings, "document", "settings.document");
+    block.settings = std::move(spec);
+}
+
+// "line 3, column 5" for a byte offset of the text.
+std::string Position(std::string_view text, size_t byte) {
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < byte && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+}  // namespace
+
+std::string DescribeProblem(const std::string& file, const Problem& problem) {
+    std::string out = file + ": ";
+    if (!problem.where.empty()) out += problem.where + ": ";
+    return out + problem.message;
+}
+
+std::optional<uint32_t> RootFromName(std::string_view name) {
+    for (const auto& root : kRoots) {
+        if (name == root.shortName || name == root.longName) return root.value;
+    }
+    return std::nullopt;
+}
+
+const char* RootName(uint32_t value) {
+    for (const auto& root : kRoots) {
+        if (root.value == value) return root.shortName;
+    }
+    return nullptr;
+}
+
+std::optional<uint8_t> FileFlagFromName(std::string_view name) {
+    for (const auto& flag : kFlags) {
+        if (name == flag.name) return flag.bit;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> FileFlagNames(uint8_t flags) {
+    std::vector<std::string> names;
+    for (const auto& flag : kFlags) {
+        if (flags & flag.bit) names.push_back(flag.name);
+    }
+    return names;
+}
+
+bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Problem>& problems) {
+    size_t before = problems.size();
+    json doc;
+    try {
+        doc = json::parse(text.begin(), text.end(), nullptr, true, true);
+    } catch (const json::parse_error& e) {
+        std::string what = e.what();
+        size_t cut = what.find("] ");
+        what = cut == std::string::npos ? what : what.substr(cut + 2);
+        if (what.rfind("parse error at line", 0) != 0) what = Position(text, e.byte) + ": " + what;
+        problems.push_back({"", "not valid JSON: " + what});
+        return false;
+    }
+    Reader r(problems);
+    if (!r.Object(doc, "", {"codePage", "messages", "files", "shortcuts", "registry", "patterns", "settings"})) {
+        return false;
+    }
+    manifest = Manifest{};
+    if (auto found = doc.find("codePage"); found != doc.end()) {
+        auto number = r.Integer(*found, "codePage", 1, 65535);
+        if (!number) return false;
+        manifest.codePage = static_cast<int>(*number);
+    }
+    std::string error;
+    auto page = CodePage::Open(manifest.codePage, &error);
+    if (!page) {
+        problems.push_back({"codePage", error});
+        return false;
+    }
+    r.SetCodePage(page.get());
+    Block& block = manifest.block;
+    ReadMessages(r, doc, block);
+    if (auto found = doc.find("files"); found != doc.end()) ReadFiles(r, *found, block);
+    if (auto found = doc.find("shortcuts"); found != doc.end()) ReadShortcuts(r, *found, block);
+    if (auto found = doc.find("registry"); found != doc.end()) ReadRegistry(r, *found, block);
+    if (auto found = doc.find("patterns"); found != doc.end()) ReadPatterns(r, *found, block);
+    if (auto found = doc.find("settings"); found != doc.end()) ReadSettings(r, *found, block);
+    if (problems.size() == before) {
+        // The format library's own limits, as a last guard.
+        std::string invalid = ValidateBlock(block);
+        if (!invalid.empty()) problems.push_back({"", invalid});
+    }
+    return problems.size() == before;
+}
+
+namespace {
+
+// Writes JSON texts from the code page, collecting the texts that cannot be converted.
+class Writer {
+public:
+    Writer(const CodePage& page, std::vector<Problem>& problems) : page_(page), problems_(problems) {}
+
+    std::string Text(const std::string& bytes, const std::string& where) {
+        std::string utf8;
+        std::string error;
+        if (!page_.ToUtf8(bytes, utf8, &error)) {
+            problems_.push_back({where, error + "; try --code-page"});
+            return "\"\"";
+        }
+        return Quoted(utf8);
+    }
+
+private:
+    const CodePage& page_;
+    std::vector<Problem>& problems_;
+};
+
+}  // namespace
+
+bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Problem>& problems,
+                    std::vector<Problem>& notes) {
+    std::string error;
+    auto page = CodePage::Open(manifest.codePage, &error);
+    if (!page) {
+        problems.push_back({"codePage", error});
+        return false;
+    }
+    size_t before = problems.size();
+    Writer w(*page, problems);
+    const Block& block = manifest.block;
+    out.clear();
+    out += "{\n  \"codePage\": " + std::to_string(manifest.codePage) + ",\n";
+
+    out += "  \"messages\": {";
+    size_t shown = std::min<size_t>(block.messages.size(), kMessageCount);
+    for (size_t i = 0; i < shown; ++i) {
+        std::string where = Field("messages", kMessageKeys[i]);
+        out += (i ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " + w.Text(block.messages[i], where);
+    }
+    out += shown ? "\n  },\n" : "},\n";
+    if (block.messages.size() < kMessageCount) {
+        notes.push_back({"messages", "the block holds " + std::to_string(block.messages.size()) +
+                                         " of the 16 messages; build fills in the English defaults for the rest"});
+    } else if (block.messages.size() > kMessageCount) {
+        notes.push_back({"messages", "the block holds " + std::to_string(block.messages.size()) +
+                                         " messages; those after the 16th are never shown and are left out"});
+    }
+
+    out += "  \"files\": [";
+    for (size_t i = 0; i < block.files.size(); ++i) {
+        const auto& f = block.files[i];
+        std::string where = Item("files", i);
+        out += (i ? ",\n    " : "\n    ");
+        out += "{\"folder\": " + w.Text(f.folder, Field(where, "folder"));
+        if (!f.name.empty()) out += ", \"name\": " + w.Text(f.name, Field(where, "name"));
+        auto flags = FileFlagNames(f.flags);
+        if (!flags.empty()) {
+            out += ", \"flags\": [";
+            for (size_t k = 0; k < flags.size(); ++k) out += (k ? ", " : "") + Quoted(flags[k]);
+            out += "]";
+        }
+        out += "}";
+        uint8_t unnamed = f.flags & static_cast<uint8_t>(~(kFileShared | kFileFont | kFileSelfRegister | kFileMustBeFree));
+        if (unnamed) {
+            char bits[8];
+            snprintf(bits, sizeof bits, "0x%02X", unnamed);
+            notes.push_back({Field(where, "flags"), std::string("flag bits ") + bits + " have no name and are left out"});
+        }
+    }
+    out += block.files.empty() ? "],\n" : "\n  ],\n";
+
+    out += "  \"shortcuts\": [";
+    for (size_t i = 0; i < block.shortcuts.size(); ++i) {
+        const auto& s = block.shortcuts[i];
+        std::string where = Item("shortcuts", i);
+        out += (i ? ",\n    " : "\n    ");
+        out += "{\"levels\": " + std::to_string(s.levels) + ", \"folder\": " + w.Text(s.folder, Field(where, "folder")) +
+               ", \"secondFolder\": " + w.Text(s.secondFolder, Field(where, "secondFolder")) +
+               ", \"name\": " + w.Text(s.name, Field(where, "name")) + "}";
+    }
+    out += block.shortcuts.empty() ? "],\n" : "\n  ],\n";
+
+    out += "  \"registry\": [";
+    for (size_t i = 0; i < block.registry.size(); ++i) {
+        const auto& r = block.registry[i];
+        std::string where = Item("registry", i);
+        out += (i ? ",\n    " : "\n    ");
+        const char* root = RootName(r.root);
+        std::string rootText;
+        if (root) {
+            rootText = root;
+        } else {
+            char hex[16];
+            snprintf(hex, sizeof hex, "0x%08X", r.root);
+            rootText = hex;
+            notes.push_back({Field(where, "root"), rootText + " is no predefined root; build does not accept it"});
+        }
+        RegistryPathParts parts = SplitRegistryPath(r.keyPath);
+        out += "{\"root\": " + Quoted(rootText) + ", \"key\": " + w.Text(parts.key, Field(where, "key"));
+        if (parts.kind == RegistryEntryKind::kValue) out += ", \"value\": " + w.Text(parts.value, Field(where, "value"));
+        out += "}";
+    }
+    out += block.registry.empty() ? "],\n" : "\n  ],\n";
+
+    out += "  \"patterns\": [";
+    for (size_t i = 0; i < block.patterns.size(); ++i) {
+        out += (i ? ",\n    " : "\n    ") + w.Text(block.patterns[i], Item("patterns", i));
+    }
+    out += block.patterns.empty() ? "]" : "\n  ]";
+
+    if (block.settings) {
+        const auto& s = *block.settings;
+        out += ",\n  \"settings\": {\"waitForRun\": ";
+        out += (s.flags & kSettingsWaitForRun) ? "true" : "false";
+        out += ", \"themedControls\": ";
+        out += (s.flags & kSettingsThemedControls) ? "true" : "false";
+        if (s.command) out += ", \"runFirst\": " + w.Text(*s.command, "settings.runFirst");
+        if (s.document) out += ", \"document\": " + w.Text(*s.document, "settings.document");
+        out += "}";
+        uint32_t unnamed = s.flags & ~static_cast<uint32_t>(kSettingsWaitForRun | kSettingsThemedControls);
+        if (unnamed) {
+            char bits[16];
+            snprintf(bits, sizeof bits, "0x%X", unnamed);
+            notes.push_back({"settings", std::string("flag bits ") + bits + " have no name and are left out"});
+        }
+    }
+    out += "\n}\n";
+    return problems.size() == before;
+}
+
+}  // namespace pack

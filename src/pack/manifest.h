@@ -1,0 +1,56 @@
+// The manifest: the JSON description of one installation that `uninstpack build` turns into a data
+// block, and that `dump` prints back. Texts are UTF-8 in the JSON and in the manifest's code page in
+// the block.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "format/block_writer.h"
+#include "pack/codepage.h"
+
+namespace pack {
+
+// Message names in the JSON, by message number, and the English text of each one left out.
+extern const char* const kMessageKeys[format::kMessageCount];
+extern const char* const kDefaultMessages[format::kMessageCount];
+
+// A manifest read from JSON: the block it describes, its texts converted to the code page.
+struct Manifest {
+    int codePage = kDefaultCodePage;
+    format::Block block;
+};
+
+// Something wrong at one place of the manifest: `where` is the JSON path ("files[3].flags[1]"),
+// empty for the document as a whole.
+struct Problem {
+    std::string where;
+    std::string message;
+};
+
+// Formats a problem as "FILE: WHERE: MESSAGE".
+std::string DescribeProblem(const std::string& file, const Problem& problem);
+
+// Reads manifest JSON. Returns true when the manifest is valid and can be encoded; otherwise
+// `problems` names every bad field found.
+[[nodiscard]] bool ParseManifest(std::string_view json, Manifest& manifest, std::vector<Problem>& problems);
+
+// Writes the manifest as JSON that ParseManifest reads back to the same block. Returns false when
+// a text holds bytes that name no character in the code page (`problems` says where). What the
+// manifest cannot say (flag bits without a name, a root that is no predefined key, messages beyond
+// the 16 or fewer than them) is written as near as it goes and noted in `notes`.
+[[nodiscard]] bool ManifestToJson(const Manifest& manifest, std::string& json, std::vector<Problem>& problems,
+                                  std::vector<Problem>& notes);
+
+// Registry roots by name (short and long names) and back.
+std::optional<uint32_t> RootFromName(std::string_view name);
+const char* RootName(uint32_t root);  // the short name, or null for a value that is no predefined root
+
+// File flags by name and back.
+std::optional<uint8_t> FileFlagFromName(std::string_view name);
+std::vector<std::string> FileFlagNames(uint8_t flags);  // the known flags set, in their bit order
+
+}  // namespace pack

@@ -1,0 +1,97 @@
+// How the uninstaller's passes build their paths, restated for the packer so that `plan` and
+// `check` can show and judge them without running the uninstaller. Pure string functions: no file
+// system, no registry, nothing machine-dependent (folder tokens stay as written).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pack {
+
+// A path holds at most 259 characters; the uninstaller skips an item whose path does not fit.
+inline constexpr size_t kPathLimit = 259;
+
+// Where the install folder is not known, paths show it as this token, with its backslash.
+inline constexpr const char* kUnknownInstallDir = "#InstallDir#\\";
+
+// The install folder as the uninstaller keeps it: with exactly one trailing backslash.
+std::string NormalizeInstallDir(const std::string& dir);
+
+// Adds one backslash unless the text is empty or already ends with one.
+void AppendBackslash(std::string& path);
+// Removes a final backslash from a text longer than 3 characters, so "C:\" keeps it.
+void StripTrailingBackslash(std::string& path);
+
+// A file entry's full path as the file pass and the in-use check build it: a folder beginning
+// with "." starts at the install folder (only ".\Sub" appends Sub); the name follows a backslash.
+std::string BuildEntryPath(const std::string& installDir, const std::string& folder, const std::string& name);
+
+// The folder the program-folder pass climbs from for a file entry, or nothing when the path holds
+// no backslash (the entry only advances the progress).
+std::optional<std::string> BuildProgramFolder(const std::string& installDir, const std::string& folder,
+                                              const std::string& name);
+
+// A clean-up pattern: its full path (tokens left as written), the folder and the mask.
+struct PatternPath {
+    std::string full;
+    std::string folder;
+    std::string mask;
+    bool hasTokens = false;
+    bool split = false;  // false: no backslash, the pass skips the pattern
+};
+PatternPath BuildPatternPath(const std::string& installDir, const std::string& pattern);
+
+// A shortcut file's path: its folder, a backslash and its name.
+std::string BuildShortcutPath(const std::string& folder, const std::string& name);
+
+// The folders the shortcut-folder pass tries for one entry, step by step: the folder (and second
+// folder) themselves, then up to `levels` parents, until a path holds no backslash.
+struct ClimbStep {
+    std::string folder;
+    std::string secondFolder;  // empty when the entry has none
+};
+std::vector<ClimbStep> ShortcutClimb(uint32_t levels, const std::string& folder, const std::string& secondFolder);
+
+// The folder cut at its last backslash, or nothing when it holds none.
+std::optional<std::string> ParentFolder(const std::string& folder);
+
+// True when the path is absolute ("X:\..." or "\\server\share\..."): relative paths would be taken
+// from whatever the current directory is.
+bool IsAbsolutePath(const std::string& path);
+
+// A folder every installation shares, recognised by the name it has on an English system (the
+// Programs menu, the desktop, the Windows folder, ...); the uninstaller never removes these. Returns
+// its description, or nothing.
+std::optional<std::string> SharedFolderName(const std::string& path);
+
+// Folder tokens, as the uninstaller expands them in patterns and the run-first command.
+bool IsKnownToken(const std::string& token);  // "#Windows#" ... "#InstallDir#", letter case ignored
+// Every "#...#" token of a text, in order; `unclosed` is set when a lone "#" is left at the end.
+std::vector<std::string> TokensOf(const std::string& text, bool* unclosed = nullptr);
+
+// Registry entries, classified as the registry pass does.
+enum class RegistryEntryKind { kSkipped, kValue, kKey };
+struct RegistryPathParts {
+    RegistryEntryKind kind;
+    std::string key;    // the key (a skipped entry's whole path)
+    std::string value;  // the value name of a value entry; empty for the default value
+};
+RegistryPathParts SplitRegistryPath(const std::string& path);
+// The stored form of a value entry: the key, a doubled backslash, the value name.
+std::string ComposeValuePath(const std::string& key, const std::string& value);
+
+// The run-first command as the driver composes it: the program and its arguments.
+struct RunFirstCommand {
+    bool tokenForm = false;  // the command starts with a folder token and is expanded, not rooted
+    std::string composed;    // the composed text before it is split
+    std::string program;
+    std::string arguments;
+};
+RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string& command);
+
+// ASCII-only case-insensitive comparison, as every path comparison of the uninstaller.
+bool EqualsNoCase(const std::string& a, const std::string& b);
+
+}  // namespace pack

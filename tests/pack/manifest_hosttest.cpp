@@ -1,0 +1,229 @@
+// The manifest reader: JSON to the format library's block, loaded back by the uninstaller's loader;
+// every class of bad field, named by its JSON path; texts converted to the manifest's code page.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "pack/manifest.h"
+#include "pack_support.h"
+#include "support/block_file.h"
+
+using namespace format;
+using pack::Manifest;
+using pack_testing::Parse;
+using testing_support::LoadedBlock;
+
+namespace {
+
+const char kFullManifest[] = R"({
+  "codePage": 1252,
+  "messages": {"caption": "Demo", "confirm": "Remove Demo?", "fileInUse": "Close Demo."},
+  "files": [
+    {"folder": ".\\Bin"},
+    {"folder": ".\\Bin", "name": "app.dll", "flags": ["shared", "font", "selfRegister", "mustBeFree"]},
+    {"folder": "C:\\Shared", "name": "lib.dll", "flags": ["shared"]}
+  ],
+  "shortcuts": [{"levels": 1, "folder": "C:\\Menu\\Vendor\\App", "secondFolder": "C:\\Desk", "name": "App.lnk"},
+                {"folder": "C:\\Menu\\Other"}],
+  "registry": [
+    {"root": "HKCU", "key": "Software\\Vendor\\App"},
+    {"root": "HKEY_LOCAL_MACHINE", "key": "Software\\Vendor\\App", "value": "Path"},
+    {"root": "HKCR", "key": ".demo", "value": ""}
+  ],
+  "patterns": ["*.log", "#TempDir#\\app*.tmp"],
+  "settings": {"waitForRun": true, "themedControls": true, "runFirst": "\"setup.exe\" /remove",
+               "document": "https://example.com/"}
+})";
+
+TEST(Manifest, LoadsBackThroughTheUninstallersLoader) {
+    Manifest m;
+    ASSERT_EQ(Parse(kFullManifest, m), "");
+    LoadedBlock b(EncodeBlock(m.block));
+    ASSERT_EQ(b.outcome.code, kLoadOk);
+
+    ASSERT_EQ(b.data.messageCount, 16u);
+    EXPECT_STREQ(b.data.messages[kMsgCaption], "Demo");
+    EXPECT_STREQ(b.data.messages[kMsgConfirm], "Remove Demo?");
+    EXPECT_STREQ(b.data.messages[kMsgFileInUse], "Close Demo.");
+    // Messages left out get their English defaults.
+    EXPECT_STREQ(b.data.messages[kMsgFinished], "The program was removed.");
+    EXPECT_STREQ(b.data.messages[kMsgNoToAll], "No to A&ll");
+    EXPECT_STREQ(b.data.messages[kMsgBadHeader], "The uninstall data in %s is damaged.");
+
+    ASSERT_EQ(b.data.files.count, 3u);
+    EXPECT_STREQ(b.data.files.items[0]->folder, ".\\Bin");
+    EXPECT_STREQ(b.data.files.items[0]->fileName, "");
+    EXPECT_EQ(b.data.files.items[0]->flags, 0);
+    EXPECT_EQ(b.data.files.items[1]->flags, kFileShared | kFileFont | kFileSelfRegister | kFileMustBeFree);
+    EXPECT_STREQ(b.data.files.items[2]->fileName, "lib.dll");
+
+    ASSERT_EQ(b.data.shortcuts.count, 2u);
+    EXPECT_EQ(b.data.shortcuts.items[0]->levelCount, 1u);
+    EXPECT_STREQ(b.data.shortcuts.items[0]->secondFolder, "C:\\Desk");
+    EXPECT_EQ(b.data.shortcuts.items[1]->levelCount, 0u);
+    EXPECT_STREQ(b.data.shortcuts.items[1]->fileName, "");
+
+    ASSERT_EQ(b.data.registry.count, 3u);
+    EXPECT_EQ(b.data.registry.items[0]->rootKey, 0x80000001u);
+    EXPECT_STREQ(b.data.registry.items[0]->keyPath, "Software\\Vendor\\App");
+    EXPECT_EQ(b.data.registry.items[1]->rootKey, 0x80000002u);
+    EXPECT_STREQ(b.data.registry.items[1]->keyPath, "Software\\Vendor\\App\\\\Path");
+    EXPECT_EQ(b.data.registry.items[2]->rootKey, 0x80000000u);
+    EXPECT_STREQ(b.data.registry.items[2]->keyPath, ".demo\\\\");
+
+    const char patterns[] = "*.log\0#TempDir#\\app*.tmp\0";
+    ASSERT_EQ(b.data.patternSize, sizeof(patterns));
+    EXPECT_EQ(0, memcmp(b.data.patterns, patterns, sizeof(patterns)));
+
+    EXPECT_EQ(SettingsFlags(b.data), kSettingsWaitForRun | kSettingsThemedControls);
+    EXPECT_STREQ(SettingsCommand(b.data), "\"setup.exe\" /remove");
+    EXPECT_STREQ(SettingsDocument(b.data), "https://example.com/");
+}
+
+TEST(Manifest, SettingsAndListsAreOptional) {
+    Manifest m;
+    ASSERT_EQ(Parse("{}", m), "");
+    EXPECT_EQ(m.codePage, 1252);
+    EXPECT_FALSE(m.block.settings.has_value());
+    LoadedBlock b(EncodeBlock(m.block));
+    ASSERT_EQ(b.outcome.code, kLoadOk);
+    EXPECT_EQ(b.data.messageCount, 16u);
+    EXPECT_EQ(b.data.files.count, 0u);
+    EXPECT_EQ(b.data.settings, nullptr);
+}
+
+// Every class of bad manifest, with the JSON path and the message the author sees.
+TEST(Manifest, ErrorsNameTheFieldByItsJsonPath) {
+    struct Case {
+        const char* json;
+        const char* problem;
+    } cases[] = {
+        {R"({"files": [)", "m.json: not valid JSON: parse error at line 1, column 12"},
+        {R"([1, 2])", "m.json: must be an object, not array"},
+        {R"({"codePage": 1252, "extra": 1})", "m.json: extra: unknown field"},
+        {R"({"codePage": "1252"})", "m.json: codePage: must be a whole number, not string"},
+        {R"({"codePage": 99999})", "m.json: codePage: must be from 1 to 65535, not 99999"},
+        {R"({"codePage": 12345})", "m.json: codePage: code page 12345 is not known to iconv (CP12345)"},
+        {R"({"messages": {"captoin": "x"}})", "m.json: messages.captoin: unknown field"},
+        {R"({"messages": {"caption": 5}})", "m.json: messages.caption: must be a string, not number"},
+        {R"({"messages": []})", "m.json: messages: must be an object, not array"},
+        {R"({"files": {}})", "m.json: files: must be an array, not object"},
+        {R"({"files": [{"name": "a"}]})", "m.json: files[0].folder: is missing"},
+        {R"({"files": [{"folder": ".\\", "name": "a"}, {"folder": ".\\", "nmae": "b"}]})", "m.json: files[1].nmae: unknown field"},
+        {R"({"files": [{"folder": "a"}, {"folder": "a"}, {"folder": "a"}, {"folder": ".\\", "flags": ["shared", "sharde"]}]})",
+         "m.json: files[3].flags[1]: unknown flag \"sharde\" (flags are shared, font, selfRegister, mustBeFree)"},
+        {R"({"files": [{"folder": ".\\", "flags": "shared"}]})", "m.json: files[0].flags: must be an array, not string"},
+        {R"({"files": [{"folder": ".\\", "flags": [1]}]})", "m.json: files[0].flags[0]: must be a flag name, not number"},
+        {R"({"files": [{"folder": "a\u0000b"}]})", "m.json: files[0].folder: holds a NUL character, which would end the text early"},
+        {R"({"shortcuts": [{"levels": 256, "folder": "C:\\M"}]})", "m.json: shortcuts[0].levels: must be from 0 to 255, not 256"},
+        {R"({"shortcuts": [{"levels": -1, "folder": "C:\\M"}]})", "m.json: shortcuts[0].levels: must be from 0 to 255, not -1"},
+        {R"({"shortcuts": [{"levels": 1.5, "folder": "C:\\M"}]})", "m.json: shortcuts[0].levels: must be a whole number, not number"},
+        {R"({"registry": [{"key": "Software\\X"}]})", "m.json: registry[0].root: is missing"},
+        {R"({"registry": [{"root": "HKXX", "key": "Software\\X"}]})",
+         "m.json: registry[0].root: unknown root \"HKXX\" (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\X", "value": null}]})",
+         "m.json: registry[0].value: must be a string, not null"},
+        {R"({"patterns": ["*.log", ""]})", "m.json: patterns[1]: is empty; an empty pattern would end the list"},
+        {R"({"patterns": "*.log"})", "m.json: patterns: must be an array, not string"},
+        {R"({"settings": {"waitForRun": "yes"}})", "m.json: settings.waitForRun: must be true or false, not string"},
+        {R"({"settings": {"runFirst": ["a"]}})", "m.json: settings.runFirst: must be a string, not array"},
+        {R"({"settings": {"runfirst": "a"}})", "m.json: settings.runfirst: unknown field"},
+    };
+    for (const auto& c : cases) {
+        Manifest m;
+        std::string problems = Parse(c.json, m);
+        EXPECT_NE(problems.find(c.problem), std::string::npos) << c.json << "\n got: " << problems;
+    }
+}
+
+// Limits of the format: texts the uninstaller's staging areas or the u16 counts cannot hold.
+TEST(Manifest, RefusesEntriesTheUninstallerCannotHold) {
+    std::string longText(300, 'a');
+    struct Case {
+        std::string json;
+        const char* problem;
+    } cases[] = {
+        {R"({"files": [{"folder": ")" + longText + R"(", "name": ")" + longText + R"("}]})",
+         "m.json: files[0]: folder and name take 602 bytes with their terminators; the uninstaller holds at most 520"},
+        {R"({"shortcuts": [{"folder": ")" + longText + R"(", "secondFolder": ")" + longText + R"(", "name": ")" + longText + R"("}]})",
+         "m.json: shortcuts[0]: its texts take 903 bytes with their terminators; the uninstaller holds at most 780"},
+        {R"({"registry": [{"root": "HKCU", "key": ")" + longText + R"(", "value": ")" + std::string(250, 'v') + R"("}]})",
+         "m.json: registry[0]: the key path takes 553 bytes with its terminator; the uninstaller holds at most 520"},
+        {R"({"messages": {"confirm": ")" + std::string(70000, 'x') + R"("}})",
+         "m.json: messages.confirm: is 70000 bytes long; a text holds at most 65535"},
+    };
+    for (const auto& c : cases) {
+        Manifest m;
+        std::string problems = Parse(c.json, m);
+        EXPECT_NE(problems.find(c.problem), std::string::npos) << c.problem << "\n got: " << problems;
+    }
+}
+
+TEST(Manifest, EveryProblemIsReportedNotOnlyTheFirst) {
+    Manifest m;
+    std::string problems = Parse(R"({"files": [{"folder": 1}, {"folder": ".\\", "flags": ["x"]}], "patterns": [""]})", m);
+    EXPECT_NE(problems.find("files[0].folder"), std::string::npos) << problems;
+    EXPECT_NE(problems.find("files[1].flags[0]"), std::string::npos) << problems;
+    EXPECT_NE(problems.find("patterns[0]"), std::string::npos) << problems;
+}
+
+// Texts are UTF-8 in JSON and stored in the manifest's code page.
+TEST(ManifestCodePage, ConvertsTextsToTheCodePage) {
+    struct Case {
+        int codePage;
+        const char* utf8;
+        std::string stored;
+    } cases[] = {
+        {1251, "Удалить программу?", "\xD3\xE4\xE0\xEB\xE8\xF2\xFC \xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xF3?"},
+        {1252, "Café – déjà vu", "Caf\xE9 \x96 d\xE9j\xE0 vu"},
+        {1252, "plain ASCII", "plain ASCII"},
+        {932, "削除", "\x8D\xED\x8F\x9C"},
+    };
+    for (const auto& c : cases) {
+        Manifest m;
+        std::string json = R"({"codePage": )" + std::to_string(c.codePage) + R"(, "messages": {"confirm": ")" +
+                           c.utf8 + R"("}, "files": [{"folder": "C:\\)" + c.utf8 + R"("}]})";
+        ASSERT_EQ(Parse(json, m), "") << c.utf8;
+        EXPECT_EQ(m.codePage, c.codePage);
+        EXPECT_EQ(m.block.messages[kMsgConfirm], c.stored) << c.utf8;
+        EXPECT_EQ(m.block.files[0].folder, "C:\\" + c.stored) << c.utf8;
+    }
+}
+
+TEST(ManifestCodePage, ACharacterTheCodePageCannotHoldIsAnError) {
+    struct Case {
+        const char* json;
+        const char* problem;
+    } cases[] = {
+        {R"({"codePage": 1252, "files": [{"folder": ".\\", "name": "Файл.txt"}]})",
+         "m.json: files[0].name: character U+0424 \"Ф\" has no place in code page 1252"},
+        {R"({"codePage": 1251, "messages": {"caption": "Müller"}})",
+         "m.json: messages.caption: character U+00FC \"ü\" has no place in code page 1251"},
+        {R"({"codePage": 1252, "patterns": ["#TempDir#\\日本*.tmp"]})",
+         "m.json: patterns[0]: character U+65E5 \"日\" has no place in code page 1252"},
+    };
+    for (const auto& c : cases) {
+        Manifest m;
+        std::string problems = Parse(c.json, m);
+        EXPECT_NE(problems.find(c.problem), std::string::npos) << c.problem << "\n got: " << problems;
+    }
+}
+
+TEST(ManifestRoots, LongAndShortNamesGiveThePredefinedRoots) {
+    struct Case {
+        const char* name;
+        uint32_t value;
+    } cases[] = {{"HKCR", 0x80000000u}, {"HKEY_CLASSES_ROOT", 0x80000000u}, {"HKCU", 0x80000001u},
+                 {"HKLM", 0x80000002u}, {"HKU", 0x80000003u},  {"HKEY_USERS", 0x80000003u},
+                 {"HKPD", 0x80000004u}, {"HKCC", 0x80000005u}, {"HKDD", 0x80000006u}};
+    for (const auto& c : cases) {
+        auto value = pack::RootFromName(c.name);
+        ASSERT_TRUE(value.has_value()) << c.name;
+        EXPECT_EQ(*value, c.value) << c.name;
+    }
+    EXPECT_FALSE(pack::RootFromName("hkcu").has_value());
+    EXPECT_EQ(pack::RootName(0x80000002u), std::string("HKLM"));
+    EXPECT_EQ(pack::RootName(0x12345678u), nullptr);
+}
+
+}  // namespace

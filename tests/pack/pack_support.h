@@ -1,0 +1,107 @@
+// Host test helpers for the packer: manifests from JSON text, and runs of the real uninstpack.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "format/block_writer.h"
+#include "pack/manifest.h"
+
+namespace pack_testing {
+
+// A folder of its own under the temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        const char* env = getenv("TMPDIR");
+        std::string pattern = std::string(env ? env : "/tmp") + "/uninstpack-test-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (mkdtemp(name.data())) path_ = name.data();
+    }
+    ~TempFolder() {
+        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline void WriteBytes(const std::string& path, const format::Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline format::Bytes ReadBytes(const std::string& path) {
+    std::string text = ReadText(path);
+    return format::Bytes(text.begin(), text.end());
+}
+
+// A stub: some bytes with the data-offset marker and its field once in the middle.
+inline format::Bytes FakeStub(size_t size = 300) {
+    format::Bytes stub(size, 0x90);
+    std::copy(std::begin(format::kDataOffsetMarker), std::end(format::kDataOffsetMarker), stub.begin() + 100);
+    return stub;
+}
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the real uninstpack (env UNINSTPACK) with `arguments` (already quoted for the shell).
+inline RunResult RunPacker(const std::string& arguments) {
+    TempFolder folder;
+    const char* packer = getenv("UNINSTPACK");
+    RunResult result;
+    if (!packer) {
+        result.err = "UNINSTPACK is not set";
+        return result;
+    }
+    std::string command = std::string("'") + packer + "' " + arguments + " >'" + folder.File("out") + "' 2>'" +
+                          folder.File("err") + "' </dev/null";
+    int status = std::system(command.c_str());
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadText(folder.File("out"));
+    result.err = ReadText(folder.File("err"));
+    return result;
+}
+
+// Parses a manifest; the problems, one per line, when it does not parse.
+inline std::string Parse(const std::string& json, pack::Manifest& manifest) {
+    std::vector<pack::Problem> problems;
+    if (pack::ParseManifest(json, manifest, problems)) return "";
+    std::string all;
+    for (const auto& p : problems) all += pack::DescribeProblem("m.json", p) + "\n";
+    return all.empty() ? "failed without a problem\n" : all;
+}
+
+inline std::string SourceDir() {
+    const char* env = getenv("UNINST_SOURCE_DIR");
+    return env ? env : ".";
+}
+
+}  // namespace pack_testing
