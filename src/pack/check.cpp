@@ -187,7 +187,7 @@ private:
             if (!parent) return;
             current = *parent;
             auto shared = SharedFolderName(current);
-            if (shared || Components(current) <= 1) {
+            if (shared || Components(current) <= 2) {
                 std::string name = shared ? *shared : "a folder just below the drive's root";
                 Warn(where, std::string("level count ") + std::to_string(levels) + " climbs from the " + which + " up to " +
                                 Show(current) + " (" + name + "): at most " + std::to_string(k - 1) +

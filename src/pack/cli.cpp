@@ -30,6 +30,42 @@ int RunCli(int argc, char** argv) {
     checkCommand->add_option("MANIFEST", check.manifest, "the manifest (JSON)")->required();
     checkCommand->add_option("--install-dir", checkInstallDir, "measure path lengths with this install folder");
 
+    DumpOptions dump;
+    auto* dumpCommand = app.add_subcommand(
+        "dump", "Prints an uninstaller's data block as a manifest that `build` accepts again, read with the "
+                "uninstaller's own loader. A block that fails to load prints the load error and the record where it "
+                "failed, with exit code 1.");
+    dumpCommand->add_option("UNINSTALLER", dump.uninstaller, "the uninstaller executable")->required();
+    dumpCommand->add_option("--code-page", dump.codePage, "the code page of the block's texts (default 1252)")
+        ->check(CLI::Range(1, 65535));
+
+    PlanCommandOptions plan;
+    std::string planInstallDir;
+    bool planNine = false;
+    bool planNt = false;
+    auto* planCommand = app.add_subcommand(
+        "plan", "Shows, pass by pass, what a run of the uninstaller would remove and in which order, with every path "
+                "as the passes build it.");
+    planCommand->add_option("UNINSTALLER", plan.uninstaller, "the uninstaller executable")->required();
+    auto* ntFlag = planCommand->add_flag("--nt", planNt, "the NT family (the default)");
+    planCommand->add_flag("--9x", planNine, "the Windows 9x family")->excludes(ntFlag);
+    planCommand->add_option("--install-dir", planInstallDir,
+                            "the install folder (without it, paths show #InstallDir#)");
+    planCommand->add_flag("--json", plan.json, "print the plan as JSON");
+    planCommand->add_option("--code-page", plan.codePage, "the code page of the block's texts (default 1252)")
+        ->check(CLI::Range(1, 65535));
+
+    ScanCommandOptions scan;
+    auto* scanCommand = app.add_subcommand(
+        "scan", "Prints a manifest skeleton for the files and folders of an installed image, to edit and build.");
+    scanCommand->add_option("DIR", scan.dir, "the installed image: the contents of the install folder")->required();
+    scanCommand->add_option("--install-dir-name", scan.installDirName,
+                            "the product's name for the messages (default: DIR's own name)");
+    scanCommand->add_option("--uninstaller", scan.uninstaller,
+                            "the uninstaller's file name, left out of the list (default uninst.exe)");
+    scanCommand->add_option("--code-page", scan.codePage, "the code page of the texts (default 1252)")
+        ->check(CLI::Range(1, 65535));
+
     // CLI11 reports a mistyped command only as a missing one; name it instead.
     std::string names;
     bool known = false;
@@ -55,6 +91,13 @@ int RunCli(int argc, char** argv) {
         if (!checkInstallDir.empty()) check.installDir = checkInstallDir;
         return RunCheck(check, stdout, stderr);
     }
+    if (*dumpCommand) return RunDump(dump, stdout, stderr);
+    if (*planCommand) {
+        plan.nt = !planNine;
+        if (!planInstallDir.empty()) plan.installDir = planInstallDir;
+        return RunPlan(plan, stdout, stderr);
+    }
+    if (*scanCommand) return RunScan(scan, stdout, stderr);
     return kExitUsage;
 }
 

@@ -5,6 +5,8 @@
 #include "pack/check.h"
 #include "pack/image.h"
 #include "pack/manifest.h"
+#include "pack/plan.h"
+#include "pack/scan.h"
 
 namespace pack {
 
@@ -80,6 +82,99 @@ int RunCheck(const CheckCommandOptions& options, FILE* out, FILE* err) {
     fprintf(out, "%s: %zu error%s, %zu warning%s\n", options.manifest.c_str(), errors, errors == 1 ? "" : "s",
             findings.size() - errors, findings.size() - errors == 1 ? "" : "s");
     return errors ? kExitFailure : kExitOk;
+}
+
+}  // namespace pack
+
+namespace pack {
+
+namespace {
+
+// Loads an uninstaller's block with the uninstaller's own loader, printing why when it fails.
+bool LoadUninstaller(const std::string& path, int codePage, LoadedData& loaded, Manifest& manifest, FILE* err) {
+    ImageLoad load = LoadImage(path, loaded);
+    if (!load.error.empty() || load.code != 0) {
+        fprintf(err, "uninstpack: %s\n", DescribeLoadFailure(path, load).c_str());
+        return false;
+    }
+    manifest.codePage = codePage;
+    manifest.block = BlockFromData(loaded.data);
+    return true;
+}
+
+}  // namespace
+
+bool DumpLoadedData(const UninstallData& data, int codePage, std::string& json, std::vector<Problem>& problems,
+                    std::vector<Problem>& notes) {
+    Manifest manifest;
+    manifest.codePage = codePage;
+    manifest.block = BlockFromData(data);
+    return ManifestToJson(manifest, json, problems, notes);
+}
+
+int RunDump(const DumpOptions& options, FILE* out, FILE* err) {
+    LoadedData loaded;
+    Manifest manifest;
+    if (!LoadUninstaller(options.uninstaller, options.codePage, loaded, manifest, err)) return kExitFailure;
+    std::string json;
+    std::vector<Problem> problems, notes;
+    bool ok = ManifestToJson(manifest, json, problems, notes);
+    for (const auto& n : notes) fprintf(err, "%s: note: %s\n", options.uninstaller.c_str(), (n.where + ": " + n.message).c_str());
+    if (!ok) {
+        for (const auto& p : problems) fprintf(err, "%s\n", DescribeProblem(options.uninstaller, p).c_str());
+        return kExitFailure;
+    }
+    fputs(json.c_str(), out);
+    return kExitOk;
+}
+
+int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
+    LoadedData loaded;
+    Manifest manifest;
+    if (!LoadUninstaller(options.uninstaller, options.codePage, loaded, manifest, err)) return kExitFailure;
+    std::string error;
+    auto page = CodePage::Open(options.codePage, &error);
+    if (!page) {
+        fprintf(err, "uninstpack: --code-page: %s\n", error.c_str());
+        return kExitFailure;
+    }
+    // Bytes that name no character are shown as "?": the plan is for reading.
+    ShowText show = [&page](const std::string& text) {
+        std::string utf8;
+        if (page->ToUtf8(text, utf8, nullptr)) return utf8;
+        utf8 = text;
+        for (char& c : utf8) {
+            if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+        }
+        return utf8;
+    };
+    PlanOptions planOptions;
+    planOptions.nt = options.nt;
+    planOptions.installDir = options.installDir;
+    Plan plan = BuildPlan(manifest.block, planOptions, show);
+    std::string text = options.json ? FormatPlanJson(plan) : FormatPlanText(plan);
+    fputs(text.c_str(), out);
+    return kExitOk;
+}
+
+int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err) {
+    ScanOptions scan{options.dir, options.installDirName, options.uninstaller, options.codePage};
+    Manifest manifest;
+    std::vector<std::string> skipped;
+    std::string error;
+    if (!ScanInstallation(scan, manifest, skipped, error)) {
+        fprintf(err, "uninstpack: %s\n", error.c_str());
+        return kExitFailure;
+    }
+    for (const auto& s : skipped) fprintf(err, "uninstpack: left out %s\n", s.c_str());
+    std::string json;
+    std::vector<Problem> problems, notes;
+    if (!ManifestToJson(manifest, json, problems, notes)) {
+        for (const auto& p : problems) fprintf(err, "%s\n", DescribeProblem(options.dir, p).c_str());
+        return kExitFailure;
+    }
+    fputs(json.c_str(), out);
+    return kExitOk;
 }
 
 }  // namespace pack

@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "data/uninstall_data.h"
+#include "pack/manifest.h"
 
 namespace pack {
 
@@ -26,5 +30,32 @@ struct CheckCommandOptions {
     std::optional<std::string> installDir;
 };
 int RunCheck(const CheckCommandOptions& options, FILE* out, FILE* err);
+
+// What `dump` prints for a loaded block: the manifest as JSON (see ManifestToJson).
+[[nodiscard]] bool DumpLoadedData(const UninstallData& data, int codePage, std::string& json,
+                                  std::vector<Problem>& problems, std::vector<Problem>& notes);
+
+struct DumpOptions {
+    std::string uninstaller;
+    int codePage = 1252;
+};
+int RunDump(const DumpOptions& options, FILE* out, FILE* err);
+
+struct PlanCommandOptions {
+    std::string uninstaller;
+    int codePage = 1252;
+    bool nt = true;
+    std::optional<std::string> installDir;
+    bool json = false;
+};
+int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err);
+
+struct ScanCommandOptions {
+    std::string dir;
+    std::string installDirName;
+    std::string uninstaller = "uninst.exe";
+    int codePage = 1252;
+};
+int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err);
 
 }  // namespace pack

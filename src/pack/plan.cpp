@@ -1,0 +1,386 @@
+#include "pack/plan.h"
+
+#include <nlohmann/json.hpp>
+
+#include "pack/manifest.h"
+#include "pack/plan_paths.h"
+
+namespace pack {
+
+using namespace format;
+
+namespace {
+
+std::string Index(const char* list, size_t i) { return std::string(list) + "[" + std::to_string(i) + "]"; }
+
+uint32_t Percent(uint64_t position, uint32_t total) {
+    uint64_t p = position * 100 / total;
+    return static_cast<uint32_t>(p > 100 ? 100 : p);
+}
+
+class Planner {
+public:
+    Planner(const Block& block, const PlanOptions& options, const ShowText& show)
+        : b_(block), options_(options), show_(show) {
+        installDir_ = options.installDir ? NormalizeInstallDir(*options.installDir) : kUnknownInstallDir;
+        F_ = static_cast<uint32_t>(block.files.size());
+        S_ = static_cast<uint32_t>(block.shortcuts.size());
+        R_ = static_cast<uint32_t>(block.registry.size());
+    }
+
+    Plan Run() {
+        plan_.platform = options_.nt ? "NT" : "9x";
+        plan_.installDir = show_(installDir_);
+        uint64_t total = static_cast<uint64_t>(R_) + 2ull * F_ + S_;
+        plan_.progressTotal = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+        Start();
+        Files();
+        Patterns();
+        ShortcutFiles();
+        ShortcutFolders();
+        ProgramFolders();
+        Registry();
+        Closing();
+        return std::move(plan_);
+    }
+
+private:
+    PlanPass& Pass(const char* name, const char* title) {
+        plan_.passes.push_back({name, title, {}});
+        return plan_.passes.back();
+    }
+
+    std::optional<uint32_t> Progress(uint64_t position) const {
+        if (plan_.progressTotal == 0) return std::nullopt;
+        return Percent(position, plan_.progressTotal);
+    }
+
+    bool InstallDirKnown() const { return options_.installDir.has_value(); }
+
+    // Why the uninstaller would skip a built path, or nothing. `relative`: it begins with the
+    // install folder, whose length is unknown unless given.
+    std::optional<std::string> SkipReason(const std::string& path, bool relative) const {
+        if ((!relative || InstallDirKnown()) && path.size() > kPathLimit) {
+            return "does not fit " + std::to_string(kPathLimit) + " characters (" + std::to_string(path.size()) + ")";
+        }
+        if (!relative && !IsAbsolutePath(path)) return "not an absolute path";
+        return std::nullopt;
+    }
+
+    static bool IsRelativeFolder(const std::string& folder) { return !folder.empty() && folder[0] == '.'; }
+
+    void Start() {
+        PlanPass& pass = Pass("start", "Before anything is removed (without /Q, /S or /X)");
+        pass.items.push_back({"", "ask", show_(Message(kMsgConfirm)), {"OK goes on, Cancel ends the run (message 1)"}, {}});
+        for (size_t i = 0; i < b_.files.size(); ++i) {
+            const auto& f = b_.files[i];
+            if (f.name.empty() || !(f.flags & kFileMustBeFree)) continue;
+            pass.items.push_back({Index("files", i), "check in use", show_(BuildEntryPath(installDir_, f.folder, f.name)),
+                                  {"while it is locked, message 15 asks to close it (Retry or Cancel)"}, {}});
+        }
+        PlanPass& run = Pass("runFirst", "The program to run first");
+        if (b_.settings && b_.settings->command) {
+            RunFirstCommand command = ComposeRunFirst(installDir_, *b_.settings->command);
+            PlanItem item{"settings.runFirst", "run", show_(command.program), {}, {}};
+            item.notes.push_back("arguments: " + (command.arguments.empty() ? std::string("(none)") : show_(command.arguments)));
+            item.notes.push_back(command.tokenForm ? "folder tokens are expanded on the machine"
+                                                   : "relative to the install folder");
+            item.notes.push_back((b_.settings->flags & kSettingsWaitForRun) ? "waits until it ends" : "does not wait");
+            item.notes.push_back("not run with /X alone");
+            if (!command.tokenForm) {
+                if (auto skip = SkipReason(command.composed, true)) {
+                    item.action = "skip";
+                    item.notes.insert(item.notes.begin(), "the composed command " + *skip);
+                }
+            }
+            run.items.push_back(std::move(item));
+        }
+    }
+
+    std::string Message(int number) const {
+        return static_cast<size_t>(number) < b_.messages.size() ? b_.messages[number] : std::string();
+    }
+
+    void Files() {
+        PlanPass& pass = Pass("files", "Installed files, from the last entry to the first (message 11)");
+        for (uint32_t k = 0; k < F_; ++k) {
+            size_t i = F_ - 1 - k;
+            const auto& f = b_.files[i];
+            std::string path = BuildEntryPath(installDir_, f.folder, f.name);
+            PlanItem item{Index("files", i), f.name.empty() ? "remove folder" : "delete", show_(path), {}, Progress(k)};
+            auto skip = SkipReason(path, IsRelativeFolder(f.folder));
+            if (skip) {
+                item.action = "skip";
+                item.notes.push_back(*skip);
+            } else if (f.name.empty()) {
+                if (auto shared = SharedFolderName(path)) {
+                    item.action = "skip";
+                    item.notes.push_back("protected: looks like " + *shared);
+                } else {
+                    item.notes.push_back("only when empty");
+                }
+            } else {
+                item.notes.push_back("not when locked by a running program");
+                if (f.flags & kFileShared) {
+                    item.notes.push_back("shared: its count under HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs "
+                                         "goes down by one; removed only when it runs out, after message 10 asks");
+                }
+                if (f.flags & kFileFont) item.notes.push_back("font: removed from the system and the Fonts key first");
+                if (f.flags & kFileSelfRegister) {
+                    item.notes.push_back(options_.nt ? "server: unregistered first (regsvr32 /u /s on NT 6 and later)"
+                                                     : "server: unregistered first (its DllUnregisterServer)");
+                }
+                item.notes.push_back("read-only: message 9 asks (Yes, Yes to all, No, No to all)");
+            }
+            pass.items.push_back(std::move(item));
+        }
+    }
+
+    void Patterns() {
+        PlanPass& pass = Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)");
+        for (size_t i = 0; i < b_.patterns.size(); ++i) {
+            PatternPath p = BuildPatternPath(installDir_, b_.patterns[i]);
+            PlanItem item{Index("patterns", i), "clean", show_(p.full), {}, {}};
+            std::optional<std::string> skip;
+            bool unclosed = false;
+            for (const auto& t : TokensOf(b_.patterns[i], &unclosed)) {
+                if (!IsKnownToken(t)) skip = "unknown token " + show_(t) + " leaves a path that is not absolute";
+            }
+            if (!skip && !p.split) skip = "no backslash: no folder to clean";
+            if (!skip && !p.hasTokens) skip = SkipReason(p.full, true);
+            if (!skip && p.hasTokens && !IsKnownToken(b_.patterns[i].substr(0, b_.patterns[i].find('#', 1) + 1))) {
+                skip = "does not begin with a folder token: not an absolute path";
+            }
+            if (!skip && (p.mask.empty() || p.mask == "." || p.mask == ".." || p.mask.find_first_of(":/") != std::string::npos)) {
+                skip = "mask " + show_(p.mask) + " is no file mask";
+            }
+            if (!skip) {
+                if (auto shared = SharedFolderName(p.folder)) skip = "protected: looks like " + *shared;
+            }
+            if (skip) {
+                item.action = "skip";
+                item.notes.push_back(*skip);
+            } else {
+                item.path = show_(p.folder);
+                item.notes.push_back("deletes files matching " + show_(p.mask) + " in it and every subfolder");
+                item.notes.push_back("removes each folder of the tree that is then empty, the folder itself too");
+                if (p.hasTokens) item.notes.push_back("folder tokens are expanded on the machine");
+            }
+            pass.items.push_back(std::move(item));
+        }
+    }
+
+    void ShortcutFiles() {
+        PlanPass& pass = Pass("shortcutFiles", "Shortcut files (message 12)");
+        for (uint32_t i = 0; i < S_; ++i) {
+            const auto& s = b_.shortcuts[i];
+            PlanItem item{Index("shortcuts", i), "delete", "", {}, Progress(static_cast<uint64_t>(F_) + i)};
+            if (s.name.empty()) {
+                item.action = "nothing";
+                item.notes.push_back("no file name");
+            } else {
+                std::string path = BuildShortcutPath(s.folder, s.name);
+                item.path = show_(path);
+                if (auto skip = SkipReason(path, false)) {
+                    item.action = "skip";
+                    item.notes.push_back(*skip);
+                }
+            }
+            pass.items.push_back(std::move(item));
+        }
+    }
+
+    void ShortcutFolders() {
+        PlanPass& pass = Pass("shortcutFolders", "Shortcut folders, climbing their level counts (message 12)");
+        for (uint32_t i = 0; i < S_; ++i) {
+            const auto& s = b_.shortcuts[i];
+            std::string entry = Index("shortcuts", i);
+            auto steps = ShortcutClimb(s.levels, s.folder, s.secondFolder);
+            if (steps.empty()) {
+                pass.items.push_back({entry, "nothing", "", {"no folder"}, Progress(static_cast<uint64_t>(F_) + i)});
+                continue;
+            }
+            for (size_t k = 0; k < steps.size(); ++k) {
+                const auto& step = steps[k];
+                PlanItem item{entry, "remove folder", show_(step.folder), {}, {}};
+                if (k == 0) {
+                    item.notes.push_back("level count " + std::to_string(s.levels));
+                } else {
+                    item.notes.push_back("level " + std::to_string(k) + " of " + std::to_string(s.levels));
+                }
+                if (!step.secondFolder.empty()) item.notes.push_back("and the second folder " + show_(step.secondFolder));
+                auto shared = SharedFolderName(step.folder);
+                if (!shared && !step.secondFolder.empty()) shared = SharedFolderName(step.secondFolder);
+                bool last = k + 1 == steps.size();
+                if (shared) {
+                    item.action = "stop";
+                    item.notes.push_back("protected: looks like " + *shared + "; the climb ends");
+                    last = true;
+                } else {
+                    item.notes.push_back("only when empty; a folder that stays does not end the climb");
+                }
+                if (last) item.progress = Progress(static_cast<uint64_t>(F_) + i);
+                pass.items.push_back(std::move(item));
+                if (shared) break;
+            }
+        }
+    }
+
+    void ProgramFolders() {
+        PlanPass& pass = Pass("programFolders", "Program folders, climbing while they are empty (message 13)");
+        std::string lastStart;
+        std::string lastEntry;
+        for (uint32_t i = 0; i < F_; ++i) {
+            const auto& f = b_.files[i];
+            std::string entry = Index("files", i);
+            if (f.flags & kFileFont) {
+                pass.items.push_back({entry, "nothing", "", {"font entries are skipped"}, {}});
+                continue;
+            }
+            auto folder = BuildProgramFolder(installDir_, f.folder, f.name);
+            std::optional<uint32_t> progress = Progress(static_cast<uint64_t>(S_) + R_ + F_ + i);
+            if (!folder) {
+                pass.items.push_back({entry, "nothing", "", {"the path holds no backslash"}, progress});
+                continue;
+            }
+            PlanItem item{entry, "remove folder", show_(*folder), {}, progress};
+            if (!lastStart.empty() && EqualsNoCase(*folder, lastStart)) {
+                item.action = "nothing";
+                item.notes.push_back("same folder as " + lastEntry + ": skipped when that climb removed it");
+            } else if (auto skip = SkipReason(*folder, IsRelativeFolder(f.folder))) {
+                item.action = "skip";
+                item.notes.push_back(*skip);
+            } else if (auto shared = SharedFolderName(*folder)) {
+                item.action = "stop";
+                item.notes.push_back("protected: looks like " + *shared);
+            } else {
+                item.notes.push_back("only when empty; then each parent while it is empty, up to the first protected folder");
+                lastStart = *folder;
+                lastEntry = entry;
+            }
+            pass.items.push_back(std::move(item));
+        }
+    }
+
+    void Registry() {
+        PlanPass& pass = Pass("registry", "Registry entries (message 14)");
+        for (uint32_t k = 0; k < R_; ++k) {
+            const auto& r = b_.registry[k];
+            const char* rootName = RootName(r.root);
+            char hex[16];
+            snprintf(hex, sizeof hex, "0x%08X", r.root);
+            std::string root = rootName ? rootName : hex;
+            RegistryPathParts parts = SplitRegistryPath(r.keyPath);
+            std::string entry = Index("registry", k);
+            bool predefined = (r.root >= 0x80000000u && r.root <= 0x80000003u) || r.root == 0x80000005u ||
+                              (!options_.nt && r.root == 0x80000006u);
+            if (parts.kind == RegistryEntryKind::kValue) {
+                PlanItem item{entry, "delete value", root + "\\" + show_(parts.key), {}, {}};
+                item.notes.push_back("value " + (parts.value.empty() ? std::string("(default)") : show_(parts.value)));
+                item.notes.push_back("the key and its other values stay");
+                if (!predefined) {
+                    item.action = "skip";
+                    item.notes.push_back("not a predefined root");
+                }
+                pass.items.push_back(std::move(item));
+                continue;
+            }
+            PlanItem item{entry, "delete key", root + "\\" + show_(r.keyPath), {}, Progress(static_cast<uint64_t>(F_) + S_ + k)};
+            if (parts.kind == RegistryEntryKind::kSkipped) {
+                item.action = "skip";
+                item.notes.push_back(r.keyPath.empty() ? "empty key path" : "the whole Software or System key is never removed");
+            } else if (!predefined) {
+                item.action = "skip";
+                item.notes.push_back("not a predefined root");
+            } else {
+                item.notes.push_back(options_.nt ? "with all its subkeys, depth first; stops at the first that cannot go"
+                                                 : "with all its subkeys (RegDeleteKey on 9x)");
+            }
+            pass.items.push_back(std::move(item));
+        }
+    }
+
+    void Closing() {
+        PlanPass& pass = Pass("closing", "The end of the run");
+        std::string finished = Message(kMsgFinished);
+        if (!finished.empty()) pass.items.push_back({"", "show", show_(finished), {"message 2; not with /Q, /S or /X"}, {}});
+        if (b_.settings && b_.settings->document) {
+            const std::string& d = *b_.settings->document;
+            pass.items.push_back({"settings.document", "open", show_(d), {"not with /S or /X"}, {}});
+        }
+        std::string exe = installDir_ + options_.uninstallerName;
+        std::string folder = installDir_;
+        StripTrailingBackslash(folder);
+        pass.items.push_back({"", "self-delete", show_(exe),
+                              {"a batch run by " + std::string(options_.nt ? "cmd.exe" : "command.com") +
+                                   " deletes the uninstaller once it has exited, then removes " + show_(folder) +
+                                   " if it is empty",
+                               "not with /S or /X, nor after Cancel"},
+                              {}});
+    }
+
+    const Block& b_;
+    const PlanOptions& options_;
+    const ShowText& show_;
+    std::string installDir_;
+    uint32_t F_ = 0, S_ = 0, R_ = 0;
+    Plan plan_;
+};
+
+}  // namespace
+
+Plan BuildPlan(const Block& block, const PlanOptions& options, const ShowText& show) {
+    return Planner(block, options, show).Run();
+}
+
+std::string FormatPlanText(const Plan& plan) {
+    std::string out = "Platform: " + plan.platform + "; install folder: " + plan.installDir +
+                      "; progress total: " + std::to_string(plan.progressTotal) + " units\n";
+    for (const auto& pass : plan.passes) {
+        out += "\n== " + pass.title + "\n";
+        if (pass.items.empty()) out += "   (nothing)\n";
+        for (const auto& item : pass.items) {
+            std::string line = "   ";
+            if (item.progress) {
+                char percent[8];
+                snprintf(percent, sizeof percent, "%3u%% ", *item.progress);
+                line += percent;
+            } else {
+                line += "     ";
+            }
+            line += item.action;
+            if (!item.path.empty()) line += " " + item.path;
+            if (!item.entry.empty()) line += "   [" + item.entry + "]";
+            out += line + "\n";
+            for (const auto& note : item.notes) out += "           - " + note + "\n";
+        }
+    }
+    return out;
+}
+
+std::string FormatPlanJson(const Plan& plan) {
+    nlohmann::ordered_json doc;
+    doc["platform"] = plan.platform;
+    doc["installDir"] = plan.installDir;
+    doc["progressTotal"] = plan.progressTotal;
+    auto& passes = doc["passes"] = nlohmann::ordered_json::array();
+    for (const auto& pass : plan.passes) {
+        nlohmann::ordered_json p;
+        p["name"] = pass.name;
+        p["title"] = pass.title;
+        auto& items = p["items"] = nlohmann::ordered_json::array();
+        for (const auto& item : pass.items) {
+            nlohmann::ordered_json i;
+            if (!item.entry.empty()) i["entry"] = item.entry;
+            i["action"] = item.action;
+            if (!item.path.empty()) i["path"] = item.path;
+            if (!item.notes.empty()) i["notes"] = item.notes;
+            if (item.progress) i["progress"] = *item.progress;
+            items.push_back(std::move(i));
+        }
+        passes.push_back(std::move(p));
+    }
+    return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace pack

@@ -1,0 +1,112 @@
+#include "pack/scan.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace pack {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool LessNoCase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        return lower(x) < lower(y);
+    });
+}
+
+class Scanner {
+public:
+    Scanner(const ScanOptions& options, const CodePage& page, format::Block& block, std::vector<std::string>& skipped)
+        : options_(options), page_(page), block_(block), skipped_(skipped) {}
+
+    // `relative` is the folder below the image, with backslashes ("" for the image itself).
+    bool Walk(const fs::path& folder, const std::string& relative, std::string& error) {
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            auto status = it->symlink_status(ec);
+            if (ec) break;
+            if (fs::is_symlink(status)) {
+                skipped_.push_back((relative.empty() ? "" : relative + "\\") + name + " (a symbolic link)");
+            } else if (fs::is_directory(status)) {
+                folders.push_back(name);
+            } else if (relative.empty() && name == options_.uninstaller) {
+                continue;
+            } else {
+                files.push_back(name);
+            }
+        }
+        if (ec) {
+            error = "cannot read " + folder.string() + ": " + ec.message();
+            return false;
+        }
+        std::sort(files.begin(), files.end(), LessNoCase);
+        std::sort(folders.begin(), folders.end(), LessNoCase);
+        std::string entryFolder;
+        if (!Convert(".\\" + relative, entryFolder, error)) return false;
+        if (!relative.empty()) block_.files.push_back({entryFolder, "", 0});
+        for (const auto& name : files) {
+            std::string converted;
+            if (!Convert(name, converted, error)) return false;
+            block_.files.push_back({entryFolder, converted, 0});
+        }
+        for (const auto& name : folders) {
+            if (!Walk(folder / name, relative.empty() ? name : relative + "\\" + name, error)) return false;
+        }
+        return true;
+    }
+
+private:
+    bool Convert(const std::string& utf8, std::string& out, std::string& error) {
+        std::string why;
+        if (page_.FromUtf8(utf8, out, &why)) return true;
+        error = "\"" + utf8 + "\": " + why;
+        return false;
+    }
+
+    const ScanOptions& options_;
+    const CodePage& page_;
+    format::Block& block_;
+    std::vector<std::string>& skipped_;
+};
+
+}  // namespace
+
+bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vector<std::string>& skipped,
+                      std::string& error) {
+    std::error_code ec;
+    if (!fs::is_directory(options.dir, ec)) {
+        error = options.dir + " is not a folder";
+        return false;
+    }
+    auto page = CodePage::Open(options.codePage, &error);
+    if (!page) return false;
+    manifest = Manifest{};
+    manifest.codePage = options.codePage;
+    format::Block& block = manifest.block;
+    std::string name = options.installDirName;
+    if (name.empty()) {
+        fs::path folder = fs::absolute(options.dir, ec).lexically_normal();
+        if (folder.filename().empty()) folder = folder.parent_path();
+        name = folder.filename().string();
+    }
+    block.messages.assign(kDefaultMessages, kDefaultMessages + format::kMessageCount);
+    std::string caption, confirm, finished;
+    if (!page->FromUtf8(name + " Uninstall", caption, &error) ||
+        !page->FromUtf8("Remove " + name + " and all of its components?", confirm, &error) ||
+        !page->FromUtf8(name + " was removed.", finished, &error)) {
+        error = "--install-dir-name: " + error;
+        return false;
+    }
+    block.messages[format::kMsgCaption] = caption;
+    block.messages[format::kMsgConfirm] = confirm;
+    block.messages[format::kMsgFinished] = finished;
+    return Scanner(options, *page, block, skipped).Walk(options.dir, "", error);
+}
+
+}  // namespace pack

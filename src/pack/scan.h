@@ -1,0 +1,25 @@
+// `uninstpack scan`: a manifest skeleton for the files and folders of an installed image.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pack/manifest.h"
+
+namespace pack {
+
+struct ScanOptions {
+    std::string dir;                            // the installed image: the install folder's contents
+    std::string installDirName;                 // the product's name in the messages; default: the folder's name
+    std::string uninstaller = "uninst.exe";     // left out: the uninstaller deletes itself
+    int codePage = kDefaultCodePage;
+};
+
+// Lists the image as relative entries (".\Sub"), sorted by name; each folder entry comes before
+// its files and subfolders, so the file pass, which walks the list from its end, reaches it after
+// them. Fails, with the reason in `error`, when the folder cannot be read or a name does not fit the
+// code page. Symbolic links are left out and named in `skipped`.
+[[nodiscard]] bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vector<std::string>& skipped,
+                                    std::string& error);
+
+}  // namespace pack

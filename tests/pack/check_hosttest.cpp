@@ -1,0 +1,146 @@
+// `uninstpack check`: each warning and error, on the entry that causes it.
+#include <gtest/gtest.h>
+
+#include "pack/check.h"
+#include "pack_support.h"
+
+using namespace pack;
+
+namespace {
+
+std::vector<Finding> CheckJson(const std::string& json, std::optional<std::string> installDir = std::nullopt) {
+    Manifest m;
+    std::string problems = pack_testing::Parse(json, m);
+    EXPECT_EQ(problems, "") << json;
+    return CheckManifest(m, {installDir});
+}
+
+std::string All(const std::vector<Finding>& findings) {
+    std::string all;
+    for (const auto& f : findings) all += DescribeFinding("m.json", f) + "\n";
+    return all;
+}
+
+TEST(Check, TheSampleManifestIsClean) {
+    std::string json = pack_testing::ReadText(pack_testing::SourceDir() + "/examples/sample-app.json");
+    auto findings = CheckJson(json, "C:\\Program Files\\Example Co\\Uninst Demo");
+    EXPECT_TRUE(findings.empty()) << All(findings);
+}
+
+TEST(Check, EachFindingNamesItsEntry) {
+    std::string deep(200, 'd');
+    struct Case {
+        std::string json;
+        const char* finding;  // "WHERE: error: TEXT" as printed
+    } cases[] = {
+        // Paths that do not fit 259 characters.
+        {R"({"files": [{"folder": ".\\)" + deep + R"(", "name": ")" + std::string(60, 'n') + R"("}]})",
+         "files[0]: error: the path takes 261 characters after the install folder: it cannot fit 259 with any install folder"},
+        {R"({"files": [{"folder": ".\\)" + deep + R"(", "name": "abcdefghijklmnop.txt"}]})",
+         "files[0]: warning: the path takes 221 characters after the install folder, leaving 38 for it"},
+        {R"({"files": [{"folder": "C:\\)" + deep + R"(", "name": ")" + std::string(60, 'n') + R"("}]})",
+         "files[0]: error: the path is 264 characters long: the uninstaller skips it (at most 259)"},
+        {R"({"shortcuts": [{"folder": "C:\\)" + deep + R"(", "name": ")" + std::string(60, 'n') + R"("}]})",
+         "shortcuts[0]: error: the shortcut's path is 264 characters long"},
+        {R"({"patterns": [")" + std::string(250, 'p') + R"(\\*.log"]})",
+         "patterns[0]: error: the pattern's path takes 256 characters after the install folder"},
+        // Entries that would be taken from the current directory.
+        {R"({"files": [{"folder": "", "name": "version.dll"}]})", "files[0]: error: has no folder"},
+        {R"({"files": [{"folder": "Sub", "name": "a.dll"}]})", "files[0]: error: folder \"Sub\" is neither absolute nor relative"},
+        {R"({"files": [{"folder": ".\\..\\..", "name": "a.dll"}]})", "files[0]: error: the path climbs with \"..\""},
+        {R"({"shortcuts": [{"folder": "", "name": "App.lnk"}]})", "shortcuts[0]: error: has no folder"},
+        // Registry entries that are skipped or name a whole root's Software or System key.
+        {R"({"registry": [{"root": "HKCU", "key": "Software"}]})",
+         "registry[0]: warning: names HKCU\\Software itself: the uninstaller never removes it and skips the entry"},
+        {R"({"registry": [{"root": "HKLM", "key": "SYSTEM\\"}]})",
+         "registry[0]: error: key \"SYSTEM\\\" names HKLM's whole SYSTEM key under another spelling"},
+        {R"({"registry": [{"root": "HKCR", "key": "\\"}]})", "registry[0]: error: key \"\\\" names HKCR's whole root key"},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\Microsoft"}]})",
+         "registry[0]: error: key \"Software\\Microsoft\" is shared by every program on the machine"},
+        {R"({"registry": [{"root": "HKCR", "key": "CLSID"}]})", "registry[0]: error: key \"CLSID\" is shared by every program"},
+        {R"({"registry": [{"root": "HKPD", "key": "Software\\X\\Y"}]})", "registry[0]: error: HKPD is no key that can be removed"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor"}]})",
+         "registry[0]: warning: removes HKCU\\Software\\Vendor with every subkey"},
+        // Patterns that reach outside the install folder or match in protected folders.
+        {R"({"patterns": ["..\\..\\*.*"]})", "patterns[0]: error: climbs with \"..\": it reaches outside the install folder"},
+        {R"({"patterns": ["C:\\Temp\\*.tmp"]})", "patterns[0]: error: is written as an absolute path without a token"},
+        {R"({"patterns": ["#TempDir#\\*.tmp"]})", "patterns[0]: error: cleans the whole tree of #TempDir#"},
+        {R"({"patterns": ["#Windows#\\*.log"]})", "patterns[0]: warning: #Windows# is a protected folder: the uninstaller skips the pattern"},
+        {R"({"patterns": ["#Nothing#System32\\*.dll"]})", "patterns[0]: error: token \"#Nothing#\" is unknown"},
+        {R"({"patterns": ["#AppData#\\Microsoft\\Windows\\Start Menu\\Programs\\*.lnk"]})",
+         "patterns[0]: warning: matches in \"#AppData#\\Microsoft\\Windows\\Start Menu\\Programs\", which looks like the Programs menu"},
+        {R"({"patterns": ["Logs/*.txt"]})", "patterns[0]: error: holds \"/\""},
+        {R"({"patterns": ["Logs\\.."]})", "patterns[0]: error: mask \"..\" is no file mask"},
+        {R"({"patterns": ["Logs\\"]})", "patterns[0]: error: has no file mask after its last backslash"},
+        {R"({"patterns": ["*.*"]})", "patterns[0]: warning: deletes every file of the install folder and all its subfolders"},
+        // Shortcut level counts that climb into shared menus.
+        {R"({"shortcuts": [{"levels": 2, "folder": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vendor\\App"}]})",
+         "shortcuts[0]: warning: level count 2 climbs from the folder up to \"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\" (the Programs menu): at most 1 keeps"},
+        {R"({"shortcuts": [{"levels": 3, "folder": "D:\\Apps\\Vendor\\Menu"}]})",
+         "shortcuts[0]: warning: level count 3 climbs from the folder up to \"D:\\Apps\" (a folder just below the drive's root): at most 1 keeps"},
+        {R"({"shortcuts": [{"folder": "C:\\Users\\Public\\Desktop", "name": "App.lnk"}]})",
+         "shortcuts[0]: warning: folder \"C:\\Users\\Public\\Desktop\" looks like a desktop folder"},
+        // Messages with directives other than %s and %%, and texts that do not fit the buffer.
+        {R"({"messages": {"badHeader": "Error %d in %s"}})", "messages.badHeader: error: holds %d beside %s"},
+        {R"({"messages": {"progressFiles": "50% done"}})", "messages.progressFiles: warning: holds % : only %s and %% are directives"},
+        {R"({"messages": {"readOnlyQuestion": "%s or %s?"}})", "messages.readOnlyQuestion: warning: holds %s 2 times"},
+        {R"({"messages": {"caption": "Remove %s"}})", "messages.caption: warning: holds %s, but this message is shown as it stands"},
+        {R"({"messages": {"finished": "100%% done"}})", "messages.finished: warning: holds %% without %s"},
+        {R"({"messages": {"sharedFileQuestion": ")" + std::string(800, 'x') + R"( %s"}})",
+         "messages.sharedFileQuestion: warning: takes 1060 bytes with a path of 259 characters: the message buffer holds 1023"},
+        {R"({"messages": {"noMemory": ")" + std::string(1100, 'x') + R"("}})", "messages.noMemory: warning: takes 1100 bytes"},
+        {R"({"messages": {"readOnlyQuestion": ""}})", "messages.readOnlyQuestion: warning: is empty: every read-only listed file"},
+        {R"({"messages": {"caption": ""}})", "messages.caption: warning: is empty: every box and dialog has an empty caption"},
+        // Settings.
+        {R"({"settings": {"runFirst": ""}})", "settings.runFirst: error: is empty"},
+        {R"({"settings": {"waitForRun": true}})", "settings.waitForRun: warning: is set, but there is no runFirst program"},
+        {R"({"settings": {"document": "readme.txt"}})", "settings.document: warning: is neither a web address"},
+        {R"({"settings": {"runFirst": "\"tool.exe"}})", "settings.runFirst: warning: begins with a double quote that is never closed"},
+        // Files.
+        {R"({"files": [{"folder": ".\\Data", "name": "a"}, {"folder": ".\\Data"}]})",
+         "files[1]: warning: folder entry comes after files[0] inside it"},
+        {R"({"files": [{"folder": ".\\Data", "flags": ["shared"]}]})", "files[0]: warning: is a folder entry (no name): its flags are ignored"},
+        {R"({"files": [{"folder": "C:\\Windows\\Fonts"}]})", "files[0]: warning: folder entry \"C:\\Windows\\Fonts\" looks like the Fonts folder"},
+        {R"({"files": [{"folder": "..\\x", "name": "a"}]})", "files[0]: warning: folder \"..\\x\" begins with \".\" but not \".\\\""},
+        {R"({"codePage": 932, "files": [{"folder": ".\\表", "name": "a"}]})", "files[0]: warning: a double-byte character ends in the byte of \"\\\""},
+        {"{}", "warning: lists no files, shortcuts, registry entries or patterns"},
+    };
+    for (const auto& c : cases) {
+        std::string all = All(CheckJson(c.json));
+        EXPECT_NE(all.find(std::string("m.json: ") + c.finding), std::string::npos) << c.json << "\n" << c.finding << "\n got: " << all;
+    }
+}
+
+TEST(Check, SoundEntriesGiveNoFinding) {
+    std::string json = R"({"files": [{"folder": ".\\Data"}, {"folder": ".\\Data", "name": "a.dat"}, {"folder": "C:\\Shared", "name": "x.dll"}],
+      "shortcuts": [{"levels": 1, "folder": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vendor\\App", "name": "App.lnk"}],
+      "registry": [{"root": "HKCU", "key": "Software\\Vendor\\App"}, {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "value": "App"}],
+      "patterns": ["Logs\\*.log", "#AppData#\\Vendor\\App\\*.tmp"],
+      "messages": {"readOnlyQuestion": "%s is read-only (100%% sure). Remove it?"},
+      "settings": {"waitForRun": true, "runFirst": "\"#System#\\cmd.exe\" /c echo", "document": "https://example.com/"}})";
+    auto findings = CheckJson(json, "C:\\Program Files\\Vendor\\App");
+    EXPECT_TRUE(findings.empty()) << All(findings);
+}
+
+TEST(Check, AKnownInstallFolderIsMeasuredExactly) {
+    std::string json = R"({"files": [{"folder": ".\\)" + std::string(200, 'd') + R"(", "name": "x.txt"}]})";
+    EXPECT_TRUE(CheckJson(json, "C:\\Short").empty()) << All(CheckJson(json, "C:\\Short"));
+    auto deep = All(CheckJson(json, "C:\\" + std::string(60, 'i')));
+    EXPECT_NE(deep.find("files[0]: error: the path is 270 characters long"), std::string::npos) << deep;
+}
+
+TEST(Check, TheRealPackerExitsOneOnErrors) {
+    pack_testing::TempFolder dir;
+    std::string clean = dir.File("clean.json"), bad = dir.File("bad.json");
+    pack_testing::WriteText(clean, R"({"files": [{"folder": ".\\", "name": "a.exe"}]})");
+    pack_testing::WriteText(bad, R"({"files": [{"folder": ".\\", "name": "a.exe"}], "patterns": ["#TempDir#\\*.*"]})");
+    auto ok = pack_testing::RunPacker("check '" + clean + "'");
+    EXPECT_EQ(ok.exitCode, 0) << ok.out << ok.err;
+    EXPECT_NE(ok.out.find("clean.json: 0 errors, 0 warnings"), std::string::npos) << ok.out;
+    auto fail = pack_testing::RunPacker("check '" + bad + "'");
+    EXPECT_EQ(fail.exitCode, 1);
+    EXPECT_NE(fail.out.find("bad.json: patterns[0]: error: cleans the whole tree of #TempDir#"), std::string::npos) << fail.out;
+    EXPECT_EQ(pack_testing::RunPacker("check").exitCode, 2);
+}
+
+}  // namespace

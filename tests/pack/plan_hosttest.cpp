@@ -1,0 +1,148 @@
+// `uninstpack plan`: the passes in their order, the entries in the order each pass takes them, and
+// the progress each pass reports.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "pack/plan.h"
+#include "pack_support.h"
+
+using namespace format;
+using namespace pack;
+
+namespace {
+
+std::string Same(const std::string& text) { return text; }
+
+Block ExampleBlock() {
+    Block b;
+    b.messages = {"Caption", "Remove?", "Done."};
+    b.files = {{".\\Bin", "", 0},
+               {".\\Bin", "a.dll", kFileShared | kFileMustBeFree},
+               {"C:\\Windows\\Fonts", "demo.ttf", kFileFont},
+               {".\\Bin", "b.dll", kFileSelfRegister}};
+    b.shortcuts = {{1, "C:\\Menu\\Vendor\\App", "", "App.lnk"}};
+    b.registry = {{0x80000001u, "Software\\Vendor\\App"}, {0x80000002u, "Software\\Run\\\\App"}, {0x80000001u, "Software"}};
+    b.patterns = {"*.log", "#TempDir#\\app*.tmp", "#Nothing#System32\\*.dll"};
+    b.settings = SettingsSpec{kSettingsWaitForRun, "\"setup.exe\" /remove", "https://example.com/"};
+    return b;
+}
+
+const PlanPass& FindPass(const Plan& plan, const std::string& name) {
+    for (const auto& p : plan.passes) {
+        if (p.name == name) return p;
+    }
+    static PlanPass none;
+    ADD_FAILURE() << "no pass " << name;
+    return none;
+}
+
+TEST(Plan, PassesRunInTheDriversOrder) {
+    Plan plan = BuildPlan(ExampleBlock(), {}, Same);
+    std::vector<std::string> names;
+    for (const auto& p : plan.passes) names.push_back(p.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"start", "runFirst", "files", "patterns", "shortcutFiles",
+                                               "shortcutFolders", "programFolders", "registry", "closing"}));
+    EXPECT_EQ(plan.progressTotal, 3u + 2 * 4 + 1);  // R + 2F + S
+    EXPECT_EQ(plan.installDir, "#InstallDir#\\");
+}
+
+TEST(Plan, TheFilePassWalksFromTheLastEntryWithItsProgress) {
+    PlanOptions options;
+    options.installDir = "C:\\Tools\\App";
+    Plan plan = BuildPlan(ExampleBlock(), options, Same);
+    const PlanPass& files = FindPass(plan, "files");
+    ASSERT_EQ(files.items.size(), 4u);
+    const char* entries[] = {"files[3]", "files[2]", "files[1]", "files[0]"};
+    const char* paths[] = {"C:\\Tools\\App\\Bin\\b.dll", "C:\\Windows\\Fonts\\demo.ttf", "C:\\Tools\\App\\Bin\\a.dll",
+                           "C:\\Tools\\App\\Bin"};
+    const char* actions[] = {"delete", "delete", "delete", "remove folder"};
+    for (size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(files.items[k].entry, entries[k]);
+        EXPECT_EQ(files.items[k].path, paths[k]);
+        EXPECT_EQ(files.items[k].action, actions[k]);
+        EXPECT_EQ(files.items[k].progress, std::optional<uint32_t>(static_cast<uint32_t>(100 * k / 12)));
+    }
+}
+
+TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
+    PlanOptions options;
+    options.installDir = "C:\\Tools\\App";
+    Plan plan = BuildPlan(ExampleBlock(), options, Same);
+    const PlanPass& patterns = FindPass(plan, "patterns");
+    ASSERT_EQ(patterns.items.size(), 3u);
+    EXPECT_EQ(patterns.items[0].action, "clean");
+    EXPECT_EQ(patterns.items[0].path, "C:\\Tools\\App");
+    EXPECT_EQ(patterns.items[1].path, "#TempDir#");  // the machine's folder stays a token
+    EXPECT_EQ(patterns.items[2].action, "skip");
+
+    const PlanPass& shortcuts = FindPass(plan, "shortcutFiles");
+    ASSERT_EQ(shortcuts.items.size(), 1u);
+    EXPECT_EQ(shortcuts.items[0].path, "C:\\Menu\\Vendor\\App\\App.lnk");
+    EXPECT_EQ(shortcuts.items[0].progress, std::optional<uint32_t>(4 * 100 / 12));  // F + i
+
+    const PlanPass& climb = FindPass(plan, "shortcutFolders");
+    ASSERT_EQ(climb.items.size(), 2u);
+    EXPECT_EQ(climb.items[1].path, "C:\\Menu\\Vendor");
+
+    // Program folders: in list order, font entries skipped, a repeated folder not climbed again.
+    const PlanPass& folders = FindPass(plan, "programFolders");
+    ASSERT_EQ(folders.items.size(), 4u);
+    EXPECT_EQ(folders.items[0].action, "remove folder");
+    EXPECT_EQ(folders.items[0].progress, std::optional<uint32_t>((1 + 3 + 4 + 0) * 100 / 12));  // S + R + F + i
+    EXPECT_EQ(folders.items[1].action, "nothing");
+    EXPECT_EQ(folders.items[2].action, "nothing");
+    EXPECT_FALSE(folders.items[2].progress.has_value());
+    EXPECT_EQ(folders.items[3].action, "nothing");
+
+    const PlanPass& registry = FindPass(plan, "registry");
+    ASSERT_EQ(registry.items.size(), 3u);
+    EXPECT_EQ(registry.items[0].action, "delete key");
+    EXPECT_EQ(registry.items[0].path, "HKCU\\Software\\Vendor\\App");
+    EXPECT_EQ(registry.items[0].progress, std::optional<uint32_t>((4 + 1 + 0) * 100 / 12));  // F + S + k
+    EXPECT_EQ(registry.items[1].action, "delete value");
+    EXPECT_EQ(registry.items[1].path, "HKLM\\Software\\Run");
+    EXPECT_FALSE(registry.items[1].progress.has_value());  // value entries do not move the bar
+    EXPECT_EQ(registry.items[2].action, "skip");
+
+    const PlanPass& run = FindPass(plan, "runFirst");
+    ASSERT_EQ(run.items.size(), 1u);
+    EXPECT_EQ(run.items[0].path, "C:\\Tools\\App\\setup.exe");
+    EXPECT_EQ(run.items[0].notes[0], "arguments: /remove");
+}
+
+TEST(Plan, PathsThatDoNotFitAreSkipped) {
+    Block b;
+    b.files = {{".\\" + std::string(240, 'd'), "file.txt", 0}};
+    PlanOptions options;
+    options.installDir = "C:\\Program Files\\Vendor";
+    Plan plan = BuildPlan(b, options, Same);
+    const PlanPass& files = FindPass(plan, "files");
+    ASSERT_EQ(files.items.size(), 1u);
+    EXPECT_EQ(files.items[0].action, "skip");
+    EXPECT_NE(files.items[0].notes[0].find("does not fit 259 characters"), std::string::npos);
+}
+
+TEST(Plan, TheRealPackerPrintsJson) {
+    pack_testing::TempFolder dir;
+    std::string stub = dir.File("stub.exe"), out = dir.File("uninst.exe");
+    pack_testing::WriteBytes(stub, pack_testing::FakeStub());
+    auto built = pack_testing::RunPacker("build '" + pack_testing::SourceDir() + "/examples/sample-app.json' --stub '" +
+                                         stub + "' -o '" + out + "'");
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    auto run = pack_testing::RunPacker("plan '" + out + "' --9x --json --install-dir 'C:\\Demo'");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    auto doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["platform"], "9x");
+    EXPECT_EQ(doc["installDir"], "C:\\Demo\\");
+    EXPECT_EQ(doc["passes"][2]["name"], "files");
+    EXPECT_EQ(doc["passes"][2]["items"][0]["path"], "C:\\Demo\\Data\\settings.dat");
+
+    auto text = pack_testing::RunPacker("plan '" + out + "'");
+    ASSERT_EQ(text.exitCode, 0);
+    EXPECT_NE(text.out.find("delete #InstallDir#\\Data\\settings.dat   [files[7]]"), std::string::npos) << text.out;
+    EXPECT_EQ(pack_testing::RunPacker("plan '" + out + "' --nt --9x").exitCode, 2);
+    EXPECT_EQ(pack_testing::RunPacker("plan '" + stub + "'").exitCode, 1);
+}
+
+}  // namespace
