@@ -99,9 +99,12 @@ inline std::string Parse(const std::string& json, pack::Manifest& manifest) {
     return all.empty() ? "failed without a problem\n" : all;
 }
 
+// The source tree: UNINST_SOURCE_DIR when CTest passes it, else the tree this file is in.
 inline std::string SourceDir() {
     const char* env = getenv("UNINST_SOURCE_DIR");
-    return env ? env : ".";
+    if (env) return env;
+    std::string here = __FILE__;
+    return here.substr(0, here.rfind("/tests/pack/"));
 }
 
 }  // namespace pack_testing
