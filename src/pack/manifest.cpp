@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "pack/json_text.h"
 #include "pack/plan_paths.h"
 
 namespace pack {
@@ -61,7 +62,7 @@ const FlagName kFlags[] = {
 std::string Field(const std::string& path, const char* key) { return path.empty() ? key : path + "." + key; }
 std::string Item(const std::string& path, size_t index) { return path + "[" + std::to_string(index) + "]"; }
 
-std::string Quoted(const std::string& utf8) { return json(utf8).dump(-1, ' ', false, json::error_handler_t::replace); }
+std::string Quoted(const std::string& utf8) { return JsonString(utf8); }
 
 const char* TypeName(const json& j) { return j.type_name(); }
 
@@ -182,97 +183,121 @@ size_t Room(std::initializer_list<const std::string*> texts) {
     return total;
 }
 
-void ReadFiles(Reader& r, const json& list, Block& block) {
-    if (!r.Array(list, "files")) return;
-    block.files.reserve(list.size());
-    for (size_t i = 0; i < list.size(); ++i) {
-        std::string where = Item("files", i);
-        const json& entry = list[i];
-        if (!r.Object(entry, where, {"folder", "name", "flags"})) continue;
-        FileSpec file;
-        auto folder = r.Text(entry, "folder", Field(where, "folder"));
-        auto name = r.Text(entry, "name", Field(where, "name"), std::string());
-        if (auto flags = entry.find("flags"); flags != entry.end() && r.Array(*flags, Field(where, "flags"))) {
-            for (size_t k = 0; k < flags->size(); ++k) {
-                std::string at = Item(Field(where, "flags"), k);
-                const json& flag = (*flags)[k];
-                if (!flag.is_string()) {
-                    r.Fail(at, std::string("must be a flag name, not ") + TypeName(flag));
-                } else if (auto bit = FileFlagFromName(flag.get_ref<const std::string&>())) {
-                    file.flags |= *bit;
-                } else {
-                    r.Fail(at, "unknown flag " + flag.dump() + " (flags are shared, font, selfRegister, mustBeFree)");
-                }
+void ReadFile(Reader& r, const json& entry, size_t i, Block& block) {
+    std::string where = Item("files", i);
+    if (!r.Object(entry, where, {"folder", "name", "flags"})) return;
+    FileSpec file;
+    auto folder = r.Text(entry, "folder", Field(where, "folder"));
+    auto name = r.Text(entry, "name", Field(where, "name"), std::string());
+    if (auto flags = entry.find("flags"); flags != entry.end() && r.Array(*flags, Field(where, "flags"))) {
+        for (size_t k = 0; k < flags->size(); ++k) {
+            const json& flag = (*flags)[k];
+            if (!flag.is_string()) {
+                r.Fail(Item(Field(where, "flags"), k), std::string("must be a flag name, not ") + TypeName(flag));
+            } else if (auto bit = FileFlagFromName(flag.get_ref<const std::string&>())) {
+                file.flags |= *bit;
+            } else {
+                r.Fail(Item(Field(where, "flags"), k),
+                       "unknown flag " + flag.dump() + " (flags are shared, font, selfRegister, mustBeFree)");
             }
         }
-        if (!folder || !name) continue;
-        file.folder = std::move(*folder);
-        file.name = std::move(*name);
-        if (Room({&file.folder, &file.name}) > kFileEntryTextLimit) {
-            r.Fail(where, "folder and name take " + std::to_string(Room({&file.folder, &file.name})) +
-                              " bytes with their terminators; the uninstaller holds at most " +
-                              std::to_string(kFileEntryTextLimit));
-        }
-        block.files.push_back(std::move(file));
     }
+    if (!folder || !name) return;
+    file.folder = std::move(*folder);
+    file.name = std::move(*name);
+    if (Room({&file.folder, &file.name}) > kFileEntryTextLimit) {
+        r.Fail(where, "folder and name take " + std::to_string(Room({&file.folder, &file.name})) +
+                          " bytes with their terminators; the uninstaller holds at most " +
+                          std::to_string(kFileEntryTextLimit));
+    }
+    block.files.push_back(std::move(file));
 }
 
-void ReadShortcuts(Reader& r, const json& list, Block& block) {
-    if (!r.Array(list, "shortcuts")) return;
-    for (size_t i = 0; i < list.size(); ++i) {
-        std::string where = Item("shortcuts", i);
-        const json& entry = list[i];
-        if (!r.Object(entry, where, {"levels", "folder", "secondFolder", "name"})) continue;
-        ShortcutSpec shortcut;
-        std::optional<int64_t> levels = 0;
-        if (auto found = entry.find("levels"); found != entry.end()) levels = r.Integer(*found, Field(where, "levels"), 0, 255);
-        auto folder = r.Text(entry, "folder", Field(where, "folder"));
-        auto second = r.Text(entry, "secondFolder", Field(where, "secondFolder"), std::string());
-        auto name = r.Text(entry, "name", Field(where, "name"), std::string());
-        if (!levels || !folder || !second || !name) continue;
-        shortcut.levels = static_cast<uint8_t>(*levels);
-        shortcut.folder = std::move(*folder);
-        shortcut.secondFolder = std::move(*second);
-        shortcut.name = std::move(*name);
-        size_t room = Room({&shortcut.folder, &shortcut.secondFolder, &shortcut.name});
-        if (room > kShortcutEntryTextLimit) {
-            r.Fail(where, "its texts take " + std::to_string(room) +
-                              " bytes with their terminators; the uninstaller holds at most " +
-                              std::to_string(kShortcutEntryTextLimit));
-        }
-        block.shortcuts.push_back(std::move(shortcut));
+void ReadShortcut(Reader& r, const json& entry, size_t i, Block& block) {
+    std::string where = Item("shortcuts", i);
+    if (!r.Object(entry, where, {"levels", "folder", "secondFolder", "name"})) return;
+    ShortcutSpec shortcut;
+    std::optional<int64_t> levels = 0;
+    if (auto found = entry.find("levels"); found != entry.end()) levels = r.Integer(*found, Field(where, "levels"), 0, 255);
+    auto folder = r.Text(entry, "folder", Field(where, "folder"));
+    auto second = r.Text(entry, "secondFolder", Field(where, "secondFolder"), std::string());
+    auto name = r.Text(entry, "name", Field(where, "name"), std::string());
+    if (!levels || !folder || !second || !name) return;
+    shortcut.levels = static_cast<uint8_t>(*levels);
+    shortcut.folder = std::move(*folder);
+    shortcut.secondFolder = std::move(*second);
+    shortcut.name = std::move(*name);
+    size_t room = Room({&shortcut.folder, &shortcut.secondFolder, &shortcut.name});
+    if (room > kShortcutEntryTextLimit) {
+        r.Fail(where, "its texts take " + std::to_string(room) +
+                          " bytes with their terminators; the uninstaller holds at most " +
+                          std::to_string(kShortcutEntryTextLimit));
     }
+    block.shortcuts.push_back(std::move(shortcut));
 }
 
-void ReadRegistry(Reader& r, const json& list, Block& block) {
-    if (!r.Array(list, "registry")) return;
-    for (size_t i = 0; i < list.size(); ++i) {
-        std::string where = Item("registry", i);
-        const json& entry = list[i];
-        if (!r.Object(entry, where, {"root", "key", "value"})) continue;
-        std::optional<uint32_t> root;
-        auto rootField = entry.find("root");
-        if (rootField == entry.end()) {
-            r.Fail(Field(where, "root"), "is missing");
-        } else if (!rootField->is_string()) {
-            r.Fail(Field(where, "root"), std::string("must be a root name, not ") + TypeName(*rootField));
-        } else if (!(root = RootFromName(rootField->get_ref<const std::string&>()))) {
-            r.Fail(Field(where, "root"), "unknown root " + rootField->dump() + " (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)");
-        }
-        auto key = r.Text(entry, "key", Field(where, "key"));
-        std::optional<std::string> value;
-        if (entry.contains("value")) value = r.Text(entry, "value", Field(where, "value"));
-        if (!root || !key || (entry.contains("value") && !value)) continue;
-        RegistrySpec spec{*root, value ? ComposeValuePath(*key, *value) : *key};
-        if (spec.keyPath.size() + 1 > kRegistryEntryTextLimit) {
-            r.Fail(where, "the key path takes " + std::to_string(spec.keyPath.size() + 1) +
-                              " bytes with its terminator; the uninstaller holds at most " +
-                              std::to_string(kRegistryEntryTextLimit));
-        }
-        if (spec.keyPath.size() > 0xFFFF) continue;
-        block.registry.push_back(std::move(spec));
+void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Block& block) {
+    std::string where = Item("registry", i);
+    if (!r.Object(entry, where, {"root", "key", "value"})) return;
+    std::optional<uint32_t> root;
+    auto rootField = entry.find("root");
+    if (rootField == entry.end()) {
+        r.Fail(Field(where, "root"), "is missing");
+    } else if (!rootField->is_string()) {
+        r.Fail(Field(where, "root"), std::string("must be a root name, not ") + TypeName(*rootField));
+    } else if (!(root = RootFromName(rootField->get_ref<const std::string&>()))) {
+        r.Fail(Field(where, "root"), "unknown root " + rootField->dump() + " (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)");
     }
+    auto key = r.Text(entry, "key", Field(where, "key"));
+    std::optional<std::string> value;
+    if (entry.contains("value")) value = r.Text(entry, "value", Field(where, "value"));
+    if (!root || !key || (entry.contains("value") && !value)) return;
+    RegistrySpec spec{*root, value ? ComposeValuePath(*key, *value) : *key};
+    if (spec.keyPath.size() + 1 > kRegistryEntryTextLimit) {
+        r.Fail(where, "the key path takes " + std::to_string(spec.keyPath.size() + 1) +
+                          " bytes with its terminator; the uninstaller holds at most " +
+                          std::to_string(kRegistryEntryTextLimit));
+    }
+    if (spec.keyPath.size() > 0xFFFF) return;
+    block.registry.push_back(std::move(spec));
 }
+
+// The three lists can hold 100,000 entries: each entry is read as soon as the parser has it and is
+// not kept in the document (see ParseManifest).
+enum class ListKind { kNone, kFiles, kShortcuts, kRegistry };
+
+ListKind ListOfKey(const std::string& key) {
+    if (key == "files") return ListKind::kFiles;
+    if (key == "shortcuts") return ListKind::kShortcuts;
+    if (key == "registry") return ListKind::kRegistry;
+    return ListKind::kNone;
+}
+
+// Tells, for each event of the parser, whether it belongs to an entry of a top-level list.
+class ListTracker {
+public:
+    // Returns the list when the event ends (or is) one whole entry of it.
+    ListKind Entry(int depth, json::parse_event_t event, const json& parsed) {
+        using E = json::parse_event_t;
+        if (depth == 1 && event == E::key) key_ = ListOfKey(parsed.get_ref<const std::string&>());
+        if (depth == 1 && event == E::array_start) inList_ = key_;
+        if (depth == 1 && event == E::array_end) inList_ = ListKind::kNone;
+        if (depth == 2 && inList_ != ListKind::kNone &&
+            (event == E::object_end || event == E::array_end || event == E::value)) {
+            return inList_;
+        }
+        return ListKind::kNone;
+    }
+    // True when the event starts an entry of a list.
+    bool Starts(int depth, json::parse_event_t event) const {
+        using E = json::parse_event_t;
+        return depth == 2 && inList_ != ListKind::kNone && (event == E::object_start || event == E::array_start);
+    }
+
+private:
+    ListKind key_ = ListKind::kNone;
+    ListKind inList_ = ListKind::kNone;
+};
 
 void ReadPatterns(Reader& r, const json& list, Block& block) {
     if (!r.Array(list, "patterns")) return;
@@ -351,9 +376,17 @@ std::vector<std::string> FileFlagNames(uint8_t flags) {
 
 bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Problem>& problems) {
     size_t before = problems.size();
+    // First the document without the entries of the three lists: the code page, the messages, the
+    // patterns and the settings. Then the lists, each entry read and dropped as the parser ends it,
+    // so that no document of 100,000 entries is ever built.
     json doc;
     try {
-        doc = json::parse(text.begin(), text.end(), nullptr, true, true);
+        ListTracker tracker;
+        json::parser_callback_t withoutEntries = [&tracker](int depth, json::parse_event_t event, json& parsed) {
+            bool starts = tracker.Starts(depth, event);
+            return !starts && tracker.Entry(depth, event, parsed) == ListKind::kNone;
+        };
+        doc = json::parse(text.begin(), text.end(), withoutEntries, true, true);
     } catch (const json::parse_error& e) {
         std::string what = e.what();
         size_t cut = what.find("] ");
@@ -381,11 +414,35 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
     r.SetCodePage(page.get());
     Block& block = manifest.block;
     ReadMessages(r, doc, block);
-    if (auto found = doc.find("files"); found != doc.end()) ReadFiles(r, *found, block);
-    if (auto found = doc.find("shortcuts"); found != doc.end()) ReadShortcuts(r, *found, block);
-    if (auto found = doc.find("registry"); found != doc.end()) ReadRegistry(r, *found, block);
+    bool lists = false;
+    for (const char* list : {"files", "shortcuts", "registry"}) {
+        if (auto found = doc.find(list); found != doc.end()) lists = r.Array(*found, list) || lists;
+    }
     if (auto found = doc.find("patterns"); found != doc.end()) ReadPatterns(r, *found, block);
     if (auto found = doc.find("settings"); found != doc.end()) ReadSettings(r, *found, block);
+    if (lists) {
+        ListTracker tracker;
+        size_t counts[4] = {};
+        json::parser_callback_t readEntries = [&](int depth, json::parse_event_t event, json& parsed) {
+            ListKind list = tracker.Entry(depth, event, parsed);
+            switch (list) {
+                case ListKind::kFiles:
+                    ReadFile(r, parsed, counts[1]++, block);
+                    return false;
+                case ListKind::kShortcuts:
+                    ReadShortcut(r, parsed, counts[2]++, block);
+                    return false;
+                case ListKind::kRegistry:
+                    ReadRegistryEntry(r, parsed, counts[3]++, block);
+                    return false;
+                case ListKind::kNone:
+                    return true;
+            }
+            return true;
+        };
+        json rest = json::parse(text.begin(), text.end(), readEntries, true, true);
+        (void)rest;
+    }
     if (problems.size() == before) {
         // The format library's own limits, as a last guard.
         std::string invalid = ValidateBlock(block);

@@ -1,7 +1,7 @@
 #include "pack/plan.h"
 
-#include <nlohmann/json.hpp>
 
+#include "pack/json_text.h"
 #include "pack/manifest.h"
 #include "pack/plan_paths.h"
 
@@ -45,8 +45,8 @@ public:
     }
 
 private:
-    PlanPass& Pass(const char* name, const char* title) {
-        plan_.passes.push_back({name, title, {}});
+    PlanPass& Pass(const char* name, const char* title, std::vector<std::string> notes = {}) {
+        plan_.passes.push_back({name, title, std::move(notes), {}});
         return plan_.passes.back();
     }
 
@@ -70,13 +70,13 @@ private:
     static bool IsRelativeFolder(const std::string& folder) { return !folder.empty() && folder[0] == '.'; }
 
     void Start() {
-        PlanPass& pass = Pass("start", "Before anything is removed (without /Q, /S or /X)");
+        PlanPass& pass = Pass("start", "Before anything is removed (without /Q, /S or /X)",
+                              {"while a file checked for use is locked, message 15 asks to close it (Retry or Cancel)"});
         pass.items.push_back({"", "ask", show_(Message(kMsgConfirm)), {"OK goes on, Cancel ends the run (message 1)"}, {}});
         for (size_t i = 0; i < b_.files.size(); ++i) {
             const auto& f = b_.files[i];
             if (f.name.empty() || !(f.flags & kFileMustBeFree)) continue;
-            pass.items.push_back({Index("files", i), "check in use", show_(BuildEntryPath(installDir_, f.folder, f.name)),
-                                  {"while it is locked, message 15 asks to close it (Retry or Cancel)"}, {}});
+            pass.items.push_back({Index("files", i), "check in use", show_(BuildEntryPath(installDir_, f.folder, f.name)), {}, {}});
         }
         PlanPass& run = Pass("runFirst", "The program to run first");
         if (b_.settings && b_.settings->command) {
@@ -102,7 +102,10 @@ private:
     }
 
     void Files() {
-        PlanPass& pass = Pass("files", "Installed files, from the last entry to the first (message 11)");
+        PlanPass& pass = Pass("files", "Installed files, from the last entry to the first (message 11)",
+                              {"a file locked by a running program stays",
+                               "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all)",
+                               "a folder is removed only when it is empty"});
         for (uint32_t k = 0; k < F_; ++k) {
             size_t i = F_ - 1 - k;
             const auto& f = b_.files[i];
@@ -116,11 +119,8 @@ private:
                 if (auto shared = SharedFolderName(path)) {
                     item.action = "skip";
                     item.notes.push_back("protected: looks like " + *shared);
-                } else {
-                    item.notes.push_back("only when empty");
                 }
             } else {
-                item.notes.push_back("not when locked by a running program");
                 if (f.flags & kFileShared) {
                     item.notes.push_back("shared: its count under HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs "
                                          "goes down by one; removed only when it runs out, after message 10 asks");
@@ -130,7 +130,6 @@ private:
                     item.notes.push_back(options_.nt ? "server: unregistered first (regsvr32 /u /s on NT 6 and later)"
                                                      : "server: unregistered first (its DllUnregisterServer)");
                 }
-                item.notes.push_back("read-only: message 9 asks (Yes, Yes to all, No, No to all)");
             }
             pass.items.push_back(std::move(item));
         }
@@ -191,7 +190,8 @@ private:
     }
 
     void ShortcutFolders() {
-        PlanPass& pass = Pass("shortcutFolders", "Shortcut folders, climbing their level counts (message 12)");
+        PlanPass& pass = Pass("shortcutFolders", "Shortcut folders, climbing their level counts (message 12)",
+                              {"each folder is removed only when it is empty; one that stays does not end the climb"});
         for (uint32_t i = 0; i < S_; ++i) {
             const auto& s = b_.shortcuts[i];
             std::string entry = Index("shortcuts", i);
@@ -216,8 +216,6 @@ private:
                     item.action = "stop";
                     item.notes.push_back("protected: looks like " + *shared + "; the climb ends");
                     last = true;
-                } else {
-                    item.notes.push_back("only when empty; a folder that stays does not end the climb");
                 }
                 if (last) item.progress = Progress(static_cast<uint64_t>(F_) + i);
                 pass.items.push_back(std::move(item));
@@ -227,7 +225,9 @@ private:
     }
 
     void ProgramFolders() {
-        PlanPass& pass = Pass("programFolders", "Program folders, climbing while they are empty (message 13)");
+        PlanPass& pass = Pass("programFolders", "Program folders, climbing while they are empty (message 13)",
+                              {"each climb removes the folder when it is empty, then each parent while it is empty, "
+                               "up to the first protected folder"});
         std::string lastStart;
         std::string lastEntry;
         for (uint32_t i = 0; i < F_; ++i) {
@@ -246,7 +246,7 @@ private:
             PlanItem item{entry, "remove folder", show_(*folder), {}, progress};
             if (!lastStart.empty() && EqualsNoCase(*folder, lastStart)) {
                 item.action = "nothing";
-                item.notes.push_back("same folder as " + lastEntry + ": skipped when that climb removed it");
+                item.notes.push_back("same folder as " + lastEntry + " (no climb when that one removed it)");
             } else if (auto skip = SkipReason(*folder, IsRelativeFolder(f.folder))) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
@@ -254,7 +254,6 @@ private:
                 item.action = "stop";
                 item.notes.push_back("protected: looks like " + *shared);
             } else {
-                item.notes.push_back("only when empty; then each parent while it is empty, up to the first protected folder");
                 lastStart = *folder;
                 lastEntry = entry;
             }
@@ -263,7 +262,10 @@ private:
     }
 
     void Registry() {
-        PlanPass& pass = Pass("registry", "Registry entries (message 14)");
+        PlanPass& pass = Pass("registry", "Registry entries (message 14)",
+                              {options_.nt ? "a key goes with all its subkeys, depth first; the first that cannot go stops that tree"
+                                           : "a key goes with all its subkeys (RegDeleteKey on 9x)",
+                               "a value entry removes one value; its key and other values stay"});
         for (uint32_t k = 0; k < R_; ++k) {
             const auto& r = b_.registry[k];
             const char* rootName = RootName(r.root);
@@ -277,7 +279,6 @@ private:
             if (parts.kind == RegistryEntryKind::kValue) {
                 PlanItem item{entry, "delete value", root + "\\" + show_(parts.key), {}, {}};
                 item.notes.push_back("value " + (parts.value.empty() ? std::string("(default)") : show_(parts.value)));
-                item.notes.push_back("the key and its other values stay");
                 if (!predefined) {
                     item.action = "skip";
                     item.notes.push_back("not a predefined root");
@@ -292,9 +293,6 @@ private:
             } else if (!predefined) {
                 item.action = "skip";
                 item.notes.push_back("not a predefined root");
-            } else {
-                item.notes.push_back(options_.nt ? "with all its subkeys, depth first; stops at the first that cannot go"
-                                                 : "with all its subkeys (RegDeleteKey on 9x)");
             }
             pass.items.push_back(std::move(item));
         }
@@ -338,49 +336,85 @@ std::string FormatPlanText(const Plan& plan) {
                       "; progress total: " + std::to_string(plan.progressTotal) + " units\n";
     for (const auto& pass : plan.passes) {
         out += "\n== " + pass.title + "\n";
+        for (const auto& note : pass.notes) out += "   (" + note + ")\n";
         if (pass.items.empty()) out += "   (nothing)\n";
         for (const auto& item : pass.items) {
-            std::string line = "   ";
+            out += "   ";
             if (item.progress) {
                 char percent[8];
                 snprintf(percent, sizeof percent, "%3u%% ", *item.progress);
-                line += percent;
+                out += percent;
             } else {
-                line += "     ";
+                out += "     ";
             }
-            line += item.action;
-            if (!item.path.empty()) line += " " + item.path;
-            if (!item.entry.empty()) line += "   [" + item.entry + "]";
-            out += line + "\n";
-            for (const auto& note : item.notes) out += "           - " + note + "\n";
+            out += item.action;
+            if (!item.path.empty()) {
+                out += ' ';
+                out += item.path;
+            }
+            if (!item.entry.empty()) {
+                out += "   [";
+                out += item.entry;
+                out += ']';
+            }
+            out += '\n';
+            for (const auto& note : item.notes) {
+                out += "           - ";
+                out += note;
+                out += '\n';
+            }
         }
     }
     return out;
 }
 
 std::string FormatPlanJson(const Plan& plan) {
-    nlohmann::ordered_json doc;
-    doc["platform"] = plan.platform;
-    doc["installDir"] = plan.installDir;
-    doc["progressTotal"] = plan.progressTotal;
-    auto& passes = doc["passes"] = nlohmann::ordered_json::array();
-    for (const auto& pass : plan.passes) {
-        nlohmann::ordered_json p;
-        p["name"] = pass.name;
-        p["title"] = pass.title;
-        auto& items = p["items"] = nlohmann::ordered_json::array();
-        for (const auto& item : pass.items) {
-            nlohmann::ordered_json i;
-            if (!item.entry.empty()) i["entry"] = item.entry;
-            i["action"] = item.action;
-            if (!item.path.empty()) i["path"] = item.path;
-            if (!item.notes.empty()) i["notes"] = item.notes;
-            if (item.progress) i["progress"] = *item.progress;
-            items.push_back(std::move(i));
+    std::string out = "{\n  \"platform\": ";
+    AppendJsonString(out, plan.platform);
+    out += ",\n  \"installDir\": ";
+    AppendJsonString(out, plan.installDir);
+    out += ",\n  \"progressTotal\": " + std::to_string(plan.progressTotal) + ",\n  \"passes\": [";
+    for (size_t p = 0; p < plan.passes.size(); ++p) {
+        const auto& pass = plan.passes[p];
+        out += p ? ",\n    {\"name\": " : "\n    {\"name\": ";
+        AppendJsonString(out, pass.name);
+        out += ", \"title\": ";
+        AppendJsonString(out, pass.title);
+        out += ", \"notes\": [";
+        for (size_t n = 0; n < pass.notes.size(); ++n) {
+            if (n) out += ", ";
+            AppendJsonString(out, pass.notes[n]);
         }
-        passes.push_back(std::move(p));
+        out += "],\n     \"items\": [";
+        for (size_t i = 0; i < pass.items.size(); ++i) {
+            const auto& item = pass.items[i];
+            out += i ? ",\n       {" : "\n       {";
+            if (!item.entry.empty()) {
+                out += "\"entry\": ";
+                AppendJsonString(out, item.entry);
+                out += ", ";
+            }
+            out += "\"action\": ";
+            AppendJsonString(out, item.action);
+            if (!item.path.empty()) {
+                out += ", \"path\": ";
+                AppendJsonString(out, item.path);
+            }
+            if (!item.notes.empty()) {
+                out += ", \"notes\": [";
+                for (size_t n = 0; n < item.notes.size(); ++n) {
+                    if (n) out += ", ";
+                    AppendJsonString(out, item.notes[n]);
+                }
+                out += ']';
+            }
+            if (item.progress) out += ", \"progress\": " + std::to_string(*item.progress);
+            out += '}';
+        }
+        out += pass.items.empty() ? "]}" : "\n     ]}";
     }
-    return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    out += "\n  ]\n}\n";
+    return out;
 }
 
 }  // namespace pack

@@ -28,6 +28,7 @@ struct PlanItem {
 struct PlanPass {
     std::string name;
     std::string title;
+    std::vector<std::string> notes;  // what holds for every item of the pass
     std::vector<PlanItem> items;
 };
 
