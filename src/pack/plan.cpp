@@ -106,6 +106,7 @@ private:
                               {"a file locked by a running program stays",
                                "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all)",
                                "a folder is removed only when it is empty"});
+        pass.items.reserve(F_);
         for (uint32_t k = 0; k < F_; ++k) {
             size_t i = F_ - 1 - k;
             const auto& f = b_.files[i];
@@ -228,26 +229,44 @@ private:
         PlanPass& pass = Pass("programFolders", "Program folders, climbing while they are empty (message 13)",
                               {"each climb removes the folder when it is empty, then each parent while it is empty, "
                                "up to the first protected folder"});
+        pass.items.reserve(F_);
         std::string lastStart;
         std::string lastEntry;
+        std::string repeatOf;  // the entry whose folder the item at the end of the pass repeats
         for (uint32_t i = 0; i < F_; ++i) {
             const auto& f = b_.files[i];
             std::string entry = Index("files", i);
             if (f.flags & kFileFont) {
+                repeatOf.clear();
                 pass.items.push_back({entry, "nothing", "", {"font entries are skipped"}, {}});
                 continue;
             }
             auto folder = BuildProgramFolder(installDir_, f.folder, f.name);
             std::optional<uint32_t> progress = Progress(static_cast<uint64_t>(S_) + R_ + F_ + i);
             if (!folder) {
+                repeatOf.clear();
                 pass.items.push_back({entry, "nothing", "", {"the path holds no backslash"}, progress});
                 continue;
             }
-            PlanItem item{entry, "remove folder", show_(*folder), {}, progress};
             if (!lastStart.empty() && EqualsNoCase(*folder, lastStart)) {
-                item.action = "nothing";
-                item.notes.push_back("same folder as " + lastEntry + " (no climb when that one removed it)");
-            } else if (auto skip = SkipReason(*folder, IsRelativeFolder(f.folder))) {
+                // A run of entries in the folder just climbed from is one item: "files[4..9]".
+                if (repeatOf == lastEntry && !pass.items.empty()) {
+                    PlanItem& run = pass.items.back();
+                    run.entry = run.entry.substr(0, run.entry.find("..") == std::string::npos ? run.entry.size() - 1
+                                                                                             : run.entry.find("..")) +
+                                ".." + std::to_string(i) + "]";
+                    run.progress = progress;
+                } else {
+                    pass.items.push_back({entry, "nothing", show_(*folder),
+                                          {"same folder as " + lastEntry + " (no climb when that one removed it)"},
+                                          progress});
+                    repeatOf = lastEntry;
+                }
+                continue;
+            }
+            repeatOf.clear();
+            PlanItem item{entry, "remove folder", show_(*folder), {}, progress};
+            if (auto skip = SkipReason(*folder, IsRelativeFolder(f.folder))) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
             } else if (auto shared = SharedFolderName(*folder)) {
@@ -331,8 +350,26 @@ Plan BuildPlan(const Block& block, const PlanOptions& options, const ShowText& s
     return Planner(block, options, show).Run();
 }
 
+namespace {
+
+// The bytes the items of a plan take at least, so an output of tens of megabytes is allocated once.
+size_t ItemBytes(const Plan& plan, size_t perItem) {
+    size_t total = 4096;
+    for (const auto& pass : plan.passes) {
+        for (const auto& item : pass.items) {
+            total += perItem + item.entry.size() + item.action.size() + item.path.size();
+            for (const auto& note : item.notes) total += note.size() + 16;
+        }
+    }
+    return total;
+}
+
+}  // namespace
+
 std::string FormatPlanText(const Plan& plan) {
-    std::string out = "Platform: " + plan.platform + "; install folder: " + plan.installDir +
+    std::string out;
+    out.reserve(ItemBytes(plan, 16));
+    out += "Platform: " + plan.platform + "; install folder: " + plan.installDir +
                       "; progress total: " + std::to_string(plan.progressTotal) + " units\n";
     for (const auto& pass : plan.passes) {
         out += "\n== " + pass.title + "\n";
@@ -369,7 +406,9 @@ std::string FormatPlanText(const Plan& plan) {
 }
 
 std::string FormatPlanJson(const Plan& plan) {
-    std::string out = "{\n  \"platform\": ";
+    std::string out;
+    out.reserve(ItemBytes(plan, 64));
+    out += "{\n  \"platform\": ";
     AppendJsonString(out, plan.platform);
     out += ",\n  \"installDir\": ";
     AppendJsonString(out, plan.installDir);

@@ -111,6 +111,21 @@ TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
     EXPECT_EQ(run.items[0].notes[0], "arguments: /remove");
 }
 
+TEST(Plan, EntriesOfAFolderJustClimbedFromAreOneItem) {
+    Block b;
+    b.files = {{".\\Data", "", 0}, {".\\Data", "a", 0}, {".\\Data", "b", 0}, {".\\Data", "c", 0}, {".\\Bin", "d", 0}};
+    Plan plan = BuildPlan(b, {}, Same);
+    const PlanPass& folders = FindPass(plan, "programFolders");
+    ASSERT_EQ(folders.items.size(), 3u);
+    EXPECT_EQ(folders.items[0].entry, "files[0]");
+    EXPECT_EQ(folders.items[1].entry, "files[1..3]");
+    EXPECT_EQ(folders.items[1].action, "nothing");
+    EXPECT_EQ(folders.items[1].notes[0], "same folder as files[0] (no climb when that one removed it)");
+    EXPECT_EQ(folders.items[1].progress, std::optional<uint32_t>((0 + 0 + 5 + 3) * 100 / 10));  // the run's last entry
+    EXPECT_EQ(folders.items[2].entry, "files[4]");
+    EXPECT_EQ(folders.items[2].action, "remove folder");
+}
+
 TEST(Plan, PathsThatDoNotFitAreSkipped) {
     Block b;
     b.files = {{".\\" + std::string(240, 'd'), "file.txt", 0}};
