@@ -252,14 +252,14 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Block& block) {
     std::optional<std::string> value;
     if (entry.contains("value")) value = r.Text(entry, "value", Field(where, "value"));
     if (!root || !key || (entry.contains("value") && !value)) return;
-    RegistrySpec spec{*root, value ? ComposeValuePath(*key, *value) : *key};
-    if (spec.keyPath.size() + 1 > kRegistryEntryTextLimit) {
-        r.Fail(where, "the key path takes " + std::to_string(spec.keyPath.size() + 1) +
+    RegistrySpec stored{*root, value ? ComposeValuePath(*key, *value) : *key};
+    if (stored.keyPath.size() + 1 > kRegistryEntryTextLimit) {
+        r.Fail(where, "the key path takes " + std::to_string(stored.keyPath.size() + 1) +
                           " bytes with its terminator; the uninstaller holds at most " +
                           std::to_string(kRegistryEntryTextLimit));
     }
-    if (spec.keyPath.size() > 0xFFFF) return;
-    block.registry.push_back(std::move(spec));
+    if (stored.keyPath.size() > 0xFFFF) return;
+    block.registry.push_back(std::move(stored));
 }
 
 // The three lists can hold 100,000 entries: each entry is read as soon as the parser has it and is
@@ -315,12 +315,12 @@ void ReadPatterns(Reader& r, const json& list, Block& block) {
 
 void ReadSettings(Reader& r, const json& settings, Block& block) {
     if (!r.Object(settings, "settings", {"waitForRun", "themedControls", "runFirst", "document"})) return;
-    SettingsSpec spec;
-    if (r.Bool(settings, "waitForRun", "settings.waitForRun")) spec.flags |= kSettingsWaitForRun;
-    if (r.Bool(settings, "themedControls", "settings.themedControls")) spec.flags |= kSettingsThemedControls;
-    if (settings.contains("runFirst")) spec.command = r.Text(settings, "runFirst", "settings.runFirst");
-    if (settings.contains("document")) spec.document = r.Text(settings, "document", "settings.document");
-    block.settings = std::move(spec);
+    SettingsSpec read;
+    if (r.Bool(settings, "waitForRun", "settings.waitForRun")) read.flags |= kSettingsWaitForRun;
+    if (r.Bool(settings, "themedControls", "settings.themedControls")) read.flags |= kSettingsThemedControls;
+    if (settings.contains("runFirst")) read.command = r.Text(settings, "runFirst", "settings.runFirst");
+    if (settings.contains("document")) read.document = r.Text(settings, "document", "settings.document");
+    block.settings = std::move(read);
 }
 
 // "line 3, column 5" for a byte offset of the text.
