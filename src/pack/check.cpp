@@ -152,7 +152,7 @@ private:
             CheckLength(where, "the path", path, dotted);
             if (f.name.empty()) {
                 if (f.flags) Warn(where, "is a folder entry (no name): its flags are ignored");
-                if (auto shared = SharedFolderName(path)) {
+                if (auto shared = SharedFolderOutside(path, InstallDir())) {
                     Warn(where, "folder entry " + Show(path) + " looks like " + *shared + ", which the uninstaller never removes");
                 }
                 continue;

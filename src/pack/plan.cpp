@@ -117,7 +117,7 @@ private:
                 item.action = "skip";
                 item.notes.push_back(*skip);
             } else if (f.name.empty()) {
-                if (auto shared = SharedFolderName(path)) {
+                if (auto shared = SharedFolderOutside(path, installDir_)) {
                     item.action = "skip";
                     item.notes.push_back("protected: looks like " + *shared);
                 }
@@ -155,7 +155,7 @@ private:
                 skip = "mask " + show_(p.mask) + " is no file mask";
             }
             if (!skip) {
-                if (auto shared = SharedFolderName(p.folder)) skip = "protected: looks like " + *shared;
+                if (auto shared = SharedFolderOutside(p.folder, installDir_)) skip = "protected: looks like " + *shared;
             }
             if (skip) {
                 item.action = "skip";
@@ -269,7 +269,7 @@ private:
             if (auto skip = SkipReason(*folder, IsRelativeFolder(f.folder))) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
-            } else if (auto shared = SharedFolderName(*folder)) {
+            } else if (auto shared = SharedFolderOutside(*folder, installDir_)) {
                 item.action = "stop";
                 item.notes.push_back("protected: looks like " + *shared);
             } else {

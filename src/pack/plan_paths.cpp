@@ -144,40 +144,55 @@ std::optional<std::string> SharedFolderName(const std::string& path) {
     if (p.size() < 4) return "the drive's root";
     struct Known {
         const char* tail;
+        bool belowRoot;  // only as a folder directly below a drive's root ("C:\Windows")
         const char* name;
     };
     static const Known kKnown[] = {
-        {"\\Start Menu\\Programs\\Startup", "the Startup folder"},
-        {"\\Start Menu\\Programs\\Accessories", "the Accessories menu"},
-        {"\\Start Menu\\Programs\\Administrative Tools", "the Administrative Tools menu"},
-        {"\\Start Menu\\Programs", "the Programs menu"},
-        {"\\Start Menu", "the Start menu"},
-        {"\\Desktop", "a desktop folder"},
-        {"\\Quick Launch", "the Quick Launch folder"},
-        {"\\Application Data", "an application-data folder"},
-        {"\\AppData\\Roaming", "the application-data folder"},
-        {"\\AppData\\Local", "the local application-data folder"},
-        {"\\AppData", "the user's AppData folder"},
-        {"\\ProgramData", "the all-users application-data folder"},
-        {"\\Documents", "a documents folder"},
-        {"\\My Documents", "a documents folder"},
-        {"\\Program Files", "the Program Files folder"},
-        {"\\Program Files (x86)", "the Program Files folder"},
-        {"\\Common Files", "the Common Files folder"},
-        {"\\Windows", "the Windows folder"},
-        {"\\WINNT", "the Windows folder"},
-        {"\\System32", "the System folder"},
-        {"\\System", "the System folder"},
-        {"\\SysWOW64", "the System folder"},
-        {"\\Fonts", "the Fonts folder"},
-        {"\\Users", "the folder of all user profiles"},
-        {"\\Documents and Settings", "the folder of all user profiles"},
-        {"\\Temp", "a temporary folder"},
+        {"\\Start Menu\\Programs\\Startup", false, "the Startup folder"},
+        {"\\Start Menu\\Programs\\Accessories", false, "the Accessories menu"},
+        {"\\Start Menu\\Programs\\Administrative Tools", false, "the Administrative Tools menu"},
+        {"\\Start Menu\\Programs", false, "the Programs menu"},
+        {"\\Start Menu", false, "the Start menu"},
+        {"\\Desktop", false, "a desktop folder"},
+        {"\\Quick Launch", false, "the Quick Launch folder"},
+        {"\\Application Data", false, "an application-data folder"},
+        {"\\AppData\\Roaming", false, "the application-data folder"},
+        {"\\AppData\\Local", false, "the local application-data folder"},
+        {"\\AppData\\Local\\Temp", false, "a temporary folder"},
+        {"\\Local Settings\\Temp", false, "a temporary folder"},
+        {"\\Users\\Public\\Documents", false, "the shared documents folder"},
+        {"\\All Users\\Documents", false, "the shared documents folder"},
+        {"\\My Documents", false, "a documents folder"},
+        {"\\Program Files\\Common Files", false, "the Common Files folder"},
+        {"\\Program Files (x86)\\Common Files", false, "the Common Files folder"},
+        {"\\Windows\\System32", false, "the System folder"},
+        {"\\Windows\\SysWOW64", false, "the System folder"},
+        {"\\Windows\\System", false, "the System folder"},
+        {"\\Windows\\Fonts", false, "the Fonts folder"},
+        {"\\Windows\\Temp", false, "a temporary folder"},
+        {"\\WINNT\\System32", false, "the System folder"},
+        {"\\WINNT\\Fonts", false, "the Fonts folder"},
+        {"\\Program Files", true, "the Program Files folder"},
+        {"\\Program Files (x86)", true, "the Program Files folder"},
+        {"\\ProgramData", true, "the all-users application-data folder"},
+        {"\\Windows", true, "the Windows folder"},
+        {"\\WINNT", true, "the Windows folder"},
+        {"\\Users", true, "the folder of all user profiles"},
+        {"\\Documents and Settings", true, "the folder of all user profiles"},
     };
     for (const auto& k : kKnown) {
-        if (EndsWithNoCase(p, k.tail)) return std::string(k.name);
+        if (!EndsWithNoCase(p, k.tail)) continue;
+        if (k.belowRoot && p.size() != 2 + std::string(k.tail).size()) continue;
+        return std::string(k.name);
     }
     return std::nullopt;
+}
+
+std::optional<std::string> SharedFolderOutside(const std::string& path, const std::string& installDir) {
+    if (path.size() > installDir.size() && EqualsNoCase(path.substr(0, installDir.size()), installDir)) {
+        return std::nullopt;
+    }
+    return SharedFolderName(path);
 }
 
 bool IsKnownToken(const std::string& token) {

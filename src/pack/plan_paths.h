@@ -66,6 +66,10 @@ bool IsAbsolutePath(const std::string& path);
 // its description, or nothing.
 std::optional<std::string> SharedFolderName(const std::string& path);
 
+// SharedFolderName for a path that is not inside the install folder (`installDir` with its
+// backslash): a program's own subfolders are never taken for shared ones, whatever their names.
+std::optional<std::string> SharedFolderOutside(const std::string& path, const std::string& installDir);
+
 // Folder tokens, as the uninstaller expands them in patterns and the run-first command.
 bool IsKnownToken(const std::string& token);  // "#Windows#" ... "#InstallDir#", letter case ignored
 // Every "#...#" token of a text, in order; `unclosed` is set when a lone "#" is left at the end.

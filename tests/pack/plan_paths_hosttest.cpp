@@ -151,4 +151,27 @@ TEST(PlanPaths, AbsolutePathsAndTokens) {
     EXPECT_FALSE(SharedFolderName("C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vendor"));
 }
 
+TEST(PlanPaths, SharedFoldersAreRecognisedByTheirWholeName) {
+    struct Case {
+        const char* path;
+        std::optional<std::string> name;
+    } cases[] = {
+        {"C:\\Windows", "the Windows folder"},
+        {"D:\\WINNT\\", "the Windows folder"},
+        {"D:\\Backup\\Windows", std::nullopt},  // only directly below a drive's root
+        {"C:\\Windows\\System32", "the System folder"},
+        {"C:\\Program Files (x86)", "the Program Files folder"},
+        {"C:\\Program Files\\Common Files", "the Common Files folder"},
+        {"C:\\Program Files\\Vendor", std::nullopt},
+        {"C:\\Users\\Public\\Documents", "the shared documents folder"},
+        {"C:\\Users\\Public\\Desktop", "a desktop folder"},
+        {"C:\\Users\\me\\AppData\\Roaming", "the application-data folder"},
+        {"C:\\Tools\\App\\Documents", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SharedFolderName(c.path), c.name) << c.path;
+    // A program's own subfolder is never a shared one, whatever its name.
+    EXPECT_FALSE(SharedFolderOutside("C:\\Tools\\App\\Desktop", kInstall));
+    EXPECT_EQ(SharedFolderOutside("C:\\Users\\me\\Desktop", kInstall), "a desktop folder");
+}
+
 }  // namespace
