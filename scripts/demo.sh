@@ -19,7 +19,7 @@ ROBOT="$BUILD/$ARCH/robot.exe"
 PACKER=${UNINSTPACK:-$BUILD/host/uninstpack}
 MANIFEST=${DEMO_MANIFEST:-$ROOT/examples/sample-app.json}
 DEMO="$BUILD/demo"
-INSTALL_DIR='C:\Program Files\Sample App'
+INSTALL_DIR='C:\Program Files\Uninst Demo'
 UNINSTALLER="$INSTALL_DIR\\uninstall.exe"
 export WINEPREFIX="$DEMO/wineprefix-$ARCH"
 
@@ -58,7 +58,7 @@ section "Creating the sample installation in a fresh Wine prefix ($WINEPREFIX)"
 KEEPALIVE="" . scripts/wine-env.sh
 python3 scripts/demo_installation.py create "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/installation.reg"
 "$WINE" reg import "$(winpath "$DEMO/installation.reg")" >/dev/null 2>&1
-cp "$DEMO/uninstall.exe" "$WINEPREFIX/drive_c/Program Files/Sample App/uninstall.exe"
+cp "$DEMO/uninstall.exe" "$WINEPREFIX/drive_c/Program Files/Uninst Demo/uninstall.exe"
 python3 scripts/demo_installation.py state "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/before.json"
 echo "  installed into $INSTALL_DIR, uninstaller $UNINSTALLER; what exists now:"
 python3 scripts/demo_installation.py show "$DEMO/before.json"
