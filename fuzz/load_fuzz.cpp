@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     format::Bytes image(bytes, bytes + size);
     uint32_t offset = 0;
     if (auto field = format::FindDataOffsetField(image)) {
-        for (int i = 0; i < 4; ++i) offset |= static_cast<uint32_t>(image[*field + i]) << (8 * i);
+        offset = format::ReadU32(image.data() + *field);
     }
     FILE* file = fmemopen(image.data(), image.size(), "rb");
     if (!file) return 0;

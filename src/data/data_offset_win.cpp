@@ -1,5 +1,7 @@
 #include "data/data_offset_win.h"
 
+#include "format/layout.h"
+
 namespace {
 
 // The marker and the field, with nothing between them. The marker bytes occur nowhere else in the
@@ -20,8 +22,7 @@ __attribute__((used)) volatile DataOffsetField g_uninstallDataOffset = {{0x77, 0
 }
 
 uint32_t ReadDataOffsetField() {
-    return static_cast<uint32_t>(g_uninstallDataOffset.offset[0]) |
-           (static_cast<uint32_t>(g_uninstallDataOffset.offset[1]) << 8) |
-           (static_cast<uint32_t>(g_uninstallDataOffset.offset[2]) << 16) |
-           (static_cast<uint32_t>(g_uninstallDataOffset.offset[3]) << 24);
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = g_uninstallDataOffset.offset[i];
+    return format::ReadU32(bytes);
 }

@@ -8,18 +8,6 @@ using namespace format;
 
 namespace {
 
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t GetU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void CopyBytes(void* dest, const void* source, uint32_t count) {
-    auto* d = static_cast<uint8_t*>(dest);
-    auto* s = static_cast<const uint8_t*>(source);
-    for (uint32_t i = 0; i < count; ++i) d[i] = s[i];
-}
-
 // A body whose contents run past its length is malformed; the loader reports it as it reports a
 // header that cannot be read.
 constexpr int kOverrun = kLoadErrorHeader;
@@ -40,7 +28,7 @@ public:
     }
     bool U32(uint32_t& value) {
         if (Left() < 4) return false;
-        value = GetU32(body_ + at_);
+        value = ReadU32(body_ + at_);
         at_ += 4;
         return true;
     }
@@ -49,7 +37,7 @@ public:
     // and cutting it would name a different file or key.
     int Text(char*& text, uint32_t& room, uint32_t limit) {
         if (Left() < 2) return kOverrun;
-        uint32_t count = GetU16(body_ + at_);
+        uint32_t count = ReadU16(body_ + at_);
         room += count + 1;
         if (room > limit) return kLoadErrorMemory;
         if (Left() - 2 < count) return kOverrun;
@@ -65,11 +53,11 @@ public:
     // where the flags were, each read before it is overwritten.
     int FileFields(FileEntry& entry) {
         if (Left() < 2) return kOverrun;
-        uint32_t folderCount = GetU16(body_ + at_);
+        uint32_t folderCount = ReadU16(body_ + at_);
         if (folderCount + 1 > kFileEntryTextLimit) return kLoadErrorMemory;
         if (Left() - 2 < folderCount || Left() - 2 - folderCount < 2) return kOverrun;
         uint8_t* folder = body_ + at_ + 2;
-        uint32_t nameCount = GetU16(folder + folderCount);
+        uint32_t nameCount = ReadU16(folder + folderCount);
         if (folderCount + 1 + nameCount + 1 > kFileEntryTextLimit) return kLoadErrorMemory;
         if (Left() - 4 - folderCount < nameCount + 1) return kOverrun;
         uint8_t* name = folder + folderCount + 2;
@@ -152,7 +140,7 @@ int ReadStringTables(const uint8_t* body, uint32_t length, UninstallData& data) 
     uint32_t at = 0;
     auto u16 = [&](uint32_t& value) {
         if (length - at < 2) return false;
-        value = GetU16(body + at);
+        value = ReadU16(body + at);
         at += 2;
         return true;
     };
@@ -173,7 +161,7 @@ int ReadStringTables(const uint8_t* body, uint32_t length, UninstallData& data) 
             FreeMessageTable(table, i);
             return error;
         }
-        CopyBytes(table[i], body + at, count);
+        memcpy(table[i], body + at, count);
         at += count;
     }
     FreeMessageTable(data.messages, data.messageCount);  // a later table replaces the earlier one
@@ -244,7 +232,7 @@ int ReadPatternRecord(FileHandle file, const RecordHeader& header, UninstallData
         FreeBlock(body);
         return kLoadErrorMemory;
     }
-    CopyBytes(data.patterns + data.patternSize - 1, body, length);
+    memcpy(data.patterns + data.patternSize - 1, body, length);
     data.patternSize = static_cast<uint32_t>(grown);
     FreeBlock(body);
     return kLoadOk;
@@ -266,8 +254,8 @@ int ReadSettingsRecord(FileHandle file, const RecordHeader& header, UninstallDat
     uint8_t* body = nullptr;
     uint32_t size = 0;
     if (int error = ReadRecordBody(file, header, body, &size)) return error;
-    bool valid = size >= kSettingsHeaderSize && IsTextOffsetValid(body, size, GetU32(body + 4)) &&
-                 IsTextOffsetValid(body, size, GetU32(body + 8));
+    bool valid = size >= kSettingsHeaderSize && IsTextOffsetValid(body, size, ReadU32(body + 4)) &&
+                 IsTextOffsetValid(body, size, ReadU32(body + 8));
     if (!valid) {
         FreeBlock(body);
         return kLoadErrorBody;
@@ -311,7 +299,7 @@ int LoadRecords(FileHandle file, uint32_t dataOffset, UninstallData& data, LoadF
             error = kLoadErrorHeader;
             break;
         }
-        RecordHeader header{GetU16(bytes), bytes[2], GetU32(bytes + 4)};
+        RecordHeader header{ReadU16(bytes), bytes[2], ReadU32(bytes + 4)};
         tag = header.tag;
         uint64_t bodyStart = static_cast<uint64_t>(position) + kRecordHeaderSize;
         if (header.length != 0) {

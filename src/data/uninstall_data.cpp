@@ -16,9 +16,7 @@ void FreeList(EntryList<Entry>& list) {
 
 uint32_t SettingsField(const UninstallData& data, uint32_t at) {
     if (!data.settings || data.settingsSize < at + 4) return 0;
-    const uint8_t* p = data.settings + at;
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return format::ReadU32(data.settings + at);
 }
 
 // The loader has checked that a non-zero offset lies inside the body and its text ends there.

@@ -33,27 +33,24 @@ bool StartUp(RunState& run) {
     // A cut name would make an ancestor folder the install folder.
     DWORD n = GetModuleFileNameA(run.instance, run.installFolder, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
-    char* lastBackslash = nullptr;
-    for (char* p = run.installFolder; *p; ++p) {
-        if (*p == '\\') lastBackslash = p;
-    }
-    if (lastBackslash) *lastBackslash = '\0';
+    (void)CutAtLastBackslash(run.installFolder);  // a name without a backslash is kept whole
     return AppendBackslash(run.installFolder, kPathBufferSize);
 }
 
-void FreePathBuffers(RunState& run) {
+// The last steps of every run: COM, the path buffers (and the protected set), the user interface.
+void Teardown(RunState& run, bool oleReady) {
+    if (oleReady) OleUninitialize();
     ReleaseProtectedFolders(run);
     FreeBlock(run.modulePath);
     FreeBlock(run.installFolder);
     FreeBlock(run.currentItem);
+    ReleaseUserInterface(run);
 }
 
 // The early exits: nothing was confirmed or removed; release what start-up took and leave.
 int EndEarly(RunState& run, bool oleReady, int exitCode) {
     FreeUninstallData(run.data);
-    if (oleReady) OleUninitialize();
-    FreePathBuffers(run);
-    ReleaseUserInterface(run);
+    Teardown(run, oleReady);
     return exitCode;
 }
 
@@ -150,8 +147,6 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     RunFinalMessageLoop(run);
     FreeUninstallData(run.data);
     if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) StartSelfDelete(run);
-    if (oleReady) OleUninitialize();
-    FreePathBuffers(run);
-    ReleaseUserInterface(run);
+    Teardown(run, oleReady);
     return 0;
 }

@@ -14,6 +14,10 @@ void PutU32(Bytes& out, uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
+void PutU32At(Bytes& out, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.at(at + i) = static_cast<uint8_t>(value >> (8 * i));
+}
+
 void PutText(Bytes& out, const std::string& text) {
     PutU16(out, static_cast<uint16_t>(text.size()));
     out.insert(out.end(), text.begin(), text.end());
@@ -188,7 +192,7 @@ std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::str
     }
     Bytes out = stub;
     uint32_t offset = static_cast<uint32_t>(stub.size());
-    for (int i = 0; i < 4; ++i) out[*field + i] = static_cast<uint8_t>(offset >> (8 * i));
+    PutU32At(out, *field, offset);
     out.insert(out.end(), block.begin(), block.end());
     return out;
 }

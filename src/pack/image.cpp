@@ -60,7 +60,7 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
         return load;
     }
     load.hasField = true;
-    for (int i = 0; i < 4; ++i) load.dataOffset |= static_cast<uint32_t>(image[*field + i]) << (8 * i);
+    load.dataOffset = ReadU32(image.data() + *field);
     if (load.dataOffset == 0) {
         load.error = path + ": the data offset is 0: the uninstaller stops without a message";
         return load;

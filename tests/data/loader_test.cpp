@@ -18,7 +18,7 @@ const Bytes kEnd = Hex("7F 7F 00 00 00 00 00 00");
 
 std::string Text(const char* p) { return p ? std::string(p) : std::string("<null>"); }
 
-TEST(LoaderSpecBytes, StringTableExampleLoadsTwoTexts) {
+TEST(LoaderKnownBytes, StringTableExampleLoadsTwoTexts) {
     LoadedBlock b(Hex("34 12 00 00 09 00 00 00 01 00 02 00 01 00 41 00 00 7F 7F 00 00 00 00 00 00"));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     ASSERT_EQ(b.data.messageCount, 2u);
@@ -30,7 +30,7 @@ TEST(LoaderSpecBytes, StringTableExampleLoadsTwoTexts) {
     EXPECT_EQ(SettingsCommand(b.data), nullptr);
 }
 
-TEST(LoaderSpecBytes, FileRecordExampleAddsOneSharedEntry) {
+TEST(LoaderKnownBytes, FileRecordExampleAddsOneSharedEntry) {
     LoadedBlock b(Join({Hex("35 12 00 00 10 00 00 00 01 00 00 00 02 00 2E 5C 05 00 61 2E 64 6C 6C 01"), kEnd}));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     ASSERT_EQ(b.data.files.count, 1u);
@@ -39,11 +39,11 @@ TEST(LoaderSpecBytes, FileRecordExampleAddsOneSharedEntry) {
     EXPECT_EQ(b.data.files.items[0]->flags, kFileShared);
 }
 
-TEST(LoaderSpecBytes, FileRecordWithBinFolderMatchesTheWriter) {
-    Bytes spec = Join({Hex("35 12 00 00 15 00 00 00 01 00 00 00 05 00"), Bytes{'.', '\\', 'B', 'i', 'n'}, Hex("07 00"),
+TEST(LoaderKnownBytes, FileRecordWithBinFolderMatchesTheWriter) {
+    Bytes record = Join({Hex("35 12 00 00 15 00 00 00 01 00 00 00 05 00"), Bytes{'.', '\\', 'B', 'i', 'n'}, Hex("07 00"),
                        Bytes{'a', 'p', 'p', '.', 'd', 'l', 'l'}, Hex("08")});
-    EXPECT_EQ(EncodeFileList({{".\\Bin", "app.dll", kFileMustBeFree}}), spec);
-    LoadedBlock b(Join({spec, kEnd}));
+    EXPECT_EQ(EncodeFileList({{".\\Bin", "app.dll", kFileMustBeFree}}), record);
+    LoadedBlock b(Join({record, kEnd}));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     ASSERT_EQ(b.data.files.count, 1u);
     EXPECT_STREQ(b.data.files.items[0]->folder, ".\\Bin");
@@ -51,10 +51,10 @@ TEST(LoaderSpecBytes, FileRecordWithBinFolderMatchesTheWriter) {
     EXPECT_EQ(b.data.files.items[0]->flags, kFileMustBeFree);
 }
 
-TEST(LoaderSpecBytes, SettingsExampleHasWaitFlagAndCommand) {
-    Bytes spec = Hex("3A 12 00 00 12 00 00 00 01 00 00 00 0C 00 00 00 00 00 00 00 75 2E 65 78 65 00");
-    EXPECT_EQ(EncodeSettings({kSettingsWaitForRun, "u.exe", std::nullopt}), spec);
-    LoadedBlock b(Join({spec, kEnd}));
+TEST(LoaderKnownBytes, SettingsExampleHasWaitFlagAndCommand) {
+    Bytes record = Hex("3A 12 00 00 12 00 00 00 01 00 00 00 0C 00 00 00 00 00 00 00 75 2E 65 78 65 00");
+    EXPECT_EQ(EncodeSettings({kSettingsWaitForRun, "u.exe", std::nullopt}), record);
+    LoadedBlock b(Join({record, kEnd}));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     EXPECT_EQ(SettingsFlags(b.data), kSettingsWaitForRun);
     EXPECT_EQ(Text(SettingsCommand(b.data)), "u.exe");

@@ -15,11 +15,7 @@ using pack_testing::WriteText;
 
 namespace {
 
-uint32_t FieldValue(const Bytes& image, size_t field) {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(image[field + i]) << (8 * i);
-    return value;
-}
+uint32_t FieldValue(const Bytes& image, size_t field) { return format::ReadU32(image.data() + field); }
 
 TEST(StubPatching, TheFieldGetsTheStubsSizeAndTheBlockFollows) {
     Bytes stub = FakeStub(300);

@@ -132,7 +132,7 @@ TEST(DumpLoadErrors, NameTheCodeAndTheRecord) {
     };
     for (const auto& c : cases) {
         Bytes image = stub;
-        for (int i = 0; i < 4; ++i) image[106 + i] = static_cast<uint8_t>(300u >> (8 * i));
+        PutU32At(image, 106, 300u);
         image.insert(image.end(), c.block.begin(), c.block.end());
         std::string path = dir.File("bad.exe");
         WriteBytes(path, image);

@@ -204,9 +204,7 @@ bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field,
         if (error) *error = "the stub does not hold the data-offset marker exactly once";
         return false;
     }
-    if (field) {
-        for (int i = 0; i < 4; ++i) (*image)[*at + i] = static_cast<uint8_t>(*field >> (8 * i));
-    }
+    if (field) format::PutU32At(*image, *at, *field);
     image->insert(image->end(), tail.begin(), tail.end());
     if (WriteWholeFile(path, image->data(), image->size())) return true;
     if (error) *error = "cannot write " + path;

@@ -76,7 +76,7 @@ class TemplateReader {
     bool ok_ = true;
 };
 
-struct ControlSpec {
+struct ControlLayout {
     int id;
     WORD classOrdinal;      // 0 when the class is given by name
     const char* className;  // compared without regard to case
@@ -85,15 +85,15 @@ struct ControlSpec {
     const char* text;
 };
 
-struct DialogSpec {
+struct DialogLayout {
     int id;
     DWORD style;
-    std::vector<ControlSpec> controls;  // in template order, which is the tab order
+    std::vector<ControlLayout> controls;  // in template order, which is the tab order
 };
 
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
 
-const DialogSpec kQuestionDialog = {
+const DialogLayout kQuestionDialog = {
     109,
     kDialogStyle,
     {
@@ -104,7 +104,7 @@ const DialogSpec kQuestionDialog = {
         {1002, kButtonClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 186, 52, 50, 14, ""},
     }};
 
-const DialogSpec kProgressDialog = {
+const DialogLayout kProgressDialog = {
     110,
     kDialogStyle | WS_VISIBLE,
     {
@@ -112,17 +112,17 @@ const DialogSpec kProgressDialog = {
         {1009, 0, "msctls_progress32", WS_CHILD | WS_VISIBLE, 7, 38, 243, 12, "Progress1"},
     }};
 
-void ExpectDialog(HMODULE module, const DialogSpec& spec) {
-    SCOPED_TRACE("dialog " + std::to_string(spec.id));
-    ResourceBytes bytes = FindEnglish(module, RT_DIALOG, spec.id);
+void ExpectDialog(HMODULE module, const DialogLayout& expected) {
+    SCOPED_TRACE("dialog " + std::to_string(expected.id));
+    ResourceBytes bytes = FindEnglish(module, RT_DIALOG, expected.id);
     ASSERT_NE(bytes.data, nullptr) << "no US English dialog template";
     TemplateReader r(bytes);
     DWORD style = r.Dword();
     ASSERT_NE(style, 0xFFFF0001u) << "an extended template";
-    EXPECT_EQ(style, spec.style);
+    EXPECT_EQ(style, expected.style);
     EXPECT_EQ(r.Dword(), 0u) << "extended style";
     uint16_t count = r.Word();
-    ASSERT_EQ(count, spec.controls.size());
+    ASSERT_EQ(count, expected.controls.size());
     EXPECT_EQ(r.Short(), 0);
     EXPECT_EQ(r.Short(), 0);
     EXPECT_EQ(r.Short(), 257);
@@ -135,7 +135,7 @@ void ExpectDialog(HMODULE module, const DialogSpec& spec) {
     EXPECT_EQ(r.Text(), "") << "caption";
     EXPECT_EQ(r.Word(), 8) << "point size";
     EXPECT_EQ(r.Text(), "Arial");
-    for (const ControlSpec& c : spec.controls) {
+    for (const ControlLayout& c : expected.controls) {
         SCOPED_TRACE("control " + std::to_string(c.id));
         r.AlignDword();
         EXPECT_EQ(r.Dword(), c.style);
