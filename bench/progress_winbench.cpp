@@ -49,8 +49,7 @@ PassResult SimulatePass(RunState& run, const char* folder) {
         GetFileAttributesA(path);
         DeleteFileA(path);
         if (run.progressTotal != 0) {
-            uint32_t percent =
-                static_cast<uint32_t>((static_cast<uint64_t>(i) + 1) * 100 / run.progressTotal);
+            uint32_t percent = ProgressPercent(static_cast<uint64_t>(i) + 1, run.progressTotal);
             ++result.calls;
             if (percent == run.ui.lastPercent) {
                 SetProgress(percent);  // returns at once: timed in bulk by NoChangeCallsSeconds

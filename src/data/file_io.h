@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "common/unique_handle.h"
+
 #ifdef _WIN32
 using FileHandle = void*;  // a HANDLE; the invalid one has all bits set
 inline FileHandle const kInvalidFile = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
@@ -31,3 +33,12 @@ uint32_t SeekTo(FileHandle file, uint32_t position);
 // The file's size in bytes, or false when it cannot be told.
 [[nodiscard]] bool GetFileSize64(FileHandle file, uint64_t& size);
 bool CloseFile(FileHandle file);
+
+// Owns a file of these helpers: closed with CloseFile when the owner goes. Files opened here go
+// in this owner; handles from other platform calls go in common/handles_win.h's.
+struct FileHelperTraits {
+    using Handle = FileHandle;
+    static Handle Invalid() { return kInvalidFile; }
+    static void Close(Handle file) { CloseFile(file); }
+};
+using UniqueFile = UniqueHandle<FileHelperTraits>;

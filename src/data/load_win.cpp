@@ -6,6 +6,7 @@
 #include "data/loader.h"
 #include "data/memory.h"
 #include "data/messages.h"
+#include "ui/ui.h"
 
 bool LoadUninstallData(RunState& run) {
     uint32_t offset = ReadDataOffsetField();
@@ -13,22 +14,17 @@ bool LoadUninstallData(RunState& run) {
     // A name that does not fit is cut (and on XP not terminated): it would name another file.
     DWORD n = GetModuleFileNameA(run.instance, run.modulePath, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
-    FileHandle file = OpenExisting(run.modulePath, kOpenRead);
-    if (file == kInvalidFile) return false;
-    int error = LoadRecords(file, offset, run.data);
-    CloseFile(file);
+    int error = format::kLoadOk;
+    {
+        UniqueFile file(OpenExisting(run.modulePath, kOpenRead));
+        if (!file) return false;
+        error = LoadRecords(file.get(), offset, run.data);
+    }
     if (error == format::kLoadOk) return true;
 
-    char* text = nullptr;
+    UniqueBlock<char> text;
     if (!AllocZeroed(kMessageBufferSize, text)) return false;
-    FormatMessageText(run.data, text, error, run.modulePath);
-    ShowMessage(run, text, MB_OK | MB_ICONINFORMATION);
-    FreeBlock(text);
+    FormatMessageText(run.data, text.get(), error, run.modulePath);
+    ShowMessage(run, text.get(), MB_OK | MB_ICONINFORMATION);
     return false;
-}
-
-int ShowMessage(const RunState& run, const char* text, UINT type) {
-    const char* caption = GetMessageText(run.data, 0, format::kMsgCaption);
-    int answer = MessageBoxA(run.ui.mainWindow, text, caption, type);
-    return answer < 0 ? 0 : answer;
 }

@@ -4,6 +4,8 @@
 
 #include <stddef.h>
 
+#include "common/unique_handle.h"
+
 [[nodiscard]] void* AllocRaw(size_t size, bool zeroed);
 // Resizes `block` keeping its contents (new bytes are not initialised); null on failure, when
 // `block` is left untouched.
@@ -38,6 +40,23 @@ template <class T>
 void FreeBlock(T*& place) {
     if (place) FreeRaw(const_cast<void*>(static_cast<const void*>(place)));
     place = nullptr;
+}
+
+// Owns a block of the memory helpers: freed when the owner goes.
+template <class T>
+struct BlockTraits {
+    using Handle = T*;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle block) { FreeRaw(const_cast<void*>(static_cast<const void*>(block))); }
+};
+template <class T>
+using UniqueBlock = UniqueHandle<BlockTraits<T>>;
+
+// As AllocZeroed, into an owner (which frees what it held before); false on failure.
+template <class T>
+[[nodiscard]] bool AllocZeroed(size_t size, UniqueBlock<T>& block) {
+    block.reset(static_cast<T*>(AllocRaw(size, true)));
+    return static_cast<bool>(block);
 }
 
 // Live and peak bytes handed out by the helpers; counted on the host build only (benchmarks).

@@ -7,10 +7,13 @@
 #include "driver/command_split.h"
 #include "driver/run_first.h"
 #include "driver/run_state.h"
-#include "paths/folder_tokens.h"
+#include "common/backslash.h"
 #include "paths/protected_folders.h"
-#include "removal/passes.h"
+#include "removal/files.h"
+#include "removal/folders.h"
+#include "removal/registry.h"
 #include "shell/processes.h"
+#include "ui/progress.h"
 #include "ui/ui.h"
 
 namespace {
@@ -93,9 +96,7 @@ void RunFirstProgram(RunState& run) {
 // Without a progress dialog the total stays 0, so no pass reports progress.
 void StartProgressDisplay(RunState& run) {
     if (!CreateProgressDialog(run)) return;
-    uint64_t total = static_cast<uint64_t>(run.data.registry.count) + 2ull * run.data.files.count +
-                     run.data.shortcuts.count;
-    run.progressTotal = total > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+    run.progressTotal = ProgressTotal(RunProgressCounts(run));
     SetPhaseText(run, format::kMsgProgressFiles);
 }
 
@@ -110,7 +111,7 @@ void RemoveEverything(RunState& run) {
     RemoveProgramFolders(run);
     SetPhaseText(run, format::kMsgProgressRegistry);
     RemoveRegistryEntries(run);
-    if (run.ui.progressDialog) DestroyWindow(run.ui.progressDialog);
+    DestroyProgressDialog(run);
 }
 
 void CloseRun(RunState& run) {

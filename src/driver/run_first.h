@@ -1,7 +1,7 @@
 // Composing the run-first command from the settings block's text.
 #pragma once
 
-#include "driver/run_state.h"
+struct RunState;
 
 struct RunFirstCommand {
     char* text;       // the composed command: the expansion, or the current-item buffer

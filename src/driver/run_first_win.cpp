@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "data/memory.h"
+#include "driver/run_state.h"
 #include "paths/folder_tokens.h"
 
 bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand& out) {

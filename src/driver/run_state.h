@@ -7,36 +7,44 @@
 #include "data/uninstall_data.h"
 #include "driver/options.h"
 #include "paths/path_state.h"
+#include "ui/ui_state.h"
 
 struct PlatformFlags {
     bool nt;          // the NT family (VER_PLATFORM_WIN32_NT)
     bool nt6OrLater;  // NT with a major version above 5
 };
 
-using SetThemeAppPropertiesFn = void(WINAPI*)(DWORD);
-
-struct UiState {
-    HWND mainWindow;
-    HWND progressDialog;  // null in quiet mode or when it could not be created
-    HWND progressBar;
-    uint32_t lastPercent;  // the value last sent to the progress bar
-    HFONT dialogFont;
-    HMODULE themeLibrary;
-    SetThemeAppPropertiesFn setThemeAppProperties;
+// The remembered answer to the read-only question: once "to all" was chosen (or message 9 is empty,
+// which counts as yes to all) it holds for every later read-only file of the run.
+enum class ToAllAnswer : uint8_t {
+    kUnset,
+    kYesToAll,
+    kNoToAll,
 };
 
 struct RunState {
     PlatformFlags platform;
     RunModes modes;
     HINSTANCE instance;
-    char* modulePath;     // the executable's full path (kPathBufferSize bytes)
-    char* currentItem;    // the path the current pass works on (kPathBufferSize bytes)
+    char* modulePath;  // the executable's full path (kPathBufferSize bytes)
+    // The path the current step works on (kPathBufferSize bytes). One buffer, handed from phase to
+    // phase; each phase owns it only while it runs and may leave anything in it:
+    //   run-first command  ComposeRunFirstCommand writes the composed command here (folder form) and
+    //                      it stays in use until RunProgram has returned;
+    //   in-use check       FindFileInUse builds each entry path here;
+    //   file pass          each entry path; UnregisterServer reads the path from here;
+    //   shortcut files     each shortcut's path;
+    //   program folders    each entry's folder and the folders it climbs through;
+    //   self-delete        StartSelfDelete's copy of the executable's path.
+    // The wildcard, shortcut-folder and registry passes build in buffers of their own and leave it.
+    char* currentItem;
     char* installFolder;  // the executable's folder, with a trailing backslash (kPathBufferSize bytes)
     UninstallData data;
     PathState paths;  // folder lookups and the protected-folder set
     UiState ui;
     uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK
+    ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
 };
 
 // Runs the whole uninstall: the entry function. `commandLine` is the text after the program name.

@@ -1,9 +1,9 @@
 #include "pack/plan.h"
 
-
 #include "pack/json_text.h"
 #include "pack/manifest.h"
 #include "pack/plan_paths.h"
+#include "ui/progress.h"
 
 namespace pack {
 
@@ -13,11 +13,6 @@ namespace {
 
 std::string Index(const char* list, size_t i) { return std::string(list) + "[" + std::to_string(i) + "]"; }
 
-uint32_t Percent(uint64_t position, uint32_t total) {
-    uint64_t p = position * 100 / total;
-    return static_cast<uint32_t>(p > 100 ? 100 : p);
-}
-
 class Planner {
 public:
     Planner(const Block& block, const PlanOptions& options, const ShowText& show)
@@ -26,13 +21,13 @@ public:
         F_ = static_cast<uint32_t>(block.files.size());
         S_ = static_cast<uint32_t>(block.shortcuts.size());
         R_ = static_cast<uint32_t>(block.registry.size());
+        counts_ = {F_, S_, R_};
     }
 
     Plan Run() {
         plan_.platform = options_.nt ? "NT" : "9x";
         plan_.installDir = show_(installDir_);
-        uint64_t total = static_cast<uint64_t>(R_) + 2ull * F_ + S_;
-        plan_.progressTotal = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+        plan_.progressTotal = ProgressTotal(counts_);
         Start();
         Files();
         Patterns();
@@ -50,9 +45,10 @@ private:
         return plan_.passes.back();
     }
 
-    std::optional<uint32_t> Progress(uint64_t position) const {
+    // What the bar shows after entry `index` of `pass`, as ReportProgress computes it.
+    std::optional<uint32_t> Progress(ProgressPass pass, uint32_t index) const {
         if (plan_.progressTotal == 0) return std::nullopt;
-        return Percent(position, plan_.progressTotal);
+        return ProgressPercent(ProgressPosition(pass, counts_, index), plan_.progressTotal);
     }
 
     bool InstallDirKnown() const { return options_.installDir.has_value(); }
@@ -111,7 +107,7 @@ private:
             size_t i = F_ - 1 - k;
             const auto& f = b_.files[i];
             std::string path = BuildEntryPath(installDir_, f.folder, f.name);
-            PlanItem item{Index("files", i), f.name.empty() ? "remove folder" : "delete", show_(path), {}, Progress(k)};
+            PlanItem item{Index("files", i), f.name.empty() ? "remove folder" : "delete", show_(path), {}, Progress(ProgressPass::kFiles, k)};
             auto skip = SkipReason(path, IsRelativeFolder(f.folder));
             if (skip) {
                 item.action = "skip";
@@ -174,7 +170,7 @@ private:
         PlanPass& pass = Pass("shortcutFiles", "Shortcut files (message 12)");
         for (uint32_t i = 0; i < S_; ++i) {
             const auto& s = b_.shortcuts[i];
-            PlanItem item{Index("shortcuts", i), "delete", "", {}, Progress(static_cast<uint64_t>(F_) + i)};
+            PlanItem item{Index("shortcuts", i), "delete", "", {}, Progress(ProgressPass::kShortcutFiles, i)};
             if (s.name.empty()) {
                 item.action = "nothing";
                 item.notes.push_back("no file name");
@@ -198,7 +194,7 @@ private:
             std::string entry = Index("shortcuts", i);
             auto steps = ShortcutClimb(s.levels, s.folder, s.secondFolder);
             if (steps.empty()) {
-                pass.items.push_back({entry, "nothing", "", {"no folder"}, Progress(static_cast<uint64_t>(F_) + i)});
+                pass.items.push_back({entry, "nothing", "", {"no folder"}, Progress(ProgressPass::kShortcutFolders, i)});
                 continue;
             }
             for (size_t k = 0; k < steps.size(); ++k) {
@@ -218,7 +214,7 @@ private:
                     item.notes.push_back("protected: looks like " + *shared + "; the climb ends");
                     last = true;
                 }
-                if (last) item.progress = Progress(static_cast<uint64_t>(F_) + i);
+                if (last) item.progress = Progress(ProgressPass::kShortcutFolders, i);
                 pass.items.push_back(std::move(item));
                 if (shared) break;
             }
@@ -242,7 +238,7 @@ private:
                 continue;
             }
             auto folder = BuildProgramFolder(installDir_, f.folder, f.name);
-            std::optional<uint32_t> progress = Progress(static_cast<uint64_t>(S_) + R_ + F_ + i);
+            std::optional<uint32_t> progress = Progress(ProgressPass::kProgramFolders, i);
             if (!folder) {
                 repeatOf.clear();
                 pass.items.push_back({entry, "nothing", "", {"the path holds no backslash"}, progress});
@@ -305,7 +301,7 @@ private:
                 pass.items.push_back(std::move(item));
                 continue;
             }
-            PlanItem item{entry, "delete key", root + "\\" + show_(r.keyPath), {}, Progress(static_cast<uint64_t>(F_) + S_ + k)};
+            PlanItem item{entry, "delete key", root + "\\" + show_(r.keyPath), {}, Progress(ProgressPass::kRegistry, k)};
             if (parts.kind == RegistryEntryKind::kSkipped) {
                 item.action = "skip";
                 item.notes.push_back(r.keyPath.empty() ? "empty key path" : "the whole Software or System key is never removed");
@@ -341,6 +337,7 @@ private:
     const ShowText& show_;
     std::string installDir_;
     uint32_t F_ = 0, S_ = 0, R_ = 0;
+    ProgressCounts counts_{};
     Plan plan_;
 };
 

@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include "common/text.h"
-#include "paths/folder_tokens.h"
+#include "common/backslash.h"
+#include "common/handles_win.h"
 #include "paths/special_folders.h"
 
 namespace {
@@ -116,14 +117,13 @@ bool ExpandShortNames(char* path) {
         for (size_t i = 0; i < length; ++i) out[used + i] = rest[i];
         out[used + length] = '\0';
         WIN32_FIND_DATAA found;
-        HANDLE search = length ? FindFirstFileA(out, &found) : INVALID_HANDLE_VALUE;
-        if (search == INVALID_HANDLE_VALUE) {
+        UniqueFindHandle search(length ? FindFirstFileA(out, &found) : INVALID_HANDLE_VALUE);
+        if (!search) {
             if (length && !IsMissing(GetLastError())) return false;
             // Nothing further exists to list: the rest stays as written.
             if (!AppendText(out, end)) return false;
             break;
         }
-        FindClose(search);
         out[used] = '\0';
         if (!AppendText(out, found.cFileName) || (*end == '\\' && !AppendText(out, "\\"))) return false;
         rest = *end == '\\' ? end + 1 : end;
@@ -135,14 +135,13 @@ FinalPathResult ReadFinalFolderPath(const char* canonical, char* final) {
     final[0] = '\0';
     FinalPathFn finalPath = FindKernelExport<FinalPathFn>("GetFinalPathNameByHandleA");
     if (!finalPath) return FinalPathResult::kNone;
-    HANDLE folder =
-        CreateFileA(canonical, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE) return FinalPathResult::kNone;
+    UniqueFileHandle folder(CreateFileA(canonical, FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder) return FinalPathResult::kNone;
     // Room for the "\\?\UNC\" prefix in front of a path of a whole path buffer.
     char raw[kPathBufferSize + 8] = {};
-    DWORD n = finalPath(folder, raw, sizeof(raw), 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
-    CloseHandle(folder);
+    DWORD n = finalPath(folder.get(), raw, sizeof(raw), 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
     if (n == 0 || n >= sizeof(raw)) return FinalPathResult::kUnreadable;
     char result[kPathBufferSize + 8] = {};
     if (StartsWith(raw, kVerbatimUncPrefix)) {

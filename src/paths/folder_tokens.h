@@ -1,9 +1,11 @@
-// Folder tokens ("#Windows#", "#AppData#", ...) inside stored texts, and the trailing-backslash helpers.
+// Folder tokens ("#Windows#", "#AppData#", ...) inside stored texts, resolved on this machine.
 #pragma once
 
 #include <stdint.h>
 
-#include "driver/run_state.h"
+#include "common/backslash.h"
+
+struct RunState;
 
 // The scratch that one expansion is built in; the expanded text with its terminator must fit it.
 inline constexpr uint32_t kExpansionScratchSize = 65500;
@@ -23,12 +25,3 @@ void ResolveFolderToken(const RunState& run, char* token);
 // expansion would name another path, so callers treat a length of `size` or more as a refusal.
 // When the scratch cannot be had, `source` is passed on unexpanded in the same way.
 uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source, uint32_t size);
-
-// Adds one backslash unless the text is empty or already ends with one; false, with the text unchanged,
-// when it does not fit `size` bytes.
-[[nodiscard]] bool AppendBackslash(char* path, uint32_t size);
-// Removes a final backslash from a text longer than 3 characters, so "C:\" keeps it.
-void StripTrailingBackslash(char* path);
-// Cuts `path` at its last backslash; a backslash right after a drive colon stays, so "D:\Shared" gives
-// "D:\". False, with the path unchanged, when it holds no backslash.
-[[nodiscard]] bool CutAtLastBackslash(char* path);

@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "data/memory.h"
+#include "driver/run_state.h"
 #include "paths/special_folders.h"
 
 namespace {
@@ -75,14 +76,6 @@ char* FindByte(const char* text, char wanted) {
         if (*text == wanted) return const_cast<char*>(text);
     }
     return nullptr;
-}
-
-char* FindLastBackslash(char* text) {
-    char* last = nullptr;
-    for (; *text; ++text) {
-        if (*text == '\\') last = text;
-    }
-    return last;
 }
 
 // The Windows folder, a backslash and `tail`; false when a part is missing or the whole does not fit.
@@ -238,7 +231,7 @@ void ResolveFolderToken(const RunState& run, char* token) {
 }
 
 uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source, uint32_t size) {
-    char* scratch = nullptr;
+    UniqueBlock<char> scratch;
     if (!AllocZeroed(kExpansionScratchSize, scratch)) {
         // Without the scratch nothing is expanded: the source goes on as it is.
         size_t length = TextLength(source);
@@ -246,38 +239,12 @@ uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source,
         Deliver(source, static_cast<uint32_t>(length), dest, size);
         return static_cast<uint32_t>(length);
     }
-    Expansion expansion{scratch, 0};
+    Expansion expansion{scratch.get(), 0};
     uint32_t length = BuildExpansion(run, source, expansion) ? expansion.used : kExpansionTooLong;
     if (length != kExpansionTooLong) {
-        Deliver(scratch, length, dest, size);
+        Deliver(scratch.get(), length, dest, size);
     } else {
         Deliver("", 0, dest, size);
     }
-    FreeBlock(scratch);
     return length;
-}
-
-bool AppendBackslash(char* path, uint32_t size) {
-    size_t n = TextLength(path);
-    if (n == 0 || path[n - 1] == '\\') return true;
-    if (n + 2 > size) return false;
-    path[n] = '\\';
-    path[n + 1] = '\0';
-    return true;
-}
-
-void StripTrailingBackslash(char* path) {
-    size_t n = TextLength(path);
-    if (n > 3 && path[n - 1] == '\\') path[n - 1] = '\0';
-}
-
-bool CutAtLastBackslash(char* path) {
-    char* last = FindLastBackslash(path);
-    if (!last) return false;
-    if (last > path && last[-1] == ':') {
-        last[1] = '\0';
-    } else {
-        *last = '\0';
-    }
-    return true;
 }

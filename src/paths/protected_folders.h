@@ -7,7 +7,7 @@
 // (paths/canonical_path.h), and also by the final path the file system reaches through links.
 #pragma once
 
-#include "driver/run_state.h"
+struct RunState;
 
 // True when `path` names a protected folder, or when it cannot be brought to a canonical form
 // (a path that cannot be checked is never acted on), or when it is shorter than 4 characters.

@@ -3,7 +3,8 @@
 #include "common/text.h"
 #include "data/memory.h"
 #include "paths/canonical_path.h"
-#include "paths/folder_tokens.h"
+#include "common/backslash.h"
+#include "driver/run_state.h"
 #include "paths/special_folders.h"
 
 // Each folder of the comparison table, in its canonical form, and, where the file system reaches it

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "driver/run_state.h"
+struct RunState;
 
 // Asks the shell for the special folder `csidl` (for the current user, no owner window) and writes its
 // file-system path into `path`. True only when a path was obtained.

@@ -2,7 +2,9 @@
 
 #include <shlobj.h>
 
+#include "common/handles_win.h"
 #include "common/text.h"
+#include "driver/run_state.h"
 
 namespace {
 
@@ -36,13 +38,13 @@ bool GetSpecialFolder(char* path, int csidl) {
 }
 
 bool ReadSetupFolder(const char* valueName, char* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSetupKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    UniqueRegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSetupKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
     // Any value type is accepted, so nothing promises a terminator: one byte is kept for ours.
     char value[kPathBufferSize + 1] = {};
     DWORD size = kPathBufferSize;
-    LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
+    LONG status =
+        RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
     if (status != ERROR_SUCCESS || size > kPathBufferSize) return false;
     value[size] = '\0';
     return value[0] != '\0' && CopyText(path, kPathBufferSize, value);

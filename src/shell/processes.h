@@ -1,7 +1,7 @@
 // Child processes and the shell hand-off.
 #pragma once
 
-#include "driver/run_state.h"
+struct RunState;
 
 // Starts `program` with `arguments`; with `wait`, returns when it has ended. False when it could not start.
 bool RunProgram(RunState& run, const char* program, const char* arguments, bool wait);

@@ -1,11 +1,16 @@
-// The user interface: the hidden main window, the progress and question dialogs, the message
-// pumps and the progress setter. One instance per process: the UI keeps a pointer to the run
-// state's UI fields for its window procedures.
+// The user interface: the hidden main window, the message boxes, the progress and question
+// dialogs, the message pumps and the progress setter. One instance per process: the UI keeps a
+// pointer to the run state's UI fields for its window procedures.
 #pragma once
 
 #include <windows.h>
 
-#include "driver/run_state.h"
+#include <stdint.h>
+
+#include "ui/progress.h"
+#include "ui/ui_state.h"
+
+struct RunState;
 
 inline constexpr int kQuestionDialogId = 109;
 inline constexpr int kProgressDialogId = 110;
@@ -54,6 +59,12 @@ INT_PTR CALLBACK QuestionDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 // Creates the modeless progress dialog (template 110, shown at once) owned by the main window and
 // records it and its progress bar; false when it could not be created.
 [[nodiscard]] bool CreateProgressDialog(RunState& run);
+// Destroys the progress dialog, if there is one, and clears both its handles: after it the pumps
+// and the progress setter no longer reach a destroyed window.
+void DestroyProgressDialog(RunState& run);
+// Shows a modal message box with `text`, captioned with message 0 and owned by the main window
+// (no owner before it exists). Returns the button pressed, or 0 when the box could not be shown.
+int ShowMessage(const RunState& run, const char* text, UINT type);
 // Shows the four-button question with `text`; returns the button's identifier, 2 for Escape or the
 // close box, -1 when the dialog cannot be created.
 INT_PTR ShowQuestionDialog(RunState& run, const char* text);
@@ -62,6 +73,12 @@ void PumpPendingMessages();
 // Shows a whole percentage (at most 100) on the progress bar, if there is one, and pumps; does
 // nothing at all, not even pump, when the percentage equals the one shown last.
 void SetProgress(uint32_t percent);
+// The one way a pass moves the bar: the position of its entry `index` (ui/progress.h) as a
+// percentage of the run's total, through SetProgress. Does nothing while the total is 0 (no
+// progress dialog, quiet mode).
+void ReportProgress(const RunState& run, ProgressPass pass, uint32_t index);
+// The run's progress counts, from its lists.
+ProgressCounts RunProgressCounts(const RunState& run);
 // Destroys the main window and dispatches messages until the quit message; also ends when the
 // window was already gone.
 void RunFinalMessageLoop(RunState& run);

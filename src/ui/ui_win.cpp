@@ -7,6 +7,7 @@
 
 #include "common/text.h"
 #include "data/messages.h"
+#include "driver/run_state.h"
 
 namespace {
 
@@ -28,11 +29,11 @@ void InitUserInterface(RunState& run) {
     char path[kPathBufferSize] = {};
     UINT n = GetSystemDirectoryA(path, kPathBufferSize);
     if (n != 0 && n < kPathBufferSize && AppendText(path, "\\uxtheme.dll")) {
-        run.ui.themeLibrary = LoadLibraryA(path);
+        run.ui.themeLibrary.reset(LoadLibraryA(path));
     }
     if (run.ui.themeLibrary) {
         run.ui.setThemeAppProperties = reinterpret_cast<SetThemeAppPropertiesFn>(
-            reinterpret_cast<void*>(GetProcAddress(run.ui.themeLibrary, "SetThemeAppProperties")));
+            reinterpret_cast<void*>(GetProcAddress(run.ui.themeLibrary.get(), "SetThemeAppProperties")));
     }
     InitCommonControls();
 }
@@ -74,12 +75,12 @@ void ApplyDialogFont(HWND dialog) {
         LOGFONTA description = {};
         if (font && GetObjectA(font, sizeof(description), &description) != 0) {
             description.lfWeight = FW_NORMAL;
-            ui.dialogFont = CreateFontIndirectA(&description);
+            ui.dialogFont.reset(CreateFontIndirectA(&description));
         }
     }
     if (!ui.dialogFont) return;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(ui.dialogFont), FALSE);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(ui.dialogFont.get()), FALSE);
     }
 }
 
@@ -125,6 +126,18 @@ bool CreateProgressDialog(RunState& run) {
     return true;
 }
 
+void DestroyProgressDialog(RunState& run) {
+    if (run.ui.progressDialog) DestroyWindow(run.ui.progressDialog);
+    run.ui.progressDialog = nullptr;
+    run.ui.progressBar = nullptr;
+}
+
+int ShowMessage(const RunState& run, const char* text, UINT type) {
+    const char* caption = GetMessageText(run.data, 0, format::kMsgCaption);
+    int answer = MessageBoxA(run.ui.mainWindow, text, caption, type);
+    return answer < 0 ? 0 : answer;
+}
+
 INT_PTR ShowQuestionDialog(RunState& run, const char* text) {
     return DialogBoxParamA(run.instance, MAKEINTRESOURCEA(kQuestionDialogId), run.ui.mainWindow,
                            QuestionDialogProc, reinterpret_cast<LPARAM>(text));
@@ -151,6 +164,15 @@ void SetProgress(uint32_t percent) {
     PumpPendingMessages();
 }
 
+ProgressCounts RunProgressCounts(const RunState& run) {
+    return {run.data.files.count, run.data.shortcuts.count, run.data.registry.count};
+}
+
+void ReportProgress(const RunState& run, ProgressPass pass, uint32_t index) {
+    if (run.progressTotal == 0) return;
+    SetProgress(ProgressPercent(ProgressPosition(pass, RunProgressCounts(run), index), run.progressTotal));
+}
+
 void RunFinalMessageLoop(RunState& run) {
     // When something destroyed the main window early (a WM_CLOSE from another process goes to
     // DefWindowProc), its quit message may already have been dropped by a pump: post one, or the
@@ -165,14 +187,8 @@ void RunFinalMessageLoop(RunState& run) {
 }
 
 void ReleaseUserInterface(RunState& run) {
-    if (run.ui.dialogFont) {
-        DeleteObject(run.ui.dialogFont);
-        run.ui.dialogFont = nullptr;
-    }
-    if (run.ui.themeLibrary) {
-        FreeLibrary(run.ui.themeLibrary);
-        run.ui.themeLibrary = nullptr;
-        run.ui.setThemeAppProperties = nullptr;
-    }
+    run.ui.dialogFont.reset();
+    run.ui.setThemeAppProperties = nullptr;
+    run.ui.themeLibrary.reset();
     g_run = nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include "driver/command_split.h"
 #include "driver/run_first.h"
+#include "driver/run_state.h"
 #include "paths/path_fixtures.h"
 
 using namespace path_testing;

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "driver/command_split.h"
 #include "driver/run_first.h"
+#include "driver/run_state.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "data/load_win.h"
 #include "data/messages.h"
 #include "support/ui_robot.h"
 #include "support/ui_session.h"

@@ -323,13 +323,13 @@ TEST(DialogFont, MadeOnceByTheFirstDialogAndReusedByTheOther) {
         auto openProgress = [&] {
             ASSERT_TRUE(CreateProgressDialog(session.run()));
             progress = FontsOf(ui.progressDialog);
-            if (!madeFirst) madeFirst = ui.dialogFont;
+            if (!madeFirst) madeFirst = ui.dialogFont.get();
         };
         auto askQuestion = [&] {
             AskQuestion(
                 session, kQuestion, [&](HWND dialog) { question = FontsOf(dialog); },
                 [](HWND d) { ClickButton(d, IDYES); });
-            if (!madeFirst) madeFirst = ui.dialogFont;
+            if (!madeFirst) madeFirst = ui.dialogFont.get();
         };
         DialogSetFontHook hook;
         ASSERT_TRUE(hook.installed());
@@ -344,12 +344,12 @@ TEST(DialogFont, MadeOnceByTheFirstDialogAndReusedByTheOther) {
         // The dialog manager gives each dialog its template font; nothing else is set on them.
         EXPECT_EQ(DialogSetFontHook::fonts.size(), 2u);
         for (HFONT font : DialogSetFontHook::fonts) EXPECT_NE(font, madeFirst) << "set on a dialog itself";
-        EXPECT_EQ(ui.dialogFont, madeFirst) << "never made again";
+        EXPECT_EQ(ui.dialogFont.get(), madeFirst) << "never made again";
         ExpectSharedFont(progress, madeFirst, 2);
         ExpectSharedFont(question, madeFirst, 5);
 
         ReleaseUserInterface(session.run());
-        EXPECT_EQ(ui.dialogFont, nullptr);
+        EXPECT_EQ(ui.dialogFont.get(), nullptr);
         EXPECT_EQ(GetObjectType(madeFirst), 0u) << "deleted at release";
     }
 }

@@ -167,20 +167,20 @@ TEST(UserInterface, LoadsThemesFromTheSystemFolderAndReleasesEverything) {
     UiSession session(testing_support::SampleMessages(), false);
     ASSERT_TRUE(session.ready());
     UiState& ui = session.run().ui;
-    ASSERT_NE(ui.themeLibrary, nullptr) << "Wine ships uxtheme.dll";
+    ASSERT_NE(ui.themeLibrary.get(), nullptr) << "Wine ships uxtheme.dll";
     char loaded[MAX_PATH] = {};
     char expected[MAX_PATH] = {};
-    GetModuleFileNameA(ui.themeLibrary, loaded, MAX_PATH);
+    GetModuleFileNameA(ui.themeLibrary.get(), loaded, MAX_PATH);
     GetSystemDirectoryA(expected, MAX_PATH);
     EXPECT_EQ(lstrcmpiA(loaded, (std::string(expected) + "\\uxtheme.dll").c_str()), 0) << loaded;
     EXPECT_EQ(reinterpret_cast<void*>(ui.setThemeAppProperties),
-              reinterpret_cast<void*>(GetProcAddress(ui.themeLibrary, "SetThemeAppProperties")));
+              reinterpret_cast<void*>(GetProcAddress(ui.themeLibrary.get(), "SetThemeAppProperties")));
     EXPECT_NE(ui.setThemeAppProperties, nullptr);
 
     // Visual styles for the frames only; the process's setting is put back afterwards.
     using GetPropertiesFn = DWORD(WINAPI*)();
     auto getProperties = reinterpret_cast<GetPropertiesFn>(
-        reinterpret_cast<void*>(GetProcAddress(ui.themeLibrary, "GetThemeAppProperties")));
+        reinterpret_cast<void*>(GetProcAddress(ui.themeLibrary.get(), "GetThemeAppProperties")));
     ASSERT_NE(getProperties, nullptr);
     DWORD before = getProperties();
     ApplyThemeProperties(session.run());
@@ -188,7 +188,7 @@ TEST(UserInterface, LoadsThemesFromTheSystemFolderAndReleasesEverything) {
     ui.setThemeAppProperties(before);
 
     ReleaseUserInterface(session.run());
-    EXPECT_EQ(ui.themeLibrary, nullptr);
+    EXPECT_EQ(ui.themeLibrary.get(), nullptr);
     EXPECT_EQ(ui.setThemeAppProperties, nullptr);
 }
 

@@ -70,12 +70,44 @@ TEST(SetProgress, APassOverManyEntriesMovesTheBarOncePerPercent) {
     ASSERT_TRUE(CreateProgressDialog(session.run()));
     HWND bar = session.run().ui.progressBar;
     testing_support::MessageSpy positions(bar, PBM_SETPOS);
-    const uint64_t total = 30011;  // not a multiple of 100
-    for (uint64_t done = 0; done <= total; ++done) SetProgress(static_cast<uint32_t>(done * 100 / total));
+    const uint32_t total = 30011;  // not a multiple of 100
+    session.run().progressTotal = total;
+    for (uint32_t done = 0; done <= total; ++done) ReportProgress(session.run(), ProgressPass::kFiles, done);
     EXPECT_EQ(positions.count(), 100) << "1 to 100; the first 0 sends nothing";
     EXPECT_EQ(positions.parameters.front(), 1u);
     EXPECT_EQ(positions.parameters.back(), 100u);
     EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 100);
+}
+
+TEST(ReportProgress, NothingHappensWithoutATotal) {
+    UiSession session;
+    ASSERT_TRUE(session.ready());
+    ASSERT_TRUE(CreateProgressDialog(session.run()));
+    testing_support::MessageSpy positions(session.run().ui.progressBar, PBM_SETPOS);
+    DrainMessages();
+    PostThreadMessageA(GetCurrentThreadId(), kMarker, 0, 0);
+    ReportProgress(session.run(), ProgressPass::kRegistry, 50);  // progressTotal is 0
+    MSG msg;
+    EXPECT_NE(PeekMessageA(&msg, nullptr, kMarker, kMarker, PM_REMOVE), 0) << "no pump";
+    EXPECT_EQ(positions.count(), 0);
+    EXPECT_EQ(session.run().ui.lastPercent, 0u);
+}
+
+TEST(DestroyProgressDialog, LeavesNoHandleToTheDestroyedWindows) {
+    UiSession session;
+    ASSERT_TRUE(session.ready());
+    RunState& run = session.run();
+    ASSERT_TRUE(CreateProgressDialog(run));
+    HWND dialog = run.ui.progressDialog;
+    DestroyProgressDialog(run);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(run.ui.progressDialog, nullptr);
+    EXPECT_EQ(run.ui.progressBar, nullptr);
+    // The setter and the pump go on without a dialog, and a second call does nothing.
+    EXPECT_TRUE(PumpedDuring(40));
+    EXPECT_EQ(run.ui.lastPercent, 40u);
+    DestroyProgressDialog(run);
+    EXPECT_EQ(run.ui.progressDialog, nullptr);
 }
 
 }  // namespace
