@@ -11,6 +11,7 @@
 #include "pack/image.h"
 #include "pack/manifest.h"
 #include "pack/plan.h"
+#include "support/fake_stub.h"
 
 namespace {
 
@@ -57,8 +58,7 @@ int main() {
     auto checkStart = Clock::now();
     auto findings = pack::CheckManifest(manifest, {});
     double check = Seconds(checkStart);
-    format::Bytes stub(20000, 0x90);
-    std::copy(std::begin(format::kDataOffsetMarker), std::end(format::kDataOffsetMarker), stub.begin() + 1000);
+    format::Bytes stub = testing_support::FakeStubImage();
     std::string error;
     auto image = format::AttachBlock(stub, format::EncodeBlock(manifest.block), &error);
     if (!image || !pack::WriteWholeFile(path, *image, false, error)) {

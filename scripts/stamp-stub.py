@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Finishes the uninstaller stub after linking.
 
-Checks that it imports only system DLLs and that the data-offset marker occurs exactly once, then
-writes the executable's own size into the data-offset field: a stub without a block then fails at
-its first record header. Prints the size.
+Checks that it imports only system DLLs, that the data-offset field has its section of its own
+(".uninst", the marker at its start) and that the marker occurs nowhere else, then writes the
+executable's own size into the field: a stub without a block then fails at its first record header.
+Prints the size.
 """
 import argparse
 import subprocess
@@ -12,6 +13,19 @@ import sys
 MARKER = bytes([0x77, 0x77, 0x67, 0x54, 0x29, 0x48])
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
                "comctl32.dll"}
+
+
+def uninst_section_offset(data):
+    """The file offset of the .uninst section's raw data, or None."""
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
+        return None
+    sections = int.from_bytes(data[pe + 6:pe + 8], "little")
+    optional_size = int.from_bytes(data[pe + 20:pe + 22], "little")
+    table = pe + 24 + optional_size
+    found = [int.from_bytes(data[h + 20:h + 24], "little")
+             for h in range(table, table + 40 * sections, 40) if data[h:h + 8] == b".uninst\0"]
+    return found[0] if len(found) == 1 else None
 
 
 def main():
@@ -30,7 +44,10 @@ def main():
     count = data.count(MARKER)
     if count != 1:
         sys.exit(f"stamp-stub: the data-offset marker occurs {count} times in {args.exe}, not once")
-    field = data.find(MARKER) + len(MARKER)
+    section = uninst_section_offset(data)
+    if section is None or data[section:section + len(MARKER)] != MARKER:
+        sys.exit(f"stamp-stub: {args.exe} has no .uninst section beginning with the data-offset marker")
+    field = section + len(MARKER)
     data[field:field + 4] = len(data).to_bytes(4, "little")
     open(args.exe, "wb").write(data)
     print(f"uninstaller stub: {args.exe}: {len(data)} bytes, imports {', '.join(sorted(imports))}")

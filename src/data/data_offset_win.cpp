@@ -4,8 +4,9 @@
 
 namespace {
 
-// The marker and the field, with nothing between them. The marker bytes occur nowhere else in the
-// executable (the build checks it): the packer finds the field by them. Byte arrays keep the
+// The marker and the field, with nothing between them, alone in the section ".uninst": the packer
+// finds the field through the section table, as the loader maps it, never by searching the file.
+// The marker bytes occur nowhere else in the executable (the build checks it). Byte arrays keep the
 // struct free of padding.
 struct DataOffsetField {
     unsigned char marker[6];
@@ -17,8 +18,8 @@ struct DataOffsetField {
 // Read through volatile: the build and the packer rewrite the field in the file, so the compiler
 // must not fold the value it was compiled with.
 extern "C" {
-__attribute__((used)) volatile DataOffsetField g_uninstallDataOffset = {{0x77, 0x77, 0x67, 0x54, 0x29, 0x48},
-                                                                        {0, 0, 0, 0}};
+__attribute__((used, section(".uninst"))) volatile DataOffsetField g_uninstallDataOffset = {
+    {0x77, 0x77, 0x67, 0x54, 0x29, 0x48}, {0, 0, 0, 0}};
 }
 
 uint32_t ReadDataOffsetField() {

@@ -95,7 +95,9 @@ int ReadEntry(BodyCursor& cursor, RegistryEntry& entry) {
 // Hands `block` to the list, which frees it with its entries.
 template <class Entry>
 bool KeepBlock(EntryList<Entry>& list, void* block) {
-    if (!GrowBlock((list.blockCount + 1) * sizeof(void*), list.blocks)) return false;
+    size_t bytes = 0;
+    if (!ArrayBytes(uint64_t{list.blockCount} + 1, sizeof(void*), bytes)) return false;
+    if (!GrowBlock(bytes, list.blocks)) return false;
     list.blocks[list.blockCount++] = block;
     return true;
 }
@@ -109,19 +111,20 @@ int ReadList(uint8_t*& body, uint32_t length, EntryList<Entry>& list, uint32_t m
     if (n == 0) return kLoadOk;
     // A count the body cannot hold is refused before anything is allocated for it.
     if (static_cast<uint64_t>(n) * minEntrySize > cursor.Left()) return kLoadErrorMemory;
-    uint64_t total = static_cast<uint64_t>(list.count) + n;
-    uint64_t bytes = total * sizeof(Entry*);
-    if (total > 0xFFFFFFFFu || bytes > static_cast<size_t>(-1)) return kLoadErrorMemory;
+    size_t bytes = 0;
+    size_t entryBytes = 0;
+    if (!ArrayBytes(uint64_t{list.count} + n, sizeof(Entry*), bytes)) return kLoadErrorMemory;
+    if (!ArrayBytes(n, sizeof(Entry), entryBytes)) return kLoadErrorMemory;
     // Not zeroed: every entry is filled before the list counts it.
     Entry* entries = nullptr;
-    if (!AllocBlock(static_cast<size_t>(n) * sizeof(Entry), entries)) return kLoadErrorMemory;
+    if (!AllocBlock(entryBytes, entries)) return kLoadErrorMemory;
     if (!KeepBlock(list, entries)) {
         FreeBlock(entries);
         return kLoadErrorMemory;
     }
     if (!KeepBlock(list, body)) return kLoadErrorMemory;
     body = nullptr;  // the list owns it now
-    if (!GrowBlock(static_cast<size_t>(bytes), list.items)) return kLoadErrorMemory;
+    if (!GrowBlock(bytes, list.items)) return kLoadErrorMemory;
     for (uint32_t i = 0; i < n; ++i) {
         if (int error = ReadEntry(cursor, entries[i])) return error;
         list.items[list.count++] = &entries[i];
@@ -284,7 +287,8 @@ int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t*& block,
     return kLoadOk;
 }
 
-int LoadRecords(FileHandle file, uint32_t dataOffset, UninstallData& data, LoadFailure* failure) {
+int LoadRecords(FileHandle file, uint32_t dataOffset, UninstallData& data, LoadFailure* failure,
+                uint64_t* blockEnd) {
     uint64_t fileSize = 0;
     uint32_t position = dataOffset;
     uint16_t tag = 0;
@@ -327,14 +331,20 @@ int LoadRecords(FileHandle file, uint32_t dataOffset, UninstallData& data, LoadF
                     break;  // skipped, unknown and end records read nothing
             }
             if (error) break;
-            if (header.tag == kEndRecord) break;
+            if (header.tag == kEndRecord) {
+                if (blockEnd) *blockEnd = next;
+                break;
+            }
             if (SeekTo(file, static_cast<uint32_t>(next)) != next) {
                 error = kLoadErrorHeader;
                 break;
             }
             position = static_cast<uint32_t>(next);
         } else {
-            if (header.tag == kEndRecord) break;
+            if (header.tag == kEndRecord) {
+                if (blockEnd) *blockEnd = bodyStart;
+                break;
+            }
             position = static_cast<uint32_t>(bodyStart);
         }
     }

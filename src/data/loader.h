@@ -21,9 +21,11 @@ struct LoadFailure {
 };
 
 // Reads the block at `dataOffset` of `file` into `data`. Returns 0 or a load error code; on error
-// `failure` (when given) tells which record failed, and `data` holds what was read before it.
+// `failure` (when given) tells which record failed, and `data` holds what was read before it. On
+// success `blockEnd` (when given) receives the file offset just past the end record and its body:
+// the loader never reads what follows.
 [[nodiscard]] int LoadRecords(FileHandle file, uint32_t dataOffset, UninstallData& data,
-                              LoadFailure* failure = nullptr);
+                              LoadFailure* failure = nullptr, uint64_t* blockEnd = nullptr);
 
 // Reads a raw body of `header.length` bytes into a new block. Returns 0, kLoadErrorBody (refused,
 // short, or longer than what the file holds) or kLoadErrorBodyMemory.

@@ -3,6 +3,19 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
+
+// `count` elements of `size` bytes as one allocation size, or false when the product does not fit a
+// size_t (32 bits in the uninstaller: a count the file can hold may still overflow it). `limit` is
+// the largest size_t; tests give the 32-bit program's.
+[[nodiscard]] inline bool ArrayBytes(uint64_t count, uint64_t size, size_t& bytes,
+                                     uint64_t limit = static_cast<size_t>(-1)) {
+    // Counts are 32-bit and element sizes small, so the 64-bit product cannot wrap; the test
+    // keeps that true for any caller.
+    if (count > 0xFFFFFFFFu || size > 0xFFFFFFFFu || count * size > limit) return false;
+    bytes = static_cast<size_t>(count * size);
+    return true;
+}
 
 #include "common/unique_handle.h"
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "format/stub_image.h"
+
 namespace format {
 
 void PutU16(Bytes& out, uint16_t value) {
@@ -170,20 +172,29 @@ Bytes EncodeBlock(const Block& block) {
 }
 
 std::optional<size_t> FindDataOffsetField(const Bytes& image) {
-    const auto* first = std::begin(kDataOffsetMarker);
-    const auto* last = std::end(kDataOffsetMarker);
-    auto found = std::search(image.begin(), image.end(), first, last);
-    if (found == image.end()) return std::nullopt;
-    if (std::search(found + 1, image.end(), first, last) != image.end()) return std::nullopt;
-    size_t field = static_cast<size_t>(found - image.begin()) + kDataOffsetMarkerSize;
-    if (field + kDataOffsetFieldSize > image.size()) return std::nullopt;
-    return field;
+    auto located = LocateDataOffsetField(image);
+    if (!located) return std::nullopt;
+    return located->field;
 }
 
 std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::string* error) {
-    auto field = FindDataOffsetField(stub);
-    if (!field) {
-        if (error) *error = "the stub does not hold the data-offset marker exactly once";
+    std::string why;
+    auto located = LocateDataOffsetField(stub, &why);
+    if (!located) {
+        if (error) *error = "not an uninstaller stub: " + why;
+        return std::nullopt;
+    }
+    if (!located->markerIntact) {
+        if (error) *error = "the data-offset marker of the stub's .uninst section was overwritten: not a stub as built";
+        return std::nullopt;
+    }
+    uint32_t field = ReadU32(stub.data() + located->field);
+    if (located->imageEnd != stub.size() || field != stub.size()) {
+        if (error) {
+            *error = "the stub already carries a data block (its data-offset field holds " + std::to_string(field) +
+                     ", its image ends at " + std::to_string(located->imageEnd) + " of " +
+                     std::to_string(stub.size()) + " bytes): build from the stub as built, not from an uninstaller";
+        }
         return std::nullopt;
     }
     if (stub.size() > kMaxFilePosition) {
@@ -191,8 +202,7 @@ std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::str
         return std::nullopt;
     }
     Bytes out = stub;
-    uint32_t offset = static_cast<uint32_t>(stub.size());
-    PutU32At(out, *field, offset);
+    PutU32At(out, located->field, static_cast<uint32_t>(stub.size()));
     out.insert(out.end(), block.begin(), block.end());
     return out;
 }

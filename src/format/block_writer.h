@@ -70,11 +70,13 @@ std::string ValidateBlock(const Block& block);
 // when it has content), then the end record.
 Bytes EncodeBlock(const Block& block);
 
-// The offset of the data-offset field in an executable image, or nothing when the marker does not
-// occur exactly once.
+// The file offset of the data-offset field of an executable image, where the program reads it (see
+// stub_image.h), or nothing when the image has no such field.
 std::optional<size_t> FindDataOffsetField(const Bytes& image);
 
-// Appends `block` to a copy of the stub and points its data-offset field at it.
+// Appends `block` to a copy of the stub and points its data-offset field at it. Refuses a stub whose
+// marker is not intact and one that already carries a block (its field does not hold its own size,
+// or bytes follow its image): appending to an uninstaller would leave its first block in front.
 std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::string* error);
 
 }  // namespace format

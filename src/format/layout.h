@@ -10,6 +10,9 @@ namespace format {
 inline constexpr unsigned char kDataOffsetMarker[6] = {0x77, 0x77, 0x67, 0x54, 0x29, 0x48};
 inline constexpr uint32_t kDataOffsetMarkerSize = 6;
 inline constexpr uint32_t kDataOffsetFieldSize = 4;
+// The PE section that holds the marker and the field and nothing else (data_offset_win.cpp places
+// them there), as its 8-byte name in the section table.
+inline constexpr char kDataOffsetSectionName[8] = {'.', 'u', 'n', 'i', 'n', 's', 't', '\0'};
 // Blocks must begin in the first 2 GiB: positions are 32-bit and the platform's seek is signed.
 inline constexpr uint32_t kMaxFilePosition = 0x7FFFFFFF;
 

@@ -5,6 +5,8 @@
 
 #include "data/messages.h"
 #include "pack/plan_paths.h"
+#include "removal/pattern_guard.h"
+#include "removal/registry_guard.h"
 
 namespace pack {
 
@@ -102,6 +104,35 @@ private:
         }
     }
 
+    // The components of a file entry's folder and name: ".." climbs; Windows drops a component's
+    // trailing dots and spaces, so "..." and "name." name other folders than they say.
+    void CheckComponents(const std::string& where, const std::string& folder, const std::string& name) {
+        bool climbs = false;
+        std::string odd;
+        for (const std::string* text : {&folder, &name}) {
+            size_t at = 0;
+            while (at <= text->size()) {
+                size_t end = text->find_first_of("\\/", at);
+                if (end == std::string::npos) end = text->size();
+                std::string part = text->substr(at, end - at);
+                at = end + 1;
+                if (part == "..") {
+                    climbs = true;
+                } else if (!part.empty() && part != "." && (part.back() == '.' || part.back() == ' ') && odd.empty()) {
+                    odd = part;
+                }
+            }
+        }
+        if (climbs) Error(where, "the path climbs with \"..\": it may name a file outside the installation");
+        if (odd.find_first_not_of(". ") == std::string::npos && !odd.empty()) {
+            Warn(where, "component " + Show(odd) + " is no climb, but Windows drops its trailing dots and spaces: it "
+                        "names the folder it stands in");
+        } else if (!odd.empty()) {
+            Warn(where, "component " + Show(odd) + " ends in a dot or a space, which Windows drops: the uninstaller acts on "
+                        "a different name than the one written");
+        }
+    }
+
     // Checks the length of a built path; `relative` paths begin with the install folder.
     void CheckLength(const std::string& where, const std::string& what, const std::string& path, bool relative) {
         if (!relative || options_.installDir) {
@@ -133,22 +164,23 @@ private:
             bool dotted = !f.folder.empty() && f.folder[0] == '.';
             std::string path = BuildEntryPath(InstallDir(), f.folder, f.name);
             CheckTrailBackslash(where, f.folder + f.name);
-            if (f.folder.empty()) {
-                Error(where, "has no folder: the uninstaller would take " + Show(f.name) +
-                                 " from whatever its current directory is");
-                continue;
-            }
-            if (!dotted && !IsAbsolutePath(f.folder)) {
-                Error(where, "folder " + Show(f.folder) + " is neither absolute nor relative to the install folder (\".\\\"): "
-                             "the uninstaller would take it from whatever its current directory is");
+            // The path the uninstaller builds decides: an empty folder with a full-path name is absolute.
+            if (!dotted && !IsAbsolutePath(path)) {
+                if (f.folder.empty()) {
+                    Error(where, "has no folder: the uninstaller would take " + Show(f.name) +
+                                     " from whatever its current directory is");
+                } else {
+                    Error(where, "folder " + Show(f.folder) + " is neither absolute nor relative to the install folder "
+                                 "(\".\\\"): the uninstaller would take it from whatever its current directory is");
+                }
                 continue;
             }
             if (dotted && f.folder != "." && f.folder.compare(0, 2, ".\\") != 0) {
                 Warn(where, "folder " + Show(f.folder) + " begins with \".\" but not \".\\\": the uninstaller takes the install folder itself");
             }
-            if (f.folder.find("\\..") != std::string::npos || f.name.find("..\\") != std::string::npos) {
-                Error(where, "the path climbs with \"..\": it may name a file outside the installation");
-            }
+            // Only ".\" folders append their text to the install folder; other dotted ones name it itself.
+            bool appended = !dotted || f.folder.compare(0, 2, ".\\") == 0;
+            CheckComponents(where, !appended ? "" : dotted ? f.folder.substr(2) : f.folder, f.name);
             CheckLength(where, "the path", path, dotted);
             if (f.name.empty()) {
                 if (f.flags) Warn(where, "is a folder entry (no name): its flags are ignored");
@@ -235,24 +267,16 @@ private:
     }
 
     void CheckRegistry() {
-        static const char* const kSharedKeys[] = {
-            "Software\\Classes",   "Software\\Microsoft",  "Software\\Wow6432Node", "Software\\Policies",
-            "Software\\Microsoft\\Windows", "Software\\Microsoft\\Windows\\CurrentVersion",
-            "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-            "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-            "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
-        };
-        static const char* const kClassRootKeys[] = {"CLSID",  "Interface", "TypeLib", "AppID",
-                                                     "*",      "Folder",    "Directory", "Drive", "AllFilesystemObjects"};
         const auto& entries = m_.block.registry;
         for (size_t i = 0; i < entries.size(); ++i) {
             const auto& r = entries[i];
             std::string where = "registry[" + std::to_string(i) + "]";
             const char* root = RootName(r.root);
             std::string rootName = root ? root : "this root";
-            if (r.root == 0x80000004u) {
+            if (r.root == kRootPerformanceData) {
                 Error(where, "HKPD is no key that can be removed: the uninstaller skips the entry");
-            } else if (r.root == 0x80000006u) {
+                continue;
+            } else if (r.root == kRootDynData) {
                 Warn(where, "HKDD exists only on Windows 9x: the entry does nothing on NT");
             }
             RegistryPathParts parts = SplitRegistryPath(r.keyPath);
@@ -262,13 +286,19 @@ private:
                                                     " itself: the uninstaller never removes it and skips the entry");
                 continue;
             }
+            // A doubled backslash inside the key is an empty key name: Windows refuses or skips it,
+            // and the key named is not the one written.
+            std::string trimmed = Trimmed(parts.key);
+            if (trimmed.find("\\\\") != std::string::npos) {
+                Error(where, "key " + Show(parts.key) + " holds a doubled backslash inside it: an empty key name, which "
+                                 "names another key than the one written (write one backslash between key names)");
+            }
             if (parts.kind == RegistryEntryKind::kValue) {
-                if (Trimmed(parts.key).empty()) {
+                if (trimmed.empty()) {
                     Warn(where, "removes the value " + Show(parts.value) + " directly under " + rootName);
                 }
                 continue;
             }
-            std::string trimmed = Trimmed(r.keyPath);
             if (trimmed.empty() || EqualsNoCase(trimmed, "Software") || EqualsNoCase(trimmed, "System")) {
                 Error(where, "key " + Show(r.keyPath) + " names " + rootName + "'s whole " +
                                  (trimmed.empty() ? std::string("root") : trimmed) + " key under another spelling");
@@ -277,14 +307,9 @@ private:
             if (trimmed != r.keyPath) {
                 Warn(where, "key " + Show(r.keyPath) + " begins or ends with a backslash; write it without");
             }
-            bool shared = false;
-            for (const char* key : kSharedKeys) shared = shared || EqualsNoCase(trimmed, key);
-            if (r.root == 0x80000000u) {
-                for (const char* key : kClassRootKeys) shared = shared || EqualsNoCase(trimmed, key);
-            }
-            if ((r.root == 0x80000002u || r.root == 0x80000003u) && Components(trimmed) == 1) shared = true;
-            if (shared) {
-                Error(where, "key " + Show(r.keyPath) + " is shared by every program on the machine: removing it with its subkeys breaks them");
+            if (IsRefusedRegistryKey(r.root, r.keyPath.c_str())) {
+                Error(where, "key " + Show(r.keyPath) + " is one that Windows or every program needs: removing it with "
+                                 "its subkeys breaks the machine (the uninstaller refuses it)");
                 continue;
             }
             if (Components(trimmed) == 2 && EqualsNoCase(trimmed.substr(0, 9), "Software\\")) {
@@ -355,6 +380,10 @@ private:
                 for (const char* t : kProtectedTokens) protectedRoot = protectedRoot || EqualsNoCase(rootToken, t);
                 if (atRoot && protectedRoot) {
                     Warn(where, rootToken + " is a protected folder: the uninstaller skips the pattern");
+                } else if (IsRefusedPatternFolder(path.folder.c_str())) {
+                    Error(where, "cleans in " + Show(path.folder) + ", inside the system's own folders (the Windows "
+                                 "and System folders, Windows's folders in Program Files and Common Files): the "
+                                 "uninstaller refuses the pattern");
                 } else if (atRoot && !EqualsNoCase(rootToken, "#InstallDir#")) {
                     Error(where, "cleans the whole tree of " + rootToken + ": every file matching " + Show(path.mask) +
                                      " in it and all its subfolders, other programs' files too");
@@ -364,6 +393,10 @@ private:
                     Warn(where, "deletes every file in " + Show(path.folder) + " and all its subfolders");
                 }
             } else {
+                if (options_.installDir && IsRefusedPatternFolder(path.folder.c_str())) {
+                    Error(where, "cleans in " + Show(path.folder) + ", inside the system's own folders: the "
+                                 "uninstaller refuses the pattern");
+                }
                 CheckLength(where, "the pattern's path", path.full, true);
                 if (everything && (folderPart.empty())) {
                     Warn(where, "deletes every file of the install folder and all its subfolders");

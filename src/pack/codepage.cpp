@@ -93,13 +93,52 @@ CodePage::~CodePage() {
     iconv_close(fromPage_);
 }
 
-bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string* error) const {
+char CodePage::AsciiStandIn(const char* character, size_t length) const {
+    std::string key(character, length);
+    auto found = standIns_.find(key);
+    if (found != standIns_.end()) return found->second;
+    std::string converted;
+    size_t badAt = 0;
+    char standIn = 0;
+    if (Convert(toPage_, key, converted, badAt) && converted.size() == 1 &&
+        static_cast<unsigned char>(converted[0]) < 0x80) {
+        standIn = converted[0];
+    }
+    standIns_.emplace(std::move(key), standIn);
+    return standIn;
+}
+
+bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string* error, Use use) const {
     if (IsAscii(text)) {
         out = text;
         return true;
     }
     size_t badAt = 0;
-    if (Convert(toPage_, text, out, badAt)) return true;
+    if (Convert(toPage_, text, out, badAt)) {
+        if (use == Use::kMessage) return true;
+        // The text converted whole; now each non-ASCII character alone (double-byte pages have ASCII
+        // trail bytes, so only a character that becomes one single ASCII byte counts).
+        for (size_t i = 0; i < text.size();) {
+            unsigned char lead = static_cast<unsigned char>(text[i]);
+            size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            if (n > text.size() - i) n = text.size() - i;
+            if (n > 1) {
+                if (char standIn = AsciiStandIn(text.data() + i, n)) {
+                    if (error) {
+                        char byte[8];
+                        snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(standIn));
+                        *error = "character " + DescribeUtf8(text.data() + i, n) + " becomes \"" +
+                                 std::string(1, standIn) + "\" (" + byte + ") in code page " + std::to_string(number_) +
+                                 ": in a path or key the uninstaller reads it as that ASCII character";
+                    }
+                    out.clear();
+                    return false;
+                }
+            }
+            i += n;
+        }
+        return true;
+    }
     if (error) {
         *error = badAt < text.size() ? "character " + DescribeUtf8(text.data() + badAt, text.size() - badAt) +
                                            " has no place in code page " + std::to_string(number_)

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace pack {
 
@@ -21,16 +22,28 @@ public:
     CodePage& operator=(const CodePage&) = delete;
 
     int Number() const { return number_; }
-    // UTF-8 to the code page. Fails on a character the code page cannot hold, naming it in `error`.
-    [[nodiscard]] bool FromUtf8(const std::string& text, std::string& out, std::string* error) const;
+
+    // What a text is for. Some code pages turn a character into an ASCII one (code page 932 stores
+    // U+00A5 "¥" as 0x5C, the byte of "\", and U+203E "‾" as "~"): harmless in a message, which is
+    // shown with the page's own glyphs, but in a path or a key that byte is a separator, a wildcard
+    // or a short-name tilde to the uninstaller.
+    enum class Use { kMessage, kPath };
+
+    // UTF-8 to the code page. Fails on a character the code page cannot hold, and for a path on a
+    // character it turns into an ASCII one, naming it in `error`.
+    [[nodiscard]] bool FromUtf8(const std::string& text, std::string& out, std::string* error,
+                                Use use = Use::kPath) const;
     // The code page to UTF-8. Fails on a byte sequence that names no character in the code page.
     [[nodiscard]] bool ToUtf8(const std::string& text, std::string& out, std::string* error) const;
 
 private:
     CodePage(int number, iconv_t toPage, iconv_t fromPage);
+    // The ASCII byte a non-ASCII character becomes alone, or 0; remembered per character.
+    char AsciiStandIn(const char* character, size_t length) const;
     int number_;
     iconv_t toPage_;
     iconv_t fromPage_;
+    mutable std::unordered_map<std::string, char> standIns_;
 };
 
 }  // namespace pack

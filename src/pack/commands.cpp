@@ -1,5 +1,7 @@
 #include "pack/commands.h"
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "pack/check.h"
@@ -26,6 +28,32 @@ bool LoadManifest(const std::string& path, Manifest& manifest, FILE* err) {
     return false;
 }
 
+// The install folder given on the command line (UTF-8) in the code page of the texts it is joined
+// with, so lengths count the bytes the uninstaller counts. False, with a message, when the code page
+// cannot hold it.
+bool InstallDirInCodePage(std::optional<std::string>& installDir, int codePage, FILE* err) {
+    if (!installDir) return true;
+    std::string error;
+    auto page = CodePage::Open(codePage, &error);
+    std::string converted;
+    if (page && page->FromUtf8(*installDir, converted, &error)) {
+        installDir = converted;
+        return true;
+    }
+    fprintf(err, "uninstpack: --install-dir: %s\n", error.c_str());
+    return false;
+}
+
+// Writes a command's result; false, with a message, when it cannot be written whole (a full disk
+// must not pass for an empty result).
+bool WriteOutput(FILE* out, const std::string& text, FILE* err) {
+    errno = 0;
+    bool ok = fwrite(text.data(), 1, text.size(), out) == text.size();
+    ok = fflush(out) == 0 && ok && !ferror(out);
+    if (!ok) fprintf(err, "uninstpack: cannot write the output: %s\n", errno ? strerror(errno) : "write error");
+    return ok;
+}
+
 // Prints the findings; returns the number of errors among them.
 size_t PrintFindings(const std::string& path, const std::vector<Finding>& findings, FILE* err) {
     size_t errors = 0;
@@ -41,7 +69,9 @@ size_t PrintFindings(const std::string& path, const std::vector<Finding>& findin
 int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
     Manifest manifest;
     if (!LoadManifest(options.manifest, manifest, err)) return kExitFailure;
-    auto findings = CheckManifest(manifest, {options.installDir});
+    std::optional<std::string> installDir = options.installDir;
+    if (!InstallDirInCodePage(installDir, manifest.codePage, err)) return kExitFailure;
+    auto findings = CheckManifest(manifest, {installDir});
     size_t errors = PrintFindings(options.manifest, findings, err);
     if (errors && !options.force) {
         fprintf(err, "uninstpack: %zu error%s in %s; nothing written (--force builds anyway)\n", errors,
@@ -73,14 +103,19 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
 int RunCheck(const CheckCommandOptions& options, FILE* out, FILE* err) {
     Manifest manifest;
     if (!LoadManifest(options.manifest, manifest, err)) return kExitFailure;
-    auto findings = CheckManifest(manifest, {options.installDir});
+    std::optional<std::string> installDir = options.installDir;
+    if (!InstallDirInCodePage(installDir, manifest.codePage, err)) return kExitFailure;
+    auto findings = CheckManifest(manifest, {installDir});
     size_t errors = 0;
+    std::string text;
     for (const auto& f : findings) {
-        fprintf(out, "%s\n", DescribeFinding(options.manifest, f).c_str());
+        text += DescribeFinding(options.manifest, f) + "\n";
         if (f.severity == Severity::kError) ++errors;
     }
-    fprintf(out, "%s: %zu error%s, %zu warning%s\n", options.manifest.c_str(), errors, errors == 1 ? "" : "s",
-            findings.size() - errors, findings.size() - errors == 1 ? "" : "s");
+    size_t warnings = findings.size() - errors;
+    text += options.manifest + ": " + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
+            std::to_string(warnings) + (warnings == 1 ? " warning\n" : " warnings\n");
+    if (!WriteOutput(out, text, err)) return kExitFailure;
     return errors ? kExitFailure : kExitOk;
 }
 
@@ -93,6 +128,7 @@ namespace {
 // Loads an uninstaller's block with the uninstaller's own loader, printing why when it fails.
 bool LoadUninstaller(const std::string& path, int codePage, LoadedData& loaded, Manifest& manifest, FILE* err) {
     ImageLoad load = LoadImage(path, loaded);
+    for (const auto& note : load.notes) fprintf(err, "uninstpack: %s: note: %s\n", path.c_str(), note.c_str());
     if (!load.error.empty() || load.code != 0) {
         fprintf(err, "uninstpack: %s\n", DescribeLoadFailure(path, load).c_str());
         return false;
@@ -124,8 +160,7 @@ int RunDump(const DumpOptions& options, FILE* out, FILE* err) {
         for (const auto& p : problems) fprintf(err, "%s\n", DescribeProblem(options.uninstaller, p).c_str());
         return kExitFailure;
     }
-    fputs(json.c_str(), out);
-    return kExitOk;
+    return WriteOutput(out, json, err) ? kExitOk : kExitFailure;
 }
 
 int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
@@ -151,10 +186,10 @@ int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
     PlanOptions planOptions;
     planOptions.nt = options.nt;
     planOptions.installDir = options.installDir;
+    if (!InstallDirInCodePage(planOptions.installDir, options.codePage, err)) return kExitFailure;
     Plan plan = BuildPlan(manifest.block, planOptions, show);
     std::string text = options.json ? FormatPlanJson(plan) : FormatPlanText(plan);
-    fputs(text.c_str(), out);
-    return kExitOk;
+    return WriteOutput(out, text, err) ? kExitOk : kExitFailure;
 }
 
 int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err) {
@@ -173,8 +208,7 @@ int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err) {
         for (const auto& p : problems) fprintf(err, "%s\n", DescribeProblem(options.dir, p).c_str());
         return kExitFailure;
     }
-    fputs(json.c_str(), out);
-    return kExitOk;
+    return WriteOutput(out, json, err) ? kExitOk : kExitFailure;
 }
 
 }  // namespace pack

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "format/stub_image.h"
+
 namespace pack {
 
 using namespace format;
@@ -54,13 +56,19 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
     load.opened = true;
     load.fileSize = bytes.size();
     Bytes image(bytes.begin(), bytes.end());
-    auto field = FindDataOffsetField(image);
-    if (!field) {
-        load.error = path + ": the data-offset marker does not occur exactly once: not an uninstaller";
+    std::string why;
+    auto located = LocateDataOffsetField(image, &why);
+    if (!located) {
+        load.error = path + ": " + why;
         return load;
     }
     load.hasField = true;
-    load.dataOffset = ReadU32(image.data() + *field);
+    load.imageEnd = located->imageEnd;
+    load.dataOffset = ReadU32(image.data() + located->field);
+    if (!located->markerIntact) {
+        load.notes.push_back("the data-offset marker in front of the field was overwritten (the uninstaller never "
+                             "reads it): the field is read where the uninstaller reads it");
+    }
     if (load.dataOffset == 0) {
         load.error = path + ": the data offset is 0: the uninstaller stops without a message";
         return load;
@@ -70,8 +78,20 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
         load.error = "cannot open " + path;
         return load;
     }
-    load.code = LoadRecords(file, load.dataOffset, loaded.data, &load.failure);
+    load.code = LoadRecords(file, load.dataOffset, loaded.data, &load.failure, &load.blockEnd);
     CloseFile(file);
+    if (load.code != 0) return load;
+    if (load.dataOffset < load.imageEnd) {
+        load.notes.push_back("the block begins at offset " + std::to_string(load.dataOffset) +
+                             ", inside the executable's image (which ends at " + std::to_string(load.imageEnd) + ")");
+    } else if (load.dataOffset > load.imageEnd) {
+        load.notes.push_back(std::to_string(load.dataOffset - load.imageEnd) + " bytes lie between the end of the "
+                             "executable's image (offset " + std::to_string(load.imageEnd) + ") and the block");
+    }
+    if (load.blockEnd < load.fileSize) {
+        load.notes.push_back(std::to_string(load.fileSize - load.blockEnd) + " bytes follow the end record (from offset " +
+                             std::to_string(load.blockEnd) + "): the uninstaller never reads them");
+    }
     return load;
 }
 

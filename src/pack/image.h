@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "data/loader.h"
 #include "data/uninstall_data.h"
@@ -27,16 +28,22 @@ struct LoadedData {
 // How loading an uninstaller's block went.
 struct ImageLoad {
     bool opened = false;    // false: the file could not be read (see error)
-    bool hasField = false;  // the data-offset marker occurs exactly once
+    bool hasField = false;  // the image has the data-offset field where the program reads it
     uint32_t dataOffset = 0;
     uint64_t fileSize = 0;
-    int code = 0;  // the loader's result: 0 or a load error code
+    uint64_t imageEnd = 0;  // where the executable's image ends and appended data begins
+    uint64_t blockEnd = 0;  // after a load: just past the end record
+    int code = 0;           // the loader's result: 0 or a load error code
     LoadFailure failure{};
     std::string error;
+    // What the uninstaller does not read or does not need, for the reader to know: altered marker
+    // bytes, bytes after the end record, a gap between the image and the block.
+    std::vector<std::string> notes;
 };
 
-// Finds the data-offset field of the file at `path` and loads the block it points at with the
-// uninstaller's loader.
+// Finds the data-offset field of the file at `path` where the program reads it (its .uninst
+// section, through the PE headers; see format/stub_image.h) and loads the block it points at with
+// the uninstaller's loader.
 ImageLoad LoadImage(const std::string& path, LoadedData& loaded);
 
 // Describes a failed ImageLoad in one line (the load error's code and name, and the record).

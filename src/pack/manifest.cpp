@@ -105,7 +105,10 @@ public:
         return TextValue(*found, where);
     }
 
-    std::optional<std::string> TextValue(const json& j, const std::string& where) {
+    // A text, converted to the code page; paths and keys (the default) also refuse characters the
+    // page turns into ASCII ones (see CodePage::Use).
+    std::optional<std::string> TextValue(const json& j, const std::string& where,
+                                         CodePage::Use use = CodePage::Use::kPath) {
         if (!j.is_string()) {
             Fail(where, std::string("must be a string, not ") + TypeName(j));
             return std::nullopt;
@@ -118,7 +121,7 @@ public:
         std::string converted;
         std::string error;
         if (!page_) return utf8;
-        if (!page_->FromUtf8(utf8, converted, &error)) {
+        if (!page_->FromUtf8(utf8, converted, &error, use)) {
             Fail(where, error);
             return std::nullopt;
         }
@@ -173,7 +176,8 @@ void ReadMessages(Reader& r, const json& doc, Block& block) {
     for (int i = 0; i < kMessageCount; ++i) {
         auto text = found->find(kMessageKeys[i]);
         if (text == found->end()) continue;
-        if (auto converted = r.TextValue(*text, Field("messages", kMessageKeys[i]))) block.messages[i] = *converted;
+        auto converted = r.TextValue(*text, Field("messages", kMessageKeys[i]), CodePage::Use::kMessage);
+        if (converted) block.messages[i] = *converted;
     }
 }
 
@@ -253,6 +257,26 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Block& block) {
     if (entry.contains("value")) value = r.Text(entry, "value", Field(where, "value"));
     if (!root || !key || (entry.contains("value") && !value)) return;
     RegistrySpec stored{*root, value ? ComposeValuePath(*key, *value) : *key};
+    // The uninstaller tells a value entry by a doubled last backslash and takes the value name after
+    // the last one: what is stored must read back as what the manifest says.
+    RegistryPathParts parts = SplitRegistryPath(stored.keyPath);
+    if (value && value->find('\\') != std::string::npos) {
+        r.Fail(Field(where, "value"), "holds \"\\\": the uninstaller takes a value's name after the last backslash, so "
+                                      "it would remove another value or a whole key (a value name with a backslash "
+                                      "cannot be stored)");
+        return;
+    }
+    if (value && (parts.kind != RegistryEntryKind::kValue || parts.key != *key || parts.value != *value)) {
+        r.Fail(where, "the key and value do not read back as written: the uninstaller would act on " +
+                          std::string(parts.kind == RegistryEntryKind::kValue ? "another value" : "a key"));
+        return;
+    }
+    if (!value && parts.kind == RegistryEntryKind::kValue) {
+        r.Fail(Field(where, "key"), "its last backslash is doubled: the uninstaller reads the name after it as a "
+                                    "value of the key before it, not as a key (write \"value\" to remove a value, or "
+                                    "one backslash to remove the key)");
+        return;
+    }
     if (stored.keyPath.size() + 1 > kRegistryEntryTextLimit) {
         r.Fail(where, "the key path takes " + std::to_string(stored.keyPath.size() + 1) +
                           " bytes with its terminator; the uninstaller holds at most " +

@@ -3,6 +3,8 @@
 #include "pack/json_text.h"
 #include "pack/manifest.h"
 #include "pack/plan_paths.h"
+#include "removal/pattern_guard.h"
+#include "removal/registry_guard.h"
 #include "ui/progress.h"
 
 namespace pack {
@@ -153,6 +155,7 @@ private:
             if (!skip) {
                 if (auto shared = SharedFolderOutside(p.folder, installDir_)) skip = "protected: looks like " + *shared;
             }
+            if (!skip && IsRefusedPatternFolder(p.folder.c_str())) skip = "refused: inside the system's own folders";
             if (skip) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
@@ -308,6 +311,9 @@ private:
             } else if (!predefined) {
                 item.action = "skip";
                 item.notes.push_back("not a predefined root");
+            } else if (IsRefusedRegistryKey(r.root, r.keyPath.c_str())) {
+                item.action = "skip";
+                item.notes.push_back("refused: a key Windows or every program needs");
             }
             pass.items.push_back(std::move(item));
         }

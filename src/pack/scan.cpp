@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+
+#include "pack/plan_paths.h"
 
 namespace pack {
 
@@ -15,6 +18,28 @@ bool LessNoCase(const std::string& a, const std::string& b) {
         auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
         return lower(x) < lower(y);
     });
+}
+
+// Why Windows cannot hold `name` as one file or folder name, or null. A Linux name may hold "\\",
+// which the uninstaller reads as a folder separator, and other characters Windows refuses or reads
+// otherwise; Windows drops trailing dots and spaces and opens devices for reserved names.
+const char* NotAWindowsName(const std::string& name) {
+    if (name.find('\\') != std::string::npos) return "its name holds \"\\\", which Windows reads as a folder separator";
+    for (unsigned char c : name) {
+        if (c < 0x20 || std::string_view("/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos) {
+            return "its name holds a character Windows does not allow in names (/ : * ? \" < > | or a control character)";
+        }
+    }
+    if (name.back() == '.' || name.back() == ' ') return "its name ends in a dot or a space, which Windows drops";
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
+                                           "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",
+                                           "LPT7", "LPT8", "LPT9"};
+    for (const char* device : kDevices) {
+        if (EqualsNoCase(stem, device)) return "its name is that of a device, which Windows opens instead of a file";
+    }
+    return nullptr;
 }
 
 class Scanner {
@@ -31,11 +56,16 @@ public:
             std::string name = it->path().filename().string();
             auto status = it->symlink_status(ec);
             if (ec) break;
+            std::string shown = (relative.empty() ? "" : relative + "\\") + name;
             if (fs::is_symlink(status)) {
-                skipped_.push_back((relative.empty() ? "" : relative + "\\") + name + " (a symbolic link)");
+                skipped_.push_back(shown + " (a symbolic link)");
+            } else if (const char* why = NotAWindowsName(name)) {
+                skipped_.push_back(shown + " (" + why + ")");
             } else if (fs::is_directory(status)) {
                 folders.push_back(name);
-            } else if (relative.empty() && name == options_.uninstaller) {
+            } else if (relative.empty() && EqualsNoCase(name, options_.uninstaller)) {
+                // Windows matches names without case: listing the uninstaller under another spelling
+                // would have the file pass delete the running program.
                 continue;
             } else {
                 files.push_back(name);
@@ -97,9 +127,10 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
     }
     block.messages.assign(kDefaultMessages, kDefaultMessages + format::kMessageCount);
     std::string caption, confirm, finished;
-    if (!page->FromUtf8(name + " Uninstall", caption, &error) ||
-        !page->FromUtf8("Remove " + name + " and all of its components?", confirm, &error) ||
-        !page->FromUtf8(name + " was removed.", finished, &error)) {
+    const auto message = CodePage::Use::kMessage;
+    if (!page->FromUtf8(name + " Uninstall", caption, &error, message) ||
+        !page->FromUtf8("Remove " + name + " and all of its components?", confirm, &error, message) ||
+        !page->FromUtf8(name + " was removed.", finished, &error, message)) {
         error = "--install-dir-name: " + error;
         return false;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "data/memory.h"
 #include "support/block_file.h"
 #include "support/failing_blocks.h"
 
@@ -161,6 +162,49 @@ TEST(Loader, WalkSkipsWhatItDoesNotRead) {
         EXPECT_EQ(b.outcome.code, kLoadOk) << c.name;
         EXPECT_EQ(b.data.files.count, c.files) << c.name;
         EXPECT_EQ(b.data.registry.count, 0u) << c.name;
+    }
+}
+
+// Where the block ends: just past the end record and its body; what follows is never read.
+TEST(Loader, TheBlockEndsAfterTheEndRecord) {
+    struct Case {
+        const char* name;
+        Bytes block;
+        uint64_t length;  // of the block, from the data offset
+    } cases[] = {
+        {"only an end record", kEnd, 8},
+        {"end record with a 4-byte body", Hex("7F 7F 00 00 04 00 00 00 01 02 03 04"), 12},
+        {"bytes after the end record", Join({kEnd, EncodeFileList({{"a", "b", 0}}), kEnd}), 8},
+        {"a record before it", Join({EncodeFileList({{"a", "b", 0}}), kEnd, Bytes(5, 0xEE)}),
+         EncodeFileList({{"a", "b", 0}}).size() + 8},
+    };
+    for (const auto& c : cases) {
+        LoadedBlock b(c.block);
+        ASSERT_EQ(b.outcome.code, kLoadOk) << c.name;
+        EXPECT_EQ(b.outcome.blockEnd, 16u + c.length) << c.name;  // 16 bytes of padding before the block
+    }
+}
+
+// Entry arrays are sized in 64 bits and refused when the size does not fit the program's size_t: on
+// the 32-bit uninstaller a count the file can hold times an entry's size may pass 4 GiB.
+TEST(Loader, ArraySizesThatDoNotFitASizeAreRefused) {
+    struct Case {
+        uint64_t count;
+        uint64_t size;
+        bool fits;
+    } cases[] = {
+        {0x15555555u, 12, true},   // 0xFFFFFFFC bytes
+        {0x15555556u, 12, false},  // 0x100000008: wraps to 8 in 32 bits
+        {0x40000000u, 4, false},   // 0x100000000: wraps to 0
+        {0xFFFFFFFFu, 1, true},
+        {0x100000000u, 1, false},  // no count of the block is that large
+        {0, 16, true},
+    };
+    constexpr uint64_t kSize32Max = 0xFFFFFFFFu;
+    for (const auto& c : cases) {
+        size_t bytes = 7;
+        EXPECT_EQ(ArrayBytes(c.count, c.size, bytes, kSize32Max), c.fits) << c.count << " x " << c.size;
+        if (c.fits) EXPECT_EQ(bytes, c.count * c.size);
     }
 }
 

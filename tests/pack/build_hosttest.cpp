@@ -15,11 +15,15 @@ using pack_testing::WriteText;
 
 namespace {
 
+using testing_support::kFakeStubField;
+using testing_support::kFakeStubSize;
+using testing_support::kFakeStubUninstHeader;
+
 uint32_t FieldValue(const Bytes& image, size_t field) { return format::ReadU32(image.data() + field); }
 
 TEST(StubPatching, TheFieldGetsTheStubsSizeAndTheBlockFollows) {
-    Bytes stub = FakeStub(300);
-    ASSERT_EQ(FindDataOffsetField(stub), std::optional<size_t>(106));
+    Bytes stub = FakeStub();
+    ASSERT_EQ(FindDataOffsetField(stub), std::optional<size_t>(kFakeStubField));
     Bytes block = EncodeBlock({});
     std::string error;
     auto image = AttachBlock(stub, block, &error);
@@ -27,25 +31,58 @@ TEST(StubPatching, TheFieldGetsTheStubsSizeAndTheBlockFollows) {
     ASSERT_EQ(image->size(), stub.size() + block.size());
     auto field = FindDataOffsetField(*image);
     ASSERT_TRUE(field);
-    EXPECT_EQ(*field, 106u);
-    EXPECT_EQ(FieldValue(*image, *field), 300u);
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), image->begin() + 300));
+    EXPECT_EQ(*field, kFakeStubField);
+    EXPECT_EQ(FieldValue(*image, *field), kFakeStubSize);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), image->begin() + kFakeStubSize));
     // Nothing else of the stub changed.
     for (size_t i = 0; i < stub.size(); ++i) {
         if (i < *field || i >= *field + 4) ASSERT_EQ((*image)[i], stub[i]) << i;
     }
 }
 
-TEST(StubPatching, AMarkerThatIsMissingOrTwiceIsRefused) {
-    Bytes none(64, 0);
-    Bytes twice = FakeStub(300);
-    std::copy(std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker), twice.begin() + 200);
-    Bytes atTheEnd(std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker));  // no room for the field
-    for (const Bytes* stub : {&none, &twice, &atTheEnd}) {
-        EXPECT_FALSE(FindDataOffsetField(*stub));
+// The field is where the program reads it: in the .uninst section the headers name. The marker bytes
+// elsewhere in the file (a text of the program, a block's caption) are no field.
+TEST(StubPatching, TheMarkerElsewhereInTheFileIsNoField) {
+    Bytes stub = FakeStub();
+    std::copy(std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker), stub.begin() + 0x420);  // in .data
+    std::string error;
+    auto image = AttachBlock(stub, EncodeBlock({}), &error);
+    ASSERT_TRUE(image) << error;
+    EXPECT_EQ(FindDataOffsetField(*image), std::optional<size_t>(kFakeStubField));
+    EXPECT_EQ(FieldValue(*image, kFakeStubField), kFakeStubSize);
+}
+
+// Stubs that are no stub as built: each is refused with the reason, and nothing is attached.
+TEST(StubPatching, WhatIsNoStubAsBuiltIsRefused) {
+    auto changed = [](auto change) {
+        Bytes stub = FakeStub();
+        change(stub);
+        return stub;
+    };
+    Bytes uninstaller = *AttachBlock(FakeStub(), EncodeBlock({}), nullptr);
+    struct Case {
+        const char* name;
+        Bytes stub;
+        const char* reason;
+    } cases[] = {
+        {"no executable", Bytes(64, 0), "does not begin with an MZ header"},
+        {"no PE header", changed([](Bytes& s) { PutU32At(s, 0x3C, 0x7F0); }), "PE header is missing"},
+        {"no .uninst section", changed([](Bytes& s) { s[kFakeStubUninstHeader + 1] = 'x'; }), "no .uninst section"},
+        {"two .uninst sections",
+         changed([](Bytes& s) { std::copy_n(kDataOffsetSectionName, 8, s.begin() + kFakeStubUninstHeader - 40); }),
+         "more than one .uninst section"},
+        {"section too small", changed([](Bytes& s) { PutU32At(s, kFakeStubUninstHeader + 8, 8); }), "too small"},
+        {"cut short", changed([](Bytes& s) { s.resize(0x700); }), "cut short"},
+        {"marker overwritten", changed([](Bytes& s) { std::fill_n(s.begin() + kFakeStubField - 6, 6, 0); }),
+         "marker of the stub's .uninst section was overwritten"},
+        {"an uninstaller, not a stub", uninstaller, "the stub already carries a data block"},
+        {"field moved off its size", changed([](Bytes& s) { PutU32At(s, kFakeStubField, 0x700); }),
+         "the stub already carries a data block"},
+    };
+    for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(AttachBlock(*stub, EncodeEnd(), &error));
-        EXPECT_NE(error.find("exactly once"), std::string::npos) << error;
+        EXPECT_FALSE(AttachBlock(c.stub, EncodeEnd(), &error)) << c.name;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
     }
 }
 
@@ -69,8 +106,8 @@ TEST_F(PackerRun, BuildsTheSampleManifest) {
     Bytes image = ReadBytes(out);
     auto field = FindDataOffsetField(image);
     ASSERT_TRUE(field);
-    EXPECT_EQ(FieldValue(image, *field), 300u);
-    testing_support::LoadedBlock b(Bytes(image.begin() + 300, image.end()));
+    EXPECT_EQ(FieldValue(image, *field), kFakeStubSize);
+    testing_support::LoadedBlock b(Bytes(image.begin() + kFakeStubSize, image.end()));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     EXPECT_STREQ(b.data.messages[kMsgCaption], "Uninst Demo Uninstall");
     EXPECT_EQ(b.data.files.count, 8u);
@@ -102,7 +139,10 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"build '" + dangerous + "' --stub '" + stub_ + "' -o '" + out + "' --force", 0, "data block of"},
         {"build '" + dir_.File("missing.json") + "' --stub '" + stub_ + "' -o '" + out + "'", 1, "cannot open"},
         {"build '" + good + "' --stub '" + dir_.File("missing.exe") + "' -o '" + out + "'", 1, "cannot open"},
-        {"build '" + good + "' --stub '" + good + "' -o '" + out + "'", 1, "exactly once"},
+        {"build '" + good + "' --stub '" + good + "' -o '" + out + "'", 1, "not an uninstaller stub"},
+        // `out` is the uninstaller the first case built: a second block behind the first is refused.
+        {"build '" + good + "' --stub '" + out + "' -o '" + dir_.File("twice.exe") + "'", 1,
+         "the stub already carries a data block"},
         {"build '" + good + "' -o '" + out + "'", 2, "--stub is required"},
         {"build", 2, "MANIFEST is required"},
         {"", 2, "A subcommand is required"},

@@ -56,11 +56,49 @@ TEST(Check, EachFindingNamesItsEntry) {
          "registry[0]: error: key \"SYSTEM\\\" names HKLM's whole SYSTEM key under another spelling"},
         {R"({"registry": [{"root": "HKCR", "key": "\\"}]})", "registry[0]: error: key \"\\\" names HKCR's whole root key"},
         {R"({"registry": [{"root": "HKLM", "key": "Software\\Microsoft"}]})",
-         "registry[0]: error: key \"Software\\Microsoft\" is shared by every program on the machine"},
-        {R"({"registry": [{"root": "HKCR", "key": "CLSID"}]})", "registry[0]: error: key \"CLSID\" is shared by every program"},
+         "registry[0]: error: key \"Software\\Microsoft\" is one that Windows or every program needs: removing it with "
+         "its subkeys breaks the machine"},
+        {R"({"registry": [{"root": "HKCR", "key": "CLSID"}]})", "registry[0]: error: key \"CLSID\" is one that Windows"},
         {R"({"registry": [{"root": "HKPD", "key": "Software\\X\\Y"}]})", "registry[0]: error: HKPD is no key that can be removed"},
         {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor"}]})",
          "registry[0]: warning: removes HKCU\\Software\\Vendor with every subkey"},
+        // Keys whose deletion breaks the machine, under each root that reaches them.
+        {R"({"registry": [{"root": "HKLM", "key": "SYSTEM\\CurrentControlSet"}]})",
+         "registry[0]: error: key \"SYSTEM\\CurrentControlSet\" is one that Windows or every program needs"},
+        {R"({"registry": [{"root": "HKLM", "key": "System\\CurrentControlSet\\Services"}]})",
+         "registry[0]: error: key \"System\\CurrentControlSet\\Services\" is one that Windows"},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\Classes\\CLSID"}]})",
+         "registry[0]: error: key \"Software\\Classes\\CLSID\" is one that Windows"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Classes\\CLSID"}]})",
+         "registry[0]: error: key \"Software\\Classes\\CLSID\" is one that Windows"},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\Microsoft\\Windows NT"}]})",
+         "registry[0]: error: key \"Software\\Microsoft\\Windows NT\" is one that Windows"},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\Wow6432Node\\Microsoft"}]})",
+         "registry[0]: error: key \"Software\\Wow6432Node\\Microsoft\" is one that Windows"},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\Microsoft\\Cryptography"}]})",
+         "registry[0]: error: key \"Software\\Microsoft\\Cryptography\" is one that Windows"},
+        {R"({"registry": [{"root": "HKU", "key": ".DEFAULT\\Software"}]})",
+         "registry[0]: error: key \".DEFAULT\\Software\" is one that Windows"},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\\\Microsoft\\Windows"}]})",
+         "registry[0]: error: key \"Software\\\\Microsoft\\Windows\" holds a doubled backslash inside it"},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\\\Microsoft\\Windows"}]})",
+         "registry[0]: error: key \"Software\\\\Microsoft\\Windows\" is one that Windows"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\\\App", "value": "Path"}]})",
+         "registry[0]: error: key \"Software\\Vendor\\\\App\" holds a doubled backslash inside it"},
+        // Patterns that clean inside the system's own trees.
+        {R"({"patterns": ["#System#\\drivers\\*.sys"]})",
+         "patterns[0]: error: cleans in \"#System#\\drivers\", inside the system's own folders"},
+        {R"({"patterns": ["#Windows#\\System32\\*.dll"]})",
+         "patterns[0]: error: cleans in \"#Windows#\\System32\", inside the system's own folders"},
+        {R"({"patterns": ["#Program Files#\\Common Files\\System\\*.dll"]})",
+         "patterns[0]: error: cleans in \"#Program Files#\\Common Files\\System\", inside the system's own folders"},
+        {R"({"patterns": ["#CommonFiles#\\Microsoft Shared\\*.dll"]})",
+         "patterns[0]: error: cleans in \"#CommonFiles#\\Microsoft Shared\", inside the system's own folders"},
+        // File entries: components that only look like climbs.
+        {R"({"files": [{"folder": ".\\Data\\...", "name": "a"}]})",
+         "files[0]: warning: component \"...\" is no climb, but Windows drops its trailing dots and spaces"},
+        {R"({"files": [{"folder": "C:\\App.", "name": "a"}]})",
+         "files[0]: warning: component \"App.\" ends in a dot or a space, which Windows drops"},
         // Patterns that reach outside the install folder or match in protected folders.
         {R"({"patterns": ["..\\..\\*.*"]})", "patterns[0]: error: climbs with \"..\": it reaches outside the install folder"},
         {R"({"patterns": ["C:\\Temp\\*.tmp"]})", "patterns[0]: error: is written as an absolute path without a token"},
@@ -108,6 +146,31 @@ TEST(Check, EachFindingNamesItsEntry) {
     for (const auto& c : cases) {
         std::string all = All(CheckJson(c.json));
         EXPECT_NE(all.find(std::string("m.json: ") + c.finding), std::string::npos) << c.json << "\n" << c.finding << "\n got: " << all;
+    }
+}
+
+// Entries the checks once misjudged: none of these findings may appear.
+TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
+    struct Case {
+        std::string json;
+        const char* notFound;
+    } cases[] = {
+        // An empty folder with a full-path name builds a full path.
+        {R"({"files": [{"folder": "", "name": "C:\\Vendor\\x.dll"}]})", "has no folder"},
+        {R"({"files": [{"folder": "", "name": "\\\\server\\share\\x.dll"}]})", "current directory"},
+        // "..." is no climb.
+        {R"({"files": [{"folder": ".\\Data\\...", "name": "a"}]})", "climbs"},
+        {R"({"files": [{"folder": "C:\\App", "name": "...\\a"}]})", "climbs"},
+        {R"({"files": [{"folder": "...", "name": "a"}]})", "climbs"},
+        // Keys below the refused ones.
+        {R"({"registry": [{"root": "HKLM", "key": "System\\CurrentControlSet\\Services\\MyDriver"}]})", "error"},
+        {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{00000000-1111-2222-3333-444444444444}"}]})", "error"},
+        {R"({"registry": [{"root": "HKU", "key": ".DEFAULT\\Software\\Vendor\\App"}]})", "error"},
+        {R"({"patterns": ["#Program Files#\\Vendor\\App\\*.log"]})", "error"},
+    };
+    for (const auto& c : cases) {
+        std::string all = All(CheckJson(c.json));
+        EXPECT_EQ(all.find(c.notFound), std::string::npos) << c.json << "\n got: " << all;
     }
 }
 

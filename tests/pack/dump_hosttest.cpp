@@ -2,6 +2,8 @@
 // builds the same bytes again; and what it says about blocks that do not load.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "pack/commands.h"
 #include "pack/image.h"
 #include "pack_support.h"
@@ -118,21 +120,20 @@ TEST(DumpForeignBlocks, BytesWithoutACharacterInTheCodePageFail) {
 // A block that fails to load: the load error's code and name, and the record where it failed.
 TEST(DumpLoadErrors, NameTheCodeAndTheRecord) {
     TempFolder dir;
-    Bytes stub = FakeStub(300);
+    Bytes stub = FakeStub();
     struct Case {
         const char* name;
         Bytes block;
         const char* message;
     } cases[] = {
-        {"no block attached", {}, "load error 8 (LoadErrorHeader) in the record at offset 300 (0x12C, tag 0x0000); no block is attached"},
+        {"no block attached", {}, "load error 8 (LoadErrorHeader) in the record at offset 2048 (0x800, tag 0x0000); no block is attached"},
         {"settings refused", Join({EncodeFileList({{".\\", "a", 0}}), EncodeRecord(kSettingsRecord, Bytes(12, 0), 1), EncodeEnd()}),
-         "load error 1 (LoadErrorBody) in the record at offset 320 (0x140, tag 0x123A)"},
+         "load error 1 (LoadErrorBody) in the record at offset 2068 (0x814, tag 0x123A)"},
         {"count too large", Join({EncodeRecord(kFileListRecord, {5, 0, 0, 0x40}), EncodeEnd()}),
-         "load error 7 (LoadErrorMemory) in the record at offset 300 (0x12C, tag 0x1235)"},
+         "load error 7 (LoadErrorMemory) in the record at offset 2048 (0x800, tag 0x1235)"},
     };
     for (const auto& c : cases) {
         Bytes image = stub;
-        PutU32At(image, 106, 300u);
         image.insert(image.end(), c.block.begin(), c.block.end());
         std::string path = dir.File("bad.exe");
         WriteBytes(path, image);
@@ -145,7 +146,87 @@ TEST(DumpLoadErrors, NameTheCodeAndTheRecord) {
     WriteBytes(plain, Bytes(100, 0));
     auto run = RunPacker("dump '" + plain + "'");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("the data-offset marker does not occur exactly once"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("no executable"), std::string::npos) << run.err;
+}
+
+// dump and plan read the field where the program reads it, through the real packer on real files.
+class DumpFindsTheField : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(getenv("UNINSTPACK"), nullptr) << "host tests run with UNINSTPACK set by CTest";
+        stub_ = dir_.File("stub.exe");
+        WriteBytes(stub_, FakeStub());
+    }
+    // Builds `manifest` (JSON) into `out`; the build's standard error, which must be empty.
+    void Build(const std::string& manifest, const std::string& out) {
+        std::string path = dir_.File("build.json");
+        WriteText(path, manifest);
+        auto run = RunPacker("build '" + path + "' --stub '" + stub_ + "' -o '" + out + "' --force");
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+    }
+    TempFolder dir_;
+    std::string stub_;
+};
+
+// The six marker bytes are the ASCII text "wwgT)H": a caption or a file name may hold them.
+TEST_F(DumpFindsTheField, MarkerBytesInTheBlocksTextsKeepBuildDumpBuild) {
+    const std::string marker(std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker));
+    ASSERT_EQ(marker, "wwgT)H");
+    std::string image = dir_.File("image");
+    std::filesystem::create_directories(image + "/Data");
+    WriteText(image + "/" + marker + ".txt", "x");
+    WriteText(image + "/Data/" + marker, "x");
+    auto scan = RunPacker("scan '" + image + "' --install-dir-name '" + marker + "'");
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    ASSERT_NE(scan.out.find("\"caption\": \"wwgT)H Uninstall\""), std::string::npos) << scan.out;
+    std::string first = dir_.File("first.exe"), second = dir_.File("second.exe"), dumped = dir_.File("dumped.json");
+    Build(scan.out, first);
+    auto dump = RunPacker("dump '" + first + "'");
+    ASSERT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_EQ(dump.err, "");
+    WriteText(dumped, dump.out);
+    auto rebuilt = RunPacker("build '" + dumped + "' --stub '" + stub_ + "' -o '" + second + "'");
+    ASSERT_EQ(rebuilt.exitCode, 0) << rebuilt.err;
+    EXPECT_EQ(ReadBytes(first), ReadBytes(second));
+    auto plan = RunPacker("plan '" + first + "'");
+    EXPECT_EQ(plan.exitCode, 0) << plan.err;
+    EXPECT_NE(plan.out.find("#InstallDir#\\Data\\wwgT)H"), std::string::npos) << plan.out;
+}
+
+// An uninstaller whose marker was overwritten (the program never reads it), with a second marker,
+// field and block appended after the end record: the program runs the first block, and so do dump
+// and plan; the appended bytes are reported.
+TEST_F(DumpFindsTheField, ADecoyAfterTheEndRecordIsReportedNotShown) {
+    std::string real = dir_.File("real.exe");
+    Build(R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\RealApp"}]})", real);
+    Bytes image = ReadBytes(real);
+    size_t realSize = image.size();
+    std::fill_n(image.begin() + testing_support::kFakeStubField - kDataOffsetMarkerSize, kDataOffsetMarkerSize, 0);
+    Block decoy;
+    decoy.registry = {{0x80000001u, "Software\\Vendor\\Decoy"}};
+    Bytes tail(std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker));
+    PutU32(tail, static_cast<uint32_t>(realSize + kDataOffsetMarkerSize + kDataOffsetFieldSize));
+    Bytes decoyBlock = EncodeBlock(decoy);
+    tail.insert(tail.end(), decoyBlock.begin(), decoyBlock.end());
+    image.insert(image.end(), tail.begin(), tail.end());
+    std::string altered = dir_.File("altered.exe");
+    WriteBytes(altered, image);
+
+    auto dump = RunPacker("dump '" + altered + "'");
+    ASSERT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_NE(dump.out.find("RealApp"), std::string::npos) << dump.out;
+    EXPECT_EQ(dump.out.find("Decoy"), std::string::npos) << dump.out;
+    EXPECT_NE(dump.err.find("note: the data-offset marker in front of the field was overwritten"), std::string::npos)
+        << dump.err;
+    EXPECT_NE(dump.err.find("note: " + std::to_string(tail.size()) + " bytes follow the end record (from offset " +
+                            std::to_string(realSize) + "): the uninstaller never reads them"),
+              std::string::npos)
+        << dump.err;
+    auto plan = RunPacker("plan '" + altered + "'");
+    ASSERT_EQ(plan.exitCode, 0) << plan.err;
+    EXPECT_NE(plan.out.find("delete key HKCU\\Software\\Vendor\\RealApp"), std::string::npos) << plan.out;
+    EXPECT_EQ(plan.out.find("Decoy"), std::string::npos) << plan.out;
+    EXPECT_NE(plan.err.find("bytes follow the end record"), std::string::npos) << plan.err;
 }
 
 }  // namespace

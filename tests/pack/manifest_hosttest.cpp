@@ -159,6 +159,37 @@ TEST(Manifest, RefusesEntriesTheUninstallerCannotHold) {
     }
 }
 
+// The uninstaller takes a value entry from a doubled last backslash and its name from after the last
+// one: a manifest entry that would be stored as something else is refused.
+TEST(Manifest, RegistryEntriesMustReadBackAsWritten) {
+    struct Case {
+        const char* json;
+        const char* problem;
+    } cases[] = {
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\App", "value": "a\\b"}]})",
+         "m.json: registry[0].value: holds \"\\\": the uninstaller takes a value's name after the last backslash"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\App", "value": "\\"}]})",
+         "m.json: registry[0].value: holds \"\\\""},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\\\App"}]})",
+         "m.json: registry[0].key: its last backslash is doubled: the uninstaller reads the name after it as a value"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\App\\\\"}]})",
+         "m.json: registry[0].key: its last backslash is doubled"},
+    };
+    for (const auto& c : cases) {
+        Manifest m;
+        std::string problems = Parse(c.json, m);
+        EXPECT_NE(problems.find(c.problem), std::string::npos) << c.json << "\n got: " << problems;
+    }
+    // What reads back as written is kept: a doubled separator that is not the last one, a key's
+    // default value, a value directly under the root.
+    Manifest m;
+    ASSERT_EQ(Parse(R"({"registry": [{"root": "HKCU", "key": "Software\\\\Vendor\\App"},
+                                     {"root": "HKCU", "key": "Software\\Vendor", "value": ""},
+                                     {"root": "HKU", "key": "", "value": "AtRoot"}]})", m), "");
+    ASSERT_EQ(m.block.registry.size(), 3u);
+    EXPECT_EQ(m.block.registry[1].keyPath, "Software\\Vendor\\\\");
+}
+
 TEST(Manifest, EveryProblemIsReportedNotOnlyTheFirst) {
     Manifest m;
     std::string problems = Parse(R"({"files": [{"folder": 1}, {"folder": ".\\", "flags": ["x"]}], "patterns": [""]})", m);
@@ -207,6 +238,61 @@ TEST(ManifestCodePage, ACharacterTheCodePageCannotHoldIsAnError) {
         std::string problems = Parse(c.json, m);
         EXPECT_NE(problems.find(c.problem), std::string::npos) << c.problem << "\n got: " << problems;
     }
+}
+
+// Code page 932 stores U+00A5 "¥" as 0x5C, the byte of "\\", and U+203E "‾" as "~": in a path or a
+// key the uninstaller reads them as those ASCII characters. In a message they are the page's own.
+TEST(ManifestCodePage, ACharacterThatBecomesAsciiInAPathIsAnError) {
+    struct Case {
+        const char* json;
+        const char* problem;
+    } cases[] = {
+        {R"({"codePage": 932, "files": [{"folder": ".\\", "name": "a¥b.txt"}]})",
+         "m.json: files[0].name: character U+00A5 \"¥\" becomes \"\\\" (0x5C) in code page 932"},
+        {R"({"codePage": 932, "registry": [{"root": "HKCU", "key": "Software\\Vendor¥App"}]})",
+         "m.json: registry[0].key: character U+00A5 \"¥\" becomes \"\\\" (0x5C) in code page 932"},
+        {R"({"codePage": 932, "registry": [{"root": "HKCU", "key": "Software\\V", "value": "a¥b"}]})",
+         "m.json: registry[0].value: character U+00A5"},
+        {R"({"codePage": 932, "patterns": ["Logs\\‾*.tmp"]})",
+         "m.json: patterns[0]: character U+203E \"‾\" becomes \"~\" (0x7E) in code page 932"},
+        {R"({"codePage": 932, "shortcuts": [{"folder": "C:\\Menu¥App"}]})", "m.json: shortcuts[0].folder: character U+00A5"},
+        {R"({"codePage": 932, "settings": {"runFirst": "tool¥x.exe"}})", "m.json: settings.runFirst: character U+00A5"},
+    };
+    for (const auto& c : cases) {
+        Manifest m;
+        std::string problems = Parse(c.json, m);
+        EXPECT_NE(problems.find(c.problem), std::string::npos) << c.problem << "\n got: " << problems;
+    }
+    Manifest m;
+    ASSERT_EQ(Parse(R"({"codePage": 932, "messages": {"confirm": "¥1000 ‾"}})", m), "");
+    EXPECT_EQ(m.block.messages[kMsgConfirm], "\x5C" "1000 ~");
+}
+
+// No code page the packer accepts lets a character through into a path as an ASCII one.
+TEST(ManifestCodePage, NoAcceptedCodePageTurnsACharacterIntoAsciiInAPath) {
+    int pages = 0;
+    int refused = 0;
+    for (int number = 1; number <= 0xFFFF; ++number) {
+        auto page = pack::CodePage::Open(number, nullptr);
+        if (!page) continue;
+        ++pages;
+        for (uint32_t cp = 0x80; cp <= 0xFFFF; ++cp) {
+            if (cp >= 0xD800 && cp < 0xE000) continue;
+            std::string utf8 = cp < 0x800 ? std::string{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))}
+                                          : std::string{static_cast<char>(0xE0 | (cp >> 12)),
+                                                        static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                                                        static_cast<char>(0x80 | (cp & 0x3F))};
+            std::string stored, error;
+            if (page->FromUtf8(utf8, stored, &error, pack::CodePage::Use::kPath)) {
+                ASSERT_FALSE(stored.size() == 1 && static_cast<unsigned char>(stored[0]) < 0x80)
+                    << "code page " << number << " U+" << std::hex << cp;
+            } else if (error.find(" becomes ") != std::string::npos) {
+                ++refused;
+            }
+        }
+    }
+    EXPECT_GE(pages, 10);
+    EXPECT_GT(refused, 0);  // 932 has two such characters, several IBM pages more
 }
 
 TEST(ManifestRoots, LongAndShortNamesGiveThePredefinedRoots) {

@@ -13,6 +13,7 @@
 
 #include "format/block_writer.h"
 #include "pack/manifest.h"
+#include "support/fake_stub.h"
 
 namespace pack_testing {
 
@@ -59,12 +60,8 @@ inline format::Bytes ReadBytes(const std::string& path) {
     return format::Bytes(text.begin(), text.end());
 }
 
-// A stub: some bytes with the data-offset marker and its field once in the middle.
-inline format::Bytes FakeStub(size_t size = 300) {
-    format::Bytes stub(size, 0x90);
-    std::copy(std::begin(format::kDataOffsetMarker), std::end(format::kDataOffsetMarker), stub.begin() + 100);
-    return stub;
-}
+// A stub: a small PE image with the .uninst section (see support/fake_stub.h).
+inline format::Bytes FakeStub() { return testing_support::FakeStubImage(); }
 
 struct RunResult {
     int exitCode = -1;
@@ -72,8 +69,9 @@ struct RunResult {
     std::string err;
 };
 
-// Runs the real uninstpack (env UNINSTPACK) with `arguments` (already quoted for the shell).
-inline RunResult RunPacker(const std::string& arguments) {
+// Runs the real uninstpack (env UNINSTPACK) with `arguments` (already quoted for the shell);
+// `stdoutTo` sends its standard output to that file instead of capturing it (/dev/full: a full disk).
+inline RunResult RunPacker(const std::string& arguments, const std::string& stdoutTo = "") {
     TempFolder folder;
     const char* packer = getenv("UNINSTPACK");
     RunResult result;
@@ -81,8 +79,8 @@ inline RunResult RunPacker(const std::string& arguments) {
         result.err = "UNINSTPACK is not set";
         return result;
     }
-    std::string command = std::string("'") + packer + "' " + arguments + " >'" + folder.File("out") + "' 2>'" +
-                          folder.File("err") + "' </dev/null";
+    std::string command = std::string("'") + packer + "' " + arguments + " >'" +
+                          (stdoutTo.empty() ? folder.File("out") : stdoutTo) + "' 2>'" + folder.File("err") + "' </dev/null";
     int status = std::system(command.c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = ReadText(folder.File("out"));

@@ -56,6 +56,37 @@ TEST(Scan, NamesThatTheCodePageCannotHoldFail) {
     EXPECT_TRUE(ScanInstallation({root, "Demo", "uninst.exe", 1251}, m, skipped, error)) << error;
 }
 
+// Names as Windows reads them: the uninstaller under any spelling of its name is left out (the file
+// pass must not delete the running program), and names Windows cannot hold are left out and named.
+TEST(Scan, LeavesOutWhatWindowsWouldReadOtherwise) {
+    pack_testing::TempFolder dir;
+    std::string root = dir.File("img");
+    fs::create_directories(root + "/Sub");
+    for (const char* file : {"Uninst.EXE", "app.exe", "a\\b.txt", "Sub/x\\y", "star*.txt", "dot.", "con.txt",
+                             "Sub/uninst.exe"}) {
+        pack_testing::WriteText(root + "/" + file, "x");
+    }
+    fs::create_directories(root + "/back\\slash");
+    pack_testing::WriteText(root + "/back\\slash/inner.txt", "x");
+    Manifest m;
+    std::vector<std::string> skipped;
+    std::string error;
+    ASSERT_TRUE(ScanInstallation({root, "Demo", "uninst.exe", 1252}, m, skipped, error)) << error;
+    std::vector<std::string> entries;
+    for (const auto& f : m.block.files) entries.push_back(f.folder + "|" + f.name);
+    // Only the top-level uninstaller is the running program; Sub's file of that name is listed.
+    EXPECT_EQ(entries, (std::vector<std::string>{".\\|app.exe", ".\\Sub|", ".\\Sub|uninst.exe"}));
+    std::string all;
+    for (const auto& s : skipped) all += s + "\n";
+    for (const char* expected : {"a\\b.txt (its name holds \"\\\", which Windows reads as a folder separator)",
+                                 "back\\slash (its name holds \"\\\"", "Sub\\x\\y (its name holds \"\\\"",
+                                 "star*.txt (its name holds a character Windows does not allow",
+                                 "dot. (its name ends in a dot or a space", "con.txt (its name is that of a device"}) {
+        EXPECT_NE(all.find(expected), std::string::npos) << expected << "\n got: " << all;
+    }
+    EXPECT_EQ(all.find("Uninst.EXE"), std::string::npos) << all;
+}
+
 TEST(Scan, TheRealPackerPrintsAManifestThatBuilds) {
     pack_testing::TempFolder dir;
     std::string root = dir.File("Demo");

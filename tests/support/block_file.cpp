@@ -49,7 +49,7 @@ LoadOutcome LoadBytes(const std::vector<uint8_t>& block, UninstallData& data, ui
         outcome.code = -1;
         return outcome;
     }
-    outcome.code = LoadRecords(handle, padding, data, &outcome.failure);
+    outcome.code = LoadRecords(handle, padding, data, &outcome.failure, &outcome.blockEnd);
     CloseFile(handle);
     return outcome;
 }

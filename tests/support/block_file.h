@@ -29,6 +29,7 @@ private:
 struct LoadOutcome {
     int code;
     LoadFailure failure;
+    uint64_t blockEnd;  // after a load: just past the end record
 };
 LoadOutcome LoadBytes(const std::vector<uint8_t>& block, UninstallData& data, uint32_t padding = 16);
 
