@@ -12,7 +12,8 @@ class Harness : public E2eTest {};
 // run ends in the timeout.
 TEST_F(Harness, UnansweredBoxEndsInATimeoutAndTheChildIsTerminated) {
     Place(format::EncodeBlock(InstallationBlock()));
-    constexpr DWORD kShortTimeoutMs = 1500;
+    // Long enough for the box to come up on a loaded machine under an emulated 32-bit loader.
+    constexpr DWORD kShortTimeoutMs = 10000;
     e2e::RunResult run =
         e2e::RunWithRobot(sandbox_.uninstaller(), "", sandbox_.root(),
                           robot::AnswerInOrder({robot::Click(IDYES)}, robot::Ignore()), kShortTimeoutMs);
@@ -24,6 +25,28 @@ TEST_F(Harness, UnansweredBoxEndsInATimeoutAndTheChildIsTerminated) {
     ASSERT_EQ(boxes.size(), 1u) << run.Describe();
     EXPECT_EQ(boxes[0].text, TestMessages()[format::kMsgConfirm]);
     EXPECT_FALSE(boxes[0].answered);
+}
+
+// A key meant for a window that is gone reaches no other window: tests run side by side on one
+// desktop, and the window with the focus may be another test's box (here one of this thread).
+TEST(RobotReplies, KeysForAWindowThatIsGoneReachNoOtherWindow) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HWND focus = CreateWindowExA(0, "BUTTON", "focus", WS_POPUP | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 80, 24,
+                                 nullptr, nullptr, instance, nullptr);
+    ASSERT_NE(focus, nullptr);
+    SetForegroundWindow(focus);
+    SetFocus(focus);
+    HWND gone = CreateWindowExA(0, "STATIC", "gone", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, instance, nullptr);
+    ASSERT_NE(gone, nullptr);
+    DestroyWindow(gone);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    EXPECT_FALSE(robot::Deliver(gone, robot::Enter()));
+    EXPECT_FALSE(robot::Deliver(gone, robot::Escape()));
+    bool strayKey = PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) != FALSE;
+    EXPECT_FALSE(strayKey) << "key " << msg.wParam << " went to window " << msg.hwnd;
+    DestroyWindow(focus);
 }
 
 }  // namespace
