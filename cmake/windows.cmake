@@ -11,6 +11,16 @@ target_link_libraries(uninst_core PRIVATE product_flags PUBLIC ${SYSTEM_LIBS})
 target_include_directories(uninst_core PUBLIC ${SRC})
 
 file(GLOB RESOURCE_SCRIPTS CONFIGURE_DEPENDS ${SRC}/resources/*.rc)
+# The manifest names the build's own architecture, for the program and for the common controls it
+# asks for: a 64-bit program that asks for the x86 controls does not start on a system that has them
+# (COMCTL32.dll fails to load with 0xC000007B).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(UNINST_MANIFEST_ARCH X86)
+else()
+  set(UNINST_MANIFEST_ARCH amd64)
+endif()
+set(MANIFEST_FILE ${CMAKE_BINARY_DIR}/resources/uninst.manifest)
+configure_file(${SRC}/resources/uninst.manifest.in ${MANIFEST_FILE} @ONLY)
 # The icon is generated into the build tree; every target that links the resources waits for it.
 set(ICON_FILE ${CMAKE_BINARY_DIR}/resources/uninst.ico)
 add_custom_command(OUTPUT ${ICON_FILE}
@@ -18,7 +28,7 @@ add_custom_command(OUTPUT ${ICON_FILE}
   DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make-icon.py VERBATIM)
 add_custom_target(uninst_icon DEPENDS ${ICON_FILE})
 set_source_files_properties(${RESOURCE_SCRIPTS} PROPERTIES
-  OBJECT_DEPENDS "${ICON_FILE};${SRC}/resources/uninst.manifest")
+  OBJECT_DEPENDS "${ICON_FILE};${MANIFEST_FILE}")
 add_executable(uninst WIN32 ${SRC}/driver/entry_win.cpp ${SRC}/driver/crt_win.cpp ${RESOURCE_SCRIPTS})
 target_link_libraries(uninst PRIVATE uninst_core gcc)
 add_dependencies(uninst uninst_icon)

@@ -6,7 +6,7 @@
 # With a display (DISPLAY set) the uninstaller's boxes appear there and you answer them; without one
 # it runs under Xvfb and the robot answers OK to every box, printing what each box showed.
 # UNINST_FORCE_XVFB=1 uses Xvfb and the robot even when a display is set. Safe to run again: each
-# run starts from a new prefix. Environment: UNINSTPACK (the packer), DEMO_MANIFEST (the manifest).
+# run starts from a fresh copy of the build tree's base prefix (made once, by scripts/wine-env.sh). Environment: UNINSTPACK (the packer), DEMO_MANIFEST (the manifest).
 set -eu
 BUILD=${1:-build}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,6 +43,7 @@ finish() {
 }
 trap finish EXIT
 
+echo "demo: $(scripts/wine --why)"
 section "Packing $(basename "$MANIFEST")"
 # This machine runs the $ARCH build; the stub that ships is the i686 build in $BUILD/win32.
 if ! "$PACKER" build "$MANIFEST" --stub "$STUB" -o "$DEMO/uninstall.exe"; then
@@ -57,7 +58,7 @@ xvfb_start
 if [ -n "$XVFB_PID" ]; then answerer=robot; else answerer=you; fi
 
 section "Creating the sample installation in a fresh Wine prefix ($WINEPREFIX)"
-KEEPALIVE="" . scripts/wine-env.sh
+KEEPALIVE="" WINE_BASE="$BUILD/wineprefix-base-$ARCH" . scripts/wine-env.sh
 python3 scripts/demo_installation.py create "$MANIFEST" "$DEMO/plan.json" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/installation.reg"
 "$WINE" reg import "$(winpath "$DEMO/installation.reg")" >/dev/null 2>&1
 cp "$DEMO/uninstall.exe" "$WINEPREFIX/drive_c/Program Files/Uninst Demo/uninstall.exe"

@@ -109,8 +109,8 @@ bool Sandbox::CanariesAlive(std::string* why) const {
     return true;
 }
 
-std::optional<format::Bytes> ReadStub(std::string* error) {
-    const char* path = getenv("UNINST_STUB");
+std::optional<format::Bytes> ReadStub(std::string* error, const std::string& stubPath) {
+    const char* path = stubPath.empty() ? getenv("UNINST_STUB") : stubPath.c_str();
     if (!path || !*path) {
         if (error) *error = "UNINST_STUB is not set";
         return std::nullopt;
@@ -123,8 +123,26 @@ std::optional<format::Bytes> ReadStub(std::string* error) {
     return format::Bytes(stub->begin(), stub->end());
 }
 
-bool PlaceUninstaller(const std::string& path, const format::Bytes& block, std::string* error) {
-    auto stub = ReadStub(error);
+std::vector<std::string> StubPaths() {
+    std::vector<std::string> paths;
+    const char* stub = getenv("UNINST_STUB");
+    if (!stub || !*stub) return paths;
+    paths.push_back(stub);
+    std::string path = stub;
+    size_t cut = path.rfind('\\');
+    size_t tree = cut == std::string::npos || cut == 0 ? std::string::npos : path.rfind('\\', cut - 1);
+    if (tree != std::string::npos) {
+        std::string shipped = path.substr(0, tree) + "\\win32\\uninst.exe";
+        if (lstrcmpiA(shipped.c_str(), stub) != 0 && GetFileAttributesA(shipped.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            paths.push_back(shipped);
+        }
+    }
+    return paths;
+}
+
+bool PlaceUninstaller(const std::string& path, const format::Bytes& block, std::string* error,
+                      const std::string& stubPath) {
+    auto stub = ReadStub(error, stubPath);
     if (!stub) return false;
     auto image = format::AttachBlock(*stub, block, error);
     return image && WriteImage(path, *image, error);

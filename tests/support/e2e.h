@@ -101,11 +101,18 @@ class Sandbox {
     std::vector<std::unique_ptr<Installation>> installations_;
 };
 
-// The stub named by the environment variable UNINST_STUB, or nothing (with `error`).
-std::optional<format::Bytes> ReadStub(std::string* error);
+// The stub named by the environment variable UNINST_STUB (or `stubPath` when given), or nothing
+// (with `error`).
+std::optional<format::Bytes> ReadStub(std::string* error, const std::string& stubPath = {});
 
-// Writes a copy of the stub to `path` with `block` attached and the data-offset field pointing at it.
-[[nodiscard]] bool PlaceUninstaller(const std::string& path, const format::Bytes& block, std::string* error);
+// The stubs this test build can start: its own (UNINST_STUB) first and, when that is another build
+// of the same tree, the shipped i686 one beside it (BUILD\win32\uninst.exe), each once.
+std::vector<std::string> StubPaths();
+
+// Writes a copy of the stub (UNINST_STUB, or `stubPath`) to `path` with `block` attached and the
+// data-offset field pointing at it.
+[[nodiscard]] bool PlaceUninstaller(const std::string& path, const format::Bytes& block, std::string* error,
+                                    const std::string& stubPath = {});
 // Writes a copy of the stub to `path` with the field set to `field` (kept as built when absent: the
 // stub's own size) and `tail` appended as it is.
 [[nodiscard]] bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field,
