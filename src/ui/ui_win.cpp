@@ -5,6 +5,7 @@
 #include <commctrl.h>  // after windows.h, which it needs
 // clang-format on
 
+#include "common/system_library.h"
 #include "common/text.h"
 #include "data/messages.h"
 #include "driver/run_state.h"
@@ -24,18 +25,21 @@ const char* Message(int number) {
 
 void InitUserInterface(RunState& run) {
     g_run = &run;
-    // The uninstaller runs elevated from a folder others may write to: load the system's own
-    // library by its full path, never through the search order.
-    char path[kPathBufferSize] = {};
-    UINT n = GetSystemDirectoryA(path, kPathBufferSize);
-    if (n != 0 && n < kPathBufferSize && AppendText(path, "\\uxtheme.dll")) {
-        run.ui.themeLibrary.reset(LoadLibraryA(path));
-    }
+    // Both from the System folder by full path, never through the search order (common/system_library.h).
+    run.ui.themeLibrary.reset(LoadSystemLibrary("uxtheme.dll"));
     if (run.ui.themeLibrary) {
         run.ui.setThemeAppProperties = reinterpret_cast<SetThemeAppPropertiesFn>(
             reinterpret_cast<void*>(GetProcAddress(run.ui.themeLibrary.get(), "SetThemeAppProperties")));
     }
-    InitCommonControls();
+    // Kept for the rest of the process: the progress bar's class lives in it. With the manifest's
+    // dependency the windows' classes still come from version 6, which the platform's class
+    // redirection takes from its side-by-side store.
+    HMODULE commonControls = LoadSystemLibrary("comctl32.dll");
+    using InitCommonControlsFn = void(WINAPI*)();
+    auto init = commonControls ? reinterpret_cast<InitCommonControlsFn>(reinterpret_cast<void*>(
+                                     GetProcAddress(commonControls, "InitCommonControls")))
+                               : nullptr;
+    if (init) init();
 }
 
 void ApplyThemeProperties(RunState& run) {
