@@ -19,6 +19,12 @@ void RestrictLibrarySearch();
 // be had, the path does not fit, or the library is not there; no error box is shown.
 [[nodiscard]] HMODULE LoadSystemLibrary(const char* name);
 
+// Loads `name` as the process's activation context redirects it (the manifest's dependencies, from
+// the platform's side-by-side store under the Windows folder: version 6 of the common controls on XP
+// and later), else from the System folder as LoadSystemLibrary does. A name the context redirects is
+// loaded by that name: the loader answers it from the context before any folder is searched.
+[[nodiscard]] HMODULE LoadManifestOrSystemLibrary(const char* name);
+
 // The libraries that system libraries load by name on demand on some Windows version, none of them on
 // the known list: kSystemPreloads[i] for i < kSystemPreloadCount.
 extern const char* const kSystemPreloads[];

@@ -11,6 +11,7 @@ constexpr DWORD kAlteredSearchPath = 0x00000008;    // LOAD_WITH_ALTERED_SEARCH_
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+using FindActCtxSectionStringFn = BOOL(WINAPI*)(DWORD, const GUID*, ULONG, LPCSTR, PACTCTX_SECTION_KEYED_DATA);
 
 template <class Fn>
 Fn KernelExport(const char* name) {
@@ -45,6 +46,17 @@ HMODULE LoadSystemLibrary(const char* name) {
     UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     ScopeExit restoreMode([&] { SetErrorMode(errorMode); });
     return LoadLibraryExA(path, nullptr, flags);
+}
+
+HMODULE LoadManifestOrSystemLibrary(const char* name) {
+    // XP and later; the 9x family and 2000 have no activation contexts.
+    auto find = KernelExport<FindActCtxSectionStringFn>("FindActCtxSectionStringA");
+    ACTCTX_SECTION_KEYED_DATA redirect = {};
+    redirect.cbSize = sizeof(redirect);
+    if (find && find(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, name, &redirect)) {
+        return LoadLibraryA(name);
+    }
+    return LoadSystemLibrary(name);
 }
 
 void PreloadSystemLibraries() {

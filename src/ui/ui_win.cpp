@@ -25,16 +25,15 @@ const char* Message(int number) {
 
 void InitUserInterface(RunState& run) {
     g_run = &run;
-    // Both from the System folder by full path, never through the search order (common/system_library.h).
+    // Never through the search order (common/system_library.h).
     run.ui.themeLibrary.reset(LoadSystemLibrary("uxtheme.dll"));
     if (run.ui.themeLibrary) {
         run.ui.setThemeAppProperties = reinterpret_cast<SetThemeAppPropertiesFn>(
             reinterpret_cast<void*>(GetProcAddress(run.ui.themeLibrary.get(), "SetThemeAppProperties")));
     }
-    // Kept for the rest of the process: the progress bar's class lives in it. With the manifest's
-    // dependency the windows' classes still come from version 6, which the platform's class
-    // redirection takes from its side-by-side store.
-    HMODULE commonControls = LoadSystemLibrary("comctl32.dll");
+    // Version 6 from the side-by-side store where the manifest's dependency is honoured, else the
+    // System folder's; kept for the rest of the process: the progress bar's class lives in it.
+    HMODULE commonControls = LoadManifestOrSystemLibrary("comctl32.dll");
     using InitCommonControlsFn = void(WINAPI*)();
     auto init = commonControls ? reinterpret_cast<InitCommonControlsFn>(reinterpret_cast<void*>(
                                      GetProcAddress(commonControls, "InitCommonControls")))
