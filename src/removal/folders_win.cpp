@@ -11,6 +11,7 @@
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
+#include "removal/entry_paths.h"
 #include "removal/file_mask.h"
 #include "removal/pattern_guard.h"
 #include "ui/progress.h"
@@ -21,91 +22,11 @@ namespace {
 // Deeper trees are left below this level; it bounds the walk whatever the file system reports.
 constexpr uint32_t kMaxWalkDepth = 128;
 
-// --- Path building. The packer's plan builds the same paths (pack/plan_paths.cpp); every builder
-// refuses, never cuts, a path that does not fit kPathBufferSize bytes.
-
-// "X:\..." or "\\server\share\..." (not the "\\?\" and "\\.\" namespaces): anything else would be
-// taken from whatever the current directory happens to be.
-bool IsAbsolutePath(const char* path) {
-    char first = static_cast<char>(path[0] | 0x20);
-    if (first >= 'a' && first <= 'z' && path[1] == ':' && path[2] == '\\') return true;
-    if (path[0] != '\\' || path[1] != '\\' || path[2] == '\0' || path[2] == '\\') return false;
-    if ((path[2] == '?' || path[2] == '.') && path[3] == '\\') return false;
-    const char* share = path + 2;
-    while (*share && *share != '\\') ++share;
-    return share[0] == '\\' && share[1] != '\0' && share[1] != '\\';
-}
-
-// `folder`, a backslash unless it is empty or ends in one, and `name`.
-bool BuildShortcutPath(const char* folder, const char* name, char* out) {
-    return CopyText(out, kPathBufferSize, folder) && AppendBackslash(out, kPathBufferSize) &&
-           AppendText(out, kPathBufferSize, name);
-}
-
-// A clean-up pattern's full path: folder tokens expanded, or the install folder in front. Then "/"
-// reads as "\" (FindFirstFileA would list another folder than the one the deletions work in).
-bool BuildPatternPath(const RunState& run, const char* pattern, char* out) {
-    bool tokens = false;
-    for (const char* c = pattern; *c; ++c) tokens = tokens || *c == '#';
-    if (tokens) {
-        if (ExpandFolderTokens(run, out, pattern, kPathBufferSize) >= kPathBufferSize) return false;
-    } else if (!CopyText(out, kPathBufferSize, run.installFolder) || !AppendBackslash(out, kPathBufferSize) ||
-               !AppendText(out, kPathBufferSize, pattern)) {
-        return false;
-    }
-    for (char* c = out; *c; ++c) {
-        if (*c == '/') *c = '\\';
-    }
-    return true;
-}
-
-// Cuts `path` at its last backslash into the folder (left in `path`) and the mask. False when there
-// is no backslash, or the mask is no file mask: empty, "." or "..", or naming a drive or stream.
-bool SplitPatternPath(char* path, const char** mask) {
-    char* last = FindLastBackslash(path);
-    if (!last) return false;
-    *last = '\0';
-    *mask = last + 1;
-    const char* m = *mask;
-    if (m[0] == '\0' || TextEqualsNoCase(m, ".") || TextEqualsNoCase(m, "..")) return false;
-    for (; *m; ++m) {
-        if (*m == ':') return false;
-    }
-    return true;
-}
-
-// The folder a file entry's program-folder climb starts from, as the file pass builds the entry's
-// path: a folder beginning with "." starts at the install folder (".\Sub" appends Sub); with a file
-// name, the folder that holds the file. kNoBackslash: the path holds no folder (only progress).
-enum class ProgramFolderStart { kFolder, kNoBackslash, kTooLong };
-
-ProgramFolderStart BuildProgramFolder(const char* installFolder, const FileEntry& entry, char* out) {
-    bool fits;
-    if (entry.folder[0] == '.') {
-        fits = CopyText(out, kPathBufferSize, installFolder) &&
-               (entry.folder[1] != '\\' || AppendText(out, kPathBufferSize, entry.folder + 2));
-    } else {
-        fits = CopyText(out, kPathBufferSize, entry.folder);
-    }
-    if (!fits) return ProgramFolderStart::kTooLong;
-    if (entry.fileName[0] != '\0') {
-        if (!AppendBackslash(out, kPathBufferSize) || !AppendText(out, kPathBufferSize, entry.fileName)) {
-            return ProgramFolderStart::kTooLong;
-        }
-        char* last = FindLastBackslash(out);
-        if (!last) return ProgramFolderStart::kNoBackslash;
-        *last = '\0';
-    }
-    StripTrailingBackslash(out);
-    return ProgramFolderStart::kFolder;
-}
-
-// One step of a climb: the text before the last backslash. False when there is none.
-bool RemoveLastComponent(char* path) {
-    char* last = FindLastBackslash(path);
-    if (!last) return false;
-    *last = '\0';
-    return true;
+// A clean-up pattern's full path: folder tokens expanded, or the install folder in front, as the
+// packer's plan builds it (removal/entry_paths.h).
+bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
+    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run, out, pattern, kPathBufferSize) < kPathBufferSize;
+    return BuildPatternPath(run.installFolder, pattern, out, kPathBufferSize);
 }
 
 // --- The current directory.
@@ -262,9 +183,6 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
 bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical) {
     char storedFolder[kPatternGuardPathSize];
     if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
-    for (char* c = storedFolder; *c; ++c) {
-        if (*c == '/') *c = '\\';
-    }
     if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
     if (IsRefusedPatternFolder(folder) || !ResolveRemovableFolder(run, folder, canonical) ||
         IsRefusedPatternFolder(canonical)) {
@@ -290,8 +208,9 @@ struct PatternWork {
 };
 
 void CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
-    const char* mask = nullptr;
-    if (!BuildPatternPath(run, pattern, work.path) || !SplitPatternPath(work.path, &mask)) return;
+    if (!BuildFullPatternPath(run, pattern, work.path)) return;
+    const char* mask = SplitPatternPath(work.path);
+    if (!mask || !IsPlainFileMask(mask)) return;
     if (!ResolvePatternFolder(run, pattern, work.path, work.canonical)) return;
     // A folder that is missing or cannot be entered is skipped, and so is one the current directory
     // does not then name: nothing is cleaned anywhere else.
@@ -337,7 +256,8 @@ void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        if (entry.fileName[0] != '\0' && BuildShortcutPath(entry.folder, entry.fileName, run.currentItem) &&
+        if (entry.fileName[0] != '\0' &&
+            BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             DeleteFileA(run.currentItem);
         }
@@ -368,8 +288,7 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& 
         if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) return;
         RemoveFolder(work.canonical);
         if (hasSecond) RemoveFolder(work.secondCanonical);
-        if (levels == 0 || !RemoveLastComponent(work.folder)) return;
-        if (hasSecond && !RemoveLastComponent(work.second)) return;
+        if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
     }
 }
 
@@ -402,7 +321,8 @@ void RemoveProgramFolders(RunState& run) {
     for (uint32_t i = 0; i < list.count; ++i) {
         const FileEntry& entry = *list.items[i];
         if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
-        if (BuildProgramFolder(run.installFolder, entry, path) == ProgramFolderStart::kFolder &&
+        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize) ==
+                ProgramFolderStart::kFolder &&
             !TextEqualsNoCase(path, lastRemoved)) {
             bool removedOne = false;
             for (;;) {

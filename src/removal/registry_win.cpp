@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "data/memory.h"
 #include "driver/run_state.h"
+#include "removal/entry_paths.h"
 #include "removal/registry_guard.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
@@ -18,40 +19,6 @@ constexpr DWORD kKeyNameSize = 1024;
 // REG_OPTION_OPEN_LINK: opens a registry link itself instead of the key it points at (NT family).
 constexpr DWORD kOpenLink = 0x00000008;
 constexpr DWORD kRegLink = 6;  // REG_LINK
-
-// --- Entry paths. The packer's plan classifies entries the same way (pack/plan_paths.cpp).
-
-enum class RegistryEntryKind { kSkipped, kValue, kKey };
-
-struct RegistryPathSplit {
-    RegistryEntryKind kind;
-    size_t keyLength;       // a value entry's key: the text before its doubled backslash
-    const char* valueName;  // a value entry's value name ("" for the key's default value)
-};
-
-// Skipped: empty, or "Software" or "System" as the whole path. Value: the last backslash is not
-// the first character and follows another backslash. Key: every other path.
-RegistryPathSplit SplitRegistryPath(const char* path) {
-    if (path[0] == '\0' || TextEqualsNoCase(path, "Software") || TextEqualsNoCase(path, "System")) {
-        return {RegistryEntryKind::kSkipped, 0, nullptr};
-    }
-    const char* last = nullptr;
-    for (const char* c = path; *c; ++c) {
-        if (*c == '\\') last = c;
-    }
-    if (last && last != path && last[-1] == '\\') {
-        return {RegistryEntryKind::kValue, static_cast<size_t>(last - 1 - path), last + 1};
-    }
-    return {RegistryEntryKind::kKey, 0, nullptr};
-}
-
-// The predefined roots a block may name: HKCR, HKCU, HKLM, HKU and HKCC, and HKDD on the 9x family.
-// Any other value could be the handle of a key the process has open, making every path relative
-// to that key.
-bool IsPredefinedRoot(uint32_t root, bool nt) {
-    return (root >= kRootClassesRoot && root <= kRootUsers) || root == kRootCurrentConfig ||
-           (!nt && root == kRootDynData);
-}
 
 // The handle value of a predefined root; sign-extended as the HKEY_* constants are on 64-bit builds.
 HKEY RootHandle(uint32_t root) {

@@ -45,7 +45,8 @@ TEST(WildcardPass, CleansThePatternFolderTreeAndRemovesTheFoldersLeftEmpty) {
                         "App\\Logs\\Empty\\"};
     const Case cases[] = {
         {"relative to the install folder", "Logs\\*.log", logs},
-        {"slashes read as backslashes", "Logs/*.log", logs},
+        {"a slash in the folder", "#TempDir#/%S/App/Logs\\*.log", logs},
+        {"a slash in the mask", "Logs/*.log", {}},
         {"a token", "#TempDir#\\%S\\App\\Logs\\*.log", logs},
         {"the install folder's own tree", "*.dat", {"App\\Logs\\Mixed\\e.dat", "App\\Logs\\Empty\\"}},
         {"nothing matches: only the empty folder goes", "Logs\\*.none", {"App\\Logs\\Empty\\"}},
@@ -124,8 +125,8 @@ TEST(WildcardPass, NeverCleansAProtectedFolder) {
         MakeTree(box.root(), {"App\\Logs\\a.log", "App\\Logs\\Sub\\b.log", "App\\Logs\\Docs\\mine.log",
                               "App\\Logs\\Docs\\Inner\\deep.log", "App\\Logs\\Desk\\"});
         box.test.UseFakeShell();
-        path_testing::FakeShellFolders()[kCsidlPersonal] = box.Path("App\\Logs\\Docs");
-        path_testing::FakeShellFolders()[kCsidlDesktopDirectory] = box.Path("App\\Logs\\Desk");
+        testing_support::FakeShellFolders()[kCsidlPersonal] = box.Path("App\\Logs\\Docs");
+        testing_support::FakeShellFolders()[kCsidlDesktopDirectory] = box.Path("App\\Logs\\Desk");
         box.lists.Pattern(c.pattern);
         box.Attach();
         Items snapshot = TreeSnapshot(box.root());
@@ -331,7 +332,7 @@ TEST(ShortcutPasses, StopAtAProtectedFolderAndSkipRelativePaths) {
     FolderSandbox box;
     MakeTree(box.root(), {"Desktop\\Vendor\\App\\App.lnk", "rel.lnk"});
     box.test.UseFakeShell();
-    path_testing::FakeShellFolders()[kCsidlDesktopDirectory] = box.Path("Desktop");
+    testing_support::FakeShellFolders()[kCsidlDesktopDirectory] = box.Path("Desktop");
     // The climb removes App (emptied) and Vendor, and stops at the protected Desktop, which is empty.
     box.lists.Shortcut(5, box.Path("Desktop\\Vendor\\App"), "", "App.lnk");
     // An empty folder with a bare name would be read from the current directory.
@@ -378,7 +379,7 @@ TEST(ProgramFolderPass, RemovesTheInstallFolderWhenItEndsUpEmptyAndStopsAtProtec
     FolderSandbox box;
     MakeTree(box.root(), {"App\\Data\\", "Docs\\Vendor\\"});
     box.test.UseFakeShell();
-    path_testing::FakeShellFolders()[kCsidlPersonal] = box.Path("Docs");
+    testing_support::FakeShellFolders()[kCsidlPersonal] = box.Path("Docs");
     box.lists.File(".\\Data", "a.dat");
     box.lists.File(box.Path("Docs\\Vendor\\.\\"), "x.txt");
     box.lists.File(box.Path("Docs\\."), "");

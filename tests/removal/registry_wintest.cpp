@@ -22,7 +22,7 @@ Items RemovedKeys(const Items& before, const Items& after) { return removal_test
 
 // A run on the NT or 9x family with the given registry entries.
 struct RegistryRun {
-    path_testing::TestRun test;
+    testing_support::TestRun test;
     Lists lists;
     explicit RegistryRun(bool nt = true) : test(nt) {}
     void Run() {
@@ -39,11 +39,11 @@ TEST(RegistryPass, RemovesKeysWithTheirSubkeysAndSingleValues) {
     };
     const Case cases[] = {
         {"a key with nested subkeys", "App",
-         {"App\\", "App\\\\", "App\\\\Path", "App\\A\\", "App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\\\deep", "App\\D\\"}},
-        {"a nested key only", "App\\A\\B", {"App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\\\deep"}},
-        {"doubled and trailing separators", "App\\\\A\\B\\", {"App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\\\deep"}},
-        {"one value", "App\\\\Path", {"App\\\\Path"}},
-        {"the default value", "App\\\\", {"App\\\\"}},
+         {"App\\", "App\\@", "App\\@Path", "App\\A\\", "App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\@deep", "App\\D\\"}},
+        {"a nested key only", "App\\A\\B", {"App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\@deep"}},
+        {"doubled and trailing separators", "App\\\\A\\B\\", {"App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\@deep"}},
+        {"one value", "App\\\\Path", {"App\\@Path"}},
+        {"the default value", "App\\\\", {"App\\@"}},
         {"a key that does not exist", "Missing\\Key", {}},
         {"a value that does not exist", "App\\\\Missing", {}},
     };
@@ -206,16 +206,6 @@ bool MakeLink(const KeySandbox& keys, const std::string& link, const std::string
     return set == ERROR_SUCCESS;
 }
 
-void DeleteLink(const KeySandbox& keys, const std::string& link) {
-    using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
-    auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
-    HKEY opened = nullptr;
-    if (deleteKey && RegOpenKeyExA(keys.key(), link.c_str(), REG_OPTION_OPEN_LINK, DELETE, &opened) == ERROR_SUCCESS) {
-        deleteKey(opened);
-        RegCloseKey(opened);
-    }
-}
-
 // A link inside the tree is never followed: the tree it points at keeps every key, and the first
 // failure stops the deletion of the tree that holds it.
 TEST(RegistryPass, NeverFollowsARegistryLink) {
@@ -234,9 +224,7 @@ TEST(RegistryPass, NeverFollowsARegistryLink) {
     run.lists.Key(kHkcu, keys.path() + "\\App\\B\\Link\\\\v");
     run.Run();
     Items after = keys.Snapshot();
-    EXPECT_EQ(RemovedKeys(before, after), (Items{"App\\A\\", "App\\A\\\\a"}));
-    DeleteLink(keys, "App\\B\\C\\Loop");
-    DeleteLink(keys, "App\\B\\Link");
+    EXPECT_EQ(RemovedKeys(before, after), (Items{"App\\A\\", "App\\A\\@a"}));
 }
 
 TEST(DeleteKeyTree, EnumeratesEveryNameLengthAndRefusesAnEmptyName) {

@@ -14,6 +14,10 @@
 
 #include "data/uninstall_data.h"
 #include "paths/path_fixtures.h"
+#include "support/registry.h"
+#include "support/sandbox.h"
+#include "support/snapshot.h"
+#include "support/test_run.h"
 
 namespace removal_testing {
 
@@ -62,33 +66,15 @@ struct Lists {
     }
 };
 
-// Every file and folder below `root`, as paths relative to it; folders end with a backslash.
-// Junctions and links are listed, never entered.
-inline void ListTree(const std::string& root, const std::string& relative, std::set<std::string>& out) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + "\\" + relative + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.insert(relative + name + "\\");
-            // A name ending in a dot or a space would be read as another folder ("..." as this one).
-            bool trimmed = name.back() == '.' || name.back() == ' ';
-            if (!trimmed && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                ListTree(root, relative + name + "\\", out);
-            }
-        } else {
-            out.insert(relative + name);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+// The items of a snapshot (support/snapshot.h), without their states.
+inline std::set<std::string> Items(const testing_support::Snapshot& snapshot) {
+    std::set<std::string> items;
+    for (const auto& item : snapshot) items.insert(item.first);
+    return items;
 }
 
 inline std::set<std::string> TreeSnapshot(const std::string& root) {
-    std::set<std::string> items;
-    ListTree(root, "", items);
-    return items;
+    return Items(testing_support::SnapshotFolder(root));
 }
 
 // What went between two snapshots; nothing may have appeared.
@@ -135,8 +121,8 @@ inline void MakeTree(const std::string& root, const std::vector<std::string>& it
 
 // A sandbox folder whose "App" subfolder is the run's install folder.
 struct FolderSandbox {
-    path_testing::Sandbox sandbox;
-    path_testing::TestRun test;
+    testing_support::Sandbox sandbox{::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    testing_support::TestRun test;
     Lists lists;
 
     FolderSandbox() {
@@ -187,45 +173,11 @@ class KeySandbox {
         RegCloseKey(made);
     }
 
-    // Every key below the sandbox ("A\B\") and every value ("A\B\\name", "\\name" at its top).
-    std::set<std::string> Snapshot() const {
-        std::set<std::string> out;
-        List(key_, "", out);
-        return out;
-    }
+    // Every key below the sandbox ("A\\B\\") and every value ("A\\B\\@name", "@name" at its top).
+    std::set<std::string> Snapshot() const { return Items(testing_support::SnapshotKey(HKEY_CURRENT_USER, path_, "")); }
 
   private:
-    static void List(HKEY key, const std::string& prefix, std::set<std::string>& out) {
-        char name[1024];
-        for (DWORD i = 0;; ++i) {
-            DWORD size = sizeof name;
-            DWORD type = 0;
-            if (RegEnumValueA(key, i, name, &size, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
-            out.insert(prefix + "\\\\" + name);
-        }
-        for (DWORD i = 0;; ++i) {
-            DWORD size = sizeof name;
-            if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            std::string child = prefix.empty() ? name : prefix + "\\" + name;
-            out.insert(child + "\\");
-            HKEY sub = nullptr;
-            if (RegOpenKeyExA(key, name, 0x8 /* REG_OPTION_OPEN_LINK */, KEY_READ, &sub) == ERROR_SUCCESS) {
-                DWORD linkType = 0;
-                bool link = RegQueryValueExA(sub, "SymbolicLinkValue", nullptr, &linkType, nullptr, nullptr) ==
-                                ERROR_SUCCESS &&
-                            linkType == 6;
-                if (!link) List(sub, child, out);
-                RegCloseKey(sub);
-            }
-        }
-    }
-    void DeleteTree() const {
-        using DeleteTreeFn = LONG(WINAPI*)(HKEY, LPCSTR);
-        auto deleteTree =
-            reinterpret_cast<DeleteTreeFn>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteTreeA"));
-        if (deleteTree) deleteTree(HKEY_CURRENT_USER, path_.c_str());
-        RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
-    }
+    void DeleteTree() const { testing_support::DeleteKeyTree(HKEY_CURRENT_USER, path_); }
 
     std::string path_;
     HKEY key_ = nullptr;
