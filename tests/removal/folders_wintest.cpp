@@ -8,6 +8,7 @@
 #include "format/layout.h"
 #include "removal/folders.h"
 #include "removal/removal_fixtures.h"
+#include "support/unix_side.h"
 
 namespace {
 
@@ -170,42 +171,24 @@ TEST(WildcardPass, MatchesTheMaskAgainstLongNames) {
 }
 
 // Makes `link` a directory link to `target`: CreateSymbolicLinkA where the platform has it, and
-// under Wine (whose CreateSymbolicLinkA makes nothing) a Unix symbolic link, made by the Unix "ln",
-// which Wine shows as a plain folder.
+// under Wine (whose CreateSymbolicLinkA makes nothing) a Unix symbolic link, which Wine shows as a
+// reparse point.
 bool MakeFolderLink(const std::string& link, const std::string& target) {
     using LinkFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto symbolicLink = reinterpret_cast<LinkFn>(GetProcAddress(kernel, "CreateSymbolicLinkA"));
+    auto symbolicLink =
+        reinterpret_cast<LinkFn>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA"));
     if (symbolicLink && symbolicLink(link.c_str(), target.c_str(), 1 /* directory */) &&
         GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return true;
     }
-    using UnixNameFn = char*(CDECL*)(LPCWSTR);
-    auto unixName = reinterpret_cast<UnixNameFn>(GetProcAddress(kernel, "wine_get_unix_file_name"));
-    if (!unixName) return false;
-    std::wstring wideLink(link.begin(), link.end());
-    std::wstring wideTarget(target.begin(), target.end());
-    char* unixLink = unixName(wideLink.c_str());
-    char* unixTarget = unixName(wideTarget.c_str());
-    bool made = false;
-    if (unixLink && unixTarget) {
-        std::string command = std::string("/bin/ln -s \"") + unixTarget + "\" \"" + unixLink + "\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back('\0');
-        if (CreateProcessA("Z:\\bin\\ln", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &process)) {
-            WaitForSingleObject(process.hProcess, 30000);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-        made = GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    HeapFree(GetProcessHeap(), 0, unixLink);
-    HeapFree(GetProcessHeap(), 0, unixTarget);
-    return made;
+    std::string unixTarget = testing_support::UnixPath(target);
+    std::string unixFolder = testing_support::UnixPath(testing_support::FolderOf(link));
+    std::string why;
+    return !unixTarget.empty() && !unixFolder.empty() &&
+           testing_support::RunUnixShell("ln -s '" + unixTarget + "' '" + unixFolder + "/" +
+                                             testing_support::NameOf(link) + "'",
+                                         &why) &&
+           GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Junctions and symbolic links inside the tree are neither entered nor removed: their targets keep
