@@ -2,7 +2,11 @@
 
 #ifdef _WIN32
 
+#include <cstdlib>
+#include <optional>
 #include <vector>
+
+#include "support/sandbox.h"
 
 namespace testing_support {
 
@@ -24,7 +28,25 @@ bool RunUnixShell(const std::string& script, std::string* why, DWORD timeoutMs) 
         *why = "a script with a double quote cannot be passed";
         return false;
     }
-    std::string command = "sh -c \"" + script + "\"";
+    // Wine gives no handle to wait on for a Unix process: the script writes its exit code into a
+    // file of its own when it ends, and the wait polls for that file.
+    static LONG counter = 0;
+    char temp[MAX_PATH] = {};
+    DWORD n = GetTempPathA(MAX_PATH, temp);
+    if (n == 0 || n >= MAX_PATH) {
+        *why = "no temporary folder";
+        return false;
+    }
+    std::string done = std::string(temp) + "uninst-unix-" + std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(InterlockedIncrement(&counter)) + ".rc";
+    DeleteFileA(done.c_str());
+    std::string unixDone = UnixPath(done);
+    if (unixDone.empty()) {
+        *why = "no Unix side here";
+        return false;
+    }
+    std::string command = "sh -c \"( " + script + " ); echo $? > '" + unixDone + ".part' && mv '" + unixDone +
+                          ".part' '" + unixDone + "'\"";
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
     STARTUPINFOA startup = {};
@@ -36,17 +58,17 @@ bool RunUnixShell(const std::string& script, std::string* why, DWORD timeoutMs) 
         return false;
     }
     CloseHandle(process.hThread);
-    DWORD waited = WaitForSingleObject(process.hProcess, timeoutMs);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hProcess);
-    if (waited != WAIT_OBJECT_0) {
-        *why = "the script ran longer than " + std::to_string(timeoutMs) + " ms: " + script;
+    DWORD start = GetTickCount();
+    std::optional<std::string> code;
+    while (!(code = ReadFileText(done)) && GetTickCount() - start < timeoutMs) Sleep(20);
+    DeleteFileA(done.c_str());
+    if (!code) {
+        *why = "the script did not end within " + std::to_string(timeoutMs) + " ms: " + script;
         return false;
     }
-    if (code != 0) {
-        *why = "the script exited with " + std::to_string(code) + ": " + script;
+    if (code->empty() || (*code)[0] != '0' || std::atoi(code->c_str()) != 0) {
+        *why = "the script exited with " + *code + ": " + script;
         return false;
     }
     return true;
