@@ -17,7 +17,9 @@
 
 namespace e2e {
 
-inline constexpr DWORD kRunTimeoutMs = 30000;
+// One run of the uninstaller takes 1-5 s, also under an emulated 32-bit loader on a loaded machine;
+// a run still going after this long hangs.
+inline constexpr DWORD kRunTimeoutMs = 60000;
 inline constexpr char kKeyBase[] = "Software\\UninstE2E";
 
 // A folder under the temporary folder and a key under HKEY_CURRENT_USER\Software\UninstE2E, both
