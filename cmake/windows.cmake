@@ -60,8 +60,10 @@ set(STUB_WINE "Z:${CMAKE_BINARY_DIR}/uninst.exe")
 string(REPLACE "/" "\\" STUB_WINE "${STUB_WINE}")
 # One variable per property: the discovered tests' properties are written as name-value pairs, so
 # a list of two variables in ENVIRONMENT would lose the second.
-gtest_discover_tests(uninst_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES ENVIRONMENT "WINEDEBUG=-all" ENVIRONMENT_MODIFICATION "UNINST_STUB=set:${STUB_WINE}" TIMEOUT 120)
+# The time limits leave room for the 32-bit build under an emulator (2-5 times slower) on a loaded
+# machine: listing the tests takes 2-15 s there, the longest test under a minute.
+gtest_discover_tests(uninst_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300
+  PROPERTIES ENVIRONMENT "WINEDEBUG=-all" ENVIRONMENT_MODIFICATION "UNINST_STUB=set:${STUB_WINE}" TIMEOUT 300)
 # Suites named ...Serial run alone (tests/run_serial.cmake); read after the discovered tests.
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_SOURCE_DIR}/tests/run_serial.cmake)
 

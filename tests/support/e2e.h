@@ -34,7 +34,9 @@ namespace e2e {
 
 using testing_support::Family;
 
-inline constexpr DWORD kRunTimeoutMs = 30000;
+// One run of the uninstaller takes 1-5 s, also under an emulated 32-bit loader on a loaded machine;
+// a run still going after this long hangs.
+inline constexpr DWORD kRunTimeoutMs = 60000;
 inline constexpr DWORD kSelfDeleteTimeoutMs = 30000;
 inline constexpr char kKeyBase[] = "Software\\UninstE2E";
 // Where Wine looks up the Windows version it reports to one executable, by file name.
