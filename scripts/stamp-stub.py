@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Finishes the uninstaller stub after linking.
 
-Checks that it imports only system DLLs and that the data-offset marker occurs exactly once, then
+Checks that it imports only system DLLs, that it is built for ASLR and NX (a dynamic base with its
+relocations, and a non-executable data), and that the data-offset marker occurs exactly once, then
 writes the executable's own size into the data-offset field: a stub without a block then fails at
-its first record header. Prints the size.
+its first record header. Prints the size and the sections.
 """
 import argparse
 import subprocess
@@ -25,6 +26,18 @@ def main():
     foreign = sorted(imports - SYSTEM_DLLS)
     if foreign:
         sys.exit(f"stamp-stub: {args.exe} imports non-system DLLs: {', '.join(foreign)}")
+    # It runs elevated: a fixed image base would help an attacker.
+    flags = {line.strip() for line in dump.splitlines()}
+    for needed in ("DYNAMIC_BASE", "NX_COMPAT"):
+        if needed not in flags:
+            sys.exit(f"stamp-stub: {args.exe} is not built with {needed}")
+    headers = subprocess.run([args.objdump, "-h", args.exe], check=True, capture_output=True, text=True).stdout
+    sections = [line.split()[1] for line in headers.splitlines() if line.split()[:1] and line.split()[0].isdigit()]
+    if ".reloc" not in sections:
+        sys.exit(f"stamp-stub: {args.exe} has no relocations: the loader could not move it")
+    if any(name.startswith(".eh_fram") for name in sections):
+        # Nothing unwinds without exceptions; these come from a runtime routine (64-bit division).
+        print(f"stamp-stub: note: {args.exe} carries unwind tables (.eh_frame)")
 
     data = bytearray(open(args.exe, "rb").read())
     count = data.count(MARKER)
@@ -33,7 +46,8 @@ def main():
     field = data.find(MARKER) + len(MARKER)
     data[field:field + 4] = len(data).to_bytes(4, "little")
     open(args.exe, "wb").write(data)
-    print(f"uninstaller stub: {args.exe}: {len(data)} bytes, imports {', '.join(sorted(imports))}")
+    print(f"uninstaller stub: {args.exe}: {len(data)} bytes, sections {' '.join(sections)}, "
+          f"dynamic base and NX, imports {', '.join(sorted(imports))}")
 
 
 if __name__ == "__main__":
