@@ -162,6 +162,12 @@ bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field,
     return WriteImage(path, *image, error);
 }
 
+bool PlaceUninstallerImage(const std::string& path, const format::Bytes& image, std::string* error) {
+    if (WriteWholeFile(path, image.data(), image.size())) return true;
+    if (error) *error = "cannot write " + path;
+    return false;
+}
+
 std::vector<robot::SeenWindow> RunResult::MessageBoxes() const {
     std::vector<robot::SeenWindow> boxes;
     for (const robot::SeenWindow& window : windows) {
