@@ -90,14 +90,15 @@ TEST_F(LoadErrors, TheFieldIsReadInItsSectionNotFoundByTheMarker) {
     image->insert(image->end(), std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker));
     PutU32(*image, static_cast<uint32_t>(image->size() + kDataOffsetFieldSize));
     image->insert(image->end(), decoy.begin(), decoy.end());
-    ASSERT_TRUE(e2e::PlaceUninstallerImage(sandbox_.uninstaller(), *image, &error)) << error;
+    e2e::Installation& app = NewInstallation();
+    ASSERT_TRUE(e2e::PlaceUninstallerImage(app.uninstaller(), *image, &error)) << error;
 
-    e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK)}));
+    e2e::RunResult run = Run(app, "", robot::AnswerInOrder({robot::Click(IDOK)}));
     EXPECT_EQ(run.exitCode, kLoadFailed) << run.Describe();
     std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u) << run.Describe();
     EXPECT_EQ(boxes[0].caption, TestMessages()[kMsgCaption]);
-    EXPECT_EQ(boxes[0].text, FormatWith(TestMessages()[kMsgBadHeader], sandbox_.uninstaller()));
+    EXPECT_EQ(boxes[0].text, FormatWith(TestMessages()[kMsgBadHeader], app.uninstaller()));
 }
 
 // Every block the loader refuses, run for real: the box shows the message of the block's error.

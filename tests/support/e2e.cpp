@@ -163,9 +163,7 @@ bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field,
 }
 
 bool PlaceUninstallerImage(const std::string& path, const format::Bytes& image, std::string* error) {
-    if (WriteWholeFile(path, image.data(), image.size())) return true;
-    if (error) *error = "cannot write " + path;
-    return false;
+    return WriteImage(path, image, error);
 }
 
 std::vector<robot::SeenWindow> RunResult::MessageBoxes() const {
