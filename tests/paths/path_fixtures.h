@@ -137,6 +137,7 @@ class Sandbox {
                 if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                     RemoveTree(child);
                 } else {
+                    SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);  // read-only ones too
                     DeleteFileA(child.c_str());
                 }
             } while (FindNextFileA(search, &found));
