@@ -2,7 +2,9 @@
 enable_language(RC)
 add_compile_definitions(WIN32_LEAN_AND_MEAN STRICT _WIN32_WINNT=0x0501 WINVER=0x0501 _WIN32_IE=0x0501)
 add_link_options(-static)
-set(SYSTEM_LIBS comctl32 shell32 ole32 advapi32 gdi32 user32 kernel32)
+# Only libraries on the platform's known list: the rest (comctl32, uxtheme, ...) is loaded at run
+# time from the System folder (src/common/system_library.h).
+set(SYSTEM_LIBS shell32 ole32 advapi32 gdi32 user32 kernel32)
 
 set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
 list(FILTER WIN_SOURCES EXCLUDE REGEX "(entry_win|crt_win)\\.cpp$")
@@ -11,6 +13,16 @@ target_link_libraries(uninst_core PRIVATE product_flags PUBLIC ${SYSTEM_LIBS})
 target_include_directories(uninst_core PUBLIC ${SRC})
 
 file(GLOB RESOURCE_SCRIPTS CONFIGURE_DEPENDS ${SRC}/resources/*.rc)
+# The manifest names the build's own architecture, for the program and for the common controls it
+# asks for: a 64-bit program that asks for the x86 controls does not start on a system that has them
+# (COMCTL32.dll fails to load with 0xC000007B).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(UNINST_MANIFEST_ARCH X86)
+else()
+  set(UNINST_MANIFEST_ARCH amd64)
+endif()
+set(MANIFEST_FILE ${CMAKE_BINARY_DIR}/resources/uninst.manifest)
+configure_file(${SRC}/resources/uninst.manifest.in ${MANIFEST_FILE} @ONLY)
 # The icon is generated into the build tree; every target that links the resources waits for it.
 set(ICON_FILE ${CMAKE_BINARY_DIR}/resources/uninst.ico)
 add_custom_command(OUTPUT ${ICON_FILE}
@@ -18,7 +30,7 @@ add_custom_command(OUTPUT ${ICON_FILE}
   DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make-icon.py VERBATIM)
 add_custom_target(uninst_icon DEPENDS ${ICON_FILE})
 set_source_files_properties(${RESOURCE_SCRIPTS} PROPERTIES
-  OBJECT_DEPENDS "${ICON_FILE};${SRC}/resources/uninst.manifest")
+  OBJECT_DEPENDS "${ICON_FILE};${MANIFEST_FILE}")
 add_executable(uninst WIN32 ${SRC}/driver/entry_win.cpp ${SRC}/driver/crt_win.cpp ${RESOURCE_SCRIPTS})
 target_link_libraries(uninst PRIVATE uninst_core gcc)
 add_dependencies(uninst uninst_icon)
@@ -50,6 +62,8 @@ string(REPLACE "/" "\\" STUB_WINE "${STUB_WINE}")
 # a list of two variables in ENVIRONMENT would lose the second.
 gtest_discover_tests(uninst_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES ENVIRONMENT "WINEDEBUG=-all" ENVIRONMENT_MODIFICATION "UNINST_STUB=set:${STUB_WINE}" TIMEOUT 120)
+# Suites named ...Serial run alone (tests/run_serial.cmake); read after the discovered tests.
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_SOURCE_DIR}/tests/run_serial.cmake)
 
 # The robot's window code, shared by the end-to-end tests and the standalone robot.
 add_library(test_robot STATIC ${CMAKE_SOURCE_DIR}/tests/support/robot.cpp)
@@ -58,17 +72,45 @@ target_link_libraries(test_robot PUBLIC user32 kernel32)
 
 # The in-process robot thread and UI session, for the tools that show the uninstaller's windows.
 add_library(test_ui STATIC ${CMAKE_SOURCE_DIR}/tests/support/ui_robot.cpp
-  ${CMAKE_SOURCE_DIR}/tests/support/ui_session.cpp ${CMAKE_SOURCE_DIR}/tests/support/block_file.cpp)
+  ${CMAKE_SOURCE_DIR}/tests/support/ui_session.cpp ${CMAKE_SOURCE_DIR}/tests/support/test_run.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/block_file.cpp)
 target_include_directories(test_ui PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(test_ui PUBLIC uninst_core format_writer test_robot)
 
+# Helper programs the tests start in place of the programs the uninstaller runs or meets: small
+# GUI programs (no console appears) of their own, built beside the tests.
+set(TEST_HELPER_PROGRAMS probe file_holder)
+foreach(name ${TEST_HELPER_PROGRAMS})
+  add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/tests/tools/${name}.cpp)
+  target_compile_options(${name} PRIVATE -Wall -Wextra -Werror)
+endforeach()
+
+# The tools: the robot, the screenshot showcase and the desktop keep-alive.
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 foreach(tool ${TOOL_SOURCES})
   get_filename_component(name ${tool} NAME_WE)
+  if(name IN_LIST TEST_HELPER_PROGRAMS)
+    continue()
+  endif()
   add_executable(${name} ${tool} ${RESOURCE_SCRIPTS})
   target_link_libraries(${name} PRIVATE test_robot test_ui)
   add_dependencies(${name} uninst_icon)
 endforeach()
+
+# Self-registering test servers, one source built three ways (see tests/dlls/test_server.cpp):
+# DllRegisterServer and DllUnregisterServer exported undecorated (--kill-at drops i686's @0), for
+# the architecture of this build, named <name>.dll beside the tests.
+set(TEST_SERVERS trace_server 0 faulting_server 1 exiting_server 2)
+while(TEST_SERVERS)
+  list(POP_FRONT TEST_SERVERS name behaviour)
+  add_library(${name} SHARED ${CMAKE_SOURCE_DIR}/tests/dlls/test_server.cpp)
+  target_compile_definitions(${name} PRIVATE TEST_SERVER_UNREGISTER=${behaviour})
+  target_compile_options(${name} PRIVATE -Wall -Wextra -Werror)
+  target_link_options(${name} PRIVATE -Wl,--kill-at)
+  set_target_properties(${name} PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  list(APPEND TEST_SERVER_TARGETS ${name})
+endwhile()
+add_dependencies(uninst_tests ${TEST_HELPER_PROGRAMS} ${TEST_SERVER_TARGETS})
 
 # Benchmarks that need the platform: each bench/*_winbench.cpp becomes a Windows program.
 file(GLOB WIN_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*_winbench.cpp)
@@ -79,3 +121,23 @@ foreach(bench ${WIN_BENCH_SOURCES})
   target_link_libraries(${name} PRIVATE uninst_core format_writer)
   add_dependencies(${name} uninst_icon)
 endforeach()
+
+# The planted-library tests: a library that leaves a trace wherever it is loaded, and a control
+# program that loads libraries by bare name. Both beside uninst.exe, without C runtime or manifest.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(PLANT_PREFIX _)
+  set(PLANTED_ENTRY _PlantedMain@12)
+else()
+  set(PLANT_PREFIX "")
+  set(PLANTED_ENTRY PlantedMain)
+endif()
+add_library(planted SHARED ${CMAKE_SOURCE_DIR}/tests/plant/planted_dll.cpp)
+set_target_properties(planted PROPERTIES PREFIX "" OUTPUT_NAME planted)
+target_compile_options(planted PRIVATE -fno-exceptions -fno-rtti -fno-tree-loop-distribute-patterns)
+target_link_options(planted PRIVATE -nostdlib -Wl,-e,${PLANTED_ENTRY} -s)
+target_link_libraries(planted PRIVATE kernel32)
+add_executable(load_by_name ${CMAKE_SOURCE_DIR}/tests/plant/load_by_name.cpp)
+target_compile_options(load_by_name PRIVATE -fno-exceptions -fno-rtti -fno-tree-loop-distribute-patterns)
+target_link_options(load_by_name PRIVATE -nostdlib -Wl,-e,${PLANT_PREFIX}LoadByNameEntry -s)
+target_link_libraries(load_by_name PRIVATE kernel32)
+add_dependencies(uninst_tests planted load_by_name)

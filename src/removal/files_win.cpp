@@ -10,6 +10,7 @@
 #include "format/layout.h"
 #include "paths/protected_folders.h"
 #include "removal/access_denied.h"
+#include "removal/entry_paths.h"
 #include "removal/servers_fonts.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
@@ -18,37 +19,9 @@ namespace {
 
 constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
-// The entry path: a folder string that starts with "." is taken from the install folder (".\Sub"
-// appends Sub; a lone ".", "..\x" or ".x" give the install folder itself), any other is used as it
-// stands; a file name follows after one backslash. False, with `out` empty, when the result does
-// not fit `size` bytes: such an entry is skipped, never cut into another path.
-bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out, size_t size) {
-    out[0] = '\0';
-    bool fits;
-    if (folder[0] == '.') {
-        fits = CopyText(out, size, installFolder) && (folder[1] != '\\' || AppendText(out, size, folder + 2));
-    } else {
-        fits = CopyText(out, size, folder);
-    }
-    if (fits && name[0] != '\0') fits = AppendBackslash(out, size) && AppendText(out, size, name);
-    if (!fits) out[0] = '\0';
-    return fits;
-}
-
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// "X:\..." or "\\server\share...": anything else would be resolved against whatever the current
-// directory happens to be (System32 for an elevated start from the shell).
-bool IsAbsolutePath(const char* path) {
-    if (IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
-    if (path[0] != '\\' || path[1] != '\\' || path[2] == '\\' || path[2] == '\0') return false;
-    const char* server = path + 2;
-    while (*server && *server != '\\') ++server;
-    return server[0] == '\\' && server[1] != '\0' && server[1] != '\\';
-}
-
-// Builds the path of `entry` into the current-item buffer; false (buffer empty) when the entry must
-// be skipped: the path does not fit or is not absolute.
+// Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows;
+// false (buffer empty) when the entry must be skipped: the path does not fit (it is never cut) or
+// is not absolute (it would be taken from whatever the current directory is).
 bool BuildCurrentItem(RunState& run, const FileEntry& entry) {
     char* item = run.currentItem;
     if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize)) return false;

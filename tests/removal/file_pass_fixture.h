@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "format/layout.h"
-#include "paths/path_fixtures.h"
+#include "support/sandbox.h"
+#include "support/test_run.h"
 #include "removal/files.h"
 
 namespace file_pass_testing {
@@ -24,11 +25,12 @@ struct Entry {
     uint8_t flags = 0;
 };
 
-// The run state of path_testing::TestRun with the sandbox's App folder as the install folder and
+// The run state of testing_support::TestRun with the sandbox's App folder as the install folder and
 // no message texts (so the pass asks nothing: an empty question means yes).
 class FilePassRun {
   public:
-    FilePassRun() {
+    FilePassRun() : sandbox_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {
+        EXPECT_TRUE(sandbox_.ok()) << sandbox_.error();
         app_ = sandbox_.Make("App");
         EXPECT_TRUE(CopyText(test_.installFolder, (app_ + "\\").c_str()));
     }
@@ -141,8 +143,8 @@ class FilePassRun {
         FindClose(search);
     }
 
-    path_testing::Sandbox sandbox_;
-    path_testing::TestRun test_;
+    testing_support::Sandbox sandbox_;
+    testing_support::TestRun test_;
     std::string app_;
     std::deque<std::string> texts_;
     std::vector<FileEntry> entries_;
