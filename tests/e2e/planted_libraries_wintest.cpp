@@ -101,14 +101,20 @@ class PlantedLibraries : public E2eTest {
     void SetUp() override {
         E2eTest::SetUp();
         if (HasFatalFailure()) return;
-        std::string build = BuildFolder();
-        ASSERT_FALSE(build.empty()) << "UNINST_STUB is not set";
-        for (const char* name : kPlanted) {
-            std::string target = sandbox_.installFolder() + name + ".dll";
-            ASSERT_TRUE(CopyFileA((build + "planted.dll").c_str(), target.c_str(), FALSE)) << target;
-        }
         trace_ = sandbox_.root() + "trace";
         ASSERT_TRUE(CreateDirectoryA(trace_.c_str(), nullptr)) << trace_;
+    }
+
+    // A new installation with a library under each planted name beside its uninstaller.
+    e2e::Installation& PlantedInstallation() {
+        e2e::Installation& app = NewInstallation();
+        std::string build = BuildFolder();
+        EXPECT_FALSE(build.empty()) << "UNINST_STUB is not set";
+        for (const char* name : kPlanted) {
+            std::string target = app.Path(std::string(name) + ".dll");
+            EXPECT_TRUE(CopyFileA((build + "planted.dll").c_str(), target.c_str(), FALSE)) << target;
+        }
+        return app;
     }
 
     // Runs `exe` from the install folder (also its current folder) with Wine searching as Windows
@@ -123,7 +129,8 @@ class PlantedLibraries : public E2eTest {
         EXPECT_TRUE(overrides.ok()) << "cannot write Wine's library overrides";
         SetEnvironmentVariableA("UNINST_PLANT_TRACE", trace_.c_str());
         ScopeExit restore([] { SetEnvironmentVariableA("UNINST_PLANT_TRACE", nullptr); });
-        e2e::RunResult run = e2e::RunWithRobot(exe, arguments, sandbox_.installFolder(), std::move(responder));
+        std::string folder = exe.substr(0, exe.find_last_of('\\') + 1);
+        e2e::RunResult run = e2e::RunWithRobot(exe, arguments, folder, std::move(responder));
         EXPECT_TRUE(run.started) << run.error;
         EXPECT_FALSE(run.timedOut) << run.error << "\n" << run.Describe();
         return run;
@@ -150,7 +157,8 @@ class PlantedLibraries : public E2eTest {
 
 // The control: a program that loads each name bare from that folder runs every planted library.
 TEST_F(PlantedLibraries, RunWhenAProgramInTheFolderLoadsThemByName) {
-    std::string control = sandbox_.installFolder() + "load_by_name.exe";
+    e2e::Installation& app = PlantedInstallation();
+    std::string control = app.Path("load_by_name.exe");
     ASSERT_TRUE(CopyFileA((BuildFolder() + "load_by_name.exe").c_str(), control.c_str(), FALSE));
     std::string names;
     for (const char* name : kPlanted) names += std::string(name) + ".dll ";
@@ -172,8 +180,9 @@ TEST_F(PlantedLibraries, NeverRunInTheUninstaller) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Place(EncodeBlock(InstallationBlock()));
-        e2e::RunResult run = RunPlanted(sandbox_.uninstaller(), c.arguments, robot::AnswerInOrder(c.replies), false);
+        e2e::Installation& app = PlantedInstallation();
+        Place(app, format::EncodeBlock(InstallationBlock(app)));
+        e2e::RunResult run = RunPlanted(app.uninstaller(), c.arguments, robot::AnswerInOrder(c.replies), false);
         EXPECT_EQ(run.exitCode, 0) << run.Describe();
         EXPECT_EQ(run.MessageBoxes().size(), c.boxes) << run.Describe();
         EXPECT_EQ(Ran(), std::vector<std::string>{});
