@@ -206,6 +206,7 @@ TEST_F(FilePassE2e, ServersAreUnregisteredBeforeTheirFilesGo) {
         SCOPED_TRACE(c.what);
         e2e::Installation& app = NewInstallation();
         if (c.version) ASSERT_TRUE(app.SetWindowsVersion(c.version));
+        ASSERT_TRUE(testing_support::MakeFolders(app.Path("Bin")));
         ASSERT_TRUE(testing_support::CopyBuildFile(c.library, app.Path("Bin\\server.dll")));
         ASSERT_TRUE(testing_support::SetReadOnly(app.Path("Bin\\server.dll"), true)) << "goes without a question";
         Place(app, FilesBlock({{".\\Bin", "server.dll", kFileSelfRegister}, {".\\Bin", "", 0}}));
