@@ -10,88 +10,30 @@
 #include <vector>
 
 #include "removal/font_name.h"
+#include "support/font_file.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using testing_support::FontNameRecord;
+using testing_support::FontSpec;
+using testing_support::WriteFont;
 
-// A minimal font: offset table, table records, a naming table. Every number big-endian.
-struct NameRecord {
-    uint16_t platform = 1;  // Macintosh
-    uint16_t nameId = 4;    // the full name
-    std::string text;
-    std::optional<uint16_t> length;  // what the record claims, when it lies
-    std::optional<uint16_t> offset;
-};
-
-NameRecord Mac(const std::string& text) { return {1, 4, text, {}, {}}; }
-NameRecord Windows(const std::string& text) {
-    std::string utf16;
-    for (char c : text) utf16 += std::string(1, '\0') + c;
-    return {3, 4, utf16, {}, {}};
+FontNameRecord Mac(const std::string& text) { return testing_support::MacName(testing_support::kFontNameFull, text); }
+FontNameRecord Windows(const std::string& text) {
+    return testing_support::WindowsName(testing_support::kFontNameFull, text);
 }
-
-struct FontSpec {
-    bool openType = false;
-    std::vector<NameRecord> names;
-    bool withNameTable = true;
-    size_t tablesBefore = 0;
-    std::optional<uint16_t> tableCount;
-    std::optional<uint32_t> nameTableOffset;
-    std::optional<uint16_t> recordCount;
-    std::optional<uint16_t> storageOffset;
-    std::optional<size_t> cutAt;
-};
-
-void Put16(Bytes& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
+FontNameRecord Unicode(const std::string& text) {
+    FontNameRecord record = Mac(text);
+    record.platform = testing_support::kFontPlatformUnicode;
+    return record;
 }
-void Put32(Bytes& out, uint32_t v) {
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
+FontSpec Names(std::vector<FontNameRecord> names) {
+    FontSpec spec;
+    spec.names = std::move(names);
+    return spec;
 }
-
-Bytes WriteFont(const FontSpec& spec) {
-    size_t tables = spec.tablesBefore + (spec.withNameTable ? 1 : 0);
-    Bytes out;
-    Put32(out, spec.openType ? 0x4F54544Fu : 0x00010000u);
-    Put16(out, spec.tableCount.value_or(static_cast<uint16_t>(tables)));
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, 0);
-    uint32_t nameOffset = static_cast<uint32_t>(12 + 16 * tables);
-    for (size_t i = 0; i < spec.tablesBefore; ++i) {
-        out.push_back('t');
-        out.push_back(static_cast<uint8_t>('0' + i / 100 % 10));
-        out.push_back(static_cast<uint8_t>('0' + i / 10 % 10));
-        out.push_back(static_cast<uint8_t>('0' + i % 10));
-        Put32(out, 0);
-        Put32(out, 0);
-        Put32(out, 0);
-    }
-    if (!spec.withNameTable) return out;
-    out.insert(out.end(), {'n', 'a', 'm', 'e'});
-    Put32(out, 0);
-    Put32(out, spec.nameTableOffset.value_or(nameOffset));
-    Put32(out, 0);
-    Put16(out, 0);
-    Put16(out, spec.recordCount.value_or(static_cast<uint16_t>(spec.names.size())));
-    Put16(out, spec.storageOffset.value_or(static_cast<uint16_t>(6 + 12 * spec.names.size())));
-    std::string storage;
-    for (const NameRecord& r : spec.names) {
-        Put16(out, r.platform);
-        Put16(out, 0);
-        Put16(out, 0);
-        Put16(out, r.nameId);
-        Put16(out, r.length.value_or(static_cast<uint16_t>(r.text.size())));
-        Put16(out, r.offset.value_or(static_cast<uint16_t>(storage.size())));
-        storage += r.text;
-    }
-    out.insert(out.end(), storage.begin(), storage.end());
-    if (spec.cutAt && *spec.cutAt < out.size()) out.resize(*spec.cutAt);
-    return out;
-}
+void SetText(FontNameRecord& record, const std::string& text) { record.string.assign(text.begin(), text.end()); }
 
 // The font written to a file of the test's own, read back by the reader.
 std::string ReadName(const Bytes& font) {
@@ -118,11 +60,9 @@ TEST(FontName, TheLastMacintoshFullNameRecordNamesTheFont) {
         FontSpec spec;
         std::string expected;
     };
-    FontSpec otherIds;
-    otherIds.names = {Mac("Family"), Mac("Full Name")};
-    otherIds.names[0].nameId = 1;
+    FontSpec otherIds = Names({testing_support::MacName(1, "Family"), Mac("Full Name")});
     FontSpec forty;
-    forty.tablesBefore = 39;
+    forty.tablesBeforeName = 39;
     forty.names = {Mac("Fortieth")};
     FontSpec openType;
     openType.openType = true;
@@ -134,15 +74,15 @@ TEST(FontName, TheLastMacintoshFullNameRecordNamesTheFont) {
     FontSpec longest;
     longest.names = {Mac(std::string(kFontNameMaxLength, 'L'))};
     const Case cases[] = {
-        {"one record", {false, {Mac("Uninst Sans")}}, "Uninst Sans"},
-        {"the last of several wins", {false, {Mac("First"), Windows("Other"), Mac("Last")}}, "Last"},
+        {"one record", Names({Mac("Uninst Sans")}), "Uninst Sans"},
+        {"the last of several wins", Names({Mac("First"), Windows("Other"), Mac("Last")}), "Last"},
         {"other name ids are passed over", otherIds, "Full Name"},
-        {"Windows and Unicode records only", {false, {Windows("Wide"), {0, 4, "Uni", {}, {}}}}, ""},
+        {"Windows and Unicode records only", Names({Windows("Wide"), Unicode("Uni")}), ""},
         {"the naming table as the 40th record", forty, "Fortieth"},
         {"an OpenType font", openType, "Open Sans Bold"},
         {"records may share string storage", sharedString, "Serif"},
         {"a name of the longest length that fits", longest, std::string(kFontNameMaxLength, 'L')},
-        {"no records", {false, {}}, ""},
+        {"no records", Names({}), ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -160,14 +100,14 @@ TEST(FontName, HostileOrDamagedFilesGiveNoName) {
         change(spec);
         cases.push_back({what, spec});
     };
-    add("naming table after the 40th record", [](FontSpec& s) { s.tablesBefore = 40; });
+    add("naming table after the 40th record", [](FontSpec& s) { s.tablesBeforeName = 40; });
     add("table count 0", [](FontSpec& s) { s.tableCount = 0; });
     add("table count larger than the records there", [](FontSpec& s) { s.tableCount = 3000; s.withNameTable = false; });
     add("no naming table", [](FontSpec& s) { s.withNameTable = false; });
     add("shorter than its offset table", [](FontSpec& s) { s.cutAt = 11; });
     add("cut inside the table records", [](FontSpec& s) { s.cutAt = 20; });
     add("cut inside the name string", [](FontSpec& s) { s.cutAt = 12 + 16 + 6 + 12 + 4; });
-    add("record count beyond the file", [](FontSpec& s) { s.recordCount = 0xFFFF; s.names.clear(); });
+    add("record count beyond the file", [](FontSpec& s) { s.nameRecordCount = 0xFFFF; s.names.clear(); });
     add("naming table offset past the end", [](FontSpec& s) { s.nameTableOffset = 0x00100000; });
     add("naming table offset beyond a signed seek", [](FontSpec& s) { s.nameTableOffset = 0x7FFFFFF0u; });
     add("naming table offset that wraps", [](FontSpec& s) { s.nameTableOffset = 0xFFFFFFF0u; });
@@ -175,15 +115,15 @@ TEST(FontName, HostileOrDamagedFilesGiveNoName) {
     add("string offset past the end", [](FontSpec& s) { s.names[0].offset = 0xFFF0; });
     add("string length past the end", [](FontSpec& s) { s.names[0].length = 40; });
     add("string length 5000 (overflows the buffer)", [](FontSpec& s) {
-        s.names[0].text = std::string(5000, 'A');
+        SetText(s.names[0], std::string(5000, 'A'));
     });
     add("a name with no room for \" (TrueType)\"", [](FontSpec& s) {
-        s.names[0].text = std::string(kFontNameMaxLength + 1, 'A');
+        SetText(s.names[0], std::string(kFontNameMaxLength + 1, 'A'));
     });
     add("a NUL inside the name (it would be cut to another font's name)", [](FontSpec& s) {
-        s.names[0].text = std::string("Arial\0 Custom", 13);
+        SetText(s.names[0], std::string("Arial\0 Custom", 13));
     });
-    add("empty name", [](FontSpec& s) { s.names[0].text = ""; });
+    add("empty name", [](FontSpec& s) { SetText(s.names[0], ""); });
     add("a good record followed by an unusable last one", [](FontSpec& s) {
         s.names.push_back(Mac("Broken"));
         s.names[1].offset = 0xFFF0;

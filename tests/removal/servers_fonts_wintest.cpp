@@ -10,6 +10,7 @@
 #include "removal/fault_guard.h"
 #include "removal/file_pass_fixture.h"
 #include "removal/servers_fonts.h"
+#include "support/font_file.h"
 
 namespace {
 
@@ -116,12 +117,8 @@ TEST(RemoveFont, DeletesTheValueThatNamesThisFontFile) {
         std::string file = std::string(1, static_cast<char>(c.fontName.back() - 'A' + 'a')) + ".ttf";
         std::string path = t.InApp(file);
         if (c.valueData.empty()) c.valueData = path;
-        // A font whose only naming record is the Macintosh full name.
         std::string name = c.fontName;
-        std::vector<uint8_t> font = {0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 'n', 'a', 'm', 'e', 0, 0, 0, 0, 0, 0, 0, 28,
-                                     0, 0, 0, 0, 0, 0, 0, 1, 0, 18, 0, 1, 0, 0, 0, 0, 0, 4, 0,
-                                     static_cast<uint8_t>(name.size()), 0, 0};
-        font.insert(font.end(), name.begin(), name.end());
+        std::vector<uint8_t> font = testing_support::SimpleFont(name);
         FILE* out = std::fopen(path.c_str(), "wb");
         ASSERT_NE(out, nullptr);
         std::fwrite(font.data(), 1, font.size(), out);
