@@ -62,6 +62,11 @@ file(GLOB_RECURSE WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_wintes
 file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_executable(uninst_tests ${PORTABLE_TESTS} ${WIN_TESTS} ${TEST_SUPPORT} ${RESOURCE_SCRIPTS})
 target_include_directories(uninst_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+# The JSON reader of the host build, for the tests that read `uninstpack plan --json`: only its own
+# folder, since the host's other headers are not for this target.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/third_party)
+file(CREATE_LINK /usr/include/nlohmann ${CMAKE_BINARY_DIR}/third_party/nlohmann SYMBOLIC)
+target_include_directories(uninst_tests SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/third_party)
 target_link_libraries(uninst_tests PRIVATE uninst_core format_writer GTest::gtest_main)
 add_dependencies(uninst_tests uninst uninst_icon)
 

@@ -186,6 +186,9 @@ int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
     PlanOptions planOptions;
     planOptions.nt = options.nt;
     planOptions.installDir = options.installDir;
+    // The uninstaller deletes itself under the name it has, which is this file's.
+    size_t slash = options.uninstaller.find_last_of("/\\");
+    planOptions.uninstallerName = slash == std::string::npos ? options.uninstaller : options.uninstaller.substr(slash + 1);
     if (!InstallDirInCodePage(planOptions.installDir, options.codePage, err)) return kExitFailure;
     Plan plan = BuildPlan(manifest.block, planOptions, show);
     std::string text = options.json ? FormatPlanJson(plan) : FormatPlanText(plan);

@@ -138,6 +138,7 @@ private:
         PlanPass& pass = Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)");
         for (size_t i = 0; i < b_.patterns.size(); ++i) {
             PatternPath p = BuildPatternPath(installDir_, b_.patterns[i]);
+            if (p.hasTokens) ExpandInstallDirToken(p);
             PlanItem item{Index("patterns", i), "clean", show_(p.full), {}, {}};
             std::optional<std::string> skip;
             bool unclosed = false;
@@ -156,6 +157,11 @@ private:
                 if (auto shared = SharedFolderOutside(p.folder, installDir_)) skip = "protected: looks like " + *shared;
             }
             if (!skip && IsRefusedPatternFolder(p.folder.c_str())) skip = "refused: inside the system's own folders";
+            if (!skip) {
+                if (auto token = ProtectedTokenFolder(p.folder, options_.nt)) {
+                    skip = "protected: " + show_(*token) + " itself is a protected folder";
+                }
+            }
             if (skip) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
@@ -166,6 +172,28 @@ private:
                 if (p.hasTokens) item.notes.push_back("folder tokens are expanded on the machine");
             }
             pass.items.push_back(std::move(item));
+        }
+    }
+
+    // The install folder is the one folder token the plan knows (or shows as "#InstallDir#\"); the
+    // uninstaller expands it to the install folder with its backslash.
+    void ExpandInstallDirToken(PatternPath& p) const {
+        static const std::string kToken = "#InstallDir#";
+        std::string full;
+        for (size_t at = 0; at < p.full.size();) {
+            if (p.full.size() - at >= kToken.size() && EqualsNoCase(p.full.substr(at, kToken.size()), kToken)) {
+                full += installDir_;
+                at += kToken.size();
+            } else {
+                full += p.full[at++];
+            }
+        }
+        p.full = full;
+        size_t cut = full.rfind('\\');
+        p.split = cut != std::string::npos;
+        if (p.split) {
+            p.folder = full.substr(0, cut);
+            p.mask = full.substr(cut + 1);
         }
     }
 
@@ -327,7 +355,7 @@ private:
             const std::string& d = *b_.settings->document;
             pass.items.push_back({"settings.document", "open", show_(d), {"not with /S or /X"}, {}});
         }
-        std::string exe = installDir_ + options_.uninstallerName;
+        std::string exe = installDir_ + options_.uninstallerName;  // the name it has where it runs
         std::string folder = installDir_;
         StripTrailingBackslash(folder);
         pass.items.push_back({"", "self-delete", show_(exe),

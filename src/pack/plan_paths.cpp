@@ -188,6 +188,22 @@ std::optional<std::string> SharedFolderOutside(const std::string& path, const st
     return SharedFolderName(path);
 }
 
+std::optional<std::string> ProtectedTokenFolder(const std::string& folder, bool nt) {
+    std::string f = folder;
+    for (;;) {
+        if (!f.empty() && (f.back() == '\\' || f.back() == '/')) {
+            f.pop_back();
+        } else if (f.size() >= 2 && f.back() == '.' && (f[f.size() - 2] == '\\' || f[f.size() - 2] == '/')) {
+            f.resize(f.size() - 2);
+        } else {
+            break;
+        }
+    }
+    if (!IsKnownToken(f) || EqualsNoCase(f, "#InstallDir#")) return std::nullopt;
+    if (!nt && EqualsNoCase(f, "#AllUsersDesktop#")) return std::nullopt;
+    return f;
+}
+
 bool IsKnownToken(const std::string& token) {
     FolderToken found;
     return FindFolderToken(token.c_str(), found);

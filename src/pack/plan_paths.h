@@ -81,6 +81,11 @@ std::optional<std::string> SharedFolderName(const std::string& path);
 // backslash): a program's own subfolders are never taken for shared ones, whatever their names.
 std::optional<std::string> SharedFolderOutside(const std::string& path, const std::string& installDir);
 
+// When `folder` (a pattern's folder, tokens as written) is a folder token's own folder, which the
+// uninstaller protects ("#Desktop#", "#AppData#\", "#System#\."), that token; otherwise nothing.
+// #InstallDir# is no such token, nor #AllUsersDesktop# on the 9x family (`nt` false).
+std::optional<std::string> ProtectedTokenFolder(const std::string& folder, bool nt);
+
 // Folder tokens, as the uninstaller expands them in patterns and the run-first command.
 bool IsKnownToken(const std::string& token);  // "#Windows#" ... "#InstallDir#", letter case ignored
 // Every "#...#" token of a text, in order; `unclosed` is set when a lone "#" is left at the end.

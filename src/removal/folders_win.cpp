@@ -1,13 +1,339 @@
 #include "removal/folders.h"
 
+#include <windows.h>
+
+#include "common/backslash.h"
+#include "common/handles_win.h"
+#include "common/text.h"
+#include "data/memory.h"
+#include "format/layout.h"
 #include "driver/run_state.h"
+#include "paths/canonical_path.h"
+#include "paths/folder_tokens.h"
+#include "paths/protected_folders.h"
+#include "removal/entry_paths.h"
+#include "removal/file_mask.h"
+#include "removal/pattern_guard.h"
+#include "ui/progress.h"
 #include "ui/ui.h"
 
-// PLACEHOLDER bodies, filled in by the wildcard, shortcut and folder work. Until then the driver's
-// sequence calls the passes and nothing is removed.
-void RemoveWildcardMatches(RunState&) {}
-void CleanFolderTree(RunState&, const char*, uint32_t) {}
-void RemoveCurrentFolder(RunState&) {}
-void RemoveShortcutFiles(RunState&) {}
-void RemoveShortcutFolders(RunState&) {}
-void RemoveProgramFolders(RunState&) {}
+namespace {
+
+// Deeper trees are left below this level; it bounds the walk whatever the file system reports.
+constexpr uint32_t kMaxWalkDepth = 128;
+
+// A clean-up pattern's full path: folder tokens expanded, or the install folder in front, as the
+// packer's plan builds it (removal/entry_paths.h).
+bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
+    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run, out, pattern, kPathBufferSize) < kPathBufferSize;
+    return BuildPatternPath(run.installFolder, pattern, out, kPathBufferSize);
+}
+
+// --- The current directory.
+
+// The current directory, without a trailing backslash except on a root (R5: a result that does not
+// fit is no result).
+bool ReadCurrentFolder(char* path) {
+    DWORD n = GetCurrentDirectoryA(kPathBufferSize, path);
+    if (n == 0 || n >= kPathBufferSize) {
+        path[0] = '\0';
+        return false;
+    }
+    StripTrailingBackslash(path);
+    return true;
+}
+
+// True when the current directory is the folder `canonical` names.
+bool IsCurrentFolder(const char* canonical) {
+    char current[kPathBufferSize];
+    char currentCanonical[kPathBufferSize];
+    return ReadCurrentFolder(current) && CanonicalizeFolderPath(current, currentCanonical) &&
+           TextEqualsNoCase(currentCanonical, canonical);
+}
+
+// Makes the parent of `canonical` the current directory.
+void EnterParent(const char* canonical) {
+    char parent[kPathBufferSize];
+    if (CopyText(parent, kPathBufferSize, canonical) && CutAtLastBackslash(parent)) SetCurrentDirectoryA(parent);
+}
+
+// Removes the folder `canonical` (ResolveRemovableFolder's result), first stepping out of it when it
+// is the current directory: the NT family cannot remove a folder a process stands in.
+bool RemoveFolder(const char* canonical) {
+    if (IsCurrentFolder(canonical)) EnterParent(canonical);
+    return RemoveDirectoryA(canonical) != FALSE;
+}
+
+// Each pass puts the current directory back where it found it (when that folder still exists).
+class CurrentFolderKeeper {
+  public:
+    CurrentFolderKeeper() { saved_ = ReadCurrentFolder(folder_); }
+    ~CurrentFolderKeeper() {
+        if (saved_) SetCurrentDirectoryA(folder_);
+    }
+    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+
+  private:
+    char folder_[kPathBufferSize];
+    bool saved_;
+};
+
+// --- The wildcard walk.
+
+// One level of the walk, on the heap: a tree 128 levels deep costs little stack.
+struct WalkLevel {
+    WIN32_FIND_DATAA found;
+    char item[kPathBufferSize];   // a child's path, composed from the level's folder
+    char child[kPathBufferSize];  // a subfolder's canonical path
+};
+
+// `folder` + "\" + `name` into `out`; false when it does not fit.
+bool ComposeChild(const char* folder, const char* name, char* out) {
+    return CopyText(out, kPathBufferSize, folder) && AppendBackslash(out, kPathBufferSize) &&
+           AppendText(out, kPathBufferSize, name);
+}
+
+// Names the platform would read as another entry: trailing dots and spaces are trimmed when a path
+// is resolved, so "a." and "a " reach "a", and "..." or " " reach the folder itself.
+bool EndsWithDotOrSpace(const char* name) {
+    size_t n = TextLength(name);
+    return n == 0 || name[n - 1] == '.' || name[n - 1] == ' ';
+}
+
+bool IsDirectory(const WIN32_FIND_DATAA& found) { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// Junctions and symbolic links lead out of the tree: never entered, never removed.
+bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// True when the file system reaches the folder `canonical` by that path itself, not through a
+// junction or link on the way; true as well where the platform cannot tell (before Vista).
+bool IsReachedDirectly(const char* canonical) {
+    char final[kPathBufferSize];
+    switch (ReadFinalFolderPath(canonical, final)) {
+        case FinalPathResult::kNone:
+            return true;
+        case FinalPathResult::kFound:
+            return TextEqualsNoCase(final, canonical);
+        case FinalPathResult::kUnreadable:
+            return false;
+    }
+    return false;
+}
+
+// Steps to the parent of the current folder `folder` and removes `folder` when it is empty (a
+// folder that is not empty makes RemoveDirectoryA fail, which is the emptiness test).
+void LeaveFolder(const char* folder, bool remove) {
+    EnterParent(folder);
+    if (remove) RemoveDirectoryA(folder);
+}
+
+// Cleans the current directory `folder` (canonical, tested removable): its subfolders first, then
+// its files that match `mask`, then the folder itself when it ended up empty. Returns with the
+// parent of `folder` as the current directory.
+void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t depth) {
+    UniqueBlock<WalkLevel> block;
+    if (!AllocZeroed(sizeof(WalkLevel), block)) {
+        LeaveFolder(folder, false);
+        return;
+    }
+    WalkLevel& level = *block.get();
+    if (depth < kMaxWalkDepth && ComposeChild(folder, "*", level.item)) {
+        UniqueFindHandle search(FindFirstFileA(level.item, &level.found));
+        if (search) {
+            do {
+                const char* name = level.found.cFileName;
+                if (!IsDirectory(level.found) || IsReparsePoint(level.found.dwFileAttributes) ||
+                    EndsWithDotOrSpace(name)) {
+                    continue;  // "." and ".." end with a dot
+                }
+                // The subfolder must resolve to exactly the path composed for it, must not be
+                // protected, and must become the current directory as that path.
+                if (!ComposeChild(folder, name, level.item) ||
+                    !ResolveRemovableFolder(run, level.item, level.child) ||
+                    !TextEqualsNoCase(level.child, level.item) || !SetCurrentDirectoryA(level.child)) {
+                    continue;
+                }
+                // A link the file system does not mark as a reparse point (Wine shows a directory
+                // symlink as a plain folder) still shows in the folder's final path.
+                if (!IsReachedDirectly(level.child) || !IsCurrentFolder(level.child)) {
+                    SetCurrentDirectoryA(folder);
+                    continue;
+                }
+                CleanLevel(run, mask, level.child, depth + 1);
+            } while (FindNextFileA(search.get(), &level.found));
+        }
+    }
+    if (ComposeChild(folder, mask, level.item)) {
+        UniqueFindHandle search(FindFirstFileA(level.item, &level.found));
+        if (search) {
+            do {
+                const char* name = level.found.cFileName;
+                // The mask is checked again on the long name: FindFirstFileA matches short names too.
+                if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask)) continue;
+                if (ComposeChild(folder, name, level.item)) DeleteFileA(level.item);
+            } while (FindNextFileA(search.get(), &level.found));
+        }
+    }
+    LeaveFolder(folder, true);
+}
+
+// The folder of one pattern, checked as the packer's `check` checks it and then as every folder
+// removal is: `stored` is the pattern's text as the block holds it, `folder` its expansion.
+bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical) {
+    char storedFolder[kPatternGuardPathSize];
+    if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
+    if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
+    if (IsRefusedPatternFolder(folder) || !ResolveRemovableFolder(run, folder, canonical) ||
+        IsRefusedPatternFolder(canonical)) {
+        return false;
+    }
+    // The folder itself must be a folder and no junction or link; a link further up shows in its
+    // final path, which must pass the guard as well.
+    DWORD attributes = GetFileAttributesA(canonical);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        IsReparsePoint(attributes)) {
+        return false;
+    }
+    char final[kPathBufferSize];
+    FinalPathResult result = ReadFinalFolderPath(canonical, final);
+    if (result == FinalPathResult::kUnreadable) return false;
+    return result != FinalPathResult::kFound || !IsRefusedPatternFolder(final);
+}
+
+// The pattern's buffers, allocated once for the pass.
+struct PatternWork {
+    char path[kPathBufferSize];
+    char canonical[kPathBufferSize];
+};
+
+void CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
+    if (!BuildFullPatternPath(run, pattern, work.path)) return;
+    const char* mask = SplitPatternPath(work.path);
+    if (!mask || !IsPlainFileMask(mask)) return;
+    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical)) return;
+    // A folder that is missing or cannot be entered is skipped, and so is one the current directory
+    // does not then name: nothing is cleaned anywhere else.
+    if (!SetCurrentDirectoryA(work.canonical) || !IsCurrentFolder(work.canonical)) return;
+    CleanFolderTree(run, mask, 0);
+}
+
+}  // namespace
+
+void RemoveWildcardMatches(RunState& run) {
+    const char* pattern = run.data.patterns;
+    if (!pattern || pattern[0] == '\0') return;
+    UniqueBlock<PatternWork> work;
+    if (!AllocZeroed(sizeof(PatternWork), work)) return;
+    CurrentFolderKeeper keeper;
+    // The loader keeps the list inside its block and ends it with an empty pattern.
+    for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) CleanPattern(run, pattern, *work.get());
+}
+
+void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
+    // The folder is tested where the walk stands before anything in it is touched: a pattern's
+    // folder written as another spelling of a protected one is refused here.
+    char current[kPathBufferSize];
+    char folder[kPathBufferSize];
+    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run, current, folder)) {
+        SetCurrentDirectoryA("..");
+        return;
+    }
+    CleanLevel(run, mask, folder, depth);
+}
+
+void RemoveCurrentFolder(RunState& run) {
+    char current[kPathBufferSize];
+    char folder[kPathBufferSize];
+    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run, current, folder)) {
+        SetCurrentDirectoryA("..");
+        return;
+    }
+    LeaveFolder(folder, true);
+}
+
+void RemoveShortcutFiles(RunState& run) {
+    const EntryList<ShortcutEntry>& list = run.data.shortcuts;
+    for (uint32_t i = 0; i < list.count; ++i) {
+        const ShortcutEntry& entry = *list.items[i];
+        if (entry.fileName[0] != '\0' &&
+            BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
+            IsAbsolutePath(run.currentItem)) {
+            DeleteFileA(run.currentItem);
+        }
+        ReportProgress(run, ProgressPass::kShortcutFiles, i);
+    }
+}
+
+namespace {
+
+// The shortcut folders' buffers, allocated once for the pass.
+struct ClimbWork {
+    char folder[kPathBufferSize];
+    char second[kPathBufferSize];
+    char canonical[kPathBufferSize];
+    char secondCanonical[kPathBufferSize];
+};
+
+// Tries the entry's folders and up to its level count of parents of each. A folder that stays does
+// not end the climb; a protected one, the level count or a missing backslash does.
+void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& work) {
+    if (!CopyText(work.folder, kPathBufferSize, entry.folder) ||
+        !CopyText(work.second, kPathBufferSize, entry.secondFolder)) {
+        return;
+    }
+    for (uint32_t levels = entry.levelCount;; --levels) {
+        bool hasSecond = work.second[0] != '\0';
+        if (!ResolveRemovableFolder(run, work.folder, work.canonical)) return;
+        if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) return;
+        RemoveFolder(work.canonical);
+        if (hasSecond) RemoveFolder(work.secondCanonical);
+        if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
+    }
+}
+
+}  // namespace
+
+void RemoveShortcutFolders(RunState& run) {
+    const EntryList<ShortcutEntry>& list = run.data.shortcuts;
+    UniqueBlock<ClimbWork> work;
+    bool ready = AllocZeroed(sizeof(ClimbWork), work);
+    CurrentFolderKeeper keeper;
+    for (uint32_t i = 0; i < list.count; ++i) {
+        const ShortcutEntry& entry = *list.items[i];
+        if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, *work.get());
+        ReportProgress(run, ProgressPass::kShortcutFolders, i);
+    }
+}
+
+void RemoveProgramFolders(RunState& run) {
+    const EntryList<FileEntry>& list = run.data.files;
+    CurrentFolderKeeper keeper;
+    // The process must not stand in the install folder, which the climbs may remove.
+    char installFolder[kPathBufferSize];
+    if (CopyText(installFolder, run.installFolder)) {
+        StripTrailingBackslash(installFolder);
+        EnterParent(installFolder);
+    }
+    char lastRemoved[kPathBufferSize] = {};
+    char canonical[kPathBufferSize];
+    char* path = run.currentItem;
+    for (uint32_t i = 0; i < list.count; ++i) {
+        const FileEntry& entry = *list.items[i];
+        if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
+        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize) ==
+                ProgramFolderStart::kFolder &&
+            !TextEqualsNoCase(path, lastRemoved)) {
+            bool removedOne = false;
+            for (;;) {
+                if (!ResolveRemovableFolder(run, path, canonical) || !RemoveFolder(canonical)) break;
+                if (!removedOne) {
+                    (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
+                    removedOne = true;
+                }
+                if (!RemoveLastComponent(path)) break;
+            }
+        }
+        ReportProgress(run, ProgressPass::kProgramFolders, i);
+    }
+}

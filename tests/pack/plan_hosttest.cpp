@@ -73,7 +73,8 @@ TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
     ASSERT_EQ(patterns.items.size(), 3u);
     EXPECT_EQ(patterns.items[0].action, "clean");
     EXPECT_EQ(patterns.items[0].path, "C:\\Tools\\App");
-    EXPECT_EQ(patterns.items[1].path, "#TempDir#");  // the machine's folder stays a token
+    // The temporary folder itself is protected: the uninstaller never cleans it.
+    EXPECT_EQ(patterns.items[1].action, "skip");
     EXPECT_EQ(patterns.items[2].action, "skip");
 
     const PlanPass& shortcuts = FindPass(plan, "shortcutFiles");
@@ -163,6 +164,40 @@ TEST(Plan, PathsThatDoNotFitAreSkipped) {
     EXPECT_NE(files.items[0].notes[0].find("does not fit 259 characters"), std::string::npos);
 }
 
+// The uninstaller never cleans a folder token's own folder (it is protected), nor the system's trees;
+// #InstallDir# is the install folder, with its backslash.
+TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {
+    struct Case {
+        const char* pattern;
+        bool nt;
+        const char* action;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"#Desktop#\\*.lnk", true, "skip", ""},
+        {"#AppData#\\.\\*.tmp", true, "skip", ""},
+        {"#Windows#\\*.tmp", true, "skip", ""},
+        {"#System#\\drivers\\*.sys", true, "skip", ""},
+        {"#AllUsersDesktop#\\*.lnk", true, "skip", ""},
+        {"#AllUsersDesktop#\\*.lnk", false, "clean", "#AllUsersDesktop#"},
+        {"#AppData#\\Vendor\\*.tmp", true, "clean", "#AppData#\\Vendor"},
+        {"#InstallDir#*.tmp", true, "clean", "C:\\Tools\\App"},
+        {"#InstallDir#Logs\\*.log", true, "clean", "C:\\Tools\\App\\Logs"},
+    };
+    for (const Case& c : cases) {
+        Block b;
+        b.patterns = {c.pattern};
+        PlanOptions options;
+        options.nt = c.nt;
+        options.installDir = "C:\\Tools\\App";
+        Plan plan = BuildPlan(b, options, Same);
+        const PlanPass& patterns = FindPass(plan, "patterns");
+        ASSERT_EQ(patterns.items.size(), 1u);
+        EXPECT_EQ(patterns.items[0].action, c.action) << c.pattern;
+        if (std::string(c.action) == "clean") EXPECT_EQ(patterns.items[0].path, c.path) << c.pattern;
+    }
+}
+
 TEST(Plan, TheRealPackerPrintsJson) {
     pack_testing::TempFolder dir;
     std::string stub = dir.File("stub.exe"), out = dir.File("uninst.exe");
@@ -172,6 +207,12 @@ TEST(Plan, TheRealPackerPrintsJson) {
     ASSERT_EQ(built.exitCode, 0) << built.err;
     auto run = pack_testing::RunPacker("plan '" + out + "' --9x --json --install-dir 'C:\\Demo'");
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    // The self-delete names the uninstaller by the name it has.
+    EXPECT_NE(run.out.find("\"C:\\\\Demo\\\\uninst.exe\""), std::string::npos) << run.out;
+    std::string renamed = dir.File("Remove Demo.exe");
+    pack_testing::WriteBytes(renamed, pack_testing::ReadBytes(out));
+    auto named = pack_testing::RunPacker("plan '" + renamed + "' --install-dir 'C:\\Demo'");
+    EXPECT_NE(named.out.find("self-delete C:\\Demo\\Remove Demo.exe"), std::string::npos) << named.out;
     auto doc = nlohmann::json::parse(run.out);
     EXPECT_EQ(doc["platform"], "9x");
     EXPECT_EQ(doc["installDir"], "C:\\Demo\\");

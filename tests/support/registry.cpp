@@ -171,9 +171,39 @@ bool ValueExists(HKEY root, const std::string& key, const std::string& name) {
     return ReadValue(root, key, name).has_value();
 }
 
+bool IsLinkKey(HKEY root, const std::string& key) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return false;
+    DWORD type = 0;
+    bool link = RegQueryValueExA(opened, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+                type == REG_LINK;
+    RegCloseKey(opened);
+    return link;
+}
+
+namespace {
+
+// A link key is deleted through a handle to the link itself (NtDeleteKey); by name the registry
+// would delete the key it points at.
+void DeleteLink(HKEY root, const std::string& key) {
+    using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
+    auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
+    HKEY opened = nullptr;
+    if (deleteKey && RegOpenKeyExA(root, key.c_str(), REG_OPTION_OPEN_LINK, DELETE, &opened) == ERROR_SUCCESS) {
+        deleteKey(opened);
+        RegCloseKey(opened);
+    }
+}
+
+}  // namespace
+
 bool DeleteKeyTree(HKEY root, const std::string& key) {
     // Never a root or a first-level key such as "Software": a test's keys lie deeper.
     if (key.find('\\') == std::string::npos || key.back() == '\\') return false;
+    if (IsLinkKey(root, key)) {
+        DeleteLink(root, key);
+        return !KeyExists(root, key);
+    }
     for (const std::string& child : SubkeyNames(root, key)) DeleteKeyTree(root, key + "\\" + child);
     RegDeleteKeyA(root, key.c_str());
     return !KeyExists(root, key);

@@ -72,8 +72,10 @@ struct RegItem {
 std::optional<RegValue> ReadValue(HKEY root, const std::string& key, const std::string& name);
 bool KeyExists(HKEY root, const std::string& key);
 bool ValueExists(HKEY root, const std::string& key, const std::string& name);
+// True when `key` is a registry link (REG_LINK "SymbolicLinkValue"); links are never walked into.
+bool IsLinkKey(HKEY root, const std::string& key);
 // Deletes a key with all its subkeys (RegDeleteKeyA refuses a key with subkeys on the NT family);
-// true when it is gone afterwards.
+// a link below it is deleted as a link, never followed. True when it is gone afterwards.
 bool DeleteKeyTree(HKEY root, const std::string& key);
 bool DeleteValue(HKEY root, const std::string& key, const std::string& name);
 // The names of the subkeys and of the values of one key, in the registry's order.

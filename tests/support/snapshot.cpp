@@ -46,7 +46,12 @@ void WalkFolder(const std::string& folder, const std::string& name, Snapshot& ou
         std::string path = folder + "\\" + child;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             out[name + child + "\\"] = "folder" + Attributes(found.dwFileAttributes);
-            WalkFolder(path, name + child + "\\", out);
+            // Junctions and links are listed, never walked into; nor are names the platform trims
+            // ("a." reaches "a", "..." the folder itself).
+            bool trimmed = child.back() == '.' || child.back() == ' ';
+            if (!trimmed && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                WalkFolder(path, name + child + "\\", out);
+            }
         } else {
             out[name + child] = FileState(path, found.dwFileAttributes);
         }
@@ -60,6 +65,10 @@ void WalkKey(HKEY root, const std::string& key, const std::string& name, Snapsho
         out[name + "@" + value] = read ? read->Describe() : "(unreadable)";
     }
     for (const std::string& child : SubkeyNames(root, key)) {
+        if (IsLinkKey(root, key + "\\" + child)) {
+            out[name + child + "\\"] = "link";  // never walked into: it may lead back up the tree
+            continue;
+        }
         out[name + child + "\\"] = "key";
         WalkKey(root, key + "\\" + child, name + child + "\\", out);
     }

@@ -1,0 +1,356 @@
+// The dry run proven against the real run: for an installation, `uninstpack plan --json` (the host
+// build's packer, run on the Unix side) says what the uninstaller will remove; the test plays that
+// plan on a snapshot of the sandbox, runs the uninstaller with /S, and checks that exactly the items
+// the plan announced went, item for item, and nothing else.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <random>
+
+#include "e2e/e2e_fixture.h"
+#include "support/snapshot.h"
+#include "support/unix_side.h"
+
+namespace e2e_test {
+namespace {
+
+using testing_support::Snapshot;
+using Items = std::set<std::string>;
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+    return testing_support::StartsWithNoCase(text, prefix);
+}
+
+// A glob of '*' and '?', ASCII case ignored: the generated names have no short-name aliases, so
+// this is all the masks need here.
+bool Glob(const char* name, const char* mask) {
+    if (*mask == '\0') return *name == '\0';
+    if (*mask == '*') return Glob(name, mask + 1) || (*name != '\0' && Glob(name + 1, mask));
+    if (*name == '\0') return false;
+    if (*mask != '?' && toupper(static_cast<unsigned char>(*mask)) != toupper(static_cast<unsigned char>(*name)))
+        return false;
+    return Glob(name + 1, mask + 1);
+}
+
+// The items of the sandbox as the plan's run leaves them: each plan item applied in order.
+class PlanModel {
+  public:
+    PlanModel(const Snapshot& before, std::string root, std::string keyPath)
+        : root_(std::move(root)), keyPath_(std::move(keyPath)) {
+        for (const auto& item : before) items_.insert(item.first);
+        char temp[MAX_PATH] = {};
+        DWORD n = GetTempPathA(MAX_PATH, temp);
+        temp_ = n && n < MAX_PATH ? temp : "";
+        while (!temp_.empty() && temp_.back() == '\\') temp_.pop_back();
+    }
+
+    // Plays one plan (the JSON of `uninstpack plan --json`); false with `why` for an item it cannot read.
+    bool Play(const nlohmann::json& plan, std::string* why) {
+        for (const auto& pass : plan["passes"]) {
+            std::string name = pass["name"];
+            for (const auto& item : pass["items"]) {
+                std::string action = item["action"];
+                std::string path = item.value("path", "");
+                std::vector<std::string> notes;
+                for (const auto& n : item.value("notes", nlohmann::json::array())) notes.push_back(n);
+                if (!Apply(name, action, path, notes, why)) return false;
+            }
+        }
+        return true;
+    }
+
+    Items Removed(const Snapshot& before) const {
+        Items gone;
+        for (const auto& item : before) {
+            if (!items_.count(item.first)) gone.insert(item.first);
+        }
+        return gone;
+    }
+
+  private:
+    bool Apply(const std::string& pass, const std::string& action, const std::string& path,
+               const std::vector<std::string>& notes, std::string* why) {
+        if (pass == "files") {
+            if (action == "delete") DeleteFile(path);
+            if (action == "remove folder") RemoveFolder(path);
+        } else if (pass == "patterns" && action == "clean") {
+            std::string mask = Between(notes, "deletes files matching ", " in it");
+            if (mask.empty()) return Fail(why, "no mask for the pattern of " + path);
+            Clean(path, mask);
+        } else if (pass == "shortcutFiles" && action == "delete") {
+            DeleteFile(path);
+        } else if (pass == "shortcutFolders" && action == "remove folder") {
+            RemoveFolder(path);
+            std::string second = Between(notes, "and the second folder ", "");
+            if (!second.empty()) RemoveFolder(second);
+        } else if (pass == "programFolders" && action == "remove folder") {
+            for (std::string folder = path; RemoveFolder(folder);) folder = testing_support::FolderOf(folder);
+        } else if (pass == "registry" && action == "delete key") {
+            std::string key = KeyItem(path);
+            if (key.empty()) return Fail(why, "a key outside the sandbox: " + path);
+            for (auto it = items_.begin(); it != items_.end();) {
+                it = StartsWithNoCase(*it, key) ? items_.erase(it) : std::next(it);
+            }
+        } else if (pass == "registry" && action == "delete value") {
+            std::string key = KeyItem(path);
+            std::string value = Between(notes, "value ", "");
+            if (key.empty()) return Fail(why, "a value outside the sandbox: " + path);
+            EraseNoCase(key + "@" + (value == "(default)" ? "" : value));
+        }
+        return true;
+    }
+
+    static bool Fail(std::string* why, const std::string& text) {
+        *why = text;
+        return false;
+    }
+
+    static std::string Between(const std::vector<std::string>& notes, const std::string& before,
+                               const std::string& after) {
+        for (const auto& note : notes) {
+            if (note.compare(0, before.size(), before) != 0) continue;
+            std::string rest = note.substr(before.size());
+            return after.empty() ? rest : rest.substr(0, rest.find(after));
+        }
+        return "";
+    }
+
+    // The snapshot item of a path in the sandbox ("App1\Data\"), or empty for a path outside it.
+    std::string FolderItem(std::string path) const {
+        if (StartsWithNoCase(path, "#TempDir#")) path = temp_ + path.substr(9);
+        if (!StartsWithNoCase(path, root_) || path.size() <= root_.size()) return "";
+        return path.substr(root_.size());
+    }
+
+    // "HKCU\<sandbox key>\A\B" as the snapshot names it: "HKCU:A\B\".
+    std::string KeyItem(const std::string& path) const {
+        std::string prefix = "HKCU\\" + keyPath_ + "\\";
+        if (!StartsWithNoCase(path, prefix)) return "";
+        std::string key = path.substr(prefix.size());
+        while (!key.empty() && key.back() == '\\') key.pop_back();
+        return "HKCU:" + key + "\\";
+    }
+
+    void EraseNoCase(const std::string& item) {
+        for (auto it = items_.begin(); it != items_.end(); ++it) {
+            if (testing_support::StartsWithNoCase(*it, item) && it->size() == item.size()) {
+                items_.erase(it);
+                return;
+            }
+        }
+    }
+
+    void DeleteFile(const std::string& path) {
+        std::string item = FolderItem(path);
+        if (!item.empty()) EraseNoCase(item);
+    }
+
+    bool HasChildren(const std::string& folder) const {
+        for (const auto& item : items_) {
+            if (item.size() > folder.size() && StartsWithNoCase(item, folder)) return true;
+        }
+        return false;
+    }
+
+    bool Has(const std::string& item) const {
+        return std::any_of(items_.begin(), items_.end(), [&](const std::string& i) {
+            return i.size() == item.size() && StartsWithNoCase(i, item);
+        });
+    }
+
+    // Removes the folder when it is there and empty; true when it went.
+    bool RemoveFolder(const std::string& path) {
+        std::string item = FolderItem(path);
+        if (item.empty()) return false;
+        if (item.back() != '\\') item += '\\';
+        if (!Has(item) || HasChildren(item)) return false;
+        EraseNoCase(item);
+        return true;
+    }
+
+    void Clean(const std::string& path, const std::string& mask) {
+        std::string folder = FolderItem(path);
+        if (folder.empty()) return;
+        if (folder.back() != '\\') folder += '\\';
+        if (!Has(folder)) return;
+        std::vector<std::string> folders;
+        for (auto it = items_.begin(); it != items_.end();) {
+            bool below = it->size() > folder.size() && StartsWithNoCase(*it, folder);
+            if (below && it->back() == '\\') folders.push_back(*it);
+            bool match = below && it->back() != '\\' && Glob(testing_support::NameOf(*it).c_str(), mask.c_str());
+            it = match ? items_.erase(it) : std::next(it);
+        }
+        // The deepest folders first, then the folder itself.
+        std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+            return std::count(a.begin(), a.end(), '\\') > std::count(b.begin(), b.end(), '\\');
+        });
+        folders.push_back(folder);
+        for (const auto& f : folders) {
+            if (!HasChildren(f)) EraseNoCase(f);
+        }
+    }
+
+    std::set<std::string> items_;
+    std::string root_, keyPath_, temp_;
+};
+
+class PlanVersusRun : public E2eTest {
+  protected:
+    // `uninstpack plan --json` of the placed uninstaller, with the installation's folder.
+    std::optional<nlohmann::json> RunPlan(const e2e::Installation& app, std::string* why) {
+        std::string packer = testing_support::UnixPath(testing_support::BuildFolder() + "..\\host\\uninstpack");
+        std::string exe = testing_support::UnixPath(app.uninstaller());
+        std::string out = testing_support::UnixPath(app.Path("..\\plan.json"));
+        if (packer.empty() || exe.empty() || out.empty()) {
+            *why = "no Unix paths here";
+            return std::nullopt;
+        }
+        if (!testing_support::RunUnixShell("'" + packer + "' plan --json --install-dir '" + app.folder() + "' '" + exe +
+                                               "' > '" + out + "'",
+                                           why)) {
+            return std::nullopt;
+        }
+        auto text = testing_support::ReadFileText(app.Path("..\\plan.json"));
+        DeleteFileA(app.Path("..\\plan.json").c_str());
+        if (!text) {
+            *why = "the plan was not written";
+            return std::nullopt;
+        }
+        return nlohmann::json::parse(*text, nullptr, false);
+    }
+
+    // Places the block, plans it, runs it with /S, and compares item for item.
+    void ExpectRunAsPlanned(const e2e::Installation& app, const format::Block& block) {
+        Place(app, format::EncodeBlock(block));
+        std::string why;
+        auto plan = RunPlan(app, &why);
+        if (!plan && why.find("cannot be started") != std::string::npos) GTEST_SKIP() << why;
+        ASSERT_TRUE(plan && !plan->is_discarded()) << why;
+        Snapshot before = TakeSnapshot();
+        PlanModel model(before, sandbox_.root(), sandbox_.keyPath());
+        ASSERT_TRUE(model.Play(*plan, &why)) << why;
+        Items planned = model.Removed(before);
+        e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
+        ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
+        EXPECT_EQ(run.exitCode, 0);
+        ExpectChanges(before, {.removed = planned});
+        EXPECT_FALSE(planned.empty());
+    }
+};
+
+// The sample installation (examples/sample-app.json) with its shortcut and keys moved into the
+// sandbox, and the demo's additions: patterns with matches in subfolders, a shortcut that climbs,
+// nested keys.
+TEST_F(PlanVersusRun, TheSampleInstallation) {
+    e2e::Installation& app = sandbox_.NewInstallation();
+    for (const char* file : {"readme.txt", "Bin\\core.log", "Data\\Cache\\a.log", "Data\\Cache\\Old\\b.log",
+                             "Data\\user.cfg", "debug.log", "Logs\\Today\\c.log"}) {
+        ASSERT_TRUE(app.AddFile(file, "x"));
+    }
+    std::string menu = sandbox_.root() + "Start Menu\\Programs\\Example Co\\Uninst Demo";
+    ASSERT_TRUE(testing_support::MakeFolders(menu));
+    ASSERT_TRUE(testing_support::WriteFileText(menu + "\\Uninst Demo.lnk", "link"));
+    using testing_support::RegValue;
+    std::string key = app.keyPath();
+    ASSERT_TRUE(testing_support::CreateTree(HKEY_CURRENT_USER, key,
+                                            {{"Settings\\Window", "x", RegValue::Dword(1)},
+                                             {"Settings", "Theme", RegValue::String("dark")},
+                                             {"Run", "Uninst Demo", RegValue::String("app.exe")},
+                                             {"Run", "Other", RegValue::String("other.exe")}}));
+    format::Block block;
+    block.messages = TestMessages();
+    block.files = {{".\\", "app.exe", 0},           {".\\", "readme.txt", 0},   {".\\Bin", "", 0},
+                   {".\\Bin", "core.dll", 0},        {".\\Data", "", 0},         {".\\Data", "levels.dat", 0},
+                   {".\\Data", "scores.dat", 0},     {".\\Data", "settings.dat", 0}};
+    block.shortcuts = {{1, menu, "", "Uninst Demo.lnk"}};
+    block.registry = {{kHkcu, key + "\\Settings"}, {kHkcu, key + "\\Run\\\\Uninst Demo"}, {kHkcu, key}};
+    block.patterns = {"*.log", "#TempDir#\\" + testing_support::NameOf(sandbox_.folder().path()) + "\\" +
+                                   testing_support::NameOf(testing_support::FolderOf(app.folder())) + "\\Data\\*.cfg"};
+    ExpectRunAsPlanned(app, block);
+}
+
+// Generated installations: folders, files that patterns match or keep, folder entries, patterns with
+// and without tokens, shortcuts with level counts and second folders, nested keys, value entries.
+TEST_F(PlanVersusRun, GeneratedInstallations) {
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+        e2e::Installation& app = sandbox_.NewInstallation();
+        std::string appName = testing_support::NameOf(testing_support::FolderOf(app.folder()));
+        format::Block block;
+        block.messages = TestMessages();
+        // Folders up to three deep, each with files of three kinds.
+        std::vector<std::string> folders = {""};
+        for (uint32_t i = 0; i < 40; ++i) {
+            std::string parent = folders[pick(static_cast<uint32_t>(folders.size()))];
+            if (std::count(parent.begin(), parent.end(), '\\') >= 3) parent = "";
+            folders.push_back(parent + "d" + std::to_string(i) + "\\");
+        }
+        const char* kinds[] = {".log", ".txt", ".tmp"};
+        for (uint32_t i = 0; i < 120; ++i) {
+            std::string folder = folders[pick(static_cast<uint32_t>(folders.size()))];
+            ASSERT_TRUE(app.AddFile(folder + "f" + std::to_string(i) + kinds[pick(3)], "x"));
+        }
+        for (size_t i = 1; i < folders.size(); ++i) ASSERT_TRUE(testing_support::MakeFolders(app.Path(folders[i])));
+        // Entries of files already gone (the file pass ran) and of folders, in install order.
+        for (size_t i = 1; i < folders.size(); ++i) {
+            std::string folder = ".\\" + folders[i].substr(0, folders[i].size() - 1);
+            if (pick(2)) block.files.push_back({folder, "gone" + std::to_string(i) + ".dll", 0});
+            if (pick(3) == 0) block.files.push_back({folder, "", 0});
+        }
+        for (uint32_t i = 0; i < 8; ++i) {
+            std::string folder = folders[pick(static_cast<uint32_t>(folders.size()))];
+            std::string mask = pick(2) ? "*.tmp" : (pick(2) ? "*.log" : "f1*.txt");
+            if (pick(2)) {
+                block.patterns.push_back(folder + mask);
+            } else {
+                block.patterns.push_back("#TempDir#\\" + testing_support::NameOf(sandbox_.folder().path()) + "\\" +
+                                         appName + "\\" + folder + mask);
+            }
+        }
+        // Shortcuts below the sandbox, some with a second folder.
+        for (uint32_t i = 0; i < 12; ++i) {
+            std::string folder = sandbox_.root() + "Menu" + std::to_string(seed) + "\\V" + std::to_string(pick(3)) +
+                                 "\\P" + std::to_string(i);
+            std::string second;
+            if (pick(3) == 0) {
+                second = sandbox_.root() + "Desk" + std::to_string(seed) + "\\V" + std::to_string(i);
+                ASSERT_TRUE(testing_support::MakeFolders(second));
+            }
+            std::string name = "s" + std::to_string(i) + ".lnk";
+            ASSERT_TRUE(testing_support::MakeFolders(folder));
+            ASSERT_TRUE(testing_support::WriteFileText(folder + "\\" + name, "link"));
+            if (pick(4) == 0) ASSERT_TRUE(testing_support::WriteFileText(folder + "\\user.txt", "kept"));
+            block.shortcuts.push_back({pick(3), folder, second, pick(6) ? name : ""});
+        }
+        // Keys three deep with values; entries for some keys, some values and some default values.
+        using testing_support::RegValue;
+        std::vector<testing_support::RegItem> keys;
+        std::vector<std::string> keyNames;
+        for (uint32_t i = 0; i < 30; ++i) {
+            std::string name = "K" + std::to_string(pick(5)) + "\\S" + std::to_string(pick(4)) + "\\T" + std::to_string(i);
+            keyNames.push_back(name);
+            keys.push_back({name, "v" + std::to_string(i), RegValue::String("x")});
+            if (pick(3) == 0) keys.push_back({name, "", RegValue::String("default")});
+        }
+        ASSERT_TRUE(testing_support::CreateTree(HKEY_CURRENT_USER, app.keyPath(), keys));
+        for (uint32_t i = 0; i < 20; ++i) {
+            std::string name = keyNames[pick(static_cast<uint32_t>(keyNames.size()))];
+            switch (pick(4)) {
+                case 0: block.registry.push_back({kHkcu, app.keyPath() + "\\" + name + "\\\\v" + std::to_string(i)}); break;
+                case 1: block.registry.push_back({kHkcu, app.keyPath() + "\\" + name + "\\\\"}); break;
+                case 2: block.registry.push_back({kHkcu, app.keyPath() + "\\" + testing_support::FolderOf(name)}); break;
+                default: block.registry.push_back({kHkcu, app.keyPath() + "\\" + name}); break;
+            }
+        }
+        ExpectRunAsPlanned(app, block);
+        if (HasFatalFailure() || IsSkipped()) return;
+    }
+}
+
+}  // namespace
+}  // namespace e2e_test
