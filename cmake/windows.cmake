@@ -11,6 +11,16 @@ target_link_libraries(uninst_core PRIVATE product_flags PUBLIC ${SYSTEM_LIBS})
 target_include_directories(uninst_core PUBLIC ${SRC})
 
 file(GLOB RESOURCE_SCRIPTS CONFIGURE_DEPENDS ${SRC}/resources/*.rc)
+# The manifest names the build's own architecture, for the program and for the common controls it
+# asks for: a 64-bit program that asks for the x86 controls does not start on a system that has them
+# (COMCTL32.dll fails to load with 0xC000007B).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(UNINST_MANIFEST_ARCH X86)
+else()
+  set(UNINST_MANIFEST_ARCH amd64)
+endif()
+set(MANIFEST_FILE ${CMAKE_BINARY_DIR}/resources/uninst.manifest)
+configure_file(${SRC}/resources/uninst.manifest.in ${MANIFEST_FILE} @ONLY)
 # The icon is generated into the build tree; every target that links the resources waits for it.
 set(ICON_FILE ${CMAKE_BINARY_DIR}/resources/uninst.ico)
 add_custom_command(OUTPUT ${ICON_FILE}
@@ -18,7 +28,7 @@ add_custom_command(OUTPUT ${ICON_FILE}
   DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make-icon.py VERBATIM)
 add_custom_target(uninst_icon DEPENDS ${ICON_FILE})
 set_source_files_properties(${RESOURCE_SCRIPTS} PROPERTIES
-  OBJECT_DEPENDS "${ICON_FILE};${SRC}/resources/uninst.manifest")
+  OBJECT_DEPENDS "${ICON_FILE};${MANIFEST_FILE}")
 add_executable(uninst WIN32 ${SRC}/driver/entry_win.cpp ${SRC}/driver/crt_win.cpp ${RESOURCE_SCRIPTS})
 target_link_libraries(uninst PRIVATE uninst_core gcc)
 add_dependencies(uninst uninst_icon)
@@ -50,6 +60,8 @@ string(REPLACE "/" "\\" STUB_WINE "${STUB_WINE}")
 # a list of two variables in ENVIRONMENT would lose the second.
 gtest_discover_tests(uninst_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES ENVIRONMENT "WINEDEBUG=-all" ENVIRONMENT_MODIFICATION "UNINST_STUB=set:${STUB_WINE}" TIMEOUT 120)
+# Suites named ...Serial run alone (tests/run_serial.cmake); read after the discovered tests.
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_SOURCE_DIR}/tests/run_serial.cmake)
 
 # The robot's window code, shared by the end-to-end tests and the standalone robot.
 add_library(test_robot STATIC ${CMAKE_SOURCE_DIR}/tests/support/robot.cpp)
@@ -58,17 +70,45 @@ target_link_libraries(test_robot PUBLIC user32 kernel32)
 
 # The in-process robot thread and UI session, for the tools that show the uninstaller's windows.
 add_library(test_ui STATIC ${CMAKE_SOURCE_DIR}/tests/support/ui_robot.cpp
-  ${CMAKE_SOURCE_DIR}/tests/support/ui_session.cpp ${CMAKE_SOURCE_DIR}/tests/support/block_file.cpp)
+  ${CMAKE_SOURCE_DIR}/tests/support/ui_session.cpp ${CMAKE_SOURCE_DIR}/tests/support/test_run.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/block_file.cpp)
 target_include_directories(test_ui PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(test_ui PUBLIC uninst_core format_writer test_robot)
 
+# Helper programs the tests start in place of the programs the uninstaller runs or meets: small
+# GUI programs (no console appears) of their own, built beside the tests.
+set(TEST_HELPER_PROGRAMS probe file_holder)
+foreach(name ${TEST_HELPER_PROGRAMS})
+  add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/tests/tools/${name}.cpp)
+  target_compile_options(${name} PRIVATE -Wall -Wextra -Werror)
+endforeach()
+
+# The tools: the robot, the screenshot showcase and the desktop keep-alive.
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 foreach(tool ${TOOL_SOURCES})
   get_filename_component(name ${tool} NAME_WE)
+  if(name IN_LIST TEST_HELPER_PROGRAMS)
+    continue()
+  endif()
   add_executable(${name} ${tool} ${RESOURCE_SCRIPTS})
   target_link_libraries(${name} PRIVATE test_robot test_ui)
   add_dependencies(${name} uninst_icon)
 endforeach()
+
+# Self-registering test servers, one source built three ways (see tests/dlls/test_server.cpp):
+# DllRegisterServer and DllUnregisterServer exported undecorated (--kill-at drops i686's @0), for
+# the architecture of this build, named <name>.dll beside the tests.
+set(TEST_SERVERS trace_server 0 faulting_server 1 exiting_server 2)
+while(TEST_SERVERS)
+  list(POP_FRONT TEST_SERVERS name behaviour)
+  add_library(${name} SHARED ${CMAKE_SOURCE_DIR}/tests/dlls/test_server.cpp)
+  target_compile_definitions(${name} PRIVATE TEST_SERVER_UNREGISTER=${behaviour})
+  target_compile_options(${name} PRIVATE -Wall -Wextra -Werror)
+  target_link_options(${name} PRIVATE -Wl,--kill-at)
+  set_target_properties(${name} PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  list(APPEND TEST_SERVER_TARGETS ${name})
+endwhile()
+add_dependencies(uninst_tests ${TEST_HELPER_PROGRAMS} ${TEST_SERVER_TARGETS})
 
 # Benchmarks that need the platform: each bench/*_winbench.cpp becomes a Windows program.
 file(GLOB WIN_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*_winbench.cpp)

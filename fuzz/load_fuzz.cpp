@@ -2,7 +2,9 @@
 // `uninstpack dump` finds it (the data-offset field when the marker occurs once, else offset 0),
 // loaded with the uninstaller's own loader through a memory stream; a block that loads is dumped,
 // planned and checked as the packer does it, and a dump that the manifest can say in full must
-// build the same block again.
+// build the same block again. The loaded entries also go through the path builder as the passes
+// call it (path buffers) and as the packer calls it (whole paths): the two must agree, and a path
+// that does not fit is refused, never cut.
 #include <stdio.h>
 
 #include <cstddef>
@@ -16,10 +18,63 @@
 #include "pack/image.h"
 #include "pack/manifest.h"
 #include "pack/plan.h"
+#include "pack/plan_paths.h"
+#include "removal/entry_paths.h"
 
 namespace {
 
+const char kInstall[] = "C:\\Program Files\\Vendor\\Application\\";
+
+// A bounded build agrees with the packer's whole one: the same path when it fits, a refusal when not.
+void ExpectSame(bool built, const char* bounded, const std::string& whole) {
+    if (built != (whole.size() < kPathBufferSize)) __builtin_trap();
+    if (built ? whole != bounded : bounded[0] != '\0') __builtin_trap();
+}
+
+void ExercisePathBuilders(const UninstallData& data) {
+    char path[kPathBufferSize];
+    for (uint32_t i = 0; i < data.files.count; ++i) {
+        const FileEntry& f = *data.files.items[i];
+        ExpectSame(BuildEntryPath(kInstall, f.folder, f.fileName, path, sizeof(path)), path,
+                   pack::BuildEntryPath(kInstall, f.folder, f.fileName));
+        ProgramFolderStart start = BuildProgramFolder(kInstall, f.folder, f.fileName, path, sizeof(path));
+        auto folder = pack::BuildProgramFolder(kInstall, f.folder, f.fileName);
+        if (start == ProgramFolderStart::kFolder && (!folder || *folder != path)) __builtin_trap();
+        if (start == ProgramFolderStart::kNoBackslash && folder) __builtin_trap();
+    }
+    for (uint32_t i = 0; i < data.shortcuts.count; ++i) {
+        const ShortcutEntry& s = *data.shortcuts.items[i];
+        ExpectSame(BuildShortcutPath(s.folder, s.fileName, path, sizeof(path)), path,
+                   pack::BuildShortcutPath(s.folder, s.fileName));
+        char first[kPathBufferSize];
+        char second[kPathBufferSize];
+        if (!CopyText(first, s.folder) || !CopyText(second, s.secondFolder)) continue;
+        for (uint32_t level = 0; level < 300 && ClimbShortcutStep(first, second); ++level) {
+        }
+    }
+    for (uint32_t i = 0; i < data.registry.count; ++i) {
+        const char* keyPath = data.registry.items[i]->keyPath;
+        RegistryPathSplit split = SplitRegistryPath(keyPath);
+        if (split.keyLength > TextLength(keyPath)) __builtin_trap();
+        (void)IsPredefinedRoot(data.registry.items[i]->rootKey, true);
+    }
+    for (const char* p = data.patterns; p && *p; p += TextLength(p) + 1) {
+        if (PatternHasTokens(p)) continue;
+        bool built = BuildPatternPath(kInstall, p, path, sizeof(path));
+        pack::PatternPath whole = pack::BuildPatternPath(kInstall, p);
+        ExpectSame(built, path, whole.full);
+        if (built) {
+            char* mask = SplitPatternPath(path);
+            if ((mask != nullptr) != whole.split || (mask && (whole.mask != mask || whole.folder != path))) __builtin_trap();
+        }
+    }
+    if (const char* command = SettingsCommand(data)) {
+        (void)BuildRunFirstFolderCommand(kInstall, command, path, sizeof(path));
+    }
+}
+
 void ExerciseLoadedBlock(const UninstallData& data) {
+    ExercisePathBuilders(data);
     std::string json;
     std::vector<pack::Problem> problems, notes;
     bool dumped = pack::DumpLoadedData(data, 1252, json, problems, notes);

@@ -6,7 +6,7 @@
 # With a display (DISPLAY set) the uninstaller's boxes appear there and you answer them; without one
 # it runs under Xvfb and the robot answers OK to every box, printing what each box showed.
 # UNINST_FORCE_XVFB=1 uses Xvfb and the robot even when a display is set. Safe to run again: each
-# run starts from a new prefix. Environment: UNINSTPACK (the packer), DEMO_MANIFEST (the manifest).
+# run starts from a fresh copy of the build tree's base prefix (made once, by scripts/wine-env.sh). Environment: UNINSTPACK (the packer), DEMO_MANIFEST (the manifest).
 set -eu
 BUILD=${1:-build}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,6 +43,7 @@ finish() {
 }
 trap finish EXIT
 
+echo "demo: $(scripts/wine --why)"
 section "Packing $(basename "$MANIFEST")"
 # This machine runs the $ARCH build; the stub that ships is the i686 build in $BUILD/win32.
 if ! "$PACKER" build "$MANIFEST" --stub "$STUB" -o "$DEMO/uninstall.exe"; then
@@ -50,16 +51,18 @@ if ! "$PACKER" build "$MANIFEST" --stub "$STUB" -o "$DEMO/uninstall.exe"; then
   exit 1
 fi
 echo "  $DEMO/uninstall.exe: $(stat -c %s "$DEMO/uninstall.exe") bytes ($ARCH stub $(stat -c %s "$STUB") bytes + block)"
+# Every path of the installation comes from the packer's plan: the uninstaller's own path rules.
+"$PACKER" plan "$DEMO/uninstall.exe" --install-dir "$INSTALL_DIR" --json >"$DEMO/plan.json"
 
 xvfb_start
 if [ -n "$XVFB_PID" ]; then answerer=robot; else answerer=you; fi
 
 section "Creating the sample installation in a fresh Wine prefix ($WINEPREFIX)"
-KEEPALIVE="" . scripts/wine-env.sh
-python3 scripts/demo_installation.py create "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/installation.reg"
+KEEPALIVE="" WINE_BASE="$BUILD/wineprefix-base-$ARCH" . scripts/wine-env.sh
+python3 scripts/demo_installation.py create "$MANIFEST" "$DEMO/plan.json" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/installation.reg"
 "$WINE" reg import "$(winpath "$DEMO/installation.reg")" >/dev/null 2>&1
 cp "$DEMO/uninstall.exe" "$WINEPREFIX/drive_c/Program Files/Uninst Demo/uninstall.exe"
-python3 scripts/demo_installation.py state "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/before.json"
+python3 scripts/demo_installation.py state "$MANIFEST" "$DEMO/plan.json" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/before.json"
 echo "  installed into $INSTALL_DIR, uninstaller $UNINSTALLER; what exists now:"
 python3 scripts/demo_installation.py show "$DEMO/before.json"
 
@@ -88,7 +91,7 @@ prefix_busy() {
 for _ in $(seq 1 300); do prefix_busy || break; sleep 0.1; done
 
 section "Before and after"
-python3 scripts/demo_installation.py state "$MANIFEST" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/after.json"
+python3 scripts/demo_installation.py state "$MANIFEST" "$DEMO/plan.json" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/after.json"
 python3 scripts/demo_installation.py table "$DEMO/before.json" "$DEMO/after.json" || status=1
 [ "$status" -eq 0 ] || echo "demo: the run did not end normally (status $status)" >&2
 exit "$status"

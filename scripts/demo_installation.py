@@ -1,18 +1,20 @@
 #!/usr/bin/env python3
 """The demo's sample installation, made from a packer manifest inside a Wine prefix.
 
-  demo_installation.py create MANIFEST PREFIX INSTALL_DIR REG_FILE
+  demo_installation.py create MANIFEST PLAN PREFIX INSTALL_DIR REG_FILE
       writes every file, folder and shortcut the manifest lists, a file for each clean-up pattern to
       match, and a few things the manifest does not list (they must stay); writes REG_FILE, a
       registry file of the manifest's keys and values for `reg import`.
-  demo_installation.py state MANIFEST PREFIX INSTALL_DIR OUT.json
+  demo_installation.py state MANIFEST PLAN PREFIX INSTALL_DIR OUT.json
       records which of those items exist (registry items through `scripts/wine reg query`).
   demo_installation.py show STATE.json
       prints one record.
   demo_installation.py table BEFORE.json AFTER.json
       prints both records side by side.
 
-Only drive C: paths and HKCU entries are made; folder tokens in patterns are not expanded here.
+PLAN is `uninstpack plan UNINSTALLER --install-dir INSTALL_DIR --json`: every path comes from it, so
+the demo makes exactly the paths the uninstaller builds (this script restates none of its rules).
+Only drive C: paths and HKCU entries are made; patterns with folder tokens are left out.
 """
 import json
 import os
@@ -28,36 +30,43 @@ def windows_join(folder, name):
     return folder if not name else folder.rstrip("\\") + "\\" + name
 
 
-def absolute(install_dir, folder):
-    """A manifest folder as the uninstaller resolves it: "." starts at the install folder."""
-    if folder.startswith("."):
-        rest = folder[1:].strip("\\")
-        return install_dir.rstrip("\\") + ("\\" + rest if rest else "")
-    return folder.rstrip("\\")
-
-
 def unix_path(prefix, path):
     if len(path) < 3 or path[1:3] != ":\\" or path[0].upper() != "C":
         raise SystemExit(f"demo_installation: only drive C: paths are made here, not {path}")
     return os.path.join(prefix, "drive_c", *[p for p in path[3:].split("\\") if p])
 
 
-def items(manifest, install_dir):
+def plan_paths(plan, pass_name):
+    """{entry: path} of one pass of the plan: the first path the uninstaller acts on per entry."""
+    paths = {}
+    for p in plan["passes"]:
+        if p["name"] != pass_name:
+            continue
+        for item in p["items"]:
+            if "entry" in item and "path" in item:
+                paths.setdefault(item["entry"], item["path"])
+    return paths
+
+
+def items(manifest, plan, install_dir):
     """(kind, path, value, listed): the installation's items, then things it must leave alone."""
     out = []
-    for entry in manifest.get("files", []):
-        folder = absolute(install_dir, entry["folder"])
-        name = entry.get("name", "")
-        out.append(("file" if name else "folder", windows_join(folder, name), None, True))
-    for entry in manifest.get("shortcuts", []):
+    files = plan_paths(plan, "files")
+    for i, entry in enumerate(manifest.get("files", [])):
+        out.append(("file" if entry.get("name") else "folder", files[f"files[{i}]"], None, True))
+    shortcut_files = plan_paths(plan, "shortcutFiles")
+    shortcut_folders = plan_paths(plan, "shortcutFolders")
+    for i, entry in enumerate(manifest.get("shortcuts", [])):
         if entry.get("levels", 0) > 0:
-            out.append(("folder", entry["folder"].rstrip("\\"), None, True))
-        out.append(("file", windows_join(entry["folder"], entry["name"]), None, True))
-    for pattern in manifest.get("patterns", []):
+            out.append(("folder", shortcut_folders[f"shortcuts[{i}]"], None, True))
+        out.append(("file", shortcut_files[f"shortcuts[{i}]"], None, True))
+    pattern_folders = plan_paths(plan, "patterns")
+    for i, pattern in enumerate(manifest.get("patterns", [])):
         if "#" in pattern:
             continue
-        match = pattern.replace("*", "demo").replace("?", "x")
-        out.append(("file", windows_join(install_dir.rstrip("\\"), match), None, True))
+        mask = pattern.rsplit("\\", 1)[-1]
+        match = mask.replace("*", "demo").replace("?", "x")
+        out.append(("file", windows_join(pattern_folders[f"patterns[{i}]"], match), None, True))
     for entry in manifest.get("registry", []):
         root = ROOTS.get(entry["root"])
         if not root:
@@ -73,9 +82,9 @@ def items(manifest, install_dir):
     return out
 
 
-def create(manifest, prefix, install_dir, reg_file):
+def create(manifest, plan, prefix, install_dir, reg_file):
     keys = {}
-    for kind, path, value, _listed in items(manifest, install_dir):
+    for kind, path, value, _listed in items(manifest, plan, install_dir):
         if kind == "folder":
             os.makedirs(unix_path(prefix, path), exist_ok=True)
         elif kind == "file":
@@ -101,9 +110,9 @@ def exists_in_registry(key, value):
     return subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
 
 
-def state(manifest, prefix, install_dir, out_file):
+def state(manifest, plan, prefix, install_dir, out_file):
     records = []
-    for kind, path, value, listed in items(manifest, install_dir):
+    for kind, path, value, listed in items(manifest, plan, install_dir):
         if kind in ("file", "folder"):
             present = os.path.exists(unix_path(prefix, path))
         else:
@@ -150,9 +159,10 @@ def table(before_file, after_file):
 
 
 def main():
-    if len(sys.argv) == 6 and sys.argv[1] in ("create", "state"):
+    if len(sys.argv) == 7 and sys.argv[1] in ("create", "state"):
         manifest = json.load(open(sys.argv[2]))
-        (create if sys.argv[1] == "create" else state)(manifest, sys.argv[3], sys.argv[4], sys.argv[5])
+        plan = json.load(open(sys.argv[3]))
+        (create if sys.argv[1] == "create" else state)(manifest, plan, sys.argv[4], sys.argv[5], sys.argv[6])
         return 0
     if len(sys.argv) == 3 and sys.argv[1] == "show":
         return show(sys.argv[2])

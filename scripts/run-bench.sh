@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs every benchmark and prints its figures: the host programs natively, the *_winbench programs
-# under Wine (in the build tree's test prefix, with Xvfb for windows).
+# under Wine (in a fresh copy of the build tree's base prefix, with Xvfb for windows).
 set -u
 BUILD=${1:-build}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,7 +16,8 @@ ARCH=$(scripts/wine --arch)
 if ls bench/*_winbench.cpp >/dev/null 2>&1; then
   . scripts/xvfb.sh
   UNINST_FORCE_XVFB=${UNINST_FORCE_XVFB:-1} xvfb_start
-  export WINEPREFIX="$ROOT/$BUILD/wineprefix-$ARCH"
+  echo "== Windows benchmarks: $(scripts/wine --why)"
+  WINE_BASE="$ROOT/$BUILD/wineprefix-base-$ARCH" WINEPREFIX="$ROOT/$BUILD/wineprefix-bench-$ARCH"
   KEEPALIVE="$ROOT/$BUILD/$ARCH/keepalive.exe"
   . scripts/wine-env.sh
   for b in bench/*_winbench.cpp; do

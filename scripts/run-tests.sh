@@ -15,15 +15,25 @@ cmake -S . -B "$BUILD/host-sanitize" -DCMAKE_BUILD_TYPE=Debug -DUNINST_SANITIZE=
   cmake --build "$BUILD/host-sanitize" -j2 --target host_tests uninstpack >/dev/null &&
   ctest --test-dir "$BUILD/host-sanitize" --output-on-failure -j2 || status=1
 
+# Windows tests of one build ($1: win32 or win64) in a fresh copy of that architecture's base prefix;
+# further arguments go to ctest.
+windows_tests() {
+  local arch=$1
+  shift
+  WINE_ARCH=$arch WINE_BASE="$ROOT/$BUILD/wineprefix-base-$arch" WINEPREFIX="$ROOT/$BUILD/wineprefix-$arch"
+  KEEPALIVE="$ROOT/$BUILD/$arch/keepalive.exe"
+  WINE_KEEPALIVE_PID=""
+  . scripts/wine-env.sh
+  ctest --test-dir "$BUILD/$arch" --output-on-failure -j2 --timeout 180 "$@" || status=1
+  wineserver -k 2>/dev/null
+  [ -n "$WINE_KEEPALIVE_PID" ] && wait "$WINE_KEEPALIVE_PID" 2>/dev/null
+  unset WINE_ARCH
+}
+
 ARCH=$(scripts/wine --arch)
-echo "== Windows tests under Wine ($ARCH build)"
 . scripts/xvfb.sh
 UNINST_FORCE_XVFB=${UNINST_FORCE_XVFB:-1} xvfb_start
-export WINEPREFIX="$ROOT/$BUILD/wineprefix-$ARCH"
-KEEPALIVE="$ROOT/$BUILD/$ARCH/keepalive.exe"
-. scripts/wine-env.sh
-ctest --test-dir "$BUILD/$ARCH" --output-on-failure -j2 --timeout 180 || status=1
-wineserver -k 2>/dev/null
-[ -n "${WINE_KEEPALIVE_PID:-}" ] && wait "$WINE_KEEPALIVE_PID" 2>/dev/null
+echo "== Windows tests under Wine ($(scripts/wine --why))"
+windows_tests "$ARCH"
 xvfb_stop
 exit $status

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Takes screenshots of the confirmation box, the progress dialog mid-run and the question dialog
 # (shown with sample texts by the ui_showcase tool) into BUILD/screenshots/, on an Xvfb and in a
-# Wine prefix of its own (a prefix's desktop lives on the display it was started with), and stops
-# both afterwards.
+# Wine prefix of its own, copied from the build tree's base prefix (a prefix's desktop lives on the
+# display it was started with), and stops both afterwards.
 #   scripts/screenshots.sh [BUILD]
 set -u
 BUILD=${1:-build}
@@ -16,7 +16,7 @@ mkdir -p "$OUT"
 
 . scripts/xvfb.sh
 UNINST_FORCE_XVFB=1 xvfb_start
-export WINEPREFIX="$ROOT/$BUILD/wineprefix-screenshots"
+WINE_BASE="$ROOT/$BUILD/wineprefix-base-$ARCH" WINEPREFIX="$ROOT/$BUILD/wineprefix-screenshots"
 KEEPALIVE="$ROOT/$BUILD/$ARCH/keepalive.exe"
 . scripts/wine-env.sh
 

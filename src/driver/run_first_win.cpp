@@ -4,12 +4,11 @@
 #include "data/memory.h"
 #include "driver/run_state.h"
 #include "paths/folder_tokens.h"
+#include "removal/entry_paths.h"
 
 bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand& out) {
     out = {};
-    const char* start = command;
-    if (*start == '"') ++start;
-    while (*start == ' ') ++start;
+    const char* start = SkipRunFirstLead(command);
     size_t startOffset = static_cast<size_t>(start - command);
 
     if (*start == '#') {
@@ -31,16 +30,8 @@ bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand&
     }
 
     // Relative to the install folder; a command that does not fit is not run rather than cut.
-    char* item = run.currentItem;
-    item[0] = '\0';
-    bool fits = (command[0] != '"' || AppendText(item, kPathBufferSize, "\"")) &&
-                AppendText(item, kPathBufferSize, run.installFolder) && AppendBackslash(item, kPathBufferSize) &&
-                AppendText(item, kPathBufferSize, start);
-    if (!fits) {
-        item[0] = '\0';
-        return false;
-    }
-    out.text = item;
+    if (!BuildRunFirstFolderCommand(run.installFolder, command, run.currentItem, kPathBufferSize)) return false;
+    out.text = run.currentItem;
     return true;
 }
 

@@ -58,7 +58,7 @@ private:
     // Why the uninstaller would skip a built path, or nothing. `relative`: it begins with the
     // install folder, whose length is unknown unless given.
     std::optional<std::string> SkipReason(const std::string& path, bool relative) const {
-        if ((!relative || InstallDirKnown()) && path.size() > kPathLimit) {
+        if ((!relative || InstallDirKnown()) && !FitsPathBuffer(path)) {
             return "does not fit " + std::to_string(kPathLimit) + " characters (" + std::to_string(path.size()) + ")";
         }
         if (!relative && !IsAbsolutePath(path)) return "not an absolute path";
@@ -149,7 +149,7 @@ private:
             if (!skip && p.hasTokens && !IsKnownToken(b_.patterns[i].substr(0, b_.patterns[i].find('#', 1) + 1))) {
                 skip = "does not begin with a folder token: not an absolute path";
             }
-            if (!skip && (p.mask.empty() || p.mask == "." || p.mask == ".." || p.mask.find_first_of(":/") != std::string::npos)) {
+            if (!skip && !IsPlainFileMask(p.mask)) {
                 skip = "mask " + show_(p.mask) + " is no file mask";
             }
             if (!skip) {
@@ -265,7 +265,8 @@ private:
             }
             repeatOf.clear();
             PlanItem item{entry, "remove folder", show_(*folder), {}, progress};
-            if (auto skip = SkipReason(*folder, IsRelativeFolder(f.folder))) {
+            // The pass builds the whole entry path, name included, before it cuts the name off.
+            if (auto skip = SkipReason(BuildEntryPath(installDir_, f.folder, f.name), IsRelativeFolder(f.folder))) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
             } else if (auto shared = SharedFolderOutside(*folder, installDir_)) {
@@ -292,8 +293,7 @@ private:
             std::string root = rootName ? rootName : hex;
             RegistryPathParts parts = SplitRegistryPath(r.keyPath);
             std::string entry = Index("registry", k);
-            bool predefined = (r.root >= 0x80000000u && r.root <= 0x80000003u) || r.root == 0x80000005u ||
-                              (!options_.nt && r.root == 0x80000006u);
+            bool predefined = IsPredefinedRoot(r.root, options_.nt);
             if (parts.kind == RegistryEntryKind::kValue) {
                 PlanItem item{entry, "delete value", root + "\\" + show_(parts.key), {}, {}};
                 item.notes.push_back("value " + (parts.value.empty() ? std::string("(default)") : show_(parts.value)));

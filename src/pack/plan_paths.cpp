@@ -2,8 +2,10 @@
 
 #include <vector>
 
+#include "common/backslash.h"
 #include "common/text.h"
 #include "driver/command_split.h"
+#include "paths/token_table.h"
 
 namespace pack {
 
@@ -19,10 +21,18 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail) {
     return true;
 }
 
-const char* const kKnownTokens[] = {
-    "#Windows#",      "#System#",           "#TempDir#",          "#CommonFiles#",     "#Program Files#",
-    "#MyDocuments#",  "#Desktop#",          "#AppData#",          "#LocalAppData#",    "#AllUsersAppData#",
-    "#AllUsersDocuments#", "#AllUsersDesktop#", "#UserDir#",      "#AllUsersDir#",     "#InstallDir#",
+// A working copy of a text in a buffer with room for `extra` more bytes: the builders of
+// removal/entry_paths.h then never run out of room, so the packer sees every path whole, also the
+// ones the uninstaller would skip (FitsPathBuffer tells those).
+struct Buffer {
+    std::vector<char> bytes;
+    explicit Buffer(size_t capacity) : bytes(capacity + 1, '\0') {}
+    Buffer(const std::string& text, size_t extra) : bytes(text.size() + extra + 1, '\0') {
+        (void)CopyText(bytes.data(), bytes.size(), text.c_str());
+    }
+    char* data() { return bytes.data(); }
+    size_t size() const { return bytes.size(); }
+    std::string str() const { return bytes.data(); }
 };
 
 }  // namespace
@@ -35,6 +45,8 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+bool FitsPathBuffer(const std::string& path) { return path.size() < kPathBufferSize; }
+
 std::string NormalizeInstallDir(const std::string& dir) {
     std::string out = dir;
     while (out.size() > 1 && out.back() == '\\') out.pop_back();
@@ -43,100 +55,81 @@ std::string NormalizeInstallDir(const std::string& dir) {
 }
 
 void AppendBackslash(std::string& path) {
-    if (!path.empty() && path.back() != '\\') path += '\\';
+    Buffer buffer(path, 1);
+    (void)::AppendBackslash(buffer.data(), buffer.size());
+    path = buffer.str();
 }
 
 void StripTrailingBackslash(std::string& path) {
-    if (path.size() > 3 && path.back() == '\\') path.pop_back();
+    Buffer buffer(path, 0);
+    ::StripTrailingBackslash(buffer.data());
+    path = buffer.str();
 }
 
 std::string BuildEntryPath(const std::string& installDir, const std::string& folder, const std::string& name) {
-    std::string path;
-    if (!folder.empty() && folder[0] == '.') {
-        path = installDir;
-        if (folder.size() > 1 && folder[1] == '\\') path += folder.substr(2);
-    } else {
-        path = folder;
-    }
-    if (!name.empty()) {
-        AppendBackslash(path);
-        path += name;
-    }
-    return path;
+    Buffer out(installDir.size() + folder.size() + name.size() + 1);
+    (void)::BuildEntryPath(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size());
+    return out.str();
 }
 
 std::optional<std::string> BuildProgramFolder(const std::string& installDir, const std::string& folder,
                                               const std::string& name) {
-    std::string path = BuildEntryPath(installDir, folder, "");
-    if (!name.empty()) {
-        AppendBackslash(path);
-        path += name;
-        size_t cut = path.rfind('\\');
-        if (cut == std::string::npos) return std::nullopt;
-        path.resize(cut);
+    Buffer out(installDir.size() + folder.size() + name.size() + 1);
+    if (::BuildProgramFolder(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size()) !=
+        ProgramFolderStart::kFolder) {
+        return std::nullopt;
     }
-    StripTrailingBackslash(path);
-    return path;
+    return out.str();
 }
 
 PatternPath BuildPatternPath(const std::string& installDir, const std::string& pattern) {
     PatternPath out;
-    out.hasTokens = pattern.find('#') != std::string::npos;
+    out.hasTokens = PatternHasTokens(pattern.c_str());
+    // A pattern with tokens is expanded on the machine; here it stays as written.
+    Buffer full(installDir.size() + pattern.size() + 1);
     if (out.hasTokens) {
-        out.full = pattern;
+        (void)CopyText(full.data(), full.size(), pattern.c_str());
     } else {
-        out.full = installDir;
-        AppendBackslash(out.full);
-        out.full += pattern;
+        (void)::BuildPatternPath(installDir.c_str(), pattern.c_str(), full.data(), full.size());
     }
-    size_t cut = out.full.rfind('\\');
-    if (cut == std::string::npos) return out;
+    out.full = full.str();
+    const char* mask = SplitPatternPath(full.data());
+    if (!mask) return out;
     out.split = true;
-    out.folder = out.full.substr(0, cut);
-    out.mask = out.full.substr(cut + 1);
+    out.folder = full.str();
+    out.mask = mask;
     return out;
 }
 
+bool IsPlainFileMask(const std::string& mask) { return ::IsPlainFileMask(mask.c_str()); }
+
 std::string BuildShortcutPath(const std::string& folder, const std::string& name) {
-    std::string path = folder;
-    AppendBackslash(path);
-    return path + name;
+    Buffer out(folder.size() + name.size() + 1);
+    (void)::BuildShortcutPath(folder.c_str(), name.c_str(), out.data(), out.size());
+    return out.str();
 }
 
 std::optional<std::string> ParentFolder(const std::string& folder) {
-    size_t cut = folder.rfind('\\');
-    if (cut == std::string::npos) return std::nullopt;
-    return folder.substr(0, cut);
+    Buffer path(folder, 0);
+    if (!RemoveLastComponent(path.data())) return std::nullopt;
+    return path.str();
 }
 
 std::vector<ClimbStep> ShortcutClimb(uint32_t levels, const std::string& folder, const std::string& secondFolder) {
     std::vector<ClimbStep> steps;
     if (folder.empty()) return steps;
-    ClimbStep step{folder, secondFolder};
+    Buffer first(folder, 0);
+    Buffer second(secondFolder, 0);
     for (;;) {
-        steps.push_back(step);
+        steps.push_back({first.str(), second.str()});
         if (levels == 0) break;
         --levels;
-        auto parent = ParentFolder(step.folder);
-        if (!parent) break;
-        step.folder = *parent;
-        if (!step.secondFolder.empty()) {
-            auto second = ParentFolder(step.secondFolder);
-            if (!second) break;
-            step.secondFolder = *second;
-        }
+        if (!ClimbShortcutStep(first.data(), second.data())) break;
     }
     return steps;
 }
 
-bool IsAbsolutePath(const std::string& path) {
-    bool drive = path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
-                 path[2] == '\\';
-    if (drive) return true;
-    if (path.size() < 5 || path[0] != '\\' || path[1] != '\\') return false;
-    size_t server = path.find('\\', 2);
-    return server != std::string::npos && server > 2 && server + 1 < path.size() && path[server + 1] != '\\';
-}
+bool IsAbsolutePath(const std::string& path) { return ::IsAbsolutePath(path.c_str()); }
 
 std::optional<std::string> SharedFolderName(const std::string& path) {
     std::string p = path;
@@ -196,10 +189,8 @@ std::optional<std::string> SharedFolderOutside(const std::string& path, const st
 }
 
 bool IsKnownToken(const std::string& token) {
-    for (const char* known : kKnownTokens) {
-        if (EqualsNoCase(token, known)) return true;
-    }
-    return false;
+    FolderToken found;
+    return FindFolderToken(token.c_str(), found);
 }
 
 std::vector<std::string> TokensOf(const std::string& text, bool* unclosed) {
@@ -221,23 +212,18 @@ std::vector<std::string> TokensOf(const std::string& text, bool* unclosed) {
 }
 
 RegistryPathParts SplitRegistryPath(const std::string& path) {
-    if (path.empty() || EqualsNoCase(path, "Software") || EqualsNoCase(path, "System")) {
-        return {RegistryEntryKind::kSkipped, path, ""};
-    }
-    size_t last = path.rfind('\\');
-    if (last != std::string::npos && last != 0 && path[last - 1] == '\\') {
-        return {RegistryEntryKind::kValue, path.substr(0, last - 1), path.substr(last + 1)};
-    }
-    return {RegistryEntryKind::kKey, path, ""};
+    RegistryPathSplit split = ::SplitRegistryPath(path.c_str());
+    if (split.kind == RegistryEntryKind::kSkipped) return {split.kind, path, ""};
+    return {split.kind, path.substr(0, split.keyLength), split.valueName ? split.valueName : ""};
 }
+
+bool IsPredefinedRoot(uint32_t root, bool nt) { return ::IsPredefinedRoot(root, nt); }
 
 std::string ComposeValuePath(const std::string& key, const std::string& value) { return key + "\\\\" + value; }
 
 RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string& command) {
     RunFirstCommand out;
-    size_t start = 0;
-    if (start < command.size() && command[start] == '"') ++start;
-    while (start < command.size() && command[start] == ' ') ++start;
+    size_t start = static_cast<size_t>(SkipRunFirstLead(command.c_str()) - command.c_str());
     // A token that closes is expanded where the command runs; an unknown one expands to nothing.
     if (start < command.size() && command[start] == '#') out.tokenForm = command.find('#', start + 1) != std::string::npos;
     if (out.tokenForm) {
@@ -257,10 +243,9 @@ RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string
         }
         out.composed = composed;
     } else {
-        if (!command.empty() && command[0] == '"') out.composed.push_back('"');
-        std::string folder = installDir;
-        AppendBackslash(folder);
-        out.composed += folder + command.substr(start);
+        Buffer composed(installDir.size() + command.size() + 2);
+        (void)BuildRunFirstFolderCommand(installDir.c_str(), command.c_str(), composed.data(), composed.size());
+        out.composed = composed.str();
     }
     // The uninstaller's own splitter, on a copy.
     std::vector<char> text(out.composed.begin(), out.composed.end());

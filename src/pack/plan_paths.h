@@ -1,6 +1,7 @@
-// How the uninstaller's passes build their paths, restated for the packer so that `plan` and
-// `check` can show and judge them without running the uninstaller. Pure string functions: no file
-// system, no registry, nothing machine-dependent (folder tokens stay as written).
+// How the uninstaller's passes build their paths, for the packer's `plan` and `check`: std::string
+// wrappers around the uninstaller's own builders (removal/entry_paths.h), so the two cannot drift;
+// and the packer's own judgements (folders every installation shares, tokens it knows). Pure string
+// functions: no file system, no registry, nothing machine-dependent (folder tokens stay as written).
 #pragma once
 
 #include <cstdint>
@@ -8,10 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+#include "removal/entry_paths.h"
+
 namespace pack {
 
 // A path holds at most 259 characters; the uninstaller skips an item whose path does not fit.
-inline constexpr size_t kPathLimit = 259;
+inline constexpr size_t kPathLimit = kPathBufferSize - 1;
+// True when the uninstaller's path buffer holds `path` with its terminator.
+bool FitsPathBuffer(const std::string& path);
 
 // Where the install folder is not known, paths show it as this token, with its backslash.
 inline constexpr const char* kUnknownInstallDir = "#InstallDir#\\";
@@ -23,6 +29,9 @@ std::string NormalizeInstallDir(const std::string& dir);
 void AppendBackslash(std::string& path);
 // Removes a final backslash from a text longer than 3 characters, so "C:\" keeps it.
 void StripTrailingBackslash(std::string& path);
+
+// The wrappers below build whole paths however long (FitsPathBuffer tells whether the uninstaller
+// would take them); see removal/entry_paths.h for each rule.
 
 // A file entry's full path as the file pass and the in-use check build it: a folder beginning
 // with "." starts at the install folder (only ".\Sub" appends Sub); the name follows a backslash.
@@ -42,6 +51,8 @@ struct PatternPath {
     bool split = false;  // false: no backslash, the pass skips the pattern
 };
 PatternPath BuildPatternPath(const std::string& installDir, const std::string& pattern);
+// A mask the wildcard pass takes: not empty, ".", "..", and without ':' or '/'.
+bool IsPlainFileMask(const std::string& mask);
 
 // A shortcut file's path: its folder, a backslash and its name.
 std::string BuildShortcutPath(const std::string& folder, const std::string& name);
@@ -76,13 +87,15 @@ bool IsKnownToken(const std::string& token);  // "#Windows#" ... "#InstallDir#",
 std::vector<std::string> TokensOf(const std::string& text, bool* unclosed = nullptr);
 
 // Registry entries, classified as the registry pass does.
-enum class RegistryEntryKind { kSkipped, kValue, kKey };
+using ::RegistryEntryKind;
 struct RegistryPathParts {
     RegistryEntryKind kind;
     std::string key;    // the key (a skipped entry's whole path)
     std::string value;  // the value name of a value entry; empty for the default value
 };
 RegistryPathParts SplitRegistryPath(const std::string& path);
+// A root the registry pass acts under (removal/entry_paths.h).
+bool IsPredefinedRoot(uint32_t root, bool nt);
 // The stored form of a value entry: the key, a doubled backslash, the value name.
 std::string ComposeValuePath(const std::string& key, const std::string& value);
 

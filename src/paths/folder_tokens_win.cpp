@@ -4,6 +4,7 @@
 #include "data/memory.h"
 #include "driver/run_state.h"
 #include "paths/special_folders.h"
+#include "paths/token_table.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ enum class ProfileBase {
 };
 
 struct TokenRow {
-    const char* token;
+    FolderToken token;
     TokenKind kind;
     int csidl;           // the shell folder looked up first
     ProfileBase ntBase;  // NT fallback one: this base + ntProfileTail
@@ -45,31 +46,40 @@ struct TokenRow {
     const char* nineXWindowsTail;  // the 9x fallback: the Windows folder + this
 };
 
-// Tried in this order; the first equal token decides.
+// One row per token, in the order of FolderToken (paths/token_table.h), which names them.
 constexpr TokenRow kTokenRows[] = {
-    {"#Windows#", TokenKind::kWindows, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {"#System#", TokenKind::kSystem, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {"#TempDir#", TokenKind::kTemp, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {"#CommonFiles#", TokenKind::kCommonFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {"#Program Files#", TokenKind::kProgramFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {"#MyDocuments#", TokenKind::kShell, kCsidlPersonal, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {"#Desktop#", TokenKind::kShell, kCsidlDesktopDirectory, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {"#AppData#", TokenKind::kShell, kCsidlAppData, ProfileBase::kNone, nullptr,
+    {FolderToken::kWindows, TokenKind::kWindows, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kSystem, TokenKind::kSystem, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kTempDir, TokenKind::kTemp, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kCommonFiles, TokenKind::kCommonFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kProgramFiles, TokenKind::kProgramFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kMyDocuments, TokenKind::kShell, kCsidlPersonal, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kDesktop, TokenKind::kShell, kCsidlDesktopDirectory, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kAppData, TokenKind::kShell, kCsidlAppData, ProfileBase::kNone, nullptr,
      "Profiles\\Administrator\\Application Data", "Application Data"},
-    {"#LocalAppData#", TokenKind::kShell, kCsidlLocalAppData, ProfileBase::kProfileFolder,
+    {FolderToken::kLocalAppData, TokenKind::kShell, kCsidlLocalAppData, ProfileBase::kProfileFolder,
      "\\Local Settings\\Application Data", "Profiles\\Administrator\\Local Settings\\Application Data",
      "Application Data"},
-    {"#AllUsersAppData#", TokenKind::kShell, kCsidlCommonAppData, ProfileBase::kProfilesRoot,
+    {FolderToken::kAllUsersAppData, TokenKind::kShell, kCsidlCommonAppData, ProfileBase::kProfilesRoot,
      "\\All Users\\Application Data", "Profiles\\All Users\\Application Data", "All Users\\Application Data"},
-    {"#AllUsersDocuments#", TokenKind::kShell, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
+    {FolderToken::kAllUsersDocuments, TokenKind::kShell, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
      "\\All Users\\Documents", "Profiles\\All Users\\Documents", "All Users\\Documents"},
-    {"#AllUsersDesktop#", TokenKind::kShell, kCsidlCommonDesktopDirectory, ProfileBase::kProfilesRoot,
+    {FolderToken::kAllUsersDesktop, TokenKind::kShell, kCsidlCommonDesktopDirectory, ProfileBase::kProfilesRoot,
      "\\All Users\\Desktop", "Profiles\\All Users\\Desktop", "All Users\\Desktop"},
-    {"#UserDir#", TokenKind::kUserDir, kCsidlProfile, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {"#AllUsersDir#", TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
+    {FolderToken::kUserDir, TokenKind::kUserDir, kCsidlProfile, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kAllUsersDir, TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
      "\\All Users", "Profiles\\All Users", "All Users"},
-    {"#InstallDir#", TokenKind::kInstallDir, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kInstallDir, TokenKind::kInstallDir, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
 };
+
+constexpr bool RowsFollowTheTokenTable() {
+    if (sizeof(kTokenRows) / sizeof(kTokenRows[0]) != kFolderTokenCount) return false;
+    for (size_t i = 0; i < kFolderTokenCount; ++i) {
+        if (kTokenRows[i].token != static_cast<FolderToken>(i)) return false;
+    }
+    return true;
+}
+static_assert(RowsFollowTheTokenTable());
 
 char* FindByte(const char* text, char wanted) {
     for (; *text; ++text) {
@@ -211,19 +221,13 @@ void Deliver(const char* text, uint32_t length, char* dest, uint32_t size) {
 }  // namespace
 
 void ResolveFolderToken(const RunState& run, char* token) {
-    const TokenRow* row = nullptr;
-    for (const TokenRow& candidate : kTokenRows) {
-        if (TextEqualsNoCase(token, candidate.token)) {
-            row = &candidate;
-            break;
-        }
-    }
-    if (!row) {
+    FolderToken found;
+    if (!FindFolderToken(token, found)) {
         token[0] = '\0';
         return;
     }
     char folder[kPathBufferSize];
-    if (ResolveRow(run, *row, folder)) {
+    if (ResolveRow(run, kTokenRows[static_cast<size_t>(found)], folder)) {
         // Cannot fail: both are path buffers.
         (void)CopyText(token, kPathBufferSize, folder);
     }

@@ -7,21 +7,15 @@
 #include "driver/command_split.h"
 #include "driver/run_first.h"
 #include "driver/run_state.h"
+#include "support/test_run.h"
 
 namespace {
 
 class RunFirstTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        run_.currentItem = currentItem_;
-        run_.installFolder = installFolder_;
-        run_.platform.nt = true;
-        ASSERT_TRUE(CopyText(installFolder_, "C:\\Tools\\App\\"));
-    }
-
-    RunState run_{};
-    char currentItem_[kPathBufferSize] = {};
-    char installFolder_[kPathBufferSize] = {};
+    testing_support::TestRun test_;  // install folder C:\Tools\App\ on the NT family
+    RunState& run_ = test_.run;
+    char* installFolder_ = test_.installFolder;
 };
 
 TEST_F(RunFirstTest, FolderFormTable) {

@@ -1,6 +1,7 @@
-// The fixture of the end-to-end tests: a sandbox of the test's own with a small installation in
-// it, the uninstaller packed with the test's block, runs under the robot that fail on a timeout,
-// and canaries beside the installation that every run must leave alone.
+// The fixture of the end-to-end tests: a sandbox of the test's own with canaries that every run
+// must leave alone, installations in it (one per case, each with its own executable name), the
+// uninstaller packed with the test's block, runs under the robot that fail on a timeout, and
+// snapshots of everything the sandbox owns to check what a run changed.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "support/e2e.h"
+#include "support/registry.h"
+#include "support/snapshot.h"
 
 namespace e2e_test {
 
@@ -51,58 +54,108 @@ inline std::string FormatWith(const std::string& text, const std::string& argume
     return out;
 }
 
+// The name of the running test, "Suite.Name" (parameterised ones with their prefix and index).
+inline std::string CurrentTestName() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(info->test_suite_name()) + "." + info->name();
+}
+
+// Usage:
+//   class MyCase : public E2eTest {};
+//   TEST_F(MyCase, Something) {
+//       e2e::Installation& app = NewInstallation();             // one per case: own folder, key, exe name
+//       Place(app, format::EncodeBlock(InstallationBlock(app)));
+//       Snapshot before = TakeSnapshot();
+//       e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
+//       ExpectChanges(before, {.removed = ItemsUnder(before, "App1\\")});
+//   }
+// NewInstallation(Family::k9x) runs that installation's uninstaller as Windows 98. Machine() plants
+// shared-DLL counts and font values named after the sandbox; TakeSnapshot includes them.
 class E2eTest : public ::testing::Test {
   protected:
-    E2eTest()
-        : sandbox_(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() +
-                   std::string(".") + ::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+    E2eTest() : sandbox_(CurrentTestName()) {}
 
-    void SetUp() override {
-        ASSERT_TRUE(sandbox_.ok()) << sandbox_.error();
-        ASSERT_TRUE(sandbox_.InstallFile("app.txt", "installed"));
-        ASSERT_TRUE(sandbox_.InstallFile("Data\\data.bin", "installed"));
-        ASSERT_TRUE(sandbox_.InstallValue("Path", sandbox_.installFolder()));
-    }
+    void SetUp() override { ASSERT_TRUE(sandbox_.ok()) << sandbox_.error(); }
 
     void TearDown() override {
         std::string why;
         EXPECT_TRUE(sandbox_.CanariesAlive(&why)) << why;
     }
 
-    // The block of the sandbox's installation: its files, its key and the test messages.
-    format::Block InstallationBlock() const {
+    // A new installation with the standard content: app.txt, Data\data.bin and the value Path in
+    // its key; its uninstaller runs as a member of `family`.
+    e2e::Installation& NewInstallation(testing_support::Family family = testing_support::Family::kNt) {
+        e2e::Installation& app = sandbox_.NewInstallation();
+        EXPECT_TRUE(app.AddFile("app.txt", "installed"));
+        EXPECT_TRUE(app.AddFile("Data\\data.bin", "installed"));
+        EXPECT_TRUE(app.AddValue("Path", app.folder()));
+        EXPECT_TRUE(app.UseFamily(family));
+        return app;
+    }
+
+    // The block of an installation's standard content: its files, its key and the test messages.
+    static format::Block InstallationBlock(const e2e::Installation& app) {
         format::Block block;
         block.messages = TestMessages();
         block.files = {{".\\", "app.txt", 0}, {".\\Data", "data.bin", 0}, {".\\Data", "", 0}};
-        block.registry = {{kHkcu, sandbox_.installKeyPath()}};
+        block.registry = {{kHkcu, app.keyPath()}};
         return block;
     }
 
-    void Place(const format::Bytes& block) {
+    void Place(const e2e::Installation& app, const format::Bytes& block) {
         std::string error;
-        ASSERT_TRUE(e2e::PlaceUninstaller(sandbox_.uninstaller(), block, &error)) << error;
+        ASSERT_TRUE(e2e::PlaceUninstaller(app.uninstaller(), block, &error)) << error;
     }
 
-    void PlaceRaw(std::optional<uint32_t> field, const format::Bytes& tail) {
+    void PlaceRaw(const e2e::Installation& app, std::optional<uint32_t> field, const format::Bytes& tail) {
         std::string error;
-        ASSERT_TRUE(e2e::PlaceUninstallerRaw(sandbox_.uninstaller(), field, tail, &error)) << error;
+        ASSERT_TRUE(e2e::PlaceUninstallerRaw(app.uninstaller(), field, tail, &error)) << error;
     }
 
     // Runs the placed uninstaller; a run that cannot start or has to be terminated fails the test.
-    e2e::RunResult Run(const std::string& arguments, robot::Responder responder) {
+    e2e::RunResult Run(const e2e::Installation& app, const std::string& arguments, robot::Responder responder) {
         e2e::RunResult result =
-            e2e::RunWithRobot(sandbox_.uninstaller(), arguments, sandbox_.root(), std::move(responder));
+            e2e::RunWithRobot(app.uninstaller(), arguments, sandbox_.root(), std::move(responder));
         EXPECT_TRUE(result.started) << result.error;
         EXPECT_FALSE(result.timedOut) << result.error << "\n" << result.Describe();
         return result;
     }
 
-    bool Installed(const std::string& relativePath) const {
-        return GetFileAttributesA((sandbox_.installFolder() + relativePath).c_str()) !=
-               INVALID_FILE_ATTRIBUTES;
+    // Machine-wide values of this sandbox (HKLM SharedDLLs and Fonts), removed at both ends.
+    testing_support::MachineValues& Machine() {
+        if (!machine_) machine_.emplace(sandbox_.folder().path());
+        return *machine_;
+    }
+
+    // The sandbox's folder tree ("App1\app.txt", "canary.txt"), its key ("HKCU:App1\@Path") and the
+    // machine-wide values named after it ("SharedDLLs:@<path>", "Fonts:@<name> (TrueType)",
+    // "9x Fonts:@...").
+    testing_support::Snapshot TakeSnapshot() const {
+        using namespace testing_support;
+        Snapshot snapshot = SnapshotFolder(sandbox_.folder().path());
+        Add(snapshot, SnapshotKey(HKEY_CURRENT_USER, sandbox_.keyPath(), "HKCU:"));
+        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kSharedDllsKey, sandbox_.root(), "SharedDLLs:"));
+        std::string tag = NameOf(sandbox_.folder().path()) + " ";
+        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kNtFontsKey, tag, "Fonts:"));
+        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, k9xFontsKey, tag, "9x Fonts:"));
+        return snapshot;
+    }
+
+    // Compares the sandbox now with `before`: exactly the expected items changed, nothing else.
+    void ExpectChanges(const testing_support::Snapshot& before, const testing_support::Expected& expected) {
+        std::string surprises = testing_support::Unexpected(before, TakeSnapshot(), expected);
+        EXPECT_TRUE(surprises.empty()) << "the sandbox " << sandbox_.root() << " changed otherwise than expected:\n"
+                                       << surprises;
+    }
+
+    // Waits for the run's self-delete: the run and its batch ended, the executable and its folder gone.
+    void ExpectSelfDeleted(e2e::RunResult& run, const e2e::Installation& app) {
+        std::string why;
+        EXPECT_TRUE(e2e::WaitForSelfDelete(run, app.uninstaller(), e2e::kSelfDeleteTimeoutMs, &why)) << why;
     }
 
     e2e::Sandbox sandbox_;
+    std::optional<testing_support::MachineValues> machine_;
 };
 
 }  // namespace e2e_test

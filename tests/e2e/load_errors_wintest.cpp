@@ -49,19 +49,22 @@ class LoadErrors : public E2eTest {};
 TEST_F(LoadErrors, ExitMinusOneWithTheBoxOfTheFailure) {
     for (const LoadErrorCase& c : LoadErrorCases()) {
         SCOPED_TRACE(c.name);
+        e2e::Installation& app = NewInstallation();
         if (c.attach) {
-            Place(c.tail);
+            Place(app, c.tail);
         } else {
-            PlaceRaw(c.field, c.tail);
+            PlaceRaw(app, c.field, c.tail);
         }
-        e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK)}));
+        testing_support::Snapshot before = TakeSnapshot();
+        e2e::RunResult run = Run(app, "", robot::AnswerInOrder({robot::Click(IDOK)}));
         EXPECT_EQ(run.exitCode, kLoadFailed) << run.Describe();
+        ExpectChanges(before, {});  // nothing is removed when the block cannot be read
         std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
         ASSERT_EQ(boxes.size(), c.box ? 1u : 0u) << run.Describe();
         ASSERT_EQ(run.windows.size(), boxes.size()) << run.Describe();
         if (!c.box) continue;
         EXPECT_EQ(boxes[0].caption, c.caption);
-        EXPECT_EQ(boxes[0].text, FormatWith(c.text, sandbox_.uninstaller()));
+        EXPECT_EQ(boxes[0].text, FormatWith(c.text, app.uninstaller()));
         EXPECT_EQ(boxes[0].ButtonTexts(), std::vector<std::string>{"OK"});
         EXPECT_EQ(boxes[0].owner, nullptr) << "the main window does not exist while loading";
         EXPECT_TRUE(boxes[0].answered);
@@ -74,16 +77,16 @@ class FailingBlockRun : public E2eTest, public ::testing::WithParamInterface<siz
 TEST_P(FailingBlockRun, ExitsMinusOneAfterTheMessageOfItsError) {
     const testing_support::FailingBlock& failing = testing_support::FailingBlocks()[GetParam()];
     SCOPED_TRACE(failing.name);
-    Place(TableAnd(failing.block));
-    e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK)}));
+    e2e::Installation& app = NewInstallation();
+    Place(app, TableAnd(failing.block));
+    testing_support::Snapshot before = TakeSnapshot();
+    e2e::RunResult run = Run(app, "", robot::AnswerInOrder({robot::Click(IDOK)}));
     EXPECT_EQ(run.exitCode, kLoadFailed) << run.Describe();
     std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u) << run.Describe();
     EXPECT_EQ(boxes[0].caption, TestMessages()[kMsgCaption]);
-    EXPECT_EQ(boxes[0].text, FormatWith(TestMessages()[failing.code], sandbox_.uninstaller()));
-    // Nothing is removed when the block cannot be read.
-    EXPECT_TRUE(Installed("app.txt"));
-    EXPECT_TRUE(Installed("uninst.exe"));
+    EXPECT_EQ(boxes[0].text, FormatWith(TestMessages()[failing.code], app.uninstaller()));
+    ExpectChanges(before, {});  // nothing is removed when the block cannot be read
 }
 
 std::string FailingBlockName(const ::testing::TestParamInfo<size_t>& info) {

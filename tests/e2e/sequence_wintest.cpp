@@ -5,6 +5,7 @@
 #include "e2e/e2e_fixture.h"
 
 using namespace format;
+using testing_support::Family;
 
 namespace e2e_test {
 namespace {
@@ -13,8 +14,9 @@ namespace {
 class QuietRun : public E2eTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(QuietRun, ShowsNoBoxAndExitsZero) {
-    Place(EncodeBlock(InstallationBlock()));
-    e2e::RunResult run = Run(GetParam(), robot::AnswerInOrder({}, robot::Escape()));
+    e2e::Installation& app = NewInstallation();
+    Place(app, EncodeBlock(InstallationBlock(app)));
+    e2e::RunResult run = Run(app, GetParam(), robot::AnswerInOrder({}, robot::Escape()));
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.windows.empty()) << run.Describe();
 }
@@ -50,8 +52,10 @@ TEST_F(Confirmation, OnlyOkGoesOnToTheClosingMessage) {
     const std::vector<std::string> m = TestMessages();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Place(EncodeBlock(InstallationBlock()));
-        e2e::RunResult run = Run("", robot::AnswerInOrder({c.answer, robot::Click(IDOK)}));
+        e2e::Installation& app = NewInstallation();
+        Place(app, EncodeBlock(InstallationBlock(app)));
+        testing_support::Snapshot before = TakeSnapshot();
+        e2e::RunResult run = Run(app, "", robot::AnswerInOrder({c.answer, robot::Click(IDOK)}));
         EXPECT_EQ(run.exitCode, 0) << run.Describe();
         std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
         ASSERT_EQ(boxes.size(), c.goesOn ? 2u : 1u) << run.Describe();
@@ -65,27 +69,31 @@ TEST_F(Confirmation, OnlyOkGoesOnToTheClosingMessage) {
             EXPECT_EQ(boxes[1].ButtonTexts(), std::vector<std::string>{"OK"});
             EXPECT_TRUE(boxes[1].answered);
         } else {
-            // A refusal removes nothing and leaves the uninstaller in place.
-            EXPECT_TRUE(Installed("app.txt"));
-            EXPECT_TRUE(Installed("Data\\data.bin"));
-            EXPECT_TRUE(Installed("uninst.exe"));
+            // A refusal removes nothing, the uninstaller included, and deletes nothing later.
+            std::string why;
+            EXPECT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
+            ExpectChanges(before, {});
         }
     }
 }
 
-// Every box belongs to the hidden main window.
+// Every box belongs to the hidden main window, on both families.
 TEST_F(Confirmation, BoxesAreOwnedByTheHiddenMainWindow) {
-    Place(EncodeBlock(InstallationBlock()));
-    e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK), robot::Click(IDOK)}));
-    EXPECT_EQ(run.exitCode, 0);
-    std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
-    ASSERT_EQ(boxes.size(), 2u) << run.Describe();
-    for (const robot::SeenWindow& box : boxes) {
-        EXPECT_EQ(box.className, "#32770");
-        EXPECT_EQ(box.ownerClass, "UninstItClass");
-        EXPECT_FALSE(box.ownerVisible);
+    for (Family family : {Family::kNt, Family::k9x}) {
+        SCOPED_TRACE(family == Family::kNt ? "NT family" : "9x family");
+        e2e::Installation& app = NewInstallation(family);
+        Place(app, EncodeBlock(InstallationBlock(app)));
+        e2e::RunResult run = Run(app, "", robot::AnswerInOrder({robot::Click(IDOK), robot::Click(IDOK)}));
+        EXPECT_EQ(run.exitCode, 0);
+        std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 2u) << run.Describe();
+        for (const robot::SeenWindow& box : boxes) {
+            EXPECT_EQ(box.className, "#32770");
+            EXPECT_EQ(box.ownerClass, "UninstItClass");
+            EXPECT_FALSE(box.ownerVisible);
+        }
+        EXPECT_EQ(boxes[0].owner, boxes[1].owner) << "one main window owns both";
     }
-    EXPECT_EQ(boxes[0].owner, boxes[1].owner) << "one main window owns both";
 }
 
 // The texts come from the block, byte for byte, in whatever code page it was written.
@@ -105,12 +113,13 @@ TEST_F(Confirmation, CaptionAndTextsComeFromTheBlock) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Block block = InstallationBlock();
+        e2e::Installation& app = NewInstallation();
+        Block block = InstallationBlock(app);
         block.messages[kMsgCaption] = c.caption;
         block.messages[kMsgConfirm] = c.confirm;
         block.messages[kMsgFinished] = c.finished;
-        Place(EncodeBlock(block));
-        e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK), robot::Click(IDOK)}));
+        Place(app, EncodeBlock(block));
+        e2e::RunResult run = Run(app, "", robot::AnswerInOrder({robot::Click(IDOK), robot::Click(IDOK)}));
         EXPECT_EQ(run.exitCode, 0);
         std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
         ASSERT_EQ(boxes.size(), 2u) << run.Describe();
@@ -135,10 +144,11 @@ TEST_F(Confirmation, EmptyTextsAndMissingTables) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Block block = InstallationBlock();
+        e2e::Installation& app = NewInstallation();
+        Block block = InstallationBlock(app);
         block.messages = c.messages;
-        Place(EncodeBlock(block));
-        e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK)}));
+        Place(app, EncodeBlock(block));
+        e2e::RunResult run = Run(app, "", robot::AnswerInOrder({robot::Click(IDOK)}));
         EXPECT_EQ(run.exitCode, 0);
         std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
         ASSERT_EQ(boxes.size(), 1u) << run.Describe();
@@ -153,9 +163,10 @@ TEST_F(Confirmation, EmptyTextsAndMissingTables) {
 TEST_F(Confirmation, CloseRequestToTheMainWindowDoesNotHangTheRun) {
     for (int answer : {IDOK, IDCANCEL}) {
         SCOPED_TRACE(answer == IDOK ? "OK" : "Cancel");
-        Place(EncodeBlock(InstallationBlock()));
+        e2e::Installation& app = NewInstallation();
+        Place(app, EncodeBlock(InstallationBlock(app)));
         bool posted = false;
-        e2e::RunResult run = Run("", [&](const robot::SeenWindow& window, size_t modalIndex) {
+        e2e::RunResult run = Run(app, "", [&](const robot::SeenWindow& window, size_t modalIndex) {
             if (!window.modal) return robot::Ignore();
             if (modalIndex == 0) {
                 posted = window.owner && PostMessageA(window.owner, WM_CLOSE, 0, 0);

@@ -302,35 +302,4 @@ TEST(FolderTokenExpansion, ExpansionsThatDoNotFitAreRefusedNotCut) {
     EXPECT_TRUE(TextEqualsNoCase(dest, pattern.c_str())) << dest;
 }
 
-TEST(PathHelpers, TrailingBackslashes) {
-    struct Case {
-        const char* input;
-        const char* appended;
-        const char* stripped;
-    };
-    const Case cases[] = {
-        {"", "", ""},
-        {"C:", "C:\\", "C:"},
-        {"C:\\", "C:\\", "C:\\"},
-        {"C:\\A\\", "C:\\A\\", "C:\\A"},
-        {"C:\\A", "C:\\A\\", "C:\\A"},
-        {"ab\\", "ab\\", "ab\\"},
-        {"abc\\", "abc\\", "abc"},
-    };
-    for (const Case& c : cases) {
-        char path[kPathBufferSize];
-        ASSERT_TRUE(CopyText(path, c.input));
-        EXPECT_TRUE(AppendBackslash(path, kPathBufferSize));
-        EXPECT_STREQ(path, c.appended) << c.input;
-        ASSERT_TRUE(CopyText(path, c.input));
-        StripTrailingBackslash(path);
-        EXPECT_STREQ(path, c.stripped) << c.input;
-    }
-    char full[kPathBufferSize];
-    std::string longest(kPathBufferSize - 1, 'a');
-    ASSERT_TRUE(CopyText(full, longest.c_str()));
-    EXPECT_FALSE(AppendBackslash(full, kPathBufferSize));
-    EXPECT_EQ(std::string(full), longest);
-}
-
 }  // namespace

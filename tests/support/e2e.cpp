@@ -2,7 +2,6 @@
 
 #ifdef _WIN32
 
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -10,189 +9,143 @@ namespace e2e {
 
 namespace {
 
+using testing_support::RegValue;
+
 const char kCanaryFile[] = "canary.txt";
 const char kCanaryContent[] = "beside the installation: must survive";
 const char kCanaryKey[] = "Canary";
 const char kCanaryValue[] = "alive";
 
-std::string SafeName(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                     c == '.';
-        out += plain ? c : '_';
-    }
-    return out;
-}
+constexpr DWORD kPollMs = 20;
 
-// Removes a folder and everything in it, read-only files included. Best effort: a leftover is
-// found and removed again by the next sandbox of that name.
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string path = folder + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
-// Deletes a key of HKEY_CURRENT_USER with all its subkeys (RegDeleteKeyA refuses a key that has
-// subkeys on the NT family).
-void RemoveKeyTree(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        std::vector<std::string> children;
-        char name[256];
-        for (DWORD i = 0;; ++i) {
-            DWORD size = sizeof(name);
-            if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            children.emplace_back(name, size);
-        }
-        RegCloseKey(key);
-        for (const std::string& child : children) RemoveKeyTree(path + "\\" + child);
-    }
-    RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
-}
-
-bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) return false;
-    bool ok = size == 0 || fwrite(data, 1, size, file) == size;
-    return fclose(file) == 0 && ok;
-}
-
-bool ReadWholeFile(const std::string& path, format::Bytes& out) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return false;
-    out.clear();
-    unsigned char chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof(chunk), file)) > 0) out.insert(out.end(), chunk, chunk + n);
-    bool ok = !ferror(file);
-    fclose(file);
-    return ok;
-}
-
-bool SetStringValue(const std::string& keyPath, const char* name, const char* value) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    LONG status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                                 static_cast<DWORD>(lstrlenA(value) + 1));
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
-}
-
-bool ReadStringValue(const std::string& keyPath, const char* name, std::string& out) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    char data[256] = {};
-    DWORD size = sizeof(data) - 1;
-    DWORD type = 0;
-    LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || type != REG_SZ) return false;
-    out = data;  // terminated by us: the buffer was zeroed and one byte kept free
-    return true;
+bool WriteImage(const std::string& path, const format::Bytes& image, std::string* error) {
+    if (testing_support::WriteFileBytes(path, image.data(), image.size())) return true;
+    if (error) *error = "cannot write " + path;
+    return false;
 }
 
 }  // namespace
 
-Sandbox::Sandbox(const std::string& name) {
-    char temp[MAX_PATH] = {};
-    DWORD n = GetTempPathA(MAX_PATH, temp);
-    if (n == 0 || n >= MAX_PATH) {
-        error_ = "no temporary folder";
+Installation::Installation(std::string folder, std::string keyPath, std::string exeName)
+    : folder_(std::move(folder)), keyPath_(std::move(keyPath)), exeName_(std::move(exeName)) {
+    testing_support::DeleteKeyTree(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\" + exeName_);
+}
+
+Installation::~Installation() {
+    testing_support::DeleteKeyTree(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\" + exeName_);
+}
+
+bool Installation::AddFile(const std::string& relativePath, const std::string& content, bool readOnly) {
+    std::string path = folder_ + relativePath;
+    std::string parent = testing_support::FolderOf(path);
+    if (!testing_support::MakeFolders(parent)) return false;
+    if (testing_support::Exists(path) && !testing_support::SetReadOnly(path, false)) return false;
+    return testing_support::WriteFileText(path, content) && (!readOnly || testing_support::SetReadOnly(path, true));
+}
+
+bool Installation::AddFileBytes(const std::string& relativePath, const std::vector<uint8_t>& content) {
+    std::string path = folder_ + relativePath;
+    return testing_support::MakeFolders(testing_support::FolderOf(path)) &&
+           testing_support::WriteFileBytes(path, content.data(), content.size());
+}
+
+bool Installation::AddValue(const std::string& name, const std::string& value) {
+    return testing_support::SetValue(HKEY_CURRENT_USER, keyPath_, name, RegValue::String(value));
+}
+
+bool Installation::SetWindowsVersion(const char* version) {
+    return testing_support::SetValue(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\" + exeName_, "Version",
+                                     RegValue::String(version));
+}
+
+bool Installation::UseFamily(Family family) {
+    if (family == Family::k9x) return SetWindowsVersion("win98");
+    return testing_support::DeleteKeyTree(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\" + exeName_);
+}
+
+Sandbox::Sandbox(const std::string& name)
+    : folder_("e2e-" + name),
+      key_(HKEY_CURRENT_USER, std::string(kKeyBase) + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
+                                  testing_support::SafeName(name, 80)) {
+    if (!folder_.ok()) {
+        error_ = folder_.error();
         return;
     }
-    std::string unique = std::to_string(GetCurrentProcessId()) + "-" + SafeName(name);
-    root_ = std::string(temp) + "uninst-e2e-" + unique + "\\";
-    install_ = root_ + "App\\";
-    key_ = std::string(kKeyBase) + "\\" + unique;
-    Remove();
-    if (!CreateDirectoryA(root_.c_str(), nullptr) || !CreateDirectoryA(install_.c_str(), nullptr)) {
-        error_ = "cannot create " + install_;
-        return;
-    }
-    if (!WriteWholeFile(root_ + kCanaryFile, kCanaryContent, sizeof(kCanaryContent) - 1) ||
-        !SetStringValue(key_ + "\\" + kCanaryKey, kCanaryValue, kCanaryContent)) {
-        error_ = "cannot plant the canaries in " + root_ + " and HKCU\\" + key_;
+    root_ = folder_.path() + "\\";
+    if (!folder_.Write(kCanaryFile, kCanaryContent) ||
+        !testing_support::SetValue(HKEY_CURRENT_USER, key_.path() + "\\" + kCanaryKey, kCanaryValue,
+                                   RegValue::String(kCanaryContent))) {
+        error_ = "cannot plant the canaries in " + root_ + " and HKCU\\" + key_.path();
     }
 }
 
+// The installations go first: their Windows-version keys are removed before the sandbox is.
 Sandbox::~Sandbox() {
-    Remove();
+    installations_.clear();
 }
 
-void Sandbox::Remove() {
-    if (!root_.empty()) RemoveTree(root_.substr(0, root_.size() - 1));
-    if (!key_.empty()) RemoveKeyTree(key_);
-}
-
-bool Sandbox::InstallFile(const std::string& relativePath, const std::string& content) {
-    std::string path = install_ + relativePath;
-    for (size_t slash = path.find('\\', install_.size()); slash != std::string::npos;
-         slash = path.find('\\', slash + 1)) {
-        CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
-    }
-    return WriteWholeFile(path, content.data(), content.size());
-}
-
-bool Sandbox::InstallValue(const std::string& name, const std::string& value) {
-    return SetStringValue(installKeyPath(), name.c_str(), value.c_str());
+Installation& Sandbox::NewInstallation() {
+    static int executables = 0;
+    std::string number = std::to_string(installations_.size() + 1);
+    std::string folder = root_ + "App" + number + "\\";
+    testing_support::MakeFolders(folder);
+    std::string exeName =
+        "un" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++executables) + ".exe";
+    installations_.push_back(std::make_unique<Installation>(folder, key_.path() + "\\App" + number, exeName));
+    return *installations_.back();
 }
 
 bool Sandbox::CanariesAlive(std::string* why) const {
-    format::Bytes content;
-    if (!ReadWholeFile(root_ + kCanaryFile, content) ||
-        std::string(content.begin(), content.end()) != kCanaryContent) {
+    auto content = testing_support::ReadFileText(root_ + kCanaryFile);
+    if (!content || *content != kCanaryContent) {
         if (why) *why = "the canary file " + root_ + kCanaryFile + " is gone or changed";
         return false;
     }
-    std::string value;
-    if (!ReadStringValue(key_ + "\\" + kCanaryKey, kCanaryValue, value) || value != kCanaryContent) {
-        if (why) *why = "the canary key HKCU\\" + key_ + "\\" + kCanaryKey + " is gone or changed";
+    auto value = testing_support::ReadValue(HKEY_CURRENT_USER, key_.path() + "\\" + kCanaryKey, kCanaryValue);
+    if (!value || !(*value == RegValue::String(kCanaryContent))) {
+        if (why) *why = "the canary key HKCU\\" + key_.path() + "\\" + kCanaryKey + " is gone or changed";
         return false;
     }
     return true;
 }
 
-std::optional<format::Bytes> ReadStub(std::string* error) {
-    const char* path = getenv("UNINST_STUB");
+std::optional<format::Bytes> ReadStub(std::string* error, const std::string& stubPath) {
+    const char* path = stubPath.empty() ? getenv("UNINST_STUB") : stubPath.c_str();
     if (!path || !*path) {
         if (error) *error = "UNINST_STUB is not set";
         return std::nullopt;
     }
-    format::Bytes stub;
-    if (!ReadWholeFile(path, stub) || stub.empty()) {
+    auto stub = testing_support::ReadFileBytes(path);
+    if (!stub || stub->empty()) {
         if (error) *error = std::string("cannot read the stub ") + path;
         return std::nullopt;
     }
-    return stub;
+    return format::Bytes(stub->begin(), stub->end());
 }
 
-bool PlaceUninstaller(const std::string& path, const format::Bytes& block, std::string* error) {
-    auto stub = ReadStub(error);
+std::vector<std::string> StubPaths() {
+    std::vector<std::string> paths;
+    const char* stub = getenv("UNINST_STUB");
+    if (!stub || !*stub) return paths;
+    paths.push_back(stub);
+    std::string path = stub;
+    size_t cut = path.rfind('\\');
+    size_t tree = cut == std::string::npos || cut == 0 ? std::string::npos : path.rfind('\\', cut - 1);
+    if (tree != std::string::npos) {
+        std::string shipped = path.substr(0, tree) + "\\win32\\uninst.exe";
+        if (lstrcmpiA(shipped.c_str(), stub) != 0 && GetFileAttributesA(shipped.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            paths.push_back(shipped);
+        }
+    }
+    return paths;
+}
+
+bool PlaceUninstaller(const std::string& path, const format::Bytes& block, std::string* error,
+                      const std::string& stubPath) {
+    auto stub = ReadStub(error, stubPath);
     if (!stub) return false;
     auto image = format::AttachBlock(*stub, block, error);
-    if (!image) return false;
-    if (WriteWholeFile(path, image->data(), image->size())) return true;
-    if (error) *error = "cannot write " + path;
-    return false;
+    return image && WriteImage(path, *image, error);
 }
 
 bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field, const format::Bytes& tail,
@@ -206,9 +159,7 @@ bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field,
     }
     if (field) format::PutU32At(*image, *at, *field);
     image->insert(image->end(), tail.begin(), tail.end());
-    if (WriteWholeFile(path, image->data(), image->size())) return true;
-    if (error) *error = "cannot write " + path;
-    return false;
+    return WriteImage(path, *image, error);
 }
 
 std::vector<robot::SeenWindow> RunResult::MessageBoxes() const {
@@ -229,15 +180,10 @@ std::string RunResult::Describe() const {
 RunResult RunWithRobot(const std::string& exe, const std::string& arguments, const std::string& folder,
                        robot::Responder responder, DWORD timeoutMs) {
     RunResult result;
+    result.job = std::make_shared<testing_support::ProcessJob>();
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-        result.error = "cannot start " + commandLine + ": error " + std::to_string(GetLastError());
-        return result;
-    }
+    if (!result.job->Start(exe, commandLine, folder, &process, &result.error)) return result;
     result.started = true;
     CloseHandle(process.hThread);
 
@@ -247,6 +193,7 @@ RunResult RunWithRobot(const std::string& exe, const std::string& arguments, con
         result.error = "still running after " + std::to_string(timeoutMs) + " ms: terminated";
         TerminateProcess(process.hProcess, 0xDEAD);
         WaitForSingleObject(process.hProcess, 5000);
+        result.job->Terminate(0xDEAD);  // and whatever it started
     }
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
@@ -254,6 +201,43 @@ RunResult RunWithRobot(const std::string& exe, const std::string& arguments, con
     CloseHandle(process.hProcess);
     result.windows = watcher.seen();
     return result;
+}
+
+bool WaitForRunToEnd(RunResult& run, DWORD timeoutMs, std::string* why) {
+    if (!run.job) {
+        if (why) *why = "the run has no job";
+        return false;
+    }
+    if (run.job->WaitUntilEmpty(timeoutMs)) return true;
+    DWORD left = run.job->ActiveProcesses();
+    run.job->Terminate(0xDEAD);
+    if (why) {
+        *why = std::to_string(left) + " process(es) of the run still running after " + std::to_string(timeoutMs) +
+               " ms (a batch that does not end?): terminated";
+    }
+    return false;
+}
+
+bool WaitForSelfDelete(RunResult& run, const std::string& exe, DWORD timeoutMs, std::string* why) {
+    DWORD start = GetTickCount();
+    if (!WaitForRunToEnd(run, timeoutMs, why)) return false;
+    // Nothing of the run is left to delete anything: what is still there now stays. The short
+    // poll only lets the file system catch up with deletions already made.
+    const std::string folder = testing_support::FolderOf(exe);
+    DWORD settle = GetTickCount();
+    while (testing_support::Exists(exe) || testing_support::Exists(folder)) {
+        DWORD now = GetTickCount();
+        if (now - settle >= 1000 || now - start >= timeoutMs) {
+            if (why) {
+                *why = testing_support::Exists(exe) ? "the executable " + exe + " is still there"
+                                                    : "its folder " + folder + " is still there";
+                *why += " after the run and everything it started ended";
+            }
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+    return true;
 }
 
 }  // namespace e2e

@@ -37,6 +37,16 @@ std::string ControlText(HWND control) {
     return std::string(text, std::min<size_t>(copied, sizeof(text) - 1));
 }
 
+// True once the window's thread takes a message sent to it. A window can be visible before its
+// thread reaches its message loop (a box shown by a program still busy starting up), and until then
+// every message the robot sends fails: SMTO_ABORTIFHUNG gives up at once on a thread that has taken
+// no message for 5 s, which an emulated 32-bit program on a loaded machine can well take. Such a
+// window is looked at again on the next poll instead of being recorded empty and left unanswered.
+bool Answers(HWND window) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored) != 0;
+}
+
 bool IsButtonClass(const std::string& name) {
     return lstrcmpiA(name.c_str(), "Button") == 0;
 }
@@ -73,16 +83,23 @@ SeenWindow Record(HWND window) {
 }
 
 // Keys go to the control that has the focus, as a user's would; the dialog's own message loop
-// turns Enter into its default button and Escape into the cancel command.
+// turns Enter into its default button and Escape into the cancel command. Only into this window:
+// for a window that is already gone GetWindowThreadProcessId gives thread 0, and GetGUIThreadInfo(0)
+// describes the foreground thread, whose focus may be in another test's box.
 bool PostKey(HWND window, UINT key) {
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    if (thread == 0) return false;
     GUITHREADINFO info = {};
     info.cbSize = sizeof(info);
     HWND target = window;
-    if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus) {
+    if (GetGUIThreadInfo(thread, &info) && info.hwndFocus &&
+        (info.hwndFocus == window || IsChild(window, info.hwndFocus))) {
         target = info.hwndFocus;
     }
     return PostMessageA(target, WM_KEYDOWN, key, 1) != FALSE;
 }
+
+}  // namespace
 
 bool Deliver(HWND window, const Reply& reply) {
     switch (reply.action) {
@@ -108,6 +125,8 @@ bool Deliver(HWND window, const Reply& reply) {
     }
     return false;
 }
+
+namespace {
 
 struct EnumContext {
     const Target* target;
@@ -184,6 +203,7 @@ void Watcher::Poll() {
     for (auto it = context.found.rbegin(); it != context.found.rend(); ++it) {
         HWND window = *it;
         if (std::find(known_.begin(), known_.end(), window) != known_.end()) continue;
+        if (!Answers(window)) continue;
         known_.push_back(window);
         SeenWindow seen = Record(window);
         seen.reply = responder_ ? responder_(seen, modalCount_) : Ignore();

@@ -97,7 +97,8 @@ class Watcher {
     Watcher(Target target, Responder responder);
 
     // One look: records and answers every visible top-level window of the target that is new
-    // since the last look. Windows that are gone are forgotten.
+    // since the last look and whose thread takes messages (one that does not yet is looked at again
+    // next time). Windows that are gone are forgotten.
     void Poll();
 
     const std::vector<SeenWindow>& seen() const { return seen_; }
@@ -109,6 +110,10 @@ class Watcher {
     std::vector<HWND> known_;  // windows already recorded that still exist
     size_t modalCount_ = 0;
 };
+
+// Delivers `reply` to `window`; true when it went to that window (false for kIgnore, a missing
+// button or a window that is gone).
+bool Deliver(HWND window, const Reply& reply);
 
 // Polls in short steps until `process` ends or `timeoutMs` passes; true when it ended.
 bool WatchProcess(HANDLE process, Watcher& watcher, DWORD timeoutMs);

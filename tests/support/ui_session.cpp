@@ -3,7 +3,6 @@
 #ifdef _WIN32
 #include "data/messages.h"
 #include "format/block_writer.h"
-#include "support/block_file.h"
 #include "support/ui_robot.h"
 #include "ui/ui.h"
 
@@ -31,24 +30,25 @@ std::vector<std::string> SampleMessages() {
 UiSession::UiSession(const std::vector<std::string>& messages, bool withMainWindow) {
     format::Block block;
     block.messages = messages;
-    if (LoadBytes(format::EncodeBlock(block), run_.data).code != format::kLoadOk) return;
-    run_.instance = GetModuleHandleA(nullptr);
-    InitUserInterface(run_);
-    if (withMainWindow && (!RegisterMainWindowClass(run_) || !CreateMainWindow(run_))) return;
+    if (!test_.Load(format::EncodeBlock(block))) return;
+    RunState& run = test_.run;
+    InitUserInterface(run);
+    if (withMainWindow && (!RegisterMainWindowClass(run) || !CreateMainWindow(run))) return;
     ready_ = true;
 }
 
 UiSession::~UiSession() {
-    if (run_.ui.progressDialog && IsWindow(run_.ui.progressDialog)) DestroyWindow(run_.ui.progressDialog);
-    if (run_.ui.mainWindow && IsWindow(run_.ui.mainWindow)) DestroyWindow(run_.ui.mainWindow);
-    UnregisterClassA("UninstItClass", run_.instance);
-    ReleaseUserInterface(run_);
-    FreeUninstallData(run_.data);
+    RunState& run = test_.run;
+    if (run.ui.progressDialog && IsWindow(run.ui.progressDialog)) DestroyWindow(run.ui.progressDialog);
+    if (run.ui.mainWindow && IsWindow(run.ui.mainWindow)) DestroyWindow(run.ui.mainWindow);
+    UnregisterClassA("UninstItClass", run.instance);
+    ReleaseUserInterface(run);
+    FreeUninstallData(run.data);
     DrainMessages();
 }
 
 const char* UiSession::Message(int number) const {
-    return GetMessageText(run_.data, 0, number);
+    return GetMessageText(test_.run.data, 0, number);
 }
 
 }  // namespace testing_support

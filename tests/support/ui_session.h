@@ -1,5 +1,10 @@
-// Test support: a run state with a message table and the user interface started, as the driver
-// has it after loading, with the hidden main window. Windows only.
+// Test support: the run-state fixture (support/test_run.h) with a message table and the user
+// interface started, as the driver has it after loading, with the hidden main window. Windows only.
+//
+// Usage:
+//   testing_support::UiSession session;            // sample messages, main window
+//   ASSERT_TRUE(session.ready());
+//   ShowSomething(session.run()); session.Message(format::kMsgCaption);
 #pragma once
 
 #ifdef _WIN32
@@ -7,6 +12,7 @@
 #include <vector>
 
 #include "driver/run_state.h"
+#include "support/test_run.h"
 
 namespace testing_support {
 
@@ -25,12 +31,12 @@ class UiSession {
     UiSession(const UiSession&) = delete;
     UiSession& operator=(const UiSession&) = delete;
 
-    RunState& run() { return run_; }
+    RunState& run() { return test_.run; }
     bool ready() const { return ready_; }
     const char* Message(int number) const;
 
   private:
-    RunState run_ = {};
+    TestRun test_;  // the block it loads is freed with it
     bool ready_ = false;
 };
 

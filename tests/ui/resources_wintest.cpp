@@ -7,10 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "support/e2e.h"
 
 namespace {
 
@@ -189,48 +190,51 @@ void ExpectIconGroup(HMODULE module) {
     EXPECT_EQ(images, expected);
 }
 
-void ExpectManifest(HMODULE module) {
+void ExpectManifest(HMODULE module, const std::string& architecture) {
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
     ASSERT_NE(found, nullptr) << "no manifest (type 24, id 1)";
     auto text = static_cast<const char*>(LockResource(LoadResource(module, found)));
     std::string manifest(text, SizeofResource(module, found));
-    const char* const kParts[] = {
-        "<assemblyIdentity version=\"1.0.0.0\" processorArchitecture=\"X86\" name=\"UninstallProgram\" "
-        "type=\"win32\"/>",
+    const std::string arch = "processorArchitecture=\"" + architecture + "\"";
+    const std::string kParts[] = {
+        "<assemblyIdentity version=\"1.0.0.0\" " + arch + " name=\"UninstallProgram\" type=\"win32\"/>",
         "<description>Uninstall Program</description>",
         "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-        "processorArchitecture=\"X86\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>",
+        arch + " publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>",
         "<dependency>",
         "<dependentAssembly>",
         "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">",
         "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
         "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>",
     };
-    for (const char* part : kParts) EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    for (const std::string& part : kParts) EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    size_t named = 0;
+    for (size_t at = manifest.find("processorArchitecture="); at != std::string::npos;
+         at = manifest.find("processorArchitecture=", at + 1)) {
+        ++named;
+    }
+    EXPECT_EQ(named, 2u) << "the program's and the common controls' architecture, nothing else";
     EXPECT_EQ(manifest.find("supportedOS", manifest.find("supportedOS") + 1), std::string::npos)
         << "exactly one supported system";
 }
 
-// The stub of this build tree and, when it was built beside it, the shipped 32-bit one.
-std::vector<std::string> StubPaths() {
-    std::vector<std::string> paths;
-    const char* stub = getenv("UNINST_STUB");
-    if (!stub) return paths;
-    paths.push_back(stub);
-    std::string path = stub;
-    size_t cut = path.rfind('\\');
-    size_t tree = cut == std::string::npos ? std::string::npos : path.rfind('\\', cut - 1);
-    if (tree != std::string::npos) {
-        std::string shipped = path.substr(0, tree) + "\\win32\\uninst.exe";
-        if (shipped != path && GetFileAttributesA(shipped.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            paths.push_back(shipped);
-        }
+// The architecture a stub's manifest must name: the one of its PE image (x86 or x86-64).
+std::string ManifestArchitecture(HMODULE datafile) {
+    // A module loaded as a data file comes back with its low bits set: the image starts below them.
+    auto image = reinterpret_cast<const uint8_t*>(reinterpret_cast<ULONG_PTR>(datafile) & ~ULONG_PTR(3));
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    switch (nt->FileHeader.Machine) {
+        case IMAGE_FILE_MACHINE_I386:
+            return "X86";
+        case IMAGE_FILE_MACHINE_AMD64:
+            return "amd64";
     }
-    return paths;
+    return "?";
 }
 
 TEST(StubResources, TemplatesIconAndManifestAreAsBuilt) {
-    std::vector<std::string> stubs = StubPaths();
+    std::vector<std::string> stubs = e2e::StubPaths();
     ASSERT_FALSE(stubs.empty()) << "UNINST_STUB is not set";
     for (const std::string& path : stubs) {
         SCOPED_TRACE(path);
@@ -239,7 +243,7 @@ TEST(StubResources, TemplatesIconAndManifestAreAsBuilt) {
         ExpectDialog(module, kQuestionDialog);
         ExpectDialog(module, kProgressDialog);
         ExpectIconGroup(module);
-        ExpectManifest(module);
+        ExpectManifest(module, ManifestArchitecture(module));
         FreeLibrary(module);
     }
 }

@@ -1,0 +1,94 @@
+// How the passes turn the data block's entries into the paths and keys they act on: the one set of
+// rules, shared by the uninstaller's passes and the packer's `plan` and `check`, so the dry run and
+// the real run cannot disagree. Portable and pure: no windows.h, no file system, no registry, no
+// allocation; folder tokens are left as written (the uninstaller expands them before it builds).
+//
+// Every builder writes into a caller's buffer of `size` bytes and returns false, leaving the empty
+// string, when the result with its terminator does not fit: a cut path names another file, so the
+// caller skips the item. The uninstaller passes path buffers (kPathBufferSize); the packer passes
+// buffers as large as the inputs need, and the path-buffer size to learn whether a path fits.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The file pass's entry path (also the in-use check's): when `folder` begins with "." the install
+// folder (`installFolder`, with its trailing backslash), followed by the rest of `folder` only when
+// its second character is a backslash (".\Bin" gives <install>Bin; ".", "..\Other" and ".x" give the
+// install folder itself); otherwise `folder` as stored. A non-empty `name` follows after
+// AppendBackslash (so an empty folder gives the bare name).
+[[nodiscard]] bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out,
+                                  size_t size);
+
+enum class ProgramFolderStart {
+    kFolder,       // `out` holds the folder the program-folder pass climbs from
+    kNoBackslash,  // the entry path holds no backslash: nothing to climb, only the progress moves
+    kTooLong,      // the entry path does not fit: the entry is skipped
+};
+
+// The folder the program-folder pass climbs from: the entry path cut at its last backslash (a name
+// with subfolders in it gives the deepest of them), or, for a folder entry (empty name), the entry
+// path itself; StripTrailingBackslash'ed. The whole entry path, name included, must fit.
+[[nodiscard]] ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name,
+                                                    char* out, size_t size);
+
+// True when the clean-up pattern holds a '#' anywhere: it is expanded (ExpandFolderTokens), not
+// taken relative to the install folder.
+[[nodiscard]] bool PatternHasTokens(const char* pattern);
+
+// A pattern without tokens: the install folder, AppendBackslash, the pattern.
+[[nodiscard]] bool BuildPatternPath(const char* installFolder, const char* pattern, char* out, size_t size);
+
+// Cuts the full pattern path `path` at its last backslash, in place: `path` keeps the folder and the
+// mask (the file-name pattern) is returned. Null, with `path` unchanged, when it holds no backslash:
+// the pattern is skipped.
+[[nodiscard]] char* SplitPatternPath(char* path);
+
+// True for a mask that names files in its folder only: not empty, not "." or "..", and without a
+// colon or a slash, which would make the platform list another folder than the one cleaned.
+[[nodiscard]] bool IsPlainFileMask(const char* mask);
+
+// A shortcut file's path: `folder`, AppendBackslash (nothing for an empty folder), `name`.
+[[nodiscard]] bool BuildShortcutPath(const char* folder, const char* name, char* out, size_t size);
+
+// Cuts `path` at its last backslash, which goes too ("C:\Menu" gives "C:"). False, with the path
+// unchanged, when it holds none. The climbs of the shortcut-folder and program-folder passes.
+[[nodiscard]] bool RemoveLastComponent(char* path);
+
+// One step up the shortcut-folder climb: `folder` and, when not empty, `secondFolder` each lose their
+// last component. False ends the climb: one of them held no backslash (then `folder` may already have
+// been cut).
+[[nodiscard]] bool ClimbShortcutStep(char* folder, char* secondFolder);
+
+enum class RegistryEntryKind : uint8_t {
+    kSkipped,  // the path is empty, or the whole "Software" or "System" key: never removed
+    kValue,    // one value: the key before a doubled backslash, the value name after the last one
+    kKey,      // the key with all its subkeys
+};
+
+struct RegistryPathSplit {
+    RegistryEntryKind kind;
+    size_t keyLength;       // the key's length at the start of the path (the whole path for a key)
+    const char* valueName;  // inside the path, for a value entry (empty: the default value); else null
+};
+
+// Classifies a registry entry's key path as the registry pass does: a value entry when its last
+// backslash is not its first character and follows another backslash.
+[[nodiscard]] RegistryPathSplit SplitRegistryPath(const char* path);
+
+// True for the predefined roots a registry entry may name: HKEY_CLASSES_ROOT, _CURRENT_USER,
+// _LOCAL_MACHINE, _USERS and _CURRENT_CONFIG, and HKEY_DYN_DATA on the 9x family only.
+[[nodiscard]] bool IsPredefinedRoot(uint32_t root, bool nt);
+
+// True for "X:\..." and "\\server\share...": a relative path would be taken from whatever the
+// current directory is.
+[[nodiscard]] bool IsAbsolutePath(const char* path);
+
+// Where the run-first command's text begins: after one leading double quote and the blanks after it.
+[[nodiscard]] const char* SkipRunFirstLead(const char* command);
+
+// The run-first command taken relative to the install folder (a command that does not start with a
+// token that expands): a double quote when the command began with one, the install folder,
+// AppendBackslash, and the command from SkipRunFirstLead on.
+[[nodiscard]] bool BuildRunFirstFolderCommand(const char* installFolder, const char* command, char* out,
+                                              size_t size);

@@ -1,0 +1,66 @@
+#include "support/test_run.h"
+
+#ifdef _WIN32
+
+#include "data/uninstall_data.h"
+#include "format/layout.h"
+#include "paths/protected_folders.h"
+#include "support/block_file.h"
+
+namespace testing_support {
+
+namespace {
+
+bool FakeSpecialFolder(char* path, int csidl) {
+    auto found = FakeShellFolders().find(csidl);
+    return found != FakeShellFolders().end() && CopyText(path, kPathBufferSize, found->second.c_str());
+}
+
+bool FakeSetupFolder(const char* valueName, char* path) {
+    auto found = FakeSetupValues().find(valueName);
+    return found != FakeSetupValues().end() && CopyText(path, kPathBufferSize, found->second.c_str());
+}
+
+}  // namespace
+
+std::map<int, std::string>& FakeShellFolders() {
+    static std::map<int, std::string> folders;
+    return folders;
+}
+
+std::map<std::string, std::string>& FakeSetupValues() {
+    static std::map<std::string, std::string> values;
+    return values;
+}
+
+TestRun::TestRun(bool nt) {
+    run.platform.nt = nt;
+    run.installFolder = installFolder;
+    run.currentItem = currentItem;
+    run.modulePath = modulePath;
+    run.instance = GetModuleHandleA(nullptr);
+    FakeShellFolders().clear();
+    FakeSetupValues().clear();
+}
+
+TestRun::~TestRun() {
+    ReleaseProtectedFolders(run);
+    FreeUninstallData(run.data);
+}
+
+void TestRun::UseFakeShell() {
+    run.paths.lookups.specialFolder = FakeSpecialFolder;
+}
+
+void TestRun::UseFakeSetup() {
+    run.paths.lookups.setupFolder = FakeSetupFolder;
+}
+
+bool TestRun::Load(const std::vector<uint8_t>& block) {
+    FreeUninstallData(run.data);
+    return LoadBytes(block, run.data).code == format::kLoadOk;
+}
+
+}  // namespace testing_support
+
+#endif  // _WIN32
