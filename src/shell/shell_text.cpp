@@ -156,10 +156,10 @@ size_t ComposeSelfDeleteBatch(const SelfDeleteBatch& paths, char* out, size_t si
     w.PutPathLine("if not exist ", paths.module, " goto Removed");
     w.PutLine("set /a n+=1");
     w.Put("if %n% lss ");
-    w.PutNumber(kBatchFastTries);
+    w.PutNumber(paths.fastTries);
     w.PutLine(" goto Repeat");
     w.Put("if %n% geq ");
-    w.PutNumber(kBatchFastTries + kBatchPacedTries);
+    w.PutNumber(paths.fastTries + paths.pacedTries);
     w.PutLine(" goto End");
     w.PutPathLine("", paths.delayProgram, " -n 2 127.0.0.1 >nul");
     w.PutLine("goto Repeat");

@@ -25,6 +25,11 @@ bool IsWebAddress(const char* target);
 // does not fit `size`.
 [[nodiscard]] bool CompleteOpenCommand(char* command, size_t size, const char* target);
 
+// About a second of tries at full speed on a current machine (far more under emulation), so that the
+// file goes the moment the process has ended; then about two minutes, paced, before giving up.
+inline constexpr unsigned kBatchFastTries = 1000;
+inline constexpr unsigned kBatchPacedTries = 120;
+
 // The paths written into the self-delete batch, in the interpreter's (OEM) code page.
 struct SelfDeleteBatch {
     const char* module;         // the executable to delete
@@ -34,12 +39,11 @@ struct SelfDeleteBatch {
     // folder's ping.exe on the NT family); null writes the plain loop the 9x family's command.com
     // understands, which retries until the file goes.
     const char* delayProgram;
+    // With a delay program: how often the batch tries at full speed before it slows down, and how
+    // many paced tries (about a second each) follow before it gives up and only deletes itself.
+    unsigned fastTries = kBatchFastTries;
+    unsigned pacedTries = kBatchPacedTries;
 };
-
-// How often the NT batch tries at full speed before it slows down, and how many paced tries (about a
-// second each) follow before it gives up and only deletes itself.
-inline constexpr unsigned kBatchFastTries = 1000;
-inline constexpr unsigned kBatchPacedTries = 120;
 
 // Writes the batch text for `paths` into `out` when it fits `size` with its terminator, and returns
 // its length in either case (call with a null `out` to measure). Every "%" of a path is doubled, since
