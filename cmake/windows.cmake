@@ -2,7 +2,9 @@
 enable_language(RC)
 add_compile_definitions(WIN32_LEAN_AND_MEAN STRICT _WIN32_WINNT=0x0501 WINVER=0x0501 _WIN32_IE=0x0501)
 add_link_options(-static)
-set(SYSTEM_LIBS comctl32 shell32 ole32 advapi32 gdi32 user32 kernel32)
+# Only libraries on the platform's known list: the rest (comctl32, uxtheme, ...) is loaded at run
+# time from the System folder (src/common/system_library.h).
+set(SYSTEM_LIBS shell32 ole32 advapi32 gdi32 user32 kernel32)
 
 set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
 list(FILTER WIN_SOURCES EXCLUDE REGEX "(entry_win|crt_win)\\.cpp$")
@@ -119,3 +121,23 @@ foreach(bench ${WIN_BENCH_SOURCES})
   target_link_libraries(${name} PRIVATE uninst_core format_writer)
   add_dependencies(${name} uninst_icon)
 endforeach()
+
+# The planted-library tests: a library that leaves a trace wherever it is loaded, and a control
+# program that loads libraries by bare name. Both beside uninst.exe, without C runtime or manifest.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(PLANT_PREFIX _)
+  set(PLANTED_ENTRY _PlantedMain@12)
+else()
+  set(PLANT_PREFIX "")
+  set(PLANTED_ENTRY PlantedMain)
+endif()
+add_library(planted SHARED ${CMAKE_SOURCE_DIR}/tests/plant/planted_dll.cpp)
+set_target_properties(planted PROPERTIES PREFIX "" OUTPUT_NAME planted)
+target_compile_options(planted PRIVATE -fno-exceptions -fno-rtti -fno-tree-loop-distribute-patterns)
+target_link_options(planted PRIVATE -nostdlib -Wl,-e,${PLANTED_ENTRY} -s)
+target_link_libraries(planted PRIVATE kernel32)
+add_executable(load_by_name ${CMAKE_SOURCE_DIR}/tests/plant/load_by_name.cpp)
+target_compile_options(load_by_name PRIVATE -fno-exceptions -fno-rtti -fno-tree-loop-distribute-patterns)
+target_link_options(load_by_name PRIVATE -nostdlib -Wl,-e,${PLANT_PREFIX}LoadByNameEntry -s)
+target_link_libraries(load_by_name PRIVATE kernel32)
+add_dependencies(uninst_tests planted load_by_name)

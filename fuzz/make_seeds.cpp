@@ -1,12 +1,14 @@
 // Writes the fuzzer's seed corpus into the folder given: the byte examples of the data block
 // format, the hostile blocks the loader must refuse, and whole blocks made by the format library,
-// one of them with bodies larger than the loader's 64 KiB read window.
+// one of them with bodies larger than the loader's 64 KiB read window; and, when a second path is
+// given, a stub image there for the packer to build on.
 #include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "format/block_writer.h"
+#include "support/fake_stub.h"
 
 using namespace format;
 
@@ -37,8 +39,8 @@ bool Write(const std::string& folder, const std::string& name, const Bytes& byte
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: make_seeds FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "usage: make_seeds FOLDER [STUB]\n");
         return 2;
     }
     const std::string folder = argv[1];
@@ -72,9 +74,8 @@ int main(int argc, char** argv) {
     block.patterns = {"*.log", "#TempDir#\\app*.tmp"};
     block.settings = SettingsSpec{kSettingsWaitForRun, "\"setup.exe\" /remove", "https://example.com/"};
     seeds.emplace_back("full-block", EncodeBlock(block));
-    // A stub of nothing but the marker and its field, as `uninstpack dump` would find it.
-    Bytes stub(std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker));
-    stub.resize(stub.size() + kDataOffsetFieldSize, 0);
+    // A small PE image with the .uninst section, as `uninstpack dump` finds the field in it.
+    const Bytes stub = testing_support::FakeStubImage();
     if (auto image = AttachBlock(stub, EncodeBlock(block), nullptr)) seeds.emplace_back("full-image", *image);
 
     Block big;
@@ -82,6 +83,15 @@ int main(int argc, char** argv) {
     big.messages = {std::string(30000, 'm'), std::string(40000, 'n')};
     seeds.emplace_back("bodies-over-64k", EncodeBlock(big));
 
+    // The stub the packer's own outputs are built on (see run-fuzz.sh).
+    if (argc == 3) {
+        std::string path = argv[2];
+        size_t cut = path.rfind('/');
+        if (!Write(cut == std::string::npos ? "." : path.substr(0, cut), path.substr(cut + 1), stub)) {
+            fprintf(stderr, "make_seeds: cannot write %s\n", argv[2]);
+            return 1;
+        }
+    }
     for (const auto& [name, bytes] : seeds) {
         if (!Write(folder, name, bytes)) {
             fprintf(stderr, "make_seeds: cannot write %s/%s\n", folder.c_str(), name.c_str());

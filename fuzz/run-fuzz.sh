@@ -16,9 +16,8 @@ cmake --build "$BUILD" -j2 >/dev/null
 
 SEEDS="$BUILD/seeds"
 mkdir -p "$SEEDS" "$BUILD/corpus" "$BUILD/findings"
-"$BUILD/make_seeds" "$SEEDS"
-# The packer's own outputs, attached to a stub that is nothing but the data-offset marker and field.
-printf 'wwgT)H\0\0\0\0' >"$BUILD/stub.bin"
+# The packer's own outputs are attached to a small stub image that make_seeds writes.
+"$BUILD/make_seeds" "$SEEDS" "$BUILD/stub.bin"
 for manifest in examples/*.json; do
   [ -e "$manifest" ] || continue
   "$BUILD/uninstpack" build "$manifest" --stub "$BUILD/stub.bin" -o "$SEEDS/pack-$(basename "$manifest" .json).bin" >/dev/null

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Finishes the uninstaller stub after linking.
 
-Checks that it imports only system DLLs, that the data-offset field has its section of its own
+Checks that it imports only the platform's known libraries, that the data-offset field has its section of its own
 (".uninst", the marker at its start) and that the marker occurs nowhere else, then writes the
 executable's own size into the field: a stub without a block then fails at its first record header.
 Prints the size.
@@ -11,8 +11,10 @@ import subprocess
 import sys
 
 MARKER = bytes([0x77, 0x77, 0x67, 0x54, 0x29, 0x48])
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
-               "comctl32.dll"}
+# The platform's known libraries, always taken from the System folder. Any other library (comctl32
+# included) would be searched in the program's folder first, the install folder: it is loaded at run
+# time by its full path instead.
+KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll"}
 
 
 def uninst_section_offset(data):
@@ -36,9 +38,9 @@ def main():
 
     dump = subprocess.run([args.objdump, "-p", args.exe], check=True, capture_output=True, text=True).stdout
     imports = {line.split("DLL Name:")[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line}
-    foreign = sorted(imports - SYSTEM_DLLS)
+    foreign = sorted(imports - KNOWN_DLLS)
     if foreign:
-        sys.exit(f"stamp-stub: {args.exe} imports non-system DLLs: {', '.join(foreign)}")
+        sys.exit(f"stamp-stub: {args.exe} imports libraries not on the known list: {', '.join(foreign)}")
 
     data = bytearray(open(args.exe, "rb").read())
     count = data.count(MARKER)

@@ -1,5 +1,6 @@
 // The process entry point. The executable links no C runtime (msvcrt.dll is missing from early
 // Windows 95 systems): the entry takes the command line itself and leaves through ExitProcess.
+#include "common/system_library.h"
 #include "driver/run_state.h"
 
 namespace {
@@ -21,6 +22,9 @@ const char* SkipProgramName(const char* p) {
 }  // namespace
 
 extern "C" void __cdecl UninstallerEntry() {
+    // Before anything can load a library by name: see common/system_library.h.
+    RestrictLibrarySearch();
+    PreloadSystemLibraries();
     const char* commandLine = SkipProgramName(GetCommandLineA());
     ExitProcess(static_cast<UINT>(RunUninstaller(GetModuleHandleA(nullptr), commandLine)));
 }

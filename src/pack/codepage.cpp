@@ -93,19 +93,32 @@ CodePage::~CodePage() {
     iconv_close(fromPage_);
 }
 
-char CodePage::AsciiStandIn(const char* character, size_t length) const {
+const std::string& CodePage::PathProblem(const char* character, size_t length) const {
     std::string key(character, length);
-    auto found = standIns_.find(key);
-    if (found != standIns_.end()) return found->second;
-    std::string converted;
+    auto found = pathProblems_.find(key);
+    if (found != pathProblems_.end()) return found->second;
+    std::string stored, back, problem;
     size_t badAt = 0;
-    char standIn = 0;
-    if (Convert(toPage_, key, converted, badAt) && converted.size() == 1 &&
-        static_cast<unsigned char>(converted[0]) < 0x80) {
-        standIn = converted[0];
+    bool converted = Convert(toPage_, key, stored, badAt);
+    if (converted && stored.size() == 1 && static_cast<unsigned char>(stored[0]) < 0x80) {
+        char byte[8];
+        snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(stored[0]));
+        problem = "character " + DescribeUtf8(character, length) + " becomes \"" + stored + "\" (" + byte +
+                  ") in code page " + std::to_string(number_) +
+                  ": in a path or key the uninstaller reads it as that ASCII character";
+    } else if (converted && (!Convert(fromPage_, stored, back, badAt) || back != key)) {
+        std::string bytes;
+        for (unsigned char c : stored) {
+            char byte[8];
+            snprintf(byte, sizeof byte, "%s0x%02X", bytes.empty() ? "" : " ", c);
+            bytes += byte;
+        }
+        problem = "character " + DescribeUtf8(character, length) + " is stored as " + bytes + ", which code page " +
+                  std::to_string(number_) + " reads back as " +
+                  (back.empty() ? std::string("no character") : DescribeUtf8(back.data(), back.size())) +
+                  ": in a path or key the uninstaller names another file or key";
     }
-    standIns_.emplace(std::move(key), standIn);
-    return standIn;
+    return pathProblems_.emplace(std::move(key), std::move(problem)).first->second;
 }
 
 bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string* error, Use use) const {
@@ -116,21 +129,15 @@ bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string* 
     size_t badAt = 0;
     if (Convert(toPage_, text, out, badAt)) {
         if (use == Use::kMessage) return true;
-        // The text converted whole; now each non-ASCII character alone (double-byte pages have ASCII
-        // trail bytes, so only a character that becomes one single ASCII byte counts).
+        // The text converted whole; now each non-ASCII character alone: it must come back as itself.
         for (size_t i = 0; i < text.size();) {
             unsigned char lead = static_cast<unsigned char>(text[i]);
             size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
             if (n > text.size() - i) n = text.size() - i;
             if (n > 1) {
-                if (char standIn = AsciiStandIn(text.data() + i, n)) {
-                    if (error) {
-                        char byte[8];
-                        snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(standIn));
-                        *error = "character " + DescribeUtf8(text.data() + i, n) + " becomes \"" +
-                                 std::string(1, standIn) + "\" (" + byte + ") in code page " + std::to_string(number_) +
-                                 ": in a path or key the uninstaller reads it as that ASCII character";
-                    }
+                const std::string& problem = PathProblem(text.data() + i, n);
+                if (!problem.empty()) {
+                    if (error) *error = problem;
                     out.clear();
                     return false;
                 }

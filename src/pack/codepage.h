@@ -23,14 +23,15 @@ public:
 
     int Number() const { return number_; }
 
-    // What a text is for. Some code pages turn a character into an ASCII one (code page 932 stores
-    // U+00A5 "¥" as 0x5C, the byte of "\", and U+203E "‾" as "~"): harmless in a message, which is
-    // shown with the page's own glyphs, but in a path or a key that byte is a separator, a wildcard
-    // or a short-name tilde to the uninstaller.
+    // What a text is for. Some code pages store a character as another one: code page 932 stores
+    // U+00A5 "¥" as 0x5C, the byte of "\", and U+203E "‾" as "~"; others store a character as a
+    // byte they read back as a look-alike. Harmless in a message, which is shown with the page's own
+    // glyphs, but in a path or a key that byte is a separator, a wildcard or a short-name tilde to the
+    // uninstaller, or the name of another file.
     enum class Use { kMessage, kPath };
 
     // UTF-8 to the code page. Fails on a character the code page cannot hold, and for a path on a
-    // character it turns into an ASCII one, naming it in `error`.
+    // character that does not read back as itself, naming it in `error`.
     [[nodiscard]] bool FromUtf8(const std::string& text, std::string& out, std::string* error,
                                 Use use = Use::kPath) const;
     // The code page to UTF-8. Fails on a byte sequence that names no character in the code page.
@@ -38,12 +39,12 @@ public:
 
 private:
     CodePage(int number, iconv_t toPage, iconv_t fromPage);
-    // The ASCII byte a non-ASCII character becomes alone, or 0; remembered per character.
-    char AsciiStandIn(const char* character, size_t length) const;
+    // Why a non-ASCII character (its UTF-8 bytes) cannot stand in a path, or ""; remembered.
+    const std::string& PathProblem(const char* character, size_t length) const;
     int number_;
     iconv_t toPage_;
     iconv_t fromPage_;
-    mutable std::unordered_map<std::string, char> standIns_;
+    mutable std::unordered_map<std::string, std::string> pathProblems_;
 };
 
 }  // namespace pack

@@ -5,6 +5,7 @@
 #include <commctrl.h>  // after windows.h, which it needs
 // clang-format on
 
+#include "common/system_library.h"
 #include "common/text.h"
 #include "data/messages.h"
 #include "driver/run_state.h"
@@ -24,18 +25,20 @@ const char* Message(int number) {
 
 void InitUserInterface(RunState& run) {
     g_run = &run;
-    // The uninstaller runs elevated from a folder others may write to: load the system's own
-    // library by its full path, never through the search order.
-    char path[kPathBufferSize] = {};
-    UINT n = GetSystemDirectoryA(path, kPathBufferSize);
-    if (n != 0 && n < kPathBufferSize && AppendText(path, "\\uxtheme.dll")) {
-        run.ui.themeLibrary.reset(LoadLibraryA(path));
-    }
+    // Never through the search order (common/system_library.h).
+    run.ui.themeLibrary.reset(LoadSystemLibrary("uxtheme.dll"));
     if (run.ui.themeLibrary) {
         run.ui.setThemeAppProperties = reinterpret_cast<SetThemeAppPropertiesFn>(
             reinterpret_cast<void*>(GetProcAddress(run.ui.themeLibrary.get(), "SetThemeAppProperties")));
     }
-    InitCommonControls();
+    // Version 6 from the side-by-side store where the manifest's dependency is honoured, else the
+    // System folder's; kept for the rest of the process: the progress bar's class lives in it.
+    HMODULE commonControls = LoadManifestOrSystemLibrary("comctl32.dll");
+    using InitCommonControlsFn = void(WINAPI*)();
+    auto init = commonControls ? reinterpret_cast<InitCommonControlsFn>(reinterpret_cast<void*>(
+                                     GetProcAddress(commonControls, "InitCommonControls")))
+                               : nullptr;
+    if (init) init();
 }
 
 void ApplyThemeProperties(RunState& run) {

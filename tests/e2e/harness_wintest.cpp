@@ -172,6 +172,8 @@ TEST_F(Harness, SnapshotShowsWhatARunChanged) {
         ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
         ExpectChanges(before, {});
     }
+}
+
 // A key meant for a window that is gone reaches no other window: tests run side by side on one
 // desktop, and the window with the focus may be another test's box (here one of this thread).
 TEST(RobotReplies, KeysForAWindowThatIsGoneReachNoOtherWindow) {

@@ -263,13 +263,22 @@ TEST(ManifestCodePage, ACharacterThatBecomesAsciiInAPathIsAnError) {
         std::string problems = Parse(c.json, m);
         EXPECT_NE(problems.find(c.problem), std::string::npos) << c.problem << "\n got: " << problems;
     }
+    {
+        Manifest m;
+        std::string problems = Parse(R"({"codePage": 922, "files": [{"folder": ".\\", "name": "‾.txt"}]})", m);
+        EXPECT_NE(problems.find("m.json: files[0].name: character U+203E \"‾\" is stored as 0xAF, which code page 922 "
+                                "reads back as U+00AF \"¯\""),
+                  std::string::npos)
+            << problems;
+    }
     Manifest m;
     ASSERT_EQ(Parse(R"({"codePage": 932, "messages": {"confirm": "¥1000 ‾"}})", m), "");
     EXPECT_EQ(m.block.messages[kMsgConfirm], "\x5C" "1000 ~");
 }
 
-// No code page the packer accepts lets a character through into a path as an ASCII one.
-TEST(ManifestCodePage, NoAcceptedCodePageTurnsACharacterIntoAsciiInAPath) {
+// No code page the packer accepts lets a character into a path as another one: what it stores reads
+// back as the character written, and never as an ASCII one.
+TEST(ManifestCodePage, EveryAcceptedCodePageStoresPathsAsWritten) {
     int pages = 0;
     int refused = 0;
     for (int number = 1; number <= 0xFFFF; ++number) {
@@ -284,9 +293,12 @@ TEST(ManifestCodePage, NoAcceptedCodePageTurnsACharacterIntoAsciiInAPath) {
                                                         static_cast<char>(0x80 | (cp & 0x3F))};
             std::string stored, error;
             if (page->FromUtf8(utf8, stored, &error, pack::CodePage::Use::kPath)) {
+                std::string back;
                 ASSERT_FALSE(stored.size() == 1 && static_cast<unsigned char>(stored[0]) < 0x80)
                     << "code page " << number << " U+" << std::hex << cp;
-            } else if (error.find(" becomes ") != std::string::npos) {
+                ASSERT_TRUE(page->ToUtf8(stored, back, nullptr) && back == utf8)
+                    << "code page " << number << " U+" << std::hex << cp;
+            } else if (error.find(" becomes ") != std::string::npos || error.find(" reads back as ") != std::string::npos) {
                 ++refused;
             }
         }

@@ -1,0 +1,35 @@
+// Libraries come from the System folder only. The uninstaller runs elevated from the install folder,
+// which a standard user can often write to, and the platform searches a program's own folder first
+// for a library named without a path: a library planted there under a system name would run with
+// administrator rights. So the image imports only libraries the platform always takes from the System
+// folder (its known-libraries list), the search is restricted at entry, and every other library is
+// loaded by its full System-folder path.
+#pragma once
+
+#include <windows.h>
+
+// Restricts this process's library search to the System folder (SetDefaultDllDirectories, Windows 8
+// and later, 7 and Vista with their update) and takes the current folder out of it (SetDllDirectoryA,
+// XP SP1 and later). Both are looked up at run time; on a platform with neither nothing changes.
+// Call it first of all, before anything that may load a library.
+void RestrictLibrarySearch();
+
+// Loads `name` (a bare file name such as "uxtheme.dll") from the System folder by its full path; the
+// libraries it imports are searched in the System folder first as well. Null when the folder cannot
+// be had, the path does not fit, or the library is not there; no error box is shown.
+[[nodiscard]] HMODULE LoadSystemLibrary(const char* name);
+
+// Loads `name` as the process's activation context redirects it (the manifest's dependencies, from
+// the platform's side-by-side store under the Windows folder: version 6 of the common controls on XP
+// and later), else from the System folder as LoadSystemLibrary does. A name the context redirects is
+// loaded by that name: the loader answers it from the context before any folder is searched.
+[[nodiscard]] HMODULE LoadManifestOrSystemLibrary(const char* name);
+
+// The libraries that system libraries load by name on demand on some Windows version, none of them on
+// the known list: kSystemPreloads[i] for i < kSystemPreloadCount.
+extern const char* const kSystemPreloads[];
+extern const int kSystemPreloadCount;
+
+// Loads each of kSystemPreloads from the System folder, where present, for the rest of the process
+// (never freed): a later load by name finds the library already loaded and searches no folder.
+void PreloadSystemLibraries();

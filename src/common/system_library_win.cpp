@@ -1,0 +1,64 @@
+#include "common/system_library.h"
+
+#include "common/scope_exit.h"
+#include "common/text.h"
+
+namespace {
+
+// The flag values of the run-time looked-up calls; the headers define them only for newer targets.
+constexpr DWORD kSearchSystem32 = 0x00000800;       // LOAD_LIBRARY_SEARCH_SYSTEM32
+constexpr DWORD kAlteredSearchPath = 0x00000008;    // LOAD_WITH_ALTERED_SEARCH_PATH
+
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+using FindActCtxSectionStringFn = BOOL(WINAPI*)(DWORD, const GUID*, ULONG, LPCSTR, PACTCTX_SECTION_KEYED_DATA);
+
+template <class Fn>
+Fn KernelExport(const char* name) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+}
+
+}  // namespace
+
+const char* const kSystemPreloads[] = {"uxtheme.dll", "userenv.dll",   "setupapi.dll", "apphelp.dll",
+                                       "propsys.dll", "dwmapi.dll",    "cryptbase.dll", "oleacc.dll",
+                                       "version.dll", "profapi.dll"};
+const int kSystemPreloadCount = sizeof(kSystemPreloads) / sizeof(kSystemPreloads[0]);
+
+void RestrictLibrarySearch() {
+    if (auto setDefault = KernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories")) {
+        setDefault(kSearchSystem32);
+    }
+    if (auto setDirectory = KernelExport<SetDllDirectoryFn>("SetDllDirectoryA")) setDirectory("");
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+    char path[kPathBufferSize];
+    UINT n = GetSystemDirectoryA(path, kPathBufferSize);
+    if (n == 0 || n >= kPathBufferSize || !AppendText(path, "\\") || !AppendText(path, name)) return nullptr;
+    // Where the search flags exist, the library and its imports come from the System folder alone.
+    // Elsewhere the altered search looks in the library's own folder, the System folder, before any
+    // other; the plain one would look in the program's folder first.
+    DWORD flags = KernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories") ? kSearchSystem32
+                                                                                      : kAlteredSearchPath;
+    // A library missing from an older system is no error to show.
+    UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    ScopeExit restoreMode([&] { SetErrorMode(errorMode); });
+    return LoadLibraryExA(path, nullptr, flags);
+}
+
+HMODULE LoadManifestOrSystemLibrary(const char* name) {
+    // XP and later; the 9x family and 2000 have no activation contexts.
+    auto find = KernelExport<FindActCtxSectionStringFn>("FindActCtxSectionStringA");
+    ACTCTX_SECTION_KEYED_DATA redirect = {};
+    redirect.cbSize = sizeof(redirect);
+    if (find && find(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, name, &redirect)) {
+        return LoadLibraryA(name);
+    }
+    return LoadSystemLibrary(name);
+}
+
+void PreloadSystemLibraries() {
+    for (int i = 0; i < kSystemPreloadCount; ++i) (void)LoadSystemLibrary(kSystemPreloads[i]);
+}
