@@ -133,9 +133,9 @@ LONG ReadClassDefault(const char* keyPath, char* buffer) {
     UniqueRegistryKey key;
     LONG error = RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath, 0, KEY_QUERY_VALUE, key.put());
     if (error != ERROR_SUCCESS) return error;
-    char value[kPathBufferSize] = {};
+    char value[kPathBufferSize + 1] = {};  // the value read whole (260 bytes) and our terminator
     DWORD type = 0;
-    DWORD size = kPathBufferSize - 1;  // room for the terminator we write ourselves
+    DWORD size = kPathBufferSize;
     error = RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     if (error != ERROR_SUCCESS) return error;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;

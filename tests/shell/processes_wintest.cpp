@@ -3,6 +3,7 @@
 // interpreter on a file that is not running.
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <tlhelp32.h>
 
 #include <string>
