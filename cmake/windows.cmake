@@ -6,6 +6,14 @@ add_link_options(-static)
 # time from the System folder (src/common/system_library.h).
 set(SYSTEM_LIBS shell32 ole32 advapi32 gdi32 user32 kernel32)
 
+# Without exceptions nothing unwinds: on the 32-bit target the DWARF unwind tables (.eh_frame, 5 KB
+# of the stub) are dead weight. The 64-bit test build keeps its tables: there the platform's own
+# exception dispatch walks the stack through them.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_compile_options(product_flags INTERFACE
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables -fno-unwind-tables>)
+endif()
+
 set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
 list(FILTER WIN_SOURCES EXCLUDE REGEX "(entry_win|crt_win)\\.cpp$")
 add_library(uninst_core STATIC ${WIN_SOURCES})
@@ -32,7 +40,7 @@ add_custom_target(uninst_icon DEPENDS ${ICON_FILE})
 set_source_files_properties(${RESOURCE_SCRIPTS} PROPERTIES
   OBJECT_DEPENDS "${ICON_FILE};${MANIFEST_FILE}")
 add_executable(uninst WIN32 ${SRC}/driver/entry_win.cpp ${SRC}/driver/crt_win.cpp ${RESOURCE_SCRIPTS})
-target_link_libraries(uninst PRIVATE uninst_core gcc)
+target_link_libraries(uninst PRIVATE uninst_core product_flags gcc)
 add_dependencies(uninst uninst_icon)
 set_target_properties(uninst PROPERTIES OUTPUT_NAME uninst)
 # No C runtime: our own entry point; the only imports are system DLLs.
@@ -41,8 +49,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 else()
   set(ENTRY_SYMBOL UninstallerEntry)
 endif()
+# The uninstaller runs elevated: ASLR (a dynamic base, with the relocations it needs) and NX stay on.
 target_link_options(uninst PRIVATE -nostartfiles -nodefaultlibs -Wl,-e,${ENTRY_SYMBOL} -s
-  -Wl,--gc-sections -Wl,--disable-dynamicbase,--disable-reloc-section)
+  -Wl,--gc-sections -Wl,--dynamicbase,--enable-reloc-section,--nxcompat)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${SRC}/resources -I${CMAKE_BINARY_DIR}/resources")
 add_custom_command(TARGET uninst POST_BUILD
   COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/stamp-stub.py $<TARGET_FILE:uninst> --objdump ${CMAKE_OBJDUMP}
@@ -65,8 +74,10 @@ set(STUB_WINE "Z:${CMAKE_BINARY_DIR}/uninst.exe")
 string(REPLACE "/" "\\" STUB_WINE "${STUB_WINE}")
 # One variable per property: the discovered tests' properties are written as name-value pairs, so
 # a list of two variables in ENVIRONMENT would lose the second.
-gtest_discover_tests(uninst_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES ENVIRONMENT "WINEDEBUG=-all" ENVIRONMENT_MODIFICATION "UNINST_STUB=set:${STUB_WINE}" TIMEOUT 120)
+# The time limits leave room for the 32-bit build under an emulator (2-5 times slower) on a loaded
+# machine: listing the tests takes 2-15 s there, the longest test under a minute.
+gtest_discover_tests(uninst_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300
+  PROPERTIES ENVIRONMENT "WINEDEBUG=-all" ENVIRONMENT_MODIFICATION "UNINST_STUB=set:${STUB_WINE}" TIMEOUT 300)
 # Suites named ...Serial run alone (tests/run_serial.cmake); read after the discovered tests.
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_SOURCE_DIR}/tests/run_serial.cmake)
 

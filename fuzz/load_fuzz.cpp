@@ -1,4 +1,4 @@
-// libFuzzer target: any bytes as an uninstaller image or a bare data block. The block is found as
+// libFuzzer target: any bytes as an uninstaller image or a bare data block, and as a font file. The block is found as
 // `uninstpack dump` finds it (the data-offset field of the .uninst section when the bytes are such an
 // image, else offset 0), loaded with the uninstaller's own loader through a memory stream; a block
 // that loads is dumped, planned and checked as the packer does it, and a dump that the manifest can
@@ -20,6 +20,7 @@
 #include "pack/image.h"
 #include "pack/manifest.h"
 #include "pack/plan.h"
+#include "removal/font_name.h"
 #include "pack/plan_paths.h"
 #include "pack/random_manifest.h"
 #include "removal/entry_paths.h"
@@ -135,5 +136,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     fclose(file);
     if (code == 0) ExerciseLoadedBlock(data);
     FreeUninstallData(data);
+
+    // The same bytes as a font file: the name reader stays inside the file and its buffer, and
+    // never gives a name that would not fit with " (TrueType)".
+    FILE* font = fmemopen(image.data(), image.size(), "rb");
+    if (!font) return 0;
+    char name[kFontNameBufferSize];
+    ReadFontFullNameFrom(font, name);
+    fclose(font);
+    if (__builtin_strlen(name) > kFontNameMaxLength) __builtin_trap();
     return 0;
 }

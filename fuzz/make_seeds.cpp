@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "format/block_writer.h"
+#include "support/font_file.h"
 #include "support/fake_stub.h"
 
 using namespace format;
@@ -82,6 +83,20 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 300; ++i) big.files.push_back({".\\Data\\" + std::to_string(i % 50), "file" + std::to_string(i) + ".dat", 0});
     big.messages = {std::string(30000, 'm'), std::string(40000, 'n')};
     seeds.emplace_back("bodies-over-64k", EncodeBlock(big));
+
+    // Font files for the font-name reader, from the tests' font writer.
+    using testing_support::FontSpec;
+    seeds.emplace_back("font-simple", testing_support::SimpleFont("Uninst Sans"));
+    seeds.emplace_back("font-opentype", testing_support::SimpleFont("Uninst Sans Bold", true));
+    FontSpec several;
+    several.names = {testing_support::MacName(4, "First"), testing_support::WindowsName(4, "Wide"),
+                     testing_support::MacName(1, "Family"), testing_support::MacName(4, "Last")};
+    several.tablesBeforeName = 12;
+    seeds.emplace_back("font-several-names", testing_support::WriteFont(several));
+    FontSpec lying = several;
+    lying.names[3].length = 5000;
+    lying.storageOffset = 0xFFF0;
+    seeds.emplace_back("font-lying-lengths", testing_support::WriteFont(lying));
 
     // The stub the packer's own outputs are built on (see run-fuzz.sh).
     if (argc == 3) {

@@ -1,5 +1,5 @@
 #!/bin/bash
-# Fuzzes the uninstaller's data block loader (and the packer's dump of what it loads) for SECONDS
+# Fuzzes the uninstaller's data block loader (and the packer's dump of what it loads) and the font-name reader for SECONDS
 # seconds: builds the target with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer
 # in a build folder of its own, seeds the corpus with the format's byte examples and the packer's own
 # outputs, and keeps any crashing input in the findings folder.

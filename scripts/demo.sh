@@ -62,6 +62,17 @@ KEEPALIVE="" WINE_BASE="$BUILD/wineprefix-base-$ARCH" . scripts/wine-env.sh
 python3 scripts/demo_installation.py create "$MANIFEST" "$DEMO/plan.json" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/installation.reg"
 "$WINE" reg import "$(winpath "$DEMO/installation.reg")" >/dev/null 2>&1
 cp "$DEMO/uninstall.exe" "$WINEPREFIX/drive_c/Program Files/Uninst Demo/uninstall.exe"
+# ---- The shell hand-off: the run-first program and the closing document's handler. Both are the
+# tests' probe (built with them), which writes what it was started with into "<program>.log".
+HANDOFF="$WINEPREFIX/drive_c/windows/Temp"
+mkdir -p "$HANDOFF" "$WINEPREFIX/drive_c/users/Public/Documents"
+cp "$BUILD/$ARCH/probe.exe" "$HANDOFF/uninst-demo-firstrun.exe"
+cp "$BUILD/$ARCH/probe.exe" "$HANDOFF/uninst-demo-viewer.exe"
+printf '<html><body>Thank you for trying Uninst Demo.</body></html>\r\n' \
+  >"$WINEPREFIX/drive_c/users/Public/Documents/Uninst Demo Readme.htm"
+"$WINE" reg add 'HKCR\.htm' /ve /d UninstDemo.Page /f >/dev/null 2>&1
+"$WINE" reg add 'HKCR\UninstDemo.Page\shell\open\command' /ve /d '"C:\windows\Temp\uninst-demo-viewer.exe" "%1"' /f >/dev/null 2>&1
+# ---- end of the shell hand-off block
 python3 scripts/demo_installation.py state "$MANIFEST" "$DEMO/plan.json" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/before.json"
 echo "  installed into $INSTALL_DIR, uninstaller $UNINSTALLER; what exists now:"
 python3 scripts/demo_installation.py show "$DEMO/before.json"
@@ -89,6 +100,30 @@ prefix_busy() {
   return 1
 }
 for _ in $(seq 1 300); do prefix_busy || break; sleep 0.1; done
+
+# ---- The shell hand-off: what the run-first program and the document handler were started with.
+section "Run-first program and closing document"
+probe_line() { [ -f "$1" ] && grep -m1 "^$2: " "$1" | sed "s/^$2: //" | tr -d '\r'; }
+for _ in $(seq 1 100); do [ -f "$HANDOFF/uninst-demo-viewer.exe.log" ] && break; sleep 0.1; done
+if [ -f "$HANDOFF/uninst-demo-firstrun.exe.log" ]; then
+  echo "  run-first program ran: $(probe_line "$HANDOFF/uninst-demo-firstrun.exe.log" 'command line')"
+  echo "    in folder $(probe_line "$HANDOFF/uninst-demo-firstrun.exe.log" 'current folder')"
+else
+  echo "  run-first program: did not run"
+fi
+if [ -f "$HANDOFF/uninst-demo-viewer.exe.log" ]; then
+  echo "  closing document opened: $(probe_line "$HANDOFF/uninst-demo-viewer.exe.log" 'command line')"
+else
+  echo "  closing document: not opened"
+fi
+DEMO_DIR_UNIX="$WINEPREFIX/drive_c/Program Files/Uninst Demo"
+if [ -e "$DEMO_DIR_UNIX/uninstall.exe" ]; then echo "  the uninstaller: still there"; else echo "  the uninstaller: gone"; fi
+if [ -d "$DEMO_DIR_UNIX" ]; then
+  echo "  its folder: still there, holding: $(ls -A "$DEMO_DIR_UNIX" | tr '\n' ' ')"
+else
+  echo "  its folder: gone"
+fi
+# ---- end of the shell hand-off block
 
 section "Before and after"
 python3 scripts/demo_installation.py state "$MANIFEST" "$DEMO/plan.json" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/after.json"

@@ -77,6 +77,8 @@ def items(manifest, plan, install_dir):
             out.append(("value", key, OTHER_VALUE, False))
         else:
             out.append(("key", key, None, True))
+    # The uninstaller itself: gone after the run, deleted by its batch once its process has ended.
+    out.append(("file", windows_join(install_dir.rstrip("\\"), "uninstall.exe"), None, True))
     out.append(("file", windows_join(install_dir.rstrip("\\"), "my notes.txt"), None, False))
     out.append(("file", "C:\\Program Files\\Other App\\other.exe", None, False))
     return out

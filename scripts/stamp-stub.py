@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Finishes the uninstaller stub after linking.
 
-Checks that it imports only the platform's known libraries, that the data-offset field has its section of its own
-(".uninst", the marker at its start) and that the marker occurs nowhere else, then writes the
-executable's own size into the field: a stub without a block then fails at its first record header.
-Prints the size.
+Checks that it imports only the platform's known libraries, that it is built for ASLR and NX (a
+dynamic base with its relocations, and non-executable data), that the data-offset field has its
+section of its own (".uninst", the marker at its start) and that the marker occurs nowhere else, then
+writes the executable's own size into the field: a stub without a block then fails at its first record
+header. Prints the size and the sections.
 """
 import argparse
 import subprocess
@@ -41,6 +42,18 @@ def main():
     foreign = sorted(imports - KNOWN_DLLS)
     if foreign:
         sys.exit(f"stamp-stub: {args.exe} imports libraries not on the known list: {', '.join(foreign)}")
+    # It runs elevated: a fixed image base would help an attacker.
+    flags = {line.strip() for line in dump.splitlines()}
+    for needed in ("DYNAMIC_BASE", "NX_COMPAT"):
+        if needed not in flags:
+            sys.exit(f"stamp-stub: {args.exe} is not built with {needed}")
+    headers = subprocess.run([args.objdump, "-h", args.exe], check=True, capture_output=True, text=True).stdout
+    sections = [line.split()[1] for line in headers.splitlines() if line.split()[:1] and line.split()[0].isdigit()]
+    if ".reloc" not in sections:
+        sys.exit(f"stamp-stub: {args.exe} has no relocations: the loader could not move it")
+    if any(name.startswith(".eh_fram") for name in sections):
+        # Nothing unwinds without exceptions; these come from a runtime routine (64-bit division).
+        print(f"stamp-stub: note: {args.exe} carries unwind tables (.eh_frame)")
 
     data = bytearray(open(args.exe, "rb").read())
     count = data.count(MARKER)
@@ -52,7 +65,8 @@ def main():
     field = section + len(MARKER)
     data[field:field + 4] = len(data).to_bytes(4, "little")
     open(args.exe, "wb").write(data)
-    print(f"uninstaller stub: {args.exe}: {len(data)} bytes, imports {', '.join(sorted(imports))}")
+    print(f"uninstaller stub: {args.exe}: {len(data)} bytes, sections {' '.join(sections)}, "
+          f"dynamic base and NX, imports {', '.join(sorted(imports))}")
 
 
 if __name__ == "__main__":

@@ -318,6 +318,11 @@ private:
         }
     }
 
+    void ErrorSystemTree(const std::string& where, const std::string& folder) {
+        Error(where, "cleans in " + Show(folder) + ", inside the system's own folders (the Windows and System "
+                     "folders, Windows's folders in Program Files and Common Files): the uninstaller refuses the pattern");
+    }
+
     void CheckPatterns() {
         // Token folders the uninstaller protects itself, and those it would clean whole.
         static const char* const kProtectedTokens[] = {"#Windows#",   "#System#",          "#CommonFiles#",
@@ -381,9 +386,7 @@ private:
                 if (atRoot && protectedRoot) {
                     Warn(where, rootToken + " is a protected folder: the uninstaller skips the pattern");
                 } else if (IsRefusedPatternFolder(path.folder.c_str())) {
-                    Error(where, "cleans in " + Show(path.folder) + ", inside the system's own folders (the Windows "
-                                 "and System folders, Windows's folders in Program Files and Common Files): the "
-                                 "uninstaller refuses the pattern");
+                    ErrorSystemTree(where, path.folder);
                 } else if (atRoot && !EqualsNoCase(rootToken, "#InstallDir#")) {
                     Error(where, "cleans the whole tree of " + rootToken + ": every file matching " + Show(path.mask) +
                                      " in it and all its subfolders, other programs' files too");
@@ -393,10 +396,7 @@ private:
                     Warn(where, "deletes every file in " + Show(path.folder) + " and all its subfolders");
                 }
             } else {
-                if (options_.installDir && IsRefusedPatternFolder(path.folder.c_str())) {
-                    Error(where, "cleans in " + Show(path.folder) + ", inside the system's own folders: the "
-                                 "uninstaller refuses the pattern");
-                }
+                if (options_.installDir && IsRefusedPatternFolder(path.folder.c_str())) ErrorSystemTree(where, path.folder);
                 CheckLength(where, "the pattern's path", path.full, true);
                 if (everything && (folderPart.empty())) {
                     Warn(where, "deletes every file of the install folder and all its subfolders");

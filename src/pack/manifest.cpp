@@ -274,7 +274,8 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Block& block) {
     if (!value && parts.kind == RegistryEntryKind::kValue) {
         r.Fail(Field(where, "key"), "its last backslash is doubled: the uninstaller reads the name after it as a "
                                     "value of the key before it, not as a key (write \"value\" to remove a value, or "
-                                    "one backslash to remove the key)");
+                                    "one backslash to remove the key; in a double-byte code page a character whose "
+                                    "second byte is that of \"\\\" counts as a backslash)");
         return;
     }
     if (stored.keyPath.size() + 1 > kRegistryEntryTextLimit) {

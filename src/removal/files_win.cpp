@@ -1,13 +1,211 @@
 #include "removal/files.h"
 
+#include "common/backslash.h"
+#include "common/handles_win.h"
+#include "common/text.h"
+#include "data/file_io.h"
+#include "data/memory.h"
+#include "data/messages.h"
 #include "driver/run_state.h"
+#include "format/layout.h"
+#include "paths/protected_folders.h"
 #include "removal/access_denied.h"
+#include "removal/entry_paths.h"
 #include "removal/servers_fonts.h"
+#include "ui/progress.h"
 #include "ui/ui.h"
 
-// PLACEHOLDER bodies, filled in by the file pass's work. Until then the driver's sequence calls them
-// and nothing is removed; the read-only "to all" answer lives in run.readOnlyAnswer.
-bool FindFileInUse(RunState&) { return false; }
-void RemoveInstalledFiles(RunState&) {}
-bool IsFileLocked(const char*) { return false; }
-int AskReadOnlyQuestion(RunState&, const char*) { return IDNO; }
+namespace {
+
+constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows;
+// false (buffer empty) when the entry must be skipped: the path does not fit (it is never cut) or
+// is not absolute (it would be taken from whatever the current directory is).
+bool BuildCurrentItem(RunState& run, const FileEntry& entry) {
+    char* item = run.currentItem;
+    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize)) return false;
+    if (IsAbsolutePath(item)) return true;
+    item[0] = '\0';
+    return false;
+}
+
+// The write-access test: 0 when the file's attributes can be read and it is not read-only,
+// ERROR_ACCESS_DENIED when it is read-only, the platform's error when the attributes cannot be read.
+DWORD TestWriteAccess(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        return error != 0 ? error : ERROR_FILE_NOT_FOUND;
+    }
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_ACCESS_DENIED : 0;
+}
+
+// Sets or clears the read-only attribute, keeping the other bits; nothing changes when the
+// attributes cannot be read.
+void SetReadOnly(const char* path, bool readOnly) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    attributes = readOnly ? (attributes | FILE_ATTRIBUTE_READONLY) : (attributes & ~FILE_ATTRIBUTE_READONLY);
+    // No bit left means "normal", which the platform wants said (0 means "no change" to NT).
+    SetFileAttributesA(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+}
+
+// Opens the file for reading and writing, others may only read; true when that worked.
+bool CanOpenForWriting(const char* path) {
+    UniqueFile file(OpenExisting(path, kOpenReadWrite));
+    return static_cast<bool>(file);
+}
+
+bool IsFileEntry(const FileEntry& entry) { return entry.fileName[0] != '\0'; }
+
+// The shared-DLL count of the file in the current-item buffer: decremented, and the question of
+// message 10 asked when no other installation uses it. Returns whether the file may go on to be
+// removed (`goOn` as it comes in: false for a locked file).
+bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
+    bool goOn = !locked;
+    UniqueRegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+        key.reset();
+    } else {
+        // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
+        // missing; a shorter one leaves the upper bytes of the preset.
+        DWORD count = 1;
+        DWORD type = 0;
+        DWORD size = sizeof(count);
+        if (RegQueryValueExA(key.get(), path, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) ==
+            ERROR_SUCCESS) {
+            if (count > 0) --count;
+            if (count != 0) goOn = false;
+            // A locked file keeps its last count: the other user of it is still there.
+            if (!(locked && count == 0)) {
+                RegSetValueExA(key.get(), path, 0, type, reinterpret_cast<const BYTE*>(&count), size);
+            }
+        }
+    }
+    if (!goOn) return false;
+
+    // Without a buffer there is no question, and the file goes as if the answer were Yes.
+    UniqueBlock<char> text;
+    if (AllocZeroed(kMessageBufferSize, text)) {
+        FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
+        if (text.get()[0] != '\0' && ShowMessage(run, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            return false;
+        }
+    }
+    if (key) RegDeleteValueA(key.get(), path);
+    return true;
+}
+
+// Makes the read-only file writable and removes it, whatever comes of either.
+BOOL ClearAndDelete(const char* path) {
+    SetReadOnly(path, false);
+    return DeleteFileA(path);
+}
+
+// Deletes the file of `entry` (path in the current-item buffer): a read-only file is made writable
+// without a question when it is a font or a server, else as the remembered to-all answer or the
+// read-only question says. A file that is in use (access denied but not read-only) stays.
+void DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
+    BOOL removed = DeleteFileA(path);
+    while (!removed) {
+        if (!IsAccessDeniedError(GetLastError())) return;
+        DWORD access = TestWriteAccess(path);
+        if (access == 0 || !IsAccessDeniedError(access)) return;
+        // Read-only from here on.
+        if (entry.flags & (format::kFileFont | format::kFileSelfRegister)) {
+            ClearAndDelete(path);
+            return;
+        }
+        if (run.readOnlyAnswer == ToAllAnswer::kYesToAll) {
+            ClearAndDelete(path);
+            return;
+        }
+        if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return;
+        switch (AskReadOnlyQuestion(run, path)) {
+            case IDYES:
+                // A removal that still fails is looked at again: a file whose attribute did not
+                // clear is asked about once more, one that is now writable but in use is left.
+                removed = ClearAndDelete(path);
+                break;
+            case kYesToAllId:
+                run.readOnlyAnswer = ToAllAnswer::kYesToAll;
+                ClearAndDelete(path);
+                return;
+            case kNoToAllId:
+                run.readOnlyAnswer = ToAllAnswer::kNoToAll;
+                return;
+            default:
+                return;
+        }
+    }
+}
+
+// Removes one file entry whose path is in the current-item buffer.
+void RemoveFileEntry(RunState& run, const FileEntry& entry) {
+    const char* path = run.currentItem;
+    bool locked = IsFileLocked(path);
+    bool goOn = !locked;
+    if (entry.flags & format::kFileShared) goOn = UpdateSharedCount(run, path, locked);
+    if (!goOn) return;
+    if (entry.flags & format::kFileFont) RemoveFont(run, path);
+    if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
+    DeleteEntryFile(run, entry, path);
+}
+
+// Removes the folder of a folder entry unless it is protected; a folder that is not empty or
+// missing stays without a word. The folder removed is the canonical one that was tested.
+void RemoveFolderEntry(RunState& run) {
+    char canonical[kPathBufferSize];
+    if (ResolveRemovableFolder(run, run.currentItem, canonical)) RemoveDirectoryA(canonical);
+}
+
+}  // namespace
+
+bool FindFileInUse(RunState& run) {
+    for (uint32_t i = 0; i < run.data.files.count; ++i) {
+        const FileEntry& entry = *run.data.files.items[i];
+        if (!BuildCurrentItem(run, entry)) continue;
+        if (!IsFileEntry(entry) || !(entry.flags & format::kFileMustBeFree)) continue;
+        if (IsFileLocked(run.currentItem)) return true;
+    }
+    return false;
+}
+
+void RemoveInstalledFiles(RunState& run) {
+    uint32_t count = run.data.files.count;
+    for (uint32_t k = 0; k < count; ++k) {
+        const FileEntry& entry = *run.data.files.items[count - 1 - k];
+        if (BuildCurrentItem(run, entry)) {
+            if (IsFileEntry(entry)) {
+                RemoveFileEntry(run, entry);
+            } else {
+                RemoveFolderEntry(run);
+            }
+        }
+        ReportProgress(run, ProgressPass::kFiles, k);
+    }
+}
+
+bool IsFileLocked(const char* path) {
+    DWORD access = TestWriteAccess(path);
+    if (access == 0) return !CanOpenForWriting(path);
+    if (!IsAccessDeniedError(access)) return false;  // missing, or cannot be looked at
+    // Read-only: the open for writing would fail for that alone, so clear the attribute for the
+    // probe and put it back. An attribute that does not clear (read-only media, no rights) is a lock.
+    SetReadOnly(path, false);
+    if (IsAccessDeniedError(TestWriteAccess(path))) return true;
+    bool opened = CanOpenForWriting(path);
+    SetReadOnly(path, true);
+    return !opened;
+}
+
+int AskReadOnlyQuestion(RunState& run, const char* path) {
+    UniqueBlock<char> text;
+    if (!AllocZeroed(kMessageBufferSize, text)) return IDNO;
+    FormatMessageText(run.data, text.get(), format::kMsgReadOnlyQuestion, path);
+    // An empty text means: every read-only file goes without a question.
+    if (text.get()[0] == '\0') return kYesToAllId;
+    INT_PTR answer = ShowQuestionDialog(run, text.get());
+    return answer == -1 ? IDNO : static_cast<int>(answer);
+}

@@ -29,14 +29,6 @@ const char* const kWindowsRootTrees[] = {"Windows", "WINNT", "System Volume Info
 const char* const kSharedRootFolders[] = {"Program Files", "Program Files (x86)", "ProgramData", "Users",
                                           "Documents and Settings"};
 
-template <size_t N>
-bool InList(const char* name, const char* const (&list)[N]) {
-    for (const char* item : list) {
-        if (TextEqualsNoCase(name, item)) return true;
-    }
-    return false;
-}
-
 // The folder taken apart: its root and the components below it, as Windows resolves them.
 struct Folder {
     enum Root { kRelative, kToken, kDrive, kShare } root = kRelative;
@@ -118,23 +110,23 @@ bool Parse(const char* path, Folder& folder) {
 }
 
 bool IsCommonFilesTree(const char* const* parts, size_t count) {
-    return count == 0 || InList(parts[0], kWindowsCommonFolders);
+    return count == 0 || TextInListNoCase(parts[0], kWindowsCommonFolders);
 }
 
 bool IsProgramFilesTree(const char* const* parts, size_t count) {
     if (count == 0) return true;
     if (TextEqualsNoCase(parts[0], "Common Files")) return IsCommonFilesTree(parts + 1, count - 1);
-    return InList(parts[0], kWindowsProgramFolders);
+    return TextInListNoCase(parts[0], kWindowsProgramFolders);
 }
 
 bool IsDriveTree(const char* const* parts, size_t count) {
     if (count == 0) return true;
-    if (InList(parts[0], kWindowsRootTrees)) return true;
+    if (TextInListNoCase(parts[0], kWindowsRootTrees)) return true;
     if (TextEqualsNoCase(parts[0], "Program Files") || TextEqualsNoCase(parts[0], "Program Files (x86)")) {
         return IsProgramFilesTree(parts + 1, count - 1);
     }
     if (TextEqualsNoCase(parts[0], "ProgramData") && count > 1 && TextEqualsNoCase(parts[1], "Microsoft")) return true;
-    return count == 1 && InList(parts[0], kSharedRootFolders);
+    return count == 1 && TextInListNoCase(parts[0], kSharedRootFolders);
 }
 
 bool IsShareTree(const Folder& folder) {

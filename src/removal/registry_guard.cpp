@@ -172,14 +172,6 @@ const char* const kSharedControlSetKeys[] = {
 const char* const kSharedSystemKeys[] = {"CurrentControlSet", "Select", "Setup", "MountedDevices", "WPA",
                                          "DriverDatabase"};
 
-template <size_t N>
-bool InList(const char* path, const char* const (&list)[N]) {
-    for (const char* key : list) {
-        if (TextEqualsNoCase(path, key)) return true;
-    }
-    return false;
-}
-
 // When `path` begins with the whole components of `prefix`, the rest after its separator ("" when
 // the path is the prefix itself); otherwise null.
 const char* AfterPrefix(const char* path, const char* prefix) {
@@ -228,7 +220,7 @@ bool IsSharedClassKey(const char* path) {
         if (*view == '\0') return true;
         path = view;
     }
-    return InList(path, kSharedClassKeys);
+    return TextInListNoCase(path, kSharedClassKeys);
 }
 
 // `path` below a root that holds a Software tree (HKLM, HKCU, a user of HKU).
@@ -242,23 +234,23 @@ bool IsSharedSoftwareKey(const char* path) {
         rest = view;
     }
     if (const char* classes = AfterPrefix(rest, "Classes")) return IsSharedClassKey(classes);
-    return InList(rest, kSharedSoftwareKeys);
+    return TextInListNoCase(rest, kSharedSoftwareKeys);
 }
 
 bool IsSharedSystemKey(const char* path) {
     const char* rest = AfterPrefix(path, "System");
     if (!rest) return false;
-    if (*rest == '\0' || InList(rest, kSharedSystemKeys)) return true;
+    if (*rest == '\0' || TextInListNoCase(rest, kSharedSystemKeys)) return true;
     size_t length = 0;
     while (rest[length] != '\0' && rest[length] != '\\') ++length;
     bool controlSet = IsControlSetName(rest, length) || AfterPrefix(rest, "CurrentControlSet") != nullptr;
     if (!controlSet) return false;
     const char* inside = rest[length] == '\\' ? rest + length + 1 : rest + length;
-    return *inside == '\0' || InList(inside, kSharedControlSetKeys);
+    return *inside == '\0' || TextInListNoCase(inside, kSharedControlSetKeys);
 }
 
 bool IsSharedUserKey(const char* path) {
-    return *path == '\0' || InList(path, kSharedUserKeys) || IsSharedSoftwareKey(path);
+    return *path == '\0' || TextInListNoCase(path, kSharedUserKeys) || IsSharedSoftwareKey(path);
 }
 
 // HKLM, and the roots that mirror parts of it (HKCC, HKDD): every top-level key is a hive or a

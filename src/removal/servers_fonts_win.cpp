@@ -1,7 +1,135 @@
 #include "removal/servers_fonts.h"
 
+#include "common/backslash.h"
+#include "common/handles_win.h"
+#include "common/scope_exit.h"
+#include "common/text.h"
+#include "data/memory.h"
 #include "driver/run_state.h"
+#include "removal/fault_guard.h"
+#include "ui/ui.h"
 
-// PLACEHOLDER bodies, filled in by the server and font work.
-void UnregisterServer(RunState&) {}
-void RemoveFont(RunState&, const char*) {}
+namespace {
+
+constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+constexpr uint32_t kCommandBufferSize = 520;
+constexpr DWORD kToolPollMs = 250;
+constexpr DWORD kFontBroadcastTimeoutMs = 5000;
+constexpr char kNtFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+constexpr char k9xFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+constexpr char kTrueTypeSuffix[] = " (TrueType)";
+
+// The tool by its full path in the System folder: by bare name CreateProcessA would look in the
+// uninstaller's own folder first, which others may be able to write to.
+bool SystemToolPath(const char* name, char* path) {
+    UINT n = GetSystemDirectoryA(path, kPathBufferSize);
+    if (n == 0 || n >= kPathBufferSize) return false;
+    return AppendBackslash(path, kPathBufferSize) && AppendText(path, kPathBufferSize, name);
+}
+
+// Waits for the process in steps, keeping the windows painting between them. Waiting on the handle
+// rather than polling the exit code: a tool that exits with 259 (STILL_ACTIVE) would look alive
+// for ever. A wait that fails ends the wait.
+void WaitPainting(HANDLE process) {
+    for (;;) {
+        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, kToolPollMs, QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
+        PumpPendingMessages();
+    }
+}
+
+// Runs "regsvr32 /u /s "<path>"" and waits for it; false when it could not be started.
+bool UnregisterWithTool(const char* path) {
+    char tool[kPathBufferSize];
+    if (!SystemToolPath("regsvr32.exe", tool)) return false;
+    UniqueBlock<char> command;
+    if (!AllocZeroed(kCommandBufferSize, command)) return false;
+    if (!AppendText(command.get(), kCommandBufferSize, "regsvr32 /u /s \"") ||
+        !AppendText(command.get(), kCommandBufferSize, path) || !AppendText(command.get(), kCommandBufferSize, "\"")) {
+        return false;
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(tool, command.get(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                        &startup, &started)) {
+        return false;
+    }
+    UniqueProcessInfo process;
+    process.Take(started);
+    WaitPainting(process.process.get());
+    return true;
+}
+
+// Loads the server with its own folder as the current directory (where its own libraries are) and
+// calls its DllUnregisterServer under the fault guard. The directory and error mode come back.
+void UnregisterInProcess(const char* path) {
+    UINT outerMode = SetErrorMode(kQuietErrorMode);
+    ScopeExit restoreMode([&] { SetErrorMode(outerMode); });
+
+    char saved[kPathBufferSize];
+    DWORD n = GetCurrentDirectoryA(kPathBufferSize, saved);
+    if (n == 0 || n >= kPathBufferSize) saved[0] = '\0';
+    StripTrailingBackslash(saved);
+    ScopeExit restoreFolder([&] {
+        if (saved[0] != '\0') SetCurrentDirectoryA(saved);
+    });
+    char folder[kPathBufferSize];
+    if (CopyText(folder, path) && CutAtLastBackslash(folder)) SetCurrentDirectoryA(folder);
+
+    UniqueLibrary library(LoadLibraryA(path));
+    if (!library) return;
+    auto unregister = reinterpret_cast<GuardedFunction>(
+        reinterpret_cast<void*>(GetProcAddress(library.get(), "DllUnregisterServer")));
+    // What the call did, or whether it faulted, changes nothing here: the file goes next.
+    if (unregister) (void)CallWithFaultGuard(unregister);
+}
+
+// True when the installed-fonts value's data names the font file `path`: its full path, or its bare
+// file name (fonts in the Fonts folder are registered so). Another file's value - a system font
+// whose full name an application's font happens to share - is left alone.
+bool FontValueNamesFile(HKEY key, const char* valueName, const char* path) {
+    char data[kPathBufferSize];
+    DWORD type = 0;
+    DWORD size = sizeof(data) - 1;
+    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    data[size < sizeof(data) ? size : sizeof(data) - 1] = '\0';
+    if (TextEqualsNoCase(data, path)) return true;
+    const char* fileName = FindLastBackslash(path);
+    return !FindLastBackslash(data) && fileName && TextEqualsNoCase(data, fileName + 1);
+}
+
+}  // namespace
+
+void UnregisterServer(RunState& run) {
+    const char* path = run.currentItem;
+    // No "insert a disk" or "cannot find" boxes while a server or its libraries are looked for.
+    UINT previousMode = SetErrorMode(kQuietErrorMode);
+    ScopeExit restoreMode([&] { SetErrorMode(previousMode); });
+    // NT 6 and later: the system's tool, so the library is never loaded into the uninstaller. Only
+    // a tool that could not be started leads to the call in this process.
+    if (run.platform.nt6OrLater && UnregisterWithTool(path)) return;
+    UnregisterInProcess(path);
+}
+
+void RemoveFont(RunState& run, const char* path) {
+    char name[kFontNameBufferSize];
+    ReadFontFullName(path, name);
+    RemoveFontResourceA(path);
+    // The name is never cut (the reader gives none that would not fit), so it cannot turn into
+    // another font's value.
+    if (name[0] != '\0' && AppendText(name, kTrueTypeSuffix)) {
+        UniqueRegistryKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, run.platform.nt ? kNtFontsKey : k9xFontsKey, 0,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) == ERROR_SUCCESS &&
+            FontValueNamesFile(key.get(), name, path)) {
+            RegDeleteValueA(key.get(), name);
+        }
+    }
+    // With a time limit: a plain SendMessage to every top-level window waits for ever on a hung one.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kFontBroadcastTimeoutMs, &ignored);
+}

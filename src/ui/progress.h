@@ -45,11 +45,19 @@ constexpr uint64_t ProgressPosition(ProgressPass pass, const ProgressCounts& cou
     return 0;
 }
 
-// The whole percentage of `position` out of `total`: the product first, the truncating division
-// last, in 64 bits so no product wraps, and capped at 100. A total of 0 means there is no bar:
-// callers report nothing then (0 is returned rather than dividing by it).
+// The whole percentage of `position` out of `total`: position * 100 / total, truncated, capped at
+// 100, with no product that wraps. A total of 0 means there is no bar: callers report nothing then
+// (0 is returned rather than dividing by it).
 constexpr uint32_t ProgressPercent(uint64_t position, uint32_t total) {
     if (total == 0) return 0;
-    uint64_t percent = position > 0xFFFFFFFFFFFFFFFFull / 100 ? 100 : position * 100 / total;
-    return percent > 100 ? 100u : static_cast<uint32_t>(percent);
+    if (position >= total) return 100;
+    // Now position < total < 2^32, so position * 100 fits 64 bits. The percentage is the largest p
+    // with p * total <= position * 100, found bit by bit: a 64-bit division would pull the compiler's
+    // division routines (and their unwind tables) into the 32-bit stub.
+    uint64_t scaled = position * 100;
+    uint32_t percent = 0;
+    for (uint32_t bit = 64; bit != 0; bit >>= 1) {
+        if (static_cast<uint64_t>(percent + bit) * total <= scaled) percent += bit;
+    }
+    return percent;
 }

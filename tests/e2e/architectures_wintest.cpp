@@ -47,12 +47,12 @@ TEST_P(Architectures, StubStartsAndRunsOnASystemWithThe32BitSide) {
     ASSERT_FALSE(stub.empty()) << "no stub of this architecture beside the test build";
     SCOPED_TRACE(stub);
     std::string error;
-    ASSERT_TRUE(
-        e2e::PlaceUninstaller(sandbox_.uninstaller(), format::EncodeBlock(InstallationBlock()), &error, stub))
+    e2e::Installation& app = NewInstallation();
+    ASSERT_TRUE(e2e::PlaceUninstaller(app.uninstaller(), format::EncodeBlock(InstallationBlock(app)), &error, stub))
         << error;
     // The whole interactive run: confirmation, progress dialog (a version 6 common control), closing
     // message, each with the block's texts.
-    e2e::RunResult run = Run("", robot::AnswerInOrder({robot::Click(IDOK), robot::Click(IDOK)}));
+    e2e::RunResult run = Run(app, "", robot::AnswerInOrder({robot::Click(IDOK), robot::Click(IDOK)}));
     EXPECT_EQ(run.exitCode, 0) << run.Describe();
     std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
     ASSERT_EQ(boxes.size(), 2u) << run.Describe();

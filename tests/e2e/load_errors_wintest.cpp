@@ -71,6 +71,36 @@ TEST_F(LoadErrors, ExitMinusOneWithTheBoxOfTheFailure) {
     }
 }
 
+// The program reads the data-offset field of its .uninst section, not the marker bytes: with the
+// marker overwritten and a second marker, field and block appended after the end record, it runs
+// the first block (here one without an end record: load error 8 with its own messages), never the
+// appended one (which would load and ask for confirmation under the caption "DECOY").
+TEST_F(LoadErrors, TheFieldIsReadInItsSectionNotFoundByTheMarker) {
+    std::string error;
+    auto stub = e2e::ReadStub(&error);
+    ASSERT_TRUE(stub) << error;
+    auto image = AttachBlock(*stub, TableAnd(EncodeFileList({{".\\", "a.txt", 0}})), &error);
+    ASSERT_TRUE(image) << error;
+    auto field = FindDataOffsetField(*image);
+    ASSERT_TRUE(field);
+    std::fill_n(image->begin() + *field - kDataOffsetMarkerSize, kDataOffsetMarkerSize, 0);
+    std::vector<std::string> decoyMessages = TestMessages();
+    decoyMessages[kMsgCaption] = "DECOY";
+    Bytes decoy = Join({EncodeStringTable(decoyMessages), EncodeEnd()});
+    image->insert(image->end(), std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker));
+    PutU32(*image, static_cast<uint32_t>(image->size() + kDataOffsetFieldSize));
+    image->insert(image->end(), decoy.begin(), decoy.end());
+    e2e::Installation& app = NewInstallation();
+    ASSERT_TRUE(e2e::PlaceUninstallerImage(app.uninstaller(), *image, &error)) << error;
+
+    e2e::RunResult run = Run(app, "", robot::AnswerInOrder({robot::Click(IDOK)}));
+    EXPECT_EQ(run.exitCode, kLoadFailed) << run.Describe();
+    std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << run.Describe();
+    EXPECT_EQ(boxes[0].caption, TestMessages()[kMsgCaption]);
+    EXPECT_EQ(boxes[0].text, FormatWith(TestMessages()[kMsgBadHeader], app.uninstaller()));
+}
+
 // Every block the loader refuses, run for real: the box shows the message of the block's error.
 class FailingBlockRun : public E2eTest, public ::testing::WithParamInterface<size_t> {};
 

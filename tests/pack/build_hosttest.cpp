@@ -114,7 +114,10 @@ TEST_F(PackerRun, BuildsTheSampleManifest) {
     EXPECT_EQ(b.data.shortcuts.count, 1u);
     EXPECT_EQ(b.data.registry.count, 3u);
     EXPECT_STREQ(b.data.patterns, "*.log");
-    EXPECT_EQ(SettingsCommand(b.data), nullptr);
+    ASSERT_NE(SettingsCommand(b.data), nullptr);
+    EXPECT_STREQ(SettingsCommand(b.data), "\"#Windows#\\Temp\\uninst-demo-firstrun.exe\" says goodbye");
+    ASSERT_NE(SettingsDocument(b.data), nullptr);
+    EXPECT_STREQ(SettingsDocument(b.data), "C:\\users\\Public\\Documents\\Uninst Demo Readme.htm");
 }
 
 TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {

@@ -112,6 +112,31 @@ TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
     EXPECT_EQ(run.items[0].notes[0], "arguments: /remove");
 }
 
+// What the shared lists refuse, the plan shows as skipped: the uninstaller's passes ask the same lists.
+TEST(Plan, KeysAndPatternFoldersTheGuardsRefuseAreSkipped) {
+    Block b;
+    b.registry = {{0x80000002u, "SYSTEM\\CurrentControlSet\\Services"},
+                  {0x80000001u, "Software\\Classes\\CLSID\\"},
+                  {0x80000002u, "System\\CurrentControlSet\\Services\\MyDriver"},
+                  {0x80000002u, "Software\\Microsoft\\Windows\\CurrentVersion\\Run\\\\MyApp"}};
+    b.patterns = {"#System#\\drivers\\*.sys", "#Program Files#\\Common Files\\System\\*.dll", "#AppData#\\Vendor\\*.tmp",
+                  "System32\\*.dll"};
+    PlanOptions options;
+    options.installDir = "C:\\Windows";
+    Plan plan = BuildPlan(b, options, Same);
+    const PlanPass& registry = FindPass(plan, "registry");
+    ASSERT_EQ(registry.items.size(), 4u);
+    const char* keyActions[] = {"skip", "skip", "delete key", "delete value"};
+    for (size_t k = 0; k < 4; ++k) EXPECT_EQ(registry.items[k].action, keyActions[k]) << k;
+    EXPECT_EQ(registry.items[0].notes[0], "refused: a key Windows or every program needs");
+    const PlanPass& patterns = FindPass(plan, "patterns");
+    ASSERT_EQ(patterns.items.size(), 4u);
+    const char* patternActions[] = {"skip", "skip", "clean", "skip"};
+    for (size_t k = 0; k < 4; ++k) EXPECT_EQ(patterns.items[k].action, patternActions[k]) << k;
+    EXPECT_EQ(patterns.items[0].notes[0], "refused: inside the system's own folders");
+    EXPECT_EQ(patterns.items[3].notes[0], "refused: inside the system's own folders");  // C:\Windows\System32
+}
+
 TEST(Plan, EntriesOfAFolderJustClimbedFromAreOneItem) {
     Block b;
     b.files = {{".\\Data", "", 0}, {".\\Data", "a", 0}, {".\\Data", "b", 0}, {".\\Data", "c", 0}, {".\\Bin", "d", 0}};

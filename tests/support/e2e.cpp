@@ -162,6 +162,10 @@ bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field,
     return WriteImage(path, *image, error);
 }
 
+bool PlaceUninstallerImage(const std::string& path, const format::Bytes& image, std::string* error) {
+    return WriteImage(path, image, error);
+}
+
 std::vector<robot::SeenWindow> RunResult::MessageBoxes() const {
     std::vector<robot::SeenWindow> boxes;
     for (const robot::SeenWindow& window : windows) {

@@ -34,7 +34,9 @@ namespace e2e {
 
 using testing_support::Family;
 
-inline constexpr DWORD kRunTimeoutMs = 30000;
+// One run of the uninstaller takes 1-5 s, also under an emulated 32-bit loader on a loaded machine;
+// a run still going after this long hangs.
+inline constexpr DWORD kRunTimeoutMs = 60000;
 inline constexpr DWORD kSelfDeleteTimeoutMs = 30000;
 inline constexpr char kKeyBase[] = "Software\\UninstE2E";
 // Where Wine looks up the Windows version it reports to one executable, by file name.
@@ -117,6 +119,8 @@ std::vector<std::string> StubPaths();
 // stub's own size) and `tail` appended as it is.
 [[nodiscard]] bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field,
                                        const format::Bytes& tail, std::string* error);
+// Writes `image` (a stub the test has changed as it needs) to `path`.
+[[nodiscard]] bool PlaceUninstallerImage(const std::string& path, const format::Bytes& image, std::string* error);
 
 struct RunResult {
     bool started = false;

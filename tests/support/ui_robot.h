@@ -14,7 +14,9 @@
 
 namespace testing_support {
 
-inline constexpr DWORD kRobotTimeoutMs = 5000;
+// A bound, not a wait: polls end as soon as the window is there. Generous for the shipped 32-bit
+// build, which runs under an emulator on kernels without 32-bit support, on a loaded machine.
+inline constexpr DWORD kRobotTimeoutMs = 15000;
 
 // Which dialog to look for among this process's visible "#32770" windows.
 struct DialogQuery {

@@ -22,6 +22,14 @@ TEST(Progress, PercentIsTheTruncatedShareCappedAt100) {
         {5, 0, 0},                           // no bar: nothing to divide by
     };
     for (const Case& c : cases) EXPECT_EQ(ProgressPercent(c.position, c.total), c.percent) << c.position << "/" << c.total;
+    // Against the plain formula, for totals small and large and every position up to past the end.
+    for (uint32_t total : {1u, 3u, 7u, 99u, 100u, 101u, 30011u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        for (uint64_t step = 0; step <= 1000; ++step) {
+            uint64_t position = static_cast<uint64_t>(total) * step / 997;
+            uint64_t expected = position * 100 / total;
+            ASSERT_EQ(ProgressPercent(position, total), expected > 100 ? 100u : expected) << position << "/" << total;
+        }
+    }
 }
 
 TEST(Progress, PositionsFollowTheRunsTable) {

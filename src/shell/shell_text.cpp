@@ -1,0 +1,195 @@
+#include "shell/shell_text.h"
+
+#include "common/backslash.h"
+#include "common/text.h"
+
+namespace {
+
+// Appends to a buffer of fixed size, or only counts when there is none. Once something did not fit,
+// nothing more is written, and the caller learns it from the length.
+class TextWriter {
+  public:
+    TextWriter(char* out, size_t size) : out_(out), size_(size) {}
+
+    void Put(char c) {
+        if (out_ && length_ + 1 < size_) {
+            out_[length_] = c;
+            out_[length_ + 1] = '\0';
+        }
+        ++length_;
+    }
+    void Put(const char* text) {
+        for (; *text; ++text) Put(*text);
+    }
+    // A path as a batch line must hold it: every "%" doubled.
+    void PutPath(const char* path) {
+        for (; *path; ++path) {
+            if (*path == '%') Put('%');
+            Put(*path);
+        }
+    }
+    void PutNumber(unsigned value) {
+        char digits[10];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        while (n > 0) Put(digits[--n]);
+    }
+    void PutLine(const char* text) {
+        Put(text);
+        Put("\r\n");
+    }
+    // `before`, the path in double quotes, `after`, and the line end.
+    void PutPathLine(const char* before, const char* path, const char* after) {
+        Put(before);
+        Put('"');
+        PutPath(path);
+        Put('"');
+        PutLine(after);
+    }
+
+    size_t length() const { return length_; }
+    bool fits() const { return out_ && length_ < size_; }
+
+  private:
+    char* out_;
+    size_t size_;
+    size_t length_ = 0;
+};
+
+// Runs `compose` once to measure and once more to write when the text fits: `out` is untouched
+// otherwise.
+template <class Compose>
+bool ComposeWhole(Compose compose, char* out, size_t size) {
+    TextWriter measure(nullptr, 0);
+    compose(measure);
+    if (measure.length() >= size) return false;
+    TextWriter writer(out, size);
+    compose(writer);
+    return writer.fits();
+}
+
+bool StartsWithNoCase(const char* text, const char* prefix) {
+    for (; *prefix; ++text, ++prefix) {
+        if (AsciiUpper(*text) != AsciiUpper(*prefix)) return false;
+    }
+    return true;
+}
+
+const char* FindText(const char* text, const char* part) {
+    size_t n = TextLength(part);
+    for (; *text; ++text) {
+        size_t i = 0;
+        while (i < n && text[i] == part[i]) ++i;
+        if (i == n) return text;
+    }
+    return nullptr;
+}
+
+bool HasBlank(const char* text) {
+    for (; *text; ++text) {
+        if (*text == ' ') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool BuildProgramCommandLine(const char* program, const char* arguments, char* out, size_t size) {
+    auto compose = [&](TextWriter& w) {
+        w.Put('"');
+        w.Put(program);
+        w.Put('"');
+        if (arguments && arguments[0] != '\0') {
+            w.Put(' ');
+            w.Put(arguments);
+        }
+    };
+    return ComposeWhole(compose, out, size);
+}
+
+bool IsWebAddress(const char* target) {
+    return StartsWithNoCase(target, "http://") || StartsWithNoCase(target, "https://");
+}
+
+bool ShellWorkingFolder(const char* target, char* folder, size_t size) {
+    if (IsWebAddress(target) || !FindLastBackslash(target)) return false;
+    if (!CopyText(folder, size, target)) return false;
+    return CutAtLastBackslash(folder);
+}
+
+bool CompleteOpenCommand(char* command, size_t size, const char* target) {
+    const char* cut = FindText(command, "\"%1\"");
+    if (!cut) cut = FindText(command, "%1");
+    size_t kept = cut ? static_cast<size_t>(cut - command) : TextLength(command);
+    bool quote = HasBlank(target);
+    size_t length = kept + 1 + TextLength(target) + (quote ? 2 : 0);
+    if (length >= size) return false;
+    TextWriter writer(command + kept, size - kept);
+    writer.Put(' ');
+    if (quote) writer.Put('"');
+    writer.Put(target);
+    if (quote) writer.Put('"');
+    return true;
+}
+
+size_t ComposeSelfDeleteBatch(const SelfDeleteBatch& paths, char* out, size_t size) {
+    TextWriter w(out, size);
+    w.PutLine("@echo off");
+    if (!paths.delayProgram) {
+        // command.com (9x) has no arithmetic: it retries until the file goes.
+        w.PutLine(":Repeat");
+        w.PutPathLine("del ", paths.module, "");
+        w.PutPathLine("if exist ", paths.module, " goto Repeat");
+        if (paths.installFolder) w.PutPathLine("rmdir ", paths.installFolder, "");
+        w.PutPathLine("del ", paths.batch, "");
+        return w.length();
+    }
+    // Tries at full speed first, so the file goes the moment the process has ended; then paced by
+    // ping about once a second; then gives up (a read-only or locked file that never goes) rather
+    // than spin hidden until the next restart.
+    w.PutLine("set n=0");
+    w.PutLine(":Repeat");
+    w.PutPathLine("del ", paths.module, "");
+    w.PutPathLine("if not exist ", paths.module, " goto Removed");
+    w.PutLine("set /a n+=1");
+    w.Put("if %n% lss ");
+    w.PutNumber(paths.fastTries);
+    w.PutLine(" goto Repeat");
+    w.Put("if %n% geq ");
+    w.PutNumber(paths.fastTries + paths.pacedTries);
+    w.PutLine(" goto End");
+    w.PutPathLine("", paths.delayProgram, " -n 2 127.0.0.1 >nul");
+    w.PutLine("goto Repeat");
+    w.PutLine(":Removed");
+    if (paths.installFolder) w.PutPathLine("rmdir ", paths.installFolder, "");
+    w.PutLine(":End");
+    w.PutPathLine("del ", paths.batch, "");
+    return w.length();
+}
+
+bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* batchPath, char* out, size_t size) {
+    auto compose = [&](TextWriter& w) {
+        bool quoteInterpreter = nt || HasBlank(interpreter);
+        if (quoteInterpreter) w.Put('"');
+        w.Put(interpreter);
+        if (quoteInterpreter) w.Put('"');
+        w.Put(nt ? " /D /V:OFF /C \"\"" : " /C \"");
+        w.Put(batchPath);
+        w.Put(nt ? "\"\"" : "\"");
+    };
+    return ComposeWhole(compose, out, size);
+}
+
+bool FormatNumberedName(const char* pattern, unsigned number, char* out, size_t size) {
+    const char* mark = FindText(pattern, "%d");
+    if (!mark) return false;
+    auto compose = [&](TextWriter& w) {
+        for (const char* p = pattern; p < mark; ++p) w.Put(*p);
+        w.PutNumber(number);
+        w.Put(mark + 2);
+    };
+    return ComposeWhole(compose, out, size);
+}
