@@ -127,6 +127,9 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
     WriteText(good, R"({"files": [{"folder": ".\\", "name": "app.exe"}]})");
     WriteText(bad, R"({"files": [{"folder": ".\\", "name": "app.exe", "flags": ["sharde"]}]})");
     WriteText(dangerous, R"({"registry": [{"root": "HKLM", "key": "Software\\"}]})");
+    std::string breaking = dir_.File("breaking.json");
+    WriteText(breaking, R"({"registry": [{"root": "HKLM", "key": "System\\CurrentControlSet\\Services"}],
+                            "patterns": ["#System#\\drivers\\*.sys"]})");
     std::string out = dir_.File("out.exe");
     struct Case {
         std::string arguments;
@@ -140,6 +143,7 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
          "bad.json: files[0].flags[0]: unknown flag \"sharde\""},
         {"build '" + dangerous + "' --stub '" + stub_ + "' -o '" + out + "'", 1, "nothing written (--force builds anyway)"},
         {"build '" + dangerous + "' --stub '" + stub_ + "' -o '" + out + "' --force", 0, "data block of"},
+        {"build '" + breaking + "' --stub '" + stub_ + "' -o '" + out + "'", 1, "2 errors in"},
         {"build '" + dir_.File("missing.json") + "' --stub '" + stub_ + "' -o '" + out + "'", 1, "cannot open"},
         {"build '" + good + "' --stub '" + dir_.File("missing.exe") + "' -o '" + out + "'", 1, "cannot open"},
         {"build '" + good + "' --stub '" + good + "' -o '" + out + "'", 1, "not an uninstaller stub"},
