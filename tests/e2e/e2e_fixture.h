@@ -73,7 +73,7 @@ inline std::string CurrentTestName() {
 // shared-DLL counts and font values named after the sandbox; TakeSnapshot includes them.
 class E2eTest : public ::testing::Test {
   protected:
-    E2eTest() : sandbox_(CurrentTestName()) {}
+    E2eTest() : sandbox_(CurrentTestName()), machine_(sandbox_.folder().path()) {}
 
     void SetUp() override { ASSERT_TRUE(sandbox_.ok()) << sandbox_.error(); }
 
@@ -122,10 +122,7 @@ class E2eTest : public ::testing::Test {
     }
 
     // Machine-wide values of this sandbox (HKLM SharedDLLs and Fonts), removed at both ends.
-    testing_support::MachineValues& Machine() {
-        if (!machine_) machine_.emplace(sandbox_.folder().path());
-        return *machine_;
-    }
+    testing_support::MachineValues& Machine() { return machine_; }
 
     // The sandbox's folder tree ("App1\app.txt", "canary.txt"), its key ("HKCU:App1\@Path") and the
     // machine-wide values named after it ("SharedDLLs:@<path>", "Fonts:@<name> (TrueType)",
@@ -134,10 +131,9 @@ class E2eTest : public ::testing::Test {
         using namespace testing_support;
         Snapshot snapshot = SnapshotFolder(sandbox_.folder().path());
         Add(snapshot, SnapshotKey(HKEY_CURRENT_USER, sandbox_.keyPath(), "HKCU:"));
-        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kSharedDllsKey, sandbox_.root(), "SharedDLLs:"));
-        std::string tag = NameOf(sandbox_.folder().path()) + " ";
-        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kNtFontsKey, tag, "Fonts:"));
-        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, k9xFontsKey, tag, "9x Fonts:"));
+        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kSharedDllsKey, machine_.SharedDllPrefix(), "SharedDLLs:"));
+        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kNtFontsKey, machine_.FontPrefix(), "Fonts:"));
+        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, k9xFontsKey, machine_.FontPrefix(), "9x Fonts:"));
         return snapshot;
     }
 
@@ -155,7 +151,7 @@ class E2eTest : public ::testing::Test {
     }
 
     e2e::Sandbox sandbox_;
-    std::optional<testing_support::MachineValues> machine_;
+    testing_support::MachineValues machine_;
 };
 
 }  // namespace e2e_test

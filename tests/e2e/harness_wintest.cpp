@@ -111,19 +111,23 @@ TEST_F(Harness, SelfDeleteWaitSeesTheBatchThrough) {
 }
 
 // The probe records its arguments, current folder and the platform it was told, and exits with the
-// code it is given: Wine reports Windows 98 to the executable of a 9x-family installation only.
+// code it is given: Wine reports Windows 98 to the executable of a 9x-family installation only. It
+// records beside itself, or where UNINST_PROBE_LOG (inherited through every child) says.
 TEST_F(Harness, ProbeRecordsWhatItWasGivenOnBothFamilies) {
     struct Case {
         Family family;
         const char* platform;  // the start of the recorded "<platform id> <major>.<minor>"
-    } cases[] = {{Family::kNt, "2 "}, {Family::k9x, "1 4.10"}};
+        bool logFromEnvironment;
+    } cases[] = {{Family::kNt, "2 ", false}, {Family::k9x, "1 4.10", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.platform);
         e2e::Installation& app = sandbox_.NewInstallation();
         ASSERT_TRUE(app.UseFamily(c.family));
         PlaceProbe(app);
-        std::string log = app.uninstaller() + ".log";
+        std::string log = c.logFromEnvironment ? sandbox_.root() + "named.log" : app.uninstaller() + ".log";
+        if (c.logFromEnvironment) ASSERT_TRUE(SetEnvironmentVariableA("UNINST_PROBE_LOG", log.c_str()));
         e2e::RunResult run = Run(app, "/remove \"two words\" --exit=7", robot::AnswerInOrder({}));
+        SetEnvironmentVariableA("UNINST_PROBE_LOG", nullptr);
         EXPECT_EQ(run.exitCode, 7);
         std::vector<ProbeRecord> records = ReadProbeLog(log);
         ASSERT_EQ(records.size(), 1u) << log;

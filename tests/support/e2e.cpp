@@ -36,11 +36,7 @@ Installation::~Installation() {
 }
 
 bool Installation::AddFile(const std::string& relativePath, const std::string& content, bool readOnly) {
-    std::string path = folder_ + relativePath;
-    std::string parent = testing_support::FolderOf(path);
-    if (!testing_support::MakeFolders(parent)) return false;
-    if (testing_support::Exists(path) && !testing_support::SetReadOnly(path, false)) return false;
-    return testing_support::WriteFileText(path, content) && (!readOnly || testing_support::SetReadOnly(path, true));
+    return testing_support::PlaceFile(folder_ + relativePath, content, readOnly);
 }
 
 bool Installation::AddFileBytes(const std::string& relativePath, const std::vector<uint8_t>& content) {

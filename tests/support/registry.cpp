@@ -260,24 +260,24 @@ MachineValues::~MachineValues() {
 }
 
 std::string MachineValues::FontName(const std::string& label) const {
-    return tag_ + " " + label;
+    return FontPrefix() + label;
 }
 
 bool MachineValues::SetSharedDllCount(const std::string& filePath, uint32_t count) {
-    if (!StartsWithNoCase(filePath, folder_ + "\\")) return false;  // would not be removed at the end
+    if (!StartsWithNoCase(filePath, SharedDllPrefix())) return false;  // would not be removed at the end
     return SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, filePath, RegValue::Dword(count));
 }
 
 bool MachineValues::SetFontValue(Family family, const std::string& fullName, const std::string& fileName) {
-    if (!StartsWithNoCase(fullName, tag_ + " ")) return false;
+    if (!StartsWithNoCase(fullName, FontPrefix())) return false;
     return SetValue(HKEY_LOCAL_MACHINE, FontsKey(family), FontValueName(fullName), RegValue::String(fileName));
 }
 
 void MachineValues::RemoveAll() const {
     if (tag_.empty()) return;
-    RemoveValuesStartingWith(kSharedDllsKey, folder_ + "\\");
-    RemoveValuesStartingWith(kNtFontsKey, tag_ + " ");
-    RemoveValuesStartingWith(k9xFontsKey, tag_ + " ");
+    RemoveValuesStartingWith(kSharedDllsKey, SharedDllPrefix());
+    RemoveValuesStartingWith(kNtFontsKey, FontPrefix());
+    RemoveValuesStartingWith(k9xFontsKey, FontPrefix());
 }
 
 }  // namespace testing_support

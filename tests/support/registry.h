@@ -136,6 +136,9 @@ class MachineValues {
 
     // A full font name of this sandbox: "<tag> <label>".
     std::string FontName(const std::string& label) const;
+    // What the names of this sandbox's values start with: in SharedDLLs, and in the Fonts keys.
+    std::string SharedDllPrefix() const { return folder_ + "\\"; }
+    std::string FontPrefix() const { return tag_ + " "; }
     // The installed-fonts value name of a full name: the name and " (TrueType)".
     static std::string FontValueName(const std::string& fullName) { return fullName + kTrueTypeSuffix; }
     static const char* FontsKey(Family family) { return family == Family::kNt ? kNtFontsKey : k9xFontsKey; }

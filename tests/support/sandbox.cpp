@@ -77,6 +77,12 @@ bool WriteFileText(const std::string& path, const std::string& content) {
     return WriteFileBytes(path, content.data(), content.size());
 }
 
+bool PlaceFile(const std::string& path, const std::string& content, bool readOnly) {
+    if (!MakeFolders(FolderOf(path))) return false;
+    if (Exists(path) && !SetReadOnly(path, false)) return false;
+    return WriteFileText(path, content) && (!readOnly || SetReadOnly(path, true));
+}
+
 std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path) {
     FILE* file = fopen(path.c_str(), "rb");
     if (!file) return std::nullopt;
@@ -142,11 +148,7 @@ std::string Sandbox::Make(const std::string& relative) const {
 }
 
 bool Sandbox::Write(const std::string& relative, const std::string& content, bool readOnly) const {
-    std::string full = Path(relative);
-    std::string folder = FolderOf(full);
-    if (folder != path_ && !MakeFolders(folder)) return false;
-    if (Exists(full) && !SetReadOnly(full, false)) return false;
-    return WriteFileText(full, content) && (!readOnly || SetReadOnly(full, true));
+    return PlaceFile(Path(relative), content, readOnly);
 }
 
 }  // namespace testing_support
