@@ -113,7 +113,8 @@ class E2eTest : public ::testing::Test {
     }
 
     // Runs the placed uninstaller; a run that cannot start or has to be terminated fails the test.
-    e2e::RunResult Run(const e2e::Installation& app, const std::string& arguments, robot::Responder responder) {
+    e2e::RunResult Run(const e2e::Installation& app, const std::string& arguments,
+                       robot::Responder responder) {
         e2e::RunResult result =
             e2e::RunWithRobot(app.uninstaller(), arguments, sandbox_.root(), std::move(responder));
         EXPECT_TRUE(result.started) << result.error;
@@ -131,7 +132,8 @@ class E2eTest : public ::testing::Test {
         using namespace testing_support;
         Snapshot snapshot = SnapshotFolder(sandbox_.folder().path());
         Add(snapshot, SnapshotKey(HKEY_CURRENT_USER, sandbox_.keyPath(), "HKCU:"));
-        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kSharedDllsKey, machine_.SharedDllPrefix(), "SharedDLLs:"));
+        Add(snapshot,
+            SnapshotValues(HKEY_LOCAL_MACHINE, kSharedDllsKey, machine_.SharedDllPrefix(), "SharedDLLs:"));
         Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kNtFontsKey, machine_.FontPrefix(), "Fonts:"));
         Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, k9xFontsKey, machine_.FontPrefix(), "9x Fonts:"));
         return snapshot;
@@ -140,8 +142,9 @@ class E2eTest : public ::testing::Test {
     // Compares the sandbox now with `before`: exactly the expected items changed, nothing else.
     void ExpectChanges(const testing_support::Snapshot& before, const testing_support::Expected& expected) {
         std::string surprises = testing_support::Unexpected(before, TakeSnapshot(), expected);
-        EXPECT_TRUE(surprises.empty()) << "the sandbox " << sandbox_.root() << " changed otherwise than expected:\n"
-                                       << surprises;
+        EXPECT_TRUE(surprises.empty())
+            << "the sandbox " << sandbox_.root() << " changed otherwise than expected:\n"
+            << surprises;
     }
 
     // Waits for the run's self-delete: the run and its batch ended, the executable and its folder gone.

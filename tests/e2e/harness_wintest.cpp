@@ -57,10 +57,10 @@ TEST_F(Harness, UnansweredBoxEndsInATimeoutAndTheChildIsTerminated) {
 TEST_F(Harness, SelfDeleteWaitSeesTheBatchThrough) {
     struct Case {
         const char* name;
-        bool batch;        // the probe starts the self-deleting batch
-        bool lingering;    // the probe starts a copy of itself that waits for a minute
-        bool deleted;      // the wait succeeds
-        const char* why;   // what its failure says
+        bool batch;       // the probe starts the self-deleting batch
+        bool lingering;   // the probe starts a copy of itself that waits for a minute
+        bool deleted;     // the wait succeeds
+        const char* why;  // what its failure says
     } cases[] = {
         {"the batch deletes the program and its folder", true, false, true, ""},
         {"nothing deletes the program", false, false, false, "is still there"},
@@ -77,7 +77,8 @@ TEST_F(Harness, SelfDeleteWaitSeesTheBatchThrough) {
         if (c.batch) {
             ASSERT_TRUE(testing_support::WriteFileText(
                 batch, "@echo off\r\n:Repeat\r\ndel \"" + app.uninstaller() + "\" 2>nul\r\nif exist \"" +
-                           app.uninstaller() + "\" goto Repeat\r\nrmdir \"" + folder + "\"\r\ndel \"%~f0\"\r\n"));
+                           app.uninstaller() + "\" goto Repeat\r\nrmdir \"" + folder +
+                           "\"\r\ndel \"%~f0\"\r\n"));
             start = " --start \"" + SystemFile("cmd.exe") + "\" /c \"" + batch + "\"";
         }
         if (c.lingering) {

@@ -50,8 +50,8 @@ bool Installation::AddValue(const std::string& name, const std::string& value) {
 }
 
 bool Installation::SetWindowsVersion(const char* version) {
-    return testing_support::SetValue(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\" + exeName_, "Version",
-                                     RegValue::String(version));
+    return testing_support::SetValue(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\" + exeName_,
+                                     "Version", RegValue::String(version));
 }
 
 bool Installation::UseFamily(Family family) {
@@ -190,8 +190,8 @@ bool WaitForRunToEnd(RunResult& run, DWORD timeoutMs, std::string* why) {
     DWORD left = run.job->ActiveProcesses();
     run.job->Terminate(0xDEAD);
     if (why) {
-        *why = std::to_string(left) + " process(es) of the run still running after " + std::to_string(timeoutMs) +
-               " ms (a batch that does not end?): terminated";
+        *why = std::to_string(left) + " process(es) of the run still running after " +
+               std::to_string(timeoutMs) + " ms (a batch that does not end?): terminated";
     }
     return false;
 }

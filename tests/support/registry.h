@@ -3,8 +3,8 @@
 // a test plants under HKEY_LOCAL_MACHINE. Windows only; free of the test framework.
 //
 // Usage:
-//   testing_support::ScopedKey key(HKEY_CURRENT_USER, "Software\\UninstTests\\<unique>");  // gone at both ends
-//   ASSERT_TRUE(CreateTree(HKEY_CURRENT_USER, key.path(), {
+//   testing_support::ScopedKey key(HKEY_CURRENT_USER, "Software\\UninstTests\\<unique>");  // gone at both
+//   ends ASSERT_TRUE(CreateTree(HKEY_CURRENT_USER, key.path(), {
 //       {"App", "Path", RegValue::String("C:\\App")},
 //       {"App\\Sub\\Deeper", "Count", RegValue::Dword(2)},
 //       {"App\\Empty"},                                   // a key without values
@@ -68,7 +68,8 @@ struct RegItem {
 
 // Creates `base` and every item below it; false (and what was made stays) when one fails.
 [[nodiscard]] bool CreateTree(HKEY root, const std::string& base, const std::vector<RegItem>& items);
-[[nodiscard]] bool SetValue(HKEY root, const std::string& key, const std::string& name, const RegValue& value);
+[[nodiscard]] bool SetValue(HKEY root, const std::string& key, const std::string& name,
+                            const RegValue& value);
 std::optional<RegValue> ReadValue(HKEY root, const std::string& key, const std::string& name);
 bool KeyExists(HKEY root, const std::string& key);
 bool ValueExists(HKEY root, const std::string& key, const std::string& name);

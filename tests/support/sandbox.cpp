@@ -20,7 +20,8 @@ std::string SafeName(const std::string& text, size_t limit) {
 bool MakeFolders(const std::string& folder) {
     // Skip the drive ("C:\") or the server part of a UNC name: those exist or cannot be made.
     size_t start = folder.size() > 2 && folder[1] == ':' ? 3 : 0;
-    for (size_t slash = folder.find('\\', start); slash != std::string::npos; slash = folder.find('\\', slash + 1)) {
+    for (size_t slash = folder.find('\\', start); slash != std::string::npos;
+         slash = folder.find('\\', slash + 1)) {
         CreateDirectoryA(folder.substr(0, slash).c_str(), nullptr);
     }
     if (!folder.empty() && folder.back() != '\\') CreateDirectoryA(folder.c_str(), nullptr);
