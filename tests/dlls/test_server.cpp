@@ -41,8 +41,8 @@ void Trace(const char* verb) {
     if (n == 0 || n >= MAX_PATH) folder[0] = '\0';
     char line[2 * MAX_PATH + 32] = {};
     int length = wsprintfA(line, "%s|%s|%s\r\n", verb, FileNameOf(program), folder);
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);

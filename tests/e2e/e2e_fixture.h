@@ -73,7 +73,7 @@ inline std::string CurrentTestName() {
 // shared-DLL counts and font values named after the sandbox; TakeSnapshot includes them.
 class E2eTest : public ::testing::Test {
   protected:
-    E2eTest() : sandbox_(CurrentTestName()) {}
+    E2eTest() : sandbox_(CurrentTestName()), machine_(sandbox_.folder().path()) {}
 
     void SetUp() override { ASSERT_TRUE(sandbox_.ok()) << sandbox_.error(); }
 
@@ -113,7 +113,8 @@ class E2eTest : public ::testing::Test {
     }
 
     // Runs the placed uninstaller; a run that cannot start or has to be terminated fails the test.
-    e2e::RunResult Run(const e2e::Installation& app, const std::string& arguments, robot::Responder responder) {
+    e2e::RunResult Run(const e2e::Installation& app, const std::string& arguments,
+                       robot::Responder responder) {
         e2e::RunResult result =
             e2e::RunWithRobot(app.uninstaller(), arguments, sandbox_.root(), std::move(responder));
         EXPECT_TRUE(result.started) << result.error;
@@ -122,10 +123,7 @@ class E2eTest : public ::testing::Test {
     }
 
     // Machine-wide values of this sandbox (HKLM SharedDLLs and Fonts), removed at both ends.
-    testing_support::MachineValues& Machine() {
-        if (!machine_) machine_.emplace(sandbox_.folder().path());
-        return *machine_;
-    }
+    testing_support::MachineValues& Machine() { return machine_; }
 
     // The sandbox's folder tree ("App1\app.txt", "canary.txt"), its key ("HKCU:App1\@Path") and the
     // machine-wide values named after it ("SharedDLLs:@<path>", "Fonts:@<name> (TrueType)",
@@ -134,18 +132,19 @@ class E2eTest : public ::testing::Test {
         using namespace testing_support;
         Snapshot snapshot = SnapshotFolder(sandbox_.folder().path());
         Add(snapshot, SnapshotKey(HKEY_CURRENT_USER, sandbox_.keyPath(), "HKCU:"));
-        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kSharedDllsKey, sandbox_.root(), "SharedDLLs:"));
-        std::string tag = NameOf(sandbox_.folder().path()) + " ";
-        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kNtFontsKey, tag, "Fonts:"));
-        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, k9xFontsKey, tag, "9x Fonts:"));
+        Add(snapshot,
+            SnapshotValues(HKEY_LOCAL_MACHINE, kSharedDllsKey, machine_.SharedDllPrefix(), "SharedDLLs:"));
+        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, kNtFontsKey, machine_.FontPrefix(), "Fonts:"));
+        Add(snapshot, SnapshotValues(HKEY_LOCAL_MACHINE, k9xFontsKey, machine_.FontPrefix(), "9x Fonts:"));
         return snapshot;
     }
 
     // Compares the sandbox now with `before`: exactly the expected items changed, nothing else.
     void ExpectChanges(const testing_support::Snapshot& before, const testing_support::Expected& expected) {
         std::string surprises = testing_support::Unexpected(before, TakeSnapshot(), expected);
-        EXPECT_TRUE(surprises.empty()) << "the sandbox " << sandbox_.root() << " changed otherwise than expected:\n"
-                                       << surprises;
+        EXPECT_TRUE(surprises.empty())
+            << "the sandbox " << sandbox_.root() << " changed otherwise than expected:\n"
+            << surprises;
     }
 
     // Waits for the run's self-delete: the run and its batch ended, the executable and its folder gone.
@@ -155,7 +154,7 @@ class E2eTest : public ::testing::Test {
     }
 
     e2e::Sandbox sandbox_;
-    std::optional<testing_support::MachineValues> machine_;
+    testing_support::MachineValues machine_;
 };
 
 }  // namespace e2e_test

@@ -57,10 +57,10 @@ TEST_F(Harness, UnansweredBoxEndsInATimeoutAndTheChildIsTerminated) {
 TEST_F(Harness, SelfDeleteWaitSeesTheBatchThrough) {
     struct Case {
         const char* name;
-        bool batch;        // the probe starts the self-deleting batch
-        bool lingering;    // the probe starts a copy of itself that waits for a minute
-        bool deleted;      // the wait succeeds
-        const char* why;   // what its failure says
+        bool batch;       // the probe starts the self-deleting batch
+        bool lingering;   // the probe starts a copy of itself that waits for a minute
+        bool deleted;     // the wait succeeds
+        const char* why;  // what its failure says
     } cases[] = {
         {"the batch deletes the program and its folder", true, false, true, ""},
         {"nothing deletes the program", false, false, false, "is still there"},
@@ -77,7 +77,8 @@ TEST_F(Harness, SelfDeleteWaitSeesTheBatchThrough) {
         if (c.batch) {
             ASSERT_TRUE(testing_support::WriteFileText(
                 batch, "@echo off\r\n:Repeat\r\ndel \"" + app.uninstaller() + "\" 2>nul\r\nif exist \"" +
-                           app.uninstaller() + "\" goto Repeat\r\nrmdir \"" + folder + "\"\r\ndel \"%~f0\"\r\n"));
+                           app.uninstaller() + "\" goto Repeat\r\nrmdir \"" + folder +
+                           "\"\r\ndel \"%~f0\"\r\n"));
             start = " --start \"" + SystemFile("cmd.exe") + "\" /c \"" + batch + "\"";
         }
         if (c.lingering) {
@@ -111,19 +112,23 @@ TEST_F(Harness, SelfDeleteWaitSeesTheBatchThrough) {
 }
 
 // The probe records its arguments, current folder and the platform it was told, and exits with the
-// code it is given: Wine reports Windows 98 to the executable of a 9x-family installation only.
+// code it is given: Wine reports Windows 98 to the executable of a 9x-family installation only. It
+// records beside itself, or where UNINST_PROBE_LOG (inherited through every child) says.
 TEST_F(Harness, ProbeRecordsWhatItWasGivenOnBothFamilies) {
     struct Case {
         Family family;
         const char* platform;  // the start of the recorded "<platform id> <major>.<minor>"
-    } cases[] = {{Family::kNt, "2 "}, {Family::k9x, "1 4.10"}};
+        bool logFromEnvironment;
+    } cases[] = {{Family::kNt, "2 ", false}, {Family::k9x, "1 4.10", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.platform);
         e2e::Installation& app = sandbox_.NewInstallation();
         ASSERT_TRUE(app.UseFamily(c.family));
         PlaceProbe(app);
-        std::string log = app.uninstaller() + ".log";
+        std::string log = c.logFromEnvironment ? sandbox_.root() + "named.log" : app.uninstaller() + ".log";
+        if (c.logFromEnvironment) ASSERT_TRUE(SetEnvironmentVariableA("UNINST_PROBE_LOG", log.c_str()));
         e2e::RunResult run = Run(app, "/remove \"two words\" --exit=7", robot::AnswerInOrder({}));
+        SetEnvironmentVariableA("UNINST_PROBE_LOG", nullptr);
         EXPECT_EQ(run.exitCode, 7);
         std::vector<ProbeRecord> records = ReadProbeLog(log);
         ASSERT_EQ(records.size(), 1u) << log;

@@ -1,13 +1,13 @@
 // The font writer against the layout a full-name reader walks (offset table, at most 40 table
 // records, the naming table's header and records, all big-endian): the names it writes are where
 // the records say, and each hostile option breaks exactly what it names.
+#include "support/font_file.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "support/font_file.h"
 
 using namespace testing_support;
 
@@ -23,8 +23,8 @@ std::optional<uint32_t> Be(const Bytes& bytes, uint64_t at, int size) {
 }
 
 struct Found {
-    std::string name;         // the last Macintosh full name, as stored
-    std::string failure;      // why the walk stopped, when it did
+    std::string name;           // the last Macintosh full name, as stored
+    std::string failure;        // why the walk stopped, when it did
     uint16_t windowsNames = 0;  // Windows full-name records seen
 };
 
@@ -51,7 +51,8 @@ Found Walk(const Bytes& font) {
         uint64_t at = *nameTable + 6ull + 12ull * i;
         auto platform = Be(font, at, 2), nameId = Be(font, at + 6, 2);
         auto length = Be(font, at + 8, 2), offset = Be(font, at + 10, 2);
-        if (!platform || !nameId || !length || !offset) return {found.name, "short name record", found.windowsNames};
+        if (!platform || !nameId || !length || !offset)
+            return {found.name, "short name record", found.windowsNames};
         if (*nameId != kFontNameFull) continue;
         if (*platform == kFontPlatformWindows) ++found.windowsNames;
         if (*platform != kFontPlatformMacintosh) continue;

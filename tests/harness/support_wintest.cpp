@@ -63,23 +63,26 @@ TEST(Snapshot, UnexpectedNamesEachSurprise) {
     ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, key.path() + "\\App", "Count", RegValue::Dword(1)));
     Snapshot after = take();
 
-    EXPECT_EQ(Unexpected(before, after, {.removed = {"App\\gone.txt"},
-                                         .added = {"App\\new.txt"},
-                                         .changed = {"App\\changed.txt", "HKCU:App\\@Count"}}),
+    EXPECT_EQ(Unexpected(before, after,
+                         {.removed = {"App\\gone.txt"},
+                          .added = {"App\\new.txt"},
+                          .changed = {"App\\changed.txt", "HKCU:App\\@Count"}}),
               "");
     std::string report = Unexpected(before, after, {.removed = {"App\\kept.txt"}});
     for (const char* line : {
              "unexpectedly removed: App\\gone.txt  [file, 1 bytes: \"a\"]",
              "expected to be removed, still there: App\\kept.txt",
-             "unexpectedly changed: App\\changed.txt  [was file, 1 bytes: \"c\"; now file, 7 bytes: \"changed\"]",
+             "unexpectedly changed: App\\changed.txt  [was file, 1 bytes: \"c\"; now file, 7 bytes: "
+             "\"changed\"]",
              "unexpectedly changed: HKCU:App\\@Count  [was REG_DWORD 2; now REG_DWORD 1]",
              "unexpectedly added: App\\new.txt",
          }) {
         EXPECT_NE(report.find(line), std::string::npos) << line << "\nin\n" << report;
     }
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 5) << report;
-    EXPECT_NE(Unexpected(before, before, {.changed = {"App\\kept.txt"}}).find("expected to change, unchanged"),
-              std::string::npos);
+    EXPECT_NE(
+        Unexpected(before, before, {.changed = {"App\\kept.txt"}}).find("expected to change, unchanged"),
+        std::string::npos);
 }
 
 // A tree of nested keys with values of every type reads back byte for byte.
@@ -124,7 +127,8 @@ TEST(MachineValues, RemovedAtBothEndsAndOnlyTheirs) {
         ASSERT_TRUE(planted.SetSharedDllCount(dll, 3));
         ASSERT_TRUE(planted.SetFontValue(Family::k9x, font, "sans.ttf"));
         EXPECT_FALSE(planted.SetSharedDllCount("C:\\Windows\\System32\\x.dll", 1)) << "outside the sandbox";
-        EXPECT_FALSE(planted.SetFontValue(Family::kNt, "Arial", "arial.ttf")) << "not named after the sandbox";
+        EXPECT_FALSE(planted.SetFontValue(Family::kNt, "Arial", "arial.ttf"))
+            << "not named after the sandbox";
     }
     EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kSharedDllsKey, dll));
     EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, k9xFontsKey, font + kTrueTypeSuffix));
@@ -150,8 +154,9 @@ TEST(LockedFile, LockedUntilReleased) {
         const std::string path = box.Path("App\\in use.dll");
         LockedFile held(path);
         ASSERT_TRUE(held.holding()) << held.error();
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_EQ(file, INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);

@@ -28,14 +28,16 @@ Outcome Regsvr32(const std::string& options, const std::string& library, const s
     const std::string exe = std::string(system) + "\\regsvr32.exe";
     ProcessJob job;
     PROCESS_INFORMATION process = {};
-    if (!job.Start(exe, "\"" + exe + "\" " + options + " \"" + library + "\"", folder, &process, &outcome.error))
+    if (!job.Start(exe, "\"" + exe + "\" " + options + " \"" + library + "\"", folder, &process,
+                   &outcome.error))
         return outcome;
     CloseHandle(process.hThread);
     // The whole job: a crashing regsvr32 hands over to the debugger, which ends it.
     outcome.ended = job.WaitUntilEmpty(kRegsvrTimeoutMs);
     GetExitCodeProcess(process.hProcess, &outcome.exitCode);
     CloseHandle(process.hProcess);
-    if (!outcome.ended) outcome.error = "regsvr32 still running after " + std::to_string(kRegsvrTimeoutMs) + " ms";
+    if (!outcome.ended)
+        outcome.error = "regsvr32 still running after " + std::to_string(kRegsvrTimeoutMs) + " ms";
     return outcome;
 }
 
@@ -75,7 +77,8 @@ TEST(TestServers, ExitingServerEndsItsHostWith259) {
 // dialog would wait for a click; it is switched off for the whole prefix meanwhile, so the suite
 // runs alone (its name ends in Serial).
 TEST(TestServersSerial, FaultingServerCrashesItsHost) {
-    ScopedValue noCrashDialog(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", "ShowCrashDialog", RegValue::Dword(0));
+    ScopedValue noCrashDialog(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", "ShowCrashDialog",
+                              RegValue::Dword(0));
     ASSERT_TRUE(noCrashDialog.ok());
     Sandbox box("FaultingServer");
     const std::string dll = box.Path("faulting.dll");

@@ -1,4 +1,9 @@
 // Test support: writes bytes to a throwaway file and loads them with the real loader.
+//
+// Usage:
+//   LoadedBlock loaded(format::EncodeBlock(block));      // freed at the end of the scope
+//   EXPECT_EQ(loaded.outcome.code, format::kLoadOk);
+//   TempFile file(Hex("34 12 00 00")); file.path();
 #pragma once
 
 #include <cstdint>

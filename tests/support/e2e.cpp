@@ -36,11 +36,7 @@ Installation::~Installation() {
 }
 
 bool Installation::AddFile(const std::string& relativePath, const std::string& content, bool readOnly) {
-    std::string path = folder_ + relativePath;
-    std::string parent = testing_support::FolderOf(path);
-    if (!testing_support::MakeFolders(parent)) return false;
-    if (testing_support::Exists(path) && !testing_support::SetReadOnly(path, false)) return false;
-    return testing_support::WriteFileText(path, content) && (!readOnly || testing_support::SetReadOnly(path, true));
+    return testing_support::PlaceFile(folder_ + relativePath, content, readOnly);
 }
 
 bool Installation::AddFileBytes(const std::string& relativePath, const std::vector<uint8_t>& content) {
@@ -54,8 +50,8 @@ bool Installation::AddValue(const std::string& name, const std::string& value) {
 }
 
 bool Installation::SetWindowsVersion(const char* version) {
-    return testing_support::SetValue(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\" + exeName_, "Version",
-                                     RegValue::String(version));
+    return testing_support::SetValue(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\" + exeName_,
+                                     "Version", RegValue::String(version));
 }
 
 bool Installation::UseFamily(Family family) {
@@ -216,8 +212,8 @@ bool WaitForRunToEnd(RunResult& run, DWORD timeoutMs, std::string* why) {
     DWORD left = run.job->ActiveProcesses();
     run.job->Terminate(0xDEAD);
     if (why) {
-        *why = std::to_string(left) + " process(es) of the run still running after " + std::to_string(timeoutMs) +
-               " ms (a batch that does not end?): terminated";
+        *why = std::to_string(left) + " process(es) of the run still running after " +
+               std::to_string(timeoutMs) + " ms (a batch that does not end?): terminated";
     }
     return false;
 }

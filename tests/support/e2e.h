@@ -4,12 +4,12 @@
 // test framework so that benchmarks can use it too (tests use e2e/e2e_fixture.h).
 //
 // Usage:
-//   e2e::Sandbox sandbox("Suite.Test");                  // %TEMP%\uninst-...\ and HKCU\Software\UninstE2E\...
-//   e2e::Installation& app = sandbox.NewInstallation(); // <root>App1\, key ...\App1, "un<pid>-1.exe"
-//   app.AddFile("Data\\a.txt", "x");  app.UseFamily(Family::k9x);   // Wine reports Windows 98 to it
-//   PlaceUninstaller(app.uninstaller(), block, &error);
-//   RunResult run = RunWithRobot(app.uninstaller(), "/S", sandbox.root(), robot::AnswerInOrder({}));
-//   WaitForSelfDelete(run, app.uninstaller(), kSelfDeleteTimeoutMs, &why);   // batch ended, all gone
+//   e2e::Sandbox sandbox("Suite.Test");                  // %TEMP%\uninst-...\ and
+//   HKCU\Software\UninstE2E\... e2e::Installation& app = sandbox.NewInstallation(); // <root>App1\, key
+//   ...\App1, "un<pid>-1.exe" app.AddFile("Data\\a.txt", "x");  app.UseFamily(Family::k9x);   // Wine reports
+//   Windows 98 to it PlaceUninstaller(app.uninstaller(), block, &error); RunResult run =
+//   RunWithRobot(app.uninstaller(), "/S", sandbox.root(), robot::AnswerInOrder({})); WaitForSelfDelete(run,
+//   app.uninstaller(), kSelfDeleteTimeoutMs, &why);   // batch ended, all gone
 // Every run is in a job (support/helper_programs.h): what it starts, the batch's interpreter
 // included, is ended when the RunResult goes, so no sandbox is removed under a running batch.
 #pragma once
@@ -59,7 +59,8 @@ class Installation {
     const std::string& keyPath() const { return keyPath_; }  // relative to HKEY_CURRENT_USER
 
     // Writes a file (and its folders) below the installation folder, optionally read-only.
-    [[nodiscard]] bool AddFile(const std::string& relativePath, const std::string& content, bool readOnly = false);
+    [[nodiscard]] bool AddFile(const std::string& relativePath, const std::string& content,
+                               bool readOnly = false);
     [[nodiscard]] bool AddFileBytes(const std::string& relativePath, const std::vector<uint8_t>& content);
     // Writes a string value into the installation's key, making the key.
     [[nodiscard]] bool AddValue(const std::string& name, const std::string& value);
@@ -147,7 +148,8 @@ RunResult RunWithRobot(const std::string& exe, const std::string& arguments, con
 [[nodiscard]] bool WaitForRunToEnd(RunResult& run, DWORD timeoutMs, std::string* why);
 // The self-delete: waits for the run to end as above, then polls (bounded) until the executable
 // `exe` and its folder are gone; false with `why` naming what is still there or still running.
-[[nodiscard]] bool WaitForSelfDelete(RunResult& run, const std::string& exe, DWORD timeoutMs, std::string* why);
+[[nodiscard]] bool WaitForSelfDelete(RunResult& run, const std::string& exe, DWORD timeoutMs,
+                                     std::string* why);
 
 }  // namespace e2e
 

@@ -1,5 +1,8 @@
 // Blocks that fail to load, one per failure class, with the load error code each must report:
 // the loader's tests check the codes, the end-to-end tests the uninstaller's exit and box.
+//
+// Usage:
+//   for (const FailingBlock& f : FailingBlocks()) { LoadedBlock loaded(f.block); ... f.code ... }
 #pragma once
 
 #include <vector>

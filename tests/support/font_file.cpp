@@ -94,8 +94,8 @@ std::vector<uint8_t> WriteFont(const FontSpec& spec) {
     Bytes out;
     PutU32Be(out, spec.openType ? 0x4F54544Fu /* 'OTTO' */ : 0x00010000u);
     PutU16Be(out, spec.tableCount.value_or(count));
-    PutU16Be(out, static_cast<uint16_t>(power * 16));            // search range
-    PutU16Be(out, log);                                           // entry selector
+    PutU16Be(out, static_cast<uint16_t>(power * 16));               // search range
+    PutU16Be(out, log);                                             // entry selector
     PutU16Be(out, static_cast<uint16_t>(count * 16 - power * 16));  // range shift
 
     uint32_t offset = static_cast<uint32_t>(12 + 16 * tables.size());

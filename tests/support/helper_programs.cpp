@@ -58,7 +58,8 @@ bool ProcessJob::Start(const std::string& exe, const std::string& commandLine, c
 
 DWORD ProcessJob::ActiveProcesses() const {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
-    if (!job_ || !QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &info, sizeof(info), nullptr))
+    if (!job_ ||
+        !QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &info, sizeof(info), nullptr))
         return 0;
     return info.ActiveProcesses;
 }
@@ -93,10 +94,14 @@ std::vector<ProbeRecord> ReadProbeLog(const std::string& path) {
             size_t length = strlen(name);
             return line.compare(0, length, name) == 0 ? line.c_str() + length : nullptr;
         };
-        if (const char* v = field("command line: ")) current.commandLine = v;
-        else if (const char* v = field("argument: ")) current.arguments.push_back(v);
-        else if (const char* v = field("current folder: ")) current.currentFolder = v;
-        else if (const char* v = field("platform: ")) current.platform = v;
+        if (const char* v = field("command line: "))
+            current.commandLine = v;
+        else if (const char* v = field("argument: "))
+            current.arguments.push_back(v);
+        else if (const char* v = field("current folder: "))
+            current.currentFolder = v;
+        else if (const char* v = field("platform: "))
+            current.platform = v;
         else if (line == "end") {
             records.push_back(current);
             current = ProbeRecord();
@@ -107,7 +112,8 @@ std::vector<ProbeRecord> ReadProbeLog(const std::string& path) {
 
 LockedFile::LockedFile(const std::string& path) {
     static int counter = 0;
-    std::string name = "UninstTestHold-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    std::string name =
+        "UninstTestHold-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     ready_ = CreateEventA(nullptr, TRUE, FALSE, (name + "-ready").c_str());
     release_ = CreateEventA(nullptr, TRUE, FALSE, (name + "-release").c_str());
     if (!ready_ || !release_) {
@@ -128,8 +134,9 @@ LockedFile::LockedFile(const std::string& path) {
     }
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
-    error_ = woke == WAIT_OBJECT_0 + 1 ? "file_holder.exe could not hold " + path + ": exit code " + std::to_string(code)
-                                       : "file_holder.exe did not report in time";
+    error_ = woke == WAIT_OBJECT_0 + 1
+                 ? "file_holder.exe could not hold " + path + ": exit code " + std::to_string(code)
+                 : "file_holder.exe did not report in time";
 }
 
 LockedFile::~LockedFile() {

@@ -42,8 +42,8 @@ class ProcessJob {
     // Starts `commandLine` (program `exe`, current folder `folder` or the caller's when empty) in
     // the job: created suspended, assigned, then resumed, so that nothing it starts escapes. The
     // caller closes the handles in `process`. False with `error` set when it cannot be started.
-    [[nodiscard]] bool Start(const std::string& exe, const std::string& commandLine, const std::string& folder,
-                             PROCESS_INFORMATION* process, std::string* error);
+    [[nodiscard]] bool Start(const std::string& exe, const std::string& commandLine,
+                             const std::string& folder, PROCESS_INFORMATION* process, std::string* error);
     // The processes of the job that are still running.
     DWORD ActiveProcesses() const;
     // Polls until no process of the job is left; false when some still run after `timeoutMs`.

@@ -106,7 +106,8 @@ std::string RegValue::Describe() const {
             return "REG_MULTI_SZ " + text();
         case REG_DWORD:
             if (data.size() == 4) {
-                uint32_t number = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
+                uint32_t number =
+                    data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
                 return "REG_DWORD " + std::to_string(number);
             }
             return "REG_DWORD of " + std::to_string(data.size()) + " bytes:" + hex();
@@ -119,7 +120,8 @@ std::string RegValue::Describe() const {
 
 bool CreateTree(HKEY root, const std::string& base, const std::vector<RegItem>& items) {
     HKEY made = nullptr;
-    if (RegCreateKeyExA(root, base.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, base.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     RegCloseKey(made);
     for (const RegItem& item : items) {
@@ -128,7 +130,8 @@ bool CreateTree(HKEY root, const std::string& base, const std::vector<RegItem>& 
             if (!SetValue(root, key, *item.name, item.value)) return false;
             continue;
         }
-        if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made, nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made, nullptr) !=
+            ERROR_SUCCESS)
             return false;
         RegCloseKey(made);
     }
@@ -137,7 +140,8 @@ bool CreateTree(HKEY root, const std::string& base, const std::vector<RegItem>& 
 
 bool SetValue(HKEY root, const std::string& key, const std::string& name, const RegValue& value) {
     HKEY opened = nullptr;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     LONG status = RegSetValueExA(opened, name.c_str(), 0, value.type, value.data.data(),
                                  static_cast<DWORD>(value.data.size()));
@@ -236,12 +240,13 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& key) {
     HKEY opened = OpenKey(root, key, KEY_READ);
     if (!opened) return names;
     DWORD longest = 0;
-    if (RegQueryInfoKeyA(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
-                         nullptr, nullptr) == ERROR_SUCCESS) {
+    if (RegQueryInfoKeyA(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
+                         nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
         std::vector<char> name(longest + 2);
         for (DWORD i = 0;; ++i) {
             DWORD size = static_cast<DWORD>(name.size());
-            if (RegEnumValueA(opened, i, name.data(), &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            if (RegEnumValueA(opened, i, name.data(), &size, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
                 break;
             names.emplace_back(name.data(), size);
         }
@@ -290,24 +295,25 @@ MachineValues::~MachineValues() {
 }
 
 std::string MachineValues::FontName(const std::string& label) const {
-    return tag_ + " " + label;
+    return FontPrefix() + label;
 }
 
 bool MachineValues::SetSharedDllCount(const std::string& filePath, uint32_t count) {
-    if (!StartsWithNoCase(filePath, folder_ + "\\")) return false;  // would not be removed at the end
+    if (!StartsWithNoCase(filePath, SharedDllPrefix())) return false;  // would not be removed at the end
     return SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, filePath, RegValue::Dword(count));
 }
 
 bool MachineValues::SetFontValue(Family family, const std::string& fullName, const std::string& fileName) {
-    if (!StartsWithNoCase(fullName, tag_ + " ")) return false;
-    return SetValue(HKEY_LOCAL_MACHINE, FontsKey(family), FontValueName(fullName), RegValue::String(fileName));
+    if (!StartsWithNoCase(fullName, FontPrefix())) return false;
+    return SetValue(HKEY_LOCAL_MACHINE, FontsKey(family), FontValueName(fullName),
+                    RegValue::String(fileName));
 }
 
 void MachineValues::RemoveAll() const {
     if (tag_.empty()) return;
-    RemoveValuesStartingWith(kSharedDllsKey, folder_ + "\\");
-    RemoveValuesStartingWith(kNtFontsKey, tag_ + " ");
-    RemoveValuesStartingWith(k9xFontsKey, tag_ + " ");
+    RemoveValuesStartingWith(kSharedDllsKey, SharedDllPrefix());
+    RemoveValuesStartingWith(kNtFontsKey, FontPrefix());
+    RemoveValuesStartingWith(k9xFontsKey, FontPrefix());
 }
 
 }  // namespace testing_support

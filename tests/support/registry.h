@@ -3,8 +3,8 @@
 // a test plants under HKEY_LOCAL_MACHINE. Windows only; free of the test framework.
 //
 // Usage:
-//   testing_support::ScopedKey key(HKEY_CURRENT_USER, "Software\\UninstTests\\<unique>");  // gone at both ends
-//   ASSERT_TRUE(CreateTree(HKEY_CURRENT_USER, key.path(), {
+//   testing_support::ScopedKey key(HKEY_CURRENT_USER, "Software\\UninstTests\\<unique>");  // gone at both
+//   ends ASSERT_TRUE(CreateTree(HKEY_CURRENT_USER, key.path(), {
 //       {"App", "Path", RegValue::String("C:\\App")},
 //       {"App\\Sub\\Deeper", "Count", RegValue::Dword(2)},
 //       {"App\\Empty"},                                   // a key without values
@@ -68,7 +68,8 @@ struct RegItem {
 
 // Creates `base` and every item below it; false (and what was made stays) when one fails.
 [[nodiscard]] bool CreateTree(HKEY root, const std::string& base, const std::vector<RegItem>& items);
-[[nodiscard]] bool SetValue(HKEY root, const std::string& key, const std::string& name, const RegValue& value);
+[[nodiscard]] bool SetValue(HKEY root, const std::string& key, const std::string& name,
+                            const RegValue& value);
 std::optional<RegValue> ReadValue(HKEY root, const std::string& key, const std::string& name);
 bool KeyExists(HKEY root, const std::string& key);
 bool ValueExists(HKEY root, const std::string& key, const std::string& name);
@@ -138,6 +139,9 @@ class MachineValues {
 
     // A full font name of this sandbox: "<tag> <label>".
     std::string FontName(const std::string& label) const;
+    // What the names of this sandbox's values start with: in SharedDLLs, and in the Fonts keys.
+    std::string SharedDllPrefix() const { return folder_ + "\\"; }
+    std::string FontPrefix() const { return tag_ + " "; }
     // The installed-fonts value name of a full name: the name and " (TrueType)".
     static std::string FontValueName(const std::string& fullName) { return fullName + kTrueTypeSuffix; }
     static const char* FontsKey(Family family) { return family == Family::kNt ? kNtFontsKey : k9xFontsKey; }

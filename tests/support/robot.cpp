@@ -10,7 +10,11 @@ namespace robot {
 namespace {
 
 constexpr DWORD kPollStepMs = 15;
-constexpr UINT kSendTimeoutMs = 2000;  // a hung window must not stop the robot
+// A hung window must not stop the robot for long; a slow one is waited for. No SMTO_ABORTIFHUNG:
+// Wine calls a thread hung that has not asked for a message for 5 s, which a program still on its
+// way to its first modal loop is on a loaded machine or under an emulator, and the robot's question
+// or click would be lost.
+constexpr UINT kSendTimeoutMs = 10000;
 const char kDialogClass[] = "#32770";
 
 std::string ClassOf(HWND window) {
@@ -31,7 +35,7 @@ std::string ControlText(HWND control) {
     char text[4096] = {};
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied)) {
+                             SMTO_NORMAL, kSendTimeoutMs, &copied)) {
         return std::string();
     }
     return std::string(text, std::min<size_t>(copied, sizeof(text) - 1));
@@ -109,7 +113,7 @@ bool Deliver(HWND window, const Reply& reply) {
             HWND button = GetDlgItem(window, reply.id);
             DWORD_PTR result = 0;
             return button &&
-                   SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+                   SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &result);
         }
         case Action::kCommand: {
             HWND button = GetDlgItem(window, reply.id);

@@ -1,6 +1,11 @@
 // The robot: finds the visible top-level windows of a process (or of a caption), records what each
 // one shows and answers it. The end-to-end tests run it while the uninstaller lives; the standalone
 // robot (tests/tools/robot.cpp) uses it for the demo and for screenshots. Windows only.
+//
+// Usage (end-to-end tests go through e2e::RunWithRobot):
+//   robot::Watcher watcher({processId, ""}, robot::AnswerInOrder({robot::Click(IDOK), robot::Escape()}));
+//   robot::WatchProcess(process, watcher, 30000);
+//   for (const robot::SeenWindow& w : watcher.seen()) robot::Describe(w);
 #pragma once
 
 #ifdef _WIN32

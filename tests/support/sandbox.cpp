@@ -20,7 +20,8 @@ std::string SafeName(const std::string& text, size_t limit) {
 bool MakeFolders(const std::string& folder) {
     // Skip the drive ("C:\") or the server part of a UNC name: those exist or cannot be made.
     size_t start = folder.size() > 2 && folder[1] == ':' ? 3 : 0;
-    for (size_t slash = folder.find('\\', start); slash != std::string::npos; slash = folder.find('\\', slash + 1)) {
+    for (size_t slash = folder.find('\\', start); slash != std::string::npos;
+         slash = folder.find('\\', slash + 1)) {
         CreateDirectoryA(folder.substr(0, slash).c_str(), nullptr);
     }
     if (!folder.empty() && folder.back() != '\\') CreateDirectoryA(folder.c_str(), nullptr);
@@ -75,6 +76,12 @@ bool WriteFileBytes(const std::string& path, const void* data, size_t size) {
 
 bool WriteFileText(const std::string& path, const std::string& content) {
     return WriteFileBytes(path, content.data(), content.size());
+}
+
+bool PlaceFile(const std::string& path, const std::string& content, bool readOnly) {
+    if (!MakeFolders(FolderOf(path))) return false;
+    if (Exists(path) && !SetReadOnly(path, false)) return false;
+    return WriteFileText(path, content) && (!readOnly || SetReadOnly(path, true));
 }
 
 std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path) {
@@ -142,11 +149,7 @@ std::string Sandbox::Make(const std::string& relative) const {
 }
 
 bool Sandbox::Write(const std::string& relative, const std::string& content, bool readOnly) const {
-    std::string full = Path(relative);
-    std::string folder = FolderOf(full);
-    if (folder != path_ && !MakeFolders(folder)) return false;
-    if (Exists(full) && !SetReadOnly(full, false)) return false;
-    return WriteFileText(full, content) && (!readOnly || SetReadOnly(full, true));
+    return PlaceFile(Path(relative), content, readOnly);
 }
 
 }  // namespace testing_support

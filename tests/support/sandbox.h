@@ -65,6 +65,8 @@ bool IsReadOnly(const std::string& path);
 
 [[nodiscard]] bool WriteFileBytes(const std::string& path, const void* data, size_t size);
 [[nodiscard]] bool WriteFileText(const std::string& path, const std::string& content);
+// Writes a file at a full path, making its folders, replacing a read-only one; optionally read-only.
+[[nodiscard]] bool PlaceFile(const std::string& path, const std::string& content, bool readOnly = false);
 std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path);
 std::optional<std::string> ReadFileText(const std::string& path);
 

@@ -93,7 +93,8 @@ Snapshot SnapshotKey(HKEY root, const std::string& key, const std::string& label
     return out;
 }
 
-Snapshot SnapshotValues(HKEY root, const std::string& key, const std::string& prefix, const std::string& label) {
+Snapshot SnapshotValues(HKEY root, const std::string& key, const std::string& prefix,
+                        const std::string& label) {
     Snapshot out;
     for (const std::string& value : ValueNames(root, key)) {
         if (!StartsWithNoCase(value, prefix)) continue;
@@ -140,8 +141,10 @@ std::string Unexpected(const Snapshot& before, const Snapshot& after, const Expe
         if (!before.count(item)) line("expected to be removed, but was not there before", item, "");
     }
     for (const std::string& item : expected.added) {
-        if (!after.count(item)) line("expected to be added, absent", item, "");
-        else if (before.count(item)) line("expected to be added, was there before", item, StateIn(before, item));
+        if (!after.count(item))
+            line("expected to be added, absent", item, "");
+        else if (before.count(item))
+            line("expected to be added, was there before", item, StateIn(before, item));
     }
     for (const std::string& item : expected.changed) {
         if (!before.count(item) || !after.count(item))

@@ -38,7 +38,8 @@ Snapshot SnapshotFolder(const std::string& folder, const std::string& label = ""
 Snapshot SnapshotKey(HKEY root, const std::string& key, const std::string& label);
 // Only the values of `key` whose names start with `prefix` (ASCII case ignored), no subkeys: for keys
 // that other tests write into at the same time (SharedDLLs, Fonts).
-Snapshot SnapshotValues(HKEY root, const std::string& key, const std::string& prefix, const std::string& label);
+Snapshot SnapshotValues(HKEY root, const std::string& key, const std::string& prefix,
+                        const std::string& label);
 // Adds the items of `more` to `into`.
 void Add(Snapshot& into, const Snapshot& more);
 

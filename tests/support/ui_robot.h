@@ -1,6 +1,16 @@
 // Test support: a robot that finds this process's dialogs and message boxes, reads them and
 // answers them, from a thread of its own while the test's thread sits in a modal loop.
 // Windows only (the file compiles to nothing elsewhere).
+//
+// Usage:
+//   RobotThread robot([&] {                              // runs while the test thread is modal
+//       HWND box = WaitForDialog({...});
+//       if (!box) return false;
+//       ClickButton(box, IDOK);
+//       return true;
+//   });
+//   ShowSomethingModal(session.run());
+//   EXPECT_TRUE(robot.JoinPumping(DrainMessages));
 #pragma once
 
 #ifdef _WIN32

@@ -51,7 +51,8 @@ bool Record(const std::string& path) {
     if (!log) return false;
     fprintf(log, "command line: %s\n", GetCommandLineA());
     // The arguments up to "--start": what follows it belongs to the command, not to the probe.
-    for (int i = 1; i < __argc && strcmp(__argv[i], "--start") != 0; ++i) fprintf(log, "argument: %s\n", __argv[i]);
+    for (int i = 1; i < __argc && strcmp(__argv[i], "--start") != 0; ++i)
+        fprintf(log, "argument: %s\n", __argv[i]);
     char folder[MAX_PATH] = {};
     DWORD n = GetCurrentDirectoryA(MAX_PATH, folder);
     fprintf(log, "current folder: %s\n", n > 0 && n < MAX_PATH ? folder : "?");
