@@ -68,9 +68,15 @@ wineserver -p
 if [ -n "${DISPLAY:-}" ] && [ -n "${KEEPALIVE:-}" ]; then
   "$WINE" "$KEEPALIVE" 3600 >/dev/null 2>&1 </dev/null &
   WINE_KEEPALIVE_PID=$!
-  # Wait until the desktop window exists rather than for a fixed time.
-  for _ in $(seq 1 50); do
-    if xwininfo -root -children -display "$DISPLAY" 2>/dev/null | grep -q '"'; then break; fi
+  # Wait until the desktop window exists rather than for a fixed time. Until it does, the next Wine
+  # program that needs it would start the desktop process itself, and that process, which lives on,
+  # would hold the program's output pipes: the test runner would wait for their end until its
+  # timeout. Under an emulated 32-bit loader on a loaded machine this can take half a minute.
+  wine_desktop=""
+  for _ in $(seq 1 1200); do
+    if xwininfo -root -children -display "$DISPLAY" 2>/dev/null | grep -q '"'; then wine_desktop=up; break; fi
+    kill -0 "$WINE_KEEPALIVE_PID" 2>/dev/null || break
     sleep 0.1
   done
+  [ -n "$wine_desktop" ] || echo "wine-env: the Wine desktop did not come up on $DISPLAY" >&2
 fi
