@@ -285,7 +285,7 @@ private:
                     run.progress = progress;
                 } else {
                     pass.items.push_back({entry, "nothing", show_(*folder),
-                                          {"same folder as " + lastEntry + " (no climb when that one removed it)"},
+                                          {"same folder as " + lastEntry + " (no second climb)"},
                                           progress});
                     repeatOf = lastEntry;
                 }

@@ -148,9 +148,10 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
                     continue;  // "." and ".." end with a dot
                 }
                 // The subfolder must resolve to exactly the path composed for it, must not be
-                // protected, and must become the current directory as that path.
+                // protected, and must become the current directory as that path. Its final path is
+                // looked at once, below: it must be that path itself.
                 if (!ComposeChild(folder, name, level.item) ||
-                    !ResolveRemovableFolder(run, level.item, level.child) ||
+                    !ResolveRemovableFolderByName(run, level.item, level.child) ||
                     !TextEqualsNoCase(level.child, level.item) || !SetCurrentDirectoryA(level.child)) {
                     continue;
                 }
@@ -316,6 +317,11 @@ void RemoveProgramFolders(RunState& run) {
         EnterParent(installFolder);
     }
     char lastRemoved[kPathBufferSize] = {};
+    // The folder of the climb just before, when that climb removed nothing. The next entries of the
+    // same folder would only repeat its failure, since nothing has touched the disk in between; and
+    // each repeat costs failed opens: an installation of 10,000 files in a few folders would try
+    // every folder once per file, which doubled the time of a whole uninstall.
+    char lastFailed[kPathBufferSize] = {};
     char canonical[kPathBufferSize];
     char* path = run.currentItem;
     for (uint32_t i = 0; i < list.count; ++i) {
@@ -323,7 +329,7 @@ void RemoveProgramFolders(RunState& run) {
         if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
         if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize) ==
                 ProgramFolderStart::kFolder &&
-            !TextEqualsNoCase(path, lastRemoved)) {
+            !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
             bool removedOne = false;
             for (;;) {
                 if (!ResolveRemovableFolder(run, path, canonical) || !RemoveFolder(canonical)) break;
@@ -332,6 +338,12 @@ void RemoveProgramFolders(RunState& run) {
                     removedOne = true;
                 }
                 if (!RemoveLastComponent(path)) break;
+            }
+            // Without a removal the climb stopped at its first folder: `path` is still that folder.
+            if (removedOne) {
+                lastFailed[0] = '\0';
+            } else {
+                (void)CopyText(lastFailed, path);
             }
         }
         ReportProgress(run, ProgressPass::kProgramFolders, i);

@@ -146,7 +146,7 @@ TEST(Plan, EntriesOfAFolderJustClimbedFromAreOneItem) {
     EXPECT_EQ(folders.items[0].entry, "files[0]");
     EXPECT_EQ(folders.items[1].entry, "files[1..3]");
     EXPECT_EQ(folders.items[1].action, "nothing");
-    EXPECT_EQ(folders.items[1].notes[0], "same folder as files[0] (no climb when that one removed it)");
+    EXPECT_EQ(folders.items[1].notes[0], "same folder as files[0] (no second climb)");
     EXPECT_EQ(folders.items[1].progress, std::optional<uint32_t>((0 + 0 + 5 + 3) * 100 / 10));  // the run's last entry
     EXPECT_EQ(folders.items[2].entry, "files[4]");
     EXPECT_EQ(folders.items[2].action, "remove folder");
