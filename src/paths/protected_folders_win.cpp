@@ -121,11 +121,17 @@ const ProtectedFolderSet* GetProtectedSet(RunState& run) {
     return run.paths.protectedSet;
 }
 
-bool IsProtectedCanonical(RunState& run, const char* canonical) {
+// The test of the canonical path itself: a root, or a folder of the set (true also without a set).
+bool IsProtectedByName(RunState& run, const char* canonical) {
     if (IsRootOrAdministrativeShare(canonical)) return true;
     // Without the set nothing can be shown to be unprotected.
     const ProtectedFolderSet* set = GetProtectedSet(run);
-    if (!set || set->incomplete || Contains(*set, canonical)) return true;
+    return !set || set->incomplete || Contains(*set, canonical);
+}
+
+bool IsProtectedCanonical(RunState& run, const char* canonical) {
+    if (IsProtectedByName(run, canonical)) return true;
+    const ProtectedFolderSet* set = GetProtectedSet(run);
     // The same folder reached through a junction or link ("Documents and Settings\...").
     char final[kPathBufferSize];
     switch (ReadFinalFolderPath(canonical, final)) {
@@ -139,14 +145,24 @@ bool IsProtectedCanonical(RunState& run, const char* canonical) {
     return true;
 }
 
-}  // namespace
-
-bool ResolveRemovableFolder(RunState& run, const char* path, char* canonical) {
+// The canonical form of `path` into `canonical` when that folder may be removed or worked in.
+bool Resolve(RunState& run, const char* path, char* canonical, bool lookAtFinalPath) {
     canonical[0] = '\0';
     if (TextLength(path) < 4) return false;
     char candidate[kPathBufferSize];
-    if (!CanonicalizeFolderPath(path, candidate) || IsProtectedCanonical(run, candidate)) return false;
+    if (!CanonicalizeFolderPath(path, candidate)) return false;
+    if (lookAtFinalPath ? IsProtectedCanonical(run, candidate) : IsProtectedByName(run, candidate)) return false;
     return CopyText(canonical, kPathBufferSize, candidate);
+}
+
+}  // namespace
+
+bool ResolveRemovableFolder(RunState& run, const char* path, char* canonical) {
+    return Resolve(run, path, canonical, true);
+}
+
+bool ResolveRemovableFolderByName(RunState& run, const char* path, char* canonical) {
+    return Resolve(run, path, canonical, false);
 }
 
 bool IsProtectedFolder(RunState& run, const char* path) {
