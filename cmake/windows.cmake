@@ -157,3 +157,19 @@ target_compile_options(load_by_name PRIVATE -fno-exceptions -fno-rtti -fno-tree-
 target_link_options(load_by_name PRIVATE -nostdlib -Wl,-e,${PLANT_PREFIX}LoadByNameEntry -s)
 target_link_libraries(load_by_name PRIVATE kernel32)
 add_dependencies(uninst_tests planted load_by_name)
+
+# The minimal remover the removal benchmark sets beside the uninstaller: started like it (its own
+# entry point, no C runtime, the same manifest, imports and preloaded libraries).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(MINIMAL_ENTRY _MinimalEntry)
+else()
+  set(MINIMAL_ENTRY MinimalEntry)
+endif()
+add_executable(removal_minimal WIN32 ${CMAKE_SOURCE_DIR}/bench/tools/removal_minimal.cpp
+  ${SRC}/driver/crt_win.cpp ${RESOURCE_SCRIPTS})
+target_link_libraries(removal_minimal PRIVATE uninst_core product_flags gcc)
+target_link_options(removal_minimal PRIVATE -nostartfiles -nodefaultlibs -Wl,-e,${MINIMAL_ENTRY} -s
+  -Wl,--gc-sections -Wl,--dynamicbase,--enable-reloc-section,--nxcompat)
+add_dependencies(removal_minimal uninst_icon)
+target_link_libraries(removal_winbench PRIVATE psapi)
+add_dependencies(removal_winbench removal_minimal uninst)
