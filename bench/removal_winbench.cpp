@@ -19,6 +19,9 @@
 //   selfdelete /Q (no closing box): from the uninstaller's end to its executable being gone, beside
 //              an empty batch run by the same interpreter (cmd.exe by its full path)
 // REMOVAL_BENCH_ROUNDS (3) rounds each. A run that leaves anything of its tree fails the benchmark.
+// The platform requests behind the per-file figures: under Wine, run with
+// REMOVAL_BENCH_SECTIONS=steps and WINEDEBUG=+server,+debugstr, and count the request lines between
+// each "removal_winbench: steps begin" and "... end" mark (one pair per figure, in print order).
 #include <windows.h>
 #include <psapi.h>
 
@@ -283,9 +286,12 @@ double PerFile(const testing_support::Sandbox& box, unsigned folders, unsigned p
         return 0;
     }
     prepare();
+    // Marks for a trace of the platform's requests (WINEDEBUG=+server,+debugstr under Wine).
+    OutputDebugStringA("removal_winbench: steps begin");
     double start = NowMs();
     work();
     double ms = NowMs() - start;
+    OutputDebugStringA("removal_winbench: steps end");
     // The in-use check removes nothing; everything else must have removed the whole tree.
     for (unsigned i = 0; i < folders; ++i) testing_support::RemoveTree(root + ListedFolder(i));
     return ms * 1000.0 / (folders * perFolder);
