@@ -1,4 +1,5 @@
-// The real uninstaller hands work to other programs: the run-first program in each mode, and the
+// The real uninstaller hands work to other programs: the run-first program in each mode, waited for
+// or not, the closing document through the registered command when the shell fails, and the
 // self-delete that removes the executable and its emptied folder once the process has ended.
 #include <gtest/gtest.h>
 
@@ -214,6 +215,7 @@ TEST_F(ClosingDocumentSerial, ShellFailingTheRegisteredCommandOpensIt) {
         block.settings = SettingsSpec{0, std::nullopt, c.document};
         Place(app, EncodeBlock(block));
         e2e::RunResult run = Run(app, "/Q", robot::AnswerInOrder({}));
+        EXPECT_TRUE(run.windows.empty()) << "the shell's failure is shown to no one\n" << run.Describe();
         std::string why;
         ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
         ASSERT_TRUE(PollUntil([&] { return !testing_support::ReadProbeLog(log_).empty(); })) << "nothing opened it";
