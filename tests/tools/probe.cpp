@@ -49,11 +49,10 @@ int IntOption(const char* prefix, int fallback) {
     return value ? atoi(value) : fallback;
 }
 
-// Polls until `file` exists (at most a minute, so that a test that never releases it leaves no
-// probe behind for long), then deletes it.
+// Polls until `file` exists and can be deleted (the test may still be writing it), then it is gone;
+// at most a minute, so that a test that never releases it leaves no probe behind for long.
 void HoldUntil(const char* file) {
-    for (int i = 0; i < 3000 && GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(20);
-    DeleteFileA(file);
+    for (int i = 0; i < 3000 && !DeleteFileA(file); ++i) Sleep(20);
 }
 
 // The text after " --start " in the raw command line (past the program name), or nullptr.
