@@ -22,8 +22,9 @@ done
 mkdir -p "$OUT"
 
 # The languages shown, each with the Unix locale whose Windows locale has the language's ANSI code
-# page. The locales are compiled into the build tree (LOCPATH), not installed on the machine.
-LANGUAGES="ru:ru_RU ja:ja_JP"
+# page; the docs show these two, SCREENSHOT_LANGUAGES="de:de_DE pl:pl_PL" takes others. The locales
+# are compiled into the build tree (LOCPATH), not installed on the machine.
+LANGUAGES=${SCREENSHOT_LANGUAGES:-"ru:ru_RU ja:ja_JP"}
 LOCALES="$ROOT/$BUILD/locales"
 mkdir -p "$LOCALES"
 for pair in $LANGUAGES; do
