@@ -21,6 +21,9 @@ int RunCli(int argc, char** argv) {
     buildCommand->add_option("--stub", build.stub, "the uninstaller executable as built (uninst.exe)")->required();
     buildCommand->add_option("-o,--output", build.output, "the uninstaller to write")->required();
     buildCommand->add_option("--install-dir", buildInstallDir, "measure path lengths with this install folder");
+    std::string buildLanguage;
+    buildCommand->add_option("--language", buildLanguage,
+                             "the language to build, among those the manifest's \"language\" list offers");
     buildCommand->add_flag("--force", build.force, "build even when the checks find errors");
 
     CheckCommandOptions check;
@@ -29,6 +32,13 @@ int RunCli(int argc, char** argv) {
         "check", "Warns about manifest entries that are dangerous or cannot work. Exit code 1 when there are errors.");
     checkCommand->add_option("MANIFEST", check.manifest, "the manifest (JSON)")->required();
     checkCommand->add_option("--install-dir", checkInstallDir, "measure path lengths with this install folder");
+    std::string checkLanguage;
+    checkCommand->add_option("--language", checkLanguage,
+                             "the language to check, among those the manifest's \"language\" list offers");
+
+    auto* languagesCommand = app.add_subcommand(
+        "languages", "Lists the built-in message tables that a manifest's \"language\" can name: tag, code page, "
+                     "English and native name.");
 
     DumpOptions dump;
     auto* dumpCommand = app.add_subcommand(
@@ -85,12 +95,15 @@ int RunCli(int argc, char** argv) {
     }
     if (*buildCommand) {
         if (!buildInstallDir.empty()) build.installDir = buildInstallDir;
+        if (!buildLanguage.empty()) build.language = buildLanguage;
         return RunBuild(build, stdout, stderr);
     }
     if (*checkCommand) {
         if (!checkInstallDir.empty()) check.installDir = checkInstallDir;
+        if (!checkLanguage.empty()) check.language = checkLanguage;
         return RunCheck(check, stdout, stderr);
     }
+    if (*languagesCommand) return RunLanguages(stdout, stderr);
     if (*dumpCommand) return RunDump(dump, stdout, stderr);
     if (*planCommand) {
         plan.nt = !planNine;
