@@ -9,6 +9,7 @@
 
 #include "data/uninstall_data.h"
 #include "pack/manifest.h"
+#include "pack/sign.h"
 
 namespace pack {
 
@@ -22,6 +23,7 @@ struct BuildOptions {
     std::string output;
     std::optional<std::string> installDir;
     bool force = false;
+    std::optional<SignOptions> sign;  // sign the result with osslsigncode
 };
 int RunBuild(const BuildOptions& options, FILE* out, FILE* err);
 
