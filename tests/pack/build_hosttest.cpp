@@ -119,10 +119,10 @@ TEST_F(PackerRun, BuildsTheSampleManifest) {
     testing_support::LoadedBlock b(Bytes(image.begin() + kFakeStubSize, image.end()));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     EXPECT_STREQ(b.data.messages[kMsgCaption], "Uninst Demo Uninstall");
-    EXPECT_EQ(b.data.files.count, 8u);
-    EXPECT_EQ(b.data.shortcuts.count, 1u);
+    EXPECT_EQ(b.data.files.count, 14u);
+    EXPECT_EQ(b.data.shortcuts.count, 2u);
     EXPECT_EQ(b.data.registry.count, 3u);
-    EXPECT_STREQ(b.data.patterns, "*.log");
+    EXPECT_STREQ(b.data.patterns, "Logs\\*.log");
     ASSERT_NE(SettingsCommand(b.data), nullptr);
     EXPECT_STREQ(SettingsCommand(b.data), "\"#Windows#\\Temp\\uninst-demo-firstrun.exe\" says goodbye");
     ASSERT_NE(SettingsDocument(b.data), nullptr);
