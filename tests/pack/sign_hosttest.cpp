@@ -280,7 +280,7 @@ TEST_F(Signing, AFailedSigningWritesNothing) {
         {"osslsigncode missing", "/nonexistent/osslsigncode", SignWith(), "osslsigncode is not installed"},
         {"a wrong password", "", " --sign-with '" + dir_.File("cert.pfx") + "' --password-file '" + dir_.File("wrong.txt") + "'",
          "mac verify failure"},
-        {"no certificate", "", " --sign-with '" + dir_.File("missing.pfx") + "'", "nothing written"},
+        {"no certificate", "", " --sign-with '" + dir_.File("missing.pfx") + "'", "Failed to read PKCS#12 file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
