@@ -164,6 +164,7 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"", 2, "A subcommand is required"},
         {"frobnicate", 2, "frobnicate"},
         {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "' --bogus", 2, "--bogus"},
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "' --password-file pw.txt", 2, "requires --sign-with"},
     };
     for (const auto& c : cases) {
         auto run = RunPacker(c.arguments);
