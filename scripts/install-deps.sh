@@ -9,7 +9,7 @@ set -eu
 # itself, qemu-i386 runs them (below). wine64 and the x86-64 cross compiler run the x86-64 build.
 PACKAGES="wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make g++ googletest \
   nlohmann-json3-dev libcli11-dev xvfb x11-utils imagemagick fonts-liberation fonts-wine \
-  python3 clang libclang-rt-14-dev locales fonts-ipafont-gothic"
+  python3 clang libclang-rt-14-dev locales fonts-ipafont-gothic openssl osslsigncode"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -25,6 +25,16 @@ int RunCli(int argc, char** argv) {
     buildCommand->add_option("--language", buildLanguage,
                              "the language to build, among those the manifest's \"language\" list offers");
     buildCommand->add_flag("--force", build.force, "build even when the checks find errors");
+    SignOptions sign;
+    std::string passwordFile, timestampUrl;
+    auto* signWith = buildCommand->add_option(
+        "--sign-with", sign.certificate,
+        "sign the uninstaller with this PKCS#12 certificate (.pfx) using osslsigncode (on PATH, or named by "
+        "UNINSTPACK_OSSLSIGNCODE)");
+    buildCommand->add_option("--password-file", passwordFile, "the file that holds the certificate's password")
+        ->needs(signWith);
+    buildCommand->add_option("--timestamp", timestampUrl, "the address of an RFC 3161 time-stamping service")
+        ->needs(signWith);
 
     CheckCommandOptions check;
     std::string checkInstallDir;
@@ -96,6 +106,11 @@ int RunCli(int argc, char** argv) {
     if (*buildCommand) {
         if (!buildInstallDir.empty()) build.installDir = buildInstallDir;
         if (!buildLanguage.empty()) build.language = buildLanguage;
+        if (*signWith) {
+            if (!passwordFile.empty()) sign.passwordFile = passwordFile;
+            if (!timestampUrl.empty()) sign.timestampUrl = timestampUrl;
+            build.sign = sign;
+        }
         return RunBuild(build, stdout, stderr);
     }
     if (*checkCommand) {

@@ -92,13 +92,18 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
         fprintf(err, "uninstpack: %s: %s\n", options.stub.c_str(), error.c_str());
         return kExitFailure;
     }
-    if (!WriteWholeFile(options.output, *image, true, error)) {
+    size_t size = image->size();
+    format::CertificateTable signature;
+    bool written = options.sign ? WriteSigned(options.output, *image, *options.sign, signature, size, error)
+                                : WriteWholeFile(options.output, *image, true, error);
+    if (!written) {
         fprintf(err, "uninstpack: %s\n", error.c_str());
         return kExitFailure;
     }
     fprintf(out, "%s: %zu bytes; data block of %zu bytes at offset %zu (%zu files, %zu shortcuts, %zu registry entries, %zu patterns)\n",
-            options.output.c_str(), image->size(), block.size(), stub.size(), manifest.block.files.size(),
+            options.output.c_str(), size, block.size(), stub.size(), manifest.block.files.size(),
             manifest.block.shortcuts.size(), manifest.block.registry.size(), manifest.block.patterns.size());
+    if (options.sign) fprintf(out, "%s: %s\n", options.output.c_str(), DescribeSignature(signature).c_str());
     return kExitOk;
 }
 
@@ -131,6 +136,7 @@ namespace {
 bool LoadUninstaller(const std::string& path, int codePage, LoadedData& loaded, Manifest& manifest, FILE* err) {
     ImageLoad load = LoadImage(path, loaded);
     for (const auto& note : load.notes) fprintf(err, "uninstpack: %s: note: %s\n", path.c_str(), note.c_str());
+    if (load.signature) fprintf(err, "uninstpack: %s: %s\n", path.c_str(), DescribeSignature(*load.signature).c_str());
     if (!load.error.empty() || load.code != 0) {
         fprintf(err, "uninstpack: %s\n", DescribeLoadFailure(path, load).c_str());
         return false;

@@ -9,6 +9,7 @@
 
 #include "data/uninstall_data.h"
 #include "pack/manifest.h"
+#include "pack/sign.h"
 
 namespace pack {
 
@@ -23,6 +24,7 @@ struct BuildOptions {
     std::optional<std::string> installDir;
     std::optional<std::string> language;  // picked among those the manifest offers
     bool force = false;
+    std::optional<SignOptions> sign;  // sign the result with osslsigncode
 };
 int RunBuild(const BuildOptions& options, FILE* out, FILE* err);
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "data/loader.h"
+#include "format/stub_image.h"
 #include "pack_support.h"
 #include "support/block_file.h"
 
@@ -78,6 +79,14 @@ TEST(StubPatching, WhatIsNoStubAsBuiltIsRefused) {
         {"an uninstaller, not a stub", uninstaller, "the stub already carries a data block"},
         {"field moved off its size", changed([](Bytes& s) { PutU32At(s, kFakeStubField, 0x700); }),
          "the stub already carries a data block"},
+        // A block appended after a signature would break it, and the uninstaller could not be signed again.
+        {"a signed stub", changed([](Bytes& s) {
+             size_t entry = LocateDataOffsetField(s)->certificatesEntry;
+             PutU32At(s, entry, static_cast<uint32_t>(s.size()));
+             PutU32At(s, entry + 4, 24);
+             s.resize(s.size() + 24, 0);
+         }),
+         "the stub is signed"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -155,6 +164,7 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"", 2, "A subcommand is required"},
         {"frobnicate", 2, "frobnicate"},
         {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "' --bogus", 2, "--bogus"},
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "' --password-file pw.txt", 2, "requires --sign-with"},
     };
     for (const auto& c : cases) {
         auto run = RunPacker(c.arguments);
