@@ -126,7 +126,14 @@ while(TEST_SERVERS)
   set_target_properties(${name} PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   list(APPEND TEST_SERVER_TARGETS ${name})
 endwhile()
-add_dependencies(uninst_tests ${TEST_HELPER_PROGRAMS} ${TEST_SERVER_TARGETS})
+# The hook that records the uninstaller's progress display (tests/dlls/progress_hook.cpp), loaded
+# into the uninstaller by the window hook a test sets on its thread.
+add_library(progress_hook SHARED ${CMAKE_SOURCE_DIR}/tests/dlls/progress_hook.cpp)
+target_compile_options(progress_hook PRIVATE -Wall -Wextra -Werror)
+target_link_options(progress_hook PRIVATE -Wl,--kill-at)
+target_link_libraries(progress_hook PRIVATE user32)
+set_target_properties(progress_hook PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(uninst_tests ${TEST_HELPER_PROGRAMS} ${TEST_SERVER_TARGETS} progress_hook)
 
 # Benchmarks that need the platform: each bench/*_winbench.cpp becomes a Windows program.
 file(GLOB WIN_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*_winbench.cpp)

@@ -1,7 +1,9 @@
 #!/bin/bash
 # `make demo`: packs the sample installation's manifest into the uninstaller, creates that
-# installation (files, shortcuts, HKCU keys) in a fresh Wine prefix inside the build tree, runs the
-# uninstaller under Wine and reports what was there before and what remains after.
+# installation (files, a read-only file, shared files with their counts, a font, pattern matches in
+# subfolders, shortcuts that climb, nested HKCU keys, and things it must leave alone) in a fresh Wine
+# prefix inside the build tree, runs the uninstaller under Wine and reports, item by item, what was
+# there before, what remains after, and whether that is what the run should have done.
 #
 # With a display (DISPLAY set) the uninstaller's boxes appear there and you answer them; without one
 # it runs under Xvfb and the robot answers OK to every box, printing what each box showed.

@@ -5,9 +5,11 @@ Checks that it imports only the platform's known libraries, that it is built for
 dynamic base with its relocations, and non-executable data), that the data-offset field has its
 section of its own (".uninst", the marker at its start) and that the marker occurs nowhere else, then
 writes the executable's own size into the field: a stub without a block then fails at its first record
-header. Prints the size and the sections.
+header. The linker's PE checksum is then computed again for the stamped file (signing tools and PE
+verifiers check it). Prints the size and the sections.
 """
 import argparse
+import struct
 import subprocess
 import sys
 
@@ -29,6 +31,21 @@ def uninst_section_offset(data):
     found = [int.from_bytes(data[h + 20:h + 24], "little")
              for h in range(table, table + 40 * sections, 40) if data[h:h + 8] == b".uninst\0"]
     return found[0] if len(found) == 1 else None
+
+
+def checksum_offset(data):
+    """The file offset of the optional header's CheckSum."""
+    return int.from_bytes(data[0x3C:0x40], "little") + 24 + 64
+
+
+def pe_checksum(data, at):
+    """The PE checksum (as CheckSumMappedFile computes it) with the 4 bytes at `at` taken as zero."""
+    padded = bytes(data[:at]) + bytes(4) + bytes(data[at + 4:]) + bytes(len(data) % 2)
+    total = 0
+    for (word,) in struct.iter_unpack("<H", padded):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return ((total & 0xFFFF) + (total >> 16) + len(data)) & 0xFFFFFFFF
 
 
 def main():
@@ -64,6 +81,9 @@ def main():
         sys.exit(f"stamp-stub: {args.exe} has no .uninst section beginning with the data-offset marker")
     field = section + len(MARKER)
     data[field:field + 4] = len(data).to_bytes(4, "little")
+    at = checksum_offset(data)
+    if int.from_bytes(data[at:at + 4], "little") != 0:
+        data[at:at + 4] = pe_checksum(data, at).to_bytes(4, "little")
     open(args.exe, "wb").write(data)
     print(f"uninstaller stub: {args.exe}: {len(data)} bytes, sections {' '.join(sections)}, "
           f"dynamic base and NX, imports {', '.join(sorted(imports))}")

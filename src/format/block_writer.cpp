@@ -188,6 +188,13 @@ std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::str
         if (error) *error = "the data-offset marker of the stub's .uninst section was overwritten: not a stub as built";
         return std::nullopt;
     }
+    if (located->certificates && located->certificates->size != 0) {
+        if (error) {
+            *error = "the stub is signed (it carries an Authenticode certificate table): the block would follow the "
+                     "signature and break it; build from the stub as built, then sign the uninstaller";
+        }
+        return std::nullopt;
+    }
     uint32_t field = ReadU32(stub.data() + located->field);
     if (located->imageEnd != stub.size() || field != stub.size()) {
         if (error) {
@@ -204,6 +211,11 @@ std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::str
     Bytes out = stub;
     PutU32At(out, located->field, static_cast<uint32_t>(stub.size()));
     out.insert(out.end(), block.begin(), block.end());
+    // The linker sets the PE checksum; the field and the block change the file, so a checksum the
+    // stub carries is made right for the uninstaller (no checksum, 0, stays 0).
+    if (located->checksumField != 0 && ReadU32(out.data() + located->checksumField) != 0) {
+        PutU32At(out, located->checksumField, PeChecksum(out, located->checksumField));
+    }
     return out;
 }
 

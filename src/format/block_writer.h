@@ -74,9 +74,10 @@ Bytes EncodeBlock(const Block& block);
 // stub_image.h), or nothing when the image has no such field.
 std::optional<size_t> FindDataOffsetField(const Bytes& image);
 
-// Appends `block` to a copy of the stub and points its data-offset field at it. Refuses a stub whose
-// marker is not intact and one that already carries a block (its field does not hold its own size,
-// or bytes follow its image): appending to an uninstaller would leave its first block in front.
+// Appends `block` to a copy of the stub and points its data-offset field at it; a PE checksum the
+// stub carries is computed again for the result. Refuses a stub whose marker is not intact, a signed
+// stub, and one that already carries a block (its field does not hold its own size, or bytes follow
+// its image): appending to an uninstaller would leave its first block in front.
 std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::string* error);
 
 }  // namespace format

@@ -16,6 +16,13 @@ constexpr uint16_t kPe32PlusMagic = 0x20B;
 // The PE format allows at most 96 sections; the Windows loader refuses more.
 constexpr uint16_t kMaxSections = 96;
 constexpr uint32_t kFieldEnd = kDataOffsetMarkerSize + kDataOffsetFieldSize;
+// Offsets in the optional header: the CheckSum (the same in both formats), the count of data
+// directories and the directories themselves (PE32+ has a 64-bit image base and stack sizes).
+constexpr size_t kChecksumAt = 64;
+constexpr size_t kDirectoryCountAt32 = 92;
+constexpr size_t kDirectoryCountAt64 = 108;
+constexpr uint32_t kSecurityDirectory = 4;
+constexpr size_t kDirectoryEntrySize = 8;
 
 bool Fail(std::string* why, const char* text) {
     if (why) *why = text;
@@ -46,11 +53,19 @@ std::optional<DataOffsetLocation> LocateDataOffsetField(const Bytes& image, std:
         return std::nullopt;
     }
     uint64_t table = optional + optionalSize;
+    DataOffsetLocation found;
+    // Optional header fields are read only where the size the COFF header declares holds them.
+    if (table <= size && optionalSize >= kChecksumAt + 4) found.checksumField = static_cast<size_t>(optional + kChecksumAt);
+    size_t countAt = magic == kPe32Magic ? kDirectoryCountAt32 : kDirectoryCountAt64;
+    uint64_t entry = optional + countAt + 4 + uint64_t{kSecurityDirectory} * kDirectoryEntrySize;
+    if (table <= size && entry + kDirectoryEntrySize <= table && ReadU32(p + optional + countAt) > kSecurityDirectory) {
+        found.certificatesEntry = static_cast<size_t>(entry);
+        found.certificates = CertificateTable{ReadU32(p + entry), ReadU32(p + entry + 4)};
+    }
     if (sections == 0 || sections > kMaxSections || table + uint64_t{sections} * kSectionHeaderSize > size) {
         Fail(why, "the PE section table is empty, too long, or runs past the end of the file");
         return std::nullopt;
     }
-    DataOffsetLocation found;
     found.imageEnd = static_cast<size_t>(table + uint64_t{sections} * kSectionHeaderSize);
     int named = 0;
     for (uint16_t i = 0; i < sections; ++i) {
@@ -81,6 +96,21 @@ std::optional<DataOffsetLocation> LocateDataOffsetField(const Bytes& image, std:
         return std::nullopt;
     }
     return found;
+}
+
+uint32_t PeChecksum(const Bytes& image, size_t checksumField) {
+    const size_t size = image.size();
+    // The CheckSum field's own four bytes count as zero.
+    auto at = [&](size_t i) -> uint32_t {
+        return i >= size || (i >= checksumField && i < checksumField + 4) ? 0 : image[i];
+    };
+    uint64_t sum = 0;
+    for (size_t i = 0; i < size; i += 2) {
+        sum += at(i) | (at(i + 1) << 8);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum + size);
 }
 
 }  // namespace format

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -13,10 +14,23 @@
 
 namespace format {
 
+// The security directory (data directory 4) of a PE image: the file offset and size of the
+// certificate table that Authenticode signing appends at the end of the file. Unlike every other
+// data directory its address is a file offset, not an RVA; the loader never maps the table.
+struct CertificateTable {
+    uint32_t offset = 0;
+    uint32_t size = 0;
+};
+
 struct DataOffsetLocation {
     size_t field = 0;           // file offset of the 32-bit field
     bool markerIntact = false;  // the six bytes before the field are the marker
     size_t imageEnd = 0;        // end of the headers and the sections' raw data: what follows was appended
+    size_t checksumField = 0;   // file offset of the optional header's 32-bit CheckSum (0: none)
+    // The security directory's entry as the headers hold it (empty when the image has no room for
+    // the entry); not checked against the file.
+    std::optional<CertificateTable> certificates;
+    size_t certificatesEntry = 0;  // file offset of that entry (8 bytes), when there is one
 };
 
 // Parses the PE headers of `image` (PE32 or PE32+), every read bounded by the file. Fails, saying why
@@ -25,5 +39,11 @@ struct DataOffsetLocation {
 // not needed to find the field (the program never reads them); `markerIntact` tells whether they
 // are there.
 std::optional<DataOffsetLocation> LocateDataOffsetField(const Bytes& image, std::string* why = nullptr);
+
+// The PE checksum of `image` as the platform's CheckSumMappedFile computes it: the 16-bit one's
+// complement sum of the whole file with the CheckSum field at `checksumField` taken as zero, plus
+// the file's length. Windows checks it only for drivers and boot-time images, but signing tools
+// set it, and a stale one is reported by every PE verifier.
+uint32_t PeChecksum(const Bytes& image, size_t checksumField);
 
 }  // namespace format

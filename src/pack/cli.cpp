@@ -21,7 +21,20 @@ int RunCli(int argc, char** argv) {
     buildCommand->add_option("--stub", build.stub, "the uninstaller executable as built (uninst.exe)")->required();
     buildCommand->add_option("-o,--output", build.output, "the uninstaller to write")->required();
     buildCommand->add_option("--install-dir", buildInstallDir, "measure path lengths with this install folder");
+    std::string buildLanguage;
+    buildCommand->add_option("--language", buildLanguage,
+                             "the language to build, among those the manifest's \"language\" list offers");
     buildCommand->add_flag("--force", build.force, "build even when the checks find errors");
+    SignOptions sign;
+    std::string passwordFile, timestampUrl;
+    auto* signWith = buildCommand->add_option(
+        "--sign-with", sign.certificate,
+        "sign the uninstaller with this PKCS#12 certificate (.pfx) using osslsigncode (on PATH, or named by "
+        "UNINSTPACK_OSSLSIGNCODE)");
+    buildCommand->add_option("--password-file", passwordFile, "the file that holds the certificate's password")
+        ->needs(signWith);
+    buildCommand->add_option("--timestamp", timestampUrl, "the address of an RFC 3161 time-stamping service")
+        ->needs(signWith);
 
     CheckCommandOptions check;
     std::string checkInstallDir;
@@ -29,6 +42,13 @@ int RunCli(int argc, char** argv) {
         "check", "Warns about manifest entries that are dangerous or cannot work. Exit code 1 when there are errors.");
     checkCommand->add_option("MANIFEST", check.manifest, "the manifest (JSON)")->required();
     checkCommand->add_option("--install-dir", checkInstallDir, "measure path lengths with this install folder");
+    std::string checkLanguage;
+    checkCommand->add_option("--language", checkLanguage,
+                             "the language to check, among those the manifest's \"language\" list offers");
+
+    auto* languagesCommand = app.add_subcommand(
+        "languages", "Lists the built-in message tables that a manifest's \"language\" can name: tag, code page, "
+                     "English and native name.");
 
     DumpOptions dump;
     auto* dumpCommand = app.add_subcommand(
@@ -85,12 +105,20 @@ int RunCli(int argc, char** argv) {
     }
     if (*buildCommand) {
         if (!buildInstallDir.empty()) build.installDir = buildInstallDir;
+        if (!buildLanguage.empty()) build.language = buildLanguage;
+        if (*signWith) {
+            if (!passwordFile.empty()) sign.passwordFile = passwordFile;
+            if (!timestampUrl.empty()) sign.timestampUrl = timestampUrl;
+            build.sign = sign;
+        }
         return RunBuild(build, stdout, stderr);
     }
     if (*checkCommand) {
         if (!checkInstallDir.empty()) check.installDir = checkInstallDir;
+        if (!checkLanguage.empty()) check.language = checkLanguage;
         return RunCheck(check, stdout, stderr);
     }
+    if (*languagesCommand) return RunLanguages(stdout, stderr);
     if (*dumpCommand) return RunDump(dump, stdout, stderr);
     if (*planCommand) {
         plan.nt = !planNine;

@@ -6,6 +6,7 @@
 
 #include "pack/check.h"
 #include "pack/image.h"
+#include "pack/languages.h"
 #include "pack/manifest.h"
 #include "pack/plan.h"
 #include "pack/scan.h"
@@ -15,7 +16,8 @@ namespace pack {
 namespace {
 
 // Reads and parses a manifest file, printing every problem; false when it cannot be used.
-bool LoadManifest(const std::string& path, Manifest& manifest, FILE* err) {
+bool LoadManifest(const std::string& path, const std::optional<std::string>& language, Manifest& manifest,
+                  FILE* err) {
     std::string text;
     std::string error;
     if (!ReadWholeFile(path, text, error)) {
@@ -23,7 +25,7 @@ bool LoadManifest(const std::string& path, Manifest& manifest, FILE* err) {
         return false;
     }
     std::vector<Problem> problems;
-    if (ParseManifest(text, manifest, problems)) return true;
+    if (ParseManifest(text, manifest, problems, {language})) return true;
     for (const auto& p : problems) fprintf(err, "%s\n", DescribeProblem(path, p).c_str());
     return false;
 }
@@ -68,7 +70,7 @@ size_t PrintFindings(const std::string& path, const std::vector<Finding>& findin
 
 int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
     Manifest manifest;
-    if (!LoadManifest(options.manifest, manifest, err)) return kExitFailure;
+    if (!LoadManifest(options.manifest, options.language, manifest, err)) return kExitFailure;
     std::optional<std::string> installDir = options.installDir;
     if (!InstallDirInCodePage(installDir, manifest.codePage, err)) return kExitFailure;
     auto findings = CheckManifest(manifest, {installDir});
@@ -90,19 +92,24 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
         fprintf(err, "uninstpack: %s: %s\n", options.stub.c_str(), error.c_str());
         return kExitFailure;
     }
-    if (!WriteWholeFile(options.output, *image, true, error)) {
+    size_t size = image->size();
+    format::CertificateTable signature;
+    bool written = options.sign ? WriteSigned(options.output, *image, *options.sign, signature, size, error)
+                                : WriteWholeFile(options.output, *image, true, error);
+    if (!written) {
         fprintf(err, "uninstpack: %s\n", error.c_str());
         return kExitFailure;
     }
     fprintf(out, "%s: %zu bytes; data block of %zu bytes at offset %zu (%zu files, %zu shortcuts, %zu registry entries, %zu patterns)\n",
-            options.output.c_str(), image->size(), block.size(), stub.size(), manifest.block.files.size(),
+            options.output.c_str(), size, block.size(), stub.size(), manifest.block.files.size(),
             manifest.block.shortcuts.size(), manifest.block.registry.size(), manifest.block.patterns.size());
+    if (options.sign) fprintf(out, "%s: %s\n", options.output.c_str(), DescribeSignature(signature).c_str());
     return kExitOk;
 }
 
 int RunCheck(const CheckCommandOptions& options, FILE* out, FILE* err) {
     Manifest manifest;
-    if (!LoadManifest(options.manifest, manifest, err)) return kExitFailure;
+    if (!LoadManifest(options.manifest, options.language, manifest, err)) return kExitFailure;
     std::optional<std::string> installDir = options.installDir;
     if (!InstallDirInCodePage(installDir, manifest.codePage, err)) return kExitFailure;
     auto findings = CheckManifest(manifest, {installDir});
@@ -129,6 +136,7 @@ namespace {
 bool LoadUninstaller(const std::string& path, int codePage, LoadedData& loaded, Manifest& manifest, FILE* err) {
     ImageLoad load = LoadImage(path, loaded);
     for (const auto& note : load.notes) fprintf(err, "uninstpack: %s: note: %s\n", path.c_str(), note.c_str());
+    if (load.signature) fprintf(err, "uninstpack: %s: %s\n", path.c_str(), DescribeSignature(*load.signature).c_str());
     if (!load.error.empty() || load.code != 0) {
         fprintf(err, "uninstpack: %s\n", DescribeLoadFailure(path, load).c_str());
         return false;
@@ -212,6 +220,22 @@ int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err) {
         return kExitFailure;
     }
     return WriteOutput(out, json, err) ? kExitOk : kExitFailure;
+}
+
+int RunLanguages(FILE* out, FILE* err) {
+    const LanguageTables& tables = BuiltInLanguages();
+    for (const auto& error : tables.errors) fprintf(err, "uninstpack: built-in language table %s\n", error.c_str());
+    std::string text = "tag    code page  English name           native name\n";
+    for (const Language& language : tables.languages) {
+        char line[32];
+        snprintf(line, sizeof line, "%-6s %-10d ", language.tag.c_str(), language.codePage);
+        // Pad by characters, not bytes: "Norwegian Bokmål" is UTF-8.
+        size_t width = 0;
+        for (unsigned char c : language.englishName) width += (c & 0xC0) != 0x80;
+        text += line + language.englishName + std::string(width < 22 ? 23 - width : 1, ' ') + language.nativeName + "\n";
+    }
+    if (!WriteOutput(out, text, err)) return kExitFailure;
+    return tables.errors.empty() ? kExitOk : kExitFailure;
 }
 
 }  // namespace pack

@@ -9,6 +9,7 @@
 
 #include "data/uninstall_data.h"
 #include "pack/manifest.h"
+#include "pack/sign.h"
 
 namespace pack {
 
@@ -21,13 +22,16 @@ struct BuildOptions {
     std::string stub;
     std::string output;
     std::optional<std::string> installDir;
+    std::optional<std::string> language;  // picked among those the manifest offers
     bool force = false;
+    std::optional<SignOptions> sign;  // sign the result with osslsigncode
 };
 int RunBuild(const BuildOptions& options, FILE* out, FILE* err);
 
 struct CheckCommandOptions {
     std::string manifest;
     std::optional<std::string> installDir;
+    std::optional<std::string> language;
 };
 int RunCheck(const CheckCommandOptions& options, FILE* out, FILE* err);
 
@@ -49,6 +53,9 @@ struct PlanCommandOptions {
     bool json = false;
 };
 int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err);
+
+// Lists the built-in languages: tag, code page, English and native name (UTF-8).
+int RunLanguages(FILE* out, FILE* err);
 
 struct ScanCommandOptions {
     std::string dir;

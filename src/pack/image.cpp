@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -49,6 +50,55 @@ bool WriteWholeFile(const std::string& path, const Bytes& bytes, bool executable
     return true;
 }
 
+namespace {
+
+// WIN_CERTIFICATE: u32 length, u16 revision, u16 type; Authenticode is PKCS#7 signed data.
+constexpr uint32_t kCertificateHeaderSize = 8;
+constexpr uint16_t kCertificateRevision2 = 0x0200;
+constexpr uint16_t kCertificateTypePkcsSignedData = 0x0002;
+// Signing tools align the table to 8 bytes with zeros after the data before it.
+constexpr uint64_t kCertificateAlignment = 8;
+
+// Looks at the certificate table the security directory names, after a block that loaded. A table
+// between the end record and the end of the file that begins with an Authenticode signature is kept
+// in `load.signature`; what signing would not leave is noted. Returns the end of the bytes after the
+// end record that are still to be reported: the end record itself when only up to 7 zero bytes of
+// alignment precede the table, the table's start when other bytes do, the end of the file when
+// the table is no signature of the block.
+uint64_t NoteCertificateTable(const Bytes& image, const CertificateTable& table, ImageLoad& load) {
+    const uint64_t at = table.offset, end = uint64_t{table.offset} + table.size;
+    const std::string where = "the certificate table (" + std::to_string(table.size) + " bytes at offset " +
+                              std::to_string(table.offset) + ")";
+    if (end > load.fileSize || at < load.imageEnd) {
+        load.notes.push_back("the security directory names " + where +
+                             (end > load.fileSize ? " past the end of the file" : " inside the executable's image") +
+                             ": no signature that signing tools accept");
+        return load.fileSize;
+    }
+    if (at < load.blockEnd) {
+        load.notes.push_back("the block runs into " + where + " up to offset " + std::to_string(load.blockEnd) +
+                             ": the signature does not cover the records read from there on");
+        return load.fileSize;
+    }
+    const uint8_t* header = image.data() + at;
+    if (table.size >= kCertificateHeaderSize && ReadU32(header) <= table.size &&
+        ReadU16(header + 4) == kCertificateRevision2 && ReadU16(header + 6) == kCertificateTypePkcsSignedData) {
+        load.signature = table;
+    } else {
+        load.notes.push_back(where + " does not begin with an Authenticode signature");
+    }
+    if (end < load.fileSize) {
+        load.notes.push_back(std::to_string(load.fileSize - end) + " bytes follow " + where + " (from offset " +
+                             std::to_string(end) + "): the uninstaller never reads them and the signature does not cover them");
+    }
+    bool alignment = at - load.blockEnd < kCertificateAlignment &&
+                     std::all_of(image.begin() + static_cast<ptrdiff_t>(load.blockEnd),
+                                 image.begin() + static_cast<ptrdiff_t>(at), [](uint8_t b) { return b == 0; });
+    return alignment ? load.blockEnd : at;
+}
+
+}  // namespace
+
 ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
     ImageLoad load;
     std::string bytes;
@@ -88,11 +138,20 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
         load.notes.push_back(std::to_string(load.dataOffset - load.imageEnd) + " bytes lie between the end of the "
                              "executable's image (offset " + std::to_string(load.imageEnd) + ") and the block");
     }
-    if (load.blockEnd < load.fileSize) {
-        load.notes.push_back(std::to_string(load.fileSize - load.blockEnd) + " bytes follow the end record (from offset " +
+    uint64_t trailerEnd = load.fileSize;
+    if (located->certificates && located->certificates->size != 0) {
+        trailerEnd = NoteCertificateTable(image, *located->certificates, load);
+    }
+    if (load.blockEnd < trailerEnd) {
+        load.notes.push_back(std::to_string(trailerEnd - load.blockEnd) + " bytes follow the end record (from offset " +
                              std::to_string(load.blockEnd) + "): the uninstaller never reads them");
     }
     return load;
+}
+
+std::string DescribeSignature(const CertificateTable& table) {
+    return "signed: Authenticode certificate table, " + std::to_string(table.size) + " bytes at offset " +
+           std::to_string(table.offset) + " (the uninstaller never reads it; osslsigncode verify checks it)";
 }
 
 std::string DescribeLoadFailure(const std::string& path, const ImageLoad& load) {

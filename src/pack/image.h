@@ -2,12 +2,14 @@
 // with the uninstaller's own loader.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "data/loader.h"
 #include "data/uninstall_data.h"
 #include "format/block_writer.h"
+#include "format/stub_image.h"
 
 namespace pack {
 
@@ -39,12 +41,19 @@ struct ImageLoad {
     // What the uninstaller does not read or does not need, for the reader to know: altered marker
     // bytes, bytes after the end record, a gap between the image and the block.
     std::vector<std::string> notes;
+    // After a load: the Authenticode certificate table that signing appended after the block (at
+    // most 7 bytes of zeros between them, the table ending the file), when there is one. It is not
+    // verified here: osslsigncode verify (or signtool verify) checks the signature.
+    std::optional<format::CertificateTable> signature;
 };
 
 // Finds the data-offset field of the file at `path` where the program reads it (its .uninst
 // section, through the PE headers; see format/stub_image.h) and loads the block it points at with
 // the uninstaller's loader.
 ImageLoad LoadImage(const std::string& path, LoadedData& loaded);
+
+// "signed: Authenticode certificate table, N bytes at offset X" for a load with a signature.
+std::string DescribeSignature(const format::CertificateTable& table);
 
 // Describes a failed ImageLoad in one line (the load error's code and name, and the record).
 std::string DescribeLoadFailure(const std::string& path, const ImageLoad& load);

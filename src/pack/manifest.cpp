@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "pack/json_text.h"
+#include "pack/languages.h"
 #include "pack/plan_paths.h"
 
 namespace pack {
@@ -163,10 +164,82 @@ private:
     const CodePage* page_ = nullptr;
 };
 
-void ReadMessages(Reader& r, const json& doc, Block& block) {
-    // The defaults are ASCII, which every code page the reader accepts keeps as it is.
+// Which built-in table fills the messages the manifest leaves out: "language" names one, or lists
+// those the author picks from at build time (`picked`). False, with the problem recorded, when no
+// table can be chosen.
+bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& picked, const Language*& chosen) {
+    chosen = nullptr;
+    auto found = doc.find("language");
+    if (found == doc.end()) {
+        if (!picked) return true;
+        r.Fail("language", "--language " + *picked + " was given, but the manifest names no language (add \"language\": " +
+                               JsonString(*picked) + " or a list of languages to pick from)");
+        return false;
+    }
+    auto known = [&r](const json& j, const std::string& where) -> const Language* {
+        if (!j.is_string()) {
+            r.Fail(where, std::string("must be a language tag, not ") + TypeName(j));
+            return nullptr;
+        }
+        const Language* language = FindLanguage(j.get_ref<const std::string&>());
+        if (!language) {
+            r.Fail(where, "unknown language " + j.dump() + " (built in: " + BuiltInLanguageTags() +
+                              "; `uninstpack languages` lists them)");
+        }
+        return language;
+    };
+    std::vector<const Language*> offered;
+    if (found->is_array()) {
+        if (found->empty()) {
+            r.Fail("language", "is an empty list: name the languages to pick from");
+            return false;
+        }
+        bool bad = false;
+        for (size_t k = 0; k < found->size(); ++k) {
+            const Language* language = known((*found)[k], Item("language", k));
+            if (language && std::find(offered.begin(), offered.end(), language) != offered.end()) {
+                r.Fail(Item("language", k), "lists " + language->tag + " a second time");
+            } else if (language) {
+                offered.push_back(language);
+                continue;
+            }
+            bad = true;
+        }
+        if (bad) return false;
+    } else if (const Language* language = known(*found, "language")) {
+        offered.push_back(language);
+    } else {
+        return false;
+    }
+    std::string tags;
+    for (const Language* language : offered) tags += (tags.empty() ? "" : ", ") + language->tag;
+    if (!picked) {
+        if (offered.size() == 1) {
+            chosen = offered.front();
+            return true;
+        }
+        r.Fail("language", "the manifest offers " + tags + ": pick one with --language");
+        return false;
+    }
+    const Language* wanted = FindLanguage(*picked);
+    if (wanted && std::find(offered.begin(), offered.end(), wanted) != offered.end()) {
+        chosen = wanted;
+        return true;
+    }
+    r.Fail("language", "--language " + *picked + " is not one the manifest offers (" + tags + ")");
+    return false;
+}
+
+void ReadMessages(Reader& r, const json& doc, const Language* language, Block& block) {
+    // The English defaults are ASCII, which every code page the reader accepts keeps as it is.
     block.messages.assign(kDefaultMessages, kDefaultMessages + kMessageCount);
     auto found = doc.find("messages");
+    for (int i = 0; language && i < kMessageCount; ++i) {
+        if (found != doc.end() && found->is_object() && found->contains(kMessageKeys[i])) continue;
+        auto converted = r.TextValue(json(language->messages[i]), Field("messages", kMessageKeys[i]),
+                                     CodePage::Use::kMessage);
+        if (converted) block.messages[i] = *converted;
+    }
     if (found == doc.end()) return;
     std::initializer_list<const char*> keys = {kMessageKeys[0],  kMessageKeys[1],  kMessageKeys[2],  kMessageKeys[3],
                                                kMessageKeys[4],  kMessageKeys[5],  kMessageKeys[6],  kMessageKeys[7],
@@ -399,7 +472,8 @@ std::vector<std::string> FileFlagNames(uint8_t flags) {
     return names;
 }
 
-bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Problem>& problems) {
+bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Problem>& problems,
+                   const ManifestOptions& options) {
     size_t before = problems.size();
     // First the document without the entries of the three lists: the code page, the messages, the
     // patterns and the settings. Then the lists, each entry read and dropped as the parser ends it,
@@ -421,13 +495,23 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
         return false;
     }
     Reader r(problems);
-    if (!r.Object(doc, "", {"codePage", "messages", "files", "shortcuts", "registry", "patterns", "settings"})) {
+    if (!r.Object(doc, "", {"codePage", "language", "messages", "files", "shortcuts", "registry", "patterns",
+                            "settings"})) {
         return false;
     }
     manifest = Manifest{};
+    const Language* language = nullptr;
+    if (!ReadLanguage(r, doc, options.language, language)) return false;
+    if (language) manifest.codePage = language->codePage;
     if (auto found = doc.find("codePage"); found != doc.end()) {
         auto number = r.Integer(*found, "codePage", 1, 65535);
         if (!number) return false;
+        if (language && *number != language->codePage) {
+            r.Fail("codePage", std::to_string(*number) + " conflicts with the language " + language->tag +
+                                   ", whose texts are in code page " + std::to_string(language->codePage) +
+                                   " (leave \"codePage\" out, or give " + std::to_string(language->codePage) + ")");
+            return false;
+        }
         manifest.codePage = static_cast<int>(*number);
     }
     std::string error;
@@ -438,7 +522,7 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
     }
     r.SetCodePage(page.get());
     Block& block = manifest.block;
-    ReadMessages(r, doc, block);
+    ReadMessages(r, doc, language, block);
     bool lists = false;
     for (const char* list : {"files", "shortcuts", "registry"}) {
         if (auto found = doc.find(list); found != doc.end()) lists = r.Array(*found, list) || lists;

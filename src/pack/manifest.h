@@ -34,9 +34,16 @@ struct Problem {
 // Formats a problem as "FILE: WHERE: MESSAGE".
 std::string DescribeProblem(const std::string& file, const Problem& problem);
 
+struct ManifestOptions {
+    // The language picked at build time among those the manifest's "language" list offers.
+    std::optional<std::string> language;
+};
+
 // Reads manifest JSON. Returns true when the manifest is valid and can be encoded; otherwise
-// `problems` names every bad field found.
-[[nodiscard]] bool ParseManifest(std::string_view json, Manifest& manifest, std::vector<Problem>& problems);
+// `problems` names every bad field found. A manifest with "language" takes that language's code
+// page and built-in texts for every message it leaves out.
+[[nodiscard]] bool ParseManifest(std::string_view json, Manifest& manifest, std::vector<Problem>& problems,
+                                 const ManifestOptions& options = {});
 
 // Writes the manifest as JSON that ParseManifest reads back to the same block. Returns false when
 // a text holds bytes that name no character in the code page (`problems` says where). What the

@@ -1,11 +1,15 @@
-// The real uninstaller hands work to other programs: the run-first program in each mode, and the
+// The real uninstaller hands work to other programs: the run-first program in each mode, waited for
+// or not, the closing document through the registered command when the shell fails, and the
 // self-delete that removes the executable and its emptied folder once the process has ended.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "e2e/e2e_fixture.h"
 #include "support/sandbox.h"
+#include "ui/ui.h"
 
 using namespace format;
 using testing_support::Exists;
@@ -66,6 +70,173 @@ TEST_F(RunFirst, RunsInEveryModeButExternalAlone) {
         EXPECT_TRUE(testing_support::StartsWithNoCase(records[0].currentFolder, folder) &&
                     records[0].currentFolder.size() == folder.size())
             << records[0].currentFolder;
+    }
+}
+
+struct DisplaySearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDisplayProc(HWND window, LPARAM context) {
+    DisplaySearch& search = *reinterpret_cast<DisplaySearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search.processId || !IsWindowVisible(window) || !GetDlgItem(window, kProgressBarId)) return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+// The progress display of process `processId`, when it shows one: its top-level dialog with the bar.
+HWND FindProgressDisplay(DWORD processId) {
+    DisplaySearch search{processId, nullptr};
+    EnumWindows(FindDisplayProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The run-first program holds until the test releases it (it deletes the release file as its last
+// act). Waited for, it runs while the uninstaller pumps its messages with no progress display; the
+// display, and the read-only question inside it, come only once it has ended. Not waited for, the
+// display and the question are up while it still holds.
+TEST_F(RunFirst, ProgressDisplayComesOnlyAfterAWaitedForProgramEnded) {
+    for (bool waits : {true, false}) {
+        SCOPED_TRACE(waits ? "waited for" : "not waited for");
+        e2e::Installation& app = sandbox_.NewInstallation();
+        ASSERT_TRUE(testing_support::CopyBuildFile("probe.exe", app.Path("tool.exe")));
+        ASSERT_TRUE(app.AddFile("locked.txt", "x", testing_support::kReadOnly));
+        const std::string release = sandbox_.root() + "release-" + app.exeName();
+        ProbeLog log(sandbox_.root() + "probe-" + app.exeName() + ".log");
+        Block block;
+        block.messages = TestMessages();
+        block.files = {{".\\", "locked.txt", 0}};
+        block.settings = SettingsSpec{waits ? kSettingsWaitForRun : 0u, "\"tool.exe\" --hold=\"" + release + "\"",
+                                      std::nullopt};
+        Place(app, EncodeBlock(block));
+
+        std::atomic<DWORD> processId{0};
+        std::atomic<HWND> mainWindow{nullptr};
+        std::atomic<bool> released{false};
+        std::atomic<bool> releaseWritten{true};
+        auto letGo = [&] {
+            released = true;
+            if (!testing_support::WriteFileText(release, "go")) releaseWritten = false;
+        };
+        // Waited for: once the program runs and the uninstaller has answered a message (it pumps
+        // in its wait), there must be no progress display yet; then the program is released.
+        std::atomic<int> displayWhileHeld{-1};
+        std::thread releaser;
+        if (waits) {
+            releaser = std::thread([&] {
+                bool running = PollUntil([&] { return mainWindow.load() && !log.Records().empty(); }, e2e::kRunTimeoutMs);
+                DWORD_PTR answer = 0;
+                if (running && SendMessageTimeoutA(mainWindow.load(), WM_NULL, 0, 0, SMTO_NORMAL, 20000, &answer)) {
+                    displayWhileHeld = FindProgressDisplay(processId.load()) ? 1 : 0;
+                }
+                letGo();
+            });
+        }
+        bool questionSeen = false, displayAtQuestion = false, programEndedAtQuestion = false;
+        e2e::RunResult run = Run(app, "", [&](const robot::SeenWindow& window, size_t modalIndex) {
+            if (!window.modal) return robot::Ignore();
+            if (modalIndex == 0) {
+                processId = window.processId;
+                mainWindow = window.owner;
+                return robot::Click(IDOK);
+            }
+            if (window.HasButton(kYesToAllId)) {
+                questionSeen = true;
+                displayAtQuestion = FindProgressDisplay(window.processId) != nullptr;
+                programEndedAtQuestion = released.load() && !Exists(release);
+                if (!waits) letGo();
+                return robot::Click(IDYES);
+            }
+            return robot::Click(IDOK);
+        });
+        if (releaser.joinable()) releaser.join();
+        std::string why;
+        ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
+        ASSERT_TRUE(releaseWritten);
+        ASSERT_EQ(log.Records().size(), 1u) << "the program ran once";
+        EXPECT_TRUE(PollUntil([&] { return !Exists(release); })) << "the program was never released or never ended";
+        ASSERT_TRUE(questionSeen) << run.Describe();
+        EXPECT_TRUE(displayAtQuestion);
+        EXPECT_EQ(programEndedAtQuestion, waits);
+        if (waits) EXPECT_EQ(displayWhileHeld.load(), 0) << "-1: the uninstaller did not answer while it waited";
+        EXPECT_FALSE(Exists(app.Path("locked.txt")));
+    }
+}
+
+// The closing document when the shell cannot open it: the open command registered for ".htm" runs
+// with the document in place of its placeholder. The class is the test's own, and the shell's
+// handler of web addresses points at a program that does not exist, so no browser ever starts.
+class ClosingDocumentSerial : public E2eTest {
+  protected:
+    void SetUp() override {
+        E2eTest::SetUp();
+        ASSERT_TRUE(testing_support::CopyBuildFile("probe.exe", viewer_));
+        std::string command = "\"" + viewer_ + "\" --log=\"" + log_ + "\" \"%1\"";
+        ASSERT_TRUE(testing_support::SetValue(HKEY_CLASSES_ROOT, className_ + "\\shell\\open\\command", "",
+                                              testing_support::RegValue::String(command)));
+        ASSERT_TRUE(htm_.ok());
+        ASSERT_TRUE(http_.ok());
+    }
+    void TearDown() override {
+        testing_support::DeleteKeyTree(HKEY_CLASSES_ROOT, className_);
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, kClassParent);  // only when no other test's class is in it
+        E2eTest::TearDown();
+    }
+
+    static constexpr char kClassParent[] = "UninstE2E.Closing";
+    std::string viewer_ = sandbox_.root() + "viewer.exe";
+    std::string log_ = sandbox_.root() + "viewer.log";
+    std::string className_ = std::string(kClassParent) + "\\" + std::to_string(GetCurrentProcessId());
+    testing_support::ScopedValue htm_{HKEY_CLASSES_ROOT, ".htm", "", testing_support::RegValue::String(className_)};
+    testing_support::ScopedValue http_{
+        HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "",
+        testing_support::RegValue::String("\"" + sandbox_.root() + "no such browser.exe\" \"%1\"")};
+};
+
+// Opened after the closing box, or at the end of a /Q run; never with /S or /X, nor after a refused
+// confirmation. The shell's failure is shown to no one: the only boxes are the run's own.
+TEST_F(ClosingDocumentSerial, ShellFailingTheRegisteredCommandOpensIt) {
+    const std::string address = "http://example.invalid/page";
+    const std::string missing = sandbox_.root() + "no such\\page.htm";
+    struct Case {
+        const char* what;
+        std::string document;
+        const char* arguments;
+        std::vector<robot::Reply> replies;
+        size_t boxes;
+        std::string tail;  // the command line after the registered command's cut placeholder; empty: none runs
+    } cases[] = {
+        {"an address, /Q", address, "/Q", {}, 0, "  " + address},
+        {"a document that is not there, quoted for its blank, after the closing box", missing, "",
+         {robot::Click(IDOK), robot::Click(IDOK)}, 2, "  \"" + missing + "\""},
+        {"/S", address, "/S", {}, 0, ""},
+        {"/X", address, "/X", {}, 0, ""},
+        {"confirmation refused", address, "", {robot::Click(IDCANCEL)}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(log_.c_str());
+        e2e::Installation& app = sandbox_.NewInstallation();
+        Block block;
+        block.messages = TestMessages();
+        block.settings = SettingsSpec{0, std::nullopt, c.document};
+        Place(app, EncodeBlock(block));
+        e2e::RunResult run = Run(app, c.arguments, robot::AnswerInOrder(c.replies));
+        EXPECT_EQ(run.MessageBoxes().size(), c.boxes) << run.Describe();
+        std::string why;
+        // The command runs in the run's job: once the job is empty, it has written its record or never ran.
+        ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
+        std::vector<testing_support::ProbeRecord> records = testing_support::ReadProbeLog(log_);
+        if (c.tail.empty()) {
+            EXPECT_TRUE(records.empty()) << records.front().commandLine;
+            continue;
+        }
+        ASSERT_EQ(records.size(), 1u) << "nothing opened it";
+        EXPECT_EQ(records[0].commandLine, "\"" + viewer_ + "\" --log=\"" + log_ + "\"" + c.tail);
+        EXPECT_EQ(records[0].arguments, (std::vector<std::string>{"--log=" + log_, c.document}));
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "data/loader.h"
+#include "format/stub_image.h"
 #include "pack_support.h"
 #include "support/block_file.h"
 
@@ -78,6 +79,14 @@ TEST(StubPatching, WhatIsNoStubAsBuiltIsRefused) {
         {"an uninstaller, not a stub", uninstaller, "the stub already carries a data block"},
         {"field moved off its size", changed([](Bytes& s) { PutU32At(s, kFakeStubField, 0x700); }),
          "the stub already carries a data block"},
+        // A block appended after a signature would break it, and the uninstaller could not be signed again.
+        {"a signed stub", changed([](Bytes& s) {
+             size_t entry = LocateDataOffsetField(s)->certificatesEntry;
+             PutU32At(s, entry, static_cast<uint32_t>(s.size()));
+             PutU32At(s, entry + 4, 24);
+             s.resize(s.size() + 24, 0);
+         }),
+         "the stub is signed"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -110,10 +119,10 @@ TEST_F(PackerRun, BuildsTheSampleManifest) {
     testing_support::LoadedBlock b(Bytes(image.begin() + kFakeStubSize, image.end()));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     EXPECT_STREQ(b.data.messages[kMsgCaption], "Uninst Demo Uninstall");
-    EXPECT_EQ(b.data.files.count, 8u);
-    EXPECT_EQ(b.data.shortcuts.count, 1u);
+    EXPECT_EQ(b.data.files.count, 14u);
+    EXPECT_EQ(b.data.shortcuts.count, 2u);
     EXPECT_EQ(b.data.registry.count, 3u);
-    EXPECT_STREQ(b.data.patterns, "*.log");
+    EXPECT_STREQ(b.data.patterns, "Logs\\*.log");
     ASSERT_NE(SettingsCommand(b.data), nullptr);
     EXPECT_STREQ(SettingsCommand(b.data), "\"#Windows#\\Temp\\uninst-demo-firstrun.exe\" says goodbye");
     ASSERT_NE(SettingsDocument(b.data), nullptr);
@@ -155,6 +164,7 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"", 2, "A subcommand is required"},
         {"frobnicate", 2, "frobnicate"},
         {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "' --bogus", 2, "--bogus"},
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "' --password-file pw.txt", 2, "requires --sign-with"},
     };
     for (const auto& c : cases) {
         auto run = RunPacker(c.arguments);

@@ -217,7 +217,7 @@ TEST(Plan, TheRealPackerPrintsJson) {
     EXPECT_EQ(doc["platform"], "9x");
     EXPECT_EQ(doc["installDir"], "C:\\Demo\\");
     EXPECT_EQ(doc["passes"][2]["name"], "files");
-    EXPECT_EQ(doc["passes"][2]["items"][0]["path"], "C:\\Demo\\Data\\settings.dat");
+    EXPECT_EQ(doc["passes"][2]["items"][0]["path"], "C:\\Demo\\Fonts\\UninstDemoSans.ttf");
 
     auto text = pack_testing::RunPacker("plan '" + out + "'");
     ASSERT_EQ(text.exitCode, 0);

@@ -15,9 +15,13 @@
 //   ASSERT_TRUE(held.holding()) << held.error();
 //   ... DeleteFileA fails with ERROR_SHARING_VIOLATION ...
 //   held.Release();                                    // e.g. from a robot reply, before Retry
+//   probe.exe --hold=<file>                            // holds until the test creates <file>, then
+//                                                      // deletes it as its last act (tests/tools/probe.cpp)
 // Test libraries (tests/dlls) and helper programs are built beside the test program:
 // BuildFolder() + "trace_server.dll", "faulting_server.dll", "exiting_server.dll", "probe.exe",
-// "file_holder.exe". Copy them into the sandbox before a run can delete them.
+// "file_holder.exe". Copy them into the sandbox before a run can delete them. "progress_hook.dll"
+// records the uninstaller's progress display when a test sets its hook on the uninstaller's thread
+// (tests/e2e/whole_run_wintest.cpp).
 #pragma once
 
 #ifdef _WIN32

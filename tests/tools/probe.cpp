@@ -1,6 +1,6 @@
 // A stand-in for the programs the uninstaller starts. It appends what it was given to a record
-// file, then may start another command, wait and exit with a chosen code:
-//   probe.exe [--log=<file>] [--exit=<code>] [--wait=<ms>] [anything] [--start <command line>]
+// file, then may start another command, wait, hold until told and exit with a chosen code:
+//   probe.exe [--log=<file>] [--exit=<code>] [--wait=<ms>] [--hold=<file>] [anything] [--start <command line>]
 // The record file is --log's, else the one named by UNINST_PROBE_LOG, else "<probe>.log" beside
 // the program. One record per start:
 //   command line: <the raw command line>
@@ -9,7 +9,10 @@
 //   platform: <platform id> <major>.<minor>    (1 for the 9x family, 2 for NT)
 //   end
 // "--start" takes the rest of the raw command line, as it stands, as a command to start (hidden,
-// not waited for); it must come last. A GUI program: no console appears.
+// not waited for); it must come last. "--hold" makes it wait, after its record, until the file
+// named exists (a test creates it to release the probe; bounded by a minute), then delete that
+// file as its last act: a test that sees the file gone knows the probe is ending. A GUI program:
+// no console appears.
 #include <windows.h>
 
 #include <cstdio>
@@ -31,13 +34,25 @@ std::string LogPath() {
     return n > 0 && n < MAX_PATH ? std::string(self) + ".log" : "";
 }
 
-// The value of the probe's option `prefix` ("--wait="); options after "--start" are the command's.
-int IntOption(const char* prefix, int fallback) {
+// The text of the probe's option `prefix` ("--wait="), or nullptr; options after "--start" are
+// the command's.
+const char* Option(const char* prefix) {
     size_t length = strlen(prefix);
     for (int i = 1; i < __argc && strcmp(__argv[i], "--start") != 0; ++i) {
-        if (strncmp(__argv[i], prefix, length) == 0) return atoi(__argv[i] + length);
+        if (strncmp(__argv[i], prefix, length) == 0) return __argv[i] + length;
     }
-    return fallback;
+    return nullptr;
+}
+
+int IntOption(const char* prefix, int fallback) {
+    const char* value = Option(prefix);
+    return value ? atoi(value) : fallback;
+}
+
+// Polls until `file` exists and can be deleted (the test may still be writing it), then it is gone;
+// at most a minute, so that a test that never releases it leaves no probe behind for long.
+void HoldUntil(const char* file) {
+    for (int i = 0; i < 3000 && !DeleteFileA(file); ++i) Sleep(20);
 }
 
 // The text after " --start " in the raw command line (past the program name), or nullptr.
@@ -87,5 +102,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     int wait = IntOption("--wait=", 0);
     if (wait > 0) Sleep(static_cast<DWORD>(wait));
+    if (const char* hold = Option("--hold=")) HoldUntil(hold);
     return IntOption("--exit=", 0);
 }

@@ -1,12 +1,21 @@
 // Shows one of the uninstaller's windows with sample texts, for screenshots (scripts/screenshots.sh):
-//   ui_showcase confirm|progress|question READY-FILE DONE-FILE
+//   ui_showcase confirm|progress|question READY-FILE DONE-FILE [UNINSTALLER]
+// With UNINSTALLER (one built by uninstpack), the texts are the messages of its block, read with the
+// uninstaller's loader at the offset its data-offset field holds.
 // Once the window is up and painted it creates READY-FILE, then waits (at most a minute) for
 // DONE-FILE to appear, answers the window as a user would and ends. Exit code 0 on success.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "data/messages.h"
+#include "format/stub_image.h"
+#include "support/block_file.h"
 #include "support/ui_robot.h"
 #include "support/ui_session.h"
 #include "ui/ui.h"
@@ -41,14 +50,32 @@ bool Pose(const DialogQuery& query, const char* ready, const char* done, int ans
     return taken;
 }
 
+// The sixteen messages of an uninstaller's block; false when the file has no block that loads.
+bool MessagesOf(const char* uninstaller, std::vector<std::string>& messages) {
+    std::ifstream in(uninstaller, std::ios::binary);
+    format::Bytes image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto location = format::LocateDataOffsetField(image);
+    if (!location || location->field + 4 > image.size()) return false;
+    uint32_t offset = 0;
+    memcpy(&offset, image.data() + location->field, 4);
+    if (offset >= image.size()) return false;
+    LoadedBlock loaded(format::Bytes(image.begin() + offset, image.end()));
+    if (loaded.outcome.code != 0) return false;
+    messages.clear();
+    for (int i = 0; i < format::kMessageCount; ++i) messages.push_back(GetMessageText(loaded.data, 0, i));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) return 2;
+    if (argc != 4 && argc != 5) return 2;
     const char* mode = argv[1];
     const char* ready = argv[2];
     const char* done = argv[3];
-    UiSession session;
+    std::vector<std::string> messages = SampleMessages();
+    if (argc == 5 && !MessagesOf(argv[4], messages)) return 5;
+    UiSession session(messages);
     if (!session.ready()) return 3;
     RunState& run = session.run();
     const char* caption = session.Message(format::kMsgCaption);

@@ -1,0 +1,20 @@
+# Writes OUTPUT, a C++ source holding each file of LANGUAGE_DIR/*.json as it stands (UTF-8), for
+# src/pack/languages.cpp to read. Run by cmake/languages.cmake:
+#   cmake -DOUTPUT=FILE -DLANGUAGE_DIR=DIR -P embed-languages.cmake
+file(GLOB files ${LANGUAGE_DIR}/*.json)
+list(SORT files)
+set(text "// Generated from ${LANGUAGE_DIR} by cmake/embed-languages.cmake; do not edit.\n")
+string(APPEND text "#include \"pack/languages.h\"\n\nnamespace pack {\n\nconst EmbeddedLanguageFile kLanguageFiles[] = {\n")
+set(count 0)
+foreach(file ${files})
+  get_filename_component(name ${file} NAME)
+  file(READ ${file} content)
+  string(FIND "${content}" ")json\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${file} holds the sequence )json\" that ends the embedded text")
+  endif()
+  string(APPEND text "    {\"${name}\", R\"json(${content})json\"},\n")
+  math(EXPR count "${count} + 1")
+endforeach()
+string(APPEND text "};\nconst size_t kLanguageFileCount = ${count};\n\n}  // namespace pack\n")
+file(WRITE ${OUTPUT} "${text}")
