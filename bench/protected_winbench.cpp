@@ -12,6 +12,7 @@
 
 #include "paths/canonical_path.h"
 #include "paths/path_fixtures.h"
+#include "win_clock.h"
 
 using namespace path_testing;
 
@@ -21,16 +22,8 @@ constexpr int kFolders = 400;
 constexpr int kRounds = 3;
 constexpr int kBuildsPerRound = 20;
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
-}
+// Microseconds.
+double Now() { return NowMs() * 1000.0; }
 
 struct Totals {
     double cached = 0, building = 0, canonical = 0, removal = 0;

@@ -43,6 +43,7 @@
 #include "support/registry.h"
 #include "support/sandbox.h"
 #include "support/test_run.h"
+#include "win_clock.h"
 
 namespace {
 
@@ -71,17 +72,6 @@ bool SectionWanted(const char* section) {
     if (n == 0 || n >= sizeof(text)) return true;
     std::string list = std::string(",") + text + ",";
     return list.find(std::string(",") + section + ",") != std::string::npos;
-}
-
-double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 void Fail(const std::string& what) {
