@@ -85,15 +85,15 @@ int main(int argc, char** argv) {
     seeds.emplace_back("bodies-over-64k", EncodeBlock(big));
 
     // Font files for the font-name reader, from the tests' font writer.
-    using testing_support::FontSpec;
+    using testing_support::FontLayout;
     seeds.emplace_back("font-simple", testing_support::SimpleFont("Uninst Sans"));
     seeds.emplace_back("font-opentype", testing_support::SimpleFont("Uninst Sans Bold", true));
-    FontSpec several;
+    FontLayout several;
     several.names = {testing_support::MacName(4, "First"), testing_support::WindowsName(4, "Wide"),
                      testing_support::MacName(1, "Family"), testing_support::MacName(4, "Last")};
     several.tablesBeforeName = 12;
     seeds.emplace_back("font-several-names", testing_support::WriteFont(several));
-    FontSpec lying = several;
+    FontLayout lying = several;
     lying.names[3].length = 5000;
     lying.storageOffset = 0xFFF0;
     seeds.emplace_back("font-lying-lengths", testing_support::WriteFont(lying));

@@ -79,38 +79,38 @@ TEST(FontFile, WellFormedFontsCarryTheirFullNames) {
 }
 
 TEST(FontFile, HostileOptionsBreakWhatTheyName) {
-    auto spec = [](std::vector<FontNameRecord> names) {
-        FontSpec s;
+    auto layout = [](std::vector<FontNameRecord> names) {
+        FontLayout s;
         s.names = std::move(names);
         return s;
     };
-    FontSpec lastWins = spec({MacName(4, "First"), MacName(1, "Family"), MacName(4, "Last")});
-    FontSpec windowsOnly = spec({WindowsName(4, "Only Windows")});
-    FontSpec past40 = spec({MacName(4, "Hidden")});
+    FontLayout lastWins = layout({MacName(4, "First"), MacName(1, "Family"), MacName(4, "Last")});
+    FontLayout windowsOnly = layout({WindowsName(4, "Only Windows")});
+    FontLayout past40 = layout({MacName(4, "Hidden")});
     past40.tablesBeforeName = 40;
-    FontSpec at40 = spec({MacName(4, "Fortieth")});
+    FontLayout at40 = layout({MacName(4, "Fortieth")});
     at40.tablesBeforeName = 39;
     at40.tablesAfterName = 5;
-    FontSpec longLength = spec({MacName(4, "Short")});
+    FontLayout longLength = layout({MacName(4, "Short")});
     longLength.names[0].length = 5000;
-    FontSpec farOffset = spec({MacName(4, "Far")});
+    FontLayout farOffset = layout({MacName(4, "Far")});
     farOffset.names[0].offset = 0xFFF0;
-    FontSpec tableOutside = spec({MacName(4, "Outside")});
+    FontLayout tableOutside = layout({MacName(4, "Outside")});
     tableOutside.nameTableOffset = 0x7FFFFFF0u;
-    FontSpec storageOutside = spec({MacName(4, "Storage")});
+    FontLayout storageOutside = layout({MacName(4, "Storage")});
     storageOutside.storageOffset = 0xFFFF;
-    FontSpec noTables = spec({});
+    FontLayout noTables = layout({});
     noTables.withNameTable = false;
-    FontSpec cut = spec({MacName(4, "Cut")});
+    FontLayout cut = layout({MacName(4, "Cut")});
     cut.cutAt = 10;
-    FontSpec moreRecords = spec({MacName(4, "Counted")});
+    FontLayout moreRecords = layout({MacName(4, "Counted")});
     moreRecords.nameRecordCount = 9;
-    FontSpec lyingCount = spec({MacName(4, "Lying")});
+    FontLayout lyingCount = layout({MacName(4, "Lying")});
     lyingCount.tableCount = 0;
 
     struct Case {
         const char* name;
-        const FontSpec& spec;
+        const FontLayout& layout;
         std::string found, failure;
     } cases[] = {
         {"the last Macintosh full name wins", lastWins, "Last", ""},
@@ -128,7 +128,7 @@ TEST(FontFile, HostileOptionsBreakWhatTheyName) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Found found = Walk(WriteFont(c.spec));
+        Found found = Walk(WriteFont(c.layout));
         EXPECT_EQ(found.name, c.found);
         EXPECT_EQ(found.failure, c.failure);
     }

@@ -16,7 +16,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using testing_support::FontNameRecord;
-using testing_support::FontSpec;
+using testing_support::FontLayout;
 using testing_support::WriteFont;
 
 FontNameRecord Mac(const std::string& text) { return testing_support::MacName(testing_support::kFontNameFull, text); }
@@ -28,10 +28,10 @@ FontNameRecord Unicode(const std::string& text) {
     record.platform = testing_support::kFontPlatformUnicode;
     return record;
 }
-FontSpec Names(std::vector<FontNameRecord> names) {
-    FontSpec spec;
-    spec.names = std::move(names);
-    return spec;
+FontLayout Names(std::vector<FontNameRecord> names) {
+    FontLayout layout;
+    layout.names = std::move(names);
+    return layout;
 }
 void SetText(FontNameRecord& record, const std::string& text) { record.string.assign(text.begin(), text.end()); }
 
@@ -57,21 +57,21 @@ std::string ReadName(const Bytes& font) {
 TEST(FontName, TheLastMacintoshFullNameRecordNamesTheFont) {
     struct Case {
         const char* what;
-        FontSpec spec;
+        FontLayout layout;
         std::string expected;
     };
-    FontSpec otherIds = Names({testing_support::MacName(1, "Family"), Mac("Full Name")});
-    FontSpec forty;
+    FontLayout otherIds = Names({testing_support::MacName(1, "Family"), Mac("Full Name")});
+    FontLayout forty;
     forty.tablesBeforeName = 39;
     forty.names = {Mac("Fortieth")};
-    FontSpec openType;
+    FontLayout openType;
     openType.openType = true;
     openType.names = {Mac("Open Sans Bold")};
-    FontSpec sharedString;  // two records pointing at one string, the second at its tail
+    FontLayout sharedString;  // two records pointing at one string, the second at its tail
     sharedString.names = {Mac("Uninst Serif"), Mac("")};
     sharedString.names[1].length = 5;
     sharedString.names[1].offset = 7;
-    FontSpec longest;
+    FontLayout longest;
     longest.names = {Mac(std::string(kFontNameMaxLength, 'L'))};
     const Case cases[] = {
         {"one record", Names({Mac("Uninst Sans")}), "Uninst Sans"},
@@ -86,51 +86,51 @@ TEST(FontName, TheLastMacintoshFullNameRecordNamesTheFont) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(ReadName(WriteFont(c.spec)), c.expected);
+        EXPECT_EQ(ReadName(WriteFont(c.layout)), c.expected);
     }
 }
 
 // Files that would make a trusting reader read the wrong bytes, or outside its buffers: each gives
 // no name, so no installed-font value is deleted.
 TEST(FontName, HostileOrDamagedFilesGiveNoName) {
-    std::vector<std::pair<const char*, FontSpec>> cases;
+    std::vector<std::pair<const char*, FontLayout>> cases;
     auto add = [&](const char* what, auto change) {
-        FontSpec spec;
-        spec.names = {Mac("Uninst Sans")};
-        change(spec);
-        cases.push_back({what, spec});
+        FontLayout layout;
+        layout.names = {Mac("Uninst Sans")};
+        change(layout);
+        cases.push_back({what, layout});
     };
-    add("naming table after the 40th record", [](FontSpec& s) { s.tablesBeforeName = 40; });
-    add("table count 0", [](FontSpec& s) { s.tableCount = 0; });
-    add("table count larger than the records there", [](FontSpec& s) { s.tableCount = 3000; s.withNameTable = false; });
-    add("no naming table", [](FontSpec& s) { s.withNameTable = false; });
-    add("shorter than its offset table", [](FontSpec& s) { s.cutAt = 11; });
-    add("cut inside the table records", [](FontSpec& s) { s.cutAt = 20; });
-    add("cut inside the name string", [](FontSpec& s) { s.cutAt = 12 + 16 + 6 + 12 + 4; });
-    add("record count beyond the file", [](FontSpec& s) { s.nameRecordCount = 0xFFFF; s.names.clear(); });
-    add("naming table offset past the end", [](FontSpec& s) { s.nameTableOffset = 0x00100000; });
-    add("naming table offset beyond a signed seek", [](FontSpec& s) { s.nameTableOffset = 0x7FFFFFF0u; });
-    add("naming table offset that wraps", [](FontSpec& s) { s.nameTableOffset = 0xFFFFFFF0u; });
-    add("storage offset past the end", [](FontSpec& s) { s.storageOffset = 0xFFFF; });
-    add("string offset past the end", [](FontSpec& s) { s.names[0].offset = 0xFFF0; });
-    add("string length past the end", [](FontSpec& s) { s.names[0].length = 40; });
-    add("string length 5000 (overflows the buffer)", [](FontSpec& s) {
+    add("naming table after the 40th record", [](FontLayout& s) { s.tablesBeforeName = 40; });
+    add("table count 0", [](FontLayout& s) { s.tableCount = 0; });
+    add("table count larger than the records there", [](FontLayout& s) { s.tableCount = 3000; s.withNameTable = false; });
+    add("no naming table", [](FontLayout& s) { s.withNameTable = false; });
+    add("shorter than its offset table", [](FontLayout& s) { s.cutAt = 11; });
+    add("cut inside the table records", [](FontLayout& s) { s.cutAt = 20; });
+    add("cut inside the name string", [](FontLayout& s) { s.cutAt = 12 + 16 + 6 + 12 + 4; });
+    add("record count beyond the file", [](FontLayout& s) { s.nameRecordCount = 0xFFFF; s.names.clear(); });
+    add("naming table offset past the end", [](FontLayout& s) { s.nameTableOffset = 0x00100000; });
+    add("naming table offset beyond a signed seek", [](FontLayout& s) { s.nameTableOffset = 0x7FFFFFF0u; });
+    add("naming table offset that wraps", [](FontLayout& s) { s.nameTableOffset = 0xFFFFFFF0u; });
+    add("storage offset past the end", [](FontLayout& s) { s.storageOffset = 0xFFFF; });
+    add("string offset past the end", [](FontLayout& s) { s.names[0].offset = 0xFFF0; });
+    add("string length past the end", [](FontLayout& s) { s.names[0].length = 40; });
+    add("string length 5000 (overflows the buffer)", [](FontLayout& s) {
         SetText(s.names[0], std::string(5000, 'A'));
     });
-    add("a name with no room for \" (TrueType)\"", [](FontSpec& s) {
+    add("a name with no room for \" (TrueType)\"", [](FontLayout& s) {
         SetText(s.names[0], std::string(kFontNameMaxLength + 1, 'A'));
     });
-    add("a NUL inside the name (it would be cut to another font's name)", [](FontSpec& s) {
+    add("a NUL inside the name (it would be cut to another font's name)", [](FontLayout& s) {
         SetText(s.names[0], std::string("Arial\0 Custom", 13));
     });
-    add("empty name", [](FontSpec& s) { SetText(s.names[0], ""); });
-    add("a good record followed by an unusable last one", [](FontSpec& s) {
+    add("empty name", [](FontLayout& s) { SetText(s.names[0], ""); });
+    add("a good record followed by an unusable last one", [](FontLayout& s) {
         s.names.push_back(Mac("Broken"));
         s.names[1].offset = 0xFFF0;
     });
-    for (const auto& [what, spec] : cases) {
+    for (const auto& [what, layout] : cases) {
         SCOPED_TRACE(what);
-        EXPECT_EQ(ReadName(WriteFont(spec)), "");
+        EXPECT_EQ(ReadName(WriteFont(layout)), "");
     }
     EXPECT_EQ(ReadName({}), "") << "an empty file";
 }

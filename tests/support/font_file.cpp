@@ -27,10 +27,10 @@ uint32_t CheckSum(const Bytes& table) {
     return sum;
 }
 
-Bytes NameTable(const FontSpec& spec) {
+Bytes NameTable(const FontLayout& layout) {
     Bytes storage;
     Bytes records;
-    for (const FontNameRecord& name : spec.names) {
+    for (const FontNameRecord& name : layout.names) {
         PutU16Be(records, name.platform);
         PutU16Be(records, name.encoding);
         PutU16Be(records, name.language);
@@ -41,8 +41,8 @@ Bytes NameTable(const FontSpec& spec) {
     }
     Bytes table;
     PutU16Be(table, 0);  // format 0
-    PutU16Be(table, spec.nameRecordCount.value_or(static_cast<uint16_t>(spec.names.size())));
-    PutU16Be(table, spec.storageOffset.value_or(static_cast<uint16_t>(6 + records.size())));
+    PutU16Be(table, layout.nameRecordCount.value_or(static_cast<uint16_t>(layout.names.size())));
+    PutU16Be(table, layout.storageOffset.value_or(static_cast<uint16_t>(6 + records.size())));
     table.insert(table.end(), records.begin(), records.end());
     table.insert(table.end(), storage.begin(), storage.end());
     return table;
@@ -78,12 +78,12 @@ FontNameRecord WindowsName(uint16_t nameId, const std::string& text) {
     return record;
 }
 
-std::vector<uint8_t> WriteFont(const FontSpec& spec) {
+std::vector<uint8_t> WriteFont(const FontLayout& layout) {
     std::vector<Table> tables;
-    for (size_t i = 0; i < spec.tablesBeforeName; ++i) tables.push_back({FillerTag(i), Bytes(4, 0)});
-    if (spec.withNameTable) tables.push_back({"name", NameTable(spec)});
-    for (size_t i = 0; i < spec.tablesAfterName; ++i)
-        tables.push_back({FillerTag(spec.tablesBeforeName + i), Bytes(4, 0)});
+    for (size_t i = 0; i < layout.tablesBeforeName; ++i) tables.push_back({FillerTag(i), Bytes(4, 0)});
+    if (layout.withNameTable) tables.push_back({"name", NameTable(layout)});
+    for (size_t i = 0; i < layout.tablesAfterName; ++i)
+        tables.push_back({FillerTag(layout.tablesBeforeName + i), Bytes(4, 0)});
 
     const uint16_t count = static_cast<uint16_t>(tables.size());
     uint16_t power = count ? 1 : 0, log = 0;  // the largest power of two not above the count
@@ -92,8 +92,8 @@ std::vector<uint8_t> WriteFont(const FontSpec& spec) {
         ++log;
     }
     Bytes out;
-    PutU32Be(out, spec.openType ? 0x4F54544Fu /* 'OTTO' */ : 0x00010000u);
-    PutU16Be(out, spec.tableCount.value_or(count));
+    PutU32Be(out, layout.openType ? 0x4F54544Fu /* 'OTTO' */ : 0x00010000u);
+    PutU16Be(out, layout.tableCount.value_or(count));
     PutU16Be(out, static_cast<uint16_t>(power * 16));               // search range
     PutU16Be(out, log);                                             // entry selector
     PutU16Be(out, static_cast<uint16_t>(count * 16 - power * 16));  // range shift
@@ -103,7 +103,7 @@ std::vector<uint8_t> WriteFont(const FontSpec& spec) {
         out.insert(out.end(), table.tag.begin(), table.tag.end());
         PutU32Be(out, CheckSum(table.data));
         bool isName = table.tag == "name";
-        PutU32Be(out, isName && spec.nameTableOffset ? *spec.nameTableOffset : offset);
+        PutU32Be(out, isName && layout.nameTableOffset ? *layout.nameTableOffset : offset);
         PutU32Be(out, static_cast<uint32_t>(table.data.size()));
         offset += static_cast<uint32_t>((table.data.size() + 3) & ~size_t{3});
     }
@@ -111,16 +111,16 @@ std::vector<uint8_t> WriteFont(const FontSpec& spec) {
         out.insert(out.end(), table.data.begin(), table.data.end());
         out.resize((out.size() + 3) & ~size_t{3}, 0);  // tables start on 4-byte boundaries
     }
-    if (spec.cutAt && *spec.cutAt < out.size()) out.resize(*spec.cutAt);
+    if (layout.cutAt && *layout.cutAt < out.size()) out.resize(*layout.cutAt);
     return out;
 }
 
 std::vector<uint8_t> SimpleFont(const std::string& fullName, bool openType) {
-    FontSpec spec;
-    spec.openType = openType;
-    spec.names = {MacName(1, "Uninst Test"), MacName(kFontNameFull, fullName), WindowsName(1, "Uninst Test"),
+    FontLayout layout;
+    layout.openType = openType;
+    layout.names = {MacName(1, "Uninst Test"), MacName(kFontNameFull, fullName), WindowsName(1, "Uninst Test"),
                   WindowsName(kFontNameFull, fullName)};
-    return WriteFont(spec);
+    return WriteFont(layout);
 }
 
 }  // namespace testing_support

@@ -5,12 +5,12 @@
 //
 // Usage:
 //   Bytes font = testing_support::SimpleFont("Uninst Sans");  // Macintosh and Windows full names
-//   testing_support::FontSpec spec;
-//   spec.names = {MacName(4, "First"), MacName(4, "Last"), WindowsName(4, "Other")};
-//   spec.tablesBeforeName = 40;            // the 'name' record is the 41st
-//   spec.names[0].length = 5000;           // a record that lies about its string
-//   spec.nameTableOffset = 0x7FFFFFF0;     // a table record pointing outside the file
-//   Bytes hostile = testing_support::WriteFont(spec);
+//   testing_support::FontLayout layout;
+//   layout.names = {MacName(4, "First"), MacName(4, "Last"), WindowsName(4, "Other")};
+//   layout.tablesBeforeName = 40;            // the 'name' record is the 41st
+//   layout.names[0].length = 5000;           // a record that lies about its string
+//   layout.nameTableOffset = 0x7FFFFFF0;     // a table record pointing outside the file
+//   Bytes hostile = testing_support::WriteFont(layout);
 #pragma once
 
 #include <cstdint>
@@ -42,7 +42,7 @@ FontNameRecord MacName(uint16_t nameId, const std::string& text);
 // A Windows record (Unicode BMP, US English): the text's bytes as UTF-16BE code units.
 FontNameRecord WindowsName(uint16_t nameId, const std::string& text);
 
-struct FontSpec {
+struct FontLayout {
     bool openType = false;  // 'OTTO' (CFF outlines) instead of version 1.0 (TrueType outlines)
     std::vector<FontNameRecord> names;
     bool withNameTable = true;
@@ -57,7 +57,7 @@ struct FontSpec {
     std::optional<size_t> cutAt;  // the file ends after this many bytes
 };
 
-std::vector<uint8_t> WriteFont(const FontSpec& spec);
+std::vector<uint8_t> WriteFont(const FontLayout& layout);
 // A well-formed font whose Macintosh and Windows full names are `fullName`.
 std::vector<uint8_t> SimpleFont(const std::string& fullName, bool openType = false);
 
