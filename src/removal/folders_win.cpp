@@ -257,7 +257,8 @@ void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        if (entry.fileName[0] != '\0' &&
+        // A name that is a path ("..\\..\\x.ini") would delete a file outside the shortcut's folder.
+        if (IsPlainShortcutName(entry.fileName) &&
             BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             DeleteFileA(run.currentItem);
