@@ -166,6 +166,12 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
         }
     }
     if (ComposeChild(folder, mask, level.item)) {
+        // Listed with each "?" widened to "*": what the platforms list for "?" differs (Windows lets
+        // it match nothing before a dot and at the end, Wine exactly one character), and the long-name
+        // test below decides alone. The canonical folder holds no wildcard.
+        for (char* p = level.item + TextLength(folder); *p != '\0'; ++p) {
+            if (*p == '?') *p = '*';
+        }
         UniqueFindHandle search(FindFirstFileA(level.item, &level.found));
         if (search) {
             do {

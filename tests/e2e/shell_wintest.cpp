@@ -81,11 +81,11 @@ TEST_F(RunFirst, ProgramThatIsNotAWholePathIsNotRun) {
         const char* command;
         bool runs;
     } cases[] = {
-        {"#Nothing#tool.exe one", false},
+        {"#Nothing#tool.exe", false},
         {"\"#Nothing#tool.exe\" one", false},
-        {"#Nothing#\\tool.exe one", false},
-        {"#Nothing#C:tool.exe one", false},
-        {"tool.exe one", true},
+        {"\"#Nothing#\\tool.exe\" one", false},
+        {"\"#Nothing#C:tool.exe\" one", false},
+        {"\"tool.exe\" one", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
