@@ -1,6 +1,5 @@
 #include <ole2.h>
 
-#include "common/backslash.h"
 #include "common/text.h"
 #include "data/load_win.h"
 #include "data/memory.h"
@@ -8,6 +7,7 @@
 #include "driver/command_split.h"
 #include "driver/run_first.h"
 #include "driver/run_state.h"
+#include "common/backslash.h"
 #include "paths/protected_folders.h"
 #include "removal/entry_paths.h"
 #include "removal/files.h"

@@ -1,3 +1,5 @@
+#include "removal/servers_fonts.h"
+
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/scope_exit.h"
@@ -8,7 +10,6 @@
 #include "paths/canonical_path.h"
 #include "paths/special_folders.h"
 #include "removal/fault_guard.h"
-#include "removal/servers_fonts.h"
 #include "ui/ui.h"
 
 namespace {

@@ -1,11 +1,11 @@
 // The texts handed to other programs, byte for byte: command lines, open commands and the batch.
-#include "shell/shell_text.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "shell/shell_text.h"
 
 namespace {
 
