@@ -113,10 +113,14 @@ foreach(tool ${TOOL_SOURCES})
   add_dependencies(${name} uninst_icon)
 endforeach()
 
-# Self-registering test servers, one source built three ways (see tests/dlls/test_server.cpp):
+# Self-registering test servers, one source built four ways (see tests/dlls/test_server.cpp):
 # DllRegisterServer and DllUnregisterServer exported undecorated (--kill-at drops i686's @0), for
 # the architecture of this build, named <name>.dll beside the tests.
-set(TEST_SERVERS trace_server 0 faulting_server 1 exiting_server 2)
+# dependent_server imports server_helper, which tests place beside it.
+add_library(server_helper SHARED ${CMAKE_SOURCE_DIR}/tests/dlls/server_helper.cpp)
+target_compile_options(server_helper PRIVATE -Wall -Wextra -Werror)
+set_target_properties(server_helper PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set(TEST_SERVERS trace_server 0 faulting_server 1 exiting_server 2 dependent_server 3)
 while(TEST_SERVERS)
   list(POP_FRONT TEST_SERVERS name behaviour)
   add_library(${name} SHARED ${CMAKE_SOURCE_DIR}/tests/dlls/test_server.cpp)
@@ -126,6 +130,8 @@ while(TEST_SERVERS)
   set_target_properties(${name} PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   list(APPEND TEST_SERVER_TARGETS ${name})
 endwhile()
+target_link_libraries(dependent_server PRIVATE server_helper)
+list(APPEND TEST_SERVER_TARGETS server_helper)
 # The hook that records the uninstaller's progress display (tests/dlls/progress_hook.cpp), loaded
 # into the uninstaller by the window hook a test sets on its thread.
 add_library(progress_hook SHARED ${CMAKE_SOURCE_DIR}/tests/dlls/progress_hook.cpp)
