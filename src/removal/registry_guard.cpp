@@ -7,7 +7,7 @@ namespace {
 
 // Keys below Software (of HKLM, of HKCU, of a user in HKU, and of their Wow6432Node views) that
 // Windows and every program share.
-constexpr auto kSharedSoftwareKeys = PackTexts(
+constexpr auto kSharedSoftwareKeys = PackTexts<
     "Microsoft",
     "Policies",
     "Policies\\Microsoft",
@@ -55,11 +55,11 @@ constexpr auto kSharedSoftwareKeys = PackTexts(
     "Microsoft\\Shared Tools",
     "Microsoft\\SystemCertificates",
     "Microsoft\\Windows Defender"
-);
+>();
 
 // Keys of a classes root (HKCR, Software\Classes) that every file type or COM object shares, and
 // the types Windows starts programs and opens links through.
-constexpr auto kSharedClassKeys = PackTexts(
+constexpr auto kSharedClassKeys = PackTexts<
     "CLSID",
     "Interface",
     "TypeLib",
@@ -132,18 +132,18 @@ constexpr auto kSharedClassKeys = PackTexts(
     ".htm",
     ".html",
     ".url"
-);
+>();
 
 // Top-level keys of a user's hive (HKCU, HKU\<SID>) that Windows keeps.
-constexpr auto kSharedUserKeys = PackTexts(
+constexpr auto kSharedUserKeys = PackTexts<
     "AppEvents",   "Console",       "Control Panel",    "Control Panel\\Desktop", "Control Panel\\International",
     "Environment", "EUDC",          "Identities",       "Keyboard Layout",        "Keyboard Layout\\Preload",
     "Network",     "Printers",      "RemoteAccess",     "Software",               "System",
     "Volatile Environment",         "UNICODE Program Groups"
-);
+>();
 
 // Keys below System\CurrentControlSet and System\ControlSetNNN.
-constexpr auto kSharedControlSetKeys = PackTexts(
+constexpr auto kSharedControlSetKeys = PackTexts<
     "Control",
     "Control\\Class",
     "Control\\Lsa",
@@ -167,11 +167,11 @@ constexpr auto kSharedControlSetKeys = PackTexts(
     "Services\\Tcpip\\Parameters",
     "Services\\WinSock2",
     "Services\\WinSock2\\Parameters"
-);
+>();
 
 // Keys directly below System that are no control set.
-constexpr auto kSharedSystemKeys = PackTexts("CurrentControlSet", "Select", "Setup", "MountedDevices", "WPA",
-                                             "DriverDatabase");
+constexpr auto kSharedSystemKeys = PackTexts<"CurrentControlSet", "Select", "Setup", "MountedDevices", "WPA",
+                                             "DriverDatabase">();
 
 // When `path` begins with the whole components of `prefix`, the rest after its separator ("" when
 // the path is the prefix itself); otherwise null.
