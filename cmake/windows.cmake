@@ -15,13 +15,15 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The 32-bit product code for size (the stub is downloaded and copied with every installation):
   # -Oz; arguments pushed, not stored into a frame reserved in each prologue; the stack kept at the
   # 4 bytes the platform's i386 convention promises (nothing here needs more: no SSE, no alignas);
-  # data aligned as the ABI asks, not padded for speed. Without the stack probe a frame of a page
-  # or more could step over the guard page, so the build refuses any such frame and any
-  # variable-length or alloca allocation. Product code only: the test support code has frames far
-  # larger than a page.
+  # data aligned as the ABI asks, not padded for speed; tail calls kept as calls (on i386 a sibling
+  # call first moves its arguments over the caller's own: more bytes than it saves, measured).
+  # Without the stack probe a frame of a page or more could step over the guard page, so the build
+  # refuses any such frame and any variable-length or alloca allocation. Product code only: the
+  # test support code has frames far larger than a page.
   target_compile_options(product_flags INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-Oz -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2
-    -malign-data=abi -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla -Walloca>)
+    -malign-data=abi -fno-optimize-sibling-calls -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla
+    -Walloca>)
 endif()
 
 set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
