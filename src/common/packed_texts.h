@@ -35,16 +35,18 @@ namespace packed_texts_detail {
 // Not constexpr: reaching it while packing makes the build fail.
 void InvalidPackedText();
 
-// Front-codes `count` texts into `out` (when not null); returns the bytes the list takes.
-constexpr size_t FrontCode(const char* const* texts, size_t count, char* out) {
+// Front-codes `count` texts, each in an array of `sizes[t]` bytes, into `out` (when not null);
+// returns the bytes the list takes.
+constexpr size_t FrontCode(const char* const* texts, const size_t* sizes, size_t count, char* out) {
     size_t at = 0;
     const char* previous = "";
     for (size_t t = 0; t < count; ++t) {
         const char* text = texts[t];
         size_t length = 0;
         while (text[length] != '\0') ++length;
-        // An empty text would read as the end of the list; a longer one would not fit the reader.
-        if (length == 0 || length >= kPackedTextSize) InvalidPackedText();
+        // An empty text would read as the end of the list, a NUL inside one would cut it short, and
+        // a longer one would not fit the reader.
+        if (length == 0 || length + 1 != sizes[t] || length >= kPackedTextSize) InvalidPackedText();
         size_t shared = 0;
         while (shared < length && previous[shared] == text[shared]) ++shared;
         if (out) out[at] = static_cast<char>(shared);
@@ -63,13 +65,11 @@ constexpr size_t FrontCode(const char* const* texts, size_t count, char* out) {
 
 template <PackedText... Texts>
 consteval auto PackTexts() {
-    // A NUL inside a literal would cut its text short.
-    static_assert(((sizeof Texts.text > 1 && Texts.text[sizeof Texts.text - 2] != '\0') && ...),
-                  "a packed text is empty or holds a NUL");
     constexpr const char* texts[] = {Texts.text...};
+    constexpr size_t sizes[] = {sizeof Texts.text...};
     constexpr size_t count = sizeof...(Texts);
-    PackedTexts<packed_texts_detail::FrontCode(texts, count, nullptr)> packed{};
-    packed_texts_detail::FrontCode(texts, count, packed.bytes);
+    PackedTexts<packed_texts_detail::FrontCode(texts, sizes, count, nullptr)> packed{};
+    packed_texts_detail::FrontCode(texts, sizes, count, packed.bytes);
     return packed;
 }
 
