@@ -73,6 +73,10 @@ def main():
     if any(name.startswith(".eh_fram") for name in sections):
         # Nothing unwinds without exceptions; these come from a runtime routine (64-bit division).
         print(f"stamp-stub: note: {args.exe} carries unwind tables (.eh_frame)")
+    if ".data" in sections:
+        # With -fdata-sections MinGW's GCC puts zero-initialised variables in .data$ sections with
+        # file contents: a .data section costs the file 512 bytes (src/ui/ui_win.cpp shows the remedy).
+        print(f"stamp-stub: note: {args.exe} has a .data section; a zero-initialised variable belongs in .bss")
 
     data = bytearray(open(args.exe, "rb").read())
     if args.max_bytes is not None and len(data) > args.max_bytes:
