@@ -75,7 +75,7 @@ consteval auto PackTexts() {
 
 // Walks a packed list: each Next() makes the following text current.
 class PackedTextReader {
-public:
+  public:
     explicit PackedTextReader(const char* list) : next_(list) { current_[0] = '\0'; }
     template <size_t Size>
     explicit PackedTextReader(const PackedTexts<Size>& list) : PackedTextReader(list.bytes) {}
@@ -99,7 +99,7 @@ public:
     }
     const char* Text() const { return current_; }
 
-private:
+  private:
     const char* next_;
     char current_[kPackedTextSize];
     size_t length_ = 0;

@@ -22,16 +22,25 @@ std::vector<std::string> Unpack(const char* list) {
 constexpr char kLongest[] =
     "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"
     "0123456789abcdef0123456789abcde";
-constexpr auto kMixed = PackTexts<"Microsoft", "Microsoft\\Windows", "Microsoft\\Windows NT", "Microsoft\\Windows",
-                                  "Microsoft\\Windows", "Policies", "P", "Policies\\Microsoft", "\xC9t\xE9",
-                                  "\xC9t\xE9\\", kLongest, "0", "*">();
+constexpr auto kMixed = PackTexts<"Microsoft", "Microsoft\\Windows", "Microsoft\\Windows NT",
+                                  "Microsoft\\Windows", "Microsoft\\Windows", "Policies", "P",
+                                  "Policies\\Microsoft", "\xC9t\xE9", "\xC9t\xE9\\", kLongest, "0", "*">();
 
 TEST(PackedTexts, TheReaderGivesBackEveryTextInOrder) {
     static_assert(sizeof kLongest == kPackedTextSize);
-    const std::vector<std::string> expected = {"Microsoft", "Microsoft\\Windows", "Microsoft\\Windows NT",
-                                               "Microsoft\\Windows", "Microsoft\\Windows", "Policies", "P",
-                                               "Policies\\Microsoft", "\xC9t\xE9", "\xC9t\xE9\\", kLongest,
-                                               "0", "*"};
+    const std::vector<std::string> expected = {"Microsoft",
+                                               "Microsoft\\Windows",
+                                               "Microsoft\\Windows NT",
+                                               "Microsoft\\Windows",
+                                               "Microsoft\\Windows",
+                                               "Policies",
+                                               "P",
+                                               "Policies\\Microsoft",
+                                               "\xC9t\xE9",
+                                               "\xC9t\xE9\\",
+                                               kLongest,
+                                               "0",
+                                               "*"};
     EXPECT_EQ(Unpack(kMixed.bytes), expected);
     EXPECT_EQ(Unpack(PackTexts<"One">().bytes), std::vector<std::string>{"One"});
 }
