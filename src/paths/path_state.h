@@ -3,6 +3,7 @@
 #pragma once
 
 struct ProtectedFolderSet;
+struct ReachCache;
 
 // Looks up the shell special folder `csidl` into `path` (kPathBufferSize bytes); true when one was found.
 // On failure `path` is left as it was.
@@ -21,4 +22,5 @@ struct FolderLookups {
 struct PathState {
     FolderLookups lookups;
     ProtectedFolderSet* protectedSet;  // built by the first protected-folder test, freed at teardown
+    ReachCache* reachCache;            // the link checks' roots (removal/reach_check.h), freed at teardown
 };

@@ -36,6 +36,12 @@ TEST(EntryPaths, FileEntriesAsTheFilePassBuildsThem) {
         {"C:\\Shared\\", "lib.dll", "C:\\Shared\\lib.dll"},
         {"", "lib.dll", "lib.dll"},
         {".\\Bin", "sub\\x.dll", "C:\\Tools\\App\\Bin\\sub\\x.dll"},
+        // "/" is a separator, as the platform reads it, and every pass sees it as a backslash.
+        {"C:/Other", "x.txt", "C:\\Other\\x.txt"},
+        {"C:/Other/", "", "C:\\Other\\"},
+        {"./Bin", "app.dll", "C:\\Tools\\App\\Bin\\app.dll"},
+        {".\\Bin/sub", "a/b.dll", "C:\\Tools\\App\\Bin\\sub\\a\\b.dll"},
+        {"//server/share/App", "a.dll", "\\\\server\\share\\App\\a.dll"},
     };
     for (const auto& c : cases) EXPECT_EQ(EntryPath(c.folder, c.name), c.path) << c.folder << " " << c.name;
 }
@@ -77,6 +83,8 @@ TEST(EntryPaths, ProgramFoldersAreTheFoldersThatHoldTheFiles) {
         {".\\Data\\", "", ProgramFolderStart::kFolder, "C:\\Tools\\App\\Data"},
         {"C:\\", "boot.ini", ProgramFolderStart::kFolder, "C:"},  // shorter than 4: protected
         {"", "lone.dll", ProgramFolderStart::kNoBackslash, ""},
+        {"C:/Other/Sub", "x.txt", ProgramFolderStart::kFolder, "C:\\Other\\Sub"},  // climbs as the file pass deletes
+        {"C:/Other/", "", ProgramFolderStart::kFolder, "C:\\Other"},
     };
     for (const auto& c : cases) {
         char out[kRoomy];
