@@ -3,7 +3,6 @@
 #pragma once
 
 struct ProtectedFolderSet;
-struct ReachCache;
 
 // Looks up the shell special folder `csidl` into `path` (kPathBufferSize bytes); true when one was found.
 // On failure `path` is left as it was.
@@ -22,5 +21,4 @@ struct FolderLookups {
 struct PathState {
     FolderLookups lookups;
     ProtectedFolderSet* protectedSet;  // built by the first protected-folder test, freed at teardown
-    ReachCache* reachCache;            // the link checks' roots (removal/reach_check.h), freed at teardown
 };

@@ -49,8 +49,8 @@ bool IsAtOrBelow(const char* folder, const char* root) {
 }
 
 ReachCache* GetCache(RunState& run) {
-    if (!run.paths.reachCache && !AllocZeroed(sizeof(ReachCache), run.paths.reachCache)) return nullptr;
-    ReachCache* cache = run.paths.reachCache;
+    if (!run.reachCache && !AllocZeroed(sizeof(ReachCache), run.reachCache)) return nullptr;
+    ReachCache* cache = run.reachCache;
     if (!cache->installKnown) {
         cache->installKnown = true;
         if (!CanonicalizeFolderPath(run.installFolder, cache->install)) cache->install[0] = '\0';
@@ -156,4 +156,4 @@ bool IsChildReachedFromParent(const char* child, const char* parentFinal, const 
     return CopyText(childFinal, kPathBufferSize, reached);
 }
 
-void ReleaseReachCache(RunState& run) { FreeBlock(run.paths.reachCache); }
+void ReleaseReachCache(RunState& run) { FreeBlock(run.reachCache); }
