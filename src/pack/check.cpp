@@ -175,11 +175,13 @@ private:
                 }
                 continue;
             }
-            if (dotted && f.folder != "." && f.folder.compare(0, 2, ".\\") != 0) {
+            // "/" is a separator to the uninstaller too: "./Bin" is ".\Bin".
+            bool slashed = f.folder.size() >= 2 && (f.folder[1] == '\\' || f.folder[1] == '/');
+            if (dotted && f.folder != "." && !slashed) {
                 Warn(where, "folder " + Show(f.folder) + " begins with \".\" but not \".\\\": the uninstaller takes the install folder itself");
             }
             // Only ".\" folders append their text to the install folder; other dotted ones name it itself.
-            bool appended = !dotted || f.folder.compare(0, 2, ".\\") == 0;
+            bool appended = !dotted || slashed;
             CheckComponents(where, !appended ? "" : dotted ? f.folder.substr(2) : f.folder, f.name);
             CheckLength(where, "the path", path, dotted);
             if (IsVerbatimOrDevice(path)) {

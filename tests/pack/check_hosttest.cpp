@@ -174,6 +174,8 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{00000000-1111-2222-3333-444444444444}"}]})", "error"},
         {R"({"registry": [{"root": "HKU", "key": ".DEFAULT\\Software\\Vendor\\App"}]})", "error"},
         {R"({"patterns": ["#Program Files#\\Vendor\\App\\*.log"]})", "error"},
+        // "/" is a separator: "./Bin" appends to the install folder as ".\\Bin" does.
+        {R"({"files": [{"folder": "./Bin", "name": "a"}]})", "begins with"},
         // A single file on a share keeps the rules every file has.
         {R"({"files": [{"folder": "\\\\host\\share\\Dir", "name": "a.txt"}]})", "network"},
     };
