@@ -228,3 +228,30 @@ TEST(EntryPaths, AbsolutePathsTokensAndTheRunFirstCommand) {
 }
 
 }  // namespace
+
+// Folders on a network path may be any folder of the machine ("\\127.0.0.1\share" is C:\ itself):
+// the folder passes take them only on the share the installation lives on, and never the verbatim
+// or device namespaces, which pass any path on unchecked.
+TEST(EntryPaths, NetworkFoldersOnlyOnTheInstallationsShare) {
+    struct Case {
+        const char* install;
+        const char* folder;
+        bool refused;
+    } cases[] = {
+        {"C:\\Tools\\App\\", "C:\\Other", false},
+        {"C:\\Tools\\App\\", "\\\\host\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\127.0.0.1\\c\\Windows", true},
+        {"C:\\Tools\\App\\", "//host/share/Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\HOST\\Share\\Other", false},
+        {"\\\\host\\share\\App\\", "//host/share/Other", false},
+        {"\\\\host\\share\\App\\", "\\\\host\\share", false},
+        {"\\\\host\\share\\App\\", "\\\\host\\shared\\Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\host\\sh\\Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\other\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\?\\C:\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\?\\UNC\\host\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\.\\C:\\Dir", true},
+        {"\\\\?\\UNC\\host\\share\\App\\", "\\\\?\\UNC\\host\\share\\Dir", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsRefusedNetworkFolder(c.install, c.folder), c.refused) << c.install << " " << c.folder;
+}
