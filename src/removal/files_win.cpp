@@ -234,19 +234,14 @@ bool FindFileInUse(RunState& run) {
 
 void RemoveInstalledFiles(RunState& run) {
     uint32_t count = run.data.files.count;
-    struct Work {
-        CheckedFolder folder;
-        char checked[kPathBufferSize];
-    };
-    UniqueBlock<Work> work;
-    bool ready = AllocZeroed(sizeof(Work), work);
+    CheckedFolder folder;
+    folder.built[0] = '\0';
+    char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
         if (BuildCurrentItem(run, entry)) {
             if (IsFileEntry(entry)) {
-                if (ready && BuildCheckedFilePath(run, work.get()->folder, work.get()->checked)) {
-                    RemoveFileEntry(run, entry, work.get()->checked);
-                }
+                if (BuildCheckedFilePath(run, folder, checked)) RemoveFileEntry(run, entry, checked);
             } else {
                 RemoveFolderEntry(run);
             }

@@ -24,11 +24,6 @@ struct ReachCache {
     Root roots[kRootCapacity];
     bool installKnown;
     char install[kPathBufferSize];  // the install folder's canonical form; empty when it has none
-    char lastFolder[kPathBufferSize];
-    char lastFinal[kPathBufferSize];
-    bool lastAllowed;
-    NetworkUse lastNetwork;
-    char lastTokenRoot[kPathBufferSize];
 };
 
 namespace {
@@ -58,22 +53,31 @@ ReachCache* GetCache(RunState& run) {
     return cache;
 }
 
-// The root's final path, looked up once per run; null when it cannot be read.
-const ReachCache::Root* FindRoot(ReachCache& cache, const char* root, ReachCache::Root& spare) {
-    for (uint32_t i = 0; i < cache.rootCount; ++i) {
-        if (TextEqualsNoCase(cache.roots[i].canonical, root)) return &cache.roots[i];
+// The root's final path, looked up once per run (a run meets a handful of roots; past the table's
+// room the last slot is looked up again each time); null when it cannot be read.
+const char* FindRootFinal(ReachCache& cache, const char* root) {
+    uint32_t i = 0;
+    for (; i < cache.rootCount; ++i) {
+        if (TextEqualsNoCase(cache.roots[i].canonical, root)) break;
     }
-    ReachCache::Root& slot = cache.rootCount < ReachCache::kRootCapacity ? cache.roots[cache.rootCount] : spare;
-    if (!CopyText(slot.canonical, root)) return nullptr;
-    slot.result = ReadFinalFolderPath(root, slot.final);
-    if (&slot != &spare) cache.rootCount++;
-    return &slot;
+    if (i == cache.rootCount) {
+        if (i == ReachCache::kRootCapacity) --i;
+        ReachCache::Root& slot = cache.roots[i];
+        (void)CopyText(slot.canonical, root);  // both are path buffers
+        slot.result = ReadFinalFolderPath(root, slot.final);
+        cache.rootCount = i + 1;
+    }
+    return cache.roots[i].result == FinalPathResult::kFound ? cache.roots[i].final : nullptr;
 }
 
-// The look itself: `folder` must finally be the root's final path plus the rest as composed.
-bool Judge(RunState& run, ReachCache& cache, const char* folder, const char* tokenRoot, NetworkUse network,
-           char* final) {
+}  // namespace
+
+bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
+                             char* final) {
     final[0] = '\0';
+    ReachCache* found = GetCache(run);
+    if (!found) return false;
+    ReachCache& cache = *found;
     if (network == NetworkUse::kRefused && IsRefusedNetworkFolder(cache.install, folder)) return false;
     char root[kPathBufferSize];
     char token[kPathBufferSize];
@@ -85,51 +89,21 @@ bool Judge(RunState& run, ReachCache& cache, const char* folder, const char* tok
         return false;
     }
     // Before Vista there are no final paths to compare; NT 5 junctions are not looked through.
-    if (!FindKernelExport<FARPROC>("GetFinalPathNameByHandleA")) return true;
-    ReachCache::Root spare;
-    const ReachCache::Root* found = FindRoot(cache, root, spare);
-    if (!found) return false;
-    FinalPathResult folderResult = ReadFinalFolderPath(folder, final);
+    if (!run.platform.nt6OrLater) return true;
+    const char* rootFinal = FindRootFinal(cache, root);
     // A folder (or root) that cannot be opened or read is not acted on: nothing shows where it leads.
-    if (found->result != FinalPathResult::kFound || folderResult != FinalPathResult::kFound) {
+    if (!rootFinal || ReadFinalFolderPath(folder, final) != FinalPathResult::kFound) {
         final[0] = '\0';
         return false;
     }
-    char expected[kPathBufferSize];
-    char rootFinal[kPathBufferSize];
-    (void)CopyText(rootFinal, found->final);
-    char rootText[kPathBufferSize];
-    (void)CopyText(rootText, root);
     // "C:\" keeps its backslash in both forms; the rest of the folder begins with one.
-    size_t rootLength = TextLength(rootText);
-    if (rootLength > 0 && rootText[rootLength - 1] == '\\') rootText[--rootLength] = '\0';
-    size_t finalLength = TextLength(rootFinal);
-    if (finalLength > 0 && rootFinal[finalLength - 1] == '\\') rootFinal[finalLength - 1] = '\0';
-    if (!CopyText(expected, rootFinal) || !AppendText(expected, folder + rootLength)) return false;
-    return TextEqualsNoCase(expected, final);
-}
-
-}  // namespace
-
-bool IsFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot, NetworkUse network,
-                             char* final) {
-    final[0] = '\0';
-    ReachCache* cache = GetCache(run);
-    if (!cache) return false;
-    const char* token = tokenRoot ? tokenRoot : "";
-    if (cache->lastFolder[0] != '\0' && TextEqualsNoCase(cache->lastFolder, canonical) &&
-        cache->lastNetwork == network && TextEqualsNoCase(cache->lastTokenRoot, token)) {
-        (void)CopyText(final, kPathBufferSize, cache->lastFinal);
-        return cache->lastAllowed;
-    }
-    bool allowed = Judge(run, *cache, canonical, tokenRoot, network, final);
-    cache->lastAllowed = allowed;
-    cache->lastNetwork = network;
-    if (!CopyText(cache->lastFolder, canonical) || !CopyText(cache->lastFinal, final) ||
-        !CopyText(cache->lastTokenRoot, token)) {
-        cache->lastFolder[0] = '\0';
-    }
-    return allowed;
+    char expected[kPathBufferSize];
+    size_t rootLength = TextLength(root);
+    if (root[rootLength - 1] == '\\') --rootLength;
+    if (!CopyText(expected, rootFinal)) return false;
+    size_t n = TextLength(expected);
+    if (n > 0 && expected[n - 1] == '\\') expected[n - 1] = '\0';
+    return AppendText(expected, folder + rootLength) && TextEqualsNoCase(expected, final);
 }
 
 bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot, char* canonical) {
