@@ -64,6 +64,13 @@ endif()
 # The uninstaller runs elevated: ASLR (a dynamic base, with the relocations it needs) and NX stay on.
 target_link_options(uninst PRIVATE -nostartfiles -nodefaultlibs -Wl,-e,${ENTRY_SYMBOL} -s
   -Wl,--gc-sections -Wl,--dynamicbase,--enable-reloc-section,--nxcompat)
+# The 32-bit stub's own section layout (cmake/uninst-i686.ld): constants with the code, the import
+# tables with the data-offset field; 1 KB less padding than the linker's default layout.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(STUB_LINKER_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/uninst-i686.ld)
+  target_link_options(uninst PRIVATE -Wl,-T,${STUB_LINKER_SCRIPT})
+  set_target_properties(uninst PROPERTIES LINK_DEPENDS ${STUB_LINKER_SCRIPT})
+endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${SRC}/resources -I${CMAKE_BINARY_DIR}/resources")
 # The shipped 32-bit stub may not grow past 48 KiB (the build fails, and the linked file is
 # deleted); the 64-bit build is for tests only.

@@ -68,6 +68,16 @@ def main():
             sys.exit(f"stamp-stub: {args.exe} is not built with {needed}")
     headers = subprocess.run([args.objdump, "-h", args.exe], check=True, capture_output=True, text=True).stdout
     sections = [line.split()[1] for line in headers.splitlines() if line.split()[:1] and line.split()[0].isdigit()]
+    if "kernel32.dll" not in imports:
+        # The entry point leaves through ExitProcess: no kernel32 import means the import directory
+        # was not found where the linker placed the import tables (cmake/uninst-i686.ld).
+        sys.exit(f"stamp-stub: {args.exe} shows no import of kernel32.dll: its import directory is missing")
+    lines = headers.splitlines()
+    for i, line in enumerate(lines[:-1]):
+        if line.split()[:1] and line.split()[0].isdigit():
+            flags = {flag.strip() for flag in lines[i + 1].split(",")}
+            if "CODE" in flags and "READONLY" not in flags:
+                sys.exit(f"stamp-stub: section {line.split()[1]} of {args.exe} is writable and executable")
     if ".reloc" not in sections:
         sys.exit(f"stamp-stub: {args.exe} has no relocations: the loader could not move it")
     if any(name.startswith(".eh_fram") for name in sections):
