@@ -16,14 +16,19 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # -Oz; arguments pushed, not stored into a frame reserved in each prologue; the stack kept at the
   # 4 bytes the platform's i386 convention promises (nothing here needs more: no SSE, no alignas);
   # data aligned as the ABI asks, not padded for speed; tail calls kept as calls (on i386 a sibling
-  # call first moves its arguments over the caller's own: more bytes than it saves, measured).
+  # call first moves its arguments over the caller's own: more bytes than it saves, measured); no
+  # frame pointer (MinGW's i686 compiler keeps one even at -Oz: its set-up and restore in every
+  # function and one register fewer, 1.4 KB of the stub; ebp is then an ordinary callee-saved
+  # register, which the fault guard's assembly saves and restores as any callee must); switches
+  # as compares, not tables of relocated addresses; a function called once not inlined by that
+  # reason alone (together 120 bytes of code and relocations, measured).
   # Without the stack probe a frame of a page or more could step over the guard page, so the build
   # refuses any such frame and any variable-length or alloca allocation. Product code only: the
   # test support code has frames far larger than a page.
   target_compile_options(product_flags INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-Oz -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2
-    -malign-data=abi -fno-optimize-sibling-calls -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla
-    -Walloca>)
+    -malign-data=abi -fno-optimize-sibling-calls -fomit-frame-pointer -fno-jump-tables
+    -fno-inline-functions-called-once -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla -Walloca>)
 endif()
 
 set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
