@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "data/memory.h"
+#include "common/memory.h"
 
 using namespace format;
 

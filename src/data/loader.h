@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "data/file_io.h"
+#include "common/file_io.h"
 #include "data/uninstall_data.h"
 #include "format/layout.h"
 

@@ -1,6 +1,6 @@
 #include "data/uninstall_data.h"
 
-#include "data/memory.h"
+#include "common/memory.h"
 #include "format/layout.h"
 
 namespace {

@@ -1,18 +1,19 @@
+#include "driver/driver.h"
+
 #include <ole2.h>
 
+#include "common/backslash.h"
+#include "common/memory.h"
 #include "common/text.h"
 #include "data/load_win.h"
-#include "data/memory.h"
 #include "data/messages.h"
-#include "driver/command_split.h"
-#include "driver/run_first.h"
-#include "driver/run_state.h"
-#include "common/backslash.h"
-#include "paths/protected_folders.h"
 #include "removal/files.h"
 #include "removal/folders.h"
 #include "removal/registry.h"
+#include "run/run_state.h"
+#include "shell/command_split.h"
 #include "shell/processes.h"
+#include "shell/run_first.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -37,17 +38,28 @@ bool StartUp(RunState& run) {
     DWORD n = GetModuleFileNameA(run.instance, run.installFolder, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
     (void)CutAtLastBackslash(run.installFolder);  // a name without a backslash is kept whole
-    return AppendBackslash(run.installFolder, kPathBufferSize);
+    if (!AppendBackslash(run.installFolder, kPathBufferSize)) return false;
+    run.paths.nt = run.platform.nt;
+    run.paths.installFolder = run.installFolder;
+    return true;
+}
+
+// Shows load error `error`, whose number is its message's, formatted with the executable's path.
+void ShowLoadError(RunState& run, int error) {
+    UniqueBlock<char> text;
+    if (!AllocZeroed(kMessageBufferSize, text)) return;
+    FormatMessageText(run.data, text.get(), error, run.modulePath);
+    ShowMessage(run.ui, text.get(), MB_OK | MB_ICONINFORMATION);
 }
 
 // The last steps of every run: COM, the path buffers (and the protected set), the user interface.
 void Teardown(RunState& run, bool oleReady) {
     if (oleReady) OleUninitialize();
-    ReleaseProtectedFolders(run);
+    run.paths.protectedSet.reset();
     FreeBlock(run.modulePath);
     FreeBlock(run.installFolder);
     FreeBlock(run.currentItem);
-    ReleaseUserInterface(run);
+    ReleaseUserInterface(run.ui);
 }
 
 // The early exits: nothing was confirmed or removed; release what start-up took and leave.
@@ -66,10 +78,10 @@ void SetPhaseText(RunState& run, int number) {
 // Asks for confirmation and, while a file that must be free is in use, to retry. Only OK and Retry
 // go on; any other answer, 0 from a box that could not be shown included, removes nothing.
 void Confirm(RunState& run) {
-    run.confirmation = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+    run.confirmation = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
-        int answer = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgFileInUse),
+        int answer = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgFileInUse),
                                  MB_RETRYCANCEL | MB_ICONINFORMATION);
         if (answer != IDRETRY) {
             run.confirmation = IDCANCEL;
@@ -95,8 +107,8 @@ void RunFirstProgram(RunState& run) {
 
 // Without a progress dialog the total stays 0, so no pass reports progress.
 void StartProgressDisplay(RunState& run) {
-    if (!CreateProgressDialog(run)) return;
-    run.progressTotal = ProgressTotal(RunProgressCounts(run));
+    if (!CreateProgressDialog(run.ui)) return;
+    run.ui.progressTotal = ProgressTotal(RunProgressCounts(run.data));
     SetPhaseText(run, format::kMsgProgressFiles);
 }
 
@@ -111,12 +123,12 @@ void RemoveEverything(RunState& run) {
     RemoveProgramFolders(run);
     SetPhaseText(run, format::kMsgProgressRegistry);
     RemoveRegistryEntries(run);
-    DestroyProgressDialog(run);
+    DestroyProgressDialog(run.ui);
 }
 
 void CloseRun(RunState& run) {
     const char* finished = GetMessageText(run.data, 0, format::kMsgFinished);
-    if (!run.modes.quiet && finished[0] != '\0') ShowMessage(run, finished, MB_OK | MB_ICONINFORMATION);
+    if (!run.modes.quiet && finished[0] != '\0') ShowMessage(run.ui, finished, MB_OK | MB_ICONINFORMATION);
     const char* document = SettingsDocument(run.data);
     if (!run.modes.external && !run.modes.silent && document) OpenDocument(run, document, ".htm");
 }
@@ -128,14 +140,18 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     DetectPlatform(run.platform);
     run.instance = instance;
     bool oleReady = SUCCEEDED(OleInitialize(nullptr));
-    InitUserInterface(run);
+    InitUserInterface(run.ui, run.instance, run.data);
     if (!StartUp(run)) return EndEarly(run, oleReady, -1);
     ScanOptions(commandLine, run.modes);
 
-    if (!LoadUninstallData(run)) return EndEarly(run, oleReady, -1);
-    if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run);
-    if (!RegisterMainWindowClass(run)) return EndEarly(run, oleReady, 0);
-    if (!CreateMainWindow(run)) return EndEarly(run, oleReady, -1);
+    int loaded = LoadUninstallData(run.instance, run.modulePath, run.data);
+    if (loaded != format::kLoadOk) {
+        if (loaded != kLoadNoBlock) ShowLoadError(run, loaded);
+        return EndEarly(run, oleReady, -1);
+    }
+    if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);
+    if (!RegisterMainWindowClass(run.ui)) return EndEarly(run, oleReady, 0);
+    if (!CreateMainWindow(run.ui)) return EndEarly(run, oleReady, -1);
 
     run.confirmation = IDOK;
     if (!run.modes.quiet) Confirm(run);
@@ -145,7 +161,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         CloseRun(run);
     }
 
-    RunFinalMessageLoop(run);
+    RunFinalMessageLoop(run.ui);
     FreeUninstallData(run.data);
     if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) StartSelfDelete(run);
     Teardown(run, oleReady);

@@ -4,7 +4,7 @@
 
 #include "common/backslash.h"
 #include "common/text.h"
-#include "driver/command_split.h"
+#include "shell/command_split.h"
 #include "paths/token_table.h"
 
 namespace pack {

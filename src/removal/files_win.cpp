@@ -3,10 +3,10 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/text.h"
-#include "data/file_io.h"
-#include "data/memory.h"
+#include "common/file_io.h"
+#include "common/memory.h"
 #include "data/messages.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "format/layout.h"
 #include "paths/protected_folders.h"
 #include "removal/access_denied.h"
@@ -89,7 +89,7 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
     UniqueBlock<char> text;
     if (AllocZeroed(kMessageBufferSize, text)) {
         FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
-        if (text.get()[0] != '\0' && ShowMessage(run, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        if (text.get()[0] != '\0' && ShowMessage(run.ui, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
             return false;
         }
     }
@@ -157,7 +157,7 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry) {
 // missing stays without a word. The folder removed is the canonical one that was tested.
 void RemoveFolderEntry(RunState& run) {
     char canonical[kPathBufferSize];
-    if (ResolveRemovableFolder(run, run.currentItem, canonical)) RemoveDirectoryA(canonical);
+    if (ResolveRemovableFolder(run.paths, run.currentItem, canonical)) RemoveDirectoryA(canonical);
 }
 
 }  // namespace
@@ -183,7 +183,7 @@ void RemoveInstalledFiles(RunState& run) {
                 RemoveFolderEntry(run);
             }
         }
-        ReportProgress(run, ProgressPass::kFiles, k);
+        ReportProgress(run.ui, ProgressPass::kFiles, k);
     }
 }
 
@@ -206,6 +206,6 @@ int AskReadOnlyQuestion(RunState& run, const char* path) {
     FormatMessageText(run.data, text.get(), format::kMsgReadOnlyQuestion, path);
     // An empty text means: every read-only file goes without a question.
     if (text.get()[0] == '\0') return kYesToAllId;
-    INT_PTR answer = ShowQuestionDialog(run, text.get());
+    INT_PTR answer = ShowQuestionDialog(run.ui, text.get());
     return answer == -1 ? IDNO : static_cast<int>(answer);
 }

@@ -5,9 +5,9 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/text.h"
-#include "data/memory.h"
+#include "common/memory.h"
 #include "format/layout.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
@@ -25,7 +25,7 @@ constexpr uint32_t kMaxWalkDepth = 128;
 // A clean-up pattern's full path: folder tokens expanded, or the install folder in front, as the
 // packer's plan builds it (removal/entry_paths.h).
 bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
-    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run, out, pattern, kPathBufferSize) < kPathBufferSize;
+    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run.paths, out, pattern, kPathBufferSize) < kPathBufferSize;
     return BuildPatternPath(run.installFolder, pattern, out, kPathBufferSize);
 }
 
@@ -151,7 +151,7 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
                 // protected, and must become the current directory as that path. Its final path is
                 // looked at once, below: it must be that path itself.
                 if (!ComposeChild(folder, name, level.item) ||
-                    !ResolveRemovableFolderByName(run, level.item, level.child) ||
+                    !ResolveRemovableFolderByName(run.paths, level.item, level.child) ||
                     !TextEqualsNoCase(level.child, level.item) || !SetCurrentDirectoryA(level.child)) {
                     continue;
                 }
@@ -185,7 +185,7 @@ bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder,
     char storedFolder[kPatternGuardPathSize];
     if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
     if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
-    if (IsRefusedPatternFolder(folder) || !ResolveRemovableFolder(run, folder, canonical) ||
+    if (IsRefusedPatternFolder(folder) || !ResolveRemovableFolder(run.paths, folder, canonical) ||
         IsRefusedPatternFolder(canonical)) {
         return false;
     }
@@ -236,7 +236,7 @@ void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
     // folder written as another spelling of a protected one is refused here.
     char current[kPathBufferSize];
     char folder[kPathBufferSize];
-    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run, current, folder)) {
+    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run.paths, current, folder)) {
         SetCurrentDirectoryA("..");
         return;
     }
@@ -246,7 +246,7 @@ void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
 void RemoveCurrentFolder(RunState& run) {
     char current[kPathBufferSize];
     char folder[kPathBufferSize];
-    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run, current, folder)) {
+    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run.paths, current, folder)) {
         SetCurrentDirectoryA("..");
         return;
     }
@@ -262,7 +262,7 @@ void RemoveShortcutFiles(RunState& run) {
             IsAbsolutePath(run.currentItem)) {
             DeleteFileA(run.currentItem);
         }
-        ReportProgress(run, ProgressPass::kShortcutFiles, i);
+        ReportProgress(run.ui, ProgressPass::kShortcutFiles, i);
     }
 }
 
@@ -285,8 +285,8 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& 
     }
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
-        if (!ResolveRemovableFolder(run, work.folder, work.canonical)) return;
-        if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) return;
+        if (!ResolveRemovableFolder(run.paths, work.folder, work.canonical)) return;
+        if (hasSecond && !ResolveRemovableFolder(run.paths, work.second, work.secondCanonical)) return;
         RemoveFolder(work.canonical);
         if (hasSecond) RemoveFolder(work.secondCanonical);
         if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
@@ -303,7 +303,7 @@ void RemoveShortcutFolders(RunState& run) {
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
         if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, *work.get());
-        ReportProgress(run, ProgressPass::kShortcutFolders, i);
+        ReportProgress(run.ui, ProgressPass::kShortcutFolders, i);
     }
 }
 
@@ -332,7 +332,7 @@ void RemoveProgramFolders(RunState& run) {
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
             bool removedOne = false;
             for (;;) {
-                if (!ResolveRemovableFolder(run, path, canonical) || !RemoveFolder(canonical)) break;
+                if (!ResolveRemovableFolder(run.paths, path, canonical) || !RemoveFolder(canonical)) break;
                 if (!removedOne) {
                     (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
                     removedOne = true;
@@ -346,6 +346,6 @@ void RemoveProgramFolders(RunState& run) {
                 (void)CopyText(lastFailed, path);
             }
         }
-        ReportProgress(run, ProgressPass::kProgramFolders, i);
+        ReportProgress(run.ui, ProgressPass::kProgramFolders, i);
     }
 }

@@ -4,8 +4,8 @@
 #include "common/handles_win.h"
 #include "common/scope_exit.h"
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "removal/fault_guard.h"
 #include "ui/ui.h"
 

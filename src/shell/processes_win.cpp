@@ -4,8 +4,8 @@
 
 #include "common/backslash.h"
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
@@ -177,7 +177,7 @@ bool WriteSelfDeleteBatch(RunState& run, const char* module, const char* install
     // protected one gets no rmdir line at all.
     char canonical[kPathBufferSize];
     char oemFolder[kPathBufferSize];
-    bool removeFolder = ResolveRemovableFolder(run, installFolder, canonical);
+    bool removeFolder = ResolveRemovableFolder(run.paths, installFolder, canonical);
     if (removeFolder && !ToOemPath(canonical, oemFolder)) return false;
 
     char ping[kPathBufferSize];

@@ -36,6 +36,8 @@ std::map<std::string, std::string>& FakeSetupValues() {
 TestRun::TestRun(bool nt) {
     run.platform.nt = nt;
     run.installFolder = installFolder;
+    run.paths.nt = nt;
+    run.paths.installFolder = installFolder;
     run.currentItem = currentItem;
     run.modulePath = modulePath;
     run.instance = GetModuleHandleA(nullptr);
@@ -44,7 +46,6 @@ TestRun::TestRun(bool nt) {
 }
 
 TestRun::~TestRun() {
-    ReleaseProtectedFolders(run);
     FreeUninstallData(run.data);
 }
 

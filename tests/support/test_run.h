@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 
 namespace testing_support {
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "common/text.h"
-#include "driver/command_split.h"
-#include "driver/run_first.h"
-#include "driver/run_state.h"
+#include "shell/command_split.h"
+#include "shell/run_first.h"
+#include "run/run_state.h"
 #include "support/test_run.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "data/uninstall_data.h"
-#include "driver/options.h"
 #include "paths/path_state.h"
+#include "run/options.h"
 #include "ui/ui_state.h"
 
 struct PlatformFlags {
@@ -40,12 +40,8 @@ struct RunState {
     char* currentItem;
     char* installFolder;  // the executable's folder, with a trailing backslash (kPathBufferSize bytes)
     UninstallData data;
-    PathState paths;  // folder lookups and the protected-folder set
+    PathState paths;  // what the path functions need: lookups, family, install folder, protected set
     UiState ui;
-    uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
 };
-
-// Runs the whole uninstall: the entry function. `commandLine` is the text after the program name.
-int RunUninstaller(HINSTANCE instance, const char* commandLine);

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "driver/command_split.h"
-#include "driver/run_first.h"
-#include "driver/run_state.h"
+#include "shell/command_split.h"
+#include "shell/run_first.h"
+#include "run/run_state.h"
 #include "paths/path_fixtures.h"
 
 using namespace path_testing;

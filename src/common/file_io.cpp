@@ -1,4 +1,4 @@
-#include "data/file_io.h"
+#include "common/file_io.h"
 
 #ifdef _WIN32
 #include <windows.h>
