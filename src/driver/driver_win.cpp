@@ -27,13 +27,35 @@ void DetectPlatform(PlatformFlags& platform) {
     platform.nt6OrLater = platform.nt && info.dwMajorVersion > 5;
 }
 
-// Allocates the three path buffers and finds the install folder. False when a buffer cannot be had
-// or the executable's path does not fit one: the run cannot go on without them.
-bool StartUp(RunState& run) {
-    if (!AllocZeroed(kPathBufferSize, run.modulePath) || !AllocZeroed(kPathBufferSize, run.currentItem) ||
-        !AllocZeroed(kPathBufferSize, run.installFolder)) {
-        return false;
+// OleInitialize for the run; OleUninitialize when it ends, only when the initialisation succeeded.
+class OleSession {
+  public:
+    OleSession() : ready_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleSession() {
+        if (ready_) OleUninitialize();
     }
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+
+  private:
+    bool ready_;
+};
+
+// The run state's three path buffers, in one block.
+struct PathBuffers {
+    char modulePath[kPathBufferSize];
+    char currentItem[kPathBufferSize];
+    char installFolder[kPathBufferSize];
+};
+
+// Allocates the path buffers into `buffers`, lends them to the run and finds the install folder.
+// False when the buffers cannot be had or the executable's path does not fit one: the run cannot
+// go on without them.
+bool StartUp(RunState& run, UniqueBlock<PathBuffers>& buffers) {
+    if (!AllocZeroed(sizeof(PathBuffers), buffers)) return false;
+    run.modulePath = buffers.get()->modulePath;
+    run.currentItem = buffers.get()->currentItem;
+    run.installFolder = buffers.get()->installFolder;
     // A cut name would make an ancestor folder the install folder.
     DWORD n = GetModuleFileNameA(run.instance, run.installFolder, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
@@ -50,23 +72,6 @@ void ShowLoadError(RunState& run, int error) {
     if (!AllocZeroed(kMessageBufferSize, text)) return;
     FormatMessageText(run.data, text.get(), error, run.modulePath);
     ShowMessage(run.ui, text.get(), MB_OK | MB_ICONINFORMATION);
-}
-
-// The last steps of every run: COM, the path buffers (and the protected set), the user interface.
-void Teardown(RunState& run, bool oleReady) {
-    if (oleReady) OleUninitialize();
-    run.paths.protectedSet.reset();
-    FreeBlock(run.modulePath);
-    FreeBlock(run.installFolder);
-    FreeBlock(run.currentItem);
-    ReleaseUserInterface(run.ui);
-}
-
-// The early exits: nothing was confirmed or removed; release what start-up took and leave.
-int EndEarly(RunState& run, bool oleReady, int exitCode) {
-    FreeUninstallData(run.data);
-    Teardown(run, oleReady);
-    return exitCode;
 }
 
 void SetPhaseText(RunState& run, int number) {
@@ -135,23 +140,28 @@ void CloseRun(RunState& run) {
 
 }  // namespace
 
+// Every early return leaves through the owners: the run state (the data, the protected set, the UI's
+// font and library), then the path buffers, then COM.
 int RunUninstaller(HINSTANCE instance, const char* commandLine) {
+    OleSession ole;
+    UniqueBlock<PathBuffers> buffers;
     RunState run = {};
     DetectPlatform(run.platform);
     run.instance = instance;
-    bool oleReady = SUCCEEDED(OleInitialize(nullptr));
     InitUserInterface(run.ui, run.instance, run.data);
-    if (!StartUp(run)) return EndEarly(run, oleReady, -1);
+    if (!StartUp(run, buffers)) return -1;
     ScanOptions(commandLine, run.modes);
 
     int loaded = LoadUninstallData(run.instance, run.modulePath, run.data);
     if (loaded != format::kLoadOk) {
         if (loaded != kLoadNoBlock) ShowLoadError(run, loaded);
-        return EndEarly(run, oleReady, -1);
+        return -1;
     }
     if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);
-    if (!RegisterMainWindowClass(run.ui)) return EndEarly(run, oleReady, 0);
-    if (!CreateMainWindow(run.ui)) return EndEarly(run, oleReady, -1);
+    // Ends as a cancelled run does, with 0: nothing was shown or removed. The installer that started
+    // the uninstaller reads -1 as "the block cannot be read" or "no window", which this is not.
+    if (!RegisterMainWindowClass(run.ui)) return 0;
+    if (!CreateMainWindow(run.ui)) return -1;
 
     run.confirmation = IDOK;
     if (!run.modes.quiet) Confirm(run);
@@ -162,8 +172,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     }
 
     RunFinalMessageLoop(run.ui);
-    FreeUninstallData(run.data);
+    FreeUninstallData(run.data);  // the lists go before the batch starts; the rest goes with the owners
     if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) StartSelfDelete(run);
-    Teardown(run, oleReady);
     return 0;
 }

@@ -26,6 +26,7 @@ struct RunState {
     PlatformFlags platform;
     RunModes modes;
     HINSTANCE instance;
+    // The three path buffers, lent by the driver (which owns them) for the whole run.
     char* modulePath;  // the executable's full path (kPathBufferSize bytes)
     // The path the current step works on (kPathBufferSize bytes). One buffer, handed from phase to
     // phase; each phase owns it only while it runs and may leave anything in it:

@@ -25,4 +25,7 @@ struct UiState {
     UniqueFont dialogFont;
     UniqueLibrary themeLibrary;
     SetThemeAppPropertiesFn setThemeAppProperties;  // inside themeLibrary: cleared with it
+
+    // The window procedures stop reaching this state when it goes.
+    ~UiState();
 };

@@ -22,6 +22,10 @@ const char* Message(int number) {
 
 }  // namespace
 
+UiState::~UiState() {
+    if (g_ui == this) g_ui = nullptr;
+}
+
 void InitUserInterface(UiState& ui, HINSTANCE instance, const UninstallData& data) {
     g_ui = &ui;
     ui.instance = instance;

@@ -46,7 +46,14 @@ TestRun::TestRun(bool nt) {
 }
 
 TestRun::~TestRun() {
-    FreeUninstallData(run.data);
+    // Lists a test lent to the run (vectors of its own) are not the run's to free.
+    if (!loaded_) {
+        run.data.files = {};
+        run.data.shortcuts = {};
+        run.data.registry = {};
+        run.data.patterns = nullptr;
+        run.data.patternSize = 0;
+    }
 }
 
 void TestRun::UseFakeShell() {
@@ -59,6 +66,7 @@ void TestRun::UseFakeSetup() {
 
 bool TestRun::Load(const std::vector<uint8_t>& block) {
     FreeUninstallData(run.data);
+    loaded_ = true;
     return LoadBytes(block, run.data).code == format::kLoadOk;
 }
 
