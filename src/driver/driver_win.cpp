@@ -99,7 +99,7 @@ void Confirm(RunState& run) {
 void RunFirstProgram(RunState& run) {
     const char* command = SettingsCommand(run.data);
     if (!command) return;
-    RunFirstCommand composed{};
+    ComposedRunFirst composed{};
     if (ComposeRunFirstCommand(run, command, composed)) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {

@@ -137,7 +137,7 @@ private:
     void Patterns() {
         PlanPass& pass = Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)");
         for (size_t i = 0; i < b_.patterns.size(); ++i) {
-            PatternPath p = BuildPatternPath(installDir_, b_.patterns[i]);
+            PatternPath p = PlanPatternPath(installDir_, b_.patterns[i]);
             if (p.hasTokens) ExpandInstallDirToken(p);
             PlanItem item{Index("patterns", i), "clean", show_(p.full), {}, {}};
             std::optional<std::string> skip;

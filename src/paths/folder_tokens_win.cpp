@@ -81,13 +81,6 @@ constexpr bool RowsFollowTheTokenTable() {
 }
 static_assert(RowsFollowTheTokenTable());
 
-char* FindByte(const char* text, char wanted) {
-    for (; *text; ++text) {
-        if (*text == wanted) return const_cast<char*>(text);
-    }
-    return nullptr;
-}
-
 // The Windows folder, a backslash and `tail`; false when a part is missing or the whole does not fit.
 bool WindowsFolderPlus(const char* tail, char* out) {
     char folder[kPathBufferSize];
@@ -172,23 +165,14 @@ bool ResolveRow(const PathState& paths, const TokenRow& row, char* out) {
     return false;
 }
 
-// Appends `length` bytes of `text` to the expansion, keeping one byte of the scratch for its
-// terminator; false when they do not fit.
-struct Expansion {
-    char* scratch;
-    uint32_t used;
-};
-
-[[nodiscard]] bool Put(Expansion& out, const char* text, size_t length) {
-    if (length >= kExpansionScratchSize - out.used) return false;
-    for (size_t i = 0; i < length; ++i) out.scratch[out.used + i] = text[i];
-    out.used += static_cast<uint32_t>(length);
-    out.scratch[out.used] = '\0';
-    return true;
+// Appends `length` bytes of `text` to the expansion in the scratch; false once it does not fit.
+[[nodiscard]] bool Put(TextWriter& out, const char* text, size_t length) {
+    out.Put(text, length);
+    return out.fits();
 }
 
-// Builds the expansion of `source` in `out`; false when it does not fit.
-bool BuildExpansion(const PathState& paths, const char* source, Expansion& out) {
+// Builds the expansion of `source` in `out` (the scratch); false when it does not fit.
+bool BuildExpansion(const PathState& paths, const char* source, TextWriter& out) {
     const char* read = source;
     for (;;) {
         const char* open = FindByte(read, '#');
@@ -243,8 +227,9 @@ uint32_t ExpandFolderTokens(const PathState& paths, char* dest, const char* sour
         Deliver(source, static_cast<uint32_t>(length), dest, size);
         return static_cast<uint32_t>(length);
     }
-    Expansion expansion{scratch.get(), 0};
-    uint32_t length = BuildExpansion(paths, source, expansion) ? expansion.used : kExpansionTooLong;
+    TextWriter expansion(scratch.get(), kExpansionScratchSize);
+    uint32_t length =
+        BuildExpansion(paths, source, expansion) ? static_cast<uint32_t>(expansion.length()) : kExpansionTooLong;
     if (length != kExpansionTooLong) {
         Deliver(scratch.get(), length, dest, size);
     } else {

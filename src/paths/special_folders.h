@@ -26,10 +26,3 @@ struct PathState;
 // terminal server (2000 and later) and the 32-bit System folder of 64-bit Windows.
 [[nodiscard]] bool GetSharedWindowsFolder(char* path);
 [[nodiscard]] bool GetWow64SystemFolder(char* path);
-
-// Finds an export of kernel32 that older platforms lack; null when it is not there.
-template <class Fn>
-Fn FindKernelExport(const char* name) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
-}

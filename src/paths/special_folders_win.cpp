@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "common/handles_win.h"
+#include "common/system_library.h"
 #include "common/text.h"
 #include "paths/path_state.h"
 

@@ -11,7 +11,6 @@ bool Finish(bool fits, char* out, size_t size) {
     return fits;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 }  // namespace
 
@@ -39,12 +38,6 @@ ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* fol
     return ProgramFolderStart::kFolder;
 }
 
-bool PatternHasTokens(const char* pattern) {
-    for (; *pattern; ++pattern) {
-        if (*pattern == '#') return true;
-    }
-    return false;
-}
 
 bool BuildPatternPath(const char* installFolder, const char* pattern, char* out, size_t size) {
     bool fits = size > 0 && CopyText(out, size, installFolder) && AppendBackslash(out, size) &&

@@ -4,6 +4,7 @@
 
 #include "common/backslash.h"
 #include "common/handles_win.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
 #include "common/memory.h"
 #include "format/layout.h"
@@ -31,8 +32,9 @@ bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
 
 // --- The current directory.
 
-// The current directory, without a trailing backslash except on a root (R5: a result that does not
-// fit is no result).
+// The current directory, without a trailing backslash except on a root. A directory longer than the
+// buffer gives no result at all (the platform then writes nothing and returns the size it needs): a
+// cut path would name another folder.
 bool ReadCurrentFolder(char* path) {
     DWORD n = GetCurrentDirectoryA(kPathBufferSize, path);
     if (n == 0 || n >= kPathBufferSize) {
@@ -63,21 +65,6 @@ bool RemoveFolder(const char* canonical) {
     if (IsCurrentFolder(canonical)) EnterParent(canonical);
     return RemoveDirectoryA(canonical) != FALSE;
 }
-
-// Each pass puts the current directory back where it found it (when that folder still exists).
-class CurrentFolderKeeper {
-  public:
-    CurrentFolderKeeper() { saved_ = ReadCurrentFolder(folder_); }
-    ~CurrentFolderKeeper() {
-        if (saved_) SetCurrentDirectoryA(folder_);
-    }
-    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
-    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
-
-  private:
-    char folder_[kPathBufferSize];
-    bool saved_;
-};
 
 // --- The wildcard walk.
 
@@ -226,7 +213,12 @@ void RemoveWildcardMatches(RunState& run) {
     if (!pattern || pattern[0] == '\0') return;
     UniqueBlock<PatternWork> work;
     if (!AllocZeroed(sizeof(PatternWork), work)) return;
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
     // The loader keeps the list inside its block and ends it with an empty pattern.
     for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) CleanPattern(run, pattern, *work.get());
 }
@@ -241,16 +233,6 @@ void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
         return;
     }
     CleanLevel(run, mask, folder, depth);
-}
-
-void RemoveCurrentFolder(RunState& run) {
-    char current[kPathBufferSize];
-    char folder[kPathBufferSize];
-    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run.paths, current, folder)) {
-        SetCurrentDirectoryA("..");
-        return;
-    }
-    LeaveFolder(folder, true);
 }
 
 void RemoveShortcutFiles(RunState& run) {
@@ -299,7 +281,12 @@ void RemoveShortcutFolders(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
     UniqueBlock<ClimbWork> work;
     bool ready = AllocZeroed(sizeof(ClimbWork), work);
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
         if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, *work.get());
@@ -309,7 +296,12 @@ void RemoveShortcutFolders(RunState& run) {
 
 void RemoveProgramFolders(RunState& run) {
     const EntryList<FileEntry>& list = run.data.files;
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
     // The process must not stand in the install folder, which the climbs may remove.
     char installFolder[kPathBufferSize];
     if (CopyText(installFolder, run.installFolder)) {

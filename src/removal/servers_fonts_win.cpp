@@ -7,13 +7,13 @@
 #include "common/memory.h"
 #include "run/run_state.h"
 #include "removal/fault_guard.h"
+#include "shell/processes.h"
 #include "ui/ui.h"
 
 namespace {
 
 constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr uint32_t kCommandBufferSize = 520;
-constexpr DWORD kToolPollMs = 250;
 constexpr DWORD kFontBroadcastTimeoutMs = 5000;
 constexpr char kNtFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char k9xFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
@@ -25,17 +25,6 @@ bool SystemToolPath(const char* name, char* path) {
     UINT n = GetSystemDirectoryA(path, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
     return AppendBackslash(path, kPathBufferSize) && AppendText(path, kPathBufferSize, name);
-}
-
-// Waits for the process in steps, keeping the windows painting between them. Waiting on the handle
-// rather than polling the exit code: a tool that exits with 259 (STILL_ACTIVE) would look alive
-// for ever. A wait that fails ends the wait.
-void WaitPainting(HANDLE process) {
-    for (;;) {
-        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, kToolPollMs, QS_ALLINPUT);
-        if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
-        PumpPendingMessages();
-    }
 }
 
 // Runs "regsvr32 /u /s "<path>"" and waits for it; false when it could not be started.
@@ -51,13 +40,15 @@ bool UnregisterWithTool(const char* path) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
+    // Inheriting hands on only handles marked inheritable, and this process opens none so (no call
+    // passes security attributes): the tool gets no handle of the uninstaller's files or keys.
     if (!CreateProcessA(tool, command.get(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                         &startup, &started)) {
         return false;
     }
     UniqueProcessInfo process;
     process.Take(started);
-    WaitPainting(process.process.get());
+    WaitForChild(process.process.get());
     return true;
 }
 

@@ -21,19 +21,6 @@ constexpr DWORD kWaitStepMs = 200;
 constexpr unsigned kTempNameCount = 998;
 constexpr char kBatchPattern[] = "delme%d.bat";
 
-// Waits for the child on its process handle, 200 ms at a time, dispatching the windows' messages
-// between the steps. The handle, not the exit code, tells that it ended: a child may well end with
-// 259 (STILL_ACTIVE) itself.
-void WaitForChild(HANDLE process) {
-    HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    for (;;) {
-        PumpPendingMessages();
-        // WAIT_FAILED ends the wait as if the child had ended: there is nothing left to wait on.
-        if (WaitForSingleObject(process, kWaitStepMs) != WAIT_TIMEOUT) break;
-    }
-    SetCursor(previous);
-}
-
 // `path` in the OEM code page, which the interpreter reads the batch in. A character the OEM page
 // lacks becomes "?" (a wildcard to del) or a look-alike letter (another file), so the conversion must
 // come back unchanged; when it does not, the short (8.3) name of the existing file or folder is tried.
@@ -88,6 +75,15 @@ bool JoinPath(const char* folder, const char* name, char* path) {
 
 }  // namespace
 
+void WaitForChild(HANDLE process) {
+    for (;;) {
+        PumpPendingMessages();
+        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, kWaitStepMs, QS_ALLINPUT);
+        // WAIT_FAILED ends the wait as if the child had ended: there is nothing left to wait on.
+        if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
+    }
+}
+
 bool RunProgram(RunState&, const char* program, const char* arguments, bool wait) {
     char commandLine[kCommandLineSize];
     if (!BuildProgramCommandLine(program, arguments, commandLine, sizeof commandLine)) return false;
@@ -103,13 +99,19 @@ bool RunProgram(RunState&, const char* program, const char* arguments, bool wait
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
+    // Inheriting hands on only handles marked inheritable, and this process opens none so (no call
+    // passes security attributes): the child gets no handle of the uninstaller's files or keys.
     if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, directory,
                         &startup, &info)) {
         return false;
     }
     UniqueProcessInfo child;
     child.Take(info);
-    if (wait) WaitForChild(child.process.get());
+    if (wait) {
+        HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+        WaitForChild(child.process.get());
+        SetCursor(previous);
+    }
     return true;
 }
 

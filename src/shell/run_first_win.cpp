@@ -6,7 +6,7 @@
 #include "paths/folder_tokens.h"
 #include "removal/entry_paths.h"
 
-bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand& out) {
+bool ComposeRunFirstCommand(RunState& run, const char* command, ComposedRunFirst& out) {
     out = {};
     const char* start = SkipRunFirstLead(command);
     size_t startOffset = static_cast<size_t>(start - command);
@@ -35,7 +35,7 @@ bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand&
     return true;
 }
 
-void ReleaseRunFirstCommand(RunFirstCommand& composed) {
+void ReleaseRunFirstCommand(ComposedRunFirst& composed) {
     FreeBlock(composed.expansion);
     composed.text = nullptr;
 }

@@ -20,7 +20,7 @@ struct Composed {
 };
 
 Composed Compose(RunState& run, const std::string& command) {
-    RunFirstCommand composed{};
+    ComposedRunFirst composed{};
     Composed result{ComposeRunFirstCommand(run, command.c_str(), composed), "", ""};
     if (result.ok) {
         CommandParts parts = SplitCommand(composed.text);
