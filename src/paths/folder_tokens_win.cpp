@@ -84,8 +84,9 @@ static_assert(RowsFollowTheTokenTable());
 // The Windows folder, a backslash and `tail`; false when a part is missing or the whole does not fit.
 bool WindowsFolderPlus(const char* tail, char* out) {
     char folder[kPathBufferSize];
-    return GetWindowsFolder(folder) && AppendBackslash(folder, kPathBufferSize) && AppendText(folder, tail) &&
-           CopyText(out, kPathBufferSize, folder);
+    char joined[kPathBufferSize];
+    return GetWindowsFolder(folder) && JoinPath(joined, kPathBufferSize, folder, tail) &&
+           CopyText(out, kPathBufferSize, joined);
 }
 
 // The application-data folder with its last part (profile folder) or last two parts (profiles root)
@@ -133,8 +134,9 @@ bool UserFolderFallback(const PathState& paths, char* out) {
 bool CommonFilesFolder(const PathState& paths, char* out) {
     if (LookUpSetupFolder(paths, "CommonFilesDir", out)) return true;
     char folder[kPathBufferSize];
-    return LookUpSetupFolder(paths, "ProgramFilesDir", folder) && AppendBackslash(folder, kPathBufferSize) &&
-           AppendText(folder, "Common Files") && CopyText(out, kPathBufferSize, folder);
+    char joined[kPathBufferSize];
+    return LookUpSetupFolder(paths, "ProgramFilesDir", folder) &&
+           JoinPath(joined, kPathBufferSize, folder, "Common Files") && CopyText(out, kPathBufferSize, joined);
 }
 
 // The folder of one row into `out`; false when neither the lookup nor a fallback gave one that fits.

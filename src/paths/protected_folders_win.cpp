@@ -79,10 +79,7 @@ void AddWithQuickLaunch(ProtectedFolderSet& set, const char* folder) {
     Add(set, folder);
     char quickLaunch[kPathBufferSize];
     // A composed path that does not fit names no folder, so it protects nothing.
-    if (CopyText(quickLaunch, folder) && AppendBackslash(quickLaunch, kPathBufferSize) &&
-        AppendText(quickLaunch, kQuickLaunch)) {
-        Add(set, quickLaunch);
-    }
+    if (JoinPath(quickLaunch, kPathBufferSize, folder, kQuickLaunch)) Add(set, quickLaunch);
 }
 
 void AddWithParent(ProtectedFolderSet& set, char* folder) {

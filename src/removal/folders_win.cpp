@@ -75,10 +75,9 @@ struct WalkLevel {
     char child[kPathBufferSize];  // a subfolder's canonical path
 };
 
-// `folder` + "\" + `name` into `out`; false when it does not fit.
+// `folder` + "\" + `name` into `out` (a path buffer); false when it does not fit.
 bool ComposeChild(const char* folder, const char* name, char* out) {
-    return CopyText(out, kPathBufferSize, folder) && AppendBackslash(out, kPathBufferSize) &&
-           AppendText(out, kPathBufferSize, name);
+    return JoinPath(out, kPathBufferSize, folder, name);
 }
 
 // Names the platform would read as another entry: trailing dots and spaces are trimmed when a path

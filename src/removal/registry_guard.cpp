@@ -291,15 +291,15 @@ bool IsRefusedRegistryKey(uint32_t root, const char* keyPath) {
     char path[kRegistryGuardPathSize];
     if (!NormalizeRegistryKeyPath(keyPath, path, sizeof path)) return true;
     switch (root) {
-        case kRootClassesRoot:
+        case format::kRootClassesRoot:
             return IsSharedClassKey(path);
-        case kRootCurrentUser:
+        case format::kRootCurrentUser:
             return IsSharedUserKey(path);
-        case kRootLocalMachine:
-        case kRootCurrentConfig:
-        case kRootDynData:
+        case format::kRootLocalMachine:
+        case format::kRootCurrentConfig:
+        case format::kRootDynData:
             return IsSharedMachineKey(path);
-        case kRootUsers:
+        case format::kRootUsers:
             return IsSharedUsersKey(path);
         default:
             return true;  // HKPD and values that are no predefined root

@@ -22,9 +22,10 @@ constexpr char kTrueTypeSuffix[] = " (TrueType)";
 // The tool by its full path in the System folder: by bare name CreateProcessA would look in the
 // uninstaller's own folder first, which others may be able to write to.
 bool SystemToolPath(const char* name, char* path) {
-    UINT n = GetSystemDirectoryA(path, kPathBufferSize);
+    char folder[kPathBufferSize];
+    UINT n = GetSystemDirectoryA(folder, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
-    return AppendBackslash(path, kPathBufferSize) && AppendText(path, kPathBufferSize, name);
+    return JoinPath(path, kPathBufferSize, folder, name);
 }
 
 // Runs "regsvr32 /u /s "<path>"" and waits for it; false when it could not be started.

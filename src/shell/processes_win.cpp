@@ -68,10 +68,6 @@ bool WriteBatchText(HANDLE file, const SelfDeleteBatch& paths) {
 }
 
 // `folder` + "\" + `name` into `path` (kPathBufferSize bytes).
-bool JoinPath(const char* folder, const char* name, char* path) {
-    return CopyText(path, kPathBufferSize, folder) && AppendBackslash(path, kPathBufferSize) &&
-           AppendText(path, kPathBufferSize, name);
-}
 
 }  // namespace
 
@@ -159,7 +155,7 @@ UniqueFileHandle CreateUniqueTempFile(char* path, const char* pattern) {
     if (!GetTempFolder(found) || !CanonicalizeFolderPath(found, folder)) return {};
     for (unsigned n = 1; n <= kTempNameCount; ++n) {
         char name[kPathBufferSize];
-        if (!FormatNumberedName(pattern, n, name, sizeof(name)) || !JoinPath(folder, name, path)) break;
+        if (!FormatNumberedName(pattern, n, name, sizeof(name)) || !JoinPath(path, kPathBufferSize, folder, name)) break;
         // CREATE_NEW: a file of that name, readable or not, is someone else's and stays as it is.
         UniqueFileHandle file(
             CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -185,7 +181,7 @@ bool WriteSelfDeleteBatch(RunState& run, const char* module, const char* install
     char ping[kPathBufferSize];
     char oemPing[kPathBufferSize];
     bool nt = run.platform.nt;
-    if (nt && (!JoinPath(interpreterFolder, "ping.exe", ping) || !ToOemPath(ping, oemPing))) return false;
+    if (nt && (!JoinPath(ping, kPathBufferSize, interpreterFolder, "ping.exe") || !ToOemPath(ping, oemPing))) return false;
 
     char path[kPathBufferSize];
     UniqueFileHandle file = CreateUniqueTempFile(path, kBatchPattern);
@@ -207,7 +203,7 @@ bool StartBatchInterpreter(bool nt, const char* interpreterFolder, const char* b
     // application's folder, searched first) would run with our rights.
     char interpreter[kPathBufferSize];
     char commandLine[kInterpreterLineSize];
-    bool ready = JoinPath(interpreterFolder, nt ? "cmd.exe" : "command.com", interpreter) &&
+    bool ready = JoinPath(interpreter, kPathBufferSize, interpreterFolder, nt ? "cmd.exe" : "command.com") &&
                  BuildInterpreterCommandLine(nt, interpreter, batchPath, commandLine, sizeof(commandLine));
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
