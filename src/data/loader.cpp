@@ -92,40 +92,69 @@ int ReadEntry(BodyCursor& cursor, RegistryEntry& entry) {
     return cursor.Text(entry.keyPath, room, kRegistryEntryTextLimit);
 }
 
-// Hands `block` over to the list, which frees it with its entries; on failure `block` still owns it.
-template <class Entry, class T>
-bool KeepBlock(EntryList<Entry>& list, UniqueBlock<T>& block) {
+// Hands `block` over to a list's blocks, which are freed with its entries; on failure `block` still
+// owns it.
+bool KeepBlock(void**& blocks, uint32_t& blockCount, UniqueBlock<uint8_t>& block) {
     size_t bytes = 0;
-    if (!ArrayBytes(uint64_t{list.blockCount} + 1, sizeof(void*), bytes)) return false;
-    if (!GrowBlock(bytes, list.blocks)) return false;
-    list.blocks[list.blockCount++] = block.release();
+    if (!ArrayBytes(uint64_t{blockCount} + 1, sizeof(void*), bytes)) return false;
+    if (!GrowBlock(bytes, blocks)) return false;
+    blocks[blockCount++] = block.release();
     return true;
 }
 
-// The three list readers share one scheme: a u32 entry count, then the entries.
+// What the one list reader needs to know of a list's entry type. The item array is typed by the
+// entry, so the reader reaches it only through `growItems` and `appendItem`.
+struct ListKind {
+    uint32_t entrySize;
+    int (*readEntry)(BodyCursor& cursor, void* entry);
+    bool (*growItems)(void* list, uint32_t more);  // room for `more` items after the counted ones
+    void (*appendItem)(void* list, void* entry);   // counts the entry
+};
+
 template <class Entry>
-int ReadList(UniqueBlock<uint8_t>& body, uint32_t length, EntryList<Entry>& list, uint32_t minEntrySize) {
+struct ListOf {
+    static int Read(BodyCursor& cursor, void* entry) { return ReadEntry(cursor, *static_cast<Entry*>(entry)); }
+    static bool Grow(void* list, uint32_t more) {
+        auto& typed = *static_cast<EntryList<Entry>*>(list);
+        size_t bytes = 0;
+        return ArrayBytes(uint64_t{typed.count} + more, sizeof(Entry*), bytes) && GrowBlock(bytes, typed.items);
+    }
+    static void Append(void* list, void* entry) {
+        auto& typed = *static_cast<EntryList<Entry>*>(list);
+        typed.items[typed.count++] = static_cast<Entry*>(entry);
+    }
+    static constexpr ListKind kKind = {sizeof(Entry), Read, Grow, Append};
+};
+
+// The three lists share one scheme: a u32 entry count, then entries of at least `minEntrySize`
+// body bytes each. `list` is the EntryList that `blocks` and `blockCount` belong to.
+int ReadList(UniqueBlock<uint8_t>& body, uint32_t length, const ListKind& kind, uint32_t minEntrySize, void* list,
+             void**& blocks, uint32_t& blockCount) {
     BodyCursor cursor(body.get(), length);
     uint32_t n = 0;
     if (!cursor.U32(n)) return kOverrun;
     if (n == 0) return kLoadOk;
     // A count the body cannot hold is refused before anything is allocated for it.
     if (static_cast<uint64_t>(n) * minEntrySize > cursor.Left()) return kLoadErrorMemory;
-    size_t bytes = 0;
     size_t entryBytes = 0;
-    if (!ArrayBytes(uint64_t{list.count} + n, sizeof(Entry*), bytes)) return kLoadErrorMemory;
-    if (!ArrayBytes(n, sizeof(Entry), entryBytes)) return kLoadErrorMemory;
+    if (!ArrayBytes(n, kind.entrySize, entryBytes)) return kLoadErrorMemory;
     // Not zeroed: every entry is filled before the list counts it.
-    UniqueBlock<Entry> entryBlock;
+    UniqueBlock<uint8_t> entryBlock;
     if (!AllocBlock(entryBytes, entryBlock)) return kLoadErrorMemory;
-    Entry* entries = entryBlock.get();
-    if (!KeepBlock(list, entryBlock) || !KeepBlock(list, body)) return kLoadErrorMemory;
-    if (!GrowBlock(bytes, list.items)) return kLoadErrorMemory;
+    uint8_t* entries = entryBlock.get();
+    if (!KeepBlock(blocks, blockCount, entryBlock) || !KeepBlock(blocks, blockCount, body)) return kLoadErrorMemory;
+    if (!kind.growItems(list, n)) return kLoadErrorMemory;
     for (uint32_t i = 0; i < n; ++i) {
-        if (int error = ReadEntry(cursor, entries[i])) return error;
-        list.items[list.count++] = &entries[i];
+        void* entry = entries + static_cast<size_t>(i) * kind.entrySize;
+        if (int error = kind.readEntry(cursor, entry)) return error;
+        kind.appendItem(list, entry);
     }
     return kLoadOk;
+}
+
+template <class Entry>
+int ReadList(UniqueBlock<uint8_t>& body, uint32_t length, EntryList<Entry>& list, uint32_t minEntrySize) {
+    return ReadList(body, length, ListOf<Entry>::kKind, minEntrySize, &list, list.blocks, list.blockCount);
 }
 
 void SwapMessageTables(UninstallData& a, UninstallData& b) {

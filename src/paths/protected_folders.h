@@ -25,3 +25,7 @@ bool IsProtectedFolder(PathState& paths, const char* path);
 // canonical path itself, which leaves that look nothing to add. The wildcard walk checks so after
 // entering each folder; reading the final path twice cost it a tenth of its time.
 [[nodiscard]] bool ResolveRemovableFolderByName(PathState& paths, const char* path, char* canonical);
+
+// The nearest protected folder strictly above the canonical folder `canonical`, else its drive or share
+// root, into `root` (kPathBufferSize bytes, canonical). False when no protected set can be had.
+[[nodiscard]] bool FindProtectedFolderAbove(PathState& paths, const char* canonical, char* root);

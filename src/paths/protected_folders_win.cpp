@@ -166,3 +166,13 @@ bool IsProtectedFolder(PathState& paths, const char* path) {
     char canonical[kPathBufferSize];
     return !ResolveRemovableFolder(paths, path, canonical);
 }
+
+bool FindProtectedFolderAbove(PathState& paths, const char* canonical, char* root) {
+    const ProtectedFolderSet* set = GetProtectedSet(paths);
+    if (!set || set->incomplete || !CopyText(root, kPathBufferSize, canonical)) return false;
+    while (CutAtLastBackslash(root)) {
+        if (IsRootOrAdministrativeShare(root) || Contains(*set, root)) return true;
+    }
+    return false;
+}
+

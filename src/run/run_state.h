@@ -9,6 +9,8 @@
 #include "run/options.h"
 #include "ui/ui_state.h"
 
+struct ReachCache;
+
 struct PlatformFlags {
     bool nt;          // the NT family (VER_PLATFORM_WIN32_NT)
     bool nt6OrLater;  // NT with a major version above 5
@@ -42,6 +44,7 @@ struct RunState {
     char* installFolder;  // the executable's folder, with a trailing backslash (kPathBufferSize bytes)
     UninstallData data;
     PathState paths;  // what the path functions need: lookups, family, install folder, protected set
+    UniqueBlock<ReachCache> reachCache;  // the link checks' roots and last folder (removal/reach_check.h)
     UiState ui;
     int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
