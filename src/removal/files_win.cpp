@@ -178,8 +178,7 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, char* checked) {
                        IsFolderReachedFromRoot(run, last.canonical, nullptr, NetworkUse::kAllowed, final);
         if (!CopyText(last.built, folder)) last.built[0] = '\0';
     }
-    return last.allowed && CopyText(checked, kPathBufferSize, last.canonical) &&
-           AppendBackslash(checked, kPathBufferSize) && AppendText(checked, kPathBufferSize, name);
+    return last.allowed && JoinPath(checked, kPathBufferSize, last.canonical, name);
 }
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is

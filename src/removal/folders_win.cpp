@@ -258,16 +258,17 @@ void DeleteShortcutFile(RunState& run, const char* path) {
     char folder[kPathBufferSize];
     char canonical[kPathBufferSize];
     char final[kPathBufferSize];
+    char file[kPathBufferSize];
     const char* name = FindLastBackslash(path);
     if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder) ||
         !CanonicalizeFolderPath(folder, canonical) ||
         !IsFolderReachedFromRoot(run, canonical, nullptr, NetworkUse::kAllowed, final) ||
-        !AppendBackslash(canonical, kPathBufferSize) || !AppendText(canonical, name + 1)) {
+        !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
         return;
     }
-    DWORD attributes = GetFileAttributesA(canonical);
+    DWORD attributes = GetFileAttributesA(file);
     if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return;
-    DeleteFileA(canonical);
+    DeleteFileA(file);
 }
 
 }  // namespace

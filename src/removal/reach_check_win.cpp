@@ -28,13 +28,6 @@ struct ReachCache {
 
 namespace {
 
-bool StartsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix) {
-        if (AsciiUpper(*text) != AsciiUpper(*prefix)) return false;
-    }
-    return true;
-}
-
 // True when the canonical `folder` is `root` or lies below it.
 bool IsAtOrBelow(const char* folder, const char* root) {
     size_t n = TextLength(root);
@@ -123,9 +116,6 @@ bool IsChildReachedFromParent(const char* child, const char* parentFinal, const 
     if (parentFinal[0] == '\0') return result != FinalPathResult::kFound || TextEqualsNoCase(reached, child);
     if (result != FinalPathResult::kFound) return false;
     char expected[kPathBufferSize];
-    if (!CopyText(expected, parentFinal) || !AppendBackslash(expected, kPathBufferSize) ||
-        !AppendText(expected, name) || !TextEqualsNoCase(expected, reached)) {
-        return false;
-    }
+    if (!JoinPath(expected, kPathBufferSize, parentFinal, name) || !TextEqualsNoCase(expected, reached)) return false;
     return CopyText(childFinal, kPathBufferSize, reached);
 }

@@ -89,19 +89,17 @@ bool CanonicalFilePath(const char* path, char* canonical) {
     const char* name = FindLastBackslash(path);
     if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder)) return false;
     char canonicalFolder[kPathBufferSize];
+    char joined[kPathBufferSize];
     return CanonicalizeFolderPath(folder, canonicalFolder) &&
-           AppendBackslash(canonicalFolder, kPathBufferSize) && AppendText(canonicalFolder, name + 1) &&
-           CopyText(canonical, kPathBufferSize, canonicalFolder);
+           JoinPath(joined, kPathBufferSize, canonicalFolder, name + 1) && CopyText(canonical, kPathBufferSize, joined);
 }
 
 // True when the font file `canonical` lies directly in the Fonts folder.
 bool IsInFontsFolder(const RunState& run, const char* canonical) {
     char fonts[kPathBufferSize];
     if (!LookUpSpecialFolder(run.paths, fonts, kCsidlFonts)) {
-        if (!GetWindowsFolder(fonts) || !AppendBackslash(fonts, kPathBufferSize) ||
-            !AppendText(fonts, "Fonts")) {
-            return false;
-        }
+        char windows[kPathBufferSize];
+        if (!GetWindowsFolder(windows) || !JoinPath(fonts, kPathBufferSize, windows, "Fonts")) return false;
     }
     char canonicalFonts[kPathBufferSize];
     char folder[kPathBufferSize];
