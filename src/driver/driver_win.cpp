@@ -164,8 +164,8 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         return -1;
     }
     if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);
-    // Ends as a cancelled run does, with 0: nothing was shown or removed. The installer that started
-    // the uninstaller reads -1 as "the block cannot be read" or "no window", which this is not.
+    // Ends as a cancelled run does, with 0: nothing was shown or removed, and -1 is kept for a block
+    // that cannot be read and a main window that cannot be created.
     if (!RegisterMainWindowClass(run.ui)) return 0;
     if (!CreateMainWindow(run.ui)) return -1;
 
