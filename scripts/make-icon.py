@@ -10,7 +10,10 @@ import os
 import struct
 import sys
 
-OUTLINE = (64, 40, 16)
+# Black outlines, as on the classic shell's icons: black is also the palette entry of the
+# transparent pixels, so each 8-bit palette is one entry shorter (and each image then ends on the
+# 8-byte boundary at which the resource compiler places the next one).
+OUTLINE = (0, 0, 0)
 BOX_FRONT = (214, 168, 96)
 BOX_SIDE = (176, 128, 64)
 BOX_TOP = (236, 200, 140)
@@ -19,9 +22,10 @@ BADGE = (208, 24, 24)
 BADGE_RIM = (120, 0, 0)
 BAR = (255, 255, 255)
 
-# On 16 colours (each one of the VGA colours) the parcel becomes dark yellow with a light grey tape.
+# On 16 colours (each one of the VGA colours) the parcel becomes dark yellow with a light grey tape,
+# and the badge's rim black: six colours with black, four bytes of palette fewer per image.
 VGA_CHOICE = {OUTLINE: (0, 0, 0), BOX_FRONT: (128, 128, 0), BOX_SIDE: (128, 128, 0), BOX_TOP: (255, 255, 0),
-              TAPE: (192, 192, 192), BADGE: (255, 0, 0), BADGE_RIM: (128, 0, 0), BAR: (255, 255, 255)}
+              TAPE: (192, 192, 192), BADGE: (255, 0, 0), BADGE_RIM: (0, 0, 0), BAR: (255, 255, 255)}
 
 
 def in_polygon(x, y, points):
