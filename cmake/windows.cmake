@@ -21,14 +21,16 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # function and one register fewer, 1.4 KB of the stub; ebp is then an ordinary callee-saved
   # register, which the fault guard's assembly saves and restores as any callee must); switches
   # as compares, not tables of relocated addresses; a function called once not inlined by that
-  # reason alone (together 120 bytes of code and relocations, measured).
+  # reason alone; branches kept as branches, not turned into flag-setting sequences (together 200
+  # bytes of code and relocations, measured).
   # Without the stack probe a frame of a page or more could step over the guard page, so the build
   # refuses any such frame and any variable-length or alloca allocation. Product code only: the
   # test support code has frames far larger than a page.
   target_compile_options(product_flags INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-Oz -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2
     -malign-data=abi -fno-optimize-sibling-calls -fomit-frame-pointer -fno-jump-tables
-    -fno-inline-functions-called-once -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla -Walloca>)
+    -fno-inline-functions-called-once -fno-if-conversion -fno-if-conversion2 -mno-stack-arg-probe
+    -Wframe-larger-than=4000 -Wvla -Walloca>)
 endif()
 
 set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
