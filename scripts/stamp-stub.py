@@ -2,8 +2,9 @@
 """Finishes the uninstaller stub after linking.
 
 Checks that it imports only the platform's known libraries, that it is built for ASLR and NX (a
-dynamic base with its relocations, and non-executable data), that the data-offset field has its
-section of its own (".uninst", the marker at its start) and that the marker occurs nowhere else, then
+dynamic base with its relocations, and non-executable data, no section writable and executable),
+that its import directory is found, that the data-offset field lies at the start of the section
+".uninst" (the marker first) and that the marker occurs nowhere else, then
 writes the executable's own size into the field: a stub without a block then fails at its first record
 header. The linker's PE checksum is then computed again for the stamped file (signing tools and PE
 verifiers check it). Prints the size and the sections. With --max-bytes, fails when the stub is larger:
