@@ -8,7 +8,14 @@
 
 namespace {
 
+constexpr int kCsidlPrograms = 2;
 constexpr int kCsidlPersonal = 5;
+constexpr int kCsidlStartup = 7;
+constexpr int kCsidlStartMenu = 11;
+constexpr int kCsidlFonts = 20;
+constexpr int kCsidlCommonStartMenu = 22;
+constexpr int kCsidlCommonPrograms = 23;
+constexpr int kCsidlCommonStartup = 24;
 constexpr int kCsidlDesktopDirectory = 16;
 constexpr int kCsidlCommonDesktopDirectory = 25;
 constexpr int kCsidlAppData = 26;
@@ -70,6 +77,21 @@ constexpr TokenRow kTokenRows[] = {
     {FolderToken::kAllUsersDir, TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
      "\\All Users", "Profiles\\All Users", "All Users"},
     {FolderToken::kInstallDir, TokenKind::kInstallDir, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    // The user's menus have no fallback, as the user's desktop has none; the all-users ones fall back
+    // as the all-users desktop does (the 9x family keeps them below the Windows folder, when at all).
+    {FolderToken::kPrograms, TokenKind::kShell, kCsidlPrograms, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kAllUsersPrograms, TokenKind::kShell, kCsidlCommonPrograms, ProfileBase::kProfilesRoot,
+     "\\All Users\\Start Menu\\Programs", "Profiles\\All Users\\Start Menu\\Programs",
+     "All Users\\Start Menu\\Programs"},
+    {FolderToken::kStartMenu, TokenKind::kShell, kCsidlStartMenu, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kAllUsersStartMenu, TokenKind::kShell, kCsidlCommonStartMenu, ProfileBase::kProfilesRoot,
+     "\\All Users\\Start Menu", "Profiles\\All Users\\Start Menu", "All Users\\Start Menu"},
+    {FolderToken::kStartup, TokenKind::kShell, kCsidlStartup, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kAllUsersStartup, TokenKind::kShell, kCsidlCommonStartup, ProfileBase::kProfilesRoot,
+     "\\All Users\\Start Menu\\Programs\\Startup", "Profiles\\All Users\\Start Menu\\Programs\\Startup",
+     "All Users\\Start Menu\\Programs\\Startup"},
+    // Every family keeps its fonts in the Windows folder's Fonts.
+    {FolderToken::kFonts, TokenKind::kShell, kCsidlFonts, ProfileBase::kNone, nullptr, "Fonts", "Fonts"},
 };
 
 constexpr bool RowsFollowTheTokenTable() {
@@ -218,7 +240,25 @@ void Deliver(const char* text, uint32_t length, char* dest, uint32_t size) {
     for (uint32_t i = 0; i < length; ++i) dest[i] = text[i];
 }
 
+bool ResolveCachedToken(void* context, const char* token, size_t length, char* out, size_t size) {
+    EntryTokenCache& cache = *static_cast<EntryTokenCache*>(context);
+    // A token too long for a path buffer matches no row.
+    if (length >= kPathBufferSize) return false;
+    char text[kPathBufferSize] = {};
+    for (size_t i = 0; i < length; ++i) text[i] = token[i];
+    if (cache.token[0] == '\0' || !TextEqualsNoCase(text, cache.token)) {
+        (void)CopyText(cache.token, text);  // both path buffers
+        (void)CopyText(cache.folder, text);
+        ResolveFolderToken(*cache.run, cache.folder);
+        // An unknown token leaves nothing; one whose folder cannot be found keeps its own text.
+        if (cache.folder[0] == '#') cache.folder[0] = '\0';
+    }
+    return cache.folder[0] != '\0' && CopyText(out, size, cache.folder);
+}
+
 }  // namespace
+
+FolderTokenResolver EntryTokenResolver(EntryTokenCache& cache) { return {ResolveCachedToken, &cache}; }
 
 void ResolveFolderToken(const RunState& run, char* token) {
     FolderToken found;

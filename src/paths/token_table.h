@@ -24,15 +24,25 @@ enum class FolderToken : uint8_t {
     kUserDir,
     kAllUsersDir,
     kInstallDir,
+    // The places installers write shortcuts and fonts to.
+    kPrograms,
+    kAllUsersPrograms,
+    kStartMenu,
+    kAllUsersStartMenu,
+    kStartup,
+    kAllUsersStartup,
+    kFonts,
 };
 
 inline constexpr const char* kFolderTokenNames[] = {
     "#Windows#",         "#System#",          "#TempDir#",        "#CommonFiles#",      "#Program Files#",
     "#MyDocuments#",     "#Desktop#",         "#AppData#",        "#LocalAppData#",     "#AllUsersAppData#",
     "#AllUsersDocuments#", "#AllUsersDesktop#", "#UserDir#",      "#AllUsersDir#",      "#InstallDir#",
+    "#Programs#",        "#AllUsersPrograms#", "#StartMenu#",     "#AllUsersStartMenu#", "#Startup#",
+    "#AllUsersStartup#", "#Fonts#",
 };
 inline constexpr size_t kFolderTokenCount = sizeof(kFolderTokenNames) / sizeof(kFolderTokenNames[0]);
-static_assert(kFolderTokenCount == static_cast<size_t>(FolderToken::kInstallDir) + 1);
+static_assert(kFolderTokenCount == static_cast<size_t>(FolderToken::kFonts) + 1);
 
 // The token whose name is the whole of `text` ('#'s included; ASCII letter case ignored).
 [[nodiscard]] inline bool FindFolderToken(const char* text, FolderToken& found) {
@@ -44,3 +54,13 @@ static_assert(kFolderTokenCount == static_cast<size_t>(FolderToken::kInstallDir)
     }
     return false;
 }
+
+// Resolves the folder token an entry's folder begins with, for the path builders the passes and the
+// packer share (removal/entry_paths.h): `token` (`length` bytes, both '#' included, not terminated)
+// into `out` (`size` bytes). False when the token is unknown, its folder cannot be found or does not
+// fit: the entry is then skipped. The uninstaller looks the folder up on the machine; the packer
+// keeps the token as written, to show it.
+struct FolderTokenResolver {
+    bool (*resolve)(void* context, const char* token, size_t length, char* out, size_t size);
+    void* context;
+};

@@ -8,6 +8,7 @@
 #include "data/messages.h"
 #include "driver/run_state.h"
 #include "format/layout.h"
+#include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
 #include "removal/access_denied.h"
 #include "removal/entry_paths.h"
@@ -19,12 +20,13 @@ namespace {
 
 constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
-// Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows;
-// false (buffer empty) when the entry must be skipped: the path does not fit (it is never cut) or
-// is not absolute (it would be taken from whatever the current directory is).
-bool BuildCurrentItem(RunState& run, const FileEntry& entry) {
+// Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows (a
+// folder token that begins the folder resolved through `tokens`); false (buffer empty) when the
+// entry must be skipped: its token does not resolve, the path does not fit (it is never cut) or is
+// not absolute (it would be taken from whatever the current directory is).
+bool BuildCurrentItem(RunState& run, const FileEntry& entry, const FolderTokenResolver& tokens) {
     char* item = run.currentItem;
-    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize)) return false;
+    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize, &tokens)) return false;
     if (IsAbsolutePath(item)) return true;
     item[0] = '\0';
     return false;
@@ -163,9 +165,11 @@ void RemoveFolderEntry(RunState& run) {
 }  // namespace
 
 bool FindFileInUse(RunState& run) {
+    EntryTokenCache cache{&run, {}, {}};
+    FolderTokenResolver tokens = EntryTokenResolver(cache);
     for (uint32_t i = 0; i < run.data.files.count; ++i) {
         const FileEntry& entry = *run.data.files.items[i];
-        if (!BuildCurrentItem(run, entry)) continue;
+        if (!BuildCurrentItem(run, entry, tokens)) continue;
         if (!IsFileEntry(entry) || !(entry.flags & format::kFileMustBeFree)) continue;
         if (IsFileLocked(run.currentItem)) return true;
     }
@@ -174,9 +178,11 @@ bool FindFileInUse(RunState& run) {
 
 void RemoveInstalledFiles(RunState& run) {
     uint32_t count = run.data.files.count;
+    EntryTokenCache cache{&run, {}, {}};
+    FolderTokenResolver tokens = EntryTokenResolver(cache);
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
-        if (BuildCurrentItem(run, entry)) {
+        if (BuildCurrentItem(run, entry, tokens)) {
             if (IsFileEntry(entry)) {
                 RemoveFileEntry(run, entry);
             } else {

@@ -255,10 +255,15 @@ void RemoveCurrentFolder(RunState& run) {
 
 void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
+    EntryTokenCache cache{&run, {}, {}};
+    FolderTokenResolver tokens = EntryTokenResolver(cache);
+    char folder[kPathBufferSize];
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        if (entry.fileName[0] != '\0' &&
-            BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
+        // A folder token that begins the folder is resolved first; the path is then built as for
+        // a folder stored whole.
+        if (entry.fileName[0] != '\0' && BuildEntryFolder(entry.folder, &tokens, folder, kPathBufferSize) &&
+            BuildShortcutPath(folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             DeleteFileA(run.currentItem);
         }
@@ -276,11 +281,14 @@ struct ClimbWork {
     char secondCanonical[kPathBufferSize];
 };
 
-// Tries the entry's folders and up to its level count of parents of each. A folder that stays does
-// not end the climb; a protected one, the level count or a missing backslash does.
-void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& work) {
-    if (!CopyText(work.folder, kPathBufferSize, entry.folder) ||
-        !CopyText(work.second, kPathBufferSize, entry.secondFolder)) {
+// Tries the entry's folders (a leading folder token resolved through `tokens`) and up to its level
+// count of parents of each. A folder that stays does not end the climb; a protected one, the level
+// count or a missing backslash does. An entry whose token does not resolve is not climbed at all.
+void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const FolderTokenResolver& tokens,
+                          ClimbWork& work) {
+    if (!BuildEntryFolder(entry.folder, &tokens, work.folder, kPathBufferSize)) return;
+    work.second[0] = '\0';
+    if (entry.secondFolder[0] != '\0' && !BuildEntryFolder(entry.secondFolder, &tokens, work.second, kPathBufferSize)) {
         return;
     }
     for (uint32_t levels = entry.levelCount;; --levels) {
@@ -300,9 +308,11 @@ void RemoveShortcutFolders(RunState& run) {
     UniqueBlock<ClimbWork> work;
     bool ready = AllocZeroed(sizeof(ClimbWork), work);
     CurrentFolderKeeper keeper;
+    EntryTokenCache cache{&run, {}, {}};
+    FolderTokenResolver tokens = EntryTokenResolver(cache);
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, *work.get());
+        if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, tokens, *work.get());
         ReportProgress(run, ProgressPass::kShortcutFolders, i);
     }
 }
@@ -324,10 +334,12 @@ void RemoveProgramFolders(RunState& run) {
     char lastFailed[kPathBufferSize] = {};
     char canonical[kPathBufferSize];
     char* path = run.currentItem;
+    EntryTokenCache cache{&run, {}, {}};
+    FolderTokenResolver tokens = EntryTokenResolver(cache);
     for (uint32_t i = 0; i < list.count; ++i) {
         const FileEntry& entry = *list.items[i];
         if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
-        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize) ==
+        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize, &tokens) ==
                 ProgramFolderStart::kFolder &&
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
             bool removedOne = false;
