@@ -57,6 +57,7 @@ public:
         CheckRegistry();
         CheckPatterns();
         CheckMessages();
+        CheckUnattended();
         CheckSettings();
         if (m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
             m_.block.patterns.empty()) {
@@ -564,17 +565,44 @@ private:
                     case kMsgNoToAll:
                         Warn(where, "is empty: a button of the read-only question has no label");
                         break;
+                    // "unattended": true says so on purpose.
                     case kMsgReadOnlyQuestion:
-                        Warn(where, "is empty: every read-only listed file is removed without a question");
+                        if (m_.unattended != true) Warn(where, "is empty: every read-only listed file is removed without a question");
                         break;
                     case kMsgSharedFileQuestion:
-                        Warn(where, "is empty: shared files no other program uses are removed without a question");
+                        if (m_.unattended != true) {
+                            Warn(where, "is empty: shared files no other program uses are removed without a question");
+                        }
                         break;
                     default:
                         break;
                 }
             }
         }
+    }
+
+    // The two questions of the file pass are asked in every mode: a run with /S or /Q that a
+    // deployment tool starts on a desktop nobody sees waits for ever. The manifest says which it wants.
+    void CheckUnattended() {
+        if (m_.unattended) return;
+        bool files = false;
+        bool shared = false;
+        for (const auto& f : m_.block.files) {
+            if (f.name.empty()) continue;
+            files = true;
+            shared = shared || (f.flags & kFileShared);
+        }
+        auto asks = [this](int n) { return static_cast<size_t>(n) < m_.block.messages.size() && !m_.block.messages[n].empty(); };
+        bool readOnly = files && asks(kMsgReadOnlyQuestion);
+        bool sharedFiles = shared && asks(kMsgSharedFileQuestion);
+        if (!readOnly && !sharedFiles) return;
+        std::string questions = readOnly && sharedFiles ? "the read-only question (message 9) and the shared-file question (message 10)"
+                                : readOnly          ? "the read-only question (message 9), for any listed file that is read-only"
+                                                    : "the shared-file question (message 10)";
+        Warn("unattended", "runs with /S and /Q still stop at " + questions +
+                               " and wait for an answer that no one may be there to give; add \"unattended\": true to "
+                               "leave the questions out (read-only files are removed, shared files when their count runs "
+                               "out), or \"unattended\": false to keep them");
     }
 
     void CheckSettings() {

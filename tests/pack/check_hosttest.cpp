@@ -175,7 +175,8 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
 }
 
 TEST(Check, SoundEntriesGiveNoFinding) {
-    std::string json = R"({"files": [{"folder": ".\\Data"}, {"folder": ".\\Data", "name": "a.dat"}, {"folder": "C:\\Shared", "name": "x.dll"}],
+    std::string json = R"({"unattended": false,
+      "files": [{"folder": ".\\Data"}, {"folder": ".\\Data", "name": "a.dat"}, {"folder": "C:\\Shared", "name": "x.dll"}],
       "shortcuts": [{"levels": 1, "folder": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vendor\\App", "name": "App.lnk"}],
       "registry": [{"root": "HKCU", "key": "Software\\Vendor\\App"}, {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "value": "App"}],
       "patterns": ["Logs\\*.log", "#AppData#\\Vendor\\App\\*.tmp"],
@@ -186,7 +187,7 @@ TEST(Check, SoundEntriesGiveNoFinding) {
 }
 
 TEST(Check, AKnownInstallFolderIsMeasuredExactly) {
-    std::string json = R"({"files": [{"folder": ".\\)" + std::string(200, 'd') + R"(", "name": "x.txt"}]})";
+    std::string json = R"({"unattended": false, "files": [{"folder": ".\\)" + std::string(200, 'd') + R"(", "name": "x.txt"}]})";
     EXPECT_TRUE(CheckJson(json, "C:\\Short").empty()) << All(CheckJson(json, "C:\\Short"));
     auto deep = All(CheckJson(json, "C:\\" + std::string(60, 'i')));
     EXPECT_NE(deep.find("files[0]: error: the path is 270 characters long"), std::string::npos) << deep;
@@ -195,7 +196,7 @@ TEST(Check, AKnownInstallFolderIsMeasuredExactly) {
 TEST(Check, TheRealPackerExitsOneOnErrors) {
     pack_testing::TempFolder dir;
     std::string clean = dir.File("clean.json"), bad = dir.File("bad.json");
-    pack_testing::WriteText(clean, R"({"files": [{"folder": ".\\", "name": "a.exe"}]})");
+    pack_testing::WriteText(clean, R"({"unattended": true, "files": [{"folder": ".\\", "name": "a.exe"}]})");
     pack_testing::WriteText(bad, R"({"files": [{"folder": ".\\", "name": "a.exe"}], "patterns": ["#TempDir#\\*.*"]})");
     auto ok = pack_testing::RunPacker("check '" + clean + "'");
     EXPECT_EQ(ok.exitCode, 0) << ok.out << ok.err;

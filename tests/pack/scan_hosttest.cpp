@@ -29,7 +29,9 @@ TEST(Scan, ListsFolderEntriesBeforeTheirFilesAndSubfolders) {
     Manifest m;
     std::vector<std::string> skipped;
     std::string error;
-    ASSERT_TRUE(ScanInstallation({root, "", "uninst.exe", 1252}, m, skipped, error)) << error;
+    ScanOptions options{root, "", "uninst.exe", 1252};
+    options.unattended = true;  // the choice the checks otherwise ask for
+    ASSERT_TRUE(ScanInstallation(options, m, skipped, error)) << error;
     std::vector<std::string> entries;
     for (const auto& f : m.block.files) entries.push_back(f.folder + "|" + f.name);
     EXPECT_EQ(entries, (std::vector<std::string>{".\\|app.exe", ".\\|Readme.txt", ".\\Bin|", ".\\Bin|core.dll",
