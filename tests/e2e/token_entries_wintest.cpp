@@ -6,11 +6,10 @@
 // themselves stayed, and an entry whose token is unknown touched nothing.
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
-
 #include <memory>
 
 #include "e2e/e2e_fixture.h"
+#include "e2e/token_places.h"
 #include "support/sandbox.h"
 
 using namespace format;
@@ -20,47 +19,6 @@ using testing_support::Snapshot;
 
 namespace e2e_test {
 namespace {
-
-// A shell folder as the tests ask for it (not through the uninstaller's own lookup), without a
-// trailing backslash; empty when the platform has none.
-std::string ShellFolder(int csidl) {
-    char path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return "";
-    std::string folder = path;
-    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-    return folder;
-}
-
-// A folder of the test's own below a token's folder: "<token folder>\<name>", holding a canary file
-// that no run may touch; removed with everything in it when made and when it goes.
-class TokenPlace {
-  public:
-    TokenPlace(std::string token, int csidl, const std::string& name)
-        : token_(std::move(token)), tokenFolder_(ShellFolder(csidl)), folder_(tokenFolder_ + "\\" + name) {
-        testing_support::RemoveTree(folder_);
-        ok_ = !tokenFolder_.empty() && testing_support::MakeFolders(folder_) &&
-              testing_support::WriteFileText(folder_ + "\\canary.txt", "stays");
-    }
-    ~TokenPlace() { testing_support::RemoveTree(folder_); }
-    TokenPlace(const TokenPlace&) = delete;
-    TokenPlace& operator=(const TokenPlace&) = delete;
-
-    bool ok() const { return ok_; }
-    const std::string& token() const { return token_; }
-    const std::string& tokenFolder() const { return tokenFolder_; }
-    // The stored folder "#Token#\<name>\<relative>", and the real path it names.
-    std::string Stored(const std::string& relative) const { return token_ + "\\" + Name() + "\\" + relative; }
-    std::string Real(const std::string& relative) const { return folder_ + "\\" + relative; }
-    // The snapshot item of a path below the place: "<token>:<relative>".
-    std::string Item(const std::string& relative) const { return token_ + ":" + relative; }
-    Snapshot Take() const { return testing_support::SnapshotFolder(folder_, token_ + ":"); }
-
-  private:
-    std::string Name() const { return testing_support::NameOf(folder_); }
-
-    std::string token_, tokenFolder_, folder_;
-    bool ok_ = false;
-};
 
 class TokenEntriesE2e : public E2eTest {
   protected:
