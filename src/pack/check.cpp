@@ -160,7 +160,8 @@ private:
     // when the uninstaller would skip the entry. A known token's name later in any folder is no
     // token: only the one at the start is expanded.
     bool CheckFolderToken(const std::string& where, const char* what, const std::string& folder) {
-        for (const auto& t : TokensOf(folder.size() > 1 ? folder.substr(LeadingTokenLength(folder.c_str())) : "")) {
+        size_t lead = LeadingTokenLength(folder.c_str());
+        for (const auto& t : TokensOf(folder.empty() || (folder[0] == '#' && lead == 0) ? "" : folder.substr(lead))) {
             if (IsKnownToken(t)) {
                 Warn(where, std::string(what) + " " + Show(folder) + " holds " + Show(t) + " after its start: only a "
                             "folder token at the start is expanded, this one is part of a name");
