@@ -255,7 +255,7 @@ private:
             }
             // Only ".\" folders append their text to the install folder; other dotted ones name it itself.
             bool appended = !dotted || f.folder.compare(0, 2, ".\\") == 0;
-            CheckComponents(where, !appended ? "" : dotted ? f.folder.substr(2) : installToken ? f.folder.substr(12) : f.folder,
+            CheckComponents(where, !appended ? "" : dotted ? f.folder.substr(2) : installToken ? f.folder.substr(LeadingToken(f.folder)->size()) : f.folder,
                             f.name);
             CheckLength(where, "the path", path, dotted || installToken);
             if (f.name.empty()) {
