@@ -126,7 +126,7 @@ std::optional<std::string> LeadingToken(const std::string& folder) {
 
 std::string KnownTokenList() {
     std::string list;
-    for (const char* name : kFolderTokenNames) list += (list.empty() ? "" : ", ") + std::string(name);
+    for (size_t i = 0; i < kFolderTokenCount; ++i) list += (list.empty() ? "" : ", ") + std::string(FolderTokenName(i));
     return list;
 }
 
