@@ -27,14 +27,8 @@ void ResolveFolderToken(const RunState& run, char* token);
 // When the scratch cannot be had, `source` is passed on unexpanded in the same way.
 uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source, uint32_t size);
 
-// The resolver of the folder tokens that begin entries' folders (removal/entry_paths.h), for one
-// pass: a token's folder is looked up with ResolveFolderToken once and kept for the entries after it
+// The resolver of the folder tokens that begin entries' folders (removal/entry_paths.h): a token's
+// folder is looked up with ResolveFolderToken and kept in the run's paths for the entries after it
 // that begin with the same token, as entries sorted by folder do. A token that is unknown, or whose
 // folder cannot be found, resolves to nothing and its entries are skipped.
-struct EntryTokenCache {
-    const RunState* run;
-    char token[kPathBufferSize];   // the token looked up last; empty before the first
-    char folder[kPathBufferSize];  // its folder, empty when it has none
-};
-// `cache` must outlive the resolver; run must be set, the rest zero.
-FolderTokenResolver EntryTokenResolver(EntryTokenCache& cache);
+FolderTokenResolver EntryTokens(RunState& run);

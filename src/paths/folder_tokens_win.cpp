@@ -269,15 +269,17 @@ void Deliver(const char* text, uint32_t length, char* dest, uint32_t size) {
 }
 
 bool ResolveCachedToken(void* context, const char* token, size_t length, char* out, size_t size) {
-    EntryTokenCache& cache = *static_cast<EntryTokenCache*>(context);
+    RunState& run = *static_cast<RunState*>(context);
+    EntryTokenCache& cache = run.paths.entryTokens;
     // A token too long for a path buffer matches no row.
     if (length >= kPathBufferSize) return false;
-    char text[kPathBufferSize] = {};
-    for (size_t i = 0; i < length; ++i) text[i] = token[i];
-    if (cache.token[0] == '\0' || !TextEqualsNoCase(text, cache.token)) {
-        (void)CopyText(cache.token, text);  // both path buffers
-        (void)CopyText(cache.folder, text);
-        ResolveFolderToken(*cache.run, cache.folder);
+    // The same token as before (letter case aside): its text is read only as far as it goes.
+    size_t i = 0;
+    while (i < length && cache.token[i] != '\0' && AsciiUpper(cache.token[i]) == AsciiUpper(token[i])) ++i;
+    if (i != length || cache.token[length] != '\0') {
+        for (i = 0; i < length; ++i) cache.folder[i] = cache.token[i] = token[i];
+        cache.folder[length] = cache.token[length] = '\0';
+        ResolveFolderToken(run, cache.folder);
         // An unknown token leaves nothing; one whose folder cannot be found keeps its own text.
         if (cache.folder[0] == '#') cache.folder[0] = '\0';
     }
@@ -286,7 +288,7 @@ bool ResolveCachedToken(void* context, const char* token, size_t length, char* o
 
 }  // namespace
 
-FolderTokenResolver EntryTokenResolver(EntryTokenCache& cache) { return {ResolveCachedToken, &cache}; }
+FolderTokenResolver EntryTokens(RunState& run) { return {ResolveCachedToken, &run}; }
 
 void ResolveFolderToken(const RunState& run, char* token) {
     FolderToken found;

@@ -2,6 +2,8 @@
 // and the protected-folder set, built once per run.
 #pragma once
 
+#include "common/text.h"
+
 struct ProtectedFolderSet;
 
 // Looks up the shell special folder `csidl` into `path` (kPathBufferSize bytes); true when one was found.
@@ -18,7 +20,15 @@ struct FolderLookups {
     SetupFolderLookup setupFolder;
 };
 
+// The folder token that began the last entry folder resolved, and its folder: entries sorted by
+// folder look each token up once (paths/folder_tokens.h, EntryTokens).
+struct EntryTokenCache {
+    char token[kPathBufferSize];   // empty before the first
+    char folder[kPathBufferSize];  // empty when the token has none
+};
+
 struct PathState {
     FolderLookups lookups;
     ProtectedFolderSet* protectedSet;  // built by the first protected-folder test, freed at teardown
+    EntryTokenCache entryTokens;
 };

@@ -165,8 +165,7 @@ void RemoveFolderEntry(RunState& run) {
 }  // namespace
 
 bool FindFileInUse(RunState& run) {
-    EntryTokenCache cache{&run, {}, {}};
-    FolderTokenResolver tokens = EntryTokenResolver(cache);
+    FolderTokenResolver tokens = EntryTokens(run);
     for (uint32_t i = 0; i < run.data.files.count; ++i) {
         const FileEntry& entry = *run.data.files.items[i];
         if (!BuildCurrentItem(run, entry, tokens)) continue;
@@ -178,8 +177,7 @@ bool FindFileInUse(RunState& run) {
 
 void RemoveInstalledFiles(RunState& run) {
     uint32_t count = run.data.files.count;
-    EntryTokenCache cache{&run, {}, {}};
-    FolderTokenResolver tokens = EntryTokenResolver(cache);
+    FolderTokenResolver tokens = EntryTokens(run);
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
         if (BuildCurrentItem(run, entry, tokens)) {

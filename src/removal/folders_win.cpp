@@ -255,8 +255,7 @@ void RemoveCurrentFolder(RunState& run) {
 
 void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
-    EntryTokenCache cache{&run, {}, {}};
-    FolderTokenResolver tokens = EntryTokenResolver(cache);
+    FolderTokenResolver tokens = EntryTokens(run);
     char folder[kPathBufferSize];
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
@@ -308,8 +307,7 @@ void RemoveShortcutFolders(RunState& run) {
     UniqueBlock<ClimbWork> work;
     bool ready = AllocZeroed(sizeof(ClimbWork), work);
     CurrentFolderKeeper keeper;
-    EntryTokenCache cache{&run, {}, {}};
-    FolderTokenResolver tokens = EntryTokenResolver(cache);
+    FolderTokenResolver tokens = EntryTokens(run);
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
         if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, tokens, *work.get());
@@ -334,8 +332,7 @@ void RemoveProgramFolders(RunState& run) {
     char lastFailed[kPathBufferSize] = {};
     char canonical[kPathBufferSize];
     char* path = run.currentItem;
-    EntryTokenCache cache{&run, {}, {}};
-    FolderTokenResolver tokens = EntryTokenResolver(cache);
+    FolderTokenResolver tokens = EntryTokens(run);
     for (uint32_t i = 0; i < list.count; ++i) {
         const FileEntry& entry = *list.items[i];
         if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
