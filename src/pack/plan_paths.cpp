@@ -288,7 +288,12 @@ std::optional<std::string> ProtectedTokenFolder(const std::string& folder, bool 
         }
     }
     if (!IsKnownToken(f) || EqualsNoCase(f, "#InstallDir#")) return std::nullopt;
-    if (!nt && EqualsNoCase(f, "#AllUsersDesktop#")) return std::nullopt;
+    // The 9x family protects no all users' desktop, menus or startup folder.
+    if (!nt) {
+        for (const char* t : {"#AllUsersDesktop#", "#AllUsersPrograms#", "#AllUsersStartMenu#", "#AllUsersStartup#"}) {
+            if (EqualsNoCase(f, t)) return std::nullopt;
+        }
+    }
     return f;
 }
 

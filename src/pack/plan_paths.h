@@ -108,7 +108,8 @@ std::optional<std::string> SharedFolderOutside(const std::string& path, const st
 
 // When `folder` (a pattern's folder, tokens as written) is a folder token's own folder, which the
 // uninstaller protects ("#Desktop#", "#AppData#\", "#System#\."), that token; otherwise nothing.
-// #InstallDir# is no such token, nor #AllUsersDesktop# on the 9x family (`nt` false).
+// #InstallDir# is no such token, nor the all users' desktop, menus and startup folder on the 9x
+// family (`nt` false).
 std::optional<std::string> ProtectedTokenFolder(const std::string& folder, bool nt);
 
 // Folder tokens, as the uninstaller expands them in patterns and the run-first command.
