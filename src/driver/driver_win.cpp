@@ -9,8 +9,10 @@
 #include "driver/run_state.h"
 #include "common/backslash.h"
 #include "paths/protected_folders.h"
+#include "removal/entry_paths.h"
 #include "removal/files.h"
 #include "removal/folders.h"
+#include "removal/reach_check.h"
 #include "removal/registry.h"
 #include "shell/processes.h"
 #include "ui/progress.h"
@@ -44,6 +46,7 @@ bool StartUp(RunState& run) {
 void Teardown(RunState& run, bool oleReady) {
     if (oleReady) OleUninitialize();
     ReleaseProtectedFolders(run);
+    ReleaseReachCache(run);
     FreeBlock(run.modulePath);
     FreeBlock(run.installFolder);
     FreeBlock(run.currentItem);
@@ -87,7 +90,12 @@ void RunFirstProgram(RunState& run) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
             CommandParts parts = SplitCommand(composed.text);
-            RunProgram(run, parts.program, parts.arguments, (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
+            // A program that is not a whole path (a token that expanded to nothing leaves "\tool.exe")
+            // would be taken from our current directory or searched for: it is not run.
+            if (IsAbsoluteProgramPath(parts.program)) {
+                RunProgram(run, parts.program, parts.arguments,
+                           (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
+            }
         }
     }
     ReleaseRunFirstCommand(composed);

@@ -250,16 +250,32 @@ private:
                 }
                 continue;
             }
-            if (dotted && f.folder != "." && f.folder.compare(0, 2, ".\\") != 0) {
+            // "/" is a separator to the uninstaller too: "./Bin" is ".\Bin".
+            bool slashed = f.folder.size() >= 2 && (f.folder[1] == '\\' || f.folder[1] == '/');
+            if (dotted && f.folder != "." && !slashed) {
                 Warn(where, "folder " + Show(f.folder) + " begins with \".\" but not \".\\\": the uninstaller takes the install folder itself");
             }
             // Only ".\" folders append their text to the install folder; other dotted ones name it itself.
-            bool appended = !dotted || f.folder.compare(0, 2, ".\\") == 0;
-            CheckComponents(where, !appended ? "" : dotted ? f.folder.substr(2) : installToken ? f.folder.substr(LeadingToken(f.folder)->size()) : f.folder,
+            bool appended = !dotted || slashed;
+            CheckComponents(where,
+                            !appended      ? ""
+                            : dotted       ? f.folder.substr(2)
+                            : installToken ? f.folder.substr(LeadingToken(f.folder)->size())
+                                           : f.folder,
                             f.name);
             CheckLength(where, "the path", path, dotted || installToken);
+            if (IsVerbatimOrDevice(path)) {
+                Error(where, "path " + Show(path) + " uses the \\\\?\\ or \\\\.\\ namespace, which the uninstaller "
+                                                   "cannot check: it skips the entry");
+                continue;
+            }
             if (f.name.empty()) {
                 if (f.flags) Warn(where, "is a folder entry (no name): its flags are ignored");
+                if (IsRefusedNetworkFolder(InstallDir().c_str(), path.c_str())) {
+                    Warn(where, "folder entry " + Show(path) + " is a network path outside the installation's share: "
+                                "it may reach any folder, so the uninstaller never removes it or climbs from it");
+                    continue;
+                }
                 if (auto shared = SharedFolderOutside(path, InstallDir())) {
                     Warn(where, "folder entry " + Show(path) + " looks like " + *shared + ", which the uninstaller never removes");
                 }
@@ -284,6 +300,11 @@ private:
                          "(list a folder entry before its files)");
             }
         }
+    }
+
+    static bool IsVerbatimOrDevice(const std::string& path) {
+        return path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
+               path[3] == '\\';
     }
 
     void CheckClimb(const std::string& where, const char* which, const std::string& folder, uint32_t levels) {
@@ -311,6 +332,12 @@ private:
             const auto& s = shortcuts[i];
             std::string where = "shortcuts[" + std::to_string(i) + "]";
             CheckTrailBackslash(where, s.folder + s.secondFolder + s.name);
+            if (!s.name.empty() && !IsPlainShortcutName(s.name)) {
+                Error(where,
+                      "file name " + Show(s.name) +
+                          " is a path (\"\\\", \"/\", \":\" or only dots): a shortcut's "
+                          "file name must be a name in its folder, and the uninstaller skips this one");
+            }
             if (s.folder.empty()) {
                 if (s.name.empty()) {
                     Warn(where, "has neither folder nor name: it removes nothing");
@@ -348,6 +375,12 @@ private:
             if (!s.name.empty()) length("the shortcut's path", BuildShortcutPath(folder, s.name), folderToken);
             length("the folder", folder, folderToken);
             if (!second.empty()) length("the second folder", second, secondToken);
+            for (const std::string* built : {&folder, &second}) {
+                if (!built->empty() && IsRefusedNetworkFolder(InstallDir().c_str(), built->c_str())) {
+                    Warn(where, "folder " + Show(*built) + " is a network path outside the installation's share: "
+                                "it may reach any folder, so the shortcut folder pass never removes it");
+                }
+            }
             std::string judged = TypicalPath(folder, true);
             std::string judgedSecond = TypicalPath(second, true);
             if (auto shared = SharedFolderName(judged)) {
@@ -421,11 +454,6 @@ private:
 
     void CheckPatterns() {
         // Token folders the uninstaller protects itself, and those it would clean whole.
-        static const char* const kProtectedTokens[] = {
-            "#Windows#",          "#System#",          "#CommonFiles#",     "#Program Files#",  "#Desktop#",
-            "#AppData#",          "#AllUsersAppData#", "#AllUsersDocuments#", "#AllUsersDesktop#", "#Programs#",
-            "#AllUsersPrograms#", "#StartMenu#",       "#AllUsersStartMenu#", "#Startup#",        "#AllUsersStartup#",
-            "#Fonts#"};
         const auto& patterns = m_.block.patterns;
         for (size_t i = 0; i < patterns.size(); ++i) {
             const std::string& p = patterns[i];
@@ -480,15 +508,12 @@ private:
             if (!tokens.empty()) {
                 std::string rootToken = tokens.front();
                 bool atRoot = EqualsNoCase(folderPart, rootToken + "\\") || EqualsNoCase(folderPart, rootToken);
-                bool protectedRoot = false;
-                for (const char* t : kProtectedTokens) protectedRoot = protectedRoot || EqualsNoCase(rootToken, t);
-                if (atRoot && protectedRoot) {
+                // Every token's own folder but the install folder is protected: the run skips such a
+                // pattern whole, as plan shows.
+                if (atRoot && ProtectedTokenFolder(rootToken, true)) {
                     Warn(where, rootToken + " is a protected folder: the uninstaller skips the pattern");
                 } else if (IsRefusedPatternFolder(path.folder.c_str())) {
                     ErrorSystemTree(where, path.folder);
-                } else if (atRoot && !EqualsNoCase(rootToken, "#InstallDir#")) {
-                    Error(where, "cleans the whole tree of " + rootToken + ": every file matching " + Show(path.mask) +
-                                     " in it and all its subfolders, other programs' files too");
                 } else if (auto shared = SharedFolderName(path.folder)) {
                     Warn(where, "matches in " + Show(path.folder) + ", which looks like " + *shared + " that all programs share");
                 } else if (everything) {
@@ -622,6 +647,12 @@ private:
                     }
                 }
                 if (!run.tokenForm) CheckLength("settings.runFirst", "the composed command", run.composed, true);
+                if (!run.absolute) {
+                    Error("settings.runFirst",
+                          "program " + Show(run.program) +
+                              " is not a whole path (\"X:\\...\" or "
+                              "\"\\\\server\\share\\...\"): the uninstaller does not run it");
+                }
                 if ((*s.command)[0] == '"' && s.command->find('"', 1) == std::string::npos) {
                     Warn("settings.runFirst", "begins with a double quote that is never closed");
                 }

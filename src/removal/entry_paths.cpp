@@ -13,6 +13,8 @@ bool Finish(bool fits, char* out, size_t size) {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 }  // namespace
 
 size_t LeadingTokenLength(const char* folder) {
@@ -43,14 +45,22 @@ bool BuildEntryPath(const char* installFolder, const char* folder, const char* n
                     const FolderTokenResolver* tokens) {
     bool fits = size > 0;
     if (fits) out[0] = '\0';
+    size_t start = 0;
     if (folder[0] == '.') {
         fits = fits && CopyText(out, size, installFolder);
-        if (folder[1] == '\\') fits = fits && AppendText(out, size, folder + 2);
+        start = fits ? TextLength(out) : 0;
+        if (IsSeparator(folder[1])) fits = fits && AppendText(out, size, folder + 2);
     } else {
         fits = fits && BuildEntryFolder(folder, tokens, out, size);
     }
     if (name[0] != '\0') fits = fits && AppendBackslash(out, size) && AppendText(out, size, name);
-    return Finish(fits, out, size);
+    if (!fits) return Finish(false, out, size);
+    // The platform reads "/" as a separator: every pass, climb and check sees the same folders only
+    // when the path is built with backslashes alone ("C:/Other" is absolute and climbs as "C:\Other").
+    for (char* p = out + start; *p; ++p) {
+        if (*p == '/') *p = '\\';
+    }
+    return true;
 }
 
 ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name, char* out,
@@ -90,6 +100,15 @@ bool IsPlainFileMask(const char* mask) {
         if (*mask == ':' || *mask == '/' || *mask == '\\') return false;
     }
     return true;
+}
+
+bool IsPlainShortcutName(const char* name) {
+    bool onlyDots = true;
+    for (; *name; ++name) {
+        if (*name == '\\' || *name == '/' || *name == ':') return false;
+        if (*name != '.' && *name != ' ') onlyDots = false;
+    }
+    return !onlyDots;
 }
 
 bool BuildShortcutPath(const char* folder, const char* name, char* out, size_t size) {
@@ -135,6 +154,42 @@ bool IsAbsolutePath(const char* path) {
     while (*serverEnd && *serverEnd != '\\') ++serverEnd;
     // A server name, its backslash, and a share name that does not begin with another backslash.
     return serverEnd != server && serverEnd[0] == '\\' && serverEnd[1] != '\0' && serverEnd[1] != '\\';
+}
+
+bool IsAbsoluteProgramPath(const char* program) {
+    if (!IsAbsolutePath(program)) return false;
+    for (const char* p = program + 2; *p; ++p) {
+        if (*p == ':') return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Length of "\\server\share" at the start of `path` ("/" counting as "\"); 0 when it is no network path.
+size_t ShareRootLength(const char* path) {
+    if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
+    size_t at = 2;
+    while (path[at] != '\0' && !IsSeparator(path[at])) ++at;
+    if (path[at] != '\0') ++at;
+    while (path[at] != '\0' && !IsSeparator(path[at])) ++at;
+    return at;
+}
+
+}  // namespace
+
+bool IsRefusedNetworkFolder(const char* installFolder, const char* path) {
+    size_t n = ShareRootLength(path);
+    if (n == 0) return false;
+    // The verbatim and device namespaces hand any path to the file system unchecked.
+    if ((path[2] == '?' || path[2] == '.') && (path[3] == '\0' || IsSeparator(path[3]))) return true;
+    if (ShareRootLength(installFolder) != n) return true;
+    for (size_t i = 0; i < n; ++i) {
+        char a = IsSeparator(path[i]) ? '\\' : path[i];
+        char b = IsSeparator(installFolder[i]) ? '\\' : installFolder[i];
+        if (AsciiUpper(a) != AsciiUpper(b)) return true;
+    }
+    return false;
 }
 
 const char* SkipRunFirstLead(const char* command) {

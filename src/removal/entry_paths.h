@@ -32,6 +32,8 @@
 // its second character is a backslash (".\Bin" gives <install>Bin; ".", "..\Other" and ".x" give the
 // install folder itself); otherwise BuildEntryFolder (a leading token resolved, else `folder` as
 // stored). A non-empty `name` follows after AppendBackslash (so an empty folder gives the bare name).
+// "/" counts as a backslash, as it does for the platform, and is written as one (".\Bin/x" and
+// "./Bin\x" both give <install>Bin\x).
 [[nodiscard]] bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out,
                                   size_t size, const FolderTokenResolver* tokens = nullptr);
 
@@ -63,6 +65,11 @@ enum class ProgramFolderStart {
 // True for a mask that names files in its folder only: not empty, not "." or "..", and without a
 // colon or a slash, which would make the platform list another folder than the one cleaned.
 [[nodiscard]] bool IsPlainFileMask(const char* mask);
+
+// True for a shortcut file name that is a name only: not empty, not only dots and blanks (which the
+// platform trims to the folder itself or its parent), and without a backslash, slash or colon, with
+// which the name would reach another folder, a drive's current folder or a stream.
+[[nodiscard]] bool IsPlainShortcutName(const char* name);
 
 // A shortcut file's path: `folder`, AppendBackslash (nothing for an empty folder), `name`.
 [[nodiscard]] bool BuildShortcutPath(const char* folder, const char* name, char* out, size_t size);
@@ -99,6 +106,16 @@ struct RegistryPathSplit {
 // True for "X:\..." and "\\server\share...": a relative path would be taken from whatever the
 // current directory is.
 [[nodiscard]] bool IsAbsolutePath(const char* path);
+
+// True for a program path that can be started as written: absolute (IsAbsolutePath) and without a
+// colon past the drive's, which would name a stream or nothing. A relative one ("tool.exe",
+// "\tool.exe", "C:tool.exe") would be taken from wherever the current directory is, or searched for.
+[[nodiscard]] bool IsAbsoluteProgramPath(const char* program);
+// True for a folder the folder passes (folder entries, patterns, every climb) refuse as a network
+// spelling: "\\?\..." and "\\.\..." always, and "\\server\share\..." unless `installFolder` lives on
+// that same share ("\\127.0.0.1\share\..." may be any local folder, past the protected test). "/"
+// counts as a backslash. Single files are not judged by it.
+[[nodiscard]] bool IsRefusedNetworkFolder(const char* installFolder, const char* path);
 
 // Where the run-first command's text begins: after one leading double quote and the blanks after it.
 [[nodiscard]] const char* SkipRunFirstLead(const char* command);

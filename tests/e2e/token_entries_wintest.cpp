@@ -11,6 +11,7 @@
 #include "e2e/e2e_fixture.h"
 #include "e2e/token_places.h"
 #include "support/sandbox.h"
+#include "support/unix_side.h"
 
 using namespace format;
 using testing_support::Expected;
@@ -133,6 +134,44 @@ TEST_F(TokenEntriesE2e, ListedItemsBelowEachTokenGoAndNothingElseOnBothFamilies)
             EXPECT_TRUE(testing_support::Exists(At(token).tokenFolder())) << token << " itself went";
         }
         if (HasFailure()) return;
+    }
+}
+
+// A link planted below a token's folder (a Unix symbolic link, which Wine shows as a junction) is
+// not followed: the entries are checked from the token's folder, as those of the install folder are
+// from it. What the links lead to keeps everything; the listed file beside them goes.
+TEST_F(TokenEntriesE2e, LinksBelowATokensFolderAreNotFollowed) {
+    e2e::Installation& app = NewInstallation();
+    places_.push_back(std::make_unique<TokenPlace>(
+        "#AppData#", CSIDL_APPDATA, "uninst-tok-" + testing_support::NameOf(sandbox_.folder().path())));
+    places_.push_back(std::make_unique<TokenPlace>(
+        "#Programs#", CSIDL_PROGRAMS, "uninst-tok-" + testing_support::NameOf(sandbox_.folder().path())));
+    for (const auto& place : places_) ASSERT_TRUE(place->ok()) << place->token();
+    const TokenPlace& appData = At("#AppData#");
+    const TokenPlace& programs = At("#Programs#");
+    for (const char* file : {"VictimA\\a.txt", "VictimA\\sub\\b.txt", "VictimB\\App.lnk"}) {
+        ASSERT_TRUE(testing_support::PlaceFile(sandbox_.root() + file, "victim"));
+    }
+    ASSERT_TRUE(testing_support::PlaceFile(appData.Real("Vendor\\ok.txt"), "installed"));
+    std::string why;
+    ASSERT_TRUE(testing_support::MakeUnixLink(appData.Real("Vendor\\Bin"), sandbox_.root() + "VictimA", &why)) << why;
+    ASSERT_TRUE(testing_support::MakeUnixLink(programs.Real("Menu"), sandbox_.root() + "VictimB", &why)) << why;
+    Block block;
+    block.messages = TestMessages();
+    block.files = {{appData.Stored("Vendor"), "", 0},        {appData.Stored("Vendor\\Bin"), "", 0},
+                   {appData.Stored("Vendor\\Bin\\sub"), "", 0}, {appData.Stored("Vendor\\Bin"), "a.txt", 0},
+                   {appData.Stored("Vendor\\Bin"), "sub\\b.txt", 0}, {appData.Stored("Vendor"), "ok.txt", 0}};
+    block.shortcuts = {{1, programs.Stored("Menu"), "", "App.lnk"}};
+    Place(app, EncodeBlock(block));
+    // The snapshots go through the sandbox (the victims) and the places without entering the links.
+    Snapshot before = TakeAll();
+    e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
+    ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
+    EXPECT_TRUE(run.MessageBoxes().empty()) << run.Describe();
+    std::string surprises = testing_support::Unexpected(before, TakeAll(), {.removed = {appData.Item("Vendor\\ok.txt")}});
+    EXPECT_TRUE(surprises.empty()) << surprises;
+    for (const char* file : {"VictimA\\a.txt", "VictimA\\sub\\b.txt", "VictimB\\App.lnk"}) {
+        EXPECT_TRUE(testing_support::Exists(sandbox_.root() + file)) << file;
     }
 }
 

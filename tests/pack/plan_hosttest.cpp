@@ -63,6 +63,13 @@ TEST(Plan, TheFilePassWalksFromTheLastEntryWithItsProgress) {
         EXPECT_EQ(files.items[k].action, actions[k]);
         EXPECT_EQ(files.items[k].progress, std::optional<uint32_t>(static_cast<uint32_t>(100 * k / 12)));
     }
+    // The font's value goes only when it names this file; a bare name names a file in the Fonts folder.
+    bool fontNote = false;
+    for (const auto& note : files.items[1].notes) {
+        fontNote = fontNote || note.find("by its bare file name when the file lies in the Fonts folder") !=
+                                   std::string::npos;
+    }
+    EXPECT_TRUE(fontNote);
 }
 
 TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
@@ -110,6 +117,34 @@ TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
     ASSERT_EQ(run.items.size(), 1u);
     EXPECT_EQ(run.items[0].path, "C:\\Tools\\App\\setup.exe");
     EXPECT_EQ(run.items[0].notes[0], "arguments: /remove");
+}
+
+// A run-first program that is not a whole path once composed is not run, and the plan says so.
+TEST(Plan, RunFirstProgramsThatAreNotWholePathsAreSkipped) {
+    struct Case {
+        const char* command;
+        const char* action;
+    } cases[] = {{"#Nothing#tool.exe", "skip"},
+                 {"#Nothing#\\tool.exe", "skip"},
+                 {"#Nothing#C:tool.exe", "skip"},
+                 {"C:tool.exe", "skip"},
+                 {"tool.exe", "run"},
+                 {"#System#\\cmd.exe /c", "run"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        Block b;
+        b.settings = SettingsSpec{0, c.command, std::nullopt};
+        PlanOptions options;
+        options.installDir = "C:\\Tools\\App";
+        Plan plan = BuildPlan(b, options, Same);
+        const PlanPass& run = FindPass(plan, "runFirst");
+        ASSERT_EQ(run.items.size(), 1u);
+        EXPECT_EQ(run.items[0].action, c.action);
+        if (std::string(c.action) == "skip") {
+            EXPECT_NE(run.items[0].notes[0].find("is not a whole path"), std::string::npos)
+                << run.items[0].notes[0];
+        }
+    }
 }
 
 // What the shared lists refuse, the plan shows as skipped: the uninstaller's passes ask the same lists.
@@ -162,6 +197,78 @@ TEST(Plan, PathsThatDoNotFitAreSkipped) {
     ASSERT_EQ(files.items.size(), 1u);
     EXPECT_EQ(files.items[0].action, "skip");
     EXPECT_NE(files.items[0].notes[0].find("does not fit 259 characters"), std::string::npos);
+}
+
+// A shortcut's file name is a name in its folder: one that is a path is skipped, and says why.
+TEST(Plan, ShortcutNamesThatArePathsAreSkipped) {
+    struct Case {
+        const char* name;
+        const char* action;
+    } cases[] = {
+        {"App.lnk", "delete"},    {"App..lnk", "delete"}, {"..\\..\\..\\victim\\x.ini", "skip"},
+        {"Sub\\App.lnk", "skip"}, {"../x.ini", "skip"},   {"..", "skip"},
+        {". .", "skip"},          {"C:x.lnk", "skip"},    {"App.lnk:stream", "skip"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Block b;
+        b.shortcuts = {{0, "C:\\Menu\\Vendor\\App", "", c.name}};
+        Plan plan = BuildPlan(b, {}, Same);
+        const PlanPass& shortcuts = FindPass(plan, "shortcutFiles");
+        ASSERT_EQ(shortcuts.items.size(), 1u);
+        EXPECT_EQ(shortcuts.items[0].action, c.action);
+        if (std::string(c.action) == "skip") {
+            ASSERT_FALSE(shortcuts.items[0].notes.empty());
+            EXPECT_NE(shortcuts.items[0].notes[0].find("is a path"), std::string::npos);
+        }
+    }
+}
+
+// A network spelling may reach any folder past the protected test: folder entries and climbs on it
+// are refused unless the installation lives on that share; a single file keeps the rules of every
+// file, and a verbatim or device path, which the run cannot check, is skipped. "/" is a separator.
+TEST(Plan, NetworkVerbatimAndSlashedFolders) {
+    struct Case {
+        const char* installDir;
+        FileSpec file;
+        const char* filesAction;
+        const char* climbAction;
+        const char* climbPath;
+    };
+    const Case cases[] = {
+        {"C:\\Tools\\App", {"\\\\host\\share\\Dir", "", 0}, "skip", "stop", "\\\\host\\share\\Dir"},
+        {"\\\\host\\share\\App", {"\\\\HOST\\Share\\Other", "", 0}, "remove folder", "remove folder",
+         "\\\\HOST\\Share\\Other"},
+        {"\\\\host\\share\\App", {"\\\\host\\other\\Dir", "", 0}, "skip", "stop", "\\\\host\\other\\Dir"},
+        {"C:\\Tools\\App", {"\\\\host\\share\\Dir", "a.txt", 0}, "delete", "stop", "\\\\host\\share\\Dir"},
+        {"C:\\Tools\\App", {"\\\\?\\UNC\\host\\share\\Dir", "", 0}, "skip", "stop", "\\\\?\\UNC\\host\\share\\Dir"},
+        {"C:\\Tools\\App", {"\\\\?\\C:\\Dir", "a.txt", 0}, "skip", "stop", "\\\\?\\C:\\Dir"},
+        {"C:\\Tools\\App", {"C:/Other", "x.txt", 0}, "delete", "remove folder", "C:\\Other"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.folder + " " + c.file.name);
+        Block b;
+        b.files = {c.file};
+        PlanOptions options;
+        options.installDir = c.installDir;
+        Plan plan = BuildPlan(b, options, Same);
+        const PlanPass& files = FindPass(plan, "files");
+        ASSERT_EQ(files.items.size(), 1u);
+        EXPECT_EQ(files.items[0].action, c.filesAction);
+        const PlanPass& folders = FindPass(plan, "programFolders");
+        ASSERT_EQ(folders.items.size(), 1u);
+        EXPECT_EQ(folders.items[0].action, c.climbAction);
+        EXPECT_EQ(folders.items[0].path, c.climbPath);
+    }
+    Block b;
+    b.shortcuts = {{2, "\\\\host\\share\\Menu\\Vendor", "", "App.lnk"}};
+    PlanOptions options;
+    options.installDir = "C:\\Tools\\App";
+    Plan shortcutPlan = BuildPlan(b, options, Same);
+    const PlanPass& climb = FindPass(shortcutPlan, "shortcutFolders");
+    ASSERT_EQ(climb.items.size(), 1u);
+    EXPECT_EQ(climb.items[0].action, "stop");
+    EXPECT_NE(climb.items[0].notes.back().find("network path"), std::string::npos) << climb.items[0].notes.back();
 }
 
 // The uninstaller never cleans a folder token's own folder (it is protected), nor the system's trees;

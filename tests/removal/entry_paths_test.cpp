@@ -36,6 +36,12 @@ TEST(EntryPaths, FileEntriesAsTheFilePassBuildsThem) {
         {"C:\\Shared\\", "lib.dll", "C:\\Shared\\lib.dll"},
         {"", "lib.dll", "lib.dll"},
         {".\\Bin", "sub\\x.dll", "C:\\Tools\\App\\Bin\\sub\\x.dll"},
+        // "/" is a separator, as the platform reads it, and every pass sees it as a backslash.
+        {"C:/Other", "x.txt", "C:\\Other\\x.txt"},
+        {"C:/Other/", "", "C:\\Other\\"},
+        {"./Bin", "app.dll", "C:\\Tools\\App\\Bin\\app.dll"},
+        {".\\Bin/sub", "a/b.dll", "C:\\Tools\\App\\Bin\\sub\\a\\b.dll"},
+        {"//server/share/App", "a.dll", "\\\\server\\share\\App\\a.dll"},
     };
     for (const auto& c : cases) EXPECT_EQ(EntryPath(c.folder, c.name), c.path) << c.folder << " " << c.name;
 }
@@ -63,7 +69,7 @@ TEST(EntryPaths, AFolderThatBeginsWithATokenIsThatTokensFolder) {
         {"#AppData#", "a.ini", "C:\\Users\\u\\AppData\\Roaming\\a.ini"},
         {"#AppData#\\", "a.ini", "C:\\Users\\u\\AppData\\Roaming\\a.ini"},
         {"#AppData#\\Vendor", "", "C:\\Users\\u\\AppData\\Roaming\\Vendor"},  // a folder entry
-        {"#AppData#/Vendor", "a", "C:\\Users\\u\\AppData\\Roaming/Vendor\\a"},
+        {"#AppData#/Vendor", "a", "C:\\Users\\u\\AppData\\Roaming\\Vendor\\a"},  // "/" is a separator
         // A drive root keeps its one backslash.
         {"#AllUsersDir#\\Vendor", "a", "D:\\Vendor\\a"},
         {"#AllUsersDir#", "a", "D:\\a"},
@@ -162,6 +168,8 @@ TEST(EntryPaths, ProgramFoldersAreTheFoldersThatHoldTheFiles) {
         {".\\Data\\", "", ProgramFolderStart::kFolder, "C:\\Tools\\App\\Data"},
         {"C:\\", "boot.ini", ProgramFolderStart::kFolder, "C:"},  // shorter than 4: protected
         {"", "lone.dll", ProgramFolderStart::kNoBackslash, ""},
+        {"C:/Other/Sub", "x.txt", ProgramFolderStart::kFolder, "C:\\Other\\Sub"},  // climbs as the file pass deletes
+        {"C:/Other/", "", ProgramFolderStart::kFolder, "C:\\Other"},
     };
     for (const auto& c : cases) {
         char out[kRoomy];
@@ -245,6 +253,19 @@ TEST(EntryPaths, ShortcutClimbsTryTheFolderAndUpToLevelsParents) {
     EXPECT_STREQ(shortcut, "C:\\Desk\\App.lnk") << "an empty folder adds no backslash";
 }
 
+// A shortcut's file name is a name in its folder: nothing that reaches another folder, a drive's
+// current folder, a stream, or the folder itself or its parent once trailing dots and blanks go.
+TEST(EntryPaths, ShortcutFileNamesAreNamesOnly) {
+    for (const char* name : {"App.lnk", "App..lnk", ".hidden.lnk", "My App (x86).lnk", "a"}) {
+        EXPECT_TRUE(IsPlainShortcutName(name)) << name;
+    }
+    for (const char* name :
+         {"..\\..\\..\\victim\\x.ini", "Sub\\App.lnk", "../x.ini", "a/b", "C:x.lnk", "App.lnk:s", "\\App.lnk",
+          "C:\\Desk\\App.lnk", "..", ".", "...", ". .", " ", ""}) {
+        EXPECT_FALSE(IsPlainShortcutName(name)) << name;
+    }
+}
+
 TEST(EntryPaths, RegistryEntriesAreClassifiedAsThePassDoes) {
     struct Case {
         const char* path;
@@ -306,6 +327,43 @@ TEST(EntryPaths, AbsolutePathsTokensAndTheRunFirstCommand) {
     EXPECT_STREQ(out, "\"C:\\Tools\\App\\tool.exe\" /x");
     ASSERT_TRUE(BuildRunFirstFolderCommand(kInstall, "setup.exe", out, sizeof(out)));
     EXPECT_STREQ(out, "C:\\Tools\\App\\setup.exe");
+
+    // The program is started only by a whole path.
+    for (const char* program :
+         {"C:\\Tools\\App\\tool.exe", "\\\\server\\share\\tool.exe", "C:\\Tools\\App\\\\tool.exe"}) {
+        EXPECT_TRUE(IsAbsoluteProgramPath(program)) << program;
+    }
+    for (const char* program : {"tool.exe", "\\tool.exe", "C:tool.exe", "C:\\Tools\\App\\C:tool.exe",
+                                "C:\\Tools\\tool.exe:stream", "\\\\server\\share\\C:x.exe", ""}) {
+        EXPECT_FALSE(IsAbsoluteProgramPath(program)) << program;
+    }
 }
 
 }  // namespace
+
+// Folders on a network path may be any folder of the machine ("\\127.0.0.1\share" is C:\ itself):
+// the folder passes take them only on the share the installation lives on, and never the verbatim
+// or device namespaces, which pass any path on unchecked.
+TEST(EntryPaths, NetworkFoldersOnlyOnTheInstallationsShare) {
+    struct Case {
+        const char* install;
+        const char* folder;
+        bool refused;
+    } cases[] = {
+        {"C:\\Tools\\App\\", "C:\\Other", false},
+        {"C:\\Tools\\App\\", "\\\\host\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\127.0.0.1\\c\\Windows", true},
+        {"C:\\Tools\\App\\", "//host/share/Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\HOST\\Share\\Other", false},
+        {"\\\\host\\share\\App\\", "//host/share/Other", false},
+        {"\\\\host\\share\\App\\", "\\\\host\\share", false},
+        {"\\\\host\\share\\App\\", "\\\\host\\shared\\Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\host\\sh\\Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\other\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\?\\C:\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\?\\UNC\\host\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\.\\C:\\Dir", true},
+        {"\\\\?\\UNC\\host\\share\\App\\", "\\\\?\\UNC\\host\\share\\Dir", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsRefusedNetworkFolder(c.install, c.folder), c.refused) << c.install << " " << c.folder;
+}
