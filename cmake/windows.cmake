@@ -23,11 +23,16 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # as compares, not tables of relocated addresses; a function called once not inlined by that
   # reason alone; branches kept as branches, not turned into flag-setting sequences (together 200
   # bytes of code and relocations, measured).
+  # The compiler's default processor is the Pentium Pro, whose conditional moves (CMOV) fault with
+  # an invalid opcode on the 386, 486 and Pentium processors that Windows 95 and 98 run on: the
+  # product code is built for the 386, the oldest processor the 9x family supports (the runtime
+  # library's routines the stub links, 64-bit division, use no such instruction either: checked by
+  # disassembling the stub when this was written).
   # Without the stack probe a frame of a page or more could step over the guard page, so the build
   # refuses any such frame and any variable-length or alloca allocation. Product code only: the
   # test support code has frames far larger than a page.
   target_compile_options(product_flags INTERFACE
-    $<$<COMPILE_LANGUAGE:CXX>:-Oz -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2
+    $<$<COMPILE_LANGUAGE:CXX>:-Oz -march=i386 -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2
     -malign-data=abi -fno-optimize-sibling-calls -fomit-frame-pointer -fno-jump-tables
     -fno-inline-functions-called-once -fno-if-conversion -fno-if-conversion2 -mno-stack-arg-probe
     -Wframe-larger-than=4000 -Wvla -Walloca>)
