@@ -14,7 +14,8 @@ namespace pack {
 using namespace format;
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {
-    FILE* f = fopen(path.c_str(), "rb");
+    bool standardInput = path == "-";
+    FILE* f = standardInput ? stdin : fopen(path.c_str(), "rb");
     if (!f) {
         error = "cannot open " + path + ": " + strerror(errno);
         return false;
@@ -24,9 +25,9 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
     bool failed = ferror(f) != 0;
-    fclose(f);
+    if (!standardInput) fclose(f);
     if (failed) {
-        error = "cannot read " + path;
+        error = "cannot read " + (standardInput ? std::string("standard input") : path);
         return false;
     }
     return true;
