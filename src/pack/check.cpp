@@ -221,10 +221,12 @@ private:
     // Common Files and the Fonts folder are shared by every program (warning; a font the
     // installation added goes with the font flag, which removes it from the system first).
     void CheckSystemFile(const std::string& where, const std::string& path, uint8_t flags) {
-        size_t cut = path.rfind('\\');
+        // Windows reads "/" as a separator too.
+        size_t cut = path.find_last_of("\\/");
         if (cut == std::string::npos) return;
         std::string folder = path.substr(0, cut);
         std::string lower = Lower(folder);
+        for (char& c : lower) c = c == '/' ? '\\' : c;
         while (!lower.empty() && (lower.back() == '\\' || lower.back() == ' ' || lower.back() == '.')) lower.pop_back();
         auto endsWith = [&lower](const std::string& tail) {
             return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;

@@ -289,6 +289,8 @@ int RunCheck(const CheckCommandOptions& options, FILE* out, FILE* err) {
         fprintf(err, "%s: checked in each language it offers: %s\n", shown.c_str(), tags.c_str());
     }
     report.Summary(shown);
+    // The findings are the result: a report that could not be written whole is a failure.
+    if (fflush(err) != 0 || ferror(err)) return kExitFailure;
     return report.Fails() ? kExitFailure : kExitOk;
 }
 

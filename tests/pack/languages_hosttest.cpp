@@ -243,8 +243,9 @@ TEST(ManifestLanguage, RussianBuildStoresCp1251AndDumpShowsIt) {
     }
     auto unpicked = RunPacker("build '" + dir.File("ru.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" +
                               dir.File("x.exe") + "'");
-    EXPECT_EQ(unpicked.exitCode, 1);
-    EXPECT_NE(unpicked.err.find("ru.json: language: the manifest offers de, ru: pick one with --language"),
+    EXPECT_EQ(unpicked.exitCode, 2);
+    EXPECT_NE(unpicked.err.find("ru.json offers 2 languages: name one with --language, or build them all with -o "
+                                "holding {lang}"),
               std::string::npos)
         << unpicked.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("x.exe")));
