@@ -198,7 +198,7 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
     bool named = options.output.find("{lang}") != std::string::npos;
     bool unreadable = false;
     for (const auto& run : checked.runs) unreadable = unreadable || !run.readable;
-    if (report.Fails() || unreadable || options.reporting.verbose) report.Summary(shown);
+    if (report.errors() || report.warnings() || unreadable || options.reporting.verbose) report.Summary(shown);
     if (unreadable) {
         fprintf(err, "uninstpack: %s cannot be built as it is; nothing written\n", shown.c_str());
         return kExitFailure;

@@ -209,6 +209,10 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"check -", 0, "<stdin>: registry[0]: warning[vendor-key]", nullptr, vendor},
         {"build -" + build, 0, "data block of", nullptr, good},
         {"build - --stub - -o '" + out + "'", 2, "cannot both be standard input", nullptr, good},
+        {"dump -", 0, "\"name\": \"app.exe\"", nullptr, out},
+        {"plan - --install-dir 'C:\\Demo'", 0, "self-delete C:\\Demo\\uninst.exe", nullptr, out},
+        {"plan '" + out + "' --install-dir 'D:/Demo'", 0, "uninstpack: --install-dir: warning[install-dir]: \"D:/Demo\" holds \"/\""},
+        {"build '" + vendor + "'" + build, 0, "vendor.json: 0 errors, 1 warning"},
         // The install folder on the command line as the uninstaller would read it.
         {"check '" + good + "' --install-dir 'C:/Program Files/App'", 0,
          "uninstpack: --install-dir: warning[install-dir]: \"C:/Program Files/App\" holds \"/\""},
