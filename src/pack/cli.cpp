@@ -15,7 +15,7 @@ namespace {
 // -q and -v on a command (and --werror where it checks a manifest).
 void AddReporting(CLI::App* command, Reporting& reporting, bool checks) {
     auto* quiet = command->add_flag("-q,--quiet", reporting.quiet,
-                                    checks ? "show errors only: no warnings, summary or result line" : "show errors only");
+                                    checks ? "show errors only: no warnings, summary or result line" : "show errors only: no notes");
     command->add_flag("-v,--verbose", reporting.verbose,
                       "also say what was decided (language, code page) and show accepted warnings")
         ->excludes(quiet);

@@ -330,8 +330,10 @@ bool LoadUninstaller(const std::string& path, const std::optional<int>& codePage
                      LoadedData& loaded, Manifest& manifest, FILE* err) {
     std::string shown = ShownName(path);
     ImageLoad load = LoadImage(path, loaded);
-    for (const auto& note : load.notes) fprintf(err, "uninstpack: %s: note: %s\n", shown.c_str(), note.c_str());
-    if (load.signature) fprintf(err, "uninstpack: %s: %s\n", shown.c_str(), DescribeSignature(*load.signature).c_str());
+    if (!reporting.quiet) {
+        for (const auto& note : load.notes) fprintf(err, "uninstpack: %s: note: %s\n", shown.c_str(), note.c_str());
+        if (load.signature) fprintf(err, "uninstpack: %s: %s\n", shown.c_str(), DescribeSignature(*load.signature).c_str());
+    }
     if (!load.error.empty() || load.code != 0) {
         fprintf(err, "uninstpack: %s\n", DescribeLoadFailure(shown, load).c_str());
         return false;
@@ -343,7 +345,7 @@ bool LoadUninstaller(const std::string& path, const std::optional<int>& codePage
     }
     std::string why;
     manifest.codePage = GuessCodePage(manifest.block, why);
-    if (!why.empty() || reporting.verbose) {
+    if ((!why.empty() && !reporting.quiet) || reporting.verbose) {
         fprintf(err, "uninstpack: %s: note: texts read in code page %d%s\n", shown.c_str(), manifest.codePage,
                 why.empty() ? " (the default)" : (": " + why + "; --code-page chooses another").c_str());
     }
@@ -413,7 +415,9 @@ int RunDump(const DumpOptions& options, FILE* out, FILE* err) {
     std::string json;
     std::vector<Problem> problems, notes;
     bool ok = ManifestToJson(manifest, json, problems, notes);
-    for (const auto& n : notes) fprintf(err, "%s: note: %s\n", shown.c_str(), (n.where + ": " + n.message).c_str());
+    if (!options.reporting.quiet) {
+        for (const auto& n : notes) fprintf(err, "%s: note: %s\n", shown.c_str(), (n.where + ": " + n.message).c_str());
+    }
     if (!ok) {
         for (const auto& p : problems) fprintf(err, "%s\n", DescribeProblem(shown, p).c_str());
         return kExitFailure;

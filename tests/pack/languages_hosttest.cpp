@@ -300,7 +300,10 @@ TEST(ManifestLanguage, EveryOfferedLanguageInOneCallAndTheCodePageGuessed) {
               std::string::npos)
         << guessed.err;
     EXPECT_NE(guessed.out.find("ツール.exe"), std::string::npos) << guessed.out;
-    // The code page given is taken as it is, without a note.
+    // -q keeps the guess to itself; the code page given is taken as it is, without a note.
+    auto quiet = RunPacker("dump '" + dir.File("uninstall-ru.exe") + "' -q");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(nlohmann::json::parse(quiet.out)["codePage"], 1251);
     auto given = RunPacker("dump '" + dir.File("uninstall-ru.exe") + "' --code-page 1252");
     EXPECT_EQ(given.err.find("note:"), std::string::npos) << given.err;
     EXPECT_EQ(nlohmann::json::parse(given.out)["codePage"], 1252);
