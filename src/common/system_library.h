@@ -19,6 +19,12 @@ void RestrictLibrarySearch();
 // be had, the path does not fit, or the library is not there; no error box is shown.
 [[nodiscard]] HMODULE LoadSystemLibrary(const char* name);
 
+// Loads the library at the full path `path` with its own folder searched for the libraries it
+// imports, and otherwise the search set at entry: where the search flags exist, its own folder and the
+// System folder only; elsewhere the altered search, its own folder in place of ours. Null when it
+// cannot be loaded; the caller chooses the error mode.
+[[nodiscard]] HMODULE LoadLibraryWithItsFolder(const char* path);
+
 // Loads `name` as the process's activation context redirects it (the manifest's dependencies, from
 // the platform's side-by-side store under the Windows folder: version 6 of the common controls on XP
 // and later), else from the System folder as LoadSystemLibrary does. A name the context redirects is

@@ -8,6 +8,7 @@ namespace {
 // The flag values of the run-time looked-up calls; the headers define them only for newer targets.
 constexpr DWORD kSearchSystem32 = 0x00000800;       // LOAD_LIBRARY_SEARCH_SYSTEM32
 constexpr DWORD kAlteredSearchPath = 0x00000008;    // LOAD_WITH_ALTERED_SEARCH_PATH
+constexpr DWORD kSearchLoadFolder = 0x00000100;     // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
@@ -45,6 +46,15 @@ HMODULE LoadSystemLibrary(const char* name) {
     // A library missing from an older system is no error to show.
     UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     ScopeExit restoreMode([&] { SetErrorMode(errorMode); });
+    return LoadLibraryExA(path, nullptr, flags);
+}
+
+HMODULE LoadLibraryWithItsFolder(const char* path) {
+    // With the search flags the altered search would bring back the legacy order (PATH among it)
+    // that the restriction at entry took away; the two flags add the library's folder alone.
+    DWORD flags = KernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories")
+                      ? kSearchLoadFolder | kSearchSystem32
+                      : kAlteredSearchPath;
     return LoadLibraryExA(path, nullptr, flags);
 }
 

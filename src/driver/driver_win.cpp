@@ -9,6 +9,7 @@
 #include "driver/run_state.h"
 #include "common/backslash.h"
 #include "paths/protected_folders.h"
+#include "removal/entry_paths.h"
 #include "removal/files.h"
 #include "removal/folders.h"
 #include "removal/registry.h"
@@ -87,7 +88,12 @@ void RunFirstProgram(RunState& run) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
             CommandParts parts = SplitCommand(composed.text);
-            RunProgram(run, parts.program, parts.arguments, (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
+            // A program that is not a whole path (a token that expanded to nothing leaves "\tool.exe")
+            // would be taken from our current directory or searched for: it is not run.
+            if (IsAbsoluteProgramPath(parts.program)) {
+                RunProgram(run, parts.program, parts.arguments,
+                           (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
+            }
         }
     }
     ReleaseRunFirstCommand(composed);

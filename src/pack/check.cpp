@@ -276,6 +276,12 @@ private:
             const auto& s = shortcuts[i];
             std::string where = EntryPath(m_, "shortcuts", i);
             CheckTrailBackslash(where, s.folder + s.secondFolder + s.name);
+            if (!s.name.empty() && !IsPlainShortcutName(s.name)) {
+                Error(where,
+                      "file name " + Show(s.name) +
+                          " is a path (\"\\\", \"/\", \":\" or only dots): a shortcut's "
+                          "file name must be a name in its folder, and the uninstaller skips this one");
+            }
             if (s.folder.empty()) {
                 if (s.name.empty()) {
                     Warn("empty-shortcut", where, "has neither folder nor name: it removes nothing");
@@ -366,9 +372,6 @@ private:
 
     void CheckPatterns() {
         // Token folders the uninstaller protects itself, and those it would clean whole.
-        static const char* const kProtectedTokens[] = {"#Windows#",   "#System#",          "#CommonFiles#",
-                                                       "#Program Files#", "#Desktop#",     "#AppData#",
-                                                       "#AllUsersAppData#", "#AllUsersDocuments#", "#AllUsersDesktop#"};
         const auto& patterns = m_.block.patterns;
         for (size_t i = 0; i < patterns.size(); ++i) {
             const std::string& p = patterns[i];
@@ -422,15 +425,12 @@ private:
             if (!tokens.empty()) {
                 std::string rootToken = tokens.front();
                 bool atRoot = EqualsNoCase(folderPart, rootToken + "\\") || EqualsNoCase(folderPart, rootToken);
-                bool protectedRoot = false;
-                for (const char* t : kProtectedTokens) protectedRoot = protectedRoot || EqualsNoCase(rootToken, t);
-                if (atRoot && protectedRoot) {
+                // Every token's own folder but the install folder is protected: the run skips such a
+                // pattern whole, as plan shows.
+                if (atRoot && ProtectedTokenFolder(rootToken, true)) {
                     Warn("protected-pattern", where, rootToken + " is a protected folder: the uninstaller skips the pattern");
                 } else if (IsRefusedPatternFolder(path.folder.c_str())) {
                     ErrorSystemTree(where, path.folder);
-                } else if (atRoot && !EqualsNoCase(rootToken, "#InstallDir#")) {
-                    Error(where, "cleans the whole tree of " + rootToken + ": every file matching " + Show(path.mask) +
-                                     " in it and all its subfolders, other programs' files too");
                 } else if (auto shared = SharedFolderName(path.folder)) {
                     Warn("shared-pattern", where, "matches in " + Show(path.folder) + ", which looks like " + *shared + " that all programs share");
                 } else if (everything) {
@@ -534,6 +534,12 @@ private:
                     if (!IsKnownToken(t)) Warn("unknown-token", "settings.runFirst", "token " + Show(t) + " is unknown: it expands to nothing");
                 }
                 if (!run.tokenForm) CheckLength("settings.runFirst", "the composed command", run.composed, true);
+                if (!run.absolute) {
+                    Error("settings.runFirst",
+                          "program " + Show(run.program) +
+                              " is not a whole path (\"X:\\...\" or "
+                              "\"\\\\server\\share\\...\"): the uninstaller does not run it");
+                }
                 if ((*s.command)[0] == '"' && s.command->find('"', 1) == std::string::npos) {
                     Warn("unclosed-quote", "settings.runFirst", "begins with a double quote that is never closed");
                 }

@@ -91,7 +91,13 @@ private:
                                                    : "relative to the install folder");
             item.notes.push_back((b_.settings->flags & kSettingsWaitForRun) ? "waits until it ends" : "does not wait");
             item.notes.push_back("not run with /X alone");
-            if (!command.tokenForm) {
+            if (!command.absolute) {
+                item.action = "skip";
+                item.notes.insert(
+                    item.notes.begin(),
+                    "the program is not a whole path (\"X:\\...\" or \"\\\\server\\share\\...\"): "
+                    "the uninstaller does not run it");
+            } else if (!command.tokenForm) {
                 if (auto skip = SkipReason(command.composed, true)) {
                     item.action = "skip";
                     item.notes.insert(item.notes.begin(), "the composed command " + *skip);
@@ -134,7 +140,12 @@ private:
                     item.notes.push_back("shared: its count under HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs "
                                          "goes down by one; removed only when it runs out, after message 10 asks");
                 }
-                if (f.flags & kFileFont) item.notes.push_back("font: removed from the system and the Fonts key first");
+                if (f.flags & kFileFont) {
+                    item.notes.push_back(
+                        "font: removed from the system first, and its value in the Fonts key when that "
+                        "value names this file: by its full path, or by its bare file name when the "
+                        "file lies in the Fonts folder");
+                }
                 if (f.flags & kFileSelfRegister) {
                     item.notes.push_back(options_.nt ? "server: unregistered first (regsvr32 /u /s on NT 6 and later)"
                                                      : "server: unregistered first (its DllUnregisterServer)");
@@ -222,7 +233,12 @@ private:
             } else {
                 std::string path = BuildShortcutPath(s.folder, s.name);
                 item.path = show_(path);
-                if (auto skip = SkipReason(path, false)) {
+                if (!IsPlainShortcutName(s.name)) {
+                    item.action = "skip";
+                    item.notes.push_back(
+                        "the file name is a path (\"\\\", \"/\", \":\" or only dots): a shortcut's file "
+                        "name must be a name in its folder");
+                } else if (auto skip = SkipReason(path, false)) {
                     item.action = "skip";
                     item.notes.push_back(*skip);
                 }

@@ -103,6 +103,10 @@ PatternPath BuildPatternPath(const std::string& installDir, const std::string& p
 
 bool IsPlainFileMask(const std::string& mask) { return ::IsPlainFileMask(mask.c_str()); }
 
+bool IsPlainShortcutName(const std::string& name) {
+    return ::IsPlainShortcutName(name.c_str());
+}
+
 std::string BuildShortcutPath(const std::string& folder, const std::string& name) {
     Buffer out(folder.size() + name.size() + 1);
     (void)::BuildShortcutPath(folder.c_str(), name.c_str(), out.data(), out.size());
@@ -269,6 +273,24 @@ RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string
     CommandParts parts = SplitCommand(text.data());
     out.program = parts.program ? parts.program : "";
     out.arguments = parts.arguments ? parts.arguments : "";
+    std::string program = out.program;
+    if (out.tokenForm) {
+        // A known token expands on the machine to an absolute folder; a stand-in judges the rest.
+        std::string judged;
+        size_t at = 0;
+        for (;;) {
+            size_t open = program.find('#', at);
+            size_t close = open == std::string::npos ? open : program.find('#', open + 1);
+            if (close == std::string::npos) {
+                judged += program.substr(at);
+                break;
+            }
+            judged += program.substr(at, open - at) + "C:\\T\\";
+            at = close + 1;
+        }
+        program = judged;
+    }
+    out.absolute = ::IsAbsoluteProgramPath(program.c_str());
     return out;
 }
 

@@ -54,6 +54,9 @@ PatternPath BuildPatternPath(const std::string& installDir, const std::string& p
 // A mask the wildcard pass takes: not empty, ".", "..", and without ':' or '/'.
 bool IsPlainFileMask(const std::string& mask);
 
+// A shortcut file name the shortcut-file pass takes: a name only, no path (see IsPlainShortcutName).
+bool IsPlainShortcutName(const std::string& name);
+
 // A shortcut file's path: its folder, a backslash and its name.
 std::string BuildShortcutPath(const std::string& folder, const std::string& name);
 
@@ -110,6 +113,9 @@ struct RunFirstCommand {
     std::string composed;    // the composed text before it is split
     std::string program;
     std::string arguments;
+    // The program is a whole path the uninstaller starts (IsAbsoluteProgramPath); in the token form,
+    // with every known token taken for the absolute folder it expands to.
+    bool absolute = false;
 };
 RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string& command);
 

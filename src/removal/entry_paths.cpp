@@ -67,6 +67,15 @@ bool IsPlainFileMask(const char* mask) {
     return true;
 }
 
+bool IsPlainShortcutName(const char* name) {
+    bool onlyDots = true;
+    for (; *name; ++name) {
+        if (*name == '\\' || *name == '/' || *name == ':') return false;
+        if (*name != '.' && *name != ' ') onlyDots = false;
+    }
+    return !onlyDots;
+}
+
 bool BuildShortcutPath(const char* folder, const char* name, char* out, size_t size) {
     bool fits = size > 0 && CopyText(out, size, folder) && AppendBackslash(out, size) && AppendText(out, size, name);
     return Finish(fits, out, size);
@@ -110,6 +119,14 @@ bool IsAbsolutePath(const char* path) {
     while (*serverEnd && *serverEnd != '\\') ++serverEnd;
     // A server name, its backslash, and a share name that does not begin with another backslash.
     return serverEnd != server && serverEnd[0] == '\\' && serverEnd[1] != '\0' && serverEnd[1] != '\\';
+}
+
+bool IsAbsoluteProgramPath(const char* program) {
+    if (!IsAbsolutePath(program)) return false;
+    for (const char* p = program + 2; *p; ++p) {
+        if (*p == ':') return false;
+    }
+    return true;
 }
 
 const char* SkipRunFirstLead(const char* command) {

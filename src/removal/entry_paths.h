@@ -48,6 +48,11 @@ enum class ProgramFolderStart {
 // colon or a slash, which would make the platform list another folder than the one cleaned.
 [[nodiscard]] bool IsPlainFileMask(const char* mask);
 
+// True for a shortcut file name that is a name only: not empty, not only dots and blanks (which the
+// platform trims to the folder itself or its parent), and without a backslash, slash or colon, with
+// which the name would reach another folder, a drive's current folder or a stream.
+[[nodiscard]] bool IsPlainShortcutName(const char* name);
+
 // A shortcut file's path: `folder`, AppendBackslash (nothing for an empty folder), `name`.
 [[nodiscard]] bool BuildShortcutPath(const char* folder, const char* name, char* out, size_t size);
 
@@ -83,6 +88,11 @@ struct RegistryPathSplit {
 // True for "X:\..." and "\\server\share...": a relative path would be taken from whatever the
 // current directory is.
 [[nodiscard]] bool IsAbsolutePath(const char* path);
+
+// True for a program path that can be started as written: absolute (IsAbsolutePath) and without a
+// colon past the drive's, which would name a stream or nothing. A relative one ("tool.exe",
+// "\tool.exe", "C:tool.exe") would be taken from wherever the current directory is, or searched for.
+[[nodiscard]] bool IsAbsoluteProgramPath(const char* program);
 
 // Where the run-first command's text begins: after one leading double quote and the blanks after it.
 [[nodiscard]] const char* SkipRunFirstLead(const char* command);

@@ -166,6 +166,12 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
         }
     }
     if (ComposeChild(folder, mask, level.item)) {
+        // Listed with each "?" widened to "*": what the platforms list for "?" differs (Windows lets
+        // it match nothing before a dot and at the end, Wine exactly one character), and the long-name
+        // test below decides alone. The canonical folder holds no wildcard.
+        for (char* p = level.item + TextLength(folder); *p != '\0'; ++p) {
+            if (*p == '?') *p = '*';
+        }
         UniqueFindHandle search(FindFirstFileA(level.item, &level.found));
         if (search) {
             do {
@@ -257,7 +263,8 @@ void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        if (entry.fileName[0] != '\0' &&
+        // A name that is a path ("..\\..\\x.ini") would delete a file outside the shortcut's folder.
+        if (IsPlainShortcutName(entry.fileName) &&
             BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             DeleteFileA(run.currentItem);

@@ -3,9 +3,12 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/scope_exit.h"
+#include "common/system_library.h"
 #include "common/text.h"
 #include "data/memory.h"
 #include "driver/run_state.h"
+#include "paths/canonical_path.h"
+#include "paths/special_folders.h"
 #include "removal/fault_guard.h"
 #include "ui/ui.h"
 
@@ -18,6 +21,7 @@ constexpr DWORD kFontBroadcastTimeoutMs = 5000;
 constexpr char kNtFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char k9xFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 constexpr char kTrueTypeSuffix[] = " (TrueType)";
+constexpr int kCsidlFonts = 0x14;  // CSIDL_FONTS
 
 // The tool by its full path in the System folder: by bare name CreateProcessA would look in the
 // uninstaller's own folder first, which others may be able to write to.
@@ -61,8 +65,8 @@ bool UnregisterWithTool(const char* path) {
     return true;
 }
 
-// Loads the server with its own folder as the current directory (where its own libraries are) and
-// calls its DllUnregisterServer under the fault guard. The directory and error mode come back.
+// Loads the server with its own folder as the current directory and calls its DllUnregisterServer
+// under the fault guard. The directory and error mode come back.
 void UnregisterInProcess(const char* path) {
     UINT outerMode = SetErrorMode(kQuietErrorMode);
     ScopeExit restoreMode([&] { SetErrorMode(outerMode); });
@@ -77,7 +81,9 @@ void UnregisterInProcess(const char* path) {
     char folder[kPathBufferSize];
     if (CopyText(folder, path) && CutAtLastBackslash(folder)) SetCurrentDirectoryA(folder);
 
-    UniqueLibrary library(LoadLibraryA(path));
+    // The search set restricted at entry leaves out the server's own folder, where its own libraries
+    // sit: that folder is added for its imports, nothing else.
+    UniqueLibrary library(LoadLibraryWithItsFolder(path));
     if (!library) return;
     auto unregister = reinterpret_cast<GuardedFunction>(
         reinterpret_cast<void*>(GetProcAddress(library.get(), "DllUnregisterServer")));
@@ -85,10 +91,37 @@ void UnregisterInProcess(const char* path) {
     if (unregister) (void)CallWithFaultGuard(unregister);
 }
 
-// True when the installed-fonts value's data names the font file `path`: its full path, or its bare
-// file name (fonts in the Fonts folder are registered so). Another file's value - a system font
-// whose full name an application's font happens to share - is left alone.
-bool FontValueNamesFile(HKEY key, const char* valueName, const char* path) {
+// Writes the canonical spelling of the file path `path`: its folder canonical, its name as it stands.
+bool CanonicalFilePath(const char* path, char* canonical) {
+    char folder[kPathBufferSize];
+    const char* name = FindLastBackslash(path);
+    if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder)) return false;
+    char canonicalFolder[kPathBufferSize];
+    return CanonicalizeFolderPath(folder, canonicalFolder) &&
+           AppendBackslash(canonicalFolder, kPathBufferSize) && AppendText(canonicalFolder, name + 1) &&
+           CopyText(canonical, kPathBufferSize, canonicalFolder);
+}
+
+// True when the font file `canonical` lies directly in the Fonts folder.
+bool IsInFontsFolder(const RunState& run, const char* canonical) {
+    char fonts[kPathBufferSize];
+    if (!LookUpSpecialFolder(run, fonts, kCsidlFonts)) {
+        if (!GetWindowsFolder(fonts) || !AppendBackslash(fonts, kPathBufferSize) ||
+            !AppendText(fonts, "Fonts")) {
+            return false;
+        }
+    }
+    char canonicalFonts[kPathBufferSize];
+    char folder[kPathBufferSize];
+    return CanonicalizeFolderPath(fonts, canonicalFonts) && CopyText(folder, canonical) &&
+           CutAtLastBackslash(folder) && TextEqualsNoCase(folder, canonicalFonts);
+}
+
+// True when the installed-fonts value's data names the font file `path`. A bare file name names a
+// file in the Fonts folder (fonts there are registered so), so it is the listed file's only when that
+// file lies in the Fonts folder: an application's private copy of "tahoma.ttf" leaves the system's
+// value alone. A full path names the listed file only when both spell the same file canonically.
+bool FontValueNamesFile(const RunState& run, HKEY key, const char* valueName, const char* path) {
     char data[kPathBufferSize];
     DWORD type = 0;
     DWORD size = sizeof(data) - 1;
@@ -97,9 +130,14 @@ bool FontValueNamesFile(HKEY key, const char* valueName, const char* path) {
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     data[size < sizeof(data) ? size : sizeof(data) - 1] = '\0';
-    if (TextEqualsNoCase(data, path)) return true;
-    const char* fileName = FindLastBackslash(path);
-    return !FindLastBackslash(data) && fileName && TextEqualsNoCase(data, fileName + 1);
+    char listed[kPathBufferSize];
+    if (!CanonicalFilePath(path, listed)) return false;
+    if (!FindLastBackslash(data)) {
+        const char* fileName = FindLastBackslash(listed);
+        return data[0] != '\0' && TextEqualsNoCase(data, fileName + 1) && IsInFontsFolder(run, listed);
+    }
+    char named[kPathBufferSize];
+    return CanonicalFilePath(data, named) && TextEqualsNoCase(named, listed);
 }
 
 }  // namespace
@@ -125,7 +163,7 @@ void RemoveFont(RunState& run, const char* path) {
         UniqueRegistryKey key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, run.platform.nt ? kNtFontsKey : k9xFontsKey, 0,
                           KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) == ERROR_SUCCESS &&
-            FontValueNamesFile(key.get(), name, path)) {
+            FontValueNamesFile(run, key.get(), name, path)) {
             RegDeleteValueA(key.get(), name);
         }
     }

@@ -41,6 +41,7 @@ void StartSelfDelete(RunState& run);
 [[nodiscard]] bool WriteSelfDeleteBatch(RunState& run, const char* module, const char* installFolder,
                                         const char* interpreterFolder, char* batchPath);
 // Starts the interpreter in `interpreterFolder` (cmd.exe on the NT family, command.com on the 9x
-// family, never one found by searching) hidden on `batchPath`, without waiting. When it cannot start,
-// deletes the batch and returns false.
+// family, never one found by searching) hidden on `batchPath`, without waiting: in the batch's folder,
+// on the batch's bare name, so that no part of the folder's path reaches the command line. When it cannot
+// start, deletes the batch and returns false.
 bool StartBatchInterpreter(bool nt, const char* interpreterFolder, const char* batchPath);

@@ -205,8 +205,21 @@ bool StartBatchInterpreter(bool nt, const char* interpreterFolder, const char* b
     // application's folder, searched first) would run with our rights.
     char interpreter[kPathBufferSize];
     char commandLine[kInterpreterLineSize];
-    bool ready = JoinPath(interpreterFolder, nt ? "cmd.exe" : "command.com", interpreter) &&
-                 BuildInterpreterCommandLine(nt, interpreter, batchPath, commandLine, sizeof(commandLine));
+    // The batch by its own name in its folder, which the interpreter gets as its working folder: the
+    // temporary folder comes from the environment and may hold "%NAME%" or "!", which the
+    // interpreter would expand on its command line even between quotes and so run another batch.
+    // ".\" ties the name to the working folder, where a bare one could be looked for along PATH.
+    char batchFolder[kPathBufferSize];
+    char batchName[kPathBufferSize];
+    const char* name = FindLastBackslash(batchPath);
+    bool ready = name && CopyText(batchFolder, batchPath) && CutAtLastBackslash(batchFolder) &&
+                 CopyText(batchName, ".\\") && AppendText(batchName, name + 1) &&
+                 JoinPath(interpreterFolder, nt ? "cmd.exe" : "command.com", interpreter) &&
+                 BuildInterpreterCommandLine(nt, interpreter, batchName, commandLine, sizeof(commandLine));
+    // A drive root keeps its backslash: "C:" alone is the drive's current folder.
+    if (ready && batchFolder[1] == ':' && batchFolder[2] == '\0') {
+        ready = AppendBackslash(batchFolder, kPathBufferSize);
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -214,8 +227,8 @@ bool StartBatchInterpreter(bool nt, const char* interpreterFolder, const char* b
     PROCESS_INFORMATION info = {};
     // The 9x family starts an MS-DOS program only from the command line, with no application name;
     // its path there is a full one, so nothing is searched either.
-    if (!ready || !CreateProcessA(nt ? interpreter : nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                                  interpreterFolder, &startup, &info)) {
+    if (!ready || !CreateProcessA(nt ? interpreter : nullptr, commandLine, nullptr, nullptr, FALSE, 0,
+                                  nullptr, batchFolder, &startup, &info)) {
         (void)DeleteFileA(batchPath);
         return false;
     }

@@ -171,6 +171,11 @@ size_t ComposeSelfDeleteBatch(const SelfDeleteBatch& paths, char* out, size_t si
 }
 
 bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* batchPath, char* out, size_t size) {
+    // The interpreter expands "%NAME%" (and "!NAME!") on its command line even between quotes, and a
+    // quote would end the quoted path early: such a path would run something else.
+    for (const char* p = batchPath; *p != '\0'; ++p) {
+        if (*p == '%' || *p == '!' || *p == '"') return false;
+    }
     auto compose = [&](TextWriter& w) {
         bool quoteInterpreter = nt || HasBlank(interpreter);
         if (quoteInterpreter) w.Put('"');

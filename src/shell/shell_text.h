@@ -54,7 +54,8 @@ size_t ComposeSelfDeleteBatch(const SelfDeleteBatch& paths, char* out, size_t si
 // (no AutoRun commands), "/V:OFF" (no "!" expansion) and "/C" with the batch path in two pairs of
 // quotes, so that cmd's quote stripping leaves one pair however the path is spelled. On the 9x family:
 // command.com's path (quoted when it holds a blank) with "/C" and the batch path in quotes. False when
-// it does not fit `size`.
+// it does not fit `size`, or when the batch path holds "%", "!" or a quote, which the interpreter would
+// expand or end the path at.
 [[nodiscard]] bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* batchPath, char* out,
                                                size_t size);
 

@@ -2,6 +2,8 @@
 //   trace_server.dll     DllRegisterServer and DllUnregisterServer append a line to a trace file
 //   faulting_server.dll  DllUnregisterServer appends its line, then writes through a null pointer
 //   exiting_server.dll   DllUnregisterServer appends its line, then calls ExitProcess(259)
+//   dependent_server.dll as trace_server.dll, and imports server_helper.dll (tests/dlls/
+//                        server_helper.cpp), so it loads only where that library is found
 // The trace file is "<the library's own path>.trace"; each line is
 //   <register|unregister>|<the loading program's file name>|<the current directory>
 // so that a test sees which program called it (regsvr32.exe or the uninstaller) and from where.
@@ -11,9 +13,14 @@
 #define TEST_SERVER_TRACE 0
 #define TEST_SERVER_FAULT 1
 #define TEST_SERVER_EXIT_259 2
+#define TEST_SERVER_DEPENDENT 3
 
 #ifndef TEST_SERVER_UNREGISTER
 #error "TEST_SERVER_UNREGISTER selects the behaviour"
+#endif
+
+#if TEST_SERVER_UNREGISTER == TEST_SERVER_DEPENDENT
+extern "C" __declspec(dllimport) int ServerHelperValue();
 #endif
 
 namespace {
@@ -62,6 +69,10 @@ extern "C" __declspec(dllexport) HRESULT __stdcall DllRegisterServer() {
 }
 
 extern "C" __declspec(dllexport) HRESULT __stdcall DllUnregisterServer() {
+#if TEST_SERVER_UNREGISTER == TEST_SERVER_DEPENDENT
+    // Called, so that the import stays in the image.
+    if (ServerHelperValue() != 7) return E_FAIL;
+#endif
     Trace("unregister");
 #if TEST_SERVER_UNREGISTER == TEST_SERVER_FAULT
     // Through a pointer the compiler cannot see is null, so the store is made and faults.

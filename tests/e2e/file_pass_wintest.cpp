@@ -166,41 +166,65 @@ TEST_F(FilePassE2e, InUseRetryGoesOnOnceTheFileIsReleased) {
     EXPECT_TRUE(testing_support::Exists(app.Path("app.txt"))) << "not listed";
 }
 
-// A font made by the font writer: its resource, its installed-fonts value (in the family's key) and
-// its file go; another font's value stays.
-TEST_F(FilePassE2e, FontFileGoesWithItsInstalledFontValue) {
+// A font made by the font writer: its resource and its file go, and its installed-fonts value (in
+// the family's key) when the value names that file by its full path in any spelling. A value that
+// holds a bare file name names a file in the Fonts folder: an application's private copy of a font
+// in its own Fonts folder leaves the system's value of the same name alone. Another font's value stays.
+TEST_F(FilePassE2e, FontFileGoesWithTheInstalledFontValueThatNamesIt) {
+    struct Case {
+        const char* what;
+        bool fullPath;         // the value holds the font's full path (else its bare file name)
+        const char* spelling;  // the folder as the value spells it, below the installation
+    } cases[] = {
+        {"full path", true, "Fonts"},
+        {"full path in another spelling", true, "Data\\..\\FONTS"},
+        {"bare file name of a private copy", false, nullptr},
+    };
+    int n = 0;
     for (Family family : {Family::kNt, Family::k9x}) {
-        SCOPED_TRACE(family == Family::kNt ? "NT" : "9x");
-        e2e::Installation& app = NewInstallation(family);
-        std::string name = Machine().FontName(family == Family::kNt ? "Sans" : "Serif");
-        std::string other = Machine().FontName(family == Family::kNt ? "Other" : "Other9x");
-        ASSERT_TRUE(app.AddFileBytes("font.ttf", testing_support::SimpleFont(name)));
-        ASSERT_TRUE(Machine().SetFontValue(family, name, "font.ttf"));
-        ASSERT_TRUE(Machine().SetFontValue(family, other, "other.ttf"));
-        Place(app, FilesBlock({{".\\", "font.ttf", kFileFont}}));
-        Snapshot before = TakeSnapshot();
-        e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
-        EXPECT_TRUE(run.windows.empty()) << run.Describe();
-        std::string key = family == Family::kNt ? "Fonts:@" : "9x Fonts:@";
-        ExpectChanges(before, {.removed = {Item(app, "font.ttf"), key + name + " (TrueType)"}});
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(family == Family::kNt ? "NT: " : "9x: ") + c.what);
+            e2e::Installation& app = NewInstallation(family);
+            std::string name = Machine().FontName("Sans" + std::to_string(++n));
+            std::string other = Machine().FontName("Other" + std::to_string(n));
+            ASSERT_TRUE(app.AddFileBytes("Fonts\\tahoma.ttf", testing_support::SimpleFont(name)));
+            std::string data = c.fullPath ? app.Path(std::string(c.spelling) + "\\tahoma.ttf") : "tahoma.ttf";
+            ASSERT_TRUE(Machine().SetFontValue(family, name, data));
+            ASSERT_TRUE(Machine().SetFontValue(family, other, "other.ttf"));
+            Place(app, FilesBlock({{".\\Fonts", "tahoma.ttf", kFileFont}}));
+            Snapshot before = TakeSnapshot();
+            e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
+            EXPECT_TRUE(run.windows.empty()) << run.Describe();
+            std::string key = family == Family::kNt ? "Fonts:@" : "9x Fonts:@";
+            testing_support::Expected expected;
+            expected.removed = {Item(app, "Fonts\\tahoma.ttf")};
+            if (c.fullPath) expected.removed.insert(key + name + " (TrueType)");
+            ExpectChanges(before, expected);
+        }
     }
 }
 
 // Self-registering servers: through regsvr32 from the System folder on NT 6 and later (an exit code
 // of 259 does not hang the wait); in the uninstaller itself, with the server's folder as the current
-// directory, on NT 5 and the 9x family, where a server that faults is caught and the run goes on.
+// directory, on NT 5 and the 9x family, where a server that faults is caught and the run goes on,
+// and a server that imports a library of its own from beside it loads and is unregistered.
 TEST_F(FilePassE2e, ServersAreUnregisteredBeforeTheirFilesGo) {
     struct Case {
         const char* what;
         const char* library;
         const char* version;  // as Wine reports it to the uninstaller; null: its default (NT 6.1)
         bool byTool;
+        bool withHelper = false;  // server_helper.dll, which the server imports, lies beside it
     } cases[] = {
         {"NT 6: regsvr32", "trace_server.dll", nullptr, true},
         {"NT 6: regsvr32 exits with 259", "exiting_server.dll", nullptr, true},
         {"NT 5: in process", "trace_server.dll", "winxp", false},
         {"NT 5: in process, the server faults", "faulting_server.dll", "winxp", false},
         {"9x: in process, the server faults", "faulting_server.dll", "win98", false},
+        {"NT 5: in process, the server imports a library beside it", "dependent_server.dll", "winxp", false,
+         true},
+        {"9x: in process, the server imports a library beside it", "dependent_server.dll", "win98", false,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -208,6 +232,10 @@ TEST_F(FilePassE2e, ServersAreUnregisteredBeforeTheirFilesGo) {
         if (c.version) ASSERT_TRUE(app.SetWindowsVersion(c.version));
         ASSERT_TRUE(testing_support::MakeFolders(app.Path("Bin")));
         ASSERT_TRUE(testing_support::CopyBuildFile(c.library, app.Path("Bin\\server.dll")));
+        if (c.withHelper) {
+            ASSERT_TRUE(
+                testing_support::CopyBuildFile("server_helper.dll", app.Path("Bin\\server_helper.dll")));
+        }
         ASSERT_TRUE(testing_support::SetReadOnly(app.Path("Bin\\server.dll"), true)) << "goes without a question";
         Place(app, FilesBlock({{".\\Bin", "server.dll", kFileSelfRegister}, {".\\Bin", "", 0}}));
         Snapshot before = TakeSnapshot();

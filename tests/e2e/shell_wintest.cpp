@@ -73,6 +73,38 @@ TEST_F(RunFirst, RunsInEveryModeButExternalAlone) {
     }
 }
 
+// A program that is not a whole path once composed is not run: an unknown token leaves "tool.exe",
+// which a search would find in the uninstaller's own folder, or "\tool.exe", "C:tool.exe". The
+// same program by a whole path runs.
+TEST_F(RunFirst, ProgramThatIsNotAWholePathIsNotRun) {
+    struct Case {
+        const char* command;
+        bool runs;
+    } cases[] = {
+        {"#Nothing#tool.exe", false},
+        {"\"#Nothing#tool.exe\" one", false},
+        {"\"#Nothing#\\tool.exe\" one", false},
+        {"\"#Nothing#C:tool.exe\" one", false},
+        {"\"tool.exe\" one", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        e2e::Installation& app = sandbox_.NewInstallation();
+        ASSERT_TRUE(testing_support::CopyBuildFile("probe.exe", app.Path("tool.exe")));
+        ProbeLog log(sandbox_.root() + "probe-" + app.exeName() + ".log");
+        Block block;
+        block.messages = TestMessages();
+        block.settings = SettingsSpec{kSettingsWaitForRun, c.command, std::nullopt};
+        Place(app, EncodeBlock(block));
+        e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
+        std::string why;
+        ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
+        std::vector<testing_support::ProbeRecord> records = log.Records();
+        ASSERT_EQ(records.size(), c.runs ? 1u : 0u);
+        if (c.runs) EXPECT_EQ(records[0].commandLine, "\"" + app.Path("tool.exe") + "\" one");
+    }
+}
+
 struct DisplaySearch {
     DWORD processId;
     HWND found;
@@ -258,6 +290,41 @@ TEST_F(SelfDelete, QuietRunRemovesTheExecutableAndItsFolder) {
     EXPECT_EQ(run.exitCode, 0);
     ExpectSelfDeleted(run, app);
     EXPECT_EQ(testing_support::ReadFileText(sandbox_.root() + "50off & (x)^\xE9\\" + app.exeName()), "decoy");
+}
+
+// A temporary folder whose path holds "%OS%" (TMP and TEMP name it): the batch is written there and
+// run there, so the interpreter never expands the folder's path into the folder beside it, where a
+// planted batch of the same name waits. The planted one never runs, the uninstaller goes.
+TEST_F(SelfDelete, TempFolderWithAVariableRunsOnlyTheBatchWrittenThere) {
+    std::string temp = sandbox_.root() + "T%OS%1";
+    std::string expanded = sandbox_.root() + "TWindows_NT1";  // what cmd makes of it
+    ASSERT_TRUE(testing_support::MakeFolders(temp));
+    ASSERT_TRUE(testing_support::MakeFolders(expanded));
+    std::string marker = sandbox_.root() + "planted-ran.txt";
+    for (int n = 1; n <= 3; ++n) {
+        ASSERT_TRUE(testing_support::WriteFileText(expanded + "\\delme" + std::to_string(n) + ".bat",
+                                                   "@echo ran> \"" + marker + "\"\r\n"));
+    }
+    char savedTmp[MAX_PATH] = "";
+    char savedTemp[MAX_PATH] = "";
+    DWORD tmpLength = GetEnvironmentVariableA("TMP", savedTmp, MAX_PATH);
+    DWORD tempLength = GetEnvironmentVariableA("TEMP", savedTemp, MAX_PATH);
+    ASSERT_LT(tmpLength, DWORD{MAX_PATH});
+    ASSERT_LT(tempLength, DWORD{MAX_PATH});
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", temp.c_str()));
+    ASSERT_TRUE(SetEnvironmentVariableA("TEMP", temp.c_str()));
+    e2e::Installation& app = sandbox_.NewInstallation();
+    Block block;
+    block.messages = TestMessages();
+    Place(app, EncodeBlock(block));
+    e2e::RunResult run = Run(app, "/Q", robot::AnswerInOrder({}));
+    SetEnvironmentVariableA("TMP", tmpLength ? savedTmp : nullptr);
+    SetEnvironmentVariableA("TEMP", tempLength ? savedTemp : nullptr);
+    EXPECT_EQ(run.exitCode, 0);
+    ExpectSelfDeleted(run, app);
+    EXPECT_FALSE(Exists(marker)) << "the planted batch ran";
+    EXPECT_FALSE(Exists(temp + "\\delme1.bat")) << "the batch written there did not run";
+    EXPECT_TRUE(Exists(expanded + "\\delme1.bat"));
 }
 
 // /S and /X never delete the uninstaller; a refused confirmation neither.

@@ -39,7 +39,8 @@ class WholeRun : public E2eTest {
         ASSERT_TRUE(testing_support::MakeFolders(app.Path("Logs\\Old")));
         fontName_ = Machine().FontName(family == Family::kNt ? "Whole" : "Whole9x");
         ASSERT_TRUE(app.AddFileBytes("font.ttf", testing_support::SimpleFont(fontName_)));
-        ASSERT_TRUE(Machine().SetFontValue(family, fontName_, "font.ttf"));
+        // A font outside the Fonts folder is registered by its full path.
+        ASSERT_TRUE(Machine().SetFontValue(family, fontName_, app.Path("font.ttf")));
         // A shared folder outside the installation that a token pattern cleans: the user's file stays.
         for (const char* file : {"Shared\\a.tmp", "Shared\\Sub\\b.tmp", "Shared\\user.cfg"}) {
             ASSERT_TRUE(testing_support::PlaceFile(root + file, "x")) << file;

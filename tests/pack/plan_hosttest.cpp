@@ -63,6 +63,13 @@ TEST(Plan, TheFilePassWalksFromTheLastEntryWithItsProgress) {
         EXPECT_EQ(files.items[k].action, actions[k]);
         EXPECT_EQ(files.items[k].progress, std::optional<uint32_t>(static_cast<uint32_t>(100 * k / 12)));
     }
+    // The font's value goes only when it names this file; a bare name names a file in the Fonts folder.
+    bool fontNote = false;
+    for (const auto& note : files.items[1].notes) {
+        fontNote = fontNote || note.find("by its bare file name when the file lies in the Fonts folder") !=
+                                   std::string::npos;
+    }
+    EXPECT_TRUE(fontNote);
 }
 
 TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
@@ -110,6 +117,34 @@ TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
     ASSERT_EQ(run.items.size(), 1u);
     EXPECT_EQ(run.items[0].path, "C:\\Tools\\App\\setup.exe");
     EXPECT_EQ(run.items[0].notes[0], "arguments: /remove");
+}
+
+// A run-first program that is not a whole path once composed is not run, and the plan says so.
+TEST(Plan, RunFirstProgramsThatAreNotWholePathsAreSkipped) {
+    struct Case {
+        const char* command;
+        const char* action;
+    } cases[] = {{"#Nothing#tool.exe", "skip"},
+                 {"#Nothing#\\tool.exe", "skip"},
+                 {"#Nothing#C:tool.exe", "skip"},
+                 {"C:tool.exe", "skip"},
+                 {"tool.exe", "run"},
+                 {"#System#\\cmd.exe /c", "run"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        Block b;
+        b.settings = SettingsSpec{0, c.command, std::nullopt};
+        PlanOptions options;
+        options.installDir = "C:\\Tools\\App";
+        Plan plan = BuildPlan(b, options, Same);
+        const PlanPass& run = FindPass(plan, "runFirst");
+        ASSERT_EQ(run.items.size(), 1u);
+        EXPECT_EQ(run.items[0].action, c.action);
+        if (std::string(c.action) == "skip") {
+            EXPECT_NE(run.items[0].notes[0].find("is not a whole path"), std::string::npos)
+                << run.items[0].notes[0];
+        }
+    }
 }
 
 // What the shared lists refuse, the plan shows as skipped: the uninstaller's passes ask the same lists.
@@ -162,6 +197,31 @@ TEST(Plan, PathsThatDoNotFitAreSkipped) {
     ASSERT_EQ(files.items.size(), 1u);
     EXPECT_EQ(files.items[0].action, "skip");
     EXPECT_NE(files.items[0].notes[0].find("does not fit 259 characters"), std::string::npos);
+}
+
+// A shortcut's file name is a name in its folder: one that is a path is skipped, and says why.
+TEST(Plan, ShortcutNamesThatArePathsAreSkipped) {
+    struct Case {
+        const char* name;
+        const char* action;
+    } cases[] = {
+        {"App.lnk", "delete"},    {"App..lnk", "delete"}, {"..\\..\\..\\victim\\x.ini", "skip"},
+        {"Sub\\App.lnk", "skip"}, {"../x.ini", "skip"},   {"..", "skip"},
+        {". .", "skip"},          {"C:x.lnk", "skip"},    {"App.lnk:stream", "skip"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Block b;
+        b.shortcuts = {{0, "C:\\Menu\\Vendor\\App", "", c.name}};
+        Plan plan = BuildPlan(b, {}, Same);
+        const PlanPass& shortcuts = FindPass(plan, "shortcutFiles");
+        ASSERT_EQ(shortcuts.items.size(), 1u);
+        EXPECT_EQ(shortcuts.items[0].action, c.action);
+        if (std::string(c.action) == "skip") {
+            ASSERT_FALSE(shortcuts.items[0].notes.empty());
+            EXPECT_NE(shortcuts.items[0].notes[0].find("is a path"), std::string::npos);
+        }
+    }
 }
 
 // The uninstaller never cleans a folder token's own folder (it is protected), nor the system's trees;

@@ -16,13 +16,18 @@ TEST(PlanPaths, RunFirstCommandsAreComposedAndSplit) {
         bool tokenForm;
         const char* program;
         const char* arguments;
+        bool absolute = true;  // the uninstaller runs it
     } cases[] = {
         {"setup.exe", false, "C:\\Tools\\App\\setup.exe", ""},
         {"\"setup.exe\" /remove", false, "C:\\Tools\\App\\setup.exe", "/remove"},
         {"\"  tool.exe  \"    /x", false, "C:\\Tools\\App\\tool.exe", "/x"},
-        {"#tool.exe", false, "C:\\Tools\\App\\#tool.exe", ""},  // a "#" without a closing one
-        {"#Nothing#\\tool.exe", true, "\\tool.exe", ""},         // an unknown token expands to nothing
+        {"#tool.exe", false, "C:\\Tools\\App\\#tool.exe", ""},   // a "#" without a closing one
+        {"#Nothing#\\tool.exe", true, "\\tool.exe", "", false},  // an unknown token expands to nothing
+        {"#Nothing#tool.exe", true, "tool.exe", "", false},
+        {"#Nothing#C:tool.exe", true, "C:tool.exe", "", false},
+        {"C:tool.exe", false, "C:\\Tools\\App\\C:tool.exe", "", false},
         {"\"#System#\\cmd.exe\" /c exit", true, "#System#\\cmd.exe", "/c exit"},
+        {"#InstallDir#tool.exe", true, "#InstallDir#tool.exe", ""},
         {"my tool.exe -q", false, "C:\\Tools\\App\\my tool.exe -q", ""},  // unquoted: the program whole
     };
     for (const auto& c : cases) {
@@ -30,6 +35,7 @@ TEST(PlanPaths, RunFirstCommandsAreComposedAndSplit) {
         EXPECT_EQ(run.tokenForm, c.tokenForm) << c.command;
         EXPECT_EQ(run.program, c.program) << c.command;
         EXPECT_EQ(run.arguments, c.arguments) << c.command;
+        EXPECT_EQ(run.absolute, c.absolute) << c.command;
     }
 }
 

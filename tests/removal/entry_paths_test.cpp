@@ -160,6 +160,19 @@ TEST(EntryPaths, ShortcutClimbsTryTheFolderAndUpToLevelsParents) {
     EXPECT_STREQ(shortcut, "C:\\Desk\\App.lnk") << "an empty folder adds no backslash";
 }
 
+// A shortcut's file name is a name in its folder: nothing that reaches another folder, a drive's
+// current folder, a stream, or the folder itself or its parent once trailing dots and blanks go.
+TEST(EntryPaths, ShortcutFileNamesAreNamesOnly) {
+    for (const char* name : {"App.lnk", "App..lnk", ".hidden.lnk", "My App (x86).lnk", "a"}) {
+        EXPECT_TRUE(IsPlainShortcutName(name)) << name;
+    }
+    for (const char* name :
+         {"..\\..\\..\\victim\\x.ini", "Sub\\App.lnk", "../x.ini", "a/b", "C:x.lnk", "App.lnk:s", "\\App.lnk",
+          "C:\\Desk\\App.lnk", "..", ".", "...", ". .", " ", ""}) {
+        EXPECT_FALSE(IsPlainShortcutName(name)) << name;
+    }
+}
+
 TEST(EntryPaths, RegistryEntriesAreClassifiedAsThePassDoes) {
     struct Case {
         const char* path;
@@ -217,6 +230,16 @@ TEST(EntryPaths, AbsolutePathsTokensAndTheRunFirstCommand) {
     EXPECT_STREQ(out, "\"C:\\Tools\\App\\tool.exe\" /x");
     ASSERT_TRUE(BuildRunFirstFolderCommand(kInstall, "setup.exe", out, sizeof(out)));
     EXPECT_STREQ(out, "C:\\Tools\\App\\setup.exe");
+
+    // The program is started only by a whole path.
+    for (const char* program :
+         {"C:\\Tools\\App\\tool.exe", "\\\\server\\share\\tool.exe", "C:\\Tools\\App\\\\tool.exe"}) {
+        EXPECT_TRUE(IsAbsoluteProgramPath(program)) << program;
+    }
+    for (const char* program : {"tool.exe", "\\tool.exe", "C:tool.exe", "C:\\Tools\\App\\C:tool.exe",
+                                "C:\\Tools\\tool.exe:stream", "\\\\server\\share\\C:x.exe", ""}) {
+        EXPECT_FALSE(IsAbsoluteProgramPath(program)) << program;
+    }
 }
 
 }  // namespace

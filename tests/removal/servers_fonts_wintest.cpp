@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+#include "paths/special_folders.h"
 #include "removal/fault_guard.h"
 #include "removal/file_pass_fixture.h"
 #include "removal/servers_fonts.h"
@@ -99,25 +101,46 @@ TEST(FaultGuard, CatchesWhatTheCallRaisesAndLeavesTheThreadAsItWas) {
     EXPECT_TRUE(CallWithFaultGuard(Returns));
 }
 
-// The installed-fonts value goes only when it names the font's own file; a font without a usable
-// name deletes nothing.
+// The Fonts folder the font tests see: the test's own folder in place of the system's.
+std::string g_fontsFolder;
+
+bool FontsFolderHere(char* path, int csidl) {
+    if (csidl != 0x14) return GetSpecialFolder(path, csidl);  // CSIDL_FONTS
+    return CopyText(path, kPathBufferSize, g_fontsFolder.c_str());
+}
+
+// The installed-fonts value goes only when it names the font's own file: a bare file name names a
+// file in the Fonts folder, so it goes only with a font that lies there, never with an application's
+// private copy of the same name; a full path goes when it spells the same file. A font without a
+// usable name deletes nothing.
 TEST(RemoveFont, DeletesTheValueThatNamesThisFontFile) {
     file_pass_testing::FilePassRun t;
     const std::string key = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
     std::string tag = "UninstFontTest " + std::to_string(GetCurrentProcessId());
+    std::string elsewhere = t.InApp("Elsewhere");
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
     struct Case {
         const char* what;
         std::string fontName;  // the full name inside the file
         std::string valueData;
         bool deleted;
+        bool inFontsFolder = false;  // the Fonts folder is the folder of the font file
     } cases[] = {
         {"data is the font's full path", tag + " A", "", true},
-        {"data is the bare file name", tag + " B", "b.ttf", true},
+        {"data is the bare file name, the font is not in the Fonts folder", tag + " B", "b.ttf", false},
         {"data names another file", tag + " C", "other.ttf", false},
         {"data names another folder's file", tag + " D", "C:\\Elsewhere\\d.ttf", false},
+        {"data is the bare file name, the font is in the Fonts folder", tag + " E", "e.ttf", true, true},
+        {"data is the full path in another spelling", tag + " F", "Elsewhere\\..\\F.TTF", true},
+        {"data is the full path of a same-named file in another folder", tag + " G", "Elsewhere\\g.ttf",
+         false},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
+        g_fontsFolder = c.inFontsFolder ? t.InApp("") : elsewhere;
+        if (!g_fontsFolder.empty() && g_fontsFolder.back() == '\\') g_fontsFolder.pop_back();
+        t.run().paths.lookups.specialFolder = FontsFolderHere;
+        if (c.valueData.rfind("Elsewhere", 0) == 0) c.valueData = t.InApp(c.valueData);
         std::string file = std::string(1, static_cast<char>(c.fontName.back() - 'A' + 'a')) + ".ttf";
         std::string path = t.InApp(file);
         if (c.valueData.empty()) c.valueData = path;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "shell/shell_text.h"
@@ -181,6 +182,18 @@ TEST(InterpreterCommandLine, NtQuotesTwiceAndTurnsOffAutoRunAndDelayedExpansion)
     char small[20] = "kept";
     EXPECT_FALSE(BuildInterpreterCommandLine(true, "C:\\W\\cmd.exe", "C:\\T\\delme1.bat", small, sizeof(small)));
     EXPECT_STREQ(small, "kept");
+    // The interpreter expands "%" and "!" on its command line even between quotes, and a quote ends
+    // the path: a batch path with any of them is refused on both families.
+    ASSERT_TRUE(BuildInterpreterCommandLine(true, "C:\\W\\cmd.exe", ".\\delme1.bat", out, sizeof(out)));
+    EXPECT_STREQ(out, "\"C:\\W\\cmd.exe\" /D /V:OFF /C \"\".\\delme1.bat\"\"");
+    for (const char* batch :
+         {"C:\\T%OS%1\\delme1.bat", "C:\\T!x!\\delme1.bat", "C:\\T\"\\delme1.bat", "%TMP%"}) {
+        for (bool nt : {true, false}) {
+            std::strcpy(out, "kept");
+            EXPECT_FALSE(BuildInterpreterCommandLine(nt, "C:\\W\\cmd.exe", batch, out, sizeof(out))) << batch;
+            EXPECT_STREQ(out, "kept");
+        }
+    }
 }
 
 TEST(NumberedName, PlainDecimalInPlaceOfTheMark) {
