@@ -106,7 +106,8 @@ bool ReplaceFile(const std::string& path, const format::Bytes& bytes, bool execu
 
 }  // namespace
 
-bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool executable, std::string& error) {
+bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool executable,
+                     std::string& error) {
     if (output == "-") {
         if (WriteAll(stdout, bytes)) return true;
         error = std::string("cannot write to standard output: ") + strerror(errno);
@@ -152,7 +153,8 @@ bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool
                 return false;
             }
             std::string next(target.data(), static_cast<size_t>(n));
-            if (path.rfind("/proc/", 0) == 0 || path.rfind("/dev/fd/", 0) == 0 || next.rfind("/proc/", 0) == 0) {
+            if (path.rfind("/proc/", 0) == 0 || path.rfind("/dev/fd/", 0) == 0 ||
+                next.rfind("/proc/", 0) == 0) {
                 return WriteInto(output, bytes, error);
             }
             path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
@@ -162,16 +164,20 @@ bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool
         if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode)) {
             return WriteInto(path, bytes, error);
         }
-        error = "cannot write " + output + ": " + (S_ISDIR(info.st_mode) ? "it is a folder" : "it is no file, device or FIFO");
+        error = "cannot write " + output + ": " +
+                (S_ISDIR(info.st_mode) ? "it is a folder" : "it is no file, device or FIFO");
         return false;
     }
 }
 
 #else  // _WIN32
 
-bool OutputIsStandardOutput(const std::string& output) { return output == "-"; }
+bool OutputIsStandardOutput(const std::string& output) {
+    return output == "-";
+}
 
-bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool executable, std::string& error) {
+bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool executable,
+                     std::string& error) {
     (void)executable;
     if (output == "-") {
         if (WriteAll(stdout, bytes)) return true;
