@@ -41,9 +41,11 @@ void FindingReport::Summary(const std::string& file) {
 
 std::vector<Finding> CheckInstallDirArgument(const std::string& installDir) {
     std::vector<Finding> findings;
-    bool drive = installDir.size() >= 3 && installDir[1] == ':' && installDir[2] == '\\' &&
+    // Windows reads "/" as "\": "C:/Apps" is absolute, only written otherwise.
+    auto separator = [&installDir](size_t at) { return installDir[at] == '\\' || installDir[at] == '/'; };
+    bool drive = installDir.size() >= 3 && installDir[1] == ':' && separator(2) &&
                  ((installDir[0] >= 'A' && installDir[0] <= 'Z') || (installDir[0] >= 'a' && installDir[0] <= 'z'));
-    bool unc = installDir.rfind("\\\\", 0) == 0 && installDir.size() > 2;
+    bool unc = installDir.size() > 2 && separator(0) && separator(1);
     if (installDir.find('/') != std::string::npos) {
         findings.push_back({Severity::kWarning, "",
                             "\"" + installDir + "\" holds \"/\": the uninstaller's paths use \"\\\", and its "

@@ -215,7 +215,7 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"build '" + vendor + "'" + build, 0, "vendor.json: 0 errors, 1 warning"},
         // The install folder on the command line as the uninstaller would read it.
         {"check '" + good + "' --install-dir 'C:/Program Files/App'", 0,
-         "uninstpack: --install-dir: warning[install-dir]: \"C:/Program Files/App\" holds \"/\""},
+         "uninstpack: --install-dir: warning[install-dir]: \"C:/Program Files/App\" holds \"/\"", "no absolute"},
         {"check '" + good + "' --install-dir 'Program Files\\App'", 0,
          "uninstpack: --install-dir: warning[install-dir]: \"Program Files\\App\" is no absolute Windows path"},
         {"check '" + good + "' --install-dir 'C:\\Program Files\\App'", 0, "0 errors, 0 warnings", "install-dir"},
