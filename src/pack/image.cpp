@@ -1,11 +1,14 @@
 #include "pack/image.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "format/stub_image.h"
 
@@ -14,7 +17,8 @@ namespace pack {
 using namespace format;
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {
-    FILE* f = fopen(path.c_str(), "rb");
+    bool standardInput = path == "-";
+    FILE* f = standardInput ? stdin : fopen(path.c_str(), "rb");
     if (!f) {
         error = "cannot open " + path + ": " + strerror(errno);
         return false;
@@ -24,9 +28,9 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
     bool failed = ferror(f) != 0;
-    fclose(f);
+    if (!standardInput) fclose(f);
     if (failed) {
-        error = "cannot read " + path;
+        error = "cannot read " + (standardInput ? std::string("standard input") : path);
         return false;
     }
     return true;
@@ -99,10 +103,62 @@ uint64_t NoteCertificateTable(const Bytes& image, const CertificateTable& table,
 
 }  // namespace
 
+namespace {
+
+// Standard input held in a temporary file, for the uninstaller's loader, which reads a file by its
+// name; removed when done.
+class StandardInputCopy {
+public:
+    explicit StandardInputCopy(const std::string& bytes) {
+#ifndef _WIN32
+        const char* temp = getenv("TMPDIR");
+        std::string pattern = temp && *temp ? temp : "/tmp";
+        pattern.append("/uninstpack-stdin-XXXXXX");
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        int fd = mkstemp(name.data());
+        if (fd < 0) return;
+        path_ = name.data();
+        FILE* f = fdopen(fd, "wb");
+#else
+        const char* temp = getenv("TEMP");
+        path_ = std::string(temp && *temp ? temp : ".") + "\\uninstpack-stdin-" +
+                std::to_string(reinterpret_cast<uintptr_t>(this)) + ".exe";
+        FILE* f = fopen(path_.c_str(), "wb");
+#endif
+        bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        ok = f && fclose(f) == 0 && ok;
+        if (!ok) {
+            remove(path_.c_str());
+            path_.clear();
+        }
+    }
+    ~StandardInputCopy() {
+        if (!path_.empty()) remove(path_.c_str());
+    }
+    StandardInputCopy(const StandardInputCopy&) = delete;
+    StandardInputCopy& operator=(const StandardInputCopy&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
 ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
     ImageLoad load;
     std::string bytes;
     if (!ReadWholeFile(path, bytes, load.error)) return load;
+    std::optional<StandardInputCopy> copy;
+    if (path == "-") {
+        copy.emplace(bytes);
+        if (copy->path().empty()) {
+            load.error = "cannot keep standard input in a temporary file: " + std::string(strerror(errno));
+            return load;
+        }
+    }
+    const std::string& filePath = copy ? copy->path() : path;
     load.opened = true;
     load.fileSize = bytes.size();
     Bytes image(bytes.begin(), bytes.end());
@@ -123,7 +179,7 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
         load.error = path + ": the data offset is 0: the uninstaller stops without a message";
         return load;
     }
-    FileHandle file = OpenExisting(path.c_str(), kOpenRead);
+    FileHandle file = OpenExisting(filePath.c_str(), kOpenRead);
     if (file == kInvalidFile) {
         load.error = "cannot open " + path;
         return load;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,7 +23,22 @@ extern const char* const kDefaultMessages[format::kMessageCount];
 struct Manifest {
     int codePage = kDefaultCodePage;
     format::Block block;
+    // The JSON index of each entry of the block's lists: an entry that could not be read is not in
+    // the block, and the findings about those after it still name them as the manifest does. Empty
+    // for a block that was not read from JSON (each entry is then its own index).
+    std::vector<size_t> fileIndex, shortcutIndex, registryIndex, patternIndex;
+    // Warnings the author means, by name, on the JSON path of the entry that says so ("files[2]",
+    // "settings", "messages", "" for the manifest as a whole): `"accept": ["vendor-key"]`.
+    std::map<std::string, std::vector<std::string>> accepted;
+    // The tags of the languages the manifest's "language" names (one, or the list to pick from).
+    std::vector<std::string> offeredLanguages;
+    // False when some part of the manifest could not be read: the block holds the rest.
+    bool complete = true;
 };
+
+// The JSON path of entry `index` of the block's list `list` ("files", "shortcuts", "registry",
+// "patterns"), as the manifest numbers it.
+std::string EntryPath(const Manifest& manifest, const char* list, size_t index);
 
 // Something wrong at one place of the manifest: `where` is the JSON path ("files[3].flags[1]"),
 // empty for the document as a whole.
@@ -40,8 +56,10 @@ struct ManifestOptions {
 };
 
 // Reads manifest JSON. Returns true when the manifest is valid and can be encoded; otherwise
-// `problems` names every bad field found. A manifest with "language" takes that language's code
-// page and built-in texts for every message it leaves out.
+// `problems` names every bad field found, all of them in one pass, and `manifest` holds what could
+// be read (for the checks to report on too). A key given twice in one object is a problem. A
+// manifest with "language" takes that language's code page and built-in texts for every message it
+// leaves out.
 [[nodiscard]] bool ParseManifest(std::string_view json, Manifest& manifest, std::vector<Problem>& problems,
                                  const ManifestOptions& options = {});
 

@@ -68,8 +68,9 @@ bool IsExecutableFile(const std::string& path) {
 // Removes the temporary folder and what the signing left in it.
 class SigningFolder {
   public:
-    explicit SigningFolder(const std::string& output) {
-        std::string pattern = output + ".signing-XXXXXX";
+    SigningFolder() {
+        const char* temp = getenv("TMPDIR");
+        std::string pattern = std::string(temp && *temp ? temp : "/tmp") + "/uninstpack-signing-XXXXXX";
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
         if (mkdtemp(name.data())) path_ = name.data();
@@ -150,13 +151,14 @@ std::optional<std::string> FindSigner(std::string& error) {
     return std::nullopt;
 }
 
-bool WriteSigned(const std::string& output, const format::Bytes& image, const SignOptions& options,
-                 format::CertificateTable& signature, size_t& signedSize, std::string& error) {
+bool SignImage(const format::Bytes& image, const SignOptions& options, const std::string& output,
+               format::Bytes& signedImage, format::CertificateTable& signature, std::string& error) {
+    (void)output;
     auto signer = FindSigner(error);
     if (!signer) return false;
-    SigningFolder folder(output);
+    SigningFolder folder;
     if (!folder.ok()) {
-        error = "cannot create a temporary folder beside " + output + ": " + strerror(errno);
+        error = std::string("cannot create a temporary folder for signing: ") + strerror(errno);
         return false;
     }
     std::string unsignedFile = folder.File(SigningFolder::kUnsigned);
@@ -182,17 +184,11 @@ bool WriteSigned(const std::string& output, const format::Bytes& image, const Si
     }
     std::string text;
     if (!ReadWholeFile(signedFile, text, error)) return false;
-    format::Bytes signedImage(text.begin(), text.end());
+    signedImage.assign(text.begin(), text.end());
     if (!SignedAsBuilt(image, signedImage, signature, why)) {
         error = *signer + " did not sign the uninstaller as built (" + why + "); nothing written";
         return false;
     }
-    chmod(signedFile.c_str(), 0755);
-    if (rename(signedFile.c_str(), output.c_str()) != 0) {
-        error = "cannot write " + output + ": " + strerror(errno);
-        return false;
-    }
-    signedSize = signedImage.size();
     return true;
 }
 
@@ -204,8 +200,8 @@ std::optional<std::string> FindSigner(std::string& error) {
 }
 
 // Windows has its own signer; the packer says how to run it on the file it builds without signing.
-bool WriteSigned(const std::string& output, const format::Bytes&, const SignOptions& options,
-                 format::CertificateTable&, size_t&, std::string& error) {
+bool SignImage(const format::Bytes&, const SignOptions& options, const std::string& output, format::Bytes&,
+               format::CertificateTable&, std::string& error) {
     error = "signing on Windows uses signtool: build without --sign-with, then run\n  signtool sign /fd SHA256 /f \"" +
             options.certificate + "\" /p PASSWORD" +
             (options.timestampUrl ? " /tr \"" + *options.timestampUrl + "\" /td SHA256" : std::string()) + " \"" +

@@ -70,8 +70,10 @@ struct RunResult {
 };
 
 // Runs the real uninstpack (env UNINSTPACK) with `arguments` (already quoted for the shell);
-// `stdoutTo` sends its standard output to that file instead of capturing it (/dev/full: a full disk).
-inline RunResult RunPacker(const std::string& arguments, const std::string& stdoutTo = "") {
+// `stdoutTo` and `stderrTo` send its standard output or error to that file instead of capturing it
+// (/dev/full: a full disk); `stdinFrom` gives its standard input (default /dev/null).
+inline RunResult RunPacker(const std::string& arguments, const std::string& stdoutTo = "",
+                           const std::string& stderrTo = "", const std::string& stdinFrom = "/dev/null") {
     TempFolder folder;
     const char* packer = getenv("UNINSTPACK");
     RunResult result;
@@ -80,7 +82,8 @@ inline RunResult RunPacker(const std::string& arguments, const std::string& stdo
         return result;
     }
     std::string command = std::string("'") + packer + "' " + arguments + " >'" +
-                          (stdoutTo.empty() ? folder.File("out") : stdoutTo) + "' 2>'" + folder.File("err") + "' </dev/null";
+                          (stdoutTo.empty() ? folder.File("out") : stdoutTo) + "' 2>'" +
+                          (stderrTo.empty() ? folder.File("err") : stderrTo) + "' <'" + stdinFrom + "'";
     int status = std::system(command.c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = ReadText(folder.File("out"));
