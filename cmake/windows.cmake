@@ -93,6 +93,22 @@ add_library(test_ui STATIC ${CMAKE_SOURCE_DIR}/tests/support/ui_robot.cpp
 target_include_directories(test_ui PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(test_ui PUBLIC uninst_core format_writer test_robot)
 
+# The packer as a Windows console program, for authors who build on Windows: build/win32/uninstpack.exe
+# (the i686 build, which runs everywhere). The uninstaller's rules (no C runtime, imports and size
+# checked) are not its rules: it is ordinary C++ with the standard library, linked statically.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  file(CREATE_LINK /usr/include/CLI ${CMAKE_BINARY_DIR}/third_party/CLI SYMBOLIC)
+  add_library(uninst_reading INTERFACE)
+  target_link_libraries(uninst_reading INTERFACE uninst_core)
+  target_include_directories(uninst_reading SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party)
+  include(${CMAKE_SOURCE_DIR}/cmake/packer.cmake)
+  target_sources(uninstpack PRIVATE ${SRC}/pack/uninstpack.rc)
+  set_source_files_properties(${SRC}/pack/uninstpack.rc PROPERTIES
+    OBJECT_DEPENDS ${SRC}/pack/uninstpack.manifest)
+  # wmain: the arguments in UTF-16 (src/pack/main.cpp).
+  target_link_options(uninstpack PRIVATE -municode -s)
+endif()
+
 # Helper programs the tests start in place of the programs the uninstaller runs or meets: small
 # GUI programs (no console appears) of their own, built beside the tests.
 set(TEST_HELPER_PROGRAMS probe file_holder)

@@ -1,22 +1,21 @@
 #include "pack/image.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "format/stub_image.h"
+#include "pack/platform.h"
 
 namespace pack {
 
 using namespace format;
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = platform::OpenFile(path, "rb");
     if (!f) {
-        error = "cannot open " + path + ": " + strerror(errno);
+        error = "cannot open " + path + ": " + platform::LastError();
         return false;
     }
     out.clear();
@@ -34,17 +33,17 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
 
 bool WriteWholeFile(const std::string& path, const Bytes& bytes, bool executable, std::string& error) {
     std::string temporary = path + ".partial";
-    FILE* f = fopen(temporary.c_str(), "wb");
+    FILE* f = platform::OpenFile(temporary, "wb");
     if (!f) {
-        error = "cannot create " + temporary + ": " + strerror(errno);
+        error = "cannot create " + temporary + ": " + platform::LastError();
         return false;
     }
     bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = fclose(f) == 0 && ok;
-    if (ok && executable) chmod(temporary.c_str(), 0755);
-    if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + strerror(errno);
-        remove(temporary.c_str());
+    if (ok && executable) platform::MarkExecutable(temporary);
+    if (!ok || !platform::RenameReplacing(temporary, path)) {
+        error = "cannot write " + path + ": " + platform::LastError();
+        platform::RemoveFile(temporary);
         return false;
     }
     return true;
@@ -123,7 +122,7 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
         load.error = path + ": the data offset is 0: the uninstaller stops without a message";
         return load;
     }
-    FileHandle file = OpenExisting(path.c_str(), kOpenRead);
+    FileHandle file = platform::OpenForLoader(path);
     if (file == kInvalidFile) {
         load.error = "cannot open " + path;
         return load;
