@@ -11,6 +11,9 @@ int RunCli(int argc, char** argv) {
     CLI::App app{"uninstpack: builds, inspects and checks the data blocks of uninstallers", "uninstpack"};
     app.require_subcommand(1);
     app.fallthrough(false);
+    // The same command line on every system: CLI11 on Windows would read "/x" as an option, and
+    // "/tmp/app.json" (a path under Wine, Cygwin or MSYS2) is none.
+    app.allow_windows_style_options(false);
 
     BuildOptions build;
     std::string buildInstallDir;

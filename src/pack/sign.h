@@ -19,14 +19,16 @@ struct SignOptions {
 };
 
 // The signing program: the file UNINSTPACK_OSSLSIGNCODE names when that is set, else osslsigncode
-// found on PATH. Nothing, with `error` saying what to do, when there is none.
+// found on PATH (osslsigncode.exe on Windows). Nothing, with `error` saying what to do, when
+// there is none.
 std::optional<std::string> FindSigner(std::string& error);
 
 // Signs `image` and writes the signed uninstaller to `output`: the image goes to a temporary folder
 // beside `output`, osslsigncode signs it there (started with an argument vector, no shell), and
 // only a signed file that holds the image unchanged up to its certificate table is renamed to
 // `output`. On failure nothing is left beside `output` (an older file there stays as it was) and
-// `error` says why, with osslsigncode's own messages. `signature` receives the certificate table.
+// `error` says why, with osslsigncode's own messages (on Windows without osslsigncode, the signtool
+// command to run instead). `signature` receives the certificate table.
 [[nodiscard]] bool WriteSigned(const std::string& output, const format::Bytes& image, const SignOptions& options,
                                format::CertificateTable& signature, size_t& signedSize, std::string& error);
 
