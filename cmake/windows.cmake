@@ -107,6 +107,20 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     OBJECT_DEPENDS ${SRC}/pack/uninstpack.manifest)
   # wmain: the arguments in UTF-16 (src/pack/main.cpp).
   target_link_options(uninstpack PRIVATE -municode -s)
+
+  # The packer's host tests once more, against this packer under Wine: every case that runs the
+  # real packer (pack_support.h's RunPacker) runs it through scripts/wine, and the cases that
+  # compare systems compare with the host packer. The host build must be built (make build does).
+  set(UNINST_HOST_BUILD ${CMAKE_BINARY_DIR}/../host CACHE PATH "the host build, whose tests run against uninstpack.exe")
+  get_filename_component(HOST_TESTS_FILE ${UNINST_HOST_BUILD}/host_tests ABSOLUTE)
+  get_filename_component(HOST_PACKER_FILE ${UNINST_HOST_BUILD}/uninstpack ABSOLUTE)
+  # Two shards side by side (ctest -j2). LC_ALL: Wine reads the arguments' UTF-8 only in a UTF-8 locale.
+  foreach(shard 0 1)
+    add_test(NAME WindowsPacker.HostTests.${shard} COMMAND ${HOST_TESTS_FILE})
+    set_tests_properties(WindowsPacker.HostTests.${shard} PROPERTIES
+      REQUIRED_FILES "${HOST_TESTS_FILE};${HOST_PACKER_FILE}" TIMEOUT 300
+      ENVIRONMENT "UNINSTPACK=${CMAKE_BINARY_DIR}/uninstpack.exe;UNINSTPACK_RUNNER=${CMAKE_SOURCE_DIR}/scripts/wine;UNINSTPACK_NATIVE=${HOST_PACKER_FILE};UNINST_STUB_FILE=${CMAKE_BINARY_DIR}/uninst.exe;UNINST_SOURCE_DIR=${CMAKE_SOURCE_DIR};LC_ALL=C.UTF-8;WINEDEBUG=-all;GTEST_TOTAL_SHARDS=2;GTEST_SHARD_INDEX=${shard}")
+  endforeach()
 endif()
 
 # Helper programs the tests start in place of the programs the uninstaller runs or meets: small

@@ -24,6 +24,8 @@ std::string LastError() { return g_lastError.empty() ? std::string(strerror(errn
 std::filesystem::path PathFromUtf8(const std::string& name) { return std::filesystem::path(name); }
 std::string Utf8FromPath(const std::filesystem::path& path) { return path.string(); }
 
+bool IsReparsePoint(const std::filesystem::path&) { return false; }
+
 FILE* OpenFile(const std::string& name, const char* mode) {
     g_lastError.clear();
     return fopen(name.c_str(), mode);
@@ -123,6 +125,11 @@ std::string Utf8FromPath(const std::filesystem::path& path) {
     std::string out;
     if (!Utf8FromWide(path.wstring(), out)) out.clear();
     return out;
+}
+
+bool IsReparsePoint(const std::filesystem::path& path) {
+    DWORD attributes = GetFileAttributesW(path.wstring().c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 FILE* OpenFile(const std::string& name, const char* mode) {

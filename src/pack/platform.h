@@ -16,6 +16,10 @@ namespace pack::platform {
 std::filesystem::path PathFromUtf8(const std::string& name);
 std::string Utf8FromPath(const std::filesystem::path& path);
 
+// True for a Windows reparse point (a symbolic link or a junction), which std::filesystem of
+// MinGW does not report as a link; false on POSIX, where symlink_status tells.
+bool IsReparsePoint(const std::filesystem::path& path);
+
 // fopen with a UTF-8 name; `mode` as for fopen ("rb", "wb"). Null, with errno set, on failure.
 FILE* OpenFile(const std::string& name, const char* mode);
 

@@ -61,7 +61,8 @@ public:
             if (name.empty()) {
                 // Windows names are UTF-16 and may hold a lone surrogate, which has no UTF-8 form.
                 skipped_.push_back(shown + "? (its name is not valid Unicode)");
-            } else if (fs::is_symlink(status)) {
+            } else if (fs::is_symlink(status) || platform::IsReparsePoint(it->path())) {
+                // A link or junction leads out of the image: its files are not the product's.
                 skipped_.push_back(shown + " (a symbolic link)");
             } else if (const char* why = NotAWindowsName(name)) {
                 skipped_.push_back(shown + " (" + why + ")");
