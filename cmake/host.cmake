@@ -14,6 +14,14 @@ add_library(uninst_reading INTERFACE)
 target_link_libraries(uninst_reading INTERFACE uninst_portable nlohmann_json::nlohmann_json CLI11::CLI11)
 include(${CMAKE_SOURCE_DIR}/cmake/packer.cmake)
 
+if(NOT UNINST_TESTS)
+  return()
+endif()
+
+# make install, into a staging folder: what it installs, and that it asks nothing of apt.
+add_test(NAME Install.IntoAStagingFolder
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+
 file(GLOB_RECURSE HOST_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_hosttest.cpp)
 file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_executable(host_tests ${PORTABLE_TESTS} ${HOST_TESTS} ${TEST_SUPPORT})

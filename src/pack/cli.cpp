@@ -14,6 +14,8 @@ int RunCli(int argc, char** argv) {
     // The same command line on every system: CLI11 on Windows would read "/x" as an option, and
     // "/tmp/app.json" (a path under Wine, Cygwin or MSYS2) is none.
     app.allow_windows_style_options(false);
+    // The full reference on the terminal, as the manual page (docs/uninstpack.1) has it.
+    app.set_help_all_flag("--help-all", "Print the help of every command and option, and exit");
 
     BuildOptions build;
     std::string buildInstallDir;
