@@ -108,6 +108,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # wmain: the arguments in UTF-16 (src/pack/main.cpp).
   target_link_options(uninstpack PRIVATE -municode -s)
 
+  # osslsigncode.exe for the tests of the Windows packer's signing, alone in a folder for PATH.
+  add_executable(fake_osslsigncode ${CMAKE_SOURCE_DIR}/tests/pack/fake_osslsigncode.cpp)
+  target_compile_options(fake_osslsigncode PRIVATE -Wall -Wextra -Werror)
+  target_link_options(fake_osslsigncode PRIVATE -municode)
+  set_target_properties(fake_osslsigncode PROPERTIES OUTPUT_NAME osslsigncode
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fake-signer)
+
   # The packer's host tests once more, against this packer under Wine: every case that runs the
   # real packer (pack_support.h's RunPacker) runs it through scripts/wine, and the cases that
   # compare systems compare with the host packer. The host build must be built (make build does).
@@ -119,7 +126,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     add_test(NAME WindowsPacker.HostTests.${shard} COMMAND ${HOST_TESTS_FILE})
     set_tests_properties(WindowsPacker.HostTests.${shard} PROPERTIES
       REQUIRED_FILES "${HOST_TESTS_FILE};${HOST_PACKER_FILE}" TIMEOUT 300
-      ENVIRONMENT "UNINSTPACK=${CMAKE_BINARY_DIR}/uninstpack.exe;UNINSTPACK_RUNNER=${CMAKE_SOURCE_DIR}/scripts/wine;UNINSTPACK_NATIVE=${HOST_PACKER_FILE};UNINST_STUB_FILE=${CMAKE_BINARY_DIR}/uninst.exe;UNINST_SOURCE_DIR=${CMAKE_SOURCE_DIR};LC_ALL=C.UTF-8;WINEDEBUG=-all;GTEST_TOTAL_SHARDS=2;GTEST_SHARD_INDEX=${shard}")
+      ENVIRONMENT "UNINSTPACK=${CMAKE_BINARY_DIR}/uninstpack.exe;UNINSTPACK_RUNNER=${CMAKE_SOURCE_DIR}/scripts/wine;UNINSTPACK_NATIVE=${HOST_PACKER_FILE};UNINST_STUB_FILE=${CMAKE_BINARY_DIR}/uninst.exe;UNINST_FAKE_SIGNER_DIR=${CMAKE_BINARY_DIR}/fake-signer;UNINST_SOURCE_DIR=${CMAKE_SOURCE_DIR};LC_ALL=C.UTF-8;WINEDEBUG=-all;GTEST_TOTAL_SHARDS=2;GTEST_SHARD_INDEX=${shard}")
   endforeach()
 endif()
 

@@ -218,12 +218,13 @@ void AppendQuoted(std::wstring& line, const std::wstring& argument) {
         if (c == L'\\') {
             ++backslashes;
         } else {
-            line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+            // Backslashes before a quote are doubled, and the quote escaped; others stand as they are.
+            if (c == L'"') line.append(backslashes + 1, L'\\');
             backslashes = 0;
         }
         line.push_back(c);
     }
-    line.append(backslashes, L'\\');
+    line.append(backslashes, L'\\');  // doubled before the closing quote
     line.push_back(L'"');
 }
 
@@ -245,8 +246,9 @@ int RunProgram(const std::vector<std::string>& arguments, const std::string& log
     std::wstring logName;
     if (!platform::WideFromUtf8(log, logName)) logName.clear();
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE output = CreateFileW(logName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // FILE_SHARE_DELETE: the temporary folder goes even while a straggler still holds the log.
+    HANDLE output = CreateFileW(logName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                                nullptr);
     if (output == INVALID_HANDLE_VALUE || input == INVALID_HANDLE_VALUE) {
@@ -262,7 +264,9 @@ int RunProgram(const std::vector<std::string>& arguments, const std::string& log
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+    // No console: its output goes to the log, and a console host would hold the log open past the
+    // signer's end.
+    BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
                                   nullptr, &startup, &process);
     DWORD startError = GetLastError();
     CloseHandle(output);
@@ -342,6 +346,12 @@ bool WriteSigned(const std::string& output, const format::Bytes& image, const Si
         std::string said;
         std::string ignored;
         if (ReadWholeFile(log, said, ignored)) {
+            // A Windows signer ends its lines with CRLF; the packer's messages end them with LF.
+            std::string lines;
+            for (size_t i = 0; i < said.size(); ++i) {
+                if (!(said[i] == '\r' && i + 1 < said.size() && said[i + 1] == '\n')) lines += said[i];
+            }
+            said = lines;
             while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
         }
         error = "signing with " + options.certificate + " failed: " +

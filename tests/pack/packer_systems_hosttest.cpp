@@ -232,3 +232,78 @@ TEST_F(PackerOnEverySystem, WithoutASignerNothingIsWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> FolderNames(const std::string& path) {
+    std::vector<std::string> names;
+    std::string listing = pack_testing::RunProgram("ls -A", Quoted(path)).out;
+    for (size_t start = 0; start < listing.size();) {
+        size_t end = listing.find('\n', start);
+        if (end == std::string::npos) end = listing.size();
+        if (end > start) names.push_back(listing.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+// The Windows packer finds osslsigncode.exe on PATH (a stand-in here: Wine cannot wait for the
+// Linux one), hands it every name intact however it is spelled, keeps what it signed, and writes
+// nothing when it fails, showing its messages. The host packer's signing is checked with the real
+// osslsigncode (sign_hosttest.cpp).
+TEST_F(PackerOnEverySystem, TheWindowsPackerSignsWithOsslsigncodeOnPath) {
+    if (!WindowsPacker()) GTEST_SKIP() << "for the Windows packer; sign_hosttest.cpp checks the host packer's signing";
+    const char* signerFolder = getenv("UNINST_FAKE_SIGNER_DIR");
+    ASSERT_TRUE(signerFolder && Exists(std::string(signerFolder) + "/osslsigncode.exe"))
+        << "the Windows run sets UNINST_FAKE_SIGNER_DIR to the folder of the stand-in osslsigncode.exe";
+    WriteText(dir_.File("app.json"), sample_);
+    const std::string folder = dir_.File("Sig ü");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    WriteText(folder + "/password ü.txt", "secret\n");
+    auto build = [&](const std::string& certificate, const std::string& output) {
+        // Wine puts WINEPATH in front of the Windows PATH.
+        return pack_testing::RunProgram(
+            "UNINSTPACK_OSSLSIGNCODE= WINEPATH=" + Quoted(PackerPath(signerFolder)) + " " +
+                Quoted(getenv("UNINSTPACK_RUNNER")) + " " + Quoted(getenv("UNINSTPACK")),
+            "build " + Quoted(dir_.File("app.json")) + " --stub " + Quoted(stub_) + " -o " + Quoted(output) +
+                " --sign-with " + Quoted(certificate) + " --password-file " + Quoted(PackerPath(folder + "/password ü.txt")) +
+                " --timestamp http://timestamp.example");
+    };
+    auto plain = RunPacker("build " + Quoted(dir_.File("app.json")) + " --stub " + Quoted(stub_) + " -o " +
+                           Quoted(dir_.File("plain.exe")));
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const format::Bytes unsignedImage = ReadBytes(dir_.File("plain.exe"));
+
+    WriteText(folder + "/cert ü.pfx", "ok");
+    const std::string output = folder + "/signed ü.exe";
+    auto run = build(PackerPath(folder + "/cert ü.pfx"), PackerPath(output));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const size_t aligned = (unsignedImage.size() + 7) / 8 * 8;
+    EXPECT_NE(run.out.find(PackerPath(output) + ": signed: Authenticode certificate table, 32 bytes at offset " +
+                           std::to_string(aligned)),
+              std::string::npos)
+        << run.out;
+    format::Bytes signedImage = ReadBytes(output);
+    ASSERT_EQ(signedImage.size(), aligned + 32);
+    EXPECT_TRUE(std::equal(unsignedImage.begin() + 0x800, unsignedImage.end(), signedImage.begin() + 0x800))
+        << "the block moved or changed";
+    auto dump = RunPacker("dump " + Quoted(output));
+    EXPECT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_NE(dump.err.find("signed: Authenticode certificate table, 32 bytes"), std::string::npos) << dump.err;
+
+    WriteText(folder + "/fail ü.pfx", "fail");
+    const std::string failed = folder + "/failed ü.exe";
+    run = build(PackerPath(folder + "/fail ü.pfx"), PackerPath(failed));
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.err.find("Failed to read PKCS#12 file"), std::string::npos) << run.err;
+    // Its messages are shown, and they show every argument arrived whole.
+    EXPECT_NE(run.err.find("\n-readpass\n" + PackerPath(folder + "/password ü.txt") + "\n-ts\nhttp://timestamp.example\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(Exists(failed));
+    auto left = FolderNames(folder);
+    EXPECT_EQ(left, (std::vector<std::string>{"cert ü.pfx", "fail ü.pfx", "password ü.txt", "signed ü.exe"}))
+        << "no temporary folder is left";
+}
+
+}  // namespace
