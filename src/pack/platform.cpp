@@ -24,6 +24,8 @@ std::string LastError() { return g_lastError.empty() ? std::string(strerror(errn
 std::filesystem::path PathFromUtf8(const std::string& name) { return std::filesystem::path(name); }
 std::string Utf8FromPath(const std::filesystem::path& path) { return path.string(); }
 
+std::string SystemError() { return strerror(errno); }
+
 bool IsReparsePoint(const std::filesystem::path&) { return false; }
 
 FILE* OpenFile(const std::string& name, const char* mode) {
@@ -126,6 +128,8 @@ std::string Utf8FromPath(const std::filesystem::path& path) {
     if (!Utf8FromWide(path.wstring(), out)) out.clear();
     return out;
 }
+
+std::string SystemError() { return DescribeError(GetLastError()); }
 
 bool IsReparsePoint(const std::filesystem::path& path) {
     DWORD attributes = GetFileAttributesW(path.wstring().c_str());

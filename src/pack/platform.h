@@ -38,6 +38,8 @@ std::optional<std::string> Environment(const char* name);
 
 // Why the last failed call of this file failed (or of the C library, through errno), in words.
 std::string LastError();
+// Why the last failed call of the system failed, in words: errno on POSIX, GetLastError on Windows.
+std::string SystemError();
 
 #ifdef _WIN32
 // UTF-16 and UTF-8, converted exactly: false on text that is not valid in its own encoding.

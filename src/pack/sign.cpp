@@ -83,7 +83,11 @@ class SigningFolder {
         std::string pattern = output + ".signing-XXXXXX";
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
-        if (mkdtemp(name.data())) path_ = name.data();
+        if (mkdtemp(name.data())) {
+            path_ = name.data();
+        } else {
+            why_ = platform::SystemError();
+        }
     }
     ~SigningFolder() {
         if (path_.empty()) return;
@@ -94,10 +98,12 @@ class SigningFolder {
     SigningFolder& operator=(const SigningFolder&) = delete;
 
     bool ok() const { return !path_.empty(); }
+    const std::string& why() const { return why_; }
     std::string File(const char* name) const { return path_ + "/" + name; }
 
   private:
     std::string path_;
+    std::string why_;  // when it could not be made
 };
 
 // Runs the program with these arguments (no shell), its input from /dev/null and its output and
@@ -184,13 +190,18 @@ class SigningFolder {
             std::string candidate = output + ".signing-" + std::to_string(GetCurrentProcessId()) + "-" +
                                     std::to_string(GetTickCount() + attempt);
             std::wstring wide;
-            if (!platform::WideFromUtf8(candidate, wide)) return;
+            if (!platform::WideFromUtf8(candidate, wide)) {
+                why_ = "the name is not valid UTF-8";
+                return;
+            }
             if (CreateDirectoryW(wide.c_str(), nullptr)) {
                 path_ = candidate;
             } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+                why_ = platform::SystemError();
                 return;
             }
         }
+        if (path_.empty() && why_.empty()) why_ = "every name tried is taken";
     }
     ~SigningFolder() {
         if (path_.empty()) return;
@@ -202,10 +213,12 @@ class SigningFolder {
     SigningFolder& operator=(const SigningFolder&) = delete;
 
     bool ok() const { return !path_.empty(); }
+    const std::string& why() const { return why_; }
     std::string File(const char* name) const { return path_ + separator_ + name; }
 
   private:
     std::string path_;
+    std::string why_;  // when it could not be made
     char separator_ = '\\';
 };
 
@@ -329,7 +342,7 @@ bool WriteSigned(const std::string& output, const format::Bytes& image, const Si
     }
     SigningFolder folder(output);
     if (!folder.ok()) {
-        error = "cannot create a temporary folder beside " + output + ": " + platform::LastError();
+        error = "cannot create a temporary folder beside " + output + ": " + folder.why();
         return false;
     }
     std::string unsignedFile = folder.File(kUnsignedName);
