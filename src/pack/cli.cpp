@@ -35,6 +35,11 @@ int RunCli(int argc, char** argv) {
     CLI::App app{"uninstpack: builds, inspects and checks the data blocks of uninstallers", "uninstpack"};
     app.require_subcommand(1);
     app.fallthrough(false);
+    // The same command line on every system: CLI11 on Windows would read "/x" as an option, and
+    // "/tmp/app.json" (a path under Wine, Cygwin or MSYS2) is none.
+    app.allow_windows_style_options(false);
+    // The full reference on the terminal, as the manual page (docs/uninstpack.1) has it.
+    app.set_help_all_flag("--help-all", "Print the help of every command and option, and exit");
     app.set_version_flag("--version", VersionText(), "print the packer's version and exit");
     Reporting reporting;
 

@@ -5,7 +5,14 @@
 #include <cstring>
 #include <filesystem>
 
-#ifndef _WIN32
+#include <algorithm>
+#include <cctype>
+
+#include "pack/platform.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,10 +23,12 @@ namespace pack {
 std::string OutputClashesWithInput(const std::string& output, const std::vector<InputFile>& inputs) {
     if (output == "-") return "";
     std::error_code code;
-    if (!std::filesystem::exists(output, code)) return "";
+    // By UTF-8 names on every system (a narrow path on Windows is in the ANSI code page).
+    const std::filesystem::path outputPath = platform::PathFromUtf8(output);
+    if (!std::filesystem::exists(outputPath, code)) return "";
     for (const auto& input : inputs) {
         if (input.path.empty() || input.path == "-") continue;
-        if (std::filesystem::equivalent(output, input.path, code) && !code) {
+        if (std::filesystem::equivalent(outputPath, platform::PathFromUtf8(input.path), code) && !code) {
             return "-o " + output + " is " + input.role + " (" + input.path +
                    "): writing the uninstaller there would destroy it; name another file";
         }
@@ -176,28 +185,101 @@ bool OutputIsStandardOutput(const std::string& output) {
     return output == "-";
 }
 
+namespace {
+
+// True for a name Windows reads as a device wherever it stands (CON, NUL, COM1, "nul.exe", ...)
+// and for the device namespace (\\.\): writing beside such a name makes no file.
+bool IsDeviceName(const std::string& output) {
+    if (output.size() >= 4 && (output[0] == '\\' || output[0] == '/') && (output[1] == '\\' || output[1] == '/') &&
+        output[2] == '.' && (output[3] == '\\' || output[3] == '/')) {
+        return true;
+    }
+    size_t cut = output.find_last_of("\\/:");
+    std::string name = output.substr(cut == std::string::npos ? 0 : cut + 1);
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" || name == "CONOUT$") {
+        return true;
+    }
+    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) && name[3] >= '1' &&
+           name[3] <= '9';
+}
+
+}  // namespace
+
 bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool executable,
                      std::string& error) {
-    (void)executable;
+    (void)executable;  // every file is a program to Windows by its name
     if (output == "-") {
         if (WriteAll(stdout, bytes)) return true;
         error = std::string("cannot write to standard output: ") + strerror(errno);
         return false;
     }
-    // A temporary file beside OUT, moved over it once written whole.
-    std::string temporary = output + ".partial";
-    FILE* f = fopen(temporary.c_str(), "wb");
-    if (!f) {
-        error = "cannot create " + temporary + ": " + strerror(errno);
+    std::wstring wide;
+    if (output.empty() || !platform::WideFromUtf8(output, wide)) {
+        error = "cannot write " + output + ": the name is not valid UTF-8";
         return false;
     }
-    bool ok = WriteAll(f, bytes);
-    ok = fclose(f) == 0 && ok;
-    std::error_code code;
-    if (ok) std::filesystem::rename(temporary, output, code);
-    if (!ok || code) {
-        error = "cannot write " + output + ": " + (code ? code.message() : std::string(strerror(errno)));
-        std::filesystem::remove(temporary, code);
+    if (IsDeviceName(output)) {
+        error = "cannot write " + output + ": it names a device, which the packer does not write into on Windows; "
+                "name a file, or - for standard output";
+        return false;
+    }
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // Renaming over a link replaces the link, not the file it names; writing through it
+            // in place would not be atomic. Neither is what was asked for.
+            error = "cannot write " + output + ": it is a symbolic link or junction, which the packer does not "
+                    "replace on Windows; name the file it points to";
+            return false;
+        }
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            error = "cannot write " + output + ": it is a folder";
+            return false;
+        }
+    }
+    // A new temporary file beside OUT (CREATE_NEW: never one that is there already), moved over
+    // OUT in one step once it is written whole; OUT stays as it was until then.
+    std::string temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        temporary = output + ".partial-" + std::to_string(GetCurrentProcessId()) + "-" +
+                    std::to_string(GetTickCount() + attempt);
+        std::wstring wideTemporary;
+        if (!platform::WideFromUtf8(temporary, wideTemporary)) break;
+        file = CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "cannot create a temporary file beside " + output + ": " + platform::SystemError();
+        return false;
+    }
+    bool ok = true;
+    std::string why;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        if (!ok) why = platform::SystemError();
+        done += written;
+    }
+    if (ok && !FlushFileBuffers(file)) {
+        ok = false;
+        why = platform::SystemError();
+    }
+    if (!CloseHandle(file) && ok) {
+        ok = false;
+        why = platform::SystemError();
+    }
+    if (ok && !platform::RenameReplacing(temporary, output)) {
+        ok = false;
+        why = platform::LastError();
+    }
+    if (!ok) {
+        platform::RemoveFile(temporary);
+        error = "cannot write " + output + ": " + why;
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "pack/plan_paths.h"
+#include "pack/platform.h"
 
 namespace pack {
 
@@ -53,11 +54,15 @@ public:
         std::vector<std::string> folders;
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            std::string name = it->path().filename().string();
+            std::string name = platform::Utf8FromPath(it->path().filename());
             auto status = it->symlink_status(ec);
             if (ec) break;
             std::string shown = (relative.empty() ? "" : relative + "\\") + name;
-            if (fs::is_symlink(status)) {
+            if (name.empty()) {
+                // Windows names are UTF-16 and may hold a lone surrogate, which has no UTF-8 form.
+                skipped_.push_back(shown + "? (its name is not valid Unicode)");
+            } else if (fs::is_symlink(status) || platform::IsReparsePoint(it->path())) {
+                // A link or junction leads out of the image: its files are not the product's.
                 skipped_.push_back(shown + " (a symbolic link)");
             } else if (const char* why = NotAWindowsName(name)) {
                 skipped_.push_back(shown + " (" + why + ")");
@@ -72,7 +77,7 @@ public:
             }
         }
         if (ec) {
-            error = "cannot read " + folder.string() + ": " + ec.message();
+            error = "cannot read " + platform::Utf8FromPath(folder) + ": " + ec.message();
             return false;
         }
         std::sort(files.begin(), files.end(), LessNoCase);
@@ -86,7 +91,7 @@ public:
             block_.files.push_back({entryFolder, converted, 0});
         }
         for (const auto& name : folders) {
-            if (!Walk(folder / name, relative.empty() ? name : relative + "\\" + name, error)) return false;
+            if (!Walk(folder / platform::PathFromUtf8(name), relative.empty() ? name : relative + "\\" + name, error)) return false;
         }
         return true;
     }
@@ -110,7 +115,7 @@ private:
 bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vector<std::string>& skipped,
                       std::string& error) {
     std::error_code ec;
-    if (!fs::is_directory(options.dir, ec)) {
+    if (!fs::is_directory(platform::PathFromUtf8(options.dir), ec)) {
         error = options.dir + " is not a folder";
         return false;
     }
@@ -121,9 +126,9 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
     format::Block& block = manifest.block;
     std::string name = options.installDirName;
     if (name.empty()) {
-        fs::path folder = fs::absolute(options.dir, ec).lexically_normal();
+        fs::path folder = fs::absolute(platform::PathFromUtf8(options.dir), ec).lexically_normal();
         if (folder.filename().empty()) folder = folder.parent_path();
-        name = folder.filename().string();
+        name = platform::Utf8FromPath(folder.filename());
     }
     block.messages.assign(kDefaultMessages, kDefaultMessages + format::kMessageCount);
     std::string caption, confirm, finished;
@@ -137,7 +142,7 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
     block.messages[format::kMsgCaption] = caption;
     block.messages[format::kMsgConfirm] = confirm;
     block.messages[format::kMsgFinished] = finished;
-    return Scanner(options, *page, block, skipped).Walk(options.dir, "", error);
+    return Scanner(options, *page, block, skipped).Walk(platform::PathFromUtf8(options.dir), "", error);
 }
 
 }  // namespace pack

@@ -93,7 +93,8 @@ TEST(Scan, TheRealPackerPrintsAManifestThatBuilds) {
     MakeImage(root);
     auto scan = pack_testing::RunPacker("scan '" + root + "' --install-dir-name 'My Demo'");
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
-    EXPECT_NE(scan.err.find("left out link.exe"), std::string::npos) << scan.err;
+    // Wine shows a POSIX symbolic link to a Windows program as the file it points to.
+    if (!pack_testing::WindowsPacker()) EXPECT_NE(scan.err.find("left out link.exe"), std::string::npos) << scan.err;
     EXPECT_NE(scan.out.find(R"("caption": "My Demo Uninstall")"), std::string::npos) << scan.out;
     std::string manifest = dir.File("m.json"), stub = dir.File("stub.exe"), out = dir.File("u.exe");
     pack_testing::WriteText(manifest, scan.out);
