@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "data/messages.h"
+#include "pack/languages.h"
 #include "pack/plan_paths.h"
 #include "removal/pattern_guard.h"
 #include "removal/registry_guard.h"
@@ -57,6 +58,7 @@ public:
         CheckRegistry();
         CheckPatterns();
         CheckMessages();
+        CheckLanguageOverrides();
         CheckSettings();
         if (m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
             m_.block.patterns.empty()) {
@@ -476,6 +478,32 @@ private:
                     default:
                         break;
                 }
+            }
+        }
+    }
+
+    // Messages the manifest gives beside a language: each replaces the table's text. The caption,
+    // the confirmation and the closing message name the product and are the author's to write; any
+    // other text, and an English default anywhere, hides a translation the table has.
+    void CheckLanguageOverrides() {
+        if (m_.language.empty() || !page_) return;
+        const Language* language = FindLanguage(m_.language);
+        if (!language) return;
+        const auto& messages = m_.block.messages;
+        for (size_t n = 0; n < messages.size() && n < kMessageCount; ++n) {
+            if (!m_.givenMessages[n]) continue;
+            std::string table;
+            if (!page_->FromUtf8(language->messages[n], table, nullptr, CodePage::Use::kMessage)) continue;
+            const std::string& text = messages[n];
+            if (text == table) continue;
+            std::string where = std::string("messages.") + kMessageKeys[n];
+            bool productText = n == kMsgCaption || n == kMsgConfirm || n == kMsgFinished;
+            if (text == kDefaultMessages[n]) {
+                Warn(where, "is the English default text: it replaces the " + language->tag + " table's " +
+                                Show(table) + " (leave the message out to use the table's)");
+            } else if (!productText) {
+                Warn(where, "replaces the " + language->tag + " table's " + Show(table) +
+                                " (leave the message out to use the table's)");
             }
         }
     }

@@ -60,7 +60,7 @@ int RunLanguages(FILE* out, FILE* err);
 struct ScanCommandOptions {
     std::string dir;
     std::string installDirName;
-    std::string uninstaller = "uninst.exe";
+    std::string uninstaller = "uninstall.exe";
     int codePage = 1252;
 };
 int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err);

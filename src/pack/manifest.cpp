@@ -75,15 +75,19 @@ public:
 
     void Fail(const std::string& where, const std::string& message) { problems_.push_back({where, message}); }
 
-    // True when `j` is an object whose keys are all in `allowed`.
-    bool Object(const json& j, const std::string& where, std::initializer_list<const char*> allowed) {
+    // True when `j` is an object whose keys are all among the fields of `place` (ManifestFields).
+    bool Object(const json& j, const std::string& where, std::string_view place) {
         if (!j.is_object()) {
             Fail(where, std::string("must be an object, not ") + TypeName(j));
             return false;
         }
+        const std::vector<const char*>* allowed = nullptr;
+        for (const auto& fields : ManifestFields()) {
+            if (place == fields.place) allowed = &fields.keys;
+        }
         for (const auto& item : j.items()) {
             bool known = false;
-            for (const char* key : allowed) known = known || item.key() == key;
+            for (const char* key : *allowed) known = known || item.key() == key;
             if (!known) Fail(Field(where, item.key().c_str()), "unknown field");
         }
         return true;
@@ -230,7 +234,8 @@ bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& 
     return false;
 }
 
-void ReadMessages(Reader& r, const json& doc, const Language* language, Block& block) {
+void ReadMessages(Reader& r, const json& doc, const Language* language, Block& block,
+                  std::array<bool, kMessageCount>& given) {
     // The English defaults are ASCII, which every code page the reader accepts keeps as it is.
     block.messages.assign(kDefaultMessages, kDefaultMessages + kMessageCount);
     auto found = doc.find("messages");
@@ -241,14 +246,11 @@ void ReadMessages(Reader& r, const json& doc, const Language* language, Block& b
         if (converted) block.messages[i] = *converted;
     }
     if (found == doc.end()) return;
-    std::initializer_list<const char*> keys = {kMessageKeys[0],  kMessageKeys[1],  kMessageKeys[2],  kMessageKeys[3],
-                                               kMessageKeys[4],  kMessageKeys[5],  kMessageKeys[6],  kMessageKeys[7],
-                                               kMessageKeys[8],  kMessageKeys[9],  kMessageKeys[10], kMessageKeys[11],
-                                               kMessageKeys[12], kMessageKeys[13], kMessageKeys[14], kMessageKeys[15]};
-    if (!r.Object(*found, "messages", keys)) return;
+    if (!r.Object(*found, "messages", "messages")) return;
     for (int i = 0; i < kMessageCount; ++i) {
         auto text = found->find(kMessageKeys[i]);
         if (text == found->end()) continue;
+        given[i] = true;
         auto converted = r.TextValue(*text, Field("messages", kMessageKeys[i]), CodePage::Use::kMessage);
         if (converted) block.messages[i] = *converted;
     }
@@ -262,7 +264,7 @@ size_t Room(std::initializer_list<const std::string*> texts) {
 
 void ReadFile(Reader& r, const json& entry, size_t i, Block& block) {
     std::string where = Item("files", i);
-    if (!r.Object(entry, where, {"folder", "name", "flags"})) return;
+    if (!r.Object(entry, where, "files[]")) return;
     FileSpec file;
     auto folder = r.Text(entry, "folder", Field(where, "folder"));
     auto name = r.Text(entry, "name", Field(where, "name"), std::string());
@@ -292,7 +294,7 @@ void ReadFile(Reader& r, const json& entry, size_t i, Block& block) {
 
 void ReadShortcut(Reader& r, const json& entry, size_t i, Block& block) {
     std::string where = Item("shortcuts", i);
-    if (!r.Object(entry, where, {"levels", "folder", "secondFolder", "name"})) return;
+    if (!r.Object(entry, where, "shortcuts[]")) return;
     ShortcutSpec shortcut;
     std::optional<int64_t> levels = 0;
     if (auto found = entry.find("levels"); found != entry.end()) levels = r.Integer(*found, Field(where, "levels"), 0, 255);
@@ -315,7 +317,7 @@ void ReadShortcut(Reader& r, const json& entry, size_t i, Block& block) {
 
 void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Block& block) {
     std::string where = Item("registry", i);
-    if (!r.Object(entry, where, {"root", "key", "value"})) return;
+    if (!r.Object(entry, where, "registry[]")) return;
     std::optional<uint32_t> root;
     auto rootField = entry.find("root");
     if (rootField == entry.end()) {
@@ -412,7 +414,7 @@ void ReadPatterns(Reader& r, const json& list, Block& block) {
 }
 
 void ReadSettings(Reader& r, const json& settings, Block& block) {
-    if (!r.Object(settings, "settings", {"waitForRun", "themedControls", "runFirst", "document"})) return;
+    if (!r.Object(settings, "settings", "settings")) return;
     SettingsSpec read;
     if (r.Bool(settings, "waitForRun", "settings.waitForRun")) read.flags |= kSettingsWaitForRun;
     if (r.Bool(settings, "themedControls", "settings.themedControls")) read.flags |= kSettingsThemedControls;
@@ -436,6 +438,18 @@ std::string Position(std::string_view text, size_t byte) {
 }
 
 }  // namespace
+
+const std::vector<ManifestObjectFields>& ManifestFields() {
+    static const std::vector<ManifestObjectFields> fields = {
+        {"", {"$schema", "codePage", "language", "messages", "files", "shortcuts", "registry", "patterns", "settings"}},
+        {"messages", std::vector<const char*>(kMessageKeys, kMessageKeys + kMessageCount)},
+        {"files[]", {"folder", "name", "flags"}},
+        {"shortcuts[]", {"levels", "folder", "secondFolder", "name"}},
+        {"registry[]", {"root", "key", "value"}},
+        {"settings", {"waitForRun", "themedControls", "runFirst", "document"}},
+    };
+    return fields;
+}
 
 std::string DescribeProblem(const std::string& file, const Problem& problem) {
     std::string out = file + ": ";
@@ -495,14 +509,20 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
         return false;
     }
     Reader r(problems);
-    if (!r.Object(doc, "", {"codePage", "language", "messages", "files", "shortcuts", "registry", "patterns",
-                            "settings"})) {
+    if (!r.Object(doc, "", "")) {
         return false;
     }
     manifest = Manifest{};
+    // "$schema" names the schema an editor checks the manifest with; the block has no place for it.
+    if (auto found = doc.find("$schema"); found != doc.end() && !found->is_string()) {
+        r.Fail("$schema", std::string("must be a string, not ") + TypeName(*found));
+    }
     const Language* language = nullptr;
     if (!ReadLanguage(r, doc, options.language, language)) return false;
-    if (language) manifest.codePage = language->codePage;
+    if (language) {
+        manifest.codePage = language->codePage;
+        manifest.language = language->tag;
+    }
     if (auto found = doc.find("codePage"); found != doc.end()) {
         auto number = r.Integer(*found, "codePage", 1, 65535);
         if (!number) return false;
@@ -522,7 +542,7 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
     }
     r.SetCodePage(page.get());
     Block& block = manifest.block;
-    ReadMessages(r, doc, language, block);
+    ReadMessages(r, doc, language, block, manifest.givenMessages);
     bool lists = false;
     for (const char* list : {"files", "shortcuts", "registry"}) {
         if (auto found = doc.find(list); found != doc.end()) lists = r.Array(*found, list) || lists;
@@ -585,7 +605,7 @@ private:
 }  // namespace
 
 bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Problem>& problems,
-                    std::vector<Problem>& notes) {
+                    std::vector<Problem>& notes, const JsonOptions& options) {
     std::string error;
     auto page = CodePage::Open(manifest.codePage, &error);
     if (!page) {
@@ -599,10 +619,12 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
     out += "{\n  \"codePage\": " + std::to_string(manifest.codePage) + ",\n";
 
     out += "  \"messages\": {";
-    size_t shown = std::min<size_t>(block.messages.size(), kMessageCount);
-    for (size_t i = 0; i < shown; ++i) {
+    size_t count = std::min<size_t>(block.messages.size(), kMessageCount);
+    size_t shown = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!options.defaultMessages && block.messages[i] == kDefaultMessages[i]) continue;
         std::string where = Field("messages", kMessageKeys[i]);
-        out += (i ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " + w.Text(block.messages[i], where);
+        out += (shown++ ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " + w.Text(block.messages[i], where);
     }
     out += shown ? "\n  },\n" : "},\n";
     if (block.messages.size() < kMessageCount) {

@@ -129,6 +129,13 @@ TEST(Check, EachFindingNamesItsEntry) {
         {R"({"messages": {"noMemory": ")" + std::string(1100, 'x') + R"("}})", "messages.noMemory: warning: takes 1100 bytes"},
         {R"({"messages": {"readOnlyQuestion": ""}})", "messages.readOnlyQuestion: warning: is empty: every read-only listed file"},
         {R"({"messages": {"caption": ""}})", "messages.caption: warning: is empty: every box and dialog has an empty caption"},
+        // Messages that replace the texts of the manifest's language.
+        {R"({"language": "de", "messages": {"yes": "&Yes"}})",
+         "messages.yes: warning: is the English default text: it replaces the de table's \"&Ja\" (leave the message out"},
+        {R"({"language": "de", "messages": {"caption": "Uninstall"}})",
+         "messages.caption: warning: is the English default text: it replaces the de table's \"Deinstallation\""},
+        {R"({"language": "de", "messages": {"progressFiles": "Entferne Dateien..."}})",
+         "messages.progressFiles: warning: replaces the de table's \"Dateien werden entfernt...\" (leave the message out"},
         // Settings.
         {R"({"settings": {"runFirst": ""}})", "settings.runFirst: error: is empty"},
         {R"({"settings": {"waitForRun": true}})", "settings.waitForRun: warning: is set, but there is no runFirst program"},
@@ -167,6 +174,12 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{00000000-1111-2222-3333-444444444444}"}]})", "error"},
         {R"({"registry": [{"root": "HKU", "key": ".DEFAULT\\Software\\Vendor\\App"}]})", "error"},
         {R"({"patterns": ["#Program Files#\\Vendor\\App\\*.log"]})", "error"},
+        // The product's own caption, confirmation and closing message beside a language, a message
+        // that says what the table says, and English texts without a language.
+        {R"({"language": "de", "messages": {"caption": "Example App entfernen", "confirm": "Example App entfernen?",
+             "finished": "Example App wurde entfernt."}})", "replaces"},
+        {R"({"language": "de", "messages": {"yes": "&Ja"}})", "replaces"},
+        {R"({"messages": {"yes": "&Yes", "progressFiles": "Removing files of Example App..."}})", "replaces"},
     };
     for (const auto& c : cases) {
         std::string all = All(CheckJson(c.json));
