@@ -1,7 +1,7 @@
 @echo off
 rem Example App's installer: the worked example of docs/installer-guide.md.
 rem
-rem   install.bat [FOLDER]     run as administrator; FOLDER defaults to %ProgramFiles%\Example Co\Example App
+rem   install.bat [FOLDER]     run as administrator; FOLDER defaults to %ProgramFiles%\Example App
 rem
 rem Beside it: payload\ (the application's files) and uninstall.exe, the uninstaller packed from
 rem example-app.json:  uninstpack build example-app.json --stub uninst.exe -o uninstall.exe
@@ -20,7 +20,8 @@ if /i not "%PROCESSOR_ARCHITECTURE%"=="x86" if exist "%SystemRoot%\SysWOW64\cmd.
 
 set "SOURCE=%~dp0"
 set "TARGET=%~1"
-if "%TARGET%"=="" set "TARGET=%ProgramFiles%\Example Co\Example App"
+rem Directly below Program Files: the uninstaller removes its own folder last, but not the one above.
+if "%TARGET%"=="" set "TARGET=%ProgramFiles%\Example App"
 rem One spelling of the folder everywhere: the uninstaller builds the shared file's count name from
 rem the path it was started with, which is the one registered below.
 for %%i in ("%TARGET%") do set "TARGET=%%~fi"
