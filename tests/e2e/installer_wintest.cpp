@@ -3,13 +3,16 @@
 // author packs it), installs Example App into the sandbox as a plain batch file does on Windows;
 // then the quiet uninstall command it registered is read back from the Uninstall key, as a
 // deployment tool reads it, and run. Afterwards the sandbox, the Uninstall key and the shared-DLL
-// counts are as they were before the installation, and only the empty vendor key is left.
+// counts are as they were before the installation; only the empty vendor key is left, and the
+// empty vendor folder when the installation went below one.
 // The shipped i686 uninstaller is the one installed; in the x86-64 test run the installer
 // re-starts itself as a 32-bit program, so this also runs the 64-bit Windows case (WOW64:
 // HKLM\Software in the 32-bit view, the 32-bit command interpreter and reg.exe).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
+#include <set>
 
 #include "common/scope_exit.h"
 #include "e2e/e2e_fixture.h"
@@ -104,9 +107,20 @@ std::string SourceTree() {
     return tree.find('\'') == std::string::npos ? tree : "";  // quoted in single quotes for the shell
 }
 
-class ExampleInstaller : public E2eTest {};
+// Where the installation goes below the sandbox (as below Program Files), and the folders the run
+// leaves: the self-deleting batch removes the install folder, not a vendor folder above it.
+struct Layout {
+    const char* name;
+    const char* installFolder;
+    std::set<std::string> leftFolders;
+};
 
-TEST_F(ExampleInstaller, InstallsAndTheRegisteredQuietUninstallLeavesNothingBehind) {
+void PrintTo(const Layout& layout, std::ostream* out) { *out << layout.installFolder; }
+
+// Serial: every case writes the same machine-wide keys.
+class ExampleInstallerSerial : public E2eTest, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(ExampleInstallerSerial, InstallsAndTheRegisteredQuietUninstallLeavesNothingBehind) {
     std::string stub = ShippedStub();
     if (stub.empty()) GTEST_SKIP() << "the example installs the shipped i686 uninstaller, which this test build lacks";
     Software32 software;
@@ -115,7 +129,10 @@ TEST_F(ExampleInstaller, InstallsAndTheRegisteredQuietUninstallLeavesNothingBehi
     // stays after a failed run.
     auto cleanUp = [&software] {
         testing_support::DeleteKeyTree(software.get(), kProductUninstallKey);
-        testing_support::DeleteKeyTree(software.get(), kVendorKey);
+        testing_support::DeleteKeyTree(software.get(), kAppKey);
+        // The vendor key, which the test made: only when it is empty (a first-level key is never
+        // deleted as a tree).
+        RegDeleteKeyA(software.get(), kVendorKey);
     };
     ASSERT_FALSE(testing_support::KeyExists(software.get(), kVendorKey)) << "HKLM\\Software\\Example Co exists already";
     ASSERT_FALSE(testing_support::KeyExists(software.get(), kProductUninstallKey)) << "Example App is registered already";
@@ -136,7 +153,7 @@ TEST_F(ExampleInstaller, InstallsAndTheRegisteredQuietUninstallLeavesNothingBehi
                                               &why))
         << why << "\n" << testing_support::ReadFileText(work.Path("build.log")).value_or("");
 
-    std::string target = sandbox_.root() + "Example App";
+    std::string target = sandbox_.root() + GetParam().installFolder;
     testing_support::Snapshot before = TakeSnapshot();
     testing_support::Add(before, testing_support::SnapshotKey(software.get(), kUninstallKey, "Uninstall:"));
     testing_support::Add(before, testing_support::SnapshotValues(software.get(), kSharedDlls, sandbox_.root(), "SharedDLLs32:"));
@@ -196,7 +213,7 @@ TEST_F(ExampleInstaller, InstallsAndTheRegisteredQuietUninstallLeavesNothingBehi
     testing_support::Snapshot after = TakeSnapshot();
     testing_support::Add(after, testing_support::SnapshotKey(sw, kUninstallKey, "Uninstall:"));
     testing_support::Add(after, testing_support::SnapshotValues(sw, kSharedDlls, sandbox_.root(), "SharedDLLs32:"));
-    std::string surprises = testing_support::Unexpected(before, after, {});
+    std::string surprises = testing_support::Unexpected(before, after, {.added = GetParam().leftFolders});
     EXPECT_TRUE(surprises.empty()) << "not as before the installation:\n" << surprises;
     EXPECT_FALSE(testing_support::Exists(target));
     EXPECT_FALSE(testing_support::KeyExists(sw, kAppKey));
@@ -204,6 +221,11 @@ TEST_F(ExampleInstaller, InstallsAndTheRegisteredQuietUninstallLeavesNothingBehi
     EXPECT_TRUE(testing_support::SubkeyNames(sw, kVendorKey).empty());
     EXPECT_TRUE(testing_support::ValueNames(sw, kVendorKey).empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ExampleInstallerSerial,
+                         ::testing::Values(Layout{"OwnFolder", "Example App", {}},
+                                           Layout{"BelowAVendorFolder", "Example Co\\Example App", {"Example Co\\"}}),
+                         [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace e2e_test
