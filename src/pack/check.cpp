@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "data/messages.h"
+#include "pack/languages.h"
 #include "pack/plan_paths.h"
 #include "pack/suggest.h"
 #include "removal/pattern_guard.h"
@@ -59,6 +60,7 @@ public:
         CheckRegistry();
         CheckPatterns();
         CheckMessages();
+        CheckLanguageOverrides();
         CheckSettings();
         if (m_.complete && m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
             m_.block.patterns.empty()) {
@@ -544,6 +546,32 @@ private:
         }
     }
 
+    // Messages the manifest gives beside a language: each replaces the table's text. The caption,
+    // the confirmation and the closing message name the product and are the author's to write; any
+    // other text, and an English default anywhere, hides a translation the table has.
+    void CheckLanguageOverrides() {
+        if (m_.language.empty() || !page_) return;
+        const Language* language = FindLanguage(m_.language);
+        if (!language) return;
+        const auto& messages = m_.block.messages;
+        for (size_t n = 0; n < messages.size() && n < kMessageCount; ++n) {
+            if (!m_.givenMessages[n]) continue;
+            std::string table;
+            if (!page_->FromUtf8(language->messages[n], table, nullptr, CodePage::Use::kMessage)) continue;
+            const std::string& text = messages[n];
+            if (text == table) continue;
+            std::string where = std::string("messages.") + kMessageKeys[n];
+            bool productText = n == kMsgCaption || n == kMsgConfirm || n == kMsgFinished;
+            if (text == kDefaultMessages[n]) {
+                Warn("language-override", where, "is the English default text: it replaces the " + language->tag + " table's " +
+                                Show(table) + " (leave the message out to use the table's)");
+            } else if (!productText) {
+                Warn("language-override", where, "replaces the " + language->tag + " table's " + Show(table) +
+                                " (leave the message out to use the table's)");
+            }
+        }
+    }
+
     void CheckSettings() {
         if (!m_.block.settings) return;
         const auto& s = *m_.block.settings;
@@ -597,6 +625,7 @@ const std::vector<std::string>& WarningNames() {
         "climb-shared",     "document-kind",      "dot-folder",         "double-byte-backslash", "double-percent",
         "empty-document",   "empty-manifest",     "empty-message",      "empty-shortcut",        "every-file",
         "folder-flags",     "folder-order",       "format-directive",   "hkdd",                  "key-backslash",
+        "language-override",
         "long-message",     "long-path",          "network-folder",     "pattern-dot-folder", "protected-pattern",     "repeated-placeholder",
         "root-value",       "shared-file",        "shared-folder-entry", "shared-pattern",       "shared-shortcut-folder",
         "skipped-key",      "trailing-dot",       "unclosed-quote",     "unknown-token",         "unused-placeholder",

@@ -131,7 +131,7 @@ int RunCli(int argc, char** argv) {
     scanCommand->add_option("--install-dir-name", scan.installDirName,
                             "the product's name for the messages (default: DIR's own name)");
     scanCommand->add_option("--uninstaller", scan.uninstaller,
-                            "the uninstaller's file name, left out of the list (default uninst.exe)");
+                            "the uninstaller's file name, left out of the list (default uninstall.exe)");
     scanCommand->add_option("--code-page", scan.codePage, "the code page of the texts (default 1252)")
         ->check(CLI::Range(1, 65535));
 

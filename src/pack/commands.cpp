@@ -471,16 +471,18 @@ int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
 int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err) {
     ScanOptions scan{options.dir, options.installDirName, options.uninstaller, options.codePage};
     Manifest manifest;
-    std::vector<std::string> skipped;
+    std::vector<std::string> skipped, scanNotes;
     std::string error;
-    if (!ScanInstallation(scan, manifest, skipped, error)) {
+    if (!ScanInstallation(scan, manifest, skipped, scanNotes, error)) {
         fprintf(err, "uninstpack: %s\n", error.c_str());
         return kExitFailure;
     }
     for (const auto& s : skipped) fprintf(err, "uninstpack: left out %s\n", s.c_str());
+    for (const auto& s : scanNotes) fprintf(err, "uninstpack: note: %s\n", s.c_str());
     std::string json;
     std::vector<Problem> problems, notes;
-    if (!ManifestToJson(manifest, json, problems, notes)) {
+    // Default texts stay out: build fills them in, and a "language" added later replaces them.
+    if (!ManifestToJson(manifest, json, problems, notes, {.defaultMessages = false})) {
         for (const auto& p : problems) fprintf(err, "%s\n", DescribeProblem(options.dir, p).c_str());
         return kExitFailure;
     }

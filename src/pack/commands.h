@@ -108,7 +108,7 @@ int RunLanguages(FILE* out, FILE* err, bool json = false);
 struct ScanCommandOptions {
     std::string dir;
     std::string installDirName;
-    std::string uninstaller = "uninst.exe";
+    std::string uninstaller = "uninstall.exe";
     int codePage = 1252;
 };
 int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err);

@@ -77,17 +77,21 @@ public:
 
     void Fail(const std::string& where, const std::string& message) { problems_.push_back({where, message}); }
 
-    // True when `j` is an object whose keys are all in `allowed`.
-    bool Object(const json& j, const std::string& where, std::initializer_list<const char*> allowed) {
+    // True when `j` is an object whose keys are all among the fields of `place` (ManifestFields).
+    bool Object(const json& j, const std::string& where, std::string_view place) {
         if (!j.is_object()) {
             Fail(where, std::string("must be an object, not ") + TypeName(j));
             return false;
         }
+        const std::vector<const char*>* allowed = nullptr;
+        for (const auto& fields : ManifestFields()) {
+            if (place == fields.place) allowed = &fields.keys;
+        }
         for (const auto& item : j.items()) {
             bool known = false;
-            for (const char* key : allowed) known = known || item.key() == key;
+            for (const char* key : *allowed) known = known || item.key() == key;
             if (!known) {
-                std::vector<std::string> names(allowed.begin(), allowed.end());
+                std::vector<std::string> names(allowed->begin(), allowed->end());
                 Fail(Field(where, item.key().c_str()), "unknown field" + DidYouMean(item.key(), names));
             }
         }
@@ -269,16 +273,12 @@ void ReadMessages(Reader& r, const json& doc, const Language* language, Manifest
         if (converted) block.messages[i] = *converted;
     }
     if (found == doc.end()) return;
-    std::initializer_list<const char*> keys = {kMessageKeys[0],  kMessageKeys[1],  kMessageKeys[2],  kMessageKeys[3],
-                                               kMessageKeys[4],  kMessageKeys[5],  kMessageKeys[6],  kMessageKeys[7],
-                                               kMessageKeys[8],  kMessageKeys[9],  kMessageKeys[10], kMessageKeys[11],
-                                               kMessageKeys[12], kMessageKeys[13], kMessageKeys[14], kMessageKeys[15],
-                                               "accept"};
-    if (!r.Object(*found, "messages", keys)) return;
+    if (!r.Object(*found, "messages", "messages")) return;
     r.Accept(*found, "messages", manifest);
     for (int i = 0; i < kMessageCount; ++i) {
         auto text = found->find(kMessageKeys[i]);
         if (text == found->end()) continue;
+        manifest.givenMessages[i] = true;
         auto converted = r.TextValue(*text, Field("messages", kMessageKeys[i]), CodePage::Use::kMessage);
         if (converted) block.messages[i] = *converted;
     }
@@ -293,7 +293,7 @@ size_t Room(std::initializer_list<const std::string*> texts) {
 void ReadFile(Reader& r, const json& entry, size_t i, Manifest& manifest) {
     Block& block = manifest.block;
     std::string where = Item("files", i);
-    if (!r.Object(entry, where, {"folder", "name", "flags", "accept"})) return;
+    if (!r.Object(entry, where, "files[]")) return;
     r.Accept(entry, where, manifest);
     FileSpec file;
     auto folder = r.Text(entry, "folder", Field(where, "folder"));
@@ -327,7 +327,7 @@ void ReadFile(Reader& r, const json& entry, size_t i, Manifest& manifest) {
 void ReadShortcut(Reader& r, const json& entry, size_t i, Manifest& manifest) {
     Block& block = manifest.block;
     std::string where = Item("shortcuts", i);
-    if (!r.Object(entry, where, {"levels", "folder", "secondFolder", "name", "accept"})) return;
+    if (!r.Object(entry, where, "shortcuts[]")) return;
     r.Accept(entry, where, manifest);
     ShortcutSpec shortcut;
     std::optional<int64_t> levels = 0;
@@ -353,7 +353,7 @@ void ReadShortcut(Reader& r, const json& entry, size_t i, Manifest& manifest) {
 void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Manifest& manifest) {
     Block& block = manifest.block;
     std::string where = Item("registry", i);
-    if (!r.Object(entry, where, {"root", "key", "value", "accept"})) return;
+    if (!r.Object(entry, where, "registry[]")) return;
     r.Accept(entry, where, manifest);
     std::optional<uint32_t> root;
     auto rootField = entry.find("root");
@@ -459,7 +459,7 @@ void ReadPatterns(Reader& r, const json& list, Manifest& manifest) {
 
 void ReadSettings(Reader& r, const json& settings, Manifest& manifest) {
     Block& block = manifest.block;
-    if (!r.Object(settings, "settings", {"waitForRun", "themedControls", "runFirst", "document", "accept"})) return;
+    if (!r.Object(settings, "settings", "settings")) return;
     r.Accept(settings, "settings", manifest);
     SettingsSpec read;
     if (r.Bool(settings, "waitForRun", "settings.waitForRun")) read.flags |= kSettingsWaitForRun;
@@ -484,6 +484,24 @@ std::string Position(std::string_view text, size_t byte) {
 }
 
 }  // namespace
+
+const std::vector<ManifestObjectFields>& ManifestFields() {
+    // "accept" names the warnings the author means, at each place findings are about.
+    static const std::vector<ManifestObjectFields> fields = [] {
+        std::vector<const char*> messages(kMessageKeys, kMessageKeys + kMessageCount);
+        messages.push_back("accept");
+        return std::vector<ManifestObjectFields>{
+            {"", {"$schema", "codePage", "language", "messages", "files", "shortcuts", "registry", "patterns", "settings",
+                  "accept"}},
+            {"messages", messages},
+            {"files[]", {"folder", "name", "flags", "accept"}},
+            {"shortcuts[]", {"levels", "folder", "secondFolder", "name", "accept"}},
+            {"registry[]", {"root", "key", "value", "accept"}},
+            {"settings", {"waitForRun", "themedControls", "runFirst", "document", "accept"}},
+        };
+    }();
+    return fields;
+}
 
 std::string DescribeProblem(const std::string& file, const Problem& problem) {
     std::string out = file + ": ";
@@ -624,18 +642,24 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
         json::sax_parse(text.begin(), text.end(), &duplicates, nlohmann::detail::input_format_t::json, true, true);
     }
     Reader r(problems);
-    if (!r.Object(doc, "", {"codePage", "language", "messages", "files", "shortcuts", "registry", "patterns",
-                            "settings", "accept"})) {
+    if (!r.Object(doc, "", "")) {
         manifest.complete = false;
         return false;
     }
     r.Accept(doc, "", manifest);
+    // "$schema" names the schema an editor checks the manifest with; the block has no place for it.
+    if (auto found = doc.find("$schema"); found != doc.end() && !found->is_string()) {
+        r.Fail("$schema", std::string("must be a string, not ") + TypeName(*found));
+    }
     // A part that cannot be read is reported and the reading goes on, so that one run names every
     // problem. Without a code page the texts are read as they are written, unconverted.
     bool pageKnown = true;
     const Language* language = nullptr;
     if (!ReadLanguage(r, doc, options.language, language, manifest.offeredLanguages)) pageKnown = false;
-    if (language) manifest.codePage = language->codePage;
+    if (language) {
+        manifest.codePage = language->codePage;
+        manifest.language = language->tag;
+    }
     if (auto found = doc.find("codePage"); found != doc.end()) {
         auto number = r.Integer(*found, "codePage", 1, 65535);
         if (!number) {
@@ -721,7 +745,7 @@ private:
 }  // namespace
 
 bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Problem>& problems,
-                    std::vector<Problem>& notes) {
+                    std::vector<Problem>& notes, const JsonOptions& options) {
     std::string error;
     auto page = CodePage::Open(manifest.codePage, &error);
     if (!page) {
@@ -735,10 +759,12 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
     out += "{\n  \"codePage\": " + std::to_string(manifest.codePage) + ",\n";
 
     out += "  \"messages\": {";
-    size_t shown = std::min<size_t>(block.messages.size(), kMessageCount);
-    for (size_t i = 0; i < shown; ++i) {
+    size_t count = std::min<size_t>(block.messages.size(), kMessageCount);
+    size_t shown = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!options.defaultMessages && block.messages[i] == kDefaultMessages[i]) continue;
         std::string where = Field("messages", kMessageKeys[i]);
-        out += (i ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " + w.Text(block.messages[i], where);
+        out += (shown++ ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " + w.Text(block.messages[i], where);
     }
     out += shown ? "\n  },\n" : "},\n";
     if (block.messages.size() < kMessageCount) {

@@ -3,6 +3,7 @@
 // the block.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -34,11 +35,23 @@ struct Manifest {
     std::vector<std::string> offeredLanguages;
     // False when some part of the manifest could not be read: the block holds the rest.
     bool complete = true;
+    // Read from JSON only: the tag of the built-in table that filled the messages left out (empty
+    // without "language"), and which messages the manifest gave itself.
+    std::string language;
+    std::array<bool, format::kMessageCount> givenMessages{};
 };
 
 // The JSON path of entry `index` of the block's list `list` ("files", "shortcuts", "registry",
 // "patterns"), as the manifest numbers it.
 std::string EntryPath(const Manifest& manifest, const char* list, size_t index);
+
+// The fields the reader accepts, by the place of their object: "" the document, "messages",
+// "files[]", "shortcuts[]", "registry[]", "settings". Anything else at these places is refused.
+struct ManifestObjectFields {
+    const char* place;
+    std::vector<const char*> keys;
+};
+const std::vector<ManifestObjectFields>& ManifestFields();
 
 // Something wrong at one place of the manifest: `where` is the JSON path ("files[3].flags[1]"),
 // empty for the document as a whole.
@@ -67,8 +80,13 @@ struct ManifestOptions {
 // a text holds bytes that name no character in the code page (`problems` says where). What the
 // manifest cannot say (flag bits without a name, a root that is no predefined key, messages beyond
 // the 16 or fewer than them) is written as near as it goes and noted in `notes`.
+struct JsonOptions {
+    // False leaves out the messages whose text is the English default, which build fills in again
+    // (or a "language" added later replaces).
+    bool defaultMessages = true;
+};
 [[nodiscard]] bool ManifestToJson(const Manifest& manifest, std::string& json, std::vector<Problem>& problems,
-                                  std::vector<Problem>& notes);
+                                  std::vector<Problem>& notes, const JsonOptions& options = {});
 
 // Registry roots by name (short and long names) and back.
 std::optional<uint32_t> RootFromName(std::string_view name);

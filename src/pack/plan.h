@@ -14,7 +14,7 @@ namespace pack {
 struct PlanOptions {
     bool nt = true;                         // the NT family (else 9x)
     std::optional<std::string> installDir;  // unknown: paths show "#InstallDir#\"
-    std::string uninstallerName = "uninst.exe";
+    std::string uninstallerName = "uninstall.exe";
 };
 
 struct PlanItem {

@@ -45,8 +45,9 @@ const char* NotAWindowsName(const std::string& name) {
 
 class Scanner {
 public:
-    Scanner(const ScanOptions& options, const CodePage& page, format::Block& block, std::vector<std::string>& skipped)
-        : options_(options), page_(page), block_(block), skipped_(skipped) {}
+    Scanner(const ScanOptions& options, const CodePage& page, format::Block& block, std::vector<std::string>& skipped,
+            std::vector<std::string>& notes)
+        : options_(options), page_(page), block_(block), skipped_(skipped), notes_(notes) {}
 
     // `relative` is the folder below the image, with backslashes ("" for the image itself).
     bool Walk(const fs::path& folder, const std::string& relative, std::string& error) {
@@ -83,40 +84,62 @@ public:
         std::sort(files.begin(), files.end(), LessNoCase);
         std::sort(folders.begin(), folders.end(), LessNoCase);
         std::string entryFolder;
-        if (!Convert(".\\" + relative, entryFolder, error)) return false;
+        // The folder's own name was converted before Walk was called for it.
+        if (!Convert(".\\" + relative, entryFolder, nullptr)) return false;
         if (!relative.empty()) block_.files.push_back({entryFolder, "", 0});
+        auto shown = [&relative](const std::string& name) { return (relative.empty() ? "" : relative + "\\") + name; };
         for (const auto& name : files) {
-            std::string converted;
-            if (!Convert(name, converted, error)) return false;
+            if (relative.empty() && LooksLikeAnUninstaller(name)) {
+                notes_.push_back(name + " looks like an uninstaller, but the uninstaller is " + options_.uninstaller +
+                                 ": it is listed, so if it is the one, its file pass would delete the running program "
+                                 "(give --uninstaller " + name + ")");
+            }
+            std::string converted, why;
+            if (!Convert(name, converted, &why)) {
+                skipped_.push_back(shown(name) + " (" + why + ")");
+                continue;
+            }
             block_.files.push_back({entryFolder, converted, 0});
         }
         for (const auto& name : folders) {
-            if (!Walk(folder / platform::PathFromUtf8(name), relative.empty() ? name : relative + "\\" + name, error)) return false;
+            std::string converted, why;
+            if (!Convert(name, converted, &why)) {
+                skipped_.push_back(shown(name) + " with everything in it (" + why + ")");
+                continue;
+            }
+            if (!Walk(folder / platform::PathFromUtf8(name), shown(name), error)) return false;
         }
         return true;
     }
 
 private:
-    bool Convert(const std::string& utf8, std::string& out, std::string& error) {
-        std::string why;
-        if (page_.FromUtf8(utf8, out, &why)) return true;
-        error = "\"" + utf8 + "\": " + why;
-        return false;
+    bool Convert(const std::string& utf8, std::string& out, std::string* why) { return page_.FromUtf8(utf8, out, why); }
+
+    // Other installers' and older habits' names for the uninstaller: "uninst.exe", "unins000.exe".
+    static bool LooksLikeAnUninstaller(const std::string& name) {
+        return name.size() > 9 && EqualsNoCase(name.substr(0, 5), "unins") &&
+               EqualsNoCase(name.substr(name.size() - 4), ".exe");
     }
 
     const ScanOptions& options_;
     const CodePage& page_;
     format::Block& block_;
     std::vector<std::string>& skipped_;
+    std::vector<std::string>& notes_;
 };
 
 }  // namespace
 
 bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vector<std::string>& skipped,
-                      std::string& error) {
+                      std::vector<std::string>& notes, std::string& error) {
     std::error_code ec;
     if (!fs::is_directory(platform::PathFromUtf8(options.dir), ec)) {
         error = options.dir + " is not a folder";
+        return false;
+    }
+    if (options.uninstaller.empty() || options.uninstaller.find_first_of("\\/:") != std::string::npos) {
+        error = "--uninstaller \"" + options.uninstaller +
+                "\": give the file name alone (the uninstaller stands in the install folder it removes)";
         return false;
     }
     auto page = CodePage::Open(options.codePage, &error);
@@ -142,7 +165,7 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
     block.messages[format::kMsgCaption] = caption;
     block.messages[format::kMsgConfirm] = confirm;
     block.messages[format::kMsgFinished] = finished;
-    return Scanner(options, *page, block, skipped).Walk(platform::PathFromUtf8(options.dir), "", error);
+    return Scanner(options, *page, block, skipped, notes).Walk(platform::PathFromUtf8(options.dir), "", error);
 }
 
 }  // namespace pack

@@ -210,7 +210,7 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"build -" + build, 0, "data block of", nullptr, good},
         {"build - --stub - -o '" + out + "'", 2, "cannot both be standard input", nullptr, good},
         {"dump -", 0, "\"name\": \"app.exe\"", nullptr, out},
-        {"plan - --install-dir 'C:\\Demo'", 0, "self-delete C:\\Demo\\uninst.exe", nullptr, out},
+        {"plan - --install-dir 'C:\\Demo'", 0, "self-delete C:\\Demo\\uninstall.exe", nullptr, out},
         {"plan '" + out + "' --install-dir 'D:/Demo'", 0, "uninstpack: --install-dir: warning[install-dir]: \"D:/Demo\" holds \"/\""},
         {"build '" + vendor + "'" + build, 0, "vendor.json: 0 errors, 1 warning"},
         // The install folder on the command line as the uninstaller would read it.

@@ -171,6 +171,13 @@ TEST(Check, EachFindingNamesItsEntry) {
          "messages.readOnlyQuestion: warning[empty-message]: is empty: every read-only listed file"},
         {R"({"messages": {"caption": ""}})",
          "messages.caption: warning[empty-message]: is empty: every box and dialog has an empty caption"},
+        // Messages that replace the texts of the manifest's language.
+        {R"({"language": "de", "messages": {"yes": "&Yes"}})",
+         "messages.yes: warning[language-override]: is the English default text: it replaces the de table's \"&Ja\" (leave the message out"},
+        {R"({"language": "de", "messages": {"caption": "Uninstall"}})",
+         "messages.caption: warning[language-override]: is the English default text: it replaces the de table's \"Deinstallation\""},
+        {R"({"language": "de", "messages": {"progressFiles": "Entferne Dateien..."}})",
+         "messages.progressFiles: warning[language-override]: replaces the de table's \"Dateien werden entfernt...\" (leave the message out"},
         // Settings.
         {R"({"settings": {"runFirst": ""}})", "settings.runFirst: error: is empty"},
         {R"({"settings": {"waitForRun": true}})",
@@ -303,6 +310,12 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         {R"({"files": [{"folder": "./Bin", "name": "a"}]})", "begins with"},
         // A single file on a share keeps the rules every file has.
         {R"({"files": [{"folder": "\\\\host\\share\\Dir", "name": "a.txt"}]})", "network"},
+        // The product's own caption, confirmation and closing message beside a language, a message
+        // that says what the table says, and English texts without a language.
+        {R"({"language": "de", "messages": {"caption": "Example App entfernen", "confirm": "Example App entfernen?",
+             "finished": "Example App wurde entfernt."}})", "replaces"},
+        {R"({"language": "de", "messages": {"yes": "&Ja"}})", "replaces"},
+        {R"({"messages": {"yes": "&Yes", "progressFiles": "Removing files of Example App..."}})", "replaces"},
     };
     for (const auto& c : cases) {
         std::string all = All(CheckJson(c.json));
