@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "data/file_io.h"
+#include "common/file_io.h"
 
 namespace pack::platform {
 
@@ -30,7 +30,7 @@ void RemoveFile(const std::string& name);
 // Marks a written program as executable (mode 0755); nothing to do on Windows.
 void MarkExecutable(const std::string& name);
 
-// Opens an existing file for the uninstaller's loader (data/file_io.h) by a UTF-8 name.
+// Opens an existing file for the uninstaller's loader (common/file_io.h) by a UTF-8 name.
 FileHandle OpenForLoader(const std::string& name);
 
 // The value of an environment variable, in UTF-8; nothing when it is not set.

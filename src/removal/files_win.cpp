@@ -3,10 +3,10 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/text.h"
-#include "data/file_io.h"
-#include "data/memory.h"
+#include "common/file_io.h"
+#include "common/memory.h"
 #include "data/messages.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "format/layout.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
@@ -102,7 +102,7 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
     UniqueBlock<char> text;
     if (AllocZeroed(kMessageBufferSize, text)) {
         FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
-        if (text.get()[0] != '\0' && ShowMessage(run, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        if (text.get()[0] != '\0' && ShowMessage(run.ui, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
             return false;
         }
     }
@@ -178,8 +178,7 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, char* checked) {
                        IsFolderReachedFromRoot(run, last.canonical, nullptr, NetworkUse::kAllowed, final);
         if (!CopyText(last.built, folder)) last.built[0] = '\0';
     }
-    return last.allowed && CopyText(checked, kPathBufferSize, last.canonical) &&
-           AppendBackslash(checked, kPathBufferSize) && AppendText(checked, kPathBufferSize, name);
+    return last.allowed && JoinPath(checked, kPathBufferSize, last.canonical, name);
 }
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
@@ -246,7 +245,7 @@ void RemoveInstalledFiles(RunState& run) {
                 RemoveFolderEntry(run);
             }
         }
-        ReportProgress(run, ProgressPass::kFiles, k);
+        ReportProgress(run.ui, ProgressPass::kFiles, k);
     }
 }
 
@@ -258,6 +257,6 @@ int AskReadOnlyQuestion(RunState& run, const char* path) {
     FormatMessageText(run.data, text.get(), format::kMsgReadOnlyQuestion, path);
     // An empty text means: every read-only file goes without a question.
     if (text.get()[0] == '\0') return kYesToAllId;
-    INT_PTR answer = ShowQuestionDialog(run, text.get());
+    INT_PTR answer = ShowQuestionDialog(run.ui, text.get());
     return answer == -1 ? IDNO : static_cast<int>(answer);
 }
