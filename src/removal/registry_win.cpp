@@ -83,6 +83,7 @@ void RemoveRegistryEntries(RunState& run) {
         if (split.kind == RegistryEntryKind::kValue) {
             // A value entry does not move the bar.
             if (IsPredefinedRoot(entry.rootKey, run.platform.nt)) RemoveValue(run, entry.rootKey, entry.keyPath, split);
+            KeepAnswering();
             continue;
         }
         if (split.kind == RegistryEntryKind::kKey && IsPredefinedRoot(entry.rootKey, run.platform.nt)) {
@@ -95,6 +96,7 @@ void RemoveRegistryEntries(RunState& run) {
 LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
     if (!name || name[0] == '\0') return ERROR_BADKEY;
     if (depth >= kMaxKeyDepth) return ERROR_STACK_OVERFLOW;
+    KeepAnswering();  // one key entry may be a tree of many thousand keys
     UniqueRegistryKey key;
     LONG result = RegOpenKeyExA(parent, name, kOpenLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
     if (result != ERROR_SUCCESS) return result;

@@ -17,6 +17,7 @@ struct UiState {
     HWND progressDialog;
     HWND progressBar;
     uint32_t lastPercent;  // the value last sent to the progress bar
+    DWORD lastAnswerTick;  // GetTickCount() when the message pump last ran
     UniqueFont dialogFont;
     UniqueLibrary themeLibrary;
     SetThemeAppPropertiesFn setThemeAppProperties;  // inside themeLibrary: cleared with it

@@ -14,6 +14,13 @@ namespace {
 
 const char kMainWindowClass[] = "UninstItClass";
 
+// The longest a pass goes without the windows answering their messages, give or take one item. The
+// bar moves once per percent, which over a large list can be seconds apart; a window whose thread
+// has not looked at its queue for 5 s is shown as "Not Responding", and a user may end the process
+// half-way. A quarter of the 100 ms at which a late repaint shows: an item, the tick's own
+// granularity (about 16 ms) and a busy machine come on top.
+constexpr DWORD kAnswerIntervalMs = 25;
+
 // The window and dialog procedures have no other way to reach the run state. With
 // -fdata-sections MinGW's GCC puts even a zero-initialised variable in a .data$ section with file
 // contents, which costs the executable a 512-byte .data section of its own; named ".bss" it takes
@@ -158,6 +165,14 @@ void PumpPendingMessages() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    if (g_run) g_run->ui.lastAnswerTick = GetTickCount();
+}
+
+void KeepAnswering() {
+    // A tick-count read is a load from shared memory: cheap enough for every item of every pass.
+    if (!g_run || !g_run->ui.progressDialog) return;
+    if (GetTickCount() - g_run->ui.lastAnswerTick < kAnswerIntervalMs) return;  // wraps correctly
+    PumpPendingMessages();
 }
 
 void SetProgress(uint32_t percent) {
@@ -176,7 +191,14 @@ ProgressCounts RunProgressCounts(const RunState& run) {
 
 void ReportProgress(const RunState& run, ProgressPass pass, uint32_t index) {
     if (run.progressTotal == 0) return;
-    SetProgress(ProgressPercent(ProgressPosition(pass, RunProgressCounts(run), index), run.progressTotal));
+    uint32_t percent =
+        ProgressPercent(ProgressPosition(pass, RunProgressCounts(run), index), run.progressTotal);
+    // The bar moves only when the percentage does; in between the windows still answer by time.
+    if (percent == run.ui.lastPercent) {
+        KeepAnswering();
+    } else {
+        SetProgress(percent);
+    }
 }
 
 void RunFinalMessageLoop(RunState& run) {
