@@ -9,6 +9,8 @@
 #include "paths/path_state.h"
 #include "ui/ui_state.h"
 
+struct ReachCache;
+
 struct PlatformFlags {
     bool nt;          // the NT family (VER_PLATFORM_WIN32_NT)
     bool nt6OrLater;  // NT with a major version above 5
@@ -41,6 +43,7 @@ struct RunState {
     char* installFolder;  // the executable's folder, with a trailing backslash (kPathBufferSize bytes)
     UninstallData data;
     PathState paths;  // folder lookups and the protected-folder set
+    ReachCache* reachCache;  // the link checks' roots and last folder (removal/reach_check.h), freed at teardown
     UiState ui;
     uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK

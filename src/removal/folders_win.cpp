@@ -14,6 +14,7 @@
 #include "removal/entry_paths.h"
 #include "removal/file_mask.h"
 #include "removal/pattern_guard.h"
+#include "removal/reach_check.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -86,6 +87,7 @@ struct WalkLevel {
     WIN32_FIND_DATAA found;
     char item[kPathBufferSize];   // a child's path, composed from the level's folder
     char child[kPathBufferSize];  // a subfolder's canonical path
+    char childFinal[kPathBufferSize];  // the final path the file system reaches it by
 };
 
 // `folder` + "\" + `name` into `out`; false when it does not fit.
@@ -106,21 +108,6 @@ bool IsDirectory(const WIN32_FIND_DATAA& found) { return (found.dwFileAttributes
 // Junctions and symbolic links lead out of the tree: never entered, never removed.
 bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-// True when the file system reaches the folder `canonical` by that path itself, not through a
-// junction or link on the way; true as well where the platform cannot tell (before Vista).
-bool IsReachedDirectly(const char* canonical) {
-    char final[kPathBufferSize];
-    switch (ReadFinalFolderPath(canonical, final)) {
-        case FinalPathResult::kNone:
-            return true;
-        case FinalPathResult::kFound:
-            return TextEqualsNoCase(final, canonical);
-        case FinalPathResult::kUnreadable:
-            return false;
-    }
-    return false;
-}
-
 // Steps to the parent of the current folder `folder` and removes `folder` when it is empty (a
 // folder that is not empty makes RemoveDirectoryA fail, which is the emptiness test).
 void LeaveFolder(const char* folder, bool remove) {
@@ -128,10 +115,11 @@ void LeaveFolder(const char* folder, bool remove) {
     if (remove) RemoveDirectoryA(folder);
 }
 
-// Cleans the current directory `folder` (canonical, tested removable): its subfolders first, then
-// its files that match `mask`, then the folder itself when it ended up empty. Returns with the
-// parent of `folder` as the current directory.
-void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t depth) {
+// Cleans the current directory `folder` (canonical, tested removable; `folderFinal` the final path
+// the file system reaches it by, empty where the platform has none): its subfolders first, then its
+// files that match `mask`, then the folder itself when it ended up empty. Returns with the parent
+// of `folder` as the current directory.
+void CleanLevel(RunState& run, const char* mask, const char* folder, const char* folderFinal, uint32_t depth) {
     UniqueBlock<WalkLevel> block;
     if (!AllocZeroed(sizeof(WalkLevel), block)) {
         LeaveFolder(folder, false);
@@ -150,19 +138,21 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
                 }
                 // The subfolder must resolve to exactly the path composed for it, must not be
                 // protected, and must become the current directory as that path. Its final path is
-                // looked at once, below: it must be that path itself.
+                // looked at once, below: it must be this folder's final path and its name.
                 if (!ComposeChild(folder, name, level.item) ||
                     !ResolveRemovableFolderByName(run, level.item, level.child) ||
                     !TextEqualsNoCase(level.child, level.item) || !SetCurrentDirectoryA(level.child)) {
                     continue;
                 }
-                // A link the file system does not mark as a reparse point (Wine shows a directory
-                // symlink as a plain folder) still shows in the folder's final path.
-                if (!IsReachedDirectly(level.child) || !IsCurrentFolder(level.child)) {
+                // A link the file system does not mark as a reparse point still shows in the
+                // folder's final path. The installation itself may be reached through a link above
+                // it, so the final path is compared with the parent's, not with the composed path.
+                if (!IsChildReachedFromParent(level.child, folderFinal, name, level.childFinal) ||
+                    !IsCurrentFolder(level.child)) {
                     SetCurrentDirectoryA(folder);
                     continue;
                 }
-                CleanLevel(run, mask, level.child, depth + 1);
+                CleanLevel(run, mask, level.child, level.childFinal, depth + 1);
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
@@ -180,6 +170,8 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
                 const char* name = level.found.cFileName;
                 // The mask is checked again on the long name: FindFirstFileA matches short names too.
                 if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask)) continue;
+                // A file that is a link is not deleted through it (Wine's DeleteFileA reaches its target).
+                if (IsReparsePoint(level.found.dwFileAttributes)) continue;
                 if (ComposeChild(folder, name, level.item)) DeleteFileA(level.item);
             } while (FindNextFileA(search.get(), &level.found));
         }
@@ -189,7 +181,20 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
 
 // The folder of one pattern, checked as the packer's `check` checks it and then as every folder
 // removal is: `stored` is the pattern's text as the block holds it, `folder` its expansion.
-bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical) {
+// The folder of the token a pattern begins with ("#AppData#\Vendor\*.log" gives the AppData
+// folder) into `root`; false for a pattern that does not begin with a known token.
+bool ResolveLeadingToken(const RunState& run, const char* stored, char* root) {
+    if (stored[0] != '#') return false;
+    size_t end = 1;
+    while (stored[end] != '\0' && stored[end] != '#') ++end;
+    if (stored[end] != '#' || end + 1 >= kPathBufferSize) return false;
+    for (size_t i = 0; i <= end; ++i) root[i] = stored[i];
+    root[end + 1] = '\0';
+    ResolveFolderToken(run, root);
+    return root[0] != '\0' && root[0] != '#';
+}
+
+bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical, char* final) {
     char storedFolder[kPatternGuardPathSize];
     if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
     if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
@@ -204,27 +209,32 @@ bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder,
         IsReparsePoint(attributes)) {
         return false;
     }
-    char final[kPathBufferSize];
-    FinalPathResult result = ReadFinalFolderPath(canonical, final);
-    if (result == FinalPathResult::kUnreadable) return false;
-    return result != FinalPathResult::kFound || !IsRefusedPatternFolder(final);
+    // No link below the pattern's root (the token's folder, else the install folder) on the way, and
+    // no network spelling of a folder outside the installation's own share.
+    char tokenRoot[kPathBufferSize];
+    bool hasToken = ResolveLeadingToken(run, stored, tokenRoot);
+    if (!IsFolderReachedFromRoot(run, canonical, hasToken ? tokenRoot : nullptr, NetworkUse::kRefused, final)) {
+        return false;
+    }
+    return final[0] == '\0' || !IsRefusedPatternFolder(final);
 }
 
 // The pattern's buffers, allocated once for the pass.
 struct PatternWork {
     char path[kPathBufferSize];
     char canonical[kPathBufferSize];
+    char final[kPathBufferSize];
 };
 
 void CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
     if (!BuildFullPatternPath(run, pattern, work.path)) return;
     const char* mask = SplitPatternPath(work.path);
     if (!mask || !IsPlainFileMask(mask)) return;
-    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical)) return;
+    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical, work.final)) return;
     // A folder that is missing or cannot be entered is skipped, and so is one the current directory
     // does not then name: nothing is cleaned anywhere else.
     if (!SetCurrentDirectoryA(work.canonical) || !IsCurrentFolder(work.canonical)) return;
-    CleanFolderTree(run, mask, 0);
+    CleanFolderTree(run, mask, work.final, 0);
 }
 
 }  // namespace
@@ -239,7 +249,7 @@ void RemoveWildcardMatches(RunState& run) {
     for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) CleanPattern(run, pattern, *work.get());
 }
 
-void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
+void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, uint32_t depth) {
     // The folder is tested where the walk stands before anything in it is touched: a pattern's
     // folder written as another spelling of a protected one is refused here.
     char current[kPathBufferSize];
@@ -248,7 +258,7 @@ void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
         SetCurrentDirectoryA("..");
         return;
     }
-    CleanLevel(run, mask, folder, depth);
+    CleanLevel(run, mask, folder, folderFinal, depth);
 }
 
 void RemoveCurrentFolder(RunState& run) {
@@ -261,6 +271,28 @@ void RemoveCurrentFolder(RunState& run) {
     LeaveFolder(folder, true);
 }
 
+namespace {
+
+// Deletes the shortcut file `path` by its folder's canonical path, when no link below the folder's
+// root leads elsewhere and the file is no link itself.
+void DeleteShortcutFile(RunState& run, const char* path) {
+    char folder[kPathBufferSize];
+    char canonical[kPathBufferSize];
+    char final[kPathBufferSize];
+    const char* name = FindLastBackslash(path);
+    if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder) ||
+        !CanonicalizeFolderPath(folder, canonical) ||
+        !IsFolderReachedFromRoot(run, canonical, nullptr, NetworkUse::kAllowed, final) ||
+        !AppendBackslash(canonical, kPathBufferSize) || !AppendText(canonical, name + 1)) {
+        return;
+    }
+    DWORD attributes = GetFileAttributesA(canonical);
+    if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return;
+    DeleteFileA(canonical);
+}
+
+}  // namespace
+
 void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
     for (uint32_t i = 0; i < list.count; ++i) {
@@ -269,7 +301,7 @@ void RemoveShortcutFiles(RunState& run) {
         if (IsPlainShortcutName(entry.fileName) &&
             BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
-            DeleteFileA(run.currentItem);
+            DeleteShortcutFile(run, run.currentItem);
         }
         ReportProgress(run, ProgressPass::kShortcutFiles, i);
     }
@@ -294,8 +326,8 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& 
     }
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
-        if (!ResolveRemovableFolder(run, work.folder, work.canonical)) return;
-        if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) return;
+        if (!ResolveFolderToActOn(run, work.folder, nullptr, work.canonical)) return;
+        if (hasSecond && !ResolveFolderToActOn(run, work.second, nullptr, work.secondCanonical)) return;
         RemoveFolder(work.canonical);
         if (hasSecond) RemoveFolder(work.secondCanonical);
         if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
@@ -341,7 +373,7 @@ void RemoveProgramFolders(RunState& run) {
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
             bool removedOne = false;
             for (;;) {
-                if (!ResolveRemovableFolder(run, path, canonical) || !RemoveFolder(canonical)) break;
+                if (!ResolveFolderToActOn(run, path, nullptr, canonical) || !RemoveFolder(canonical)) break;
                 if (!removedOne) {
                     (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
                     removedOne = true;
