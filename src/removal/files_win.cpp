@@ -72,15 +72,25 @@ bool CanOpenForWriting(const char* path) {
 
 bool IsFileEntry(const FileEntry& entry) { return entry.fileName[0] != '\0'; }
 
+// The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it.
+struct SharedDllsKey {
+    UniqueRegistryKey key;
+    bool tried;
+};
+
 // The shared-DLL count of the file in the current-item buffer: decremented, and the question of
 // message 10 asked when no other installation uses it. Returns whether the file may go on to be
 // removed (`goOn` as it comes in: false for a locked file).
-bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
+bool UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsKey& shared) {
     bool goOn = !locked;
-    UniqueRegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
-        key.reset();
-    } else {
+    if (!shared.tried) {
+        shared.tried = true;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, shared.key.put()) != ERROR_SUCCESS) {
+            shared.key.reset();
+        }
+    }
+    const UniqueRegistryKey& key = shared.key;
+    if (key) {
         // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
         // missing; a shorter one leaves the upper bytes of the preset.
         DWORD count = 1;
@@ -156,6 +166,20 @@ void DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file);
 
+// The lock probe and the deletion of a plain, writable file in one open (NT family): opened for
+// reading and writing with others allowed only to read, as the probe opens it, and with delete
+// access, deleted as the handle closes. True when that settled the file: it went, or it is locked
+// (a sharing violation, where the probe's open fails too) and stays untouched. False for any other
+// failure, which the probe and DeleteFileA then look at as before. A link found here after all is
+// opened itself, never the file it leads to.
+bool TryDeleteUnlocked(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return true;
+}
+
 // The folder of the file pass's last entry, as built and as checked: entries come sorted by folder,
 // so the canonical form and the look at links are made once per folder, not once per file.
 struct CheckedFolder {
@@ -184,15 +208,19 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, char* checked) {
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
 // tested and deleted by. Messages and shared counts name the file as the entry does.
-void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked) {
+void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked, SharedDllsKey& shared) {
     const char* path = run.currentItem;
     FileAttributes file = ReadFileAttributes(checked);
     // A file that is itself a junction or symbolic link is not deleted through: NT removes the link,
     // but Wine's DeleteFileA removes the file it leads to.
     if (file.attributes != INVALID_FILE_ATTRIBUTES && (file.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return;
+    if (run.platform.nt && !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
+        WriteAccessOf(file) == 0 && TryDeleteUnlocked(checked)) {
+        return;
+    }
     bool locked = IsFileLockedFrom(checked, file);
     bool goOn = !locked;
-    if (entry.flags & format::kFileShared) goOn = UpdateSharedCount(run, path, locked);
+    if (entry.flags & format::kFileShared) goOn = UpdateSharedCount(run, path, locked, shared);
     if (!goOn) return;
     if (entry.flags & format::kFileFont) RemoveFont(run, path);
     if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
@@ -236,12 +264,13 @@ void RemoveInstalledFiles(RunState& run) {
     uint32_t count = run.data.files.count;
     CheckedFolder folder;
     folder.built[0] = '\0';
+    SharedDllsKey shared{};
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
         if (BuildCurrentItem(run, entry)) {
             if (IsFileEntry(entry)) {
-                if (BuildCheckedFilePath(run, folder, checked)) RemoveFileEntry(run, entry, checked);
+                if (BuildCheckedFilePath(run, folder, checked)) RemoveFileEntry(run, entry, checked, shared);
             } else {
                 RemoveFolderEntry(run);
             }
