@@ -100,8 +100,18 @@ LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
     UniqueRegistryKey key;
     LONG result = RegOpenKeyExA(parent, name, kOpenLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
     if (result != ERROR_SUCCESS) return result;
+    // One request tells how many subkeys and values the key has: a key without values is no link
+    // (a link holds SymbolicLinkValue), and one without subkeys needs no enumeration. Most keys of
+    // a tree are such leaves. A key that cannot be asked is looked at in full.
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS) {
+        subkeys = values = 1;
+    }
     // A link leads to another tree, perhaps to one of this tree's ancestors: it stops this tree.
-    if (IsLinkKey(key.get())) return ERROR_ACCESS_DENIED;
+    if (values != 0 && IsLinkKey(key.get())) return ERROR_ACCESS_DENIED;
+    if (subkeys == 0) return RegDeleteKeyA(parent, name);
     UniqueBlock<KeyLevel> level;
     if (!AllocZeroed(sizeof(KeyLevel), level)) return ERROR_NOT_ENOUGH_MEMORY;
     for (;;) {
