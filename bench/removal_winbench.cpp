@@ -17,14 +17,17 @@
 //              folder, beside listing and removing it, on REMOVAL_BENCH_WALK_FOLDERS folders (300)
 //   wildcard   one pattern over REMOVAL_BENCH_TREE_FILES files (10000) in REMOVAL_BENCH_TREE_FOLDERS
 //              folders (1000), two levels deep: times and ratio
-//   registry   one key entry over REMOVAL_BENCH_KEYS keys (5000) five levels deep below the sandbox's
+//   registry   one key entry over REMOVAL_BENCH_KEYS keys (100000) five levels deep below the sandbox's
 //              key in HKEY_CURRENT_USER\Software: times and ratio
 //   selfdelete /Q (no closing box): from the uninstaller's end to its executable being gone, beside
 //              an empty batch run by the same interpreter (cmd.exe by its full path)
 // REMOVAL_BENCH_ROUNDS (3) rounds each. A run that leaves anything of its tree fails the benchmark.
 // The platform requests behind the per-file figures: under Wine, run with
 // REMOVAL_BENCH_SECTIONS=steps and WINEDEBUG=+server,+debugstr, and count the request lines between
-// each "removal_winbench: steps begin" and "... end" mark (one pair per figure, in print order).
+// each "removal_winbench: steps begin" and "... end" mark (one pair per figure, in the order the
+// section measures them: DeleteFileA, delete on close, disposition, probe + DeleteFileA, plain pass,
+// shared pass, program folders, in-use check). The server must be started with that setting
+// (`wineserver -k` first), or it traces nothing.
 #include <windows.h>
 #include <psapi.h>
 
@@ -603,7 +606,7 @@ bool MakeKeyTree(const std::string& base, const std::vector<std::string>& keys) 
 }
 
 void RegistrySection(unsigned rounds) {
-    std::vector<std::string> keys = KeyTree(Setting("REMOVAL_BENCH_KEYS", 5000));
+    std::vector<std::string> keys = KeyTree(Setting("REMOVAL_BENCH_KEYS", 100000));
     std::printf("registry: one key entry over %zu keys, five levels deep, in HKCU\\Software; /S; best of %u\n",
                 keys.size(), rounds);
     e2e::Sandbox sandbox("RemovalBench.Registry");
