@@ -156,13 +156,13 @@ PassFigures Measure(const std::function<bool(RunState&)>& prepare,
         for (int withDialog = 0; withDialog < 2 && !*error; ++withDialog) {
             UiSession session;
             RunState& run = session.run();
-            if (!session.ready() || (withDialog && !CreateProgressDialog(run)) || !prepare(run)) {
+            if (!session.ready() || (withDialog && !CreateProgressDialog(run.ui)) || !prepare(run)) {
                 std::fprintf(stderr,
                              "progress_winbench: the user interface or the pass could not be set up\n");
                 *error = true;
                 return f;
             }
-            if (withDialog) run.progressTotal = total;
+            if (withDialog) run.ui.progressTotal = total;
             testing_support::MessageSpy positions(run.ui.progressBar, PBM_SETPOS);
             AnswerWatch watch(run.ui.progressDialog);
             if (withDialog && !watch.ok()) {
@@ -212,7 +212,7 @@ double SimulatedFilePass(RunState& run, uint32_t total, const std::string& folde
         DeleteFileA(path);
         uint32_t shown = run.ui.lastPercent;
         double start = NowMs();
-        ReportProgress(run, ProgressPass::kFiles, i + 1);
+        ReportProgress(run.ui, ProgressPass::kFiles, i + 1);
         double ms = NowMs() - start;
         inUi += ms;
         if (run.ui.lastPercent != shown) g_barMovesMs += ms;

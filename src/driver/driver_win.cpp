@@ -1,20 +1,20 @@
+#include "driver/driver.h"
+
 #include <ole2.h>
 
+#include "common/backslash.h"
+#include "common/memory.h"
 #include "common/text.h"
 #include "data/load_win.h"
-#include "data/memory.h"
 #include "data/messages.h"
-#include "driver/command_split.h"
-#include "driver/run_first.h"
-#include "driver/run_state.h"
-#include "common/backslash.h"
-#include "paths/protected_folders.h"
 #include "removal/entry_paths.h"
 #include "removal/files.h"
 #include "removal/folders.h"
-#include "removal/reach_check.h"
 #include "removal/registry.h"
+#include "run/run_state.h"
+#include "shell/command_split.h"
 #include "shell/processes.h"
+#include "shell/run_first.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -28,36 +28,51 @@ void DetectPlatform(PlatformFlags& platform) {
     platform.nt6OrLater = platform.nt && info.dwMajorVersion > 5;
 }
 
-// Allocates the three path buffers and finds the install folder. False when a buffer cannot be had
-// or the executable's path does not fit one: the run cannot go on without them.
-bool StartUp(RunState& run) {
-    if (!AllocZeroed(kPathBufferSize, run.modulePath) || !AllocZeroed(kPathBufferSize, run.currentItem) ||
-        !AllocZeroed(kPathBufferSize, run.installFolder)) {
-        return false;
+// OleInitialize for the run; OleUninitialize when it ends, only when the initialisation succeeded.
+class OleSession {
+  public:
+    OleSession() : ready_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleSession() {
+        if (ready_) OleUninitialize();
     }
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+
+  private:
+    bool ready_;
+};
+
+// The run state's three path buffers, in one block.
+struct PathBuffers {
+    char modulePath[kPathBufferSize];
+    char currentItem[kPathBufferSize];
+    char installFolder[kPathBufferSize];
+};
+
+// Allocates the path buffers into `buffers`, lends them to the run and finds the install folder.
+// False when the buffers cannot be had or the executable's path does not fit one: the run cannot
+// go on without them.
+bool StartUp(RunState& run, UniqueBlock<PathBuffers>& buffers) {
+    if (!AllocZeroed(sizeof(PathBuffers), buffers)) return false;
+    run.modulePath = buffers.get()->modulePath;
+    run.currentItem = buffers.get()->currentItem;
+    run.installFolder = buffers.get()->installFolder;
     // A cut name would make an ancestor folder the install folder.
     DWORD n = GetModuleFileNameA(run.instance, run.installFolder, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
     (void)CutAtLastBackslash(run.installFolder);  // a name without a backslash is kept whole
-    return AppendBackslash(run.installFolder, kPathBufferSize);
+    if (!AppendBackslash(run.installFolder, kPathBufferSize)) return false;
+    run.paths.nt = run.platform.nt;
+    run.paths.installFolder = run.installFolder;
+    return true;
 }
 
-// The last steps of every run: COM, the path buffers (and the protected set), the user interface.
-void Teardown(RunState& run, bool oleReady) {
-    if (oleReady) OleUninitialize();
-    ReleaseProtectedFolders(run);
-    ReleaseReachCache(run);
-    FreeBlock(run.modulePath);
-    FreeBlock(run.installFolder);
-    FreeBlock(run.currentItem);
-    ReleaseUserInterface(run);
-}
-
-// The early exits: nothing was confirmed or removed; release what start-up took and leave.
-int EndEarly(RunState& run, bool oleReady, int exitCode) {
-    FreeUninstallData(run.data);
-    Teardown(run, oleReady);
-    return exitCode;
+// Shows load error `error`, whose number is its message's, formatted with the executable's path.
+void ShowLoadError(RunState& run, int error) {
+    UniqueBlock<char> text;
+    if (!AllocZeroed(kMessageBufferSize, text)) return;
+    FormatMessageText(run.data, text.get(), error, run.modulePath);
+    ShowMessage(run.ui, text.get(), MB_OK | MB_ICONINFORMATION);
 }
 
 void SetPhaseText(RunState& run, int number) {
@@ -69,10 +84,10 @@ void SetPhaseText(RunState& run, int number) {
 // Asks for confirmation and, while a file that must be free is in use, to retry. Only OK and Retry
 // go on; any other answer, 0 from a box that could not be shown included, removes nothing.
 void Confirm(RunState& run) {
-    run.confirmation = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+    run.confirmation = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
-        int answer = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgFileInUse),
+        int answer = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgFileInUse),
                                  MB_RETRYCANCEL | MB_ICONINFORMATION);
         if (answer != IDRETRY) {
             run.confirmation = IDCANCEL;
@@ -85,7 +100,7 @@ void Confirm(RunState& run) {
 void RunFirstProgram(RunState& run) {
     const char* command = SettingsCommand(run.data);
     if (!command) return;
-    RunFirstCommand composed{};
+    ComposedRunFirst composed{};
     if (ComposeRunFirstCommand(run, command, composed)) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
@@ -103,8 +118,8 @@ void RunFirstProgram(RunState& run) {
 
 // Without a progress dialog the total stays 0, so no pass reports progress.
 void StartProgressDisplay(RunState& run) {
-    if (!CreateProgressDialog(run)) return;
-    run.progressTotal = ProgressTotal(RunProgressCounts(run));
+    if (!CreateProgressDialog(run.ui)) return;
+    run.ui.progressTotal = ProgressTotal(RunProgressCounts(run.data));
     SetPhaseText(run, format::kMsgProgressFiles);
 }
 
@@ -119,31 +134,40 @@ void RemoveEverything(RunState& run) {
     RemoveProgramFolders(run);
     SetPhaseText(run, format::kMsgProgressRegistry);
     RemoveRegistryEntries(run);
-    DestroyProgressDialog(run);
+    DestroyProgressDialog(run.ui);
 }
 
 void CloseRun(RunState& run) {
     const char* finished = GetMessageText(run.data, 0, format::kMsgFinished);
-    if (!run.modes.quiet && finished[0] != '\0') ShowMessage(run, finished, MB_OK | MB_ICONINFORMATION);
+    if (!run.modes.quiet && finished[0] != '\0') ShowMessage(run.ui, finished, MB_OK | MB_ICONINFORMATION);
     const char* document = SettingsDocument(run.data);
     if (!run.modes.external && !run.modes.silent && document) OpenDocument(run, document, ".htm");
 }
 
 }  // namespace
 
+// Every early return leaves through the owners: the run state (the data, the protected set, the UI's
+// font and library), then the path buffers, then COM.
 int RunUninstaller(HINSTANCE instance, const char* commandLine) {
+    OleSession ole;
+    UniqueBlock<PathBuffers> buffers;
     RunState run = {};
     DetectPlatform(run.platform);
     run.instance = instance;
-    bool oleReady = SUCCEEDED(OleInitialize(nullptr));
-    InitUserInterface(run);
-    if (!StartUp(run)) return EndEarly(run, oleReady, -1);
+    InitUserInterface(run.ui, run.instance, run.data);
+    if (!StartUp(run, buffers)) return -1;
     ScanOptions(commandLine, run.modes);
 
-    if (!LoadUninstallData(run)) return EndEarly(run, oleReady, -1);
-    if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run);
-    if (!RegisterMainWindowClass(run)) return EndEarly(run, oleReady, 0);
-    if (!CreateMainWindow(run)) return EndEarly(run, oleReady, -1);
+    int loaded = LoadUninstallData(run.instance, run.modulePath, run.data);
+    if (loaded != format::kLoadOk) {
+        if (loaded != kLoadNoBlock) ShowLoadError(run, loaded);
+        return -1;
+    }
+    if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);
+    // Ends as a cancelled run does, with 0: nothing was shown or removed, and -1 is kept for a block
+    // that cannot be read and a main window that cannot be created.
+    if (!RegisterMainWindowClass(run.ui)) return 0;
+    if (!CreateMainWindow(run.ui)) return -1;
 
     run.confirmation = IDOK;
     if (!run.modes.quiet) Confirm(run);
@@ -153,9 +177,8 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         CloseRun(run);
     }
 
-    RunFinalMessageLoop(run);
-    FreeUninstallData(run.data);
+    RunFinalMessageLoop(run.ui);
+    FreeUninstallData(run.data);  // the lists go before the batch starts; the rest goes with the owners
     if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) StartSelfDelete(run);
-    Teardown(run, oleReady);
     return 0;
 }

@@ -47,10 +47,13 @@ struct RootInfo {
     uint32_t value;
 };
 const RootInfo kRoots[] = {
-    {"HKCR", "HKEY_CLASSES_ROOT", 0x80000000u},   {"HKCU", "HKEY_CURRENT_USER", 0x80000001u},
-    {"HKLM", "HKEY_LOCAL_MACHINE", 0x80000002u},  {"HKU", "HKEY_USERS", 0x80000003u},
-    {"HKPD", "HKEY_PERFORMANCE_DATA", 0x80000004u}, {"HKCC", "HKEY_CURRENT_CONFIG", 0x80000005u},
-    {"HKDD", "HKEY_DYN_DATA", 0x80000006u},
+    {"HKCR", "HKEY_CLASSES_ROOT", kRootClassesRoot},
+    {"HKCU", "HKEY_CURRENT_USER", kRootCurrentUser},
+    {"HKLM", "HKEY_LOCAL_MACHINE", kRootLocalMachine},
+    {"HKU", "HKEY_USERS", kRootUsers},
+    {"HKPD", "HKEY_PERFORMANCE_DATA", kRootPerformanceData},
+    {"HKCC", "HKEY_CURRENT_CONFIG", kRootCurrentConfig},
+    {"HKDD", "HKEY_DYN_DATA", kRootDynData},
 };
 
 struct FlagName {
@@ -251,6 +254,31 @@ void ReadMessages(Reader& r, const json& doc, const Language* language, Block& b
         if (text == found->end()) continue;
         auto converted = r.TextValue(*text, Field("messages", kMessageKeys[i]), CodePage::Use::kMessage);
         if (converted) block.messages[i] = *converted;
+    }
+}
+
+// "unattended": true empties the two questions the passes ask in every mode, /S and /Q included: a
+// read-only file then goes without a question, and a shared file when its count runs out.
+void ReadUnattended(Reader& r, const json& doc, Manifest& manifest) {
+    auto found = doc.find("unattended");
+    if (found == doc.end()) return;
+    if (!found->is_boolean()) {
+        r.Fail("unattended", std::string("must be true or false, not ") + TypeName(*found));
+        return;
+    }
+    manifest.unattended = found->get<bool>();
+    if (!*manifest.unattended) return;
+    auto messages = doc.find("messages");
+    for (int n : {kMsgReadOnlyQuestion, kMsgSharedFileQuestion}) {
+        if (messages != doc.end() && messages->is_object()) {
+            auto text = messages->find(kMessageKeys[n]);
+            if (text != messages->end() && !(text->is_string() && text->get_ref<const std::string&>().empty())) {
+                r.Fail(Field("messages", kMessageKeys[n]),
+                       "conflicts with \"unattended\": true, which leaves this question empty so that no run waits for "
+                       "an answer (leave the message out, or drop \"unattended\")");
+            }
+        }
+        manifest.block.messages[n].clear();
     }
 }
 
@@ -495,8 +523,8 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
         return false;
     }
     Reader r(problems);
-    if (!r.Object(doc, "", {"codePage", "language", "messages", "files", "shortcuts", "registry", "patterns",
-                            "settings"})) {
+    if (!r.Object(doc, "", {"codePage", "language", "unattended", "messages", "files", "shortcuts", "registry",
+                            "patterns", "settings"})) {
         return false;
     }
     manifest = Manifest{};
@@ -523,6 +551,7 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
     r.SetCodePage(page.get());
     Block& block = manifest.block;
     ReadMessages(r, doc, language, block);
+    ReadUnattended(r, doc, manifest);
     bool lists = false;
     for (const char* list : {"files", "shortcuts", "registry"}) {
         if (auto found = doc.find(list); found != doc.end()) lists = r.Array(*found, list) || lists;
@@ -597,6 +626,7 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
     const Block& block = manifest.block;
     out.clear();
     out += "{\n  \"codePage\": " + std::to_string(manifest.codePage) + ",\n";
+    if (manifest.unattended) out += std::string("  \"unattended\": ") + (*manifest.unattended ? "true" : "false") + ",\n";
 
     out += "  \"messages\": {";
     size_t shown = std::min<size_t>(block.messages.size(), kMessageCount);

@@ -1,14 +1,21 @@
 #include "paths/folder_tokens.h"
 
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "paths/path_state.h"
 #include "paths/special_folders.h"
 #include "paths/token_table.h"
 
 namespace {
 
+constexpr int kCsidlPrograms = 2;
 constexpr int kCsidlPersonal = 5;
+constexpr int kCsidlStartup = 7;
+constexpr int kCsidlStartMenu = 11;
+constexpr int kCsidlFonts = 20;
+constexpr int kCsidlCommonStartMenu = 22;
+constexpr int kCsidlCommonPrograms = 23;
+constexpr int kCsidlCommonStartup = 24;
 constexpr int kCsidlDesktopDirectory = 16;
 constexpr int kCsidlCommonDesktopDirectory = 25;
 constexpr int kCsidlAppData = 26;
@@ -17,7 +24,7 @@ constexpr int kCsidlCommonAppData = 35;
 constexpr int kCsidlProfile = 40;
 constexpr int kCsidlCommonDocuments = 46;
 
-enum class TokenKind {
+enum class TokenKind : uint8_t {
     kWindows,
     kSystem,
     kTemp,
@@ -30,76 +37,112 @@ enum class TokenKind {
 };
 
 // Where the NT family looks when the shell has no folder, before the Windows folder.
-enum class ProfileBase {
+enum class ProfileBase : uint8_t {
     kNone,
     kProfileFolder,  // the application-data folder with its last part replaced
     kProfilesRoot,   // the application-data folder with its last two parts replaced
 };
 
+// The fallbacks of a row all come from one text, the NT family's tail after the Windows folder
+// ("Profiles\All Users\Desktop"): the profile-based fallback takes it from the backslash after
+// "Profiles" or "Profiles\Administrator", and the 9x family takes its end from `nineXOffset` on.
+// One text per row instead of three keeps the table small.
 struct TokenRow {
     FolderToken token;
     TokenKind kind;
-    int csidl;           // the shell folder looked up first
-    ProfileBase ntBase;  // NT fallback one: this base + ntProfileTail
-    const char* ntProfileTail;
-    const char* ntWindowsTail;     // NT fallback two: the Windows folder + this; null: no fallback
-    const char* nineXWindowsTail;  // the 9x fallback: the Windows folder + this
+    uint8_t csidl;       // the shell folder looked up first
+    ProfileBase ntBase;  // NT fallback one: this base + the tail from its backslash on
+    uint8_t nineXOffset;  // the 9x fallback: the Windows folder + the tail from here on
+    const char* windowsTail;  // NT fallback two: the Windows folder + this; null: no fallback
 };
+
+constexpr size_t kProfilesLength = sizeof("Profiles") - 1;
+constexpr size_t kAdministratorProfileLength = sizeof("Profiles\\Administrator") - 1;
+
+// Where the profile-based fallback's tail begins: its backslash.
+constexpr size_t ProfileTailOffset(ProfileBase base) {
+    return base == ProfileBase::kProfileFolder ? kAdministratorProfileLength : kProfilesLength;
+}
 
 // One row per token, in the order of FolderToken (paths/token_table.h), which names them.
 constexpr TokenRow kTokenRows[] = {
-    {FolderToken::kWindows, TokenKind::kWindows, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kSystem, TokenKind::kSystem, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kTempDir, TokenKind::kTemp, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kCommonFiles, TokenKind::kCommonFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kProgramFiles, TokenKind::kProgramFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kMyDocuments, TokenKind::kShell, kCsidlPersonal, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kDesktop, TokenKind::kShell, kCsidlDesktopDirectory, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kAppData, TokenKind::kShell, kCsidlAppData, ProfileBase::kNone, nullptr,
-     "Profiles\\Administrator\\Application Data", "Application Data"},
-    {FolderToken::kLocalAppData, TokenKind::kShell, kCsidlLocalAppData, ProfileBase::kProfileFolder,
-     "\\Local Settings\\Application Data", "Profiles\\Administrator\\Local Settings\\Application Data",
-     "Application Data"},
-    {FolderToken::kAllUsersAppData, TokenKind::kShell, kCsidlCommonAppData, ProfileBase::kProfilesRoot,
-     "\\All Users\\Application Data", "Profiles\\All Users\\Application Data", "All Users\\Application Data"},
-    {FolderToken::kAllUsersDocuments, TokenKind::kShell, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
-     "\\All Users\\Documents", "Profiles\\All Users\\Documents", "All Users\\Documents"},
-    {FolderToken::kAllUsersDesktop, TokenKind::kShell, kCsidlCommonDesktopDirectory, ProfileBase::kProfilesRoot,
-     "\\All Users\\Desktop", "Profiles\\All Users\\Desktop", "All Users\\Desktop"},
-    {FolderToken::kUserDir, TokenKind::kUserDir, kCsidlProfile, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kAllUsersDir, TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
-     "\\All Users", "Profiles\\All Users", "All Users"},
-    {FolderToken::kInstallDir, TokenKind::kInstallDir, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kWindows, TokenKind::kWindows, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kSystem, TokenKind::kSystem, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kTempDir, TokenKind::kTemp, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kCommonFiles, TokenKind::kCommonFiles, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kProgramFiles, TokenKind::kProgramFiles, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kMyDocuments, TokenKind::kShell, kCsidlPersonal, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kDesktop, TokenKind::kShell, kCsidlDesktopDirectory, ProfileBase::kNone, 0, nullptr},
+    // 9x: "Application Data".
+    {FolderToken::kAppData, TokenKind::kShell, kCsidlAppData, ProfileBase::kNone, 23,
+     "Profiles\\Administrator\\Application Data"},
+    // Profile folder + "\Local Settings\Application Data"; 9x: "Application Data".
+    {FolderToken::kLocalAppData, TokenKind::kShell, kCsidlLocalAppData, ProfileBase::kProfileFolder, 38,
+     "Profiles\\Administrator\\Local Settings\\Application Data"},
+    // Profiles root + "\All Users\...", 9x: "All Users\...".
+    {FolderToken::kAllUsersAppData, TokenKind::kShell, kCsidlCommonAppData, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Application Data"},
+    {FolderToken::kAllUsersDocuments, TokenKind::kShell, kCsidlCommonDocuments, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Documents"},
+    {FolderToken::kAllUsersDesktop, TokenKind::kShell, kCsidlCommonDesktopDirectory, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Desktop"},
+    {FolderToken::kUserDir, TokenKind::kUserDir, kCsidlProfile, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kAllUsersDir, TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users"},
+    {FolderToken::kInstallDir, TokenKind::kInstallDir, 0, ProfileBase::kNone, 0, nullptr},
+    // The user's menus have no fallback, as the user's desktop has none; the all-users ones fall back
+    // as the all-users desktop does (the 9x family keeps them below the Windows folder, when at all).
+    {FolderToken::kPrograms, TokenKind::kShell, kCsidlPrograms, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kAllUsersPrograms, TokenKind::kShell, kCsidlCommonPrograms, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Start Menu\\Programs"},
+    {FolderToken::kStartMenu, TokenKind::kShell, kCsidlStartMenu, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kAllUsersStartMenu, TokenKind::kShell, kCsidlCommonStartMenu, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Start Menu"},
+    {FolderToken::kStartup, TokenKind::kShell, kCsidlStartup, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kAllUsersStartup, TokenKind::kShell, kCsidlCommonStartup, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Start Menu\\Programs\\Startup"},
+    // Every family keeps its fonts in the Windows folder's Fonts.
+    {FolderToken::kFonts, TokenKind::kShell, kCsidlFonts, ProfileBase::kNone, 0, "Fonts"},
 };
 
+constexpr size_t LiteralLength(const char* text) {
+    size_t n = 0;
+    while (text[n]) ++n;
+    return n;
+}
+
+// Each row in its place, and each derived tail where it should begin: the profile tail at a
+// backslash, the 9x tail just after one (or at the start).
 constexpr bool RowsFollowTheTokenTable() {
     if (sizeof(kTokenRows) / sizeof(kTokenRows[0]) != kFolderTokenCount) return false;
     for (size_t i = 0; i < kFolderTokenCount; ++i) {
-        if (kTokenRows[i].token != static_cast<FolderToken>(i)) return false;
+        const TokenRow& row = kTokenRows[i];
+        if (row.token != static_cast<FolderToken>(i)) return false;
+        if (!row.windowsTail) continue;
+        size_t length = LiteralLength(row.windowsTail);
+        if (row.nineXOffset >= length || (row.nineXOffset != 0 && row.windowsTail[row.nineXOffset - 1] != '\\')) {
+            return false;
+        }
+        size_t profile = ProfileTailOffset(row.ntBase);
+        if (row.ntBase != ProfileBase::kNone && (profile >= length || row.windowsTail[profile] != '\\')) return false;
     }
     return true;
 }
 static_assert(RowsFollowTheTokenTable());
 
-char* FindByte(const char* text, char wanted) {
-    for (; *text; ++text) {
-        if (*text == wanted) return const_cast<char*>(text);
-    }
-    return nullptr;
-}
-
 // The Windows folder, a backslash and `tail`; false when a part is missing or the whole does not fit.
 bool WindowsFolderPlus(const char* tail, char* out) {
     char folder[kPathBufferSize];
-    return GetWindowsFolder(folder) && AppendBackslash(folder, kPathBufferSize) && AppendText(folder, tail) &&
-           CopyText(out, kPathBufferSize, folder);
+    char joined[kPathBufferSize];
+    return GetWindowsFolder(folder) && JoinPath(joined, kPathBufferSize, folder, tail) &&
+           CopyText(out, kPathBufferSize, joined);
 }
 
 // The application-data folder with its last part (profile folder) or last two parts (profiles root)
 // replaced by `tail`, which begins with a backslash.
-bool ProfileBasePlus(const RunState& run, ProfileBase base, const char* tail, char* out) {
+bool ProfileBasePlus(const PathState& paths, ProfileBase base, const char* tail, char* out) {
     char folder[kPathBufferSize];
-    if (!LookUpSpecialFolder(run, folder, kCsidlAppData)) return false;
+    if (!LookUpSpecialFolder(paths, folder, kCsidlAppData)) return false;
     char* cut = FindLastBackslash(folder);
     if (!cut) return false;
     if (base == ProfileBase::kProfilesRoot) {
@@ -111,41 +154,43 @@ bool ProfileBasePlus(const RunState& run, ProfileBase base, const char* tail, ch
     return AppendText(folder, tail) && CopyText(out, kPathBufferSize, folder);
 }
 
-bool ShellFolderFallback(const RunState& run, const TokenRow& row, char* out) {
-    if (!row.nineXWindowsTail) return false;  // no fallback: the token keeps its text
-    if (!run.platform.nt) return WindowsFolderPlus(row.nineXWindowsTail, out);
-    if (row.ntBase != ProfileBase::kNone && ProfileBasePlus(run, row.ntBase, row.ntProfileTail, out))
+bool ShellFolderFallback(const PathState& paths, const TokenRow& row, char* out) {
+    const char* tail = row.windowsTail;
+    if (!tail) return false;  // no fallback: the token keeps its text
+    if (!paths.nt) return WindowsFolderPlus(tail + row.nineXOffset, out);
+    if (row.ntBase != ProfileBase::kNone && ProfileBasePlus(paths, row.ntBase, tail + ProfileTailOffset(row.ntBase), out))
         return true;
-    return WindowsFolderPlus(row.ntWindowsTail, out);
+    return WindowsFolderPlus(tail, out);
 }
 
 // The shared documents folder's parent; a drive root keeps its backslash, and a folder without any
 // backslash gives "c:\".
-bool AllUsersFolder(const RunState& run, char* out) {
+bool AllUsersFolder(const PathState& paths, char* out) {
     char folder[kPathBufferSize];
-    if (!LookUpSpecialFolder(run, folder, kCsidlCommonDocuments)) return false;
+    if (!LookUpSpecialFolder(paths, folder, kCsidlCommonDocuments)) return false;
     if (!CutAtLastBackslash(folder)) return CopyText(out, kPathBufferSize, "c:\\");
     return CopyText(out, kPathBufferSize, folder);
 }
 
-bool UserFolderFallback(const RunState& run, char* out) {
-    if (!run.platform.nt) return GetWindowsFolder(out);
+bool UserFolderFallback(const PathState& paths, char* out) {
+    if (!paths.nt) return GetWindowsFolder(out);
     char folder[kPathBufferSize];
-    if (LookUpSpecialFolder(run, folder, kCsidlAppData) && CutAtLastBackslash(folder)) {
+    if (LookUpSpecialFolder(paths, folder, kCsidlAppData) && CutAtLastBackslash(folder)) {
         return CopyText(out, kPathBufferSize, folder);
     }
     return CopyText(out, kPathBufferSize, "c:\\");
 }
 
-bool CommonFilesFolder(const RunState& run, char* out) {
-    if (LookUpSetupFolder(run, "CommonFilesDir", out)) return true;
+bool CommonFilesFolder(const PathState& paths, char* out) {
+    if (LookUpSetupFolder(paths, "CommonFilesDir", out)) return true;
     char folder[kPathBufferSize];
-    return LookUpSetupFolder(run, "ProgramFilesDir", folder) && AppendBackslash(folder, kPathBufferSize) &&
-           AppendText(folder, "Common Files") && CopyText(out, kPathBufferSize, folder);
+    char joined[kPathBufferSize];
+    return LookUpSetupFolder(paths, "ProgramFilesDir", folder) &&
+           JoinPath(joined, kPathBufferSize, folder, "Common Files") && CopyText(out, kPathBufferSize, joined);
 }
 
 // The folder of one row into `out`; false when neither the lookup nor a fallback gave one that fits.
-bool ResolveRow(const RunState& run, const TokenRow& row, char* out) {
+bool ResolveRow(const PathState& paths, const TokenRow& row, char* out) {
     char found[kPathBufferSize];
     switch (row.kind) {
         case TokenKind::kWindows:
@@ -155,40 +200,31 @@ bool ResolveRow(const RunState& run, const TokenRow& row, char* out) {
         case TokenKind::kTemp:
             return GetTempFolder(out);
         case TokenKind::kCommonFiles:
-            return CommonFilesFolder(run, out);
+            return CommonFilesFolder(paths, out);
         case TokenKind::kProgramFiles:
-            return LookUpSetupFolder(run, "ProgramFilesDir", out);
+            return LookUpSetupFolder(paths, "ProgramFilesDir", out);
         case TokenKind::kShell:
-            if (LookUpSpecialFolder(run, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
-            return ShellFolderFallback(run, row, out);
+            if (LookUpSpecialFolder(paths, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
+            return ShellFolderFallback(paths, row, out);
         case TokenKind::kUserDir:
-            if (LookUpSpecialFolder(run, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
-            return UserFolderFallback(run, out);
+            if (LookUpSpecialFolder(paths, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
+            return UserFolderFallback(paths, out);
         case TokenKind::kAllUsersDir:
-            return AllUsersFolder(run, out) || ShellFolderFallback(run, row, out);
+            return AllUsersFolder(paths, out) || ShellFolderFallback(paths, row, out);
         case TokenKind::kInstallDir:
-            return run.installFolder && CopyText(out, kPathBufferSize, run.installFolder);
+            return paths.installFolder && CopyText(out, kPathBufferSize, paths.installFolder);
     }
     return false;
 }
 
-// Appends `length` bytes of `text` to the expansion, keeping one byte of the scratch for its
-// terminator; false when they do not fit.
-struct Expansion {
-    char* scratch;
-    uint32_t used;
-};
-
-[[nodiscard]] bool Put(Expansion& out, const char* text, size_t length) {
-    if (length >= kExpansionScratchSize - out.used) return false;
-    for (size_t i = 0; i < length; ++i) out.scratch[out.used + i] = text[i];
-    out.used += static_cast<uint32_t>(length);
-    out.scratch[out.used] = '\0';
-    return true;
+// Appends `length` bytes of `text` to the expansion in the scratch; false once it does not fit.
+[[nodiscard]] bool Put(TextWriter& out, const char* text, size_t length) {
+    out.Put(text, length);
+    return out.fits();
 }
 
-// Builds the expansion of `source` in `out`; false when it does not fit.
-bool BuildExpansion(const RunState& run, const char* source, Expansion& out) {
+// Builds the expansion of `source` in `out` (the scratch); false when it does not fit.
+bool BuildExpansion(const PathState& paths, const char* source, TextWriter& out) {
     const char* read = source;
     for (;;) {
         const char* open = FindByte(read, '#');
@@ -203,7 +239,7 @@ bool BuildExpansion(const RunState& run, const char* source, Expansion& out) {
         size_t tokenLength = static_cast<size_t>(close - open) + 1;
         if (tokenLength < kPathBufferSize) {
             for (size_t i = 0; i < tokenLength; ++i) token[i] = open[i];
-            ResolveFolderToken(run, token);
+            ResolveFolderToken(paths, token);
         }
         if (!Put(out, token, TextLength(token))) return false;
         read = close + 1;
@@ -218,23 +254,43 @@ void Deliver(const char* text, uint32_t length, char* dest, uint32_t size) {
     for (uint32_t i = 0; i < length; ++i) dest[i] = text[i];
 }
 
+bool ResolveCachedToken(void* context, const char* token, size_t length, char* out, size_t size) {
+    PathState& paths = *static_cast<PathState*>(context);
+    EntryTokenCache& cache = paths.entryTokens;
+    // A token too long for a path buffer matches no row.
+    if (length >= kPathBufferSize) return false;
+    // The same token as before (letter case aside): its text is read only as far as it goes.
+    size_t i = 0;
+    while (i < length && cache.token[i] != '\0' && AsciiUpper(cache.token[i]) == AsciiUpper(token[i])) ++i;
+    if (i != length || cache.token[length] != '\0') {
+        for (i = 0; i < length; ++i) cache.folder[i] = cache.token[i] = token[i];
+        cache.folder[length] = cache.token[length] = '\0';
+        ResolveFolderToken(paths, cache.folder);
+        // An unknown token leaves nothing; one whose folder cannot be found keeps its own text.
+        if (cache.folder[0] == '#') cache.folder[0] = '\0';
+    }
+    return cache.folder[0] != '\0' && CopyText(out, size, cache.folder);
+}
+
 }  // namespace
 
-void ResolveFolderToken(const RunState& run, char* token) {
+FolderTokenResolver EntryTokens(PathState& paths) { return {ResolveCachedToken, &paths}; }
+
+void ResolveFolderToken(const PathState& paths, char* token) {
     FolderToken found;
     if (!FindFolderToken(token, found)) {
         token[0] = '\0';
         return;
     }
     char folder[kPathBufferSize];
-    if (ResolveRow(run, kTokenRows[static_cast<size_t>(found)], folder)) {
+    if (ResolveRow(paths, kTokenRows[static_cast<size_t>(found)], folder)) {
         // Cannot fail: both are path buffers.
         (void)CopyText(token, kPathBufferSize, folder);
     }
     if (token[0] != '\0') StripTrailingBackslash(token);
 }
 
-uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source, uint32_t size) {
+uint32_t ExpandFolderTokens(const PathState& paths, char* dest, const char* source, uint32_t size) {
     UniqueBlock<char> scratch;
     if (!AllocZeroed(kExpansionScratchSize, scratch)) {
         // Without the scratch nothing is expanded: the source goes on as it is.
@@ -243,8 +299,9 @@ uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source,
         Deliver(source, static_cast<uint32_t>(length), dest, size);
         return static_cast<uint32_t>(length);
     }
-    Expansion expansion{scratch.get(), 0};
-    uint32_t length = BuildExpansion(run, source, expansion) ? expansion.used : kExpansionTooLong;
+    TextWriter expansion(scratch.get(), kExpansionScratchSize);
+    uint32_t length =
+        BuildExpansion(paths, source, expansion) ? static_cast<uint32_t>(expansion.length()) : kExpansionTooLong;
     if (length != kExpansionTooLong) {
         Deliver(scratch.get(), length, dest, size);
     } else {

@@ -2,6 +2,7 @@
 
 #include "common/backslash.h"
 #include "common/text.h"
+#include "format/layout.h"
 
 namespace {
 
@@ -11,13 +12,37 @@ bool Finish(bool fits, char* out, size_t size) {
     return fits;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 }  // namespace
 
-bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out, size_t size) {
+size_t LeadingTokenLength(const char* folder) {
+    if (folder[0] != '#') return 0;
+    size_t close = 1;
+    while (folder[close] != '\0' && folder[close] != '#') ++close;
+    if (folder[close] != '#') return 0;
+    char after = folder[close + 1];
+    return after == '\0' || after == '\\' || after == '/' ? close + 1 : 0;
+}
+
+bool BuildEntryFolder(const char* folder, const FolderTokenResolver* tokens, char* out, size_t size) {
+    if (size == 0) return false;
+    out[0] = '\0';
+    size_t tokenLength = LeadingTokenLength(folder);
+    if (tokenLength == 0) return Finish(CopyText(out, size, folder), out, size);
+    if (!tokens || !tokens->resolve(tokens->context, folder, tokenLength, out, size) || out[0] == '\0') {
+        return Finish(false, out, size);
+    }
+    const char* rest = folder + tokenLength;
+    // A drive root keeps its backslash ("D:\"): the rest's own backslash is not doubled after it.
+    size_t length = TextLength(out);
+    if (out[length - 1] == '\\' && (rest[0] == '\\' || rest[0] == '/')) ++rest;
+    return Finish(AppendText(out, size, rest), out, size);
+}
+
+bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out, size_t size,
+                    const FolderTokenResolver* tokens) {
     bool fits = size > 0;
     if (fits) out[0] = '\0';
     size_t start = 0;
@@ -26,7 +51,7 @@ bool BuildEntryPath(const char* installFolder, const char* folder, const char* n
         start = fits ? TextLength(out) : 0;
         if (IsSeparator(folder[1])) fits = fits && AppendText(out, size, folder + 2);
     } else {
-        fits = fits && CopyText(out, size, folder);
+        fits = fits && BuildEntryFolder(folder, tokens, out, size);
     }
     if (name[0] != '\0') fits = fits && AppendBackslash(out, size) && AppendText(out, size, name);
     if (!fits) return Finish(false, out, size);
@@ -39,8 +64,8 @@ bool BuildEntryPath(const char* installFolder, const char* folder, const char* n
 }
 
 ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name, char* out,
-                                      size_t size) {
-    if (!BuildEntryPath(installFolder, folder, name, out, size)) return ProgramFolderStart::kTooLong;
+                                      size_t size, const FolderTokenResolver* tokens) {
+    if (!BuildEntryPath(installFolder, folder, name, out, size, tokens)) return ProgramFolderStart::kTooLong;
     if (name[0] != '\0' && !RemoveLastComponent(out)) {
         out[0] = '\0';
         return ProgramFolderStart::kNoBackslash;
@@ -49,17 +74,9 @@ ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* fol
     return ProgramFolderStart::kFolder;
 }
 
-bool PatternHasTokens(const char* pattern) {
-    for (; *pattern; ++pattern) {
-        if (*pattern == '#') return true;
-    }
-    return false;
-}
 
 bool BuildPatternPath(const char* installFolder, const char* pattern, char* out, size_t size) {
-    bool fits = size > 0 && CopyText(out, size, installFolder) && AppendBackslash(out, size) &&
-                AppendText(out, size, pattern);
-    return Finish(fits, out, size);
+    return Finish(size > 0 && JoinPath(out, size, installFolder, pattern), out, size);
 }
 
 char* SplitPatternPath(char* path) {
@@ -87,8 +104,7 @@ bool IsPlainShortcutName(const char* name) {
 }
 
 bool BuildShortcutPath(const char* folder, const char* name, char* out, size_t size) {
-    bool fits = size > 0 && CopyText(out, size, folder) && AppendBackslash(out, size) && AppendText(out, size, name);
-    return Finish(fits, out, size);
+    return Finish(size > 0 && JoinPath(out, size, folder, name), out, size);
 }
 
 bool RemoveLastComponent(char* path) {
@@ -118,7 +134,8 @@ RegistryPathSplit SplitRegistryPath(const char* path) {
 bool IsPredefinedRoot(uint32_t root, bool nt) {
     // 0x80000004 (HKEY_PERFORMANCE_DATA) is no key to delete from; 0x80000006 (HKEY_DYN_DATA)
     // exists on the 9x family only.
-    return (root >= 0x80000000u && root <= 0x80000003u) || root == 0x80000005u || (!nt && root == 0x80000006u);
+    return (root >= format::kRootClassesRoot && root <= format::kRootUsers) || root == format::kRootCurrentConfig ||
+           (!nt && root == format::kRootDynData);
 }
 
 bool IsAbsolutePath(const char* path) {

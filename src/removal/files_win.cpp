@@ -3,12 +3,13 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/text.h"
-#include "data/file_io.h"
-#include "data/memory.h"
+#include "common/file_io.h"
+#include "common/memory.h"
 #include "data/messages.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "format/layout.h"
 #include "paths/canonical_path.h"
+#include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
 #include "removal/access_denied.h"
 #include "removal/entry_paths.h"
@@ -21,12 +22,13 @@ namespace {
 
 constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
-// Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows;
-// false (buffer empty) when the entry must be skipped: the path does not fit (it is never cut) or
-// is not absolute (it would be taken from whatever the current directory is).
-bool BuildCurrentItem(RunState& run, const FileEntry& entry) {
+// Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows (a
+// folder token that begins the folder resolved through `tokens`); false (buffer empty) when the
+// entry must be skipped: its token does not resolve, the path does not fit (it is never cut) or is
+// not absolute (it would be taken from whatever the current directory is).
+bool BuildCurrentItem(RunState& run, const FileEntry& entry, const FolderTokenResolver& tokens) {
     char* item = run.currentItem;
-    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize)) return false;
+    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize, &tokens)) return false;
     if (IsAbsolutePath(item)) return true;
     item[0] = '\0';
     return false;
@@ -112,7 +114,7 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsK
     UniqueBlock<char> text;
     if (AllocZeroed(kMessageBufferSize, text)) {
         FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
-        if (text.get()[0] != '\0' && ShowMessage(run, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        if (text.get()[0] != '\0' && ShowMessage(run.ui, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
             return false;
         }
     }
@@ -186,24 +188,27 @@ struct CheckedFolder {
     char built[kPathBufferSize];
     char canonical[kPathBufferSize];
     bool allowed;
+    bool tokenRooted;  // checked from a folder token's folder
 };
 
 // The path the file entry in the current-item buffer is acted on by: its folder's canonical form,
-// reached from its root without a link on the way (removal/reach_check.h), and the entry's last
-// name. False (the entry stays) when the folder cannot be checked or leads elsewhere.
-bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, char* checked) {
+// reached from its root (`tokenRoot`, the folder of the token the entry begins with, or null) without
+// a link on the way (removal/reach_check.h), and the entry's last name. False (the entry stays) when
+// the folder cannot be checked or leads elsewhere.
+bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenRoot, char* checked) {
     const char* name = FindLastBackslash(run.currentItem);
     char folder[kPathBufferSize];
     if (!name || !CopyText(folder, run.currentItem) || !CutAtLastBackslash(folder)) return false;
     ++name;
-    if (last.built[0] == '\0' || !TextEqualsNoCase(last.built, folder)) {
+    bool tokenRooted = tokenRoot != nullptr;
+    if (last.built[0] == '\0' || !TextEqualsNoCase(last.built, folder) || last.tokenRooted != tokenRooted) {
         char final[kPathBufferSize];
         last.allowed = CanonicalizeFolderPath(folder, last.canonical) &&
-                       IsFolderReachedFromRoot(run, last.canonical, nullptr, NetworkUse::kAllowed, final);
+                       IsFolderReachedFromRoot(run, last.canonical, tokenRoot, NetworkUse::kAllowed, final);
+        last.tokenRooted = tokenRooted;
         if (!CopyText(last.built, folder)) last.built[0] = '\0';
     }
-    return last.allowed && CopyText(checked, kPathBufferSize, last.canonical) &&
-           AppendBackslash(checked, kPathBufferSize) && AppendText(checked, kPathBufferSize, name);
+    return last.allowed && JoinPath(checked, kPathBufferSize, last.canonical, name);
 }
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
@@ -230,9 +235,9 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
 // Removes the folder of a folder entry unless it is protected or reached through a link; a folder
 // that is not empty or missing stays without a word. The folder removed is the canonical one that
 // was tested.
-void RemoveFolderEntry(RunState& run) {
+void RemoveFolderEntry(RunState& run, const char* tokenRoot) {
     char canonical[kPathBufferSize];
-    if (ResolveFolderToActOn(run, run.currentItem, nullptr, canonical)) RemoveDirectoryA(canonical);
+    if (ResolveFolderToActOn(run, run.currentItem, tokenRoot, canonical)) RemoveDirectoryA(canonical);
 }
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file) {
@@ -251,9 +256,10 @@ bool IsFileLockedFrom(const char* path, const FileAttributes& file) {
 }  // namespace
 
 bool FindFileInUse(RunState& run) {
+    FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < run.data.files.count; ++i) {
         const FileEntry& entry = *run.data.files.items[i];
-        if (!BuildCurrentItem(run, entry)) continue;
+        if (!BuildCurrentItem(run, entry, tokens)) continue;
         if (!IsFileEntry(entry) || !(entry.flags & format::kFileMustBeFree)) continue;
         if (IsFileLocked(run.currentItem)) return true;
     }
@@ -262,20 +268,23 @@ bool FindFileInUse(RunState& run) {
 
 void RemoveInstalledFiles(RunState& run) {
     uint32_t count = run.data.files.count;
+    FolderTokenResolver tokens = EntryTokens(run.paths);
     CheckedFolder folder;
     folder.built[0] = '\0';
     SharedDllsKey shared{};
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
-        if (BuildCurrentItem(run, entry)) {
+        if (BuildCurrentItem(run, entry, tokens)) {
+            // A token entry is checked for links from its token's folder.
+            const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             if (IsFileEntry(entry)) {
-                if (BuildCheckedFilePath(run, folder, checked)) RemoveFileEntry(run, entry, checked, shared);
+                if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) RemoveFileEntry(run, entry, checked, shared);
             } else {
-                RemoveFolderEntry(run);
+                RemoveFolderEntry(run, tokenRoot);
             }
         }
-        ReportProgress(run, ProgressPass::kFiles, k);
+        ReportProgress(run.ui, ProgressPass::kFiles, k);
     }
 }
 
@@ -287,6 +296,6 @@ int AskReadOnlyQuestion(RunState& run, const char* path) {
     FormatMessageText(run.data, text.get(), format::kMsgReadOnlyQuestion, path);
     // An empty text means: every read-only file goes without a question.
     if (text.get()[0] == '\0') return kYesToAllId;
-    INT_PTR answer = ShowQuestionDialog(run, text.get());
+    INT_PTR answer = ShowQuestionDialog(run.ui, text.get());
     return answer == -1 ? IDNO : static_cast<int>(answer);
 }

@@ -4,10 +4,11 @@
 
 #include "common/backslash.h"
 #include "common/handles_win.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
-#include "data/memory.h"
+#include "common/memory.h"
 #include "format/layout.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
@@ -26,14 +27,15 @@ constexpr uint32_t kMaxWalkDepth = 128;
 // A clean-up pattern's full path: folder tokens expanded, or the install folder in front, as the
 // packer's plan builds it (removal/entry_paths.h).
 bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
-    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run, out, pattern, kPathBufferSize) < kPathBufferSize;
+    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run.paths, out, pattern, kPathBufferSize) < kPathBufferSize;
     return BuildPatternPath(run.installFolder, pattern, out, kPathBufferSize);
 }
 
 // --- The current directory.
 
-// The current directory, without a trailing backslash except on a root (R5: a result that does not
-// fit is no result).
+// The current directory, without a trailing backslash except on a root. A directory longer than the
+// buffer gives no result at all (the platform then writes nothing and returns the size it needs): a
+// cut path would name another folder.
 bool ReadCurrentFolder(char* path) {
     DWORD n = GetCurrentDirectoryA(kPathBufferSize, path);
     if (n == 0 || n >= kPathBufferSize) {
@@ -65,21 +67,6 @@ bool RemoveFolder(const char* canonical) {
     return RemoveDirectoryA(canonical) != FALSE;
 }
 
-// Each pass puts the current directory back where it found it (when that folder still exists).
-class CurrentFolderKeeper {
-  public:
-    CurrentFolderKeeper() { saved_ = ReadCurrentFolder(folder_); }
-    ~CurrentFolderKeeper() {
-        if (saved_) SetCurrentDirectoryA(folder_);
-    }
-    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
-    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
-
-  private:
-    char folder_[kPathBufferSize];
-    bool saved_;
-};
-
 // --- The wildcard walk.
 
 // One level of the walk, on the heap: a tree 128 levels deep costs little stack.
@@ -90,10 +77,9 @@ struct WalkLevel {
     char childFinal[kPathBufferSize];  // the final path the file system reaches it by
 };
 
-// `folder` + "\" + `name` into `out`; false when it does not fit.
+// `folder` + "\" + `name` into `out` (a path buffer); false when it does not fit.
 bool ComposeChild(const char* folder, const char* name, char* out) {
-    return CopyText(out, kPathBufferSize, folder) && AppendBackslash(out, kPathBufferSize) &&
-           AppendText(out, kPathBufferSize, name);
+    return JoinPath(out, kPathBufferSize, folder, name);
 }
 
 // Names the platform would read as another entry: trailing dots and spaces are trimmed when a path
@@ -140,7 +126,7 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
                 // protected, and must become the current directory as that path. Its final path is
                 // looked at once, below: it must be this folder's final path and its name.
                 if (!ComposeChild(folder, name, level.item) ||
-                    !ResolveRemovableFolderByName(run, level.item, level.child) ||
+                    !ResolveRemovableFolderByName(run.paths, level.item, level.child) ||
                     !TextEqualsNoCase(level.child, level.item) || !SetCurrentDirectoryA(level.child)) {
                     continue;
                 }
@@ -190,7 +176,7 @@ bool ResolveLeadingToken(const RunState& run, const char* stored, char* root) {
     if (stored[end] != '#' || end + 1 >= kPathBufferSize) return false;
     for (size_t i = 0; i <= end; ++i) root[i] = stored[i];
     root[end + 1] = '\0';
-    ResolveFolderToken(run, root);
+    ResolveFolderToken(run.paths, root);
     return root[0] != '\0' && root[0] != '#';
 }
 
@@ -198,7 +184,7 @@ bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder,
     char storedFolder[kPatternGuardPathSize];
     if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
     if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
-    if (IsRefusedPatternFolder(folder) || !ResolveRemovableFolder(run, folder, canonical) ||
+    if (IsRefusedPatternFolder(folder) || !ResolveRemovableFolder(run.paths, folder, canonical) ||
         IsRefusedPatternFolder(canonical)) {
         return false;
     }
@@ -244,7 +230,12 @@ void RemoveWildcardMatches(RunState& run) {
     if (!pattern || pattern[0] == '\0') return;
     UniqueBlock<PatternWork> work;
     if (!AllocZeroed(sizeof(PatternWork), work)) return;
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
     // The loader keeps the list inside its block and ends it with an empty pattern.
     for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) CleanPattern(run, pattern, *work.get());
 }
@@ -254,56 +245,51 @@ void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, u
     // folder written as another spelling of a protected one is refused here.
     char current[kPathBufferSize];
     char folder[kPathBufferSize];
-    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run, current, folder)) {
+    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run.paths, current, folder)) {
         SetCurrentDirectoryA("..");
         return;
     }
     CleanLevel(run, mask, folder, folderFinal, depth);
 }
 
-void RemoveCurrentFolder(RunState& run) {
-    char current[kPathBufferSize];
-    char folder[kPathBufferSize];
-    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run, current, folder)) {
-        SetCurrentDirectoryA("..");
-        return;
-    }
-    LeaveFolder(folder, true);
-}
-
 namespace {
 
 // Deletes the shortcut file `path` by its folder's canonical path, when no link below the folder's
 // root leads elsewhere and the file is no link itself.
-void DeleteShortcutFile(RunState& run, const char* path) {
+void DeleteShortcutFile(RunState& run, const char* path, const char* tokenRoot) {
     char folder[kPathBufferSize];
     char canonical[kPathBufferSize];
     char final[kPathBufferSize];
+    char file[kPathBufferSize];
     const char* name = FindLastBackslash(path);
     if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder) ||
         !CanonicalizeFolderPath(folder, canonical) ||
-        !IsFolderReachedFromRoot(run, canonical, nullptr, NetworkUse::kAllowed, final) ||
-        !AppendBackslash(canonical, kPathBufferSize) || !AppendText(canonical, name + 1)) {
+        !IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, final) ||
+        !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
         return;
     }
-    DWORD attributes = GetFileAttributesA(canonical);
+    DWORD attributes = GetFileAttributesA(file);
     if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return;
-    DeleteFileA(canonical);
+    DeleteFileA(file);
 }
 
 }  // namespace
 
 void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
+    FolderTokenResolver tokens = EntryTokens(run.paths);
+    char folder[kPathBufferSize];
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        // A name that is a path ("..\\..\\x.ini") would delete a file outside the shortcut's folder.
-        if (IsPlainShortcutName(entry.fileName) &&
-            BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
+        // A name that is a path ("..\\..\\x.ini") would delete a file outside the shortcut's folder. A
+        // folder token that begins the folder is resolved first; the path is then built as for a
+        // folder stored whole.
+        if (IsPlainShortcutName(entry.fileName) && BuildEntryFolder(entry.folder, &tokens, folder, kPathBufferSize) &&
+            BuildShortcutPath(folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
-            DeleteShortcutFile(run, run.currentItem);
+            DeleteShortcutFile(run, run.currentItem, EntryTokenRoot(run, entry.folder));
         }
-        ReportProgress(run, ProgressPass::kShortcutFiles, i);
+        ReportProgress(run.ui, ProgressPass::kShortcutFiles, i);
     }
 }
 
@@ -315,19 +301,34 @@ struct ClimbWork {
     char second[kPathBufferSize];
     char canonical[kPathBufferSize];
     char secondCanonical[kPathBufferSize];
+    // The folders of the tokens that begin the two folders: the roots they are checked from.
+    char folderRoot[kPathBufferSize];
+    char secondRoot[kPathBufferSize];
 };
 
-// Tries the entry's folders and up to its level count of parents of each. A folder that stays does
-// not end the climb; a protected one, the level count or a missing backslash does.
-void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& work) {
-    if (!CopyText(work.folder, kPathBufferSize, entry.folder) ||
-        !CopyText(work.second, kPathBufferSize, entry.secondFolder)) {
+// The root `storedFolder` is checked from (EntryTokenRoot), kept in `root`: the next folder built
+// may begin with another token. Null for a folder without one.
+const char* KeepTokenRoot(const RunState& run, const char* storedFolder, char* root) {
+    const char* found = EntryTokenRoot(run, storedFolder);
+    return found && CopyText(root, kPathBufferSize, found) ? root : nullptr;
+}
+
+// Tries the entry's folders (a leading folder token resolved through `tokens`) and up to its level
+// count of parents of each. A folder that stays does not end the climb; a protected one, the level
+// count or a missing backslash does. An entry whose token does not resolve is not climbed at all.
+void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const FolderTokenResolver& tokens,
+                          ClimbWork& work) {
+    if (!BuildEntryFolder(entry.folder, &tokens, work.folder, kPathBufferSize)) return;
+    const char* folderRoot = KeepTokenRoot(run, entry.folder, work.folderRoot);
+    work.second[0] = '\0';
+    if (entry.secondFolder[0] != '\0' && !BuildEntryFolder(entry.secondFolder, &tokens, work.second, kPathBufferSize)) {
         return;
     }
+    const char* secondRoot = KeepTokenRoot(run, entry.secondFolder, work.secondRoot);
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
-        if (!ResolveFolderToActOn(run, work.folder, nullptr, work.canonical)) return;
-        if (hasSecond && !ResolveFolderToActOn(run, work.second, nullptr, work.secondCanonical)) return;
+        if (!ResolveFolderToActOn(run, work.folder, folderRoot, work.canonical)) return;
+        if (hasSecond && !ResolveFolderToActOn(run, work.second, secondRoot, work.secondCanonical)) return;
         RemoveFolder(work.canonical);
         if (hasSecond) RemoveFolder(work.secondCanonical);
         if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
@@ -340,17 +341,28 @@ void RemoveShortcutFolders(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
     UniqueBlock<ClimbWork> work;
     bool ready = AllocZeroed(sizeof(ClimbWork), work);
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
+    FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, *work.get());
-        ReportProgress(run, ProgressPass::kShortcutFolders, i);
+        if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, tokens, *work.get());
+        ReportProgress(run.ui, ProgressPass::kShortcutFolders, i);
     }
 }
 
 void RemoveProgramFolders(RunState& run) {
     const EntryList<FileEntry>& list = run.data.files;
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
     // The process must not stand in the install folder, which the climbs may remove.
     char installFolder[kPathBufferSize];
     if (CopyText(installFolder, run.installFolder)) {
@@ -365,15 +377,17 @@ void RemoveProgramFolders(RunState& run) {
     char lastFailed[kPathBufferSize] = {};
     char canonical[kPathBufferSize];
     char* path = run.currentItem;
+    FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < list.count; ++i) {
         const FileEntry& entry = *list.items[i];
         if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
-        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize) ==
+        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize, &tokens) ==
                 ProgramFolderStart::kFolder &&
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
+            const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             bool removedOne = false;
             for (;;) {
-                if (!ResolveFolderToActOn(run, path, nullptr, canonical) || !RemoveFolder(canonical)) break;
+                if (!ResolveFolderToActOn(run, path, tokenRoot, canonical) || !RemoveFolder(canonical)) break;
                 if (!removedOne) {
                     (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
                     removedOne = true;
@@ -387,6 +401,6 @@ void RemoveProgramFolders(RunState& run) {
                 (void)CopyText(lastFailed, path);
             }
         }
-        ReportProgress(run, ProgressPass::kProgramFolders, i);
+        ReportProgress(run.ui, ProgressPass::kProgramFolders, i);
     }
 }

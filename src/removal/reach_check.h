@@ -36,5 +36,7 @@ enum class NetworkUse : unsigned char {
 [[nodiscard]] bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
                                             char* childFinal);
 
-// Frees the roots remembered by the checks; the next check looks them up again.
-void ReleaseReachCache(RunState& run);
+// The root an entry's folder is checked from when it begins with a folder token: the token's folder,
+// as the entry's path builder has just resolved it (EntryTokens, paths/folder_tokens.h); null for a
+// folder that begins with none.
+[[nodiscard]] const char* EntryTokenRoot(const RunState& run, const char* storedFolder);

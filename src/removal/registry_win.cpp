@@ -2,8 +2,8 @@
 
 #include "common/handles_win.h"
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "removal/entry_paths.h"
 #include "removal/registry_guard.h"
 #include "ui/progress.h"
@@ -89,7 +89,7 @@ void RemoveRegistryEntries(RunState& run) {
         if (split.kind == RegistryEntryKind::kKey && IsPredefinedRoot(entry.rootKey, run.platform.nt)) {
             RemoveKey(run, entry.rootKey, entry.keyPath);
         }
-        ReportProgress(run, ProgressPass::kRegistry, k);
+        ReportProgress(run.ui, ProgressPass::kRegistry, k);
     }
 }
 
