@@ -136,10 +136,12 @@ void Print(const char* name, const PassFigures& f) {
     std::printf("  answers to the watcher (best round):     %10u\n", f.replies);
     std::printf("  positions the bar received:              %10d (limit about 101)\n", f.barPositions);
     if (f.uiMs >= 0) {
-        std::printf("  time in the progress calls:              %10.1f ms\n", f.uiMs);
-        std::printf("    of which moving the bar (and painting): %9.1f ms\n", f.barMovesMs);
-        std::printf("  user interface share of the pass:        %10.2f %% (limit 5 %%)\n",
-                    100 * f.uiMs / f.ms);
+        // The clock's own cost is taken off the whole, which can leave it below the part that moved
+        // the bar (timed as it is): the larger of the two counts.
+        double ui = std::max(f.uiMs, f.barMovesMs);
+        std::printf("  time in the progress calls:              %10.1f ms (the clock's own cost taken off)\n", f.uiMs);
+        std::printf("    in the calls that moved the bar:       %10.1f ms (with their painting)\n", f.barMovesMs);
+        std::printf("  user interface share of the pass:        %10.2f %% (limit 5 %%)\n", 100 * ui / f.ms);
     }
     std::printf("  difference of the passes:                %+10.2f %% of the pass with the dialog\n",
                 100 * (f.ms - f.msWithout) / f.ms);
@@ -256,7 +258,7 @@ int main() {
     bool over = false;
     auto judge = [&](const PassFigures& f, bool share) {
         over |= f.watchFailed || f.longestGapMs > kGapLimitMs || f.barPositions > 101 ||
-                (share && f.uiMs / f.ms > kShareLimit);
+                (share && std::max(f.uiMs, f.barMovesMs) / f.ms > kShareLimit);
     };
 
     uint32_t entries = Setting("PROGRESS_BENCH_ENTRIES", 100000);
