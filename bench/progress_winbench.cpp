@@ -139,8 +139,10 @@ void Print(const char* name, const PassFigures& f) {
         // The clock's own cost is taken off the whole, which can leave it below the part that moved
         // the bar (timed as it is): the larger of the two counts.
         double ui = std::max(f.uiMs, f.barMovesMs);
-        std::printf("  time in the progress calls:              %10.1f ms (the clock's own cost taken off)\n", f.uiMs);
-        std::printf("    in the calls that moved the bar:       %10.1f ms (with their painting)\n", f.barMovesMs);
+        std::printf("  time in the progress calls:              %10.1f ms (the clock's own cost taken off)\n",
+                    f.uiMs);
+        std::printf("    in the calls that moved the bar:       %10.1f ms (with their painting)\n",
+                    f.barMovesMs);
         std::printf("  user interface share of the pass:        %10.2f %% (limit 5 %%)\n", 100 * ui / f.ms);
     }
     std::printf("  difference of the passes:                %+10.2f %% of the pass with the dialog\n",

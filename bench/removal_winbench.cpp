@@ -291,7 +291,8 @@ void WholeRunAt(unsigned files, unsigned rounds) {
     block.messages = BenchMessages();
     block.files = ListedEntries(folders, perFolder, 0);
     block.shortcuts = {{0, root + "Menu", "", "App.lnk"}, {0, root + "Desk", "", "App.lnk"}};
-    for (unsigned i = 0; i < keyCount; ++i) block.registry.push_back({kHkcu, base + "\\k" + std::to_string(i)});
+    for (unsigned i = 0; i < keyCount; ++i)
+        block.registry.push_back({kHkcu, base + "\\k" + std::to_string(i)});
     if (!sandbox.ok() || !PlacePrograms(app, block)) return;
     auto make = [&] {
         if (!MakeListedTree(root, folders, perFolder) || !testing_support::MakeFolders(root + "Menu") ||
@@ -304,12 +305,14 @@ void WholeRunAt(unsigned files, unsigned rounds) {
         return MakeKeyTree(base, keys);
     };
     auto left = [&] {
-        unsigned n = ListedLeft(root, folders) + Exists(root + "Menu\\App.lnk") + Exists(root + "Desk\\App.lnk");
-        for (unsigned i = 0; i < keyCount; ++i) n += testing_support::KeyExists(HKEY_CURRENT_USER, base + "\\k" + std::to_string(i));
+        unsigned n =
+            ListedLeft(root, folders) + Exists(root + "Menu\\App.lnk") + Exists(root + "Desk\\App.lnk");
+        for (unsigned i = 0; i < keyCount; ++i)
+            n += testing_support::KeyExists(HKEY_CURRENT_USER, base + "\\k" + std::to_string(i));
         return n;
     };
-    std::string arguments = "whole \"" + root.substr(0, root.size() - 1) + "\" " + std::to_string(folders) + " " +
-                            std::to_string(perFolder) + " \"" + base + "\" " + std::to_string(keyCount);
+    std::string arguments = "whole \"" + root.substr(0, root.size() - 1) + "\" " + std::to_string(folders) +
+                            " " + std::to_string(perFolder) + " \"" + base + "\" " + std::to_string(keyCount);
     Best ours, minimal;
     for (unsigned round = 0; round < rounds; ++round) {
         if (!make()) return Fail("cannot build the whole installation");
@@ -319,7 +322,9 @@ void WholeRunAt(unsigned files, unsigned rounds) {
         minimal.Add(RunTimed(app.Path(kMinimalName), arguments, root));
         if (unsigned n = left()) return Fail(std::to_string(n) + " items left by the minimal program");
     }
-    std::printf("  (start to end of each process; minimal = DeleteFileA, RemoveDirectoryA, the keys' deletion, bare)\n");
+    std::printf(
+        "  (start to end of each process; minimal = DeleteFileA, RemoveDirectoryA, the keys' deletion, "
+        "bare)\n");
     PrintComparison("whole run:", ours, minimal, true);
     if (minimal.peakWorkingSet > 0) {
         std::printf("  %-34s %5.2fx (target <= 1.10)\n", "peak working set ratio:",
@@ -376,8 +381,8 @@ void StepsSection(unsigned rounds) {
     // Looked up: the headers are those of the oldest platform the product runs on.
     using SetInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
     constexpr int kFileDispositionInfo = 4;
-    auto setInformation = reinterpret_cast<SetInformationFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+    auto setInformation = reinterpret_cast<SetInformationFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
     double bare = 1e30, locked = 1e30, plain = 1e30, shared = 1e30, inUse = 1e30, climbs = 1e30, set = 1e30;
     // The protected-folder set is built once per run, on the first folder test: built here, untimed
     // per file, and timed on its own.
@@ -401,22 +406,27 @@ void StepsSection(unsigned rounds) {
         // The two ways to delete through the one open the file pass makes on NT: delete-on-close
         // (the file pass's) and the disposition set on an open handle (Vista and later).
         onClose = std::min(onClose, PerFile(box, folders, perFolder, nothing, [&] {
-            for (const std::string& path : paths) {
-                HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-                if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-            }
-        }));
-        disposition = std::min(disposition, PerFile(box, folders, perFolder, nothing, [&] {
-            for (const std::string& path : paths) {
-                HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-                if (h == INVALID_HANDLE_VALUE) continue;
-                BOOLEAN dispose = TRUE;  // FILE_DISPOSITION_INFO
-                lost |= !setInformation || !setInformation(h, kFileDispositionInfo, &dispose, sizeof(dispose));
-                CloseHandle(h);
-            }
-        }));
+                               for (const std::string& path : paths) {
+                                   HANDLE h = CreateFileA(
+                                       path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+                               }
+                           }));
+        disposition =
+            std::min(disposition, PerFile(box, folders, perFolder, nothing, [&] {
+                         for (const std::string& path : paths) {
+                             HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                             if (h == INVALID_HANDLE_VALUE) continue;
+                             BOOLEAN dispose = TRUE;  // FILE_DISPOSITION_INFO
+                             lost |= !setInformation ||
+                                     !setInformation(h, kFileDispositionInfo, &dispose, sizeof(dispose));
+                             CloseHandle(h);
+                         }
+                     }));
         locked = std::min(locked, PerFile(box, folders, perFolder, nothing, [&] {
             for (const std::string& path : paths) {
                 if (!IsFileLocked(path.c_str())) DeleteFileA(path.c_str());
@@ -447,16 +457,19 @@ void StepsSection(unsigned rounds) {
             inUse = std::min(inUse, PerFile(box, folders, perFolder, nothing, [&] { lost |= FindFileInUse(t.run); }));
         }
     }
-    if (lost) return Fail("a shared count could not be set, a disposition could not be set, or the in-use check found a free file in use");
+    if (lost)
+        return Fail(
+            "a shared count could not be set, a disposition could not be set, or the in-use check found a "
+            "free file in use");
     std::printf("  %-52s %8.1f us per file\n", "DeleteFileA alone (the platform's limit):", bare);
-    std::printf("  %-52s %8.1f us per file (%+.1f)\n", "one open, delete on close (the NT file pass):", onClose,
-                onClose - bare);
+    std::printf("  %-52s %8.1f us per file (%+.1f)\n",
+                "one open, delete on close (the NT file pass):", onClose, onClose - bare);
     std::printf("  %-52s %8.1f us per file (%+.1f)\n", "one open, disposition set, close:", disposition,
                 disposition - bare);
     std::printf("  %-52s %8.1f us per file (+%.1f)\n", "lock probe + DeleteFileA (attributes, open, close):", locked,
                 locked - bare);
-    std::printf("  %-52s %8.1f us per file (+%.1f)\n", "file pass, plain entries (attributes, one open, path):", plain,
-                plain - bare);
+    std::printf("  %-52s %8.1f us per file (+%.1f)\n",
+                "file pass, plain entries (attributes, one open, path):", plain, plain - bare);
     std::printf("  %-52s %8.1f us per file (+%.1f over plain)\n", "file pass, shared entries (count 1 -> value deleted):",
                 shared, shared - plain);
     std::printf("  %-52s %8.1f us per file\n", "in-use check (lock probe per must-be-free entry):", inUse);

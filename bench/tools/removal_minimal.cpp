@@ -178,7 +178,8 @@ int Run(const char* commandLine) {
         char base[kPathBufferSize];
         if (!NextWord(p, word, sizeof(word)) || !ParseNumber(word, folders)) return 1;
         if (!NextWord(p, word, sizeof(word)) || !ParseNumber(word, filesPerFolder)) return 1;
-        if (!NextWord(p, base, sizeof(base)) || !StartsWithNoCase(base, kKeyBase) || TextLength(base) + 16 > sizeof(base)) {
+        if (!NextWord(p, base, sizeof(base)) || !StartsWithNoCase(base, kKeyBase) ||
+            TextLength(base) + 16 > sizeof(base)) {
             return 1;
         }
         if (!NextWord(p, word, sizeof(word)) || !ParseNumber(word, keys)) return 1;

@@ -87,7 +87,8 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsK
     bool goOn = !locked;
     if (!shared.tried) {
         shared.tried = true;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, shared.key.put()) != ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, shared.key.put()) !=
+            ERROR_SUCCESS) {
             shared.key.reset();
         }
     }
@@ -192,8 +193,8 @@ bool MarkForDeletion(SetFileInformationFn setInformation, HANDLE file) {
 // at as before. A link found here after all is opened itself, never the file it leads to.
 bool TryDeleteUnlocked(const char* path, SetFileInformationFn setInformation) {
     DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (setInformation ? 0 : FILE_FLAG_DELETE_ON_CLOSE);
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              flags, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
     bool marked = !setInformation || MarkForDeletion(setInformation, file);
     CloseHandle(file);
@@ -243,7 +244,8 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
     // A file that is itself a junction or symbolic link is not deleted through: NT removes the link,
     // but Wine's DeleteFileA removes the file it leads to.
     if (file.attributes != INVALID_FILE_ATTRIBUTES && (file.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return;
-    if (run.platform.nt && !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
+    if (run.platform.nt &&
+        !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
         WriteAccessOf(file) == 0 && TryDeleteUnlocked(checked, tools.setInformation)) {
         return;
     }
@@ -307,7 +309,8 @@ void RemoveInstalledFiles(RunState& run) {
             // A token entry is checked for links from its token's folder.
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             if (IsFileEntry(entry)) {
-                if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) RemoveFileEntry(run, entry, checked, tools);
+                if (BuildCheckedFilePath(run, folder, tokenRoot, checked))
+                    RemoveFileEntry(run, entry, checked, tools);
             } else {
                 RemoveFolderEntry(run, tokenRoot);
             }

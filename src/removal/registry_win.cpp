@@ -105,8 +105,8 @@ LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
     // a tree are such leaves. A key that cannot be asked is looked at in full.
     DWORD subkeys = 1;
     DWORD values = 1;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                         nullptr, nullptr) != ERROR_SUCCESS) {
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
         subkeys = values = 1;
     }
     // A link leads to another tree, perhaps to one of this tree's ancestors: it stops this tree.

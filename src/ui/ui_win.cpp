@@ -196,7 +196,8 @@ ProgressCounts RunProgressCounts(const UninstallData& data) {
 
 void ReportProgress(const UiState& ui, ProgressPass pass, uint32_t index) {
     if (ui.progressTotal == 0) return;
-    uint32_t percent = ProgressPercent(ProgressPosition(pass, RunProgressCounts(*ui.data), index), ui.progressTotal);
+    uint32_t percent =
+        ProgressPercent(ProgressPosition(pass, RunProgressCounts(*ui.data), index), ui.progressTotal);
     // The bar moves only when the percentage does; in between the windows still answer by time.
     if (percent == ui.lastPercent) {
         KeepAnswering();

@@ -134,8 +134,8 @@ TEST(FilePass, PlainFilesOthersHoldStayAlikeOnBothFamilies) {
             t.Write(t.InApp(name));
             entries.push_back({".\\", name, 0});
             if (cases[i].access == 0) continue;
-            HANDLE h = CreateFileA(t.InApp(name).c_str(), cases[i].access, cases[i].share, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE h = CreateFileA(t.InApp(name).c_str(), cases[i].access, cases[i].share, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             ASSERT_NE(h, INVALID_HANDLE_VALUE) << cases[i].what;
             holders.push_back(h);
         }
