@@ -84,7 +84,8 @@ void SetPhaseText(RunState& run, int number) {
 // Asks for confirmation and, while a file that must be free is in use, to retry. Only OK and Retry
 // go on; any other answer, 0 from a box that could not be shown included, removes nothing.
 void Confirm(RunState& run) {
-    run.confirmation = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+    run.confirmation = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgConfirm),
+                                   MB_OKCANCEL | MB_ICONINFORMATION);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
         int answer = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgFileInUse),

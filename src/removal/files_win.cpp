@@ -1,12 +1,11 @@
 #include "removal/files.h"
 
 #include "common/backslash.h"
-#include "common/handles_win.h"
-#include "common/text.h"
 #include "common/file_io.h"
+#include "common/handles_win.h"
 #include "common/memory.h"
+#include "common/text.h"
 #include "data/messages.h"
-#include "run/run_state.h"
 #include "format/layout.h"
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
@@ -15,6 +14,7 @@
 #include "removal/entry_paths.h"
 #include "removal/reach_check.h"
 #include "removal/servers_fonts.h"
+#include "run/run_state.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -28,7 +28,8 @@ constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\
 // not absolute (it would be taken from whatever the current directory is).
 bool BuildCurrentItem(RunState& run, const FileEntry& entry, const FolderTokenResolver& tokens) {
     char* item = run.currentItem;
-    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize, &tokens)) return false;
+    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize, &tokens))
+        return false;
     if (IsAbsolutePath(item)) return true;
     item[0] = '\0';
     return false;
@@ -54,7 +55,9 @@ DWORD WriteAccessOf(const FileAttributes& file) {
     return (file.attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_ACCESS_DENIED : 0;
 }
 
-DWORD TestWriteAccess(const char* path) { return WriteAccessOf(ReadFileAttributes(path)); }
+DWORD TestWriteAccess(const char* path) {
+    return WriteAccessOf(ReadFileAttributes(path));
+}
 
 // Sets or clears the read-only attribute, keeping the other bits; nothing changes when the
 // attributes cannot be read.
@@ -72,7 +75,9 @@ bool CanOpenForWriting(const char* path) {
     return static_cast<bool>(file);
 }
 
-bool IsFileEntry(const FileEntry& entry) { return entry.fileName[0] != '\0'; }
+bool IsFileEntry(const FileEntry& entry) {
+    return entry.fileName[0] != '\0';
+}
 
 // The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it.
 struct SharedDllsKey {
@@ -243,7 +248,8 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
     FileAttributes file = ReadFileAttributes(checked);
     // A file that is itself a junction or symbolic link is not deleted through: NT removes the link,
     // but Wine's DeleteFileA removes the file it leads to.
-    if (file.attributes != INVALID_FILE_ATTRIBUTES && (file.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return;
+    if (file.attributes != INVALID_FILE_ATTRIBUTES && (file.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return;
     if (run.platform.nt &&
         !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
         WriteAccessOf(file) == 0 && TryDeleteUnlocked(checked, tools.setInformation)) {
@@ -319,7 +325,9 @@ void RemoveInstalledFiles(RunState& run) {
     }
 }
 
-bool IsFileLocked(const char* path) { return IsFileLockedFrom(path, ReadFileAttributes(path)); }
+bool IsFileLocked(const char* path) {
+    return IsFileLockedFrom(path, ReadFileAttributes(path));
+}
 
 int AskReadOnlyQuestion(RunState& run, const char* path) {
     UniqueBlock<char> text;

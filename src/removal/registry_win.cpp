@@ -1,11 +1,11 @@
 #include "removal/registry.h"
 
 #include "common/handles_win.h"
-#include "common/text.h"
 #include "common/memory.h"
-#include "run/run_state.h"
+#include "common/text.h"
 #include "removal/entry_paths.h"
 #include "removal/registry_guard.h"
+#include "run/run_state.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -82,7 +82,8 @@ void RemoveRegistryEntries(RunState& run) {
         RegistryPathSplit split = SplitRegistryPath(entry.keyPath);
         if (split.kind == RegistryEntryKind::kValue) {
             // A value entry does not move the bar.
-            if (IsPredefinedRoot(entry.rootKey, run.platform.nt)) RemoveValue(run, entry.rootKey, entry.keyPath, split);
+            if (IsPredefinedRoot(entry.rootKey, run.platform.nt))
+                RemoveValue(run, entry.rootKey, entry.keyPath, split);
             KeepAnswering();
             continue;
         }
@@ -98,7 +99,8 @@ LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
     if (depth >= kMaxKeyDepth) return ERROR_STACK_OVERFLOW;
     KeepAnswering();  // one key entry may be a tree of many thousand keys
     UniqueRegistryKey key;
-    LONG result = RegOpenKeyExA(parent, name, kOpenLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
+    LONG result =
+        RegOpenKeyExA(parent, name, kOpenLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
     if (result != ERROR_SUCCESS) return result;
     // One request tells how many subkeys and values the key has: a key without values is no link
     // (a link holds SymbolicLinkValue), and one without subkeys needs no enumeration. Most keys of

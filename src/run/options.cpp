@@ -3,7 +3,9 @@
 #include "common/text.h"
 
 namespace {
-bool IsOptionChar(char c) { return c == '-' || c == '/'; }
+bool IsOptionChar(char c) {
+    return c == '-' || c == '/';
+}
 }  // namespace
 
 void ScanOptions(const char* text, RunModes& modes) {

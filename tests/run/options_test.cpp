@@ -1,10 +1,10 @@
 // The option scan and the run-first command split.
-#include <gtest/gtest.h>
+#include "run/options.h"
 
+#include <gtest/gtest.h>
 #include <string>
 
 #include "shell/command_split.h"
-#include "run/options.h"
 
 namespace {
 
@@ -64,8 +64,8 @@ TEST(CommandSplit, Table) {
         {"C:\\Tools\\App\\my tool.exe /x", "C:\\Tools\\App\\my tool.exe /x", ""},  // unquoted: whole text
         {"\"C:\\Tools\\App\\setup.exe\" /remove", "C:\\Tools\\App\\setup.exe", "/remove"},
         {"\"  C:\\Tools\\App\\tool.exe  \"    /x", "C:\\Tools\\App\\tool.exe", "/x"},
-        {"\"C:\\Tools\\App\\tool.exe\"", "C:\\Tools\\App\\tool.exe", ""},          // nothing after the quote
-        {"\"C:\\Tools\\App\\tool.exe", "C:\\Tools\\App\\tool.exe", ""},            // no closing quote
+        {"\"C:\\Tools\\App\\tool.exe\"", "C:\\Tools\\App\\tool.exe", ""},  // nothing after the quote
+        {"\"C:\\Tools\\App\\tool.exe", "C:\\Tools\\App\\tool.exe", ""},    // no closing quote
         {"\"C:\\a b\\t.exe\" \"quoted arg\" 2", "C:\\a b\\t.exe", "\"quoted arg\" 2"},
     };
     for (const auto& c : cases) {
