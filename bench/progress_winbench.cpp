@@ -32,6 +32,7 @@
 #include "support/ui_session.h"
 #include "ui/ui.h"
 #include "win_clock.h"
+#include "win_setting.h"
 
 using testing_support::UiSession;
 
@@ -46,14 +47,6 @@ constexpr DWORD kWatchPaceMs = 5;
 // The part of the last simulated pass's progress calls spent in the ones that moved the bar (and
 // repainted it as they pumped).
 double g_barMovesMs = 0;
-
-unsigned Setting(const char* name, unsigned fallback) {
-    char text[32];
-    DWORD n = GetEnvironmentVariableA(name, text, sizeof(text));
-    if (n == 0 || n >= sizeof(text)) return fallback;
-    unsigned long value = std::strtoul(text, nullptr, 10);
-    return value > 0 && value < 10000000 ? static_cast<unsigned>(value) : fallback;
-}
 
 // Sends WM_NULL to the window from a thread of its own, one message after the other, while it runs;
 // records the longest wait for a reply.

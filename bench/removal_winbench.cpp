@@ -51,6 +51,7 @@
 #include "support/sandbox.h"
 #include "support/test_run.h"
 #include "win_clock.h"
+#include "win_setting.h"
 
 namespace {
 
@@ -64,14 +65,6 @@ constexpr DWORD kMemoryReadingMs = 50;
 constexpr char kMinimalName[] = "removal_minimal.exe";
 
 int g_failures = 0;
-
-unsigned Setting(const char* name, unsigned fallback) {
-    char text[32];
-    DWORD n = GetEnvironmentVariableA(name, text, sizeof(text));
-    if (n == 0 || n >= sizeof(text)) return fallback;
-    unsigned long value = std::strtoul(text, nullptr, 10);
-    return value > 0 && value < 10000000 ? static_cast<unsigned>(value) : fallback;
-}
 
 bool SectionWanted(const char* section) {
     char text[256];

@@ -178,6 +178,19 @@ void ReportFindings(const std::string& file, const CheckedManifest& checked, Fin
     }
 }
 
+// What check and build both begin with: the --install-dir findings, then the manifest read and checked
+// in every language it offers, and its findings reported.
+CheckedManifest ReadCheckAndReport(const std::string& manifest, const std::optional<std::string>& language,
+                                   const std::optional<std::string>& installDir, FindingReport& report,
+                                   FILE* err) {
+    if (installDir) {
+        for (const auto& f : CheckInstallDirArgument(*installDir)) report.Add("uninstpack: --install-dir", f);
+    }
+    CheckedManifest checked = ReadAndCheck(manifest, language, installDir, err);
+    if (!checked.failed) ReportFindings(ShownName(manifest), checked, report);
+    return checked;
+}
+
 // OUT for one language: "{lang}" stands for its tag.
 std::string OutputFor(const std::string& output, const std::optional<std::string>& language) {
     std::string result = output;
@@ -198,13 +211,9 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
         return kExitUsage;
     }
     FindingReport report(err, options.reporting);
-    if (options.installDir) {
-        for (const auto& f : CheckInstallDirArgument(*options.installDir))
-            report.Add("uninstpack: --install-dir", f);
-    }
-    CheckedManifest checked = ReadAndCheck(options.manifest, options.language, options.installDir, err);
+    CheckedManifest checked =
+        ReadCheckAndReport(options.manifest, options.language, options.installDir, report, err);
     if (checked.failed) return kExitFailure;
-    ReportFindings(shown, checked, report);
     bool several = checked.runs.size() > 1;
     bool named = options.output.find("{lang}") != std::string::npos;
     bool unreadable = false;
@@ -295,13 +304,9 @@ int RunCheck(const CheckCommandOptions& options, FILE* out, FILE* err) {
     (void)out;
     std::string shown = ShownName(options.manifest);
     FindingReport report(err, options.reporting);
-    if (options.installDir) {
-        for (const auto& f : CheckInstallDirArgument(*options.installDir))
-            report.Add("uninstpack: --install-dir", f);
-    }
-    CheckedManifest checked = ReadAndCheck(options.manifest, options.language, options.installDir, err);
+    CheckedManifest checked =
+        ReadCheckAndReport(options.manifest, options.language, options.installDir, report, err);
     if (checked.failed) return kExitFailure;
-    ReportFindings(shown, checked, report);
     if (options.reporting.verbose && checked.runs.size() > 1) {
         std::string tags;
         for (const auto& run : checked.runs) tags += (tags.empty() ? "" : ", ") + *run.language;
