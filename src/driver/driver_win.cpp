@@ -13,6 +13,7 @@
 #include "removal/files.h"
 #include "removal/folders.h"
 #include "removal/registry.h"
+#include "removal/removal_log.h"
 #include "shell/processes.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
@@ -53,6 +54,7 @@ void Teardown(RunState& run, bool oleReady) {
 
 // The early exits: nothing was confirmed or removed; release what start-up took and leave.
 int EndEarly(RunState& run, bool oleReady, int exitCode) {
+    if (run.log) CloseRemovalLog(run, "not run");
     FreeUninstallData(run.data);
     Teardown(run, oleReady);
     return exitCode;
@@ -67,11 +69,14 @@ void SetPhaseText(RunState& run, int number) {
 // Asks for confirmation and, while a file that must be free is in use, to retry. Only OK and Retry
 // go on; any other answer, 0 from a box that could not be shown included, removes nothing.
 void Confirm(RunState& run) {
-    run.confirmation = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+    const char* confirm = GetMessageText(run.data, 0, format::kMsgConfirm);
+    run.confirmation = ShowMessage(run, confirm, MB_OKCANCEL | MB_ICONINFORMATION);
+    if (run.log) LogQuestion(*run.log, confirm, run.confirmation);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
-        int answer = ShowMessage(run, GetMessageText(run.data, 0, format::kMsgFileInUse),
-                                 MB_RETRYCANCEL | MB_ICONINFORMATION);
+        const char* inUse = GetMessageText(run.data, 0, format::kMsgFileInUse);
+        int answer = ShowMessage(run, inUse, MB_RETRYCANCEL | MB_ICONINFORMATION);
+        if (run.log) LogQuestion(*run.log, inUse, answer);
         if (answer != IDRETRY) {
             run.confirmation = IDCANCEL;
             return;
@@ -83,18 +88,27 @@ void Confirm(RunState& run) {
 void RunFirstProgram(RunState& run) {
     const char* command = SettingsCommand(run.data);
     if (!command) return;
+    if (run.log) LogPass(*run.log, logword::kRunFirst);
     RunFirstCommand composed{};
     if (ComposeRunFirstCommand(run, command, composed)) {
         bool external = run.modes.external && !run.modes.silent;
-        if (!external) {
-            CommandParts parts = SplitCommand(composed.text);
+        CommandParts parts = SplitCommand(composed.text);
+        if (external) {
+            if (run.log) LogRunFirst(*run.log, parts.program, parts.arguments, "not run: /X without /S");
+        } else if (IsAbsoluteProgramPath(parts.program)) {
+            bool wait = (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0;
+            bool started = RunProgram(run, parts.program, parts.arguments, wait);
+            if (run.log) {
+                LogRunFirst(*run.log, parts.program, parts.arguments,
+                            started ? (wait ? "ended" : "started, not waited for") : "not started");
+            }
+        } else if (run.log) {
             // A program that is not a whole path (a token that expanded to nothing leaves "\tool.exe")
             // would be taken from our current directory or searched for: it is not run.
-            if (IsAbsoluteProgramPath(parts.program)) {
-                RunProgram(run, parts.program, parts.arguments,
-                           (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
-            }
+            LogRunFirst(*run.log, parts.program, parts.arguments, "not run: not a full path");
         }
+    } else if (run.log) {
+        LogRunFirst(*run.log, command, nullptr, "not run: the command does not fit");
     }
     ReleaseRunFirstCommand(composed);
 }
@@ -108,14 +122,20 @@ void StartProgressDisplay(RunState& run) {
 
 void RemoveEverything(RunState& run) {
     if (!run.modes.quiet) StartProgressDisplay(run);
+    if (run.log) LogPass(*run.log, logword::kFiles);
     RemoveInstalledFiles(run);
+    if (run.log) LogPass(*run.log, logword::kPatterns);
     RemoveWildcardMatches(run);
     SetPhaseText(run, format::kMsgProgressShortcuts);
+    if (run.log) LogPass(*run.log, logword::kShortcutFiles);
     RemoveShortcutFiles(run);
+    if (run.log) LogPass(*run.log, logword::kShortcutFolders);
     RemoveShortcutFolders(run);
     SetPhaseText(run, format::kMsgProgressFolders);
+    if (run.log) LogPass(*run.log, logword::kProgramFolders);
     RemoveProgramFolders(run);
     SetPhaseText(run, format::kMsgProgressRegistry);
+    if (run.log) LogPass(*run.log, logword::kRegistry);
     RemoveRegistryEntries(run);
     DestroyProgressDialog(run);
 }
@@ -137,8 +157,12 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     InitUserInterface(run);
     if (!StartUp(run)) return EndEarly(run, oleReady, -1);
     ScanOptions(commandLine, run.modes);
+    if (run.modes.logPath) OpenRemovalLog(run);
 
-    if (!LoadUninstallData(run)) return EndEarly(run, oleReady, -1);
+    if (!LoadUninstallData(run)) {
+        if (run.log) LogNote(*run.log, "load", run.modulePath, "the uninstall data cannot be read");
+        return EndEarly(run, oleReady, -1);
+    }
     if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run);
     if (!RegisterMainWindowClass(run)) return EndEarly(run, oleReady, 0);
     if (!CreateMainWindow(run)) return EndEarly(run, oleReady, -1);
@@ -150,6 +174,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         RemoveEverything(run);
         CloseRun(run);
     }
+    if (run.log) CloseRemovalLog(run, run.confirmation == IDOK ? "completed" : "cancelled");
 
     RunFinalMessageLoop(run);
     FreeUninstallData(run.data);

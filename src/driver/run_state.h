@@ -9,6 +9,8 @@
 #include "paths/path_state.h"
 #include "ui/ui_state.h"
 
+struct RemovalLog;
+
 struct PlatformFlags {
     bool nt;          // the NT family (VER_PLATFORM_WIN32_NT)
     bool nt6OrLater;  // NT with a major version above 5
@@ -45,6 +47,7 @@ struct RunState {
     uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
+    RemovalLog* log;             // the /L=PATH log (removal/removal_log.h); null without one
 };
 
 // Runs the whole uninstall: the entry function. `commandLine` is the text after the program name.

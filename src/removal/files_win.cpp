@@ -11,6 +11,7 @@
 #include "paths/protected_folders.h"
 #include "removal/access_denied.h"
 #include "removal/entry_paths.h"
+#include "removal/removal_log.h"
 #include "removal/servers_fonts.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
@@ -59,18 +60,21 @@ bool CanOpenForWriting(const char* path) {
 
 bool IsFileEntry(const FileEntry& entry) { return entry.fileName[0] != '\0'; }
 
+// What a step's result means for the log: 0 when it worked, else the platform's error.
+uint32_t OutcomeOf(BOOL done) { return done ? 0 : GetLastError(); }
+
 // The shared-DLL count of the file in the current-item buffer: decremented, and the question of
 // message 10 asked when no other installation uses it. Returns whether the file may go on to be
 // removed (`goOn` as it comes in: false for a locked file).
 bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
     bool goOn = !locked;
+    // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
+    // missing; a shorter one leaves the upper bytes of the preset.
+    DWORD count = 1;
     UniqueRegistryKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
         key.reset();
     } else {
-        // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
-        // missing; a shorter one leaves the upper bytes of the preset.
-        DWORD count = 1;
         DWORD type = 0;
         DWORD size = sizeof(count);
         if (RegQueryValueExA(key.get(), path, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) ==
@@ -83,14 +87,28 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
             }
         }
     }
-    if (!goOn) return false;
+    if (!goOn) {
+        if (run.log) {
+            if (locked) {
+                LogItem(*run.log, logword::kDelete, path, ERROR_SHARING_VIOLATION);
+            } else {
+                LogSharedCount(*run.log, path, count);
+            }
+        }
+        return false;
+    }
 
     // Without a buffer there is no question, and the file goes as if the answer were Yes.
     UniqueBlock<char> text;
     if (AllocZeroed(kMessageBufferSize, text)) {
         FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
-        if (text.get()[0] != '\0' && ShowMessage(run, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            return false;
+        if (text.get()[0] != '\0') {
+            int answer = ShowMessage(run, text.get(), MB_YESNO | MB_ICONQUESTION);
+            if (run.log) LogQuestion(*run.log, text.get(), answer);
+            if (answer != IDYES) {
+                if (run.log) LogItem(*run.log, logword::kDelete, path, kOutcomeAnsweredNo);
+                return false;
+            }
         }
     }
     if (key) RegDeleteValueA(key.get(), path);
@@ -105,23 +123,20 @@ BOOL ClearAndDelete(const char* path) {
 
 // Deletes the file of `entry` (path in the current-item buffer): a read-only file is made writable
 // without a question when it is a font or a server, else as the remembered to-all answer or the
-// read-only question says. A file that is in use (access denied but not read-only) stays.
-void DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
+// read-only question says. A file that is in use (access denied but not read-only) stays. Returns
+// what came of it for the log: 0 (removed), the platform's error or kOutcomeAnsweredNo.
+uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
     BOOL removed = DeleteFileA(path);
     while (!removed) {
-        if (!IsAccessDeniedError(GetLastError())) return;
+        DWORD error = GetLastError();
+        if (!IsAccessDeniedError(error)) return error;
         DWORD access = TestWriteAccess(path);
-        if (access == 0 || !IsAccessDeniedError(access)) return;
+        if (access == 0) return error;
+        if (!IsAccessDeniedError(access)) return access;
         // Read-only from here on.
-        if (entry.flags & (format::kFileFont | format::kFileSelfRegister)) {
-            ClearAndDelete(path);
-            return;
-        }
-        if (run.readOnlyAnswer == ToAllAnswer::kYesToAll) {
-            ClearAndDelete(path);
-            return;
-        }
-        if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return;
+        if (entry.flags & (format::kFileFont | format::kFileSelfRegister)) return OutcomeOf(ClearAndDelete(path));
+        if (run.readOnlyAnswer == ToAllAnswer::kYesToAll) return OutcomeOf(ClearAndDelete(path));
+        if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return kOutcomeAnsweredNo;
         switch (AskReadOnlyQuestion(run, path)) {
             case IDYES:
                 // A removal that still fails is looked at again: a file whose attribute did not
@@ -130,15 +145,15 @@ void DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
                 break;
             case kYesToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kYesToAll;
-                ClearAndDelete(path);
-                return;
+                return OutcomeOf(ClearAndDelete(path));
             case kNoToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kNoToAll;
-                return;
+                return kOutcomeAnsweredNo;
             default:
-                return;
+                return kOutcomeAnsweredNo;
         }
     }
+    return 0;
 }
 
 // Removes one file entry whose path is in the current-item buffer.
@@ -146,18 +161,33 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry) {
     const char* path = run.currentItem;
     bool locked = IsFileLocked(path);
     bool goOn = !locked;
-    if (entry.flags & format::kFileShared) goOn = UpdateSharedCount(run, path, locked);
+    if (entry.flags & format::kFileShared) {
+        goOn = UpdateSharedCount(run, path, locked);  // says in the log what kept a shared file
+    } else if (locked && run.log) {
+        LogItem(*run.log, logword::kDelete, path, ERROR_SHARING_VIOLATION);
+    }
     if (!goOn) return;
     if (entry.flags & format::kFileFont) RemoveFont(run, path);
     if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
-    DeleteEntryFile(run, entry, path);
+    uint32_t outcome = DeleteEntryFile(run, entry, path);
+    if (run.log) LogItem(*run.log, logword::kDelete, path, outcome);
 }
 
 // Removes the folder of a folder entry unless it is protected; a folder that is not empty or
 // missing stays without a word. The folder removed is the canonical one that was tested.
 void RemoveFolderEntry(RunState& run) {
     char canonical[kPathBufferSize];
-    if (ResolveRemovableFolder(run, run.currentItem, canonical)) RemoveDirectoryA(canonical);
+    uint32_t outcome = kOutcomeProtected;
+    if (ResolveRemovableFolder(run, run.currentItem, canonical)) outcome = OutcomeOf(RemoveDirectoryA(canonical));
+    if (run.log) LogItem(*run.log, logword::kRemoveFolder, run.currentItem, outcome);
+}
+
+// The log's line for an entry whose path is not built: too long, or not a full path.
+void LogSkippedEntry(RunState& run, const FileEntry& entry) {
+    char path[kPathBufferSize];
+    bool fits = BuildEntryPath(run.installFolder, entry.folder, entry.fileName, path, sizeof path);
+    LogItem(*run.log, logword::kSkip, fits ? path : entry.folder, fits ? kOutcomeNotFullPath : kOutcomeDoesNotFit,
+            fits || !IsFileEntry(entry) ? nullptr : entry.fileName);
 }
 
 }  // namespace
@@ -182,6 +212,8 @@ void RemoveInstalledFiles(RunState& run) {
             } else {
                 RemoveFolderEntry(run);
             }
+        } else if (run.log) {
+            LogSkippedEntry(run, entry);
         }
         ReportProgress(run, ProgressPass::kFiles, k);
     }
@@ -207,5 +239,6 @@ int AskReadOnlyQuestion(RunState& run, const char* path) {
     // An empty text means: every read-only file goes without a question.
     if (text.get()[0] == '\0') return kYesToAllId;
     INT_PTR answer = ShowQuestionDialog(run, text.get());
+    if (run.log) LogQuestion(*run.log, text.get(), static_cast<int>(answer));
     return answer == -1 ? IDNO : static_cast<int>(answer);
 }

@@ -14,6 +14,7 @@
 #include "removal/entry_paths.h"
 #include "removal/file_mask.h"
 #include "removal/pattern_guard.h"
+#include "removal/removal_log.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -62,6 +63,16 @@ void EnterParent(const char* canonical) {
 bool RemoveFolder(const char* canonical) {
     if (IsCurrentFolder(canonical)) EnterParent(canonical);
     return RemoveDirectoryA(canonical) != FALSE;
+}
+
+// What a step's result means for the log: 0 when it worked, else the platform's error.
+uint32_t OutcomeOf(bool done) { return done ? 0 : GetLastError(); }
+
+// Removes the folder `canonical` as RemoveFolder does and says so in the log; false when it stays.
+bool RemoveFolderLogged(RunState& run, const char* canonical) {
+    bool removed = RemoveFolder(canonical);
+    if (run.log) LogItem(*run.log, logword::kRemoveFolder, canonical, OutcomeOf(removed));
+    return removed;
 }
 
 // Each pass puts the current directory back where it found it (when that folder still exists).
@@ -178,11 +189,18 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
                 const char* name = level.found.cFileName;
                 // The mask is checked again on the long name: FindFirstFileA matches short names too.
                 if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask)) continue;
-                if (ComposeChild(folder, name, level.item)) DeleteFileA(level.item);
+                if (!ComposeChild(folder, name, level.item)) {
+                    if (run.log) LogItem(*run.log, logword::kSkip, folder, kOutcomeDoesNotFit, name);
+                } else {
+                    BOOL deleted = DeleteFileA(level.item);
+                    if (run.log) LogItem(*run.log, logword::kDelete, level.item, OutcomeOf(deleted));
+                }
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
-    LeaveFolder(folder, true);
+    EnterParent(folder);
+    BOOL removed = RemoveDirectoryA(folder);  // a folder that is not empty stays: that is the test
+    if (run.log) LogItem(*run.log, logword::kRemoveFolder, folder, OutcomeOf(removed));
 }
 
 // The folder of one pattern, checked as the packer's `check` checks it and then as every folder
@@ -214,15 +232,18 @@ struct PatternWork {
     char canonical[kPathBufferSize];
 };
 
-void CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
-    if (!BuildFullPatternPath(run, pattern, work.path)) return;
+// Cleans one pattern's tree; what is not cleaned at all is said in the log with the outcome.
+uint32_t CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
+    if (!BuildFullPatternPath(run, pattern, work.path)) return kOutcomeDoesNotFit;
     const char* mask = SplitPatternPath(work.path);
-    if (!mask || !IsPlainFileMask(mask)) return;
-    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical)) return;
+    if (!mask || !IsPlainFileMask(mask)) return kOutcomeRefused;
+    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical)) return kOutcomeProtected;
     // A folder that is missing or cannot be entered is skipped, and so is one the current directory
     // does not then name: nothing is cleaned anywhere else.
-    if (!SetCurrentDirectoryA(work.canonical) || !IsCurrentFolder(work.canonical)) return;
+    if (!SetCurrentDirectoryA(work.canonical)) return GetLastError();
+    if (!IsCurrentFolder(work.canonical)) return kOutcomeBelowLink;
     CleanFolderTree(run, mask, 0);
+    return 0;
 }
 
 }  // namespace
@@ -234,7 +255,11 @@ void RemoveWildcardMatches(RunState& run) {
     if (!AllocZeroed(sizeof(PatternWork), work)) return;
     CurrentFolderKeeper keeper;
     // The loader keeps the list inside its block and ends it with an empty pattern.
-    for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) CleanPattern(run, pattern, *work.get());
+    for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) {
+        uint32_t outcome = CleanPattern(run, pattern, *work.get());
+        // A tree that was cleaned has a line for each file and folder; the pattern has one when not.
+        if (outcome != 0 && run.log) LogItem(*run.log, logword::kClean, pattern, outcome);
+    }
 }
 
 void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
@@ -267,7 +292,14 @@ void RemoveShortcutFiles(RunState& run) {
         if (IsPlainShortcutName(entry.fileName) &&
             BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
-            DeleteFileA(run.currentItem);
+            BOOL deleted = DeleteFileA(run.currentItem);
+            if (run.log) LogItem(*run.log, logword::kDelete, run.currentItem, OutcomeOf(deleted));
+        } else if (run.log && entry.fileName[0] != '\0') {
+            LogItem(*run.log, logword::kSkip, entry.folder,
+                    !IsPlainShortcutName(entry.fileName) ? kOutcomeRefused
+                    : run.currentItem[0] == '\0'         ? kOutcomeDoesNotFit
+                                                        : kOutcomeNotFullPath,
+                    entry.fileName);
         }
         ReportProgress(run, ProgressPass::kShortcutFiles, i);
     }
@@ -292,10 +324,16 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& 
     }
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
-        if (!ResolveRemovableFolder(run, work.folder, work.canonical)) return;
-        if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) return;
-        RemoveFolder(work.canonical);
-        if (hasSecond) RemoveFolder(work.secondCanonical);
+        if (!ResolveRemovableFolder(run, work.folder, work.canonical)) {
+            if (run.log) LogItem(*run.log, logword::kRemoveFolder, work.folder, kOutcomeProtected);
+            return;
+        }
+        if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) {
+            if (run.log) LogItem(*run.log, logword::kRemoveFolder, work.second, kOutcomeProtected);
+            return;
+        }
+        RemoveFolderLogged(run, work.canonical);
+        if (hasSecond) RemoveFolderLogged(run, work.secondCanonical);
         if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
     }
 }
@@ -339,7 +377,11 @@ void RemoveProgramFolders(RunState& run) {
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
             bool removedOne = false;
             for (;;) {
-                if (!ResolveRemovableFolder(run, path, canonical) || !RemoveFolder(canonical)) break;
+                if (!ResolveRemovableFolder(run, path, canonical)) {
+                    if (run.log) LogItem(*run.log, logword::kRemoveFolder, path, kOutcomeProtected);
+                    break;
+                }
+                if (!RemoveFolderLogged(run, canonical)) break;
                 if (!removedOne) {
                     (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
                     removedOne = true;

@@ -9,6 +9,7 @@
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
+#include "removal/removal_log.h"
 #include "shell/shell_text.h"
 #include "ui/ui.h"
 
@@ -88,7 +89,7 @@ bool JoinPath(const char* folder, const char* name, char* path) {
 
 }  // namespace
 
-bool RunProgram(RunState&, const char* program, const char* arguments, bool wait) {
+bool RunProgram(RunState& run, const char* program, const char* arguments, bool wait) {
     char commandLine[kCommandLineSize];
     if (!BuildProgramCommandLine(program, arguments, commandLine, sizeof commandLine)) return false;
     // The child starts in the program's own folder; a path without a backslash starts in ours. Our own
@@ -109,7 +110,10 @@ bool RunProgram(RunState&, const char* program, const char* arguments, bool wait
     }
     UniqueProcessInfo child;
     child.Take(info);
-    if (wait) WaitForChild(child.process.get());
+    if (wait) {
+        WaitForChild(child.process.get());
+        if (run.log) NoteExitCode(*run.log, child.process.get());
+    }
     return true;
 }
 
