@@ -12,6 +12,18 @@ set(SYSTEM_LIBS shell32 ole32 advapi32 gdi32 user32 kernel32)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_compile_options(product_flags INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables -fno-unwind-tables>)
+  # The 32-bit product code for size (the stub is downloaded and copied with every installation):
+  # -Oz; arguments pushed, not stored into a frame reserved in each prologue; the stack kept at the
+  # 4 bytes the platform's i386 convention promises (nothing here needs more: no SSE, no alignas);
+  # data aligned as the ABI asks, not padded for speed; tail calls kept as calls (on i386 a sibling
+  # call first moves its arguments over the caller's own: more bytes than it saves, measured).
+  # Without the stack probe a frame of a page or more could step over the guard page, so the build
+  # refuses any such frame and any variable-length or alloca allocation. Product code only: the
+  # test support code has frames far larger than a page.
+  target_compile_options(product_flags INTERFACE
+    $<$<COMPILE_LANGUAGE:CXX>:-Oz -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2
+    -malign-data=abi -fno-optimize-sibling-calls -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla
+    -Walloca>)
 endif()
 
 set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
@@ -53,8 +65,14 @@ endif()
 target_link_options(uninst PRIVATE -nostartfiles -nodefaultlibs -Wl,-e,${ENTRY_SYMBOL} -s
   -Wl,--gc-sections -Wl,--dynamicbase,--enable-reloc-section,--nxcompat)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${SRC}/resources -I${CMAKE_BINARY_DIR}/resources")
+# The shipped 32-bit stub may not grow past 48 KiB (the build fails, and the linked file is
+# deleted); the 64-bit build is for tests only.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(STUB_SIZE_CHECK --max-bytes 49152)
+endif()
 add_custom_command(TARGET uninst POST_BUILD
   COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/stamp-stub.py $<TARGET_FILE:uninst> --objdump ${CMAKE_OBJDUMP}
+          ${STUB_SIZE_CHECK}
   VERBATIM)
 
 # Tests: the portable tests and the Windows-only ones, in one executable under Wine.

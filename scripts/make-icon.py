@@ -79,8 +79,9 @@ def image(n, bpp):
         index = {c: VGA.index(VGA_CHOICE[c]) for c in VGA_CHOICE}
     else:
         used = sorted({c for row in rows for c in row if c is not None})
+        # Only the colours drawn (index 0 for the transparent pixels): biClrUsed says how many there
+        # are, so the palette need not be padded to 256 entries (a kilobyte per image).
         palette = [(0, 0, 0)] + used
-        palette += [(0, 0, 0)] * (256 - len(palette))
         index = {c: i + 1 for i, c in enumerate(used)}
     row_bytes = ((n * bpp + 31) // 32) * 4
     mask_bytes = ((n + 31) // 32) * 4

@@ -6,7 +6,8 @@ dynamic base with its relocations, and non-executable data), that the data-offse
 section of its own (".uninst", the marker at its start) and that the marker occurs nowhere else, then
 writes the executable's own size into the field: a stub without a block then fails at its first record
 header. The linker's PE checksum is then computed again for the stamped file (signing tools and PE
-verifiers check it). Prints the size and the sections.
+verifiers check it). Prints the size and the sections. With --max-bytes, fails when the stub is larger:
+every installation carries a copy of it.
 """
 import argparse
 import struct
@@ -52,6 +53,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe")
     parser.add_argument("--objdump", required=True)
+    parser.add_argument("--max-bytes", type=int, help="the largest size the stub may have")
     args = parser.parse_args()
 
     dump = subprocess.run([args.objdump, "-p", args.exe], check=True, capture_output=True, text=True).stdout
@@ -71,8 +73,14 @@ def main():
     if any(name.startswith(".eh_fram") for name in sections):
         # Nothing unwinds without exceptions; these come from a runtime routine (64-bit division).
         print(f"stamp-stub: note: {args.exe} carries unwind tables (.eh_frame)")
+    if ".data" in sections:
+        # With -fdata-sections MinGW's GCC puts zero-initialised variables in .data$ sections with
+        # file contents: a .data section costs the file 512 bytes (src/ui/ui_win.cpp shows the remedy).
+        print(f"stamp-stub: note: {args.exe} has a .data section; a zero-initialised variable belongs in .bss")
 
     data = bytearray(open(args.exe, "rb").read())
+    if args.max_bytes is not None and len(data) > args.max_bytes:
+        sys.exit(f"stamp-stub: {args.exe} is {len(data)} bytes, more than the {args.max_bytes} allowed")
     count = data.count(MARKER)
     if count != 1:
         sys.exit(f"stamp-stub: the data-offset marker occurs {count} times in {args.exe}, not once")

@@ -92,44 +92,72 @@ int ReadEntry(BodyCursor& cursor, RegistryEntry& entry) {
     return cursor.Text(entry.keyPath, room, kRegistryEntryTextLimit);
 }
 
-// Hands `block` to the list, which frees it with its entries.
-template <class Entry>
-bool KeepBlock(EntryList<Entry>& list, void* block) {
+// Hands `block` to a list's blocks, which are freed with its entries.
+bool KeepBlock(void**& blocks, uint32_t& blockCount, void* block) {
     size_t bytes = 0;
-    if (!ArrayBytes(uint64_t{list.blockCount} + 1, sizeof(void*), bytes)) return false;
-    if (!GrowBlock(bytes, list.blocks)) return false;
-    list.blocks[list.blockCount++] = block;
+    if (!ArrayBytes(uint64_t{blockCount} + 1, sizeof(void*), bytes)) return false;
+    if (!GrowBlock(bytes, blocks)) return false;
+    blocks[blockCount++] = block;
     return true;
 }
 
-// The three list readers share one scheme: a u32 entry count, then the entries.
+// What the one list reader needs to know of a list's entry type. The item array is typed by the
+// entry, so the reader reaches it only through `growItems` and `appendItem`.
+struct ListKind {
+    uint32_t entrySize;
+    int (*readEntry)(BodyCursor& cursor, void* entry);
+    bool (*growItems)(void* list, uint32_t more);  // room for `more` items after the counted ones
+    void (*appendItem)(void* list, void* entry);   // counts the entry
+};
+
 template <class Entry>
-int ReadList(uint8_t*& body, uint32_t length, EntryList<Entry>& list, uint32_t minEntrySize) {
+struct ListOf {
+    static int Read(BodyCursor& cursor, void* entry) { return ReadEntry(cursor, *static_cast<Entry*>(entry)); }
+    static bool Grow(void* list, uint32_t more) {
+        auto& typed = *static_cast<EntryList<Entry>*>(list);
+        size_t bytes = 0;
+        return ArrayBytes(uint64_t{typed.count} + more, sizeof(Entry*), bytes) && GrowBlock(bytes, typed.items);
+    }
+    static void Append(void* list, void* entry) {
+        auto& typed = *static_cast<EntryList<Entry>*>(list);
+        typed.items[typed.count++] = static_cast<Entry*>(entry);
+    }
+    static constexpr ListKind kKind = {sizeof(Entry), Read, Grow, Append};
+};
+
+// The three lists share one scheme: a u32 entry count, then entries of at least `minEntrySize`
+// body bytes each. `list` is the EntryList that `blocks` and `blockCount` belong to.
+int ReadList(uint8_t*& body, uint32_t length, const ListKind& kind, uint32_t minEntrySize, void* list,
+             void**& blocks, uint32_t& blockCount) {
     BodyCursor cursor(body, length);
     uint32_t n = 0;
     if (!cursor.U32(n)) return kOverrun;
     if (n == 0) return kLoadOk;
     // A count the body cannot hold is refused before anything is allocated for it.
     if (static_cast<uint64_t>(n) * minEntrySize > cursor.Left()) return kLoadErrorMemory;
-    size_t bytes = 0;
     size_t entryBytes = 0;
-    if (!ArrayBytes(uint64_t{list.count} + n, sizeof(Entry*), bytes)) return kLoadErrorMemory;
-    if (!ArrayBytes(n, sizeof(Entry), entryBytes)) return kLoadErrorMemory;
+    if (!ArrayBytes(n, kind.entrySize, entryBytes)) return kLoadErrorMemory;
     // Not zeroed: every entry is filled before the list counts it.
-    Entry* entries = nullptr;
+    uint8_t* entries = nullptr;
     if (!AllocBlock(entryBytes, entries)) return kLoadErrorMemory;
-    if (!KeepBlock(list, entries)) {
+    if (!KeepBlock(blocks, blockCount, entries)) {
         FreeBlock(entries);
         return kLoadErrorMemory;
     }
-    if (!KeepBlock(list, body)) return kLoadErrorMemory;
+    if (!KeepBlock(blocks, blockCount, body)) return kLoadErrorMemory;
     body = nullptr;  // the list owns it now
-    if (!GrowBlock(bytes, list.items)) return kLoadErrorMemory;
+    if (!kind.growItems(list, n)) return kLoadErrorMemory;
     for (uint32_t i = 0; i < n; ++i) {
-        if (int error = ReadEntry(cursor, entries[i])) return error;
-        list.items[list.count++] = &entries[i];
+        void* entry = entries + static_cast<size_t>(i) * kind.entrySize;
+        if (int error = kind.readEntry(cursor, entry)) return error;
+        kind.appendItem(list, entry);
     }
     return kLoadOk;
+}
+
+template <class Entry>
+int ReadList(uint8_t*& body, uint32_t length, EntryList<Entry>& list, uint32_t minEntrySize) {
+    return ReadList(body, length, ListOf<Entry>::kKind, minEntrySize, &list, list.blocks, list.blockCount);
 }
 
 void FreeMessageTable(char**& table, uint32_t count) {

@@ -1,5 +1,6 @@
 #include "removal/pattern_guard.h"
 
+#include "common/packed_texts.h"
 #include "common/text.h"
 
 namespace {
@@ -7,27 +8,27 @@ namespace {
 constexpr size_t kMaxComponents = 64;
 
 // Folders of Windows inside the Program Files folder: each with its whole tree.
-const char* const kWindowsProgramFolders[] = {
+constexpr auto kWindowsProgramFolders = PackTexts<
     "Common Files",       "Windows NT",           "Internet Explorer",     "Windows Defender",
     "Windows Defender Advanced Threat Protection", "Windows Mail",     "Windows Media Player",
     "Windows Photo Viewer", "Windows Portable Devices", "Windows Security", "Windows Sidebar",
     "Windows Journal",    "Windows Multimedia Platform", "WindowsApps",    "ModifiableWindowsApps",
     "WindowsPowerShell",  "Microsoft.NET",        "Reference Assemblies",  "MSBuild",
     "Uninstall Information", "Movie Maker",       "Outlook Express",       "NetMeeting",
-    "Online Services",    "Messenger",            "MSN",
-};
+    "Online Services",    "Messenger",            "MSN"
+>();
 
 // Folders of Windows inside the Common Files folder: each with its whole tree.
-const char* const kWindowsCommonFolders[] = {"System", "Microsoft Shared", "Services", "SpeechEngines"};
+constexpr auto kWindowsCommonFolders = PackTexts<"System", "Microsoft Shared", "Services", "SpeechEngines">();
 
 // Folders directly below a drive's root that belong to Windows: each with its whole tree.
-const char* const kWindowsRootTrees[] = {"Windows", "WINNT", "System Volume Information", "$Recycle.Bin", "RECYCLER",
-                                         "Recycled", "Boot", "Recovery", "EFI", "Config.Msi"};
+constexpr auto kWindowsRootTrees = PackTexts<"Windows", "WINNT", "System Volume Information", "$Recycle.Bin", "RECYCLER",
+                                         "Recycled", "Boot", "Recovery", "EFI", "Config.Msi">();
 
 // Folders directly below a drive's root that hold every program's or user's folders: the folder
 // itself (its subfolders are other programs' and users' own).
-const char* const kSharedRootFolders[] = {"Program Files", "Program Files (x86)", "ProgramData", "Users",
-                                          "Documents and Settings"};
+constexpr auto kSharedRootFolders = PackTexts<"Program Files", "Program Files (x86)", "ProgramData", "Users",
+                                          "Documents and Settings">();
 
 // The folder taken apart: its root and the components below it, as Windows resolves them.
 struct Folder {
@@ -110,23 +111,23 @@ bool Parse(const char* path, Folder& folder) {
 }
 
 bool IsCommonFilesTree(const char* const* parts, size_t count) {
-    return count == 0 || TextInListNoCase(parts[0], kWindowsCommonFolders);
+    return count == 0 || TextInPackedListNoCase(parts[0], kWindowsCommonFolders);
 }
 
 bool IsProgramFilesTree(const char* const* parts, size_t count) {
     if (count == 0) return true;
     if (TextEqualsNoCase(parts[0], "Common Files")) return IsCommonFilesTree(parts + 1, count - 1);
-    return TextInListNoCase(parts[0], kWindowsProgramFolders);
+    return TextInPackedListNoCase(parts[0], kWindowsProgramFolders);
 }
 
 bool IsDriveTree(const char* const* parts, size_t count) {
     if (count == 0) return true;
-    if (TextInListNoCase(parts[0], kWindowsRootTrees)) return true;
+    if (TextInPackedListNoCase(parts[0], kWindowsRootTrees)) return true;
     if (TextEqualsNoCase(parts[0], "Program Files") || TextEqualsNoCase(parts[0], "Program Files (x86)")) {
         return IsProgramFilesTree(parts + 1, count - 1);
     }
     if (TextEqualsNoCase(parts[0], "ProgramData") && count > 1 && TextEqualsNoCase(parts[1], "Microsoft")) return true;
-    return count == 1 && TextInListNoCase(parts[0], kSharedRootFolders);
+    return count == 1 && TextInPackedListNoCase(parts[0], kSharedRootFolders);
 }
 
 bool IsShareTree(const Folder& folder) {

@@ -1,12 +1,13 @@
 #include "removal/registry_guard.h"
 
+#include "common/packed_texts.h"
 #include "common/text.h"
 
 namespace {
 
 // Keys below Software (of HKLM, of HKCU, of a user in HKU, and of their Wow6432Node views) that
 // Windows and every program share.
-const char* const kSharedSoftwareKeys[] = {
+constexpr auto kSharedSoftwareKeys = PackTexts<
     "Microsoft",
     "Policies",
     "Policies\\Microsoft",
@@ -53,12 +54,12 @@ const char* const kSharedSoftwareKeys[] = {
     "Microsoft\\Rpc",
     "Microsoft\\Shared Tools",
     "Microsoft\\SystemCertificates",
-    "Microsoft\\Windows Defender",
-};
+    "Microsoft\\Windows Defender"
+>();
 
 // Keys of a classes root (HKCR, Software\Classes) that every file type or COM object shares, and
 // the types Windows starts programs and opens links through.
-const char* const kSharedClassKeys[] = {
+constexpr auto kSharedClassKeys = PackTexts<
     "CLSID",
     "Interface",
     "TypeLib",
@@ -130,19 +131,19 @@ const char* const kSharedClassKeys[] = {
     ".txt",
     ".htm",
     ".html",
-    ".url",
-};
+    ".url"
+>();
 
 // Top-level keys of a user's hive (HKCU, HKU\<SID>) that Windows keeps.
-const char* const kSharedUserKeys[] = {
+constexpr auto kSharedUserKeys = PackTexts<
     "AppEvents",   "Console",       "Control Panel",    "Control Panel\\Desktop", "Control Panel\\International",
     "Environment", "EUDC",          "Identities",       "Keyboard Layout",        "Keyboard Layout\\Preload",
     "Network",     "Printers",      "RemoteAccess",     "Software",               "System",
-    "Volatile Environment",         "UNICODE Program Groups",
-};
+    "Volatile Environment",         "UNICODE Program Groups"
+>();
 
 // Keys below System\CurrentControlSet and System\ControlSetNNN.
-const char* const kSharedControlSetKeys[] = {
+constexpr auto kSharedControlSetKeys = PackTexts<
     "Control",
     "Control\\Class",
     "Control\\Lsa",
@@ -165,12 +166,12 @@ const char* const kSharedControlSetKeys[] = {
     "Services\\Tcpip",
     "Services\\Tcpip\\Parameters",
     "Services\\WinSock2",
-    "Services\\WinSock2\\Parameters",
-};
+    "Services\\WinSock2\\Parameters"
+>();
 
 // Keys directly below System that are no control set.
-const char* const kSharedSystemKeys[] = {"CurrentControlSet", "Select", "Setup", "MountedDevices", "WPA",
-                                         "DriverDatabase"};
+constexpr auto kSharedSystemKeys = PackTexts<"CurrentControlSet", "Select", "Setup", "MountedDevices", "WPA",
+                                             "DriverDatabase">();
 
 // When `path` begins with the whole components of `prefix`, the rest after its separator ("" when
 // the path is the prefix itself); otherwise null.
@@ -220,7 +221,7 @@ bool IsSharedClassKey(const char* path) {
         if (*view == '\0') return true;
         path = view;
     }
-    return TextInListNoCase(path, kSharedClassKeys);
+    return TextInPackedListNoCase(path, kSharedClassKeys);
 }
 
 // `path` below a root that holds a Software tree (HKLM, HKCU, a user of HKU).
@@ -234,23 +235,23 @@ bool IsSharedSoftwareKey(const char* path) {
         rest = view;
     }
     if (const char* classes = AfterPrefix(rest, "Classes")) return IsSharedClassKey(classes);
-    return TextInListNoCase(rest, kSharedSoftwareKeys);
+    return TextInPackedListNoCase(rest, kSharedSoftwareKeys);
 }
 
 bool IsSharedSystemKey(const char* path) {
     const char* rest = AfterPrefix(path, "System");
     if (!rest) return false;
-    if (*rest == '\0' || TextInListNoCase(rest, kSharedSystemKeys)) return true;
+    if (*rest == '\0' || TextInPackedListNoCase(rest, kSharedSystemKeys)) return true;
     size_t length = 0;
     while (rest[length] != '\0' && rest[length] != '\\') ++length;
     bool controlSet = IsControlSetName(rest, length) || AfterPrefix(rest, "CurrentControlSet") != nullptr;
     if (!controlSet) return false;
     const char* inside = rest[length] == '\\' ? rest + length + 1 : rest + length;
-    return *inside == '\0' || TextInListNoCase(inside, kSharedControlSetKeys);
+    return *inside == '\0' || TextInPackedListNoCase(inside, kSharedControlSetKeys);
 }
 
 bool IsSharedUserKey(const char* path) {
-    return *path == '\0' || TextInListNoCase(path, kSharedUserKeys) || IsSharedSoftwareKey(path);
+    return *path == '\0' || TextInPackedListNoCase(path, kSharedUserKeys) || IsSharedSoftwareKey(path);
 }
 
 // HKLM, and the roots that mirror parts of it (HKCC, HKDD): every top-level key is a hive or a
