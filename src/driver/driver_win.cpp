@@ -54,7 +54,7 @@ void Teardown(RunState& run, bool oleReady) {
 
 // The early exits: nothing was confirmed or removed; release what start-up took and leave.
 int EndEarly(RunState& run, bool oleReady, int exitCode) {
-    if (run.log) CloseRemovalLog(run, "not run");
+    if (run.log) CloseRemovalLog(run, LogWord::kNotRun);
     FreeUninstallData(run.data);
     Teardown(run, oleReady);
     return exitCode;
@@ -88,28 +88,26 @@ void Confirm(RunState& run) {
 void RunFirstProgram(RunState& run) {
     const char* command = SettingsCommand(run.data);
     if (!command) return;
-    if (run.log) LogPass(*run.log, logword::kRunFirst);
+    if (run.log) LogPass(*run.log, LogWord::kRunFirst);  // written out before a program that may hang
+    LogWord result = LogWord::kNotRun;
+    const char* shown = command;  // in the log: the program as composed, or the command as stored
     RunFirstCommand composed{};
     if (ComposeRunFirstCommand(run, command, composed)) {
         bool external = run.modes.external && !run.modes.silent;
-        CommandParts parts = SplitCommand(composed.text);
-        if (external) {
-            if (run.log) LogRunFirst(*run.log, parts.program, parts.arguments, "not run: /X without /S");
-        } else if (IsAbsoluteProgramPath(parts.program)) {
-            bool wait = (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0;
-            bool started = RunProgram(run, parts.program, parts.arguments, wait);
-            if (run.log) {
-                LogRunFirst(*run.log, parts.program, parts.arguments,
-                            started ? (wait ? "ended" : "started, not waited for") : "not started");
-            }
-        } else if (run.log) {
+        if (!external) {
+            CommandParts parts = SplitCommand(composed.text);
+            shown = parts.program;
             // A program that is not a whole path (a token that expanded to nothing leaves "\tool.exe")
             // would be taken from our current directory or searched for: it is not run.
-            LogRunFirst(*run.log, parts.program, parts.arguments, "not run: not a full path");
+            if (IsAbsoluteProgramPath(parts.program)) {
+                result = RunProgram(run, parts.program, parts.arguments,
+                                    (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0)
+                             ? LogWord::kStarted
+                             : LogWord::kNotStarted;
+            }
         }
-    } else if (run.log) {
-        LogRunFirst(*run.log, command, nullptr, "not run: the command does not fit");
     }
+    if (run.log) LogRunFirst(*run.log, shown, result);
     ReleaseRunFirstCommand(composed);
 }
 
@@ -122,20 +120,20 @@ void StartProgressDisplay(RunState& run) {
 
 void RemoveEverything(RunState& run) {
     if (!run.modes.quiet) StartProgressDisplay(run);
-    if (run.log) LogPass(*run.log, logword::kFiles);
+    if (run.log) LogPass(*run.log, LogWord::kFiles);
     RemoveInstalledFiles(run);
-    if (run.log) LogPass(*run.log, logword::kPatterns);
+    if (run.log) LogPass(*run.log, LogWord::kPatterns);
     RemoveWildcardMatches(run);
     SetPhaseText(run, format::kMsgProgressShortcuts);
-    if (run.log) LogPass(*run.log, logword::kShortcutFiles);
+    if (run.log) LogPass(*run.log, LogWord::kShortcutFiles);
     RemoveShortcutFiles(run);
-    if (run.log) LogPass(*run.log, logword::kShortcutFolders);
+    if (run.log) LogPass(*run.log, LogWord::kShortcutFolders);
     RemoveShortcutFolders(run);
     SetPhaseText(run, format::kMsgProgressFolders);
-    if (run.log) LogPass(*run.log, logword::kProgramFolders);
+    if (run.log) LogPass(*run.log, LogWord::kProgramFolders);
     RemoveProgramFolders(run);
     SetPhaseText(run, format::kMsgProgressRegistry);
-    if (run.log) LogPass(*run.log, logword::kRegistry);
+    if (run.log) LogPass(*run.log, LogWord::kRegistry);
     RemoveRegistryEntries(run);
     DestroyProgressDialog(run);
 }
@@ -159,10 +157,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     ScanOptions(commandLine, run.modes);
     if (run.modes.logPath) OpenRemovalLog(run);
 
-    if (!LoadUninstallData(run)) {
-        if (run.log) LogNote(*run.log, "load", run.modulePath, "the uninstall data cannot be read");
-        return EndEarly(run, oleReady, -1);
-    }
+    if (!LoadUninstallData(run)) return EndEarly(run, oleReady, -1);
     if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run);
     if (!RegisterMainWindowClass(run)) return EndEarly(run, oleReady, 0);
     if (!CreateMainWindow(run)) return EndEarly(run, oleReady, -1);
@@ -174,7 +169,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         RemoveEverything(run);
         CloseRun(run);
     }
-    if (run.log) CloseRemovalLog(run, run.confirmation == IDOK ? "completed" : "cancelled");
+    if (run.log) CloseRemovalLog(run, run.confirmation == IDOK ? LogWord::kCompleted : LogWord::kCancelled);
 
     RunFinalMessageLoop(run);
     FreeUninstallData(run.data);

@@ -21,14 +21,16 @@ namespace {
 constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows;
-// false (buffer empty) when the entry must be skipped: the path does not fit (it is never cut) or
-// is not absolute (it would be taken from whatever the current directory is).
-bool BuildCurrentItem(RunState& run, const FileEntry& entry) {
+// 0 when it is there, else (buffer empty) why the entry must be skipped: the path does not fit (it
+// is never cut), or is not absolute (it would be taken from whatever the current directory is).
+uint32_t BuildCurrentItem(RunState& run, const FileEntry& entry) {
     char* item = run.currentItem;
-    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize)) return false;
-    if (IsAbsolutePath(item)) return true;
+    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize)) {
+        return kOutcomeDoesNotFit;
+    }
+    if (IsAbsolutePath(item)) return 0;
     item[0] = '\0';
-    return false;
+    return kOutcomeNotFullPath;
 }
 
 // The write-access test: 0 when the file's attributes can be read and it is not read-only,
@@ -64,9 +66,10 @@ bool IsFileEntry(const FileEntry& entry) { return entry.fileName[0] != '\0'; }
 uint32_t OutcomeOf(BOOL done) { return done ? 0 : GetLastError(); }
 
 // The shared-DLL count of the file in the current-item buffer: decremented, and the question of
-// message 10 asked when no other installation uses it. Returns whether the file may go on to be
-// removed (`goOn` as it comes in: false for a locked file).
-bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
+// message 10 asked when no other installation uses it. Returns 0 when the file may go on to be
+// removed, else what keeps it, for the log: in use (`locked`), the count of its other users, or the
+// answer No.
+uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked) {
     bool goOn = !locked;
     // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
     // missing; a shorter one leaves the upper bytes of the preset.
@@ -87,16 +90,7 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
             }
         }
     }
-    if (!goOn) {
-        if (run.log) {
-            if (locked) {
-                LogItem(*run.log, logword::kDelete, path, ERROR_SHARING_VIOLATION);
-            } else {
-                LogSharedCount(*run.log, path, count);
-            }
-        }
-        return false;
-    }
+    if (!goOn) return locked ? ERROR_SHARING_VIOLATION : SharedCountOutcome(count);
 
     // Without a buffer there is no question, and the file goes as if the answer were Yes.
     UniqueBlock<char> text;
@@ -105,14 +99,11 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked) {
         if (text.get()[0] != '\0') {
             int answer = ShowMessage(run, text.get(), MB_YESNO | MB_ICONQUESTION);
             if (run.log) LogQuestion(*run.log, text.get(), answer);
-            if (answer != IDYES) {
-                if (run.log) LogItem(*run.log, logword::kDelete, path, kOutcomeAnsweredNo);
-                return false;
-            }
+            if (answer != IDYES) return kOutcomeAnsweredNo;
         }
     }
     if (key) RegDeleteValueA(key.get(), path);
-    return true;
+    return 0;
 }
 
 // Makes the read-only file writable and removes it, whatever comes of either.
@@ -160,34 +151,23 @@ uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path
 void RemoveFileEntry(RunState& run, const FileEntry& entry) {
     const char* path = run.currentItem;
     bool locked = IsFileLocked(path);
-    bool goOn = !locked;
-    if (entry.flags & format::kFileShared) {
-        goOn = UpdateSharedCount(run, path, locked);  // says in the log what kept a shared file
-    } else if (locked && run.log) {
-        LogItem(*run.log, logword::kDelete, path, ERROR_SHARING_VIOLATION);
+    uint32_t outcome = locked ? ERROR_SHARING_VIOLATION : 0;
+    if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked);
+    if (outcome == 0) {
+        if (entry.flags & format::kFileFont) RemoveFont(run, path);
+        if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
+        outcome = DeleteEntryFile(run, entry, path);
     }
-    if (!goOn) return;
-    if (entry.flags & format::kFileFont) RemoveFont(run, path);
-    if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
-    uint32_t outcome = DeleteEntryFile(run, entry, path);
-    if (run.log) LogItem(*run.log, logword::kDelete, path, outcome);
+    if (run.log) LogItem(*run.log, LogWord::kDelete, path, outcome);
 }
 
 // Removes the folder of a folder entry unless it is protected; a folder that is not empty or
-// missing stays without a word. The folder removed is the canonical one that was tested.
+// missing stays without a question (the log, when there is one, says so). The folder removed is the canonical one that was tested.
 void RemoveFolderEntry(RunState& run) {
     char canonical[kPathBufferSize];
     uint32_t outcome = kOutcomeProtected;
     if (ResolveRemovableFolder(run, run.currentItem, canonical)) outcome = OutcomeOf(RemoveDirectoryA(canonical));
-    if (run.log) LogItem(*run.log, logword::kRemoveFolder, run.currentItem, outcome);
-}
-
-// The log's line for an entry whose path is not built: too long, or not a full path.
-void LogSkippedEntry(RunState& run, const FileEntry& entry) {
-    char path[kPathBufferSize];
-    bool fits = BuildEntryPath(run.installFolder, entry.folder, entry.fileName, path, sizeof path);
-    LogItem(*run.log, logword::kSkip, fits ? path : entry.folder, fits ? kOutcomeNotFullPath : kOutcomeDoesNotFit,
-            fits || !IsFileEntry(entry) ? nullptr : entry.fileName);
+    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, outcome);
 }
 
 }  // namespace
@@ -195,7 +175,7 @@ void LogSkippedEntry(RunState& run, const FileEntry& entry) {
 bool FindFileInUse(RunState& run) {
     for (uint32_t i = 0; i < run.data.files.count; ++i) {
         const FileEntry& entry = *run.data.files.items[i];
-        if (!BuildCurrentItem(run, entry)) continue;
+        if (BuildCurrentItem(run, entry) != 0) continue;
         if (!IsFileEntry(entry) || !(entry.flags & format::kFileMustBeFree)) continue;
         if (IsFileLocked(run.currentItem)) return true;
     }
@@ -206,14 +186,15 @@ void RemoveInstalledFiles(RunState& run) {
     uint32_t count = run.data.files.count;
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
-        if (BuildCurrentItem(run, entry)) {
+        uint32_t skipped = BuildCurrentItem(run, entry);
+        if (skipped == 0) {
             if (IsFileEntry(entry)) {
                 RemoveFileEntry(run, entry);
             } else {
                 RemoveFolderEntry(run);
             }
         } else if (run.log) {
-            LogSkippedEntry(run, entry);
+            LogItem(*run.log, LogWord::kSkip, entry.folder, skipped, IsFileEntry(entry) ? entry.fileName : nullptr);
         }
         ReportProgress(run, ProgressPass::kFiles, k);
     }

@@ -71,7 +71,7 @@ uint32_t OutcomeOf(bool done) { return done ? 0 : GetLastError(); }
 // Removes the folder `canonical` as RemoveFolder does and says so in the log; false when it stays.
 bool RemoveFolderLogged(RunState& run, const char* canonical) {
     bool removed = RemoveFolder(canonical);
-    if (run.log) LogItem(*run.log, logword::kRemoveFolder, canonical, OutcomeOf(removed));
+    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, canonical, OutcomeOf(removed));
     return removed;
 }
 
@@ -190,17 +190,17 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
                 // The mask is checked again on the long name: FindFirstFileA matches short names too.
                 if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask)) continue;
                 if (!ComposeChild(folder, name, level.item)) {
-                    if (run.log) LogItem(*run.log, logword::kSkip, folder, kOutcomeDoesNotFit, name);
+                    if (run.log) LogItem(*run.log, LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
                 } else {
                     BOOL deleted = DeleteFileA(level.item);
-                    if (run.log) LogItem(*run.log, logword::kDelete, level.item, OutcomeOf(deleted));
+                    if (run.log) LogItem(*run.log, LogWord::kDelete, level.item, OutcomeOf(deleted));
                 }
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
     EnterParent(folder);
     BOOL removed = RemoveDirectoryA(folder);  // a folder that is not empty stays: that is the test
-    if (run.log) LogItem(*run.log, logword::kRemoveFolder, folder, OutcomeOf(removed));
+    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, folder, OutcomeOf(removed));
 }
 
 // The folder of one pattern, checked as the packer's `check` checks it and then as every folder
@@ -258,7 +258,7 @@ void RemoveWildcardMatches(RunState& run) {
     for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) {
         uint32_t outcome = CleanPattern(run, pattern, *work.get());
         // A tree that was cleaned has a line for each file and folder; the pattern has one when not.
-        if (outcome != 0 && run.log) LogItem(*run.log, logword::kClean, pattern, outcome);
+        if (outcome != 0 && run.log) LogItem(*run.log, LogWord::kClean, pattern, outcome);
     }
 }
 
@@ -293,13 +293,11 @@ void RemoveShortcutFiles(RunState& run) {
             BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             BOOL deleted = DeleteFileA(run.currentItem);
-            if (run.log) LogItem(*run.log, logword::kDelete, run.currentItem, OutcomeOf(deleted));
+            if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, OutcomeOf(deleted));
         } else if (run.log && entry.fileName[0] != '\0') {
-            LogItem(*run.log, logword::kSkip, entry.folder,
-                    !IsPlainShortcutName(entry.fileName) ? kOutcomeRefused
-                    : run.currentItem[0] == '\0'         ? kOutcomeDoesNotFit
-                                                        : kOutcomeNotFullPath,
-                    entry.fileName);
+            // A name that is a path, a path that does not fit or one that is not whole; an entry
+            // without a name has nothing to delete.
+            LogItem(*run.log, LogWord::kSkip, entry.folder, kOutcomeRefused, entry.fileName);
         }
         ReportProgress(run, ProgressPass::kShortcutFiles, i);
     }
@@ -324,12 +322,14 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& 
     }
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
+        const char* refused = nullptr;
         if (!ResolveRemovableFolder(run, work.folder, work.canonical)) {
-            if (run.log) LogItem(*run.log, logword::kRemoveFolder, work.folder, kOutcomeProtected);
-            return;
+            refused = work.folder;
+        } else if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) {
+            refused = work.second;
         }
-        if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) {
-            if (run.log) LogItem(*run.log, logword::kRemoveFolder, work.second, kOutcomeProtected);
+        if (refused) {
+            if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, kOutcomeProtected);
             return;
         }
         RemoveFolderLogged(run, work.canonical);
@@ -378,7 +378,7 @@ void RemoveProgramFolders(RunState& run) {
             bool removedOne = false;
             for (;;) {
                 if (!ResolveRemovableFolder(run, path, canonical)) {
-                    if (run.log) LogItem(*run.log, logword::kRemoveFolder, path, kOutcomeProtected);
+                    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, kOutcomeProtected);
                     break;
                 }
                 if (!RemoveFolderLogged(run, canonical)) break;

@@ -1,52 +1,37 @@
 // The words of the removal log (uninst.exe /L=PATH): the passes, the actions and the results. The
 // packer's plan names passes and actions with the same words, so that a deployment script can put a
 // plan beside the log of a run. Portable: the uninstaller, the packer and the host tests include it.
+//
+// The words are one packed text, NUL between them, looked up by their LogWord number: the
+// uninstaller's code then holds small numbers, not an address (and a relocation) for each word.
+// The results from kInUse to kSharedCount are written after "kept: " (IsKeptResult).
 #pragma once
 
 #include <stdint.h>
 
-#include "removal/access_denied.h"
-
-// The uninstaller's version, on the log's first line.
-inline constexpr char kUninstallerVersion[] = "0.1.0";
-
-namespace logword {
-
-// Passes and phases, in the order of a run.
-inline constexpr char kStart[] = "start";
-inline constexpr char kRunFirst[] = "runFirst";
-inline constexpr char kFiles[] = "files";
-inline constexpr char kPatterns[] = "patterns";
-inline constexpr char kShortcutFiles[] = "shortcutFiles";
-inline constexpr char kShortcutFolders[] = "shortcutFolders";
-inline constexpr char kProgramFolders[] = "programFolders";
-inline constexpr char kRegistry[] = "registry";
-inline constexpr char kSummary[] = "summary";
-
-// Actions.
-inline constexpr char kDelete[] = "delete";
-inline constexpr char kRemoveFolder[] = "remove folder";
-inline constexpr char kClean[] = "clean";
-inline constexpr char kDeleteKey[] = "delete key";
-inline constexpr char kDeleteValue[] = "delete value";
-inline constexpr char kSkip[] = "skip";
-inline constexpr char kAsk[] = "ask";
-inline constexpr char kRun[] = "run";
-
-}  // namespace logword
-
-// What became of one item. A pass hands the log either a platform error code (0 when the item went)
-// or one of these, which lie above every code the file and registry services return.
-inline constexpr uint32_t kOutcomeProtected = 0x20000001u;    // a folder every program shares
-inline constexpr uint32_t kOutcomeBelowLink = 0x20000002u;    // reached through a junction or link
-inline constexpr uint32_t kOutcomeNetworkPath = 0x20000003u;  // a network spelling of a folder
-inline constexpr uint32_t kOutcomeRefusedKey = 0x20000004u;   // a key every program shares, or a link
-inline constexpr uint32_t kOutcomeAnsweredNo = 0x20000005u;   // the user kept it
-inline constexpr uint32_t kOutcomeDoesNotFit = 0x20000006u;   // the path would not fit 259 characters
-inline constexpr uint32_t kOutcomeNotFullPath = 0x20000007u;  // taken from the current directory: never
-inline constexpr uint32_t kOutcomeRefused = 0x20000008u;      // a name or pattern that could reach elsewhere
-
-enum class LogResult : uint8_t {
+enum class LogWord : uint8_t {
+    // The uninstaller's version, on the start line.
+    kVersion,
+    // Passes and phases, in the order of a run.
+    kStart,
+    kRunFirst,
+    kFiles,
+    kPatterns,
+    kShortcutFiles,
+    kShortcutFolders,
+    kProgramFolders,
+    kRegistry,
+    kSummary,
+    // Actions.
+    kDelete,
+    kRemoveFolder,
+    kClean,
+    kDeleteKey,
+    kDeleteValue,
+    kSkip,
+    kAsk,
+    kRun,
+    // Results of items, in the order of the kOutcome values below.
     kRemoved,
     kNotThere,
     kInUse,
@@ -59,48 +44,83 @@ enum class LogResult : uint8_t {
     kDoesNotFit,
     kNotFullPath,
     kRefused,
-    kError,  // "kept: error N" with the platform's code
+    kError,
+    kSharedCount,
+    // The run-first program.
+    kStarted,
+    kNotStarted,
+    kNotRun,
+    kExitCode,
+    // Answers to questions.
+    kOk,
+    kCancel,
+    kRetry,
+    kYes,
+    kNo,
+    kYesToAll,
+    kNoToAll,
+    kNotShown,
+    // The platform family and the run's ending.
+    kNt6,
+    kNt,
+    k9x,
+    kCompleted,
+    kCancelled,
+    kCount
 };
 
-// The result's words, by LogResult.
-inline constexpr const char* kLogResultWords[] = {
-    "removed",          "not there",         "kept: in use",  "kept: not empty",
-    "kept: protected",  "kept: below a link", "kept: network path", "kept: refused key",
-    "kept: answered No", "kept: path does not fit", "kept: not a full path", "kept: refused",
-    "kept: error",
-};
+inline constexpr char kLogWords[] =
+    "0.1.0\0"
+    "start\0runFirst\0files\0patterns\0shortcutFiles\0shortcutFolders\0programFolders\0registry\0summary\0"
+    "delete\0remove folder\0clean\0delete key\0delete value\0skip\0ask\0run\0"
+    "removed\0not there\0in use\0not empty\0protected\0below a link\0network path\0refused key\0answered No\0"
+    "path does not fit\0not a full path\0refused\0error\0shared count now\0"
+    "started\0not started\0not run\0exit code\0"
+    "OK\0Cancel\0Retry\0Yes\0No\0Yes to all\0No to all\0not shown\0"
+    "NT 6 or later\0NT\09x\0completed\0cancelled";
 
-// The result of `outcome` (0, a platform error code, or a kOutcome value). `registry`: the registry
-// pass, where a denied access is no file in use.
-constexpr LogResult ResultOfOutcome(uint32_t outcome, bool registry) {
-    switch (outcome) {
-        case 0:
-            return LogResult::kRemoved;
-        case 2:  // ERROR_FILE_NOT_FOUND
-        case 3:  // ERROR_PATH_NOT_FOUND
-            return LogResult::kNotThere;
-        case 145:  // ERROR_DIR_NOT_EMPTY
-            return LogResult::kNotEmpty;
-        case kOutcomeProtected:
-            return LogResult::kProtected;
-        case kOutcomeBelowLink:
-            return LogResult::kBelowLink;
-        case kOutcomeNetworkPath:
-            return LogResult::kNetworkPath;
-        case kOutcomeRefusedKey:
-            return LogResult::kRefusedKey;
-        case kOutcomeAnsweredNo:
-            return LogResult::kAnsweredNo;
-        case kOutcomeDoesNotFit:
-            return LogResult::kDoesNotFit;
-        case kOutcomeNotFullPath:
-            return LogResult::kNotFullPath;
-        case kOutcomeRefused:
-            return LogResult::kRefused;
-        default:
-            break;
+// True for the results that keep an item: the log writes them after "kept: ".
+constexpr bool IsKeptResult(LogWord word) { return word >= LogWord::kInUse && word <= LogWord::kSharedCount; }
+
+// The text of `word`.
+constexpr const char* LogWordText(LogWord word) {
+    const char* p = kLogWords;
+    for (int n = static_cast<int>(word); n > 0; --n) {
+        while (*p != '\0') ++p;
+        ++p;
     }
-    // The codes every pass takes alike for a file that is locked, in use or on protected media.
-    if (!registry && IsAccessDeniedError(outcome)) return LogResult::kInUse;
-    return LogResult::kError;
+    return p;
+}
+
+// What became of one item. A pass hands the log either a platform error code (0 when the item went)
+// or one of these, which lie above every code the file and registry services return.
+constexpr uint32_t OutcomeOfWord(LogWord result) { return 0x20000000u + static_cast<uint32_t>(result); }
+inline constexpr uint32_t kOutcomeProtected = OutcomeOfWord(LogWord::kProtected);      // a folder every program shares
+inline constexpr uint32_t kOutcomeBelowLink = OutcomeOfWord(LogWord::kBelowLink);      // reached through a link
+inline constexpr uint32_t kOutcomeNetworkPath = OutcomeOfWord(LogWord::kNetworkPath);  // a network spelling
+inline constexpr uint32_t kOutcomeRefusedKey = OutcomeOfWord(LogWord::kRefusedKey);    // a shared key, or a link
+inline constexpr uint32_t kOutcomeAnsweredNo = OutcomeOfWord(LogWord::kAnsweredNo);    // the user kept it
+inline constexpr uint32_t kOutcomeDoesNotFit = OutcomeOfWord(LogWord::kDoesNotFit);    // longer than 259 characters
+inline constexpr uint32_t kOutcomeNotFullPath = OutcomeOfWord(LogWord::kNotFullPath);  // would be taken from the current directory
+inline constexpr uint32_t kOutcomeRefused = OutcomeOfWord(LogWord::kRefused);  // a name or pattern that reaches elsewhere
+// A shared file that stays: its count of other users, added to this (at most 0x3FFFFFFF).
+inline constexpr uint32_t kOutcomeSharedCount = 0x40000000u;
+
+constexpr uint32_t SharedCountOutcome(uint32_t count) {
+    return kOutcomeSharedCount + (count < 0x3FFFFFFFu ? count : 0x3FFFFFFFu);
+}
+
+// The result word of `outcome` (0, a platform error code or a kOutcome value); kError and
+// kSharedCount are followed by a number in the log. `registry`: the registry pass, where a denied
+// access is no file in use.
+constexpr LogWord ResultOfOutcome(uint32_t outcome, bool registry) {
+    if (outcome >= kOutcomeSharedCount) return LogWord::kSharedCount;
+    if (outcome > 0x20000000u) return static_cast<LogWord>(outcome - 0x20000000u);
+    if (outcome == 0) return LogWord::kRemoved;
+    if (outcome == 2 || outcome == 3) return LogWord::kNotThere;  // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND
+    if (outcome == 145) return LogWord::kNotEmpty;                // ERROR_DIR_NOT_EMPTY
+    // ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION: a file another process
+    // holds (the file pass tells a read-only file apart before); the registry has no such thing.
+    if (!registry && (outcome == 5 || outcome == 32 || outcome == 33)) return LogWord::kInUse;
+    return LogWord::kError;
 }

@@ -84,7 +84,7 @@ void RemoveRegistryEntries(RunState& run) {
             if (IsPredefinedRoot(entry.rootKey, run.platform.nt)) outcome = RemoveValue(run, entry.rootKey, entry.keyPath, split);
             if (run.log) {
                 LogKey(*run.log, outcome == kOutcomeRefusedKey && !IsPredefinedRoot(entry.rootKey, run.platform.nt)
-                                     ? logword::kSkip : logword::kDeleteValue,
+                                     ? LogWord::kSkip : LogWord::kDeleteValue,
                        entry.rootKey, entry.keyPath, outcome);
             }
             continue;
@@ -92,7 +92,7 @@ void RemoveRegistryEntries(RunState& run) {
         // The plan's "skip": an entry that names no key to remove, or a root that is none.
         bool skipped = split.kind != RegistryEntryKind::kKey || !IsPredefinedRoot(entry.rootKey, run.platform.nt);
         uint32_t outcome = skipped ? kOutcomeRefusedKey : RemoveKey(run, entry.rootKey, entry.keyPath);
-        if (run.log) LogKey(*run.log, skipped ? logword::kSkip : logword::kDeleteKey, entry.rootKey, entry.keyPath, outcome);
+        if (run.log) LogKey(*run.log, skipped ? LogWord::kSkip : LogWord::kDeleteKey, entry.rootKey, entry.keyPath, outcome);
         ReportProgress(run, ProgressPass::kRegistry, k);
     }
 }

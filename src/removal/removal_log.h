@@ -3,7 +3,7 @@
 //   pass <TAB> action <TAB> path or key <TAB> result
 // with the words of removal/log_words.h. Paths, keys and message texts are written as the block
 // holds them, in its code page (a control character in one becomes a blank, so one item is one
-// line). The run's start lines come first; the last line is the summary a deployment script reads:
+// line). The run's start line comes first; the last line is the summary a deployment script reads:
 //   summary <TAB> removed R, kept K, not there N <TAB> completed | cancelled | not run
 // Lines go through a 4 KiB buffer that is written out at every pass boundary and at the end: a run
 // that is killed leaves every line up to its last boundary.
@@ -21,38 +21,33 @@
 struct RunState;
 struct RemovalLog;
 
-// Creates the log the options name (run.modes.logPath) and writes the start lines; run.log is the
-// log then. The path is made full and canonical; a device name, a folder, a junction or link, a
-// file with other hard links, or a file that cannot be created gives no log (run.log stays null) and
-// the run goes on as without /L. An existing file is replaced, never appended to.
+// Creates the log the options name (run.modes.logPath) and writes the start line:
+//   start <TAB> version <TAB> install folder <TAB> platform family and /Q /S /X as given
+// run.log is the log then. The path must be full; a relative one, a device name, a folder, a
+// junction or link, a file with other hard links, or a file that cannot be opened gives no log
+// (run.log stays null) and the run goes on as without /L. An existing file is replaced.
 void OpenRemovalLog(RunState& run);
 
-// Writes the summary line with `ending` ("completed", "cancelled", "not run"), writes the buffer
-// out, closes the file and clears run.log. Nothing without a log.
-void CloseRemovalLog(RunState& run, const char* ending);
+// Writes the summary line with `ending` (kCompleted, kCancelled or kNotRun), writes the buffer
+// out, closes the file and clears run.log.
+void CloseRemovalLog(RunState& run, LogWord ending);
 
-// A pass boundary: writes the buffer out; later lines name `pass` (a logword).
-void LogPass(RemovalLog& log, const char* pass);
+// A pass boundary: writes the buffer out; later lines name `pass`.
+void LogPass(RemovalLog& log, LogWord pass);
 
 // One item: `outcome` is 0 (removed), a platform error code or a kOutcome value (log_words.h).
 // `tail`, when given, is written after `path` and a backslash (a name whose path did not fit).
-void LogItem(RemovalLog& log, const char* action, const char* path, uint32_t outcome, const char* tail = nullptr);
+void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail = nullptr);
 
 // A registry entry: the root's short name ("HKCU"), a backslash and the key path as stored.
-void LogKey(RemovalLog& log, const char* action, uint32_t root, const char* keyPath, uint32_t outcome);
+void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome);
 
-// A shared file that stays because `count` other installations still use it.
-void LogSharedCount(RemovalLog& log, const char* path, uint32_t count);
-
-// A question the run asked and the button that answered it (0: the box could not be shown).
+// A question the run asked and the button that answered it (0 or -1: it could not be shown).
 void LogQuestion(RemovalLog& log, const char* text, int answer);
 
-// The run-first program and what came of it: "not run: ..." texts, "started" for a program not
-// waited for, or its exit code when NoteExitCode has read one.
-void LogRunFirst(RemovalLog& log, const char* program, const char* arguments, const char* result);
+// The run-first command as stored and what came of it (kStarted, kNotStarted, kNotRun), or the
+// exit code when NoteExitCode has read one.
+void LogRunFirst(RemovalLog& log, const char* command, LogWord result);
 
 // Keeps the exit code of the ended run-first program `process` for LogRunFirst.
 void NoteExitCode(RemovalLog& log, HANDLE process);
-
-// A line that is no item (not counted): the uninstall data that could not be read, and the like.
-void LogNote(RemovalLog& log, const char* action, const char* text, const char* result);

@@ -1,6 +1,5 @@
 #include "removal/removal_log.h"
 
-#include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/text.h"
 #include "data/memory.h"
@@ -10,14 +9,12 @@
 
 struct RemovalLog {
     HANDLE file;
-    const char* pass;
-    uint32_t used;
-    uint32_t removed;
-    uint32_t kept;
-    uint32_t notThere;
-    DWORD exitCode;
+    LogWord pass;
     bool exitKnown;
-    bool failed;  // a write failed: the rest is not written (the counts go on)
+    bool failed;  // a write failed: nothing more is written (the counts go on)
+    uint32_t used;
+    uint32_t counts[3];  // removed, not there, kept
+    DWORD exitCode;
     char buffer[4096];
 };
 
@@ -26,9 +23,10 @@ namespace {
 // Writes the buffer out. After a failed write nothing more is written: a log with a hole in the
 // middle would read as a run that skipped items.
 void Flush(RemovalLog& log) {
-    if (log.used != 0 && !log.failed) {
-        DWORD written = 0;
-        if (!WriteFile(log.file, log.buffer, log.used, &written, nullptr) || written != log.used) log.failed = true;
+    DWORD written = 0;
+    if (log.used != 0 && !log.failed &&
+        (!WriteFile(log.file, log.buffer, log.used, &written, nullptr) || written != log.used)) {
+        log.failed = true;
     }
     log.used = 0;
 }
@@ -40,29 +38,20 @@ void PutChar(RemovalLog& log, char c) {
 
 // A text as one field: a tab, a line break or another control character in it becomes a blank.
 void Put(RemovalLog& log, const char* text) {
-    for (; *text != '\0'; ++text) {
-        auto c = static_cast<unsigned char>(*text);
-        PutChar(log, c < 0x20 ? ' ' : *text);
-    }
+    for (; *text != '\0'; ++text) PutChar(log, static_cast<unsigned char>(*text) < 0x20 ? ' ' : *text);
 }
+
+void PutWord(RemovalLog& log, LogWord word) { Put(log, LogWordText(word)); }
 
 void PutNumber(RemovalLog& log, uint32_t value) {
-    char digits[10];
-    int n = 0;
+    char digits[12];
+    char* p = digits + sizeof digits;
+    *--p = '\0';
     do {
-        digits[n++] = static_cast<char>('0' + value % 10);
+        *--p = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (n > 0) PutChar(log, digits[--n]);
-}
-
-void PutTab(RemovalLog& log) { PutChar(log, '\t'); }
-
-void BeginLine(RemovalLog& log, const char* action) {
-    Put(log, log.pass);
-    PutTab(log);
-    Put(log, action);
-    PutTab(log);
+    Put(log, p);
 }
 
 void EndLine(RemovalLog& log) {
@@ -70,225 +59,148 @@ void EndLine(RemovalLog& log) {
     PutChar(log, '\n');
 }
 
-// The result field, counted into the summary.
-void PutOutcome(RemovalLog& log, uint32_t outcome) {
-    PutTab(log);
-    LogResult result = ResultOfOutcome(outcome, log.pass == logword::kRegistry);
-    Put(log, kLogResultWords[static_cast<int>(result)]);
-    if (result == LogResult::kError) {
+// Out of line: inlined, the compiler copies the writing that follows into each of its branches.
+[[gnu::noinline]] LogWord ResultOf(uint32_t outcome, bool registry) { return ResultOfOutcome(outcome, registry); }
+
+// The result field of `outcome`, counted into the summary when it is an item's.
+void PutResult(RemovalLog& log, uint32_t outcome) {
+    LogWord result = ResultOf(outcome, log.pass == LogWord::kRegistry);
+    uint32_t number = result == LogWord::kExitCode      ? log.exitCode
+                      : result == LogWord::kSharedCount ? outcome - kOutcomeSharedCount
+                                                        : outcome;
+    bool numbered = result == LogWord::kError || result == LogWord::kSharedCount || result == LogWord::kExitCode;
+    // Only items count: questions and the run-first program have words of their own.
+    if (result >= LogWord::kRemoved && result <= LogWord::kSharedCount) {
+        ++log.counts[result == LogWord::kRemoved ? 0 : result == LogWord::kNotThere ? 1 : 2];
+    }
+    if (IsKeptResult(result)) Put(log, "kept: ");
+    PutWord(log, result);
+    if (numbered) {
         PutChar(log, ' ');
-        PutNumber(log, outcome);
-    }
-    EndLine(log);
-    if (result == LogResult::kRemoved) {
-        ++log.removed;
-    } else if (result == LogResult::kNotThere) {
-        ++log.notThere;
-    } else {
-        ++log.kept;
+        PutNumber(log, number);
     }
 }
 
-const char* RootShortName(uint32_t root) {
-    static const char* const kNames[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKPD", "HKCC", "HKDD"};
-    return root >= 0x80000000u && root <= 0x80000006u ? kNames[root - 0x80000000u] : "?";
+LogWord AnswerWord(int answer) {
+    if (answer == kYesToAllId) return LogWord::kYesToAll;
+    if (answer == kNoToAllId) return LogWord::kNoToAll;
+    // IDOK 1, IDCANCEL 2, IDRETRY 4, IDYES 6, IDNO 7; any other answer: the box was not shown.
+    static const LogWord kByButton[] = {LogWord::kNotShown, LogWord::kOk,       LogWord::kCancel, LogWord::kNotShown,
+                                        LogWord::kRetry,    LogWord::kNotShown, LogWord::kYes,    LogWord::kNo};
+    return answer >= 0 && answer < 8 ? kByButton[answer] : LogWord::kNotShown;
 }
 
-const char* AnswerWord(int answer) {
-    switch (answer) {
-        case IDOK:
-            return "OK";
-        case IDCANCEL:
-            return "Cancel";
-        case IDRETRY:
-            return "Retry";
-        case IDYES:
-            return "Yes";
-        case IDNO:
-            return "No";
-        case kYesToAllId:
-            return "Yes to all";
-        case kNoToAllId:
-            return "No to all";
-        default:
-            return "not shown";
+// True when the open file is one the log may replace: a plain file on a disk, no reparse point
+// (the handle was opened on the link itself), no other hard link (whose contents it would replace),
+// and reached by its own path: Wine follows a Unix symbolic link without showing a reparse point,
+// and its final path then names the file it leads to.
+bool IsPlainFileAt(HANDLE file, const char* canonical) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || info.nNumberOfLinks > 1) {
+        return false;
     }
-}
-
-// The log's path made full and canonical: a relative path is taken from the current directory as
-// the command line meant it; a device name, a "\\.\" path or one that does not fit gives none.
-bool CanonicalLogPath(const RunModes& modes, char* canonical) {
-    char given[kPathBufferSize];
-    if (modes.logPathLength >= sizeof given) return false;
-    for (uint32_t i = 0; i < modes.logPathLength; ++i) given[i] = modes.logPath[i];
-    given[modes.logPathLength] = '\0';
-    char full[kPathBufferSize];
-    char* name = nullptr;
-    DWORD n = GetFullPathNameA(given, sizeof full, full, &name);
-    if (n == 0 || n >= sizeof full) return false;
-    return CanonicalizeFolderPath(full, canonical);
-}
-
-// True when the file system reaches the file `canonical` (open as `file`) by that path itself:
-// its final path is its folder's final path and its name. A symbolic link in its place leads
-// elsewhere; where the platform has no final paths (before Vista) there are no such links.
-bool IsReachedDirectly(const char* canonical) {
     char final[kPathBufferSize];
     FinalPathResult result = ReadFinalFolderPath(canonical, final);
-    if (result == FinalPathResult::kNone) return true;
-    if (result == FinalPathResult::kUnreadable) return false;
-    char expected[kPathBufferSize];
-    const char* name = FindLastBackslash(canonical);
-    if (!name || !CopyText(expected, canonical) || !CutAtLastBackslash(expected)) return false;
-    char folderFinal[kPathBufferSize];
-    switch (ReadFinalFolderPath(expected, folderFinal)) {
-        case FinalPathResult::kFound:
-            if (!CopyText(expected, folderFinal)) return false;
-            break;
-        case FinalPathResult::kNone:
-            break;
-        case FinalPathResult::kUnreadable:
-            return false;
-    }
-    return AppendBackslash(expected, sizeof expected) && AppendText(expected, name + 1) &&
-           TextEqualsNoCase(expected, final);
-}
-
-// True when the handle is a plain file on a disk with no other name: a device, a reparse point or
-// a file with another hard link (whose contents the log would replace) is not written.
-bool IsPlainSingleFile(HANDLE file) {
-    if (GetFileType(file) != FILE_TYPE_DISK) return false;
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(file, &info)) return false;
-    return !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-           info.nNumberOfLinks <= 1;
-}
-
-// An existing file at `canonical` may be replaced: it is a plain file reached by its own path.
-// True as well when nothing is there.
-bool MayReplace(const char* canonical, DWORD openFlags) {
-    DWORD attributes = GetFileAttributesA(canonical);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    UniqueFileHandle existing(CreateFileA(canonical, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, openFlags, nullptr));
-    return existing && IsPlainSingleFile(existing.get()) && IsReachedDirectly(canonical);
-}
-
-void PutModes(RemovalLog& log, const RunModes& modes) {
-    if (modes.quiet) Put(log, "/Q ");
-    if (modes.silent) Put(log, "/S ");
-    if (modes.external) Put(log, "/X ");
-    Put(log, "/L");
+    return result == FinalPathResult::kNone || (result == FinalPathResult::kFound && TextEqualsNoCase(final, canonical));
 }
 
 }  // namespace
 
 void OpenRemovalLog(RunState& run) {
-    if (!run.modes.logPath) return;
+    char given[kPathBufferSize];
     char path[kPathBufferSize];
-    if (!CanonicalLogPath(run.modes, path)) return;
-    // NT: a reparse point at the path is opened itself, never followed (the 9x family has none).
-    DWORD openFlags = run.platform.nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
-    if (!MayReplace(path, openFlags)) return;
-    UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | openFlags, nullptr));
-    // Looked at again once open: something put in its place since the look above is not written.
-    if (!file || !IsPlainSingleFile(file.get()) || !IsReachedDirectly(path)) return;
+    uint32_t length = run.modes.logPathLength;
+    if (length >= sizeof given) return;
+    for (uint32_t i = 0; i < length; ++i) given[i] = run.modes.logPath[i];
+    given[length] = '\0';
+    // The canonical form is a full path, never a device or a "\\.\" one.
+    if (!CanonicalizeFolderPath(given, path)) return;
+    // Opened without being cut first, so nothing is lost before the checks; on the NT family a
+    // reparse point is opened itself, never followed (the 9x family has none). Cut once it passed.
+    UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | (run.platform.nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                                      nullptr));
+    if (!file || !IsPlainFileAt(file.get(), path) || !SetEndOfFile(file.get())) return;
     RemovalLog* log = nullptr;
     if (!AllocZeroed(sizeof(RemovalLog), log)) return;
     log->file = file.release();
-    log->pass = logword::kStart;
     run.log = log;
 
-    LogNote(*log, "version", kUninstallerVersion, "");
-    LogNote(*log, "platform", run.platform.nt6OrLater ? "NT 6 or later" : run.platform.nt ? "NT" : "9x", "");
-    BeginLine(*log, "modes");
-    PutModes(*log, run.modes);
-    PutTab(*log);
+    // start <TAB> version <TAB> install folder <TAB> family and modes
+    PutWord(*log, LogWord::kStart);
+    PutChar(*log, '\t');
+    PutWord(*log, LogWord::kVersion);
+    PutChar(*log, '\t');
+    Put(*log, run.installFolder);
+    PutChar(*log, '\t');
+    PutWord(*log, run.platform.nt6OrLater ? LogWord::kNt6 : run.platform.nt ? LogWord::kNt : LogWord::k9x);
+    const bool* modes = &run.modes.quiet;  // quiet, silent, external
+    for (int i = 0; i < 3; ++i) {
+        if (!modes[i]) continue;
+        Put(*log, " /");
+        PutChar(*log, "QSX"[i]);
+    }
     EndLine(*log);
-    LogNote(*log, "install folder", run.installFolder, "");
-    LogNote(*log, "log", path, "");
-    Flush(*log);
+    LogPass(*log, LogWord::kStart);
 }
 
-void CloseRemovalLog(RunState& run, const char* ending) {
-    if (!run.log) return;
+void CloseRemovalLog(RunState& run, LogWord ending) {
     RemovalLog& log = *run.log;
-    log.pass = logword::kSummary;
-    Put(log, logword::kSummary);
-    Put(log, "\tremoved ");
-    PutNumber(log, log.removed);
+    // summary <TAB> removed R, kept K, not there N <TAB> ending
+    PutWord(log, LogWord::kSummary);
+    PutChar(log, '\t');
+    PutWord(log, LogWord::kRemoved);
+    PutChar(log, ' ');
+    PutNumber(log, log.counts[0]);
     Put(log, ", kept ");
-    PutNumber(log, log.kept);
-    Put(log, ", not there ");
-    PutNumber(log, log.notThere);
-    PutTab(log);
-    Put(log, ending);
+    PutNumber(log, log.counts[2]);
+    Put(log, ", ");
+    PutWord(log, LogWord::kNotThere);
+    PutChar(log, ' ');
+    PutNumber(log, log.counts[1]);
+    PutChar(log, '\t');
+    PutWord(log, ending);
     EndLine(log);
     Flush(log);
     CloseHandle(log.file);
     FreeBlock(run.log);
 }
 
-void LogPass(RemovalLog& log, const char* pass) {
+void LogPass(RemovalLog& log, LogWord pass) {
     Flush(log);
     log.pass = pass;
 }
 
-void LogItem(RemovalLog& log, const char* action, const char* path, uint32_t outcome, const char* tail) {
-    BeginLine(log, action);
+void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail) {
+    PutWord(log, log.pass);
+    PutChar(log, '\t');
+    PutWord(log, action);
+    PutChar(log, '\t');
     Put(log, path);
     if (tail) {
         PutChar(log, '\\');
         Put(log, tail);
     }
-    PutOutcome(log, outcome);
-}
-
-void LogKey(RemovalLog& log, const char* action, uint32_t root, const char* keyPath, uint32_t outcome) {
-    LogItem(log, action, RootShortName(root), outcome, keyPath);
-}
-
-void LogSharedCount(RemovalLog& log, const char* path, uint32_t count) {
-    BeginLine(log, logword::kDelete);
-    Put(log, path);
-    Put(log, "\tkept: shared count now ");
-    PutNumber(log, count);
+    PutChar(log, '\t');
+    PutResult(log, outcome);
     EndLine(log);
-    ++log.kept;
+}
+
+void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome) {
+    // Five bytes a root, from HKEY_CLASSES_ROOT (0x80000000) to HKEY_DYN_DATA (0x80000006).
+    uint32_t index = root - 0x80000000u;
+    LogItem(log, action, index < 7 ? "HKCR\0HKCU\0HKLM\0HKU\0\0HKPD\0HKCC\0HKDD" + index * 5 : "?", outcome, keyPath);
 }
 
 void LogQuestion(RemovalLog& log, const char* text, int answer) {
-    LogNote(log, logword::kAsk, text, AnswerWord(answer));
+    LogItem(log, LogWord::kAsk, text, OutcomeOfWord(AnswerWord(answer)));
 }
 
-void LogRunFirst(RemovalLog& log, const char* program, const char* arguments, const char* result) {
-    BeginLine(log, logword::kRun);
-    PutChar(log, '"');
-    Put(log, program);
-    PutChar(log, '"');
-    if (arguments && arguments[0] != '\0') {
-        PutChar(log, ' ');
-        Put(log, arguments);
-    }
-    PutTab(log);
-    Put(log, result);
-    if (log.exitKnown) {
-        Put(log, ", exit code ");
-        PutNumber(log, log.exitCode);
-    }
-    EndLine(log);
+void LogRunFirst(RemovalLog& log, const char* command, LogWord result) {
+    LogItem(log, LogWord::kRun, command, OutcomeOfWord(log.exitKnown ? LogWord::kExitCode : result));
 }
 
 void NoteExitCode(RemovalLog& log, HANDLE process) {
     log.exitKnown = GetExitCodeProcess(process, &log.exitCode) != FALSE;
-}
-
-void LogNote(RemovalLog& log, const char* action, const char* text, const char* result) {
-    BeginLine(log, action);
-    Put(log, text);
-    PutTab(log);
-    Put(log, result);
-    EndLine(log);
 }
