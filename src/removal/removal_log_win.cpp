@@ -90,14 +90,16 @@ LogWord AnswerWord(int answer) {
     return answer >= 0 && answer < 8 ? kByButton[answer] : LogWord::kNotShown;
 }
 
-// True when the open file is one the log may replace: a plain file on a disk, no reparse point
-// (the handle was opened on the link itself), no other hard link (whose contents it would replace),
-// and reached by its own path: Wine follows a Unix symbolic link without showing a reparse point,
-// and its final path then names the file it leads to.
+// True when the open file is one the log may replace: a plain file on a disk, not read-only (an
+// administrator's open for writing succeeds on one under Wine), no reparse point (the handle was
+// opened on the link itself), no other hard link (whose contents it would replace), and reached by
+// its own path: Wine follows a Unix symbolic link without showing a reparse point, and its final
+// path then names the file it leads to.
 bool IsPlainFileAt(HANDLE file, const char* canonical) {
     BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || info.nNumberOfLinks > 1) {
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        info.nNumberOfLinks > 1) {
         return false;
     }
     char final[kPathBufferSize];
