@@ -220,6 +220,25 @@ TEST_F(RemovalLogE2e, QuestionsAnswersRunFirstAndCancellation) {
     }
 }
 
+// The 9x family writes the same log; a quoted path may hold blanks, and a "-" or "/" in it sets
+// no option (with /Q read from "-Q" the run would delete itself).
+TEST_F(RemovalLogE2e, NineXFamilyAndAQuotedPathWithBlanks) {
+    e2e::Installation& app = NewInstallation(testing_support::Family::k9x);
+    Place(app, EncodeBlock(InstallationBlock(app)));
+    std::string logPath = LogPath("with blank -Q.log");
+    e2e::RunResult run = Run(app, "/S /L=\"" + logPath + "\"", robot::AnswerInOrder({}));
+    EXPECT_EQ(run.exitCode, 0);
+    std::string why;
+    ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
+    EXPECT_TRUE(testing_support::Exists(app.uninstaller())) << "/S keeps the uninstaller";
+    LogFile log = ReadLog(logPath);
+    ASSERT_GE(log.lines.size(), 2u) << Show(log);
+    EXPECT_EQ(log.lines.front(), (LogLine{"start", "0.1.0", app.folder(), "9x /Q /S"})) << Show(log);
+    EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("app.txt"), "removed"}), 1u) << Show(log);
+    EXPECT_EQ(log.lines.back()[0], "summary") << Show(log);
+    EXPECT_EQ(log.lines.back()[2], "completed") << Show(log);
+}
+
 // A run killed while it waits for an answer leaves a log of whole lines: the start line, written
 // out at the first pass boundary, and no summary.
 TEST_F(RemovalLogE2e, KilledRunLeavesTheLinesUpToItsLastPassBoundary) {
