@@ -12,6 +12,7 @@
 #include "removal/entry_paths.h"
 #include "removal/files.h"
 #include "removal/folders.h"
+#include "removal/reach_check.h"
 #include "removal/registry.h"
 #include "removal/removal_log.h"
 #include "shell/processes.h"
@@ -46,6 +47,7 @@ bool StartUp(RunState& run) {
 void Teardown(RunState& run, bool oleReady) {
     if (oleReady) OleUninitialize();
     ReleaseProtectedFolders(run);
+    ReleaseReachCache(run);
     FreeBlock(run.modulePath);
     FreeBlock(run.installFolder);
     FreeBlock(run.currentItem);

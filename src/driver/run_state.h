@@ -9,6 +9,7 @@
 #include "paths/path_state.h"
 #include "ui/ui_state.h"
 
+struct ReachCache;
 struct RemovalLog;
 
 struct PlatformFlags {
@@ -43,6 +44,7 @@ struct RunState {
     char* installFolder;  // the executable's folder, with a trailing backslash (kPathBufferSize bytes)
     UninstallData data;
     PathState paths;  // folder lookups and the protected-folder set
+    ReachCache* reachCache;  // the link checks' roots and last folder (removal/reach_check.h), freed at teardown
     UiState ui;
     uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK

@@ -175,15 +175,27 @@ private:
                 }
                 continue;
             }
-            if (dotted && f.folder != "." && f.folder.compare(0, 2, ".\\") != 0) {
+            // "/" is a separator to the uninstaller too: "./Bin" is ".\Bin".
+            bool slashed = f.folder.size() >= 2 && (f.folder[1] == '\\' || f.folder[1] == '/');
+            if (dotted && f.folder != "." && !slashed) {
                 Warn(where, "folder " + Show(f.folder) + " begins with \".\" but not \".\\\": the uninstaller takes the install folder itself");
             }
             // Only ".\" folders append their text to the install folder; other dotted ones name it itself.
-            bool appended = !dotted || f.folder.compare(0, 2, ".\\") == 0;
+            bool appended = !dotted || slashed;
             CheckComponents(where, !appended ? "" : dotted ? f.folder.substr(2) : f.folder, f.name);
             CheckLength(where, "the path", path, dotted);
+            if (IsVerbatimOrDevice(path)) {
+                Error(where, "path " + Show(path) + " uses the \\\\?\\ or \\\\.\\ namespace, which the uninstaller "
+                                                   "cannot check: it skips the entry");
+                continue;
+            }
             if (f.name.empty()) {
                 if (f.flags) Warn(where, "is a folder entry (no name): its flags are ignored");
+                if (IsRefusedNetworkFolder(InstallDir().c_str(), path.c_str())) {
+                    Warn(where, "folder entry " + Show(path) + " is a network path outside the installation's share: "
+                                "it may reach any folder, so the uninstaller never removes it or climbs from it");
+                    continue;
+                }
                 if (auto shared = SharedFolderOutside(path, InstallDir())) {
                     Warn(where, "folder entry " + Show(path) + " looks like " + *shared + ", which the uninstaller never removes");
                 }
@@ -208,6 +220,11 @@ private:
                          "(list a folder entry before its files)");
             }
         }
+    }
+
+    static bool IsVerbatimOrDevice(const std::string& path) {
+        return path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
+               path[3] == '\\';
     }
 
     void CheckClimb(const std::string& where, const char* which, const std::string& folder, uint32_t levels) {
@@ -260,6 +277,12 @@ private:
             if (!s.name.empty()) CheckLength(where, "the shortcut's path", BuildShortcutPath(s.folder, s.name), false);
             CheckLength(where, "the folder", s.folder, false);
             CheckLength(where, "the second folder", s.secondFolder, false);
+            for (const std::string* folder : {&s.folder, &s.secondFolder}) {
+                if (!folder->empty() && IsRefusedNetworkFolder(InstallDir().c_str(), folder->c_str())) {
+                    Warn(where, "folder " + Show(*folder) + " is a network path outside the installation's share: "
+                                "it may reach any folder, so the shortcut folder pass never removes it");
+                }
+            }
             if (auto shared = SharedFolderName(s.folder)) {
                 Warn(where, "folder " + Show(s.folder) + " looks like " + *shared +
                                 ": the shortcut folder pass never removes it, and no level climbs above it");

@@ -67,6 +67,26 @@ private:
 
     static bool IsRelativeFolder(const std::string& folder) { return !folder.empty() && folder[0] == '.'; }
 
+    // Why the folder passes refuse `folder` as a network spelling, or nothing (the rule is shared
+    // with the uninstaller: removal/entry_paths.h).
+    std::optional<std::string> NetworkRefusal(const std::string& folder) const {
+        if (!IsRefusedNetworkFolder(installDir_.c_str(), folder.c_str())) return std::nullopt;
+        if (IsVerbatimOrDevicePath(folder)) return "refused: a \\\\?\\ or \\\\.\\ path cannot be checked";
+        return std::string("refused: a network path may reach any folder, a protected one too; folders are removed "
+                           "only on the share the installation lives on");
+    }
+
+    static bool IsVerbatimOrDevicePath(const std::string& path) {
+        return path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
+               path[3] == '\\';
+    }
+
+    // The check each pass makes on the machine before it acts on a folder, which the plan cannot see.
+    static constexpr const char* kLinkNote =
+        "a folder reached through a junction or symbolic link below its root is skipped: the run compares each folder's "
+        "final path with its root's (the install folder for its own folders, a folder token's folder, else the nearest "
+        "protected folder above, else the drive); a link above the root is followed";
+
     void Start() {
         PlanPass& pass = Pass("start", "Before anything is removed (without /Q, /S or /X)",
                               {"while a file checked for use is locked, message 15 asks to close it (Retry or Cancel)"});
@@ -109,7 +129,8 @@ private:
         PlanPass& pass = Pass("files", "Installed files, from the last entry to the first (message 11)",
                               {"a file locked by a running program stays",
                                "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all)",
-                               "a folder is removed only when it is empty"});
+                               "a folder is removed only when it is empty", kLinkNote,
+                               "a file that is itself a junction or symbolic link is skipped"});
         pass.items.reserve(F_);
         for (uint32_t k = 0; k < F_; ++k) {
             size_t i = F_ - 1 - k;
@@ -117,6 +138,8 @@ private:
             std::string path = BuildEntryPath(installDir_, f.folder, f.name);
             PlanItem item{Index("files", i), f.name.empty() ? "remove folder" : "delete", show_(path), {}, Progress(ProgressPass::kFiles, k)};
             auto skip = SkipReason(path, IsRelativeFolder(f.folder));
+            if (!skip && IsVerbatimOrDevicePath(path)) skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
+            if (!skip && f.name.empty()) skip = NetworkRefusal(path);
             if (skip) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
@@ -146,7 +169,8 @@ private:
     }
 
     void Patterns() {
-        PlanPass& pass = Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)");
+        PlanPass& pass = Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)",
+                              {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
         for (size_t i = 0; i < b_.patterns.size(); ++i) {
             PatternPath p = BuildPatternPath(installDir_, b_.patterns[i]);
             if (p.hasTokens) ExpandInstallDirToken(p);
@@ -168,6 +192,7 @@ private:
                 if (auto shared = SharedFolderOutside(p.folder, installDir_)) skip = "protected: looks like " + *shared;
             }
             if (!skip && IsRefusedPatternFolder(p.folder.c_str())) skip = "refused: inside the system's own folders";
+            if (!skip) skip = NetworkRefusal(p.folder);
             if (!skip) {
                 if (auto token = ProtectedTokenFolder(p.folder, options_.nt)) {
                     skip = "protected: " + show_(*token) + " itself is a protected folder";
@@ -209,7 +234,8 @@ private:
     }
 
     void ShortcutFiles() {
-        PlanPass& pass = Pass("shortcutFiles", "Shortcut files (message 12)");
+        PlanPass& pass = Pass("shortcutFiles", "Shortcut files (message 12)",
+                              {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
         for (uint32_t i = 0; i < S_; ++i) {
             const auto& s = b_.shortcuts[i];
             PlanItem item{Index("shortcuts", i), "delete", "", {}, Progress(ProgressPass::kShortcutFiles, i)};
@@ -219,12 +245,14 @@ private:
             } else {
                 std::string path = BuildShortcutPath(s.folder, s.name);
                 item.path = show_(path);
+                auto skip = SkipReason(path, false);
+                if (!skip && IsVerbatimOrDevicePath(path)) skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
                 if (!IsPlainShortcutName(s.name)) {
                     item.action = "skip";
                     item.notes.push_back(
                         "the file name is a path (\"\\\", \"/\", \":\" or only dots): a shortcut's file "
                         "name must be a name in its folder");
-                } else if (auto skip = SkipReason(path, false)) {
+                } else if (skip) {
                     item.action = "skip";
                     item.notes.push_back(*skip);
                 }
@@ -235,7 +263,7 @@ private:
 
     void ShortcutFolders() {
         PlanPass& pass = Pass("shortcutFolders", "Shortcut folders, climbing their level counts (message 12)",
-                              {"each folder is removed only when it is empty; one that stays does not end the climb"});
+                              {"each folder is removed only when it is empty; one that stays does not end the climb", kLinkNote});
         for (uint32_t i = 0; i < S_; ++i) {
             const auto& s = b_.shortcuts[i];
             std::string entry = Index("shortcuts", i);
@@ -255,11 +283,18 @@ private:
                 if (!step.secondFolder.empty()) item.notes.push_back("and the second folder " + show_(step.secondFolder));
                 auto shared = SharedFolderName(step.folder);
                 if (!shared && !step.secondFolder.empty()) shared = SharedFolderName(step.secondFolder);
+                auto network = NetworkRefusal(step.folder);
+                if (!network && !step.secondFolder.empty()) network = NetworkRefusal(step.secondFolder);
                 bool last = k + 1 == steps.size();
                 if (shared) {
                     item.action = "stop";
                     item.notes.push_back("protected: looks like " + *shared + "; the climb ends");
                     last = true;
+                } else if (network) {
+                    item.action = "stop";
+                    item.notes.push_back(*network + "; the climb ends");
+                    last = true;
+                    shared = network;
                 }
                 if (last) item.progress = Progress(ProgressPass::kShortcutFolders, i);
                 pass.items.push_back(std::move(item));
@@ -271,7 +306,7 @@ private:
     void ProgramFolders() {
         PlanPass& pass = Pass("programFolders", "Program folders, climbing while they are empty (message 13)",
                               {"each climb removes the folder when it is empty, then each parent while it is empty, "
-                               "up to the first protected folder"});
+                               "up to the first protected folder", kLinkNote});
         pass.items.reserve(F_);
         std::string lastStart;
         std::string lastEntry;
@@ -316,6 +351,9 @@ private:
             } else if (auto shared = SharedFolderOutside(*folder, installDir_)) {
                 item.action = "stop";
                 item.notes.push_back("protected: looks like " + *shared);
+            } else if (auto network = NetworkRefusal(*folder)) {
+                item.action = "stop";
+                item.notes.push_back(*network);
             } else {
                 lastStart = *folder;
                 lastEntry = entry;

@@ -27,7 +27,7 @@ bool StartsWith(const char* text, const char* prefix) {
 }
 
 // Length of the root: 3 for "X:\", the length of "\\server\share" (with its backslash when more
-// follows) for a share; 0 when the path is neither. The server "." is the device namespace ("\\.\").
+// follows) for a share; 0 when the path is neither.
 size_t RootLength(const char* path) {
     if (IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\') return 3;
     if (path[0] != '\\' || path[1] != '\\') return 0;
@@ -35,7 +35,9 @@ size_t RootLength(const char* path) {
     const char* serverEnd = server;
     while (*serverEnd && *serverEnd != '\\') ++serverEnd;
     if (serverEnd == server || *serverEnd != '\\') return 0;
-    if (serverEnd - server == 1 && server[0] == '.') return 0;
+    // "\\.\" is the device namespace and "\\?\" the verbatim one ("\\?\UNC\host\C$\..."): neither
+    // is a server, and both pass paths to the file system unchecked.
+    if (serverEnd - server == 1 && (server[0] == '.' || server[0] == '?')) return 0;
     const char* share = serverEnd + 1;
     const char* shareEnd = share;
     while (*shareEnd && *shareEnd != '\\') ++shareEnd;

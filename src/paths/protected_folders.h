@@ -26,5 +26,9 @@ bool IsProtectedFolder(RunState& run, const char* path);
 // entering each folder; reading the final path twice cost it a tenth of its time.
 [[nodiscard]] bool ResolveRemovableFolderByName(RunState& run, const char* path, char* canonical);
 
+// The nearest protected folder strictly above the canonical folder `canonical`, else its drive or share
+// root, into `root` (kPathBufferSize bytes, canonical). False when no protected set can be had.
+[[nodiscard]] bool FindProtectedFolderAbove(RunState& run, const char* canonical, char* root);
+
 // Frees the protected set built by the first test; the next test builds it again.
 void ReleaseProtectedFolders(RunState& run);

@@ -170,6 +170,15 @@ bool IsProtectedFolder(RunState& run, const char* path) {
     return !ResolveRemovableFolder(run, path, canonical);
 }
 
+bool FindProtectedFolderAbove(RunState& run, const char* canonical, char* root) {
+    const ProtectedFolderSet* set = GetProtectedSet(run);
+    if (!set || set->incomplete || !CopyText(root, kPathBufferSize, canonical)) return false;
+    while (CutAtLastBackslash(root)) {
+        if (IsRootOrAdministrativeShare(root) || Contains(*set, root)) return true;
+    }
+    return false;
+}
+
 void ReleaseProtectedFolders(RunState& run) {
     FreeBlock(run.paths.protectedSet);
 }

@@ -13,19 +13,29 @@ bool Finish(bool fits, char* out, size_t size) {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 }  // namespace
 
 bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out, size_t size) {
     bool fits = size > 0;
     if (fits) out[0] = '\0';
+    size_t start = 0;
     if (folder[0] == '.') {
         fits = fits && CopyText(out, size, installFolder);
-        if (folder[1] == '\\') fits = fits && AppendText(out, size, folder + 2);
+        start = fits ? TextLength(out) : 0;
+        if (IsSeparator(folder[1])) fits = fits && AppendText(out, size, folder + 2);
     } else {
         fits = fits && CopyText(out, size, folder);
     }
     if (name[0] != '\0') fits = fits && AppendBackslash(out, size) && AppendText(out, size, name);
-    return Finish(fits, out, size);
+    if (!fits) return Finish(false, out, size);
+    // The platform reads "/" as a separator: every pass, climb and check sees the same folders only
+    // when the path is built with backslashes alone ("C:/Other" is absolute and climbs as "C:\Other").
+    for (char* p = out + start; *p; ++p) {
+        if (*p == '/') *p = '\\';
+    }
+    return true;
 }
 
 ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name, char* out,
@@ -127,6 +137,34 @@ bool IsAbsoluteProgramPath(const char* program) {
         if (*p == ':') return false;
     }
     return true;
+}
+
+namespace {
+
+// Length of "\\server\share" at the start of `path` ("/" counting as "\"); 0 when it is no network path.
+size_t ShareRootLength(const char* path) {
+    if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
+    size_t at = 2;
+    while (path[at] != '\0' && !IsSeparator(path[at])) ++at;
+    if (path[at] != '\0') ++at;
+    while (path[at] != '\0' && !IsSeparator(path[at])) ++at;
+    return at;
+}
+
+}  // namespace
+
+bool IsRefusedNetworkFolder(const char* installFolder, const char* path) {
+    size_t n = ShareRootLength(path);
+    if (n == 0) return false;
+    // The verbatim and device namespaces hand any path to the file system unchecked.
+    if ((path[2] == '?' || path[2] == '.') && (path[3] == '\0' || IsSeparator(path[3]))) return true;
+    if (ShareRootLength(installFolder) != n) return true;
+    for (size_t i = 0; i < n; ++i) {
+        char a = IsSeparator(path[i]) ? '\\' : path[i];
+        char b = IsSeparator(installFolder[i]) ? '\\' : installFolder[i];
+        if (AsciiUpper(a) != AsciiUpper(b)) return true;
+    }
+    return false;
 }
 
 const char* SkipRunFirstLead(const char* command) {

@@ -16,7 +16,8 @@
 // folder (`installFolder`, with its trailing backslash), followed by the rest of `folder` only when
 // its second character is a backslash (".\Bin" gives <install>Bin; ".", "..\Other" and ".x" give the
 // install folder itself); otherwise `folder` as stored. A non-empty `name` follows after
-// AppendBackslash (so an empty folder gives the bare name).
+// AppendBackslash (so an empty folder gives the bare name). "/" counts as a backslash, as it does
+// for the platform, and is written as one (".\Bin/x" and "./Bin\x" both give <install>Bin\x).
 [[nodiscard]] bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out,
                                   size_t size);
 
@@ -93,6 +94,11 @@ struct RegistryPathSplit {
 // colon past the drive's, which would name a stream or nothing. A relative one ("tool.exe",
 // "\tool.exe", "C:tool.exe") would be taken from wherever the current directory is, or searched for.
 [[nodiscard]] bool IsAbsoluteProgramPath(const char* program);
+// True for a folder the folder passes (folder entries, patterns, every climb) refuse as a network
+// spelling: "\\?\..." and "\\.\..." always, and "\\server\share\..." unless `installFolder` lives on
+// that same share ("\\127.0.0.1\share\..." may be any local folder, past the protected test). "/"
+// counts as a backslash. Single files are not judged by it.
+[[nodiscard]] bool IsRefusedNetworkFolder(const char* installFolder, const char* path);
 
 // Where the run-first command's text begins: after one leading double quote and the blanks after it.
 [[nodiscard]] const char* SkipRunFirstLead(const char* command);

@@ -8,9 +8,11 @@
 #include "data/messages.h"
 #include "driver/run_state.h"
 #include "format/layout.h"
+#include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "removal/access_denied.h"
 #include "removal/entry_paths.h"
+#include "removal/reach_check.h"
 #include "removal/removal_log.h"
 #include "removal/servers_fonts.h"
 #include "ui/progress.h"
@@ -33,16 +35,27 @@ uint32_t BuildCurrentItem(RunState& run, const FileEntry& entry) {
     return kOutcomeNotFullPath;
 }
 
+// The file's attributes and, when they cannot be read, the platform's error.
+struct FileAttributes {
+    DWORD attributes;
+    DWORD error;
+};
+
+FileAttributes ReadFileAttributes(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) return {attributes, 0};
+    DWORD error = GetLastError();
+    return {attributes, error != 0 ? error : ERROR_FILE_NOT_FOUND};
+}
+
 // The write-access test: 0 when the file's attributes can be read and it is not read-only,
 // ERROR_ACCESS_DENIED when it is read-only, the platform's error when the attributes cannot be read.
-DWORD TestWriteAccess(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = GetLastError();
-        return error != 0 ? error : ERROR_FILE_NOT_FOUND;
-    }
-    return (attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_ACCESS_DENIED : 0;
+DWORD WriteAccessOf(const FileAttributes& file) {
+    if (file.attributes == INVALID_FILE_ATTRIBUTES) return file.error;
+    return (file.attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_ACCESS_DENIED : 0;
 }
+
+DWORD TestWriteAccess(const char* path) { return WriteAccessOf(ReadFileAttributes(path)); }
 
 // Sets or clears the read-only attribute, keeping the other bits; nothing changes when the
 // attributes cannot be read.
@@ -147,27 +160,79 @@ uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path
     return 0;
 }
 
-// Removes one file entry whose path is in the current-item buffer.
-void RemoveFileEntry(RunState& run, const FileEntry& entry) {
+bool IsFileLockedFrom(const char* path, const FileAttributes& file);
+
+// The folder of the file pass's last entry, as built and as checked: entries come sorted by folder,
+// so the canonical form and the look at links are made once per folder, not once per file.
+struct CheckedFolder {
+    char built[kPathBufferSize];
+    char canonical[kPathBufferSize];
+    bool allowed;
+};
+
+// The path the file entry in the current-item buffer is acted on by: its folder's canonical form,
+// reached from its root without a link on the way (removal/reach_check.h), and the entry's last
+// name. False (the entry stays) when the folder cannot be checked or leads elsewhere.
+bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, char* checked) {
+    const char* name = FindLastBackslash(run.currentItem);
+    char folder[kPathBufferSize];
+    if (!name || !CopyText(folder, run.currentItem) || !CutAtLastBackslash(folder)) return false;
+    ++name;
+    if (last.built[0] == '\0' || !TextEqualsNoCase(last.built, folder)) {
+        char final[kPathBufferSize];
+        last.allowed = CanonicalizeFolderPath(folder, last.canonical) &&
+                       IsFolderReachedFromRoot(run, last.canonical, nullptr, NetworkUse::kAllowed, final);
+        if (!CopyText(last.built, folder)) last.built[0] = '\0';
+    }
+    return last.allowed && CopyText(checked, kPathBufferSize, last.canonical) &&
+           AppendBackslash(checked, kPathBufferSize) && AppendText(checked, kPathBufferSize, name);
+}
+
+// Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
+// tested and deleted by. Messages and shared counts name the file as the entry does.
+void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked) {
     const char* path = run.currentItem;
-    bool locked = IsFileLocked(path);
-    uint32_t outcome = locked ? ERROR_SHARING_VIOLATION : 0;
-    if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked);
-    if (outcome == 0) {
-        if (entry.flags & format::kFileFont) RemoveFont(run, path);
-        if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
-        outcome = DeleteEntryFile(run, entry, path);
+    FileAttributes file = ReadFileAttributes(checked);
+    // A file that is itself a junction or symbolic link is not deleted through: NT removes the link,
+    // but Wine's DeleteFileA removes the file it leads to.
+    uint32_t outcome = kOutcomeBelowLink;
+    if (file.attributes == INVALID_FILE_ATTRIBUTES || !(file.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        bool locked = IsFileLockedFrom(checked, file);
+        outcome = locked ? ERROR_SHARING_VIOLATION : 0;
+        if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked);
+        if (outcome == 0) {
+            if (entry.flags & format::kFileFont) RemoveFont(run, path);
+            if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
+            outcome = DeleteEntryFile(run, entry, checked);
+        }
     }
     if (run.log) LogItem(*run.log, LogWord::kDelete, path, outcome);
 }
 
-// Removes the folder of a folder entry unless it is protected; a folder that is not empty or
-// missing stays without a question (the log, when there is one, says so). The folder removed is the canonical one that was tested.
+// Removes the folder of a folder entry unless it is protected or reached through a link; a folder
+// that is not empty or missing stays without a question (the log, when there is one, says so). The
+// folder removed is the canonical one that was tested.
 void RemoveFolderEntry(RunState& run) {
     char canonical[kPathBufferSize];
-    uint32_t outcome = kOutcomeProtected;
-    if (ResolveRemovableFolder(run, run.currentItem, canonical)) outcome = OutcomeOf(RemoveDirectoryA(canonical));
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, outcome);
+    if (ResolveFolderToActOn(run, run.currentItem, nullptr, canonical)) {
+        BOOL removed = RemoveDirectoryA(canonical);
+        if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, OutcomeOf(removed));
+    } else if (run.log) {
+        LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, RefusalOf(run, run.currentItem));
+    }
+}
+
+bool IsFileLockedFrom(const char* path, const FileAttributes& file) {
+    DWORD access = WriteAccessOf(file);
+    if (access == 0) return !CanOpenForWriting(path);
+    if (!IsAccessDeniedError(access)) return false;  // missing, or cannot be looked at
+    // Read-only: the open for writing would fail for that alone, so clear the attribute for the
+    // probe and put it back. An attribute that does not clear (read-only media, no rights) is a lock.
+    SetReadOnly(path, false);
+    if (IsAccessDeniedError(TestWriteAccess(path))) return true;
+    bool opened = CanOpenForWriting(path);
+    SetReadOnly(path, true);
+    return !opened;
 }
 
 }  // namespace
@@ -184,12 +249,19 @@ bool FindFileInUse(RunState& run) {
 
 void RemoveInstalledFiles(RunState& run) {
     uint32_t count = run.data.files.count;
+    CheckedFolder folder;
+    folder.built[0] = '\0';
+    char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
         uint32_t skipped = BuildCurrentItem(run, entry);
         if (skipped == 0) {
             if (IsFileEntry(entry)) {
-                RemoveFileEntry(run, entry);
+                if (BuildCheckedFilePath(run, folder, checked)) {
+                    RemoveFileEntry(run, entry, checked);
+                } else if (run.log) {
+                    LogItem(*run.log, LogWord::kDelete, run.currentItem, kOutcomeBelowLink);
+                }
             } else {
                 RemoveFolderEntry(run);
             }
@@ -200,18 +272,7 @@ void RemoveInstalledFiles(RunState& run) {
     }
 }
 
-bool IsFileLocked(const char* path) {
-    DWORD access = TestWriteAccess(path);
-    if (access == 0) return !CanOpenForWriting(path);
-    if (!IsAccessDeniedError(access)) return false;  // missing, or cannot be looked at
-    // Read-only: the open for writing would fail for that alone, so clear the attribute for the
-    // probe and put it back. An attribute that does not clear (read-only media, no rights) is a lock.
-    SetReadOnly(path, false);
-    if (IsAccessDeniedError(TestWriteAccess(path))) return true;
-    bool opened = CanOpenForWriting(path);
-    SetReadOnly(path, true);
-    return !opened;
-}
+bool IsFileLocked(const char* path) { return IsFileLockedFrom(path, ReadFileAttributes(path)); }
 
 int AskReadOnlyQuestion(RunState& run, const char* path) {
     UniqueBlock<char> text;

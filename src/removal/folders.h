@@ -12,15 +12,17 @@ struct RunState;
 // subfolders, and removes every folder of that tree that ends up empty. Reports no progress.
 void RemoveWildcardMatches(RunState& run);
 
-// The wildcard pass's recursive worker. Precondition: the folder to clean is the current directory;
+// The wildcard pass's recursive worker. Precondition: the folder to clean is the current directory,
+// `folderFinal` the final path the file system reaches it by (empty where the platform has none);
 // `depth` counts the levels above it in this walk. Postcondition: the current directory is its
 // parent, and the folder is gone if it ended up empty and is not protected.
-void CleanFolderTree(RunState& run, const char* mask, uint32_t depth);
+void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, uint32_t depth);
 
 // Makes ".." the current directory, then removes the folder that was current by its full path.
 void RemoveCurrentFolder(RunState& run);
 
-// Deletes the shortcut file of each shortcut entry (ProgressPass::kShortcutFiles).
+// Deletes the shortcut file of each shortcut entry (ProgressPass::kShortcutFiles), by its folder's
+// canonical path, unless a link below the folder's root leads elsewhere or the file is a link.
 void RemoveShortcutFiles(RunState& run);
 
 // Removes the folders that held the shortcuts, climbing up each entry's level count

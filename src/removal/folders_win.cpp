@@ -14,6 +14,7 @@
 #include "removal/entry_paths.h"
 #include "removal/file_mask.h"
 #include "removal/pattern_guard.h"
+#include "removal/reach_check.h"
 #include "removal/removal_log.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
@@ -97,6 +98,7 @@ struct WalkLevel {
     WIN32_FIND_DATAA found;
     char item[kPathBufferSize];   // a child's path, composed from the level's folder
     char child[kPathBufferSize];  // a subfolder's canonical path
+    char childFinal[kPathBufferSize];  // the final path the file system reaches it by
 };
 
 // `folder` + "\" + `name` into `out`; false when it does not fit.
@@ -117,21 +119,6 @@ bool IsDirectory(const WIN32_FIND_DATAA& found) { return (found.dwFileAttributes
 // Junctions and symbolic links lead out of the tree: never entered, never removed.
 bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-// True when the file system reaches the folder `canonical` by that path itself, not through a
-// junction or link on the way; true as well where the platform cannot tell (before Vista).
-bool IsReachedDirectly(const char* canonical) {
-    char final[kPathBufferSize];
-    switch (ReadFinalFolderPath(canonical, final)) {
-        case FinalPathResult::kNone:
-            return true;
-        case FinalPathResult::kFound:
-            return TextEqualsNoCase(final, canonical);
-        case FinalPathResult::kUnreadable:
-            return false;
-    }
-    return false;
-}
-
 // Steps to the parent of the current folder `folder` and removes `folder` when it is empty (a
 // folder that is not empty makes RemoveDirectoryA fail, which is the emptiness test).
 void LeaveFolder(const char* folder, bool remove) {
@@ -139,10 +126,11 @@ void LeaveFolder(const char* folder, bool remove) {
     if (remove) RemoveDirectoryA(folder);
 }
 
-// Cleans the current directory `folder` (canonical, tested removable): its subfolders first, then
-// its files that match `mask`, then the folder itself when it ended up empty. Returns with the
-// parent of `folder` as the current directory.
-void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t depth) {
+// Cleans the current directory `folder` (canonical, tested removable; `folderFinal` the final path
+// the file system reaches it by, empty where the platform has none): its subfolders first, then its
+// files that match `mask`, then the folder itself when it ended up empty. Returns with the parent
+// of `folder` as the current directory.
+void CleanLevel(RunState& run, const char* mask, const char* folder, const char* folderFinal, uint32_t depth) {
     UniqueBlock<WalkLevel> block;
     if (!AllocZeroed(sizeof(WalkLevel), block)) {
         LeaveFolder(folder, false);
@@ -160,19 +148,21 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
                 }
                 // The subfolder must resolve to exactly the path composed for it, must not be
                 // protected, and must become the current directory as that path. Its final path is
-                // looked at once, below: it must be that path itself.
+                // looked at once, below: it must be this folder's final path and its name.
                 if (!ComposeChild(folder, name, level.item) ||
                     !ResolveRemovableFolderByName(run, level.item, level.child) ||
                     !TextEqualsNoCase(level.child, level.item) || !SetCurrentDirectoryA(level.child)) {
                     continue;
                 }
-                // A link the file system does not mark as a reparse point (Wine shows a directory
-                // symlink as a plain folder) still shows in the folder's final path.
-                if (!IsReachedDirectly(level.child) || !IsCurrentFolder(level.child)) {
+                // A link the file system does not mark as a reparse point still shows in the
+                // folder's final path. The installation itself may be reached through a link above
+                // it, so the final path is compared with the parent's, not with the composed path.
+                if (!IsChildReachedFromParent(level.child, folderFinal, name, level.childFinal) ||
+                    !IsCurrentFolder(level.child)) {
                     SetCurrentDirectoryA(folder);
                     continue;
                 }
-                CleanLevel(run, mask, level.child, depth + 1);
+                CleanLevel(run, mask, level.child, level.childFinal, depth + 1);
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
@@ -189,6 +179,11 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
                 const char* name = level.found.cFileName;
                 // The mask is checked again on the long name: FindFirstFileA matches short names too.
                 if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask)) continue;
+                // A file that is a link is not deleted through it (Wine's DeleteFileA reaches its target).
+                if (IsReparsePoint(level.found.dwFileAttributes)) {
+                    if (run.log) LogItem(*run.log, LogWord::kDelete, folder, kOutcomeBelowLink, name);
+                    continue;
+                }
                 if (!ComposeChild(folder, name, level.item)) {
                     if (run.log) LogItem(*run.log, LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
                 } else {
@@ -205,7 +200,20 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, uint32_t de
 
 // The folder of one pattern, checked as the packer's `check` checks it and then as every folder
 // removal is: `stored` is the pattern's text as the block holds it, `folder` its expansion.
-bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical) {
+// The folder of the token a pattern begins with ("#AppData#\Vendor\*.log" gives the AppData
+// folder) into `root`; false for a pattern that does not begin with a known token.
+bool ResolveLeadingToken(const RunState& run, const char* stored, char* root) {
+    if (stored[0] != '#') return false;
+    size_t end = 1;
+    while (stored[end] != '\0' && stored[end] != '#') ++end;
+    if (stored[end] != '#' || end + 1 >= kPathBufferSize) return false;
+    for (size_t i = 0; i <= end; ++i) root[i] = stored[i];
+    root[end + 1] = '\0';
+    ResolveFolderToken(run, root);
+    return root[0] != '\0' && root[0] != '#';
+}
+
+bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical, char* final) {
     char storedFolder[kPatternGuardPathSize];
     if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
     if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
@@ -220,16 +228,21 @@ bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder,
         IsReparsePoint(attributes)) {
         return false;
     }
-    char final[kPathBufferSize];
-    FinalPathResult result = ReadFinalFolderPath(canonical, final);
-    if (result == FinalPathResult::kUnreadable) return false;
-    return result != FinalPathResult::kFound || !IsRefusedPatternFolder(final);
+    // No link below the pattern's root (the token's folder, else the install folder) on the way, and
+    // no network spelling of a folder outside the installation's own share.
+    char tokenRoot[kPathBufferSize];
+    bool hasToken = ResolveLeadingToken(run, stored, tokenRoot);
+    if (!IsFolderReachedFromRoot(run, canonical, hasToken ? tokenRoot : nullptr, NetworkUse::kRefused, final)) {
+        return false;
+    }
+    return final[0] == '\0' || !IsRefusedPatternFolder(final);
 }
 
 // The pattern's buffers, allocated once for the pass.
 struct PatternWork {
     char path[kPathBufferSize];
     char canonical[kPathBufferSize];
+    char final[kPathBufferSize];
 };
 
 // Cleans one pattern's tree; what is not cleaned at all is said in the log with the outcome.
@@ -237,12 +250,13 @@ uint32_t CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
     if (!BuildFullPatternPath(run, pattern, work.path)) return kOutcomeDoesNotFit;
     const char* mask = SplitPatternPath(work.path);
     if (!mask || !IsPlainFileMask(mask)) return kOutcomeRefused;
-    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical)) return kOutcomeProtected;
+    // A folder every program shares, one the packer's check refuses, or one reached through a link.
+    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical, work.final)) return kOutcomeRefused;
     // A folder that is missing or cannot be entered is skipped, and so is one the current directory
     // does not then name: nothing is cleaned anywhere else.
     if (!SetCurrentDirectoryA(work.canonical)) return GetLastError();
     if (!IsCurrentFolder(work.canonical)) return kOutcomeBelowLink;
-    CleanFolderTree(run, mask, 0);
+    CleanFolderTree(run, mask, work.final, 0);
     return 0;
 }
 
@@ -262,7 +276,7 @@ void RemoveWildcardMatches(RunState& run) {
     }
 }
 
-void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
+void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, uint32_t depth) {
     // The folder is tested where the walk stands before anything in it is touched: a pattern's
     // folder written as another spelling of a protected one is refused here.
     char current[kPathBufferSize];
@@ -271,7 +285,7 @@ void CleanFolderTree(RunState& run, const char* mask, uint32_t depth) {
         SetCurrentDirectoryA("..");
         return;
     }
-    CleanLevel(run, mask, folder, depth);
+    CleanLevel(run, mask, folder, folderFinal, depth);
 }
 
 void RemoveCurrentFolder(RunState& run) {
@@ -284,6 +298,28 @@ void RemoveCurrentFolder(RunState& run) {
     LeaveFolder(folder, true);
 }
 
+namespace {
+
+// Deletes the shortcut file `path` by its folder's canonical path, when no link below the folder's
+// root leads elsewhere and the file is no link itself. Returns what came of it, for the log.
+uint32_t DeleteShortcutFile(RunState& run, const char* path) {
+    char folder[kPathBufferSize];
+    char canonical[kPathBufferSize];
+    char final[kPathBufferSize];
+    const char* name = FindLastBackslash(path);
+    if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder) ||
+        !CanonicalizeFolderPath(folder, canonical) ||
+        !IsFolderReachedFromRoot(run, canonical, nullptr, NetworkUse::kAllowed, final) ||
+        !AppendBackslash(canonical, kPathBufferSize) || !AppendText(canonical, name + 1)) {
+        return kOutcomeBelowLink;
+    }
+    DWORD attributes = GetFileAttributesA(canonical);
+    if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return kOutcomeBelowLink;
+    return OutcomeOf(DeleteFileA(canonical));
+}
+
+}  // namespace
+
 void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
     for (uint32_t i = 0; i < list.count; ++i) {
@@ -292,8 +328,8 @@ void RemoveShortcutFiles(RunState& run) {
         if (IsPlainShortcutName(entry.fileName) &&
             BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
-            BOOL deleted = DeleteFileA(run.currentItem);
-            if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, OutcomeOf(deleted));
+            uint32_t outcome = DeleteShortcutFile(run, run.currentItem);
+            if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
         } else if (run.log && entry.fileName[0] != '\0') {
             // A name that is a path, a path that does not fit or one that is not whole; an entry
             // without a name has nothing to delete.
@@ -323,13 +359,13 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& 
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
         const char* refused = nullptr;
-        if (!ResolveRemovableFolder(run, work.folder, work.canonical)) {
+        if (!ResolveFolderToActOn(run, work.folder, nullptr, work.canonical)) {
             refused = work.folder;
-        } else if (hasSecond && !ResolveRemovableFolder(run, work.second, work.secondCanonical)) {
+        } else if (hasSecond && !ResolveFolderToActOn(run, work.second, nullptr, work.secondCanonical)) {
             refused = work.second;
         }
         if (refused) {
-            if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, kOutcomeProtected);
+            if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, RefusalOf(run, refused));
             return;
         }
         RemoveFolderLogged(run, work.canonical);
@@ -377,8 +413,8 @@ void RemoveProgramFolders(RunState& run) {
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
             bool removedOne = false;
             for (;;) {
-                if (!ResolveRemovableFolder(run, path, canonical)) {
-                    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, kOutcomeProtected);
+                if (!ResolveFolderToActOn(run, path, nullptr, canonical)) {
+                    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, RefusalOf(run, path));
                     break;
                 }
                 if (!RemoveFolderLogged(run, canonical)) break;

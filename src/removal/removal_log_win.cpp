@@ -5,6 +5,7 @@
 #include "data/memory.h"
 #include "driver/run_state.h"
 #include "paths/canonical_path.h"
+#include "paths/protected_folders.h"
 #include "ui/ui.h"
 
 struct RemovalLog {
@@ -187,6 +188,11 @@ void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome
     PutChar(log, '\t');
     PutResult(log, outcome);
     EndLine(log);
+}
+
+uint32_t RefusalOf(RunState& run, const char* path) {
+    if (IsProtectedFolder(run, path)) return kOutcomeProtected;
+    return path[0] == '\\' && path[1] == '\\' ? kOutcomeNetworkPath : kOutcomeBelowLink;
 }
 
 void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome) {

@@ -62,6 +62,14 @@ class PlanModel {
         return true;
     }
 
+    // The run's link check, which the plan names but cannot make: `link` (a snapshot item, "App1\Bin\")
+    // is a junction or link below the installation, so nothing at or below it is acted on.
+    void AddLink(const std::string& link) { links_.push_back(link); }
+
+    // The installation reached through the link `via` (a path, "<root>Via\") to the folder `item` is
+    // ("App1\"): the plan's paths through the link name the snapshot's items of the folder.
+    void AddAlias(const std::string& via, const std::string& item) { aliases_.push_back({via, item}); }
+
     Items Removed(const Snapshot& before) const {
         Items gone;
         for (const auto& item : before) {
@@ -121,8 +129,22 @@ class PlanModel {
     // The snapshot item of a path in the sandbox ("App1\Data\"), or empty for a path outside it.
     std::string FolderItem(std::string path) const {
         if (StartsWithNoCase(path, "#TempDir#")) path = temp_ + path.substr(9);
+        for (const auto& alias : aliases_) {
+            std::string via = alias.first.substr(0, alias.first.size() - 1);  // without its backslash
+            if (StartsWithNoCase(path, via) && (path.size() == via.size() || path[via.size()] == '\\')) {
+                path = root_ + alias.second.substr(0, alias.second.size() - 1) + path.substr(via.size());
+            }
+        }
         if (!StartsWithNoCase(path, root_) || path.size() <= root_.size()) return "";
-        return path.substr(root_.size());
+        std::string item = path.substr(root_.size());
+        return IsThroughLink(item) ? "" : item;
+    }
+
+    bool IsThroughLink(const std::string& item) const {
+        for (const auto& link : links_) {
+            if (StartsWithNoCase(item + "\\", link)) return true;
+        }
+        return false;
     }
 
     // "HKCU\<sandbox key>\A\B" as the snapshot names it: "HKCU:A\B\".
@@ -178,7 +200,7 @@ class PlanModel {
         if (!Has(folder)) return;
         std::vector<std::string> folders;
         for (auto it = items_.begin(); it != items_.end();) {
-            bool below = it->size() > folder.size() && StartsWithNoCase(*it, folder);
+            bool below = it->size() > folder.size() && StartsWithNoCase(*it, folder) && !IsThroughLink(*it);
             if (below && it->back() == '\\') folders.push_back(*it);
             bool match = below && it->back() != '\\' && Glob(testing_support::NameOf(*it).c_str(), mask.c_str());
             it = match ? items_.erase(it) : std::next(it);
@@ -195,12 +217,15 @@ class PlanModel {
 
     std::set<std::string> items_;
     std::string root_, keyPath_, temp_;
+    std::vector<std::string> links_;
+    std::vector<std::pair<std::string, std::string>> aliases_;
 };
 
 class PlanVersusRun : public E2eTest {
   protected:
     // `uninstpack plan --json` of the placed uninstaller, with the installation's folder.
-    std::optional<nlohmann::json> RunPlan(const e2e::Installation& app, std::string* why) {
+    std::optional<nlohmann::json> RunPlan(const e2e::Installation& app, const std::string& installDir,
+                                          std::string* why) {
         std::string packer = testing_support::UnixPath(testing_support::BuildFolder() + "..\\host\\uninstpack");
         std::string exe = testing_support::UnixPath(app.uninstaller());
         std::string out = testing_support::UnixPath(app.Path("..\\plan.json"));
@@ -208,7 +233,7 @@ class PlanVersusRun : public E2eTest {
             *why = "no Unix paths here";
             return std::nullopt;
         }
-        if (!testing_support::RunUnixShell("'" + packer + "' plan --json --install-dir '" + app.folder() + "' '" + exe +
+        if (!testing_support::RunUnixShell("'" + packer + "' plan --json --install-dir '" + installDir + "' '" + exe +
                                                "' > '" + out + "'",
                                            why)) {
             return std::nullopt;
@@ -222,18 +247,32 @@ class PlanVersusRun : public E2eTest {
         return nlohmann::json::parse(*text, nullptr, false);
     }
 
+    // What the disk holds that the plan cannot see: links below the installation (snapshot items), and
+    // a link the installation is reached through (its path, with a backslash; empty: none).
+    struct Links {
+        std::vector<std::string> inside;
+        std::string via;
+    };
+
     // Places the block, plans it, runs it with /S, and compares item for item.
-    void ExpectRunAsPlanned(const e2e::Installation& app, const format::Block& block) {
+    void ExpectRunAsPlanned(const e2e::Installation& app, const format::Block& block, const Links& links = {}) {
         Place(app, format::EncodeBlock(block));
         std::string why;
-        auto plan = RunPlan(app, &why);
+        std::string installDir = links.via.empty() ? app.folder() : links.via;
+        auto plan = RunPlan(app, installDir, &why);
         if (!plan && why.find("cannot be started") != std::string::npos) GTEST_SKIP() << why;
         ASSERT_TRUE(plan && !plan->is_discarded()) << why;
         Snapshot before = TakeSnapshot();
         PlanModel model(before, sandbox_.root(), sandbox_.keyPath());
+        for (const auto& link : links.inside) model.AddLink(link);
+        if (!links.via.empty()) model.AddAlias(links.via, app.folder().substr(sandbox_.root().size()));
         ASSERT_TRUE(model.Play(*plan, &why)) << why;
         Items planned = model.Removed(before);
-        e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
+        e2e::RunResult run = links.via.empty()
+                                 ? Run(app, "/S", robot::AnswerInOrder({}))
+                                 : e2e::RunWithRobot(installDir + app.exeName(), "/S", sandbox_.root(),
+                                                     robot::AnswerInOrder({}));
+        ASSERT_TRUE(run.started) << run.error;
         ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
         EXPECT_EQ(run.exitCode, 0);
         ExpectChanges(before, {.removed = planned});
@@ -272,6 +311,46 @@ TEST_F(PlanVersusRun, TheSampleInstallation) {
     block.patterns = {"*.log", "#TempDir#\\" + testing_support::NameOf(sandbox_.folder().path()) + "\\" +
                                    testing_support::NameOf(testing_support::FolderOf(app.folder())) + "\\Data\\*.cfg"};
     ExpectRunAsPlanned(app, block);
+}
+
+// An installation with a link planted inside it (its Bin folder leads to a folder beside it) and one
+// reached through a link above it: the run follows the plan with the link check the plan names.
+TEST_F(PlanVersusRun, InstallationsWithLinks) {
+    auto link = [](const std::string& at, const std::string& target) {
+        std::string why;
+        bool made = testing_support::MakeUnixLink(at, target, &why);
+        EXPECT_TRUE(made) << why;
+        return made;
+    };
+    {
+        SCOPED_TRACE("a link inside");
+        e2e::Installation& app = sandbox_.NewInstallation();
+        for (const char* file : {"app.txt", "Logs\\a.log", "Logs\\sub\\b.log"}) ASSERT_TRUE(app.AddFile(file, "x"));
+        for (const char* file : {"Victim\\a.txt", "Victim\\c.log", "Victim\\sub\\d.log"}) {
+            ASSERT_TRUE(testing_support::PlaceFile(sandbox_.root() + file, "victim"));
+        }
+        if (!link(app.Path("Bin"), sandbox_.root() + "Victim")) return;
+        format::Block block;
+        block.messages = TestMessages();
+        block.files = {{".\\", "app.txt", 0}, {".\\Bin", "", 0}, {".\\Bin", "a.txt", 0}, {".\\Bin\\sub", "", 0}};
+        block.patterns = {"*.log", "Bin\\*.log", "Bin\\sub\\*.log"};
+        ExpectRunAsPlanned(app, block, {.inside = {app.folder().substr(sandbox_.root().size()) + "Bin\\"}});
+        if (HasFatalFailure()) return;
+    }
+    {
+        SCOPED_TRACE("a link above");
+        e2e::Installation& app = sandbox_.NewInstallation();
+        for (const char* file : {"app.txt", "Bin\\core.dll", "Logs\\a.log", "Logs\\sub\\b.log", "Logs\\keep.txt"}) {
+            ASSERT_TRUE(app.AddFile(file, "x"));
+        }
+        std::string via = sandbox_.root() + "Via";
+        if (!link(via, app.folder().substr(0, app.folder().size() - 1))) return;
+        format::Block block;
+        block.messages = TestMessages();
+        block.files = {{".\\", "app.txt", 0}, {".\\Bin", "", 0}, {".\\Bin", "core.dll", 0}};
+        block.patterns = {"Logs\\*.log"};
+        ExpectRunAsPlanned(app, block, {.via = via + "\\"});
+    }
 }
 
 // Generated installations: folders, files that patterns match or keep, folder entries, patterns with

@@ -199,6 +199,13 @@ TEST(Check, EachFindingNamesItsEntry) {
          "files[0]: warning: folder \"..\\x\" begins with \".\" but not \".\\\""},
         {R"({"codePage": 932, "files": [{"folder": ".\\表", "name": "a"}]})",
          "files[0]: warning: a double-byte character ends in the byte of \"\\\""},
+        // Network and verbatim spellings, which may reach any folder past the protected test.
+        {R"({"files": [{"folder": "\\\\host\\share\\Dir"}]})",
+         "files[0]: warning: folder entry \"\\\\host\\share\\Dir\" is a network path outside the installation's share"},
+        {R"({"files": [{"folder": "\\\\?\\C:\\Dir", "name": "a.txt"}]})",
+         "files[0]: error: path \"\\\\?\\C:\\Dir\\a.txt\" uses the \\\\?\\ or \\\\.\\ namespace"},
+        {R"({"shortcuts": [{"folder": "\\\\host\\share\\Menu", "name": "App.lnk"}]})",
+         "shortcuts[0]: warning: folder \"\\\\host\\share\\Menu\" is a network path outside the installation's share"},
         {"{}", "warning: lists no files, shortcuts, registry entries or patterns"},
     };
     for (const auto& c : cases) {
@@ -225,6 +232,10 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{00000000-1111-2222-3333-444444444444}"}]})", "error"},
         {R"({"registry": [{"root": "HKU", "key": ".DEFAULT\\Software\\Vendor\\App"}]})", "error"},
         {R"({"patterns": ["#Program Files#\\Vendor\\App\\*.log"]})", "error"},
+        // "/" is a separator: "./Bin" appends to the install folder as ".\\Bin" does.
+        {R"({"files": [{"folder": "./Bin", "name": "a"}]})", "begins with"},
+        // A single file on a share keeps the rules every file has.
+        {R"({"files": [{"folder": "\\\\host\\share\\Dir", "name": "a.txt"}]})", "network"},
     };
     for (const auto& c : cases) {
         std::string all = All(CheckJson(c.json));

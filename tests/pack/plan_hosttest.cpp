@@ -224,6 +224,53 @@ TEST(Plan, ShortcutNamesThatArePathsAreSkipped) {
     }
 }
 
+// A network spelling may reach any folder past the protected test: folder entries and climbs on it
+// are refused unless the installation lives on that share; a single file keeps the rules of every
+// file, and a verbatim or device path, which the run cannot check, is skipped. "/" is a separator.
+TEST(Plan, NetworkVerbatimAndSlashedFolders) {
+    struct Case {
+        const char* installDir;
+        FileSpec file;
+        const char* filesAction;
+        const char* climbAction;
+        const char* climbPath;
+    };
+    const Case cases[] = {
+        {"C:\\Tools\\App", {"\\\\host\\share\\Dir", "", 0}, "skip", "stop", "\\\\host\\share\\Dir"},
+        {"\\\\host\\share\\App", {"\\\\HOST\\Share\\Other", "", 0}, "remove folder", "remove folder",
+         "\\\\HOST\\Share\\Other"},
+        {"\\\\host\\share\\App", {"\\\\host\\other\\Dir", "", 0}, "skip", "stop", "\\\\host\\other\\Dir"},
+        {"C:\\Tools\\App", {"\\\\host\\share\\Dir", "a.txt", 0}, "delete", "stop", "\\\\host\\share\\Dir"},
+        {"C:\\Tools\\App", {"\\\\?\\UNC\\host\\share\\Dir", "", 0}, "skip", "stop", "\\\\?\\UNC\\host\\share\\Dir"},
+        {"C:\\Tools\\App", {"\\\\?\\C:\\Dir", "a.txt", 0}, "skip", "stop", "\\\\?\\C:\\Dir"},
+        {"C:\\Tools\\App", {"C:/Other", "x.txt", 0}, "delete", "remove folder", "C:\\Other"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.folder + " " + c.file.name);
+        Block b;
+        b.files = {c.file};
+        PlanOptions options;
+        options.installDir = c.installDir;
+        Plan plan = BuildPlan(b, options, Same);
+        const PlanPass& files = FindPass(plan, "files");
+        ASSERT_EQ(files.items.size(), 1u);
+        EXPECT_EQ(files.items[0].action, c.filesAction);
+        const PlanPass& folders = FindPass(plan, "programFolders");
+        ASSERT_EQ(folders.items.size(), 1u);
+        EXPECT_EQ(folders.items[0].action, c.climbAction);
+        EXPECT_EQ(folders.items[0].path, c.climbPath);
+    }
+    Block b;
+    b.shortcuts = {{2, "\\\\host\\share\\Menu\\Vendor", "", "App.lnk"}};
+    PlanOptions options;
+    options.installDir = "C:\\Tools\\App";
+    Plan shortcutPlan = BuildPlan(b, options, Same);
+    const PlanPass& climb = FindPass(shortcutPlan, "shortcutFolders");
+    ASSERT_EQ(climb.items.size(), 1u);
+    EXPECT_EQ(climb.items[0].action, "stop");
+    EXPECT_NE(climb.items[0].notes.back().find("network path"), std::string::npos) << climb.items[0].notes.back();
+}
+
 // The uninstaller never cleans a folder token's own folder (it is protected), nor the system's trees;
 // #InstallDir# is the install folder, with its backslash.
 TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {

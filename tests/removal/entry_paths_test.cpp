@@ -36,6 +36,12 @@ TEST(EntryPaths, FileEntriesAsTheFilePassBuildsThem) {
         {"C:\\Shared\\", "lib.dll", "C:\\Shared\\lib.dll"},
         {"", "lib.dll", "lib.dll"},
         {".\\Bin", "sub\\x.dll", "C:\\Tools\\App\\Bin\\sub\\x.dll"},
+        // "/" is a separator, as the platform reads it, and every pass sees it as a backslash.
+        {"C:/Other", "x.txt", "C:\\Other\\x.txt"},
+        {"C:/Other/", "", "C:\\Other\\"},
+        {"./Bin", "app.dll", "C:\\Tools\\App\\Bin\\app.dll"},
+        {".\\Bin/sub", "a/b.dll", "C:\\Tools\\App\\Bin\\sub\\a\\b.dll"},
+        {"//server/share/App", "a.dll", "\\\\server\\share\\App\\a.dll"},
     };
     for (const auto& c : cases) EXPECT_EQ(EntryPath(c.folder, c.name), c.path) << c.folder << " " << c.name;
 }
@@ -77,6 +83,8 @@ TEST(EntryPaths, ProgramFoldersAreTheFoldersThatHoldTheFiles) {
         {".\\Data\\", "", ProgramFolderStart::kFolder, "C:\\Tools\\App\\Data"},
         {"C:\\", "boot.ini", ProgramFolderStart::kFolder, "C:"},  // shorter than 4: protected
         {"", "lone.dll", ProgramFolderStart::kNoBackslash, ""},
+        {"C:/Other/Sub", "x.txt", ProgramFolderStart::kFolder, "C:\\Other\\Sub"},  // climbs as the file pass deletes
+        {"C:/Other/", "", ProgramFolderStart::kFolder, "C:\\Other"},
     };
     for (const auto& c : cases) {
         char out[kRoomy];
@@ -243,3 +251,30 @@ TEST(EntryPaths, AbsolutePathsTokensAndTheRunFirstCommand) {
 }
 
 }  // namespace
+
+// Folders on a network path may be any folder of the machine ("\\127.0.0.1\share" is C:\ itself):
+// the folder passes take them only on the share the installation lives on, and never the verbatim
+// or device namespaces, which pass any path on unchecked.
+TEST(EntryPaths, NetworkFoldersOnlyOnTheInstallationsShare) {
+    struct Case {
+        const char* install;
+        const char* folder;
+        bool refused;
+    } cases[] = {
+        {"C:\\Tools\\App\\", "C:\\Other", false},
+        {"C:\\Tools\\App\\", "\\\\host\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\127.0.0.1\\c\\Windows", true},
+        {"C:\\Tools\\App\\", "//host/share/Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\HOST\\Share\\Other", false},
+        {"\\\\host\\share\\App\\", "//host/share/Other", false},
+        {"\\\\host\\share\\App\\", "\\\\host\\share", false},
+        {"\\\\host\\share\\App\\", "\\\\host\\shared\\Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\host\\sh\\Dir", true},
+        {"\\\\host\\share\\App\\", "\\\\other\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\?\\C:\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\?\\UNC\\host\\share\\Dir", true},
+        {"C:\\Tools\\App\\", "\\\\.\\C:\\Dir", true},
+        {"\\\\?\\UNC\\host\\share\\App\\", "\\\\?\\UNC\\host\\share\\Dir", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsRefusedNetworkFolder(c.install, c.folder), c.refused) << c.install << " " << c.folder;
+}

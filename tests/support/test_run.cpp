@@ -5,6 +5,7 @@
 #include "data/uninstall_data.h"
 #include "format/layout.h"
 #include "paths/protected_folders.h"
+#include "removal/reach_check.h"
 #include "support/block_file.h"
 
 namespace testing_support {
@@ -45,6 +46,7 @@ TestRun::TestRun(bool nt) {
 
 TestRun::~TestRun() {
     ReleaseProtectedFolders(run);
+    ReleaseReachCache(run);
     FreeUninstallData(run.data);
 }
 

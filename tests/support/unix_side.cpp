@@ -74,6 +74,22 @@ bool RunUnixShell(const std::string& script, std::string* why, DWORD timeoutMs) 
     return true;
 }
 
+bool MakeUnixLink(const std::string& link, const std::string& target, std::string* why) {
+    size_t cut = link.find_last_of('\\');
+    std::string unixTarget = UnixPath(target);
+    std::string unixFolder = cut == std::string::npos ? std::string() : UnixPath(link.substr(0, cut));
+    if (unixTarget.empty() || unixFolder.empty()) {
+        *why = "no Unix path for " + target + " or the folder of " + link;
+        return false;
+    }
+    if (!RunUnixShell("ln -s '" + unixTarget + "' '" + unixFolder + "/" + link.substr(cut + 1) + "'", why)) return false;
+    if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        *why = "the link " + link + " is not seen";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace testing_support
 
 #endif  // _WIN32

@@ -23,6 +23,10 @@ std::string UnixPath(const std::string& windowsPath);
 // hold double quotes.
 [[nodiscard]] bool RunUnixShell(const std::string& script, std::string* why, DWORD timeoutMs = 60000);
 
+// Makes `link` a Unix symbolic link to `target` (Windows paths, the link's folder existing), which Wine
+// shows as a junction or symbolic link; false with `why` when it cannot be made or is not seen.
+[[nodiscard]] bool MakeUnixLink(const std::string& link, const std::string& target, std::string* why);
+
 }  // namespace testing_support
 
 #endif  // _WIN32

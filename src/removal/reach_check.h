@@ -1,0 +1,40 @@
+// Junctions, symbolic links and mount points planted inside an installation, and network spellings of
+// local folders. The uninstaller usually runs elevated over folders an ordinary user may write: a link
+// put in place of `.\Bin` would make it delete whatever the link leads to. One rule for every pass:
+// a folder is acted on only when the file system finally reaches it as its root's final path plus the
+// rest of the path as composed. A link above the root (an installation reached through a junction, a
+// subst or mapped drive) is allowed; one below it is not.
+//
+// The root of a folder: the token's folder when the caller names one and the folder lies below it;
+// else the install folder when the folder lies below it; else the nearest protected folder above it
+// (those are made by the system, a link below one is not), else its drive or share root.
+#pragma once
+
+struct RunState;
+
+enum class NetworkUse : unsigned char {
+    kAllowed,  // a single file: "\\server\share\..." keeps the rules every other file has
+    kRefused,  // a folder to clean, remove or climb: only below the share the installation lives on
+};
+
+// True when the canonical folder `canonical` (CanonicalizeFolderPath's form) may be acted on under
+// the rule above. `tokenRoot` is the unexpanded token folder's path or null. On success `final`
+// (kPathBufferSize bytes) holds the folder's final path, or the empty string where the platform has
+// no final paths (before Vista; then there is nothing to compare and the folder is allowed). Each
+// root's final path is looked up once per run; the folder's own costs one open, so a caller that
+// meets a folder again and again (the file pass) remembers the answer for its last folder.
+[[nodiscard]] bool IsFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
+                                           NetworkUse network, char* final);
+
+// ResolveRemovableFolder followed by IsFolderReachedFromRoot: the test every folder removal, entry
+// and climb makes. `canonical` receives the path to act on; false (empty) when the folder must stay.
+[[nodiscard]] bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot, char* canonical);
+
+// True when `child` (a subfolder's canonical path, `name` its last component) is reached as the final
+// path `parentFinal` of its folder plus `name`; `childFinal` receives its own final path. With no
+// final paths on the platform (`parentFinal` empty) every child is allowed with an empty final path.
+[[nodiscard]] bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
+                                            char* childFinal);
+
+// Frees the roots remembered by the checks; the next check looks them up again.
+void ReleaseReachCache(RunState& run);

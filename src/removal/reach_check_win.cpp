@@ -1,0 +1,133 @@
+#include "removal/reach_check.h"
+
+#include <windows.h>
+
+#include "common/backslash.h"
+#include "common/text.h"
+#include "data/memory.h"
+#include "driver/run_state.h"
+#include "paths/canonical_path.h"
+#include "paths/protected_folders.h"
+#include "paths/special_folders.h"
+#include "removal/entry_paths.h"
+
+// The roots seen in this run with their final paths, and the last folder judged. Roots and their
+// final paths do not change while the uninstaller runs; looking them up costs an open each.
+struct ReachCache {
+    static constexpr uint32_t kRootCapacity = 16;
+    struct Root {
+        char canonical[kPathBufferSize];
+        char final[kPathBufferSize];
+        FinalPathResult result;
+    };
+    uint32_t rootCount;
+    Root roots[kRootCapacity];
+    bool installKnown;
+    char install[kPathBufferSize];  // the install folder's canonical form; empty when it has none
+};
+
+namespace {
+
+bool StartsWithNoCase(const char* text, const char* prefix) {
+    for (; *prefix; ++text, ++prefix) {
+        if (AsciiUpper(*text) != AsciiUpper(*prefix)) return false;
+    }
+    return true;
+}
+
+// True when the canonical `folder` is `root` or lies below it.
+bool IsAtOrBelow(const char* folder, const char* root) {
+    size_t n = TextLength(root);
+    if (n == 0 || !StartsWithNoCase(folder, root)) return false;
+    // "C:\" ends with its separator; "C:\App" needs one after it ("C:\Apple" is not below it).
+    return folder[n] == '\0' || folder[n] == '\\' || root[n - 1] == '\\';
+}
+
+ReachCache* GetCache(RunState& run) {
+    if (!run.reachCache && !AllocZeroed(sizeof(ReachCache), run.reachCache)) return nullptr;
+    ReachCache* cache = run.reachCache;
+    if (!cache->installKnown) {
+        cache->installKnown = true;
+        if (!CanonicalizeFolderPath(run.installFolder, cache->install)) cache->install[0] = '\0';
+    }
+    return cache;
+}
+
+// The root's final path, looked up once per run (a run meets a handful of roots; past the table's
+// room the last slot is looked up again each time); null when it cannot be read.
+const char* FindRootFinal(ReachCache& cache, const char* root) {
+    uint32_t i = 0;
+    for (; i < cache.rootCount; ++i) {
+        if (TextEqualsNoCase(cache.roots[i].canonical, root)) break;
+    }
+    if (i == cache.rootCount) {
+        if (i == ReachCache::kRootCapacity) --i;
+        ReachCache::Root& slot = cache.roots[i];
+        (void)CopyText(slot.canonical, root);  // both are path buffers
+        slot.result = ReadFinalFolderPath(root, slot.final);
+        cache.rootCount = i + 1;
+    }
+    return cache.roots[i].result == FinalPathResult::kFound ? cache.roots[i].final : nullptr;
+}
+
+}  // namespace
+
+bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
+                             char* final) {
+    final[0] = '\0';
+    ReachCache* found = GetCache(run);
+    if (!found) return false;
+    ReachCache& cache = *found;
+    if (network == NetworkUse::kRefused && IsRefusedNetworkFolder(cache.install, folder)) return false;
+    char root[kPathBufferSize];
+    char token[kPathBufferSize];
+    if (tokenRoot && CanonicalizeFolderPath(tokenRoot, token) && IsAtOrBelow(folder, token)) {
+        (void)CopyText(root, token);
+    } else if (IsAtOrBelow(folder, cache.install)) {
+        (void)CopyText(root, cache.install);
+    } else if (!FindProtectedFolderAbove(run, folder, root)) {
+        return false;
+    }
+    // Before Vista there are no final paths to compare; NT 5 junctions are not looked through.
+    if (!run.platform.nt6OrLater) return true;
+    const char* rootFinal = FindRootFinal(cache, root);
+    // A folder (or root) that cannot be opened or read is not acted on: nothing shows where it leads.
+    if (!rootFinal || ReadFinalFolderPath(folder, final) != FinalPathResult::kFound) {
+        final[0] = '\0';
+        return false;
+    }
+    // "C:\" keeps its backslash in both forms; the rest of the folder begins with one.
+    char expected[kPathBufferSize];
+    size_t rootLength = TextLength(root);
+    if (root[rootLength - 1] == '\\') --rootLength;
+    if (!CopyText(expected, rootFinal)) return false;
+    size_t n = TextLength(expected);
+    if (n > 0 && expected[n - 1] == '\\') expected[n - 1] = '\0';
+    return AppendText(expected, folder + rootLength) && TextEqualsNoCase(expected, final);
+}
+
+bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot, char* canonical) {
+    char final[kPathBufferSize];
+    if (ResolveRemovableFolder(run, path, canonical) &&
+        IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, final)) {
+        return true;
+    }
+    canonical[0] = '\0';
+    return false;
+}
+
+bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name, char* childFinal) {
+    childFinal[0] = '\0';
+    char reached[kPathBufferSize];
+    FinalPathResult result = ReadFinalFolderPath(child, reached);
+    if (parentFinal[0] == '\0') return result != FinalPathResult::kFound || TextEqualsNoCase(reached, child);
+    if (result != FinalPathResult::kFound) return false;
+    char expected[kPathBufferSize];
+    if (!CopyText(expected, parentFinal) || !AppendBackslash(expected, kPathBufferSize) ||
+        !AppendText(expected, name) || !TextEqualsNoCase(expected, reached)) {
+        return false;
+    }
+    return CopyText(childFinal, kPathBufferSize, reached);
+}
+
+void ReleaseReachCache(RunState& run) { FreeBlock(run.reachCache); }
