@@ -10,16 +10,12 @@ bool IsOptionChar(char c) { return c == '-' || c == '/'; }
 // (the whole rest of the text when there is none), else up to the next blank. Returns the first
 // character after the path (after its closing quote).
 const char* ScanLogPath(const char* p, RunModes& modes) {
+    char end = *p == '"' ? *p++ : ' ';
     const char* start = p;
-    char end = ' ';
-    if (*p == '"') {
-        start = ++p;
-        end = '"';
-    }
     while (*p != '\0' && *p != end) ++p;
-    modes.logPath = p != start ? start : nullptr;
     modes.logPathLength = static_cast<uint32_t>(p - start);
-    return (end == '"' && *p == '"') ? p + 1 : p;
+    modes.logPath = modes.logPathLength != 0 ? start : nullptr;
+    return *p == '"' ? p + 1 : p;
 }
 
 }  // namespace
