@@ -80,7 +80,9 @@ inline constexpr char kLogWords[] =
     "NT 6 or later\0NT\09x\0completed\0cancelled";
 
 // True for the results that keep an item: the log writes them after "kept: ".
-constexpr bool IsKeptResult(LogWord word) { return word >= LogWord::kInUse && word <= LogWord::kSharedCount; }
+constexpr bool IsKeptResult(LogWord word) {
+    return word >= LogWord::kInUse && word <= LogWord::kSharedCount;
+}
 
 // The text of `word`.
 constexpr const char* LogWordText(LogWord word) {
@@ -94,15 +96,22 @@ constexpr const char* LogWordText(LogWord word) {
 
 // What became of one item. A pass hands the log either a platform error code (0 when the item went)
 // or one of these, which lie above every code the file and registry services return.
-constexpr uint32_t OutcomeOfWord(LogWord result) { return 0x20000000u + static_cast<uint32_t>(result); }
-inline constexpr uint32_t kOutcomeProtected = OutcomeOfWord(LogWord::kProtected);      // a folder every program shares
-inline constexpr uint32_t kOutcomeBelowLink = OutcomeOfWord(LogWord::kBelowLink);      // reached through a link
+constexpr uint32_t OutcomeOfWord(LogWord result) {
+    return 0x20000000u + static_cast<uint32_t>(result);
+}
+inline constexpr uint32_t kOutcomeProtected =
+    OutcomeOfWord(LogWord::kProtected);  // a folder every program shares
+inline constexpr uint32_t kOutcomeBelowLink = OutcomeOfWord(LogWord::kBelowLink);  // reached through a link
 inline constexpr uint32_t kOutcomeNetworkPath = OutcomeOfWord(LogWord::kNetworkPath);  // a network spelling
-inline constexpr uint32_t kOutcomeRefusedKey = OutcomeOfWord(LogWord::kRefusedKey);    // a shared key, or a link
-inline constexpr uint32_t kOutcomeAnsweredNo = OutcomeOfWord(LogWord::kAnsweredNo);    // the user kept it
-inline constexpr uint32_t kOutcomeDoesNotFit = OutcomeOfWord(LogWord::kDoesNotFit);    // longer than 259 characters
-inline constexpr uint32_t kOutcomeNotFullPath = OutcomeOfWord(LogWord::kNotFullPath);  // would be taken from the current directory
-inline constexpr uint32_t kOutcomeRefused = OutcomeOfWord(LogWord::kRefused);  // a name or pattern that reaches elsewhere
+inline constexpr uint32_t kOutcomeRefusedKey =
+    OutcomeOfWord(LogWord::kRefusedKey);  // a shared key, or a link
+inline constexpr uint32_t kOutcomeAnsweredNo = OutcomeOfWord(LogWord::kAnsweredNo);  // the user kept it
+inline constexpr uint32_t kOutcomeDoesNotFit =
+    OutcomeOfWord(LogWord::kDoesNotFit);  // longer than 259 characters
+inline constexpr uint32_t kOutcomeNotFullPath =
+    OutcomeOfWord(LogWord::kNotFullPath);  // would be taken from the current directory
+inline constexpr uint32_t kOutcomeRefused =
+    OutcomeOfWord(LogWord::kRefused);  // a name or pattern that reaches elsewhere
 // A shared file that stays: its count of other users, added to this (at most 0x3FFFFFFF).
 inline constexpr uint32_t kOutcomeSharedCount = 0x40000000u;
 
@@ -117,8 +126,9 @@ constexpr LogWord ResultOfOutcome(uint32_t outcome, bool registry) {
     if (outcome >= kOutcomeSharedCount) return LogWord::kSharedCount;
     if (outcome > 0x20000000u) return static_cast<LogWord>(outcome - 0x20000000u);
     if (outcome == 0) return LogWord::kRemoved;
-    if (outcome == 2 || outcome == 3) return LogWord::kNotThere;  // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND
-    if (outcome == 145) return LogWord::kNotEmpty;                // ERROR_DIR_NOT_EMPTY
+    if (outcome == 2 || outcome == 3)
+        return LogWord::kNotThere;                  // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND
+    if (outcome == 145) return LogWord::kNotEmpty;  // ERROR_DIR_NOT_EMPTY
     // ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION: a file another process
     // holds (the file pass tells a read-only file apart before); the registry has no such thing.
     if (!registry && (outcome == 5 || outcome == 32 || outcome == 33)) return LogWord::kInUse;

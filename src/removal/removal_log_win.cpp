@@ -42,7 +42,9 @@ void Put(RemovalLog& log, const char* text) {
     for (; *text != '\0'; ++text) PutChar(log, static_cast<unsigned char>(*text) < 0x20 ? ' ' : *text);
 }
 
-void PutWord(RemovalLog& log, LogWord word) { Put(log, LogWordText(word)); }
+void PutWord(RemovalLog& log, LogWord word) {
+    Put(log, LogWordText(word));
+}
 
 void PutNumber(RemovalLog& log, uint32_t value) {
     char digits[12];
@@ -61,7 +63,9 @@ void EndLine(RemovalLog& log) {
 }
 
 // Out of line: inlined, the compiler copies the writing that follows into each of its branches.
-[[gnu::noinline]] LogWord ResultOf(uint32_t outcome, bool registry) { return ResultOfOutcome(outcome, registry); }
+[[gnu::noinline]] LogWord ResultOf(uint32_t outcome, bool registry) {
+    return ResultOfOutcome(outcome, registry);
+}
 
 // The result field of `outcome`, counted into the summary when it is an item's.
 void PutResult(RemovalLog& log, uint32_t outcome) {
@@ -69,7 +73,8 @@ void PutResult(RemovalLog& log, uint32_t outcome) {
     uint32_t number = result == LogWord::kExitCode      ? log.exitCode
                       : result == LogWord::kSharedCount ? outcome - kOutcomeSharedCount
                                                         : outcome;
-    bool numbered = result == LogWord::kError || result == LogWord::kSharedCount || result == LogWord::kExitCode;
+    bool numbered =
+        result == LogWord::kError || result == LogWord::kSharedCount || result == LogWord::kExitCode;
     // Only items count: questions and the run-first program have words of their own.
     if (result >= LogWord::kRemoved && result <= LogWord::kSharedCount) {
         ++log.counts[result == LogWord::kRemoved ? 0 : result == LogWord::kNotThere ? 1 : 2];
@@ -86,8 +91,9 @@ LogWord AnswerWord(int answer) {
     if (answer == kYesToAllId) return LogWord::kYesToAll;
     if (answer == kNoToAllId) return LogWord::kNoToAll;
     // IDOK 1, IDCANCEL 2, IDRETRY 4, IDYES 6, IDNO 7; any other answer: the box was not shown.
-    static const LogWord kByButton[] = {LogWord::kNotShown, LogWord::kOk,       LogWord::kCancel, LogWord::kNotShown,
-                                        LogWord::kRetry,    LogWord::kNotShown, LogWord::kYes,    LogWord::kNo};
+    static const LogWord kByButton[] = {LogWord::kNotShown, LogWord::kOk,    LogWord::kCancel,
+                                        LogWord::kNotShown, LogWord::kRetry, LogWord::kNotShown,
+                                        LogWord::kYes,      LogWord::kNo};
     return answer >= 0 && answer < 8 ? kByButton[answer] : LogWord::kNotShown;
 }
 
@@ -99,13 +105,15 @@ LogWord AnswerWord(int answer) {
 bool IsPlainFileAt(HANDLE file, const char* canonical) {
     BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        (info.dwFileAttributes &
+         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
         info.nNumberOfLinks > 1) {
         return false;
     }
     char final[kPathBufferSize];
     FinalPathResult result = ReadFinalFolderPath(canonical, final);
-    return result == FinalPathResult::kNone || (result == FinalPathResult::kFound && TextEqualsNoCase(final, canonical));
+    return result == FinalPathResult::kNone ||
+           (result == FinalPathResult::kFound && TextEqualsNoCase(final, canonical));
 }
 
 }  // namespace
@@ -121,9 +129,9 @@ void OpenRemovalLog(RunState& run) {
     if (!CanonicalizeFolderPath(given, path)) return;
     // Opened without being cut first, so nothing is lost before the checks; on the NT family a
     // reparse point is opened itself, never followed (the 9x family has none). Cut once it passed.
-    UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | (run.platform.nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
-                                      nullptr));
+    UniqueFileHandle file(
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | (run.platform.nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
     if (!file || !IsPlainFileAt(file.get(), path) || !SetEndOfFile(file.get())) return;
     RemovalLog* log = nullptr;
     if (!AllocZeroed(sizeof(RemovalLog), log)) return;
@@ -198,7 +206,8 @@ uint32_t RefusalOf(RunState& run, const char* path) {
 void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome) {
     // Five bytes a root, from HKEY_CLASSES_ROOT (0x80000000) to HKEY_DYN_DATA (0x80000006).
     uint32_t index = root - 0x80000000u;
-    LogItem(log, action, index < 7 ? "HKCR\0HKCU\0HKLM\0HKU\0\0HKPD\0HKCC\0HKDD" + index * 5 : "?", outcome, keyPath);
+    LogItem(log, action, index < 7 ? "HKCR\0HKCU\0HKLM\0HKU\0\0HKPD\0HKCC\0HKDD" + index * 5 : "?", outcome,
+            keyPath);
 }
 
 void LogQuestion(RemovalLog& log, const char* text, int answer) {

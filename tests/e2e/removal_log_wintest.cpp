@@ -1,8 +1,8 @@
 // The removal log of the real uninstaller (/L=PATH): a whole installation whose items end each way
-// (removed, not there, in use, not empty, protected, refused key, shared count), with the lines and
-// the summary held against the snapshot of what the run changed; a run killed at a question leaves
-// the lines up to its last pass boundary whole; a log path that is a folder, a link, a hard link, a
-// read-only file or a device gives no log and changes nothing there, and the run still completes.
+// (removed, not there, in use, not empty, protected, refused key, shared count, below a link), with the lines
+// and the summary held against the snapshot of what the run changed; a run killed at a question leaves the
+// lines up to its last pass boundary whole; a log path that is a folder, a link, a hard link, a read-only
+// file or a device gives no log and changes nothing there, and the run still completes.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -52,7 +52,9 @@ LogFile ReadLog(const std::string& path) {
     return log;
 }
 
-std::string Show(const LogFile& log) { return "the log:\n" + log.text; }
+std::string Show(const LogFile& log) {
+    return "the log:\n" + log.text;
+}
 
 // The number of lines equal to `line`.
 size_t CountOf(const LogFile& log, const LogLine& line) {
@@ -95,10 +97,16 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
     Block block;
     block.messages = TestMessages();
     // Walked from the last entry to the first.
-    block.files = {{".\\Keep", "", 0},       {TempFolder(), "", 0},     {".\\Data", "", 0},
-                   {".\\", "app.txt", 0},    {".\\Data", "data.bin", 0}, {".\\", "held.dll", 0},
-                   {".\\", "shared.dll", kFileShared}, {".\\", "gone.txt", 0}};
-    block.registry = {{kHkcu, app.keyPath()}, {kHkcu, "Software\\Microsoft"}, {kHkcu, app.keyPath() + "\\\\Missing"}};
+    block.files = {{".\\Keep", "", 0},
+                   {TempFolder(), "", 0},
+                   {".\\Data", "", 0},
+                   {".\\", "app.txt", 0},
+                   {".\\Data", "data.bin", 0},
+                   {".\\", "held.dll", 0},
+                   {".\\", "shared.dll", kFileShared},
+                   {".\\", "gone.txt", 0}};
+    block.registry = {
+        {kHkcu, app.keyPath()}, {kHkcu, "Software\\Microsoft"}, {kHkcu, app.keyPath() + "\\\\Missing"}};
     Place(app, EncodeBlock(block));
     std::string logPath = LogPath("run.log");
     Snapshot before = TakeSnapshot();
@@ -144,8 +152,8 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
     for (const LogLine& line : wanted) {
         size_t found = at;
         while (found < log.lines.size() && log.lines[found] != line) ++found;
-        EXPECT_LT(found, log.lines.size()) << "missing or out of order: " << line[0] << " | " << line[1] << " | "
-                                           << line[2] << " | " << line[3] << "\n"
+        EXPECT_LT(found, log.lines.size()) << "missing or out of order: " << line[0] << " | " << line[1]
+                                           << " | " << line[2] << " | " << line[3] << "\n"
                                            << Show(log);
         if (found < log.lines.size()) at = found;
     }
@@ -163,7 +171,8 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
         ++counts[kind];
         if (result == "removed") removedPaths.insert(line[2]);
     }
-    EXPECT_EQ(removedPaths, (std::set<std::string>{folder + "app.txt", folder + "Data", folder + "Data\\data.bin", key}));
+    EXPECT_EQ(removedPaths,
+              (std::set<std::string>{folder + "app.txt", folder + "Data", folder + "Data\\data.bin", key}));
     EXPECT_EQ(log.lines.back(), (LogLine{"summary",
                                          "removed " + std::to_string(counts["removed"]) + ", kept " +
                                              std::to_string(counts["kept"]) + ", not there " +
@@ -172,6 +181,30 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
         << Show(log);
     EXPECT_EQ(counts["removed"], 4) << Show(log);
     EXPECT_EQ(log.text.size() >= 2 ? log.text.substr(log.text.size() - 2) : "", "\r\n");
+}
+
+// A link planted in place of a folder of the installation: its entries stay, and the log says
+// why; what the link leads to keeps everything.
+TEST_F(RemovalLogE2e, EntriesBelowALinkAreKeptAndSaidToBe) {
+    e2e::Installation& app = NewInstallation();
+    ASSERT_TRUE(testing_support::PlaceFile(sandbox_.root() + "Victim\\a.dll", "victim"));
+    std::string why;
+    ASSERT_TRUE(testing_support::MakeUnixLink(app.Path("Bin"), sandbox_.root() + "Victim", &why)) << why;
+    Block block;
+    block.messages = TestMessages();
+    block.files = {{".\\Bin", "", 0}, {".\\Bin", "a.dll", 0}, {".\\", "app.txt", 0}};
+    Place(app, EncodeBlock(block));
+    std::string logPath = LogPath("links.log");
+    Snapshot before = TakeSnapshot();
+    e2e::RunResult run = Run(app, "/S /L=" + logPath, robot::AnswerInOrder({}));
+    EXPECT_EQ(run.exitCode, 0);
+    ExpectChanges(before, {.removed = {Item(app, "app.txt")}, .added = {"links.log"}});
+    LogFile log = ReadLog(logPath);
+    EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("app.txt"), "removed"}), 1u) << Show(log);
+    EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("Bin\\a.dll"), "kept: below a link"}), 1u)
+        << Show(log);
+    EXPECT_EQ(CountOf(log, {"files", "remove folder", app.Path("Bin"), "kept: below a link"}), 1u)
+        << Show(log);
 }
 
 // The questions with their answers, the run-first program with its exit code, and a cancelled run:
@@ -205,16 +238,21 @@ TEST_F(RemovalLogE2e, QuestionsAnswersRunFirstAndCancellation) {
         block.settings = SettingsSpec{kSettingsWaitForRun, "\"first.exe\" --exit=7", std::nullopt};
         Place(app, EncodeBlock(block));
         std::string logPath = LogPath("questions.log");
-        e2e::RunResult run = Run(app, "/S /L=" + logPath, robot::AnswerInOrder({robot::Click(IDNO), robot::Click(IDYES)}));
+        e2e::RunResult run =
+            Run(app, "/S /L=" + logPath, robot::AnswerInOrder({robot::Click(IDNO), robot::Click(IDYES)}));
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_TRUE(testing_support::Exists(app.Path("ro.txt"))) << "answered No";
         EXPECT_FALSE(testing_support::Exists(app.Path("ro2.txt"))) << "answered Yes";
         LogFile log = ReadLog(logPath);
         EXPECT_EQ(CountOf(log, {"runFirst", "run", probe, "exit code 7"}), 1u) << Show(log);
-        EXPECT_EQ(CountOf(log, {"files", "ask", FormatWith(m[kMsgReadOnlyQuestion], app.Path("ro.txt")), "No"}), 1u)
+        EXPECT_EQ(
+            CountOf(log, {"files", "ask", FormatWith(m[kMsgReadOnlyQuestion], app.Path("ro.txt")), "No"}), 1u)
             << Show(log);
-        EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("ro.txt"), "kept: answered No"}), 1u) << Show(log);
-        EXPECT_EQ(CountOf(log, {"files", "ask", FormatWith(m[kMsgReadOnlyQuestion], app.Path("ro2.txt")), "Yes"}), 1u)
+        EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("ro.txt"), "kept: answered No"}), 1u)
+            << Show(log);
+        EXPECT_EQ(
+            CountOf(log, {"files", "ask", FormatWith(m[kMsgReadOnlyQuestion], app.Path("ro2.txt")), "Yes"}),
+            1u)
             << Show(log);
         EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("ro2.txt"), "removed"}), 1u) << Show(log);
     }
@@ -282,9 +320,12 @@ TEST_F(RemovalLogE2e, PathThatMustNotBeWrittenGivesNoLogAndTheRunCompletes) {
         const char* what;
         Kind kind;
     } cases[] = {
-        {"a folder", Kind::kFolder},       {"a symbolic link to a file", Kind::kUnixLink},
-        {"a second hard link", Kind::kHardLink}, {"a read-only file", Kind::kReadOnly},
-        {"a device name", Kind::kDevice},  {"a relative path", Kind::kRelative},
+        {"a folder", Kind::kFolder},
+        {"a symbolic link to a file", Kind::kUnixLink},
+        {"a second hard link", Kind::kHardLink},
+        {"a read-only file", Kind::kReadOnly},
+        {"a device name", Kind::kDevice},
+        {"a relative path", Kind::kRelative},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -303,7 +344,9 @@ TEST_F(RemovalLogE2e, PathThatMustNotBeWrittenGivesNoLogAndTheRunCompletes) {
                 std::string unixTarget = testing_support::UnixPath(target);
                 std::string unixLink = testing_support::UnixPath(sandbox_.root()) + "/" + name + ".log";
                 ASSERT_FALSE(unixTarget.empty());
-                ASSERT_TRUE(testing_support::RunUnixShell("ln -s '" + unixTarget + "' '" + unixLink + "'", &why)) << why;
+                ASSERT_TRUE(
+                    testing_support::RunUnixShell("ln -s '" + unixTarget + "' '" + unixLink + "'", &why))
+                    << why;
                 break;
             }
             case Kind::kHardLink:
@@ -327,7 +370,8 @@ TEST_F(RemovalLogE2e, PathThatMustNotBeWrittenGivesNoLogAndTheRunCompletes) {
         expected.removed = testing_support::ItemsUnder(before, Item(app, ""));
         expected.removed.erase(Item(app, ""));
         expected.removed.erase(Item(app, app.exeName()));
-        for (const std::string& item : testing_support::ItemsUnder(before, KeyItem(app))) expected.removed.insert(item);
+        for (const std::string& item : testing_support::ItemsUnder(before, KeyItem(app)))
+            expected.removed.insert(item);
         ExpectChanges(before, expected);  // the target and the path as they were; no log beside them
     }
 }

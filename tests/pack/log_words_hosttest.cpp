@@ -17,9 +17,13 @@ namespace {
 TEST(LogWords, PassesAndActionsAreThePlansWords) {
     Block b;
     b.messages = {"Caption", "Remove?", "Done."};
-    b.files = {{".\\Bin", "", 0}, {".\\Bin", "a.dll", kFileShared | kFileMustBeFree}, {".\\", std::string(300, 'x'), 0}};
+    b.files = {{".\\Bin", "", 0},
+               {".\\Bin", "a.dll", kFileShared | kFileMustBeFree},
+               {".\\", std::string(300, 'x'), 0}};
     b.shortcuts = {{1, "C:\\Menu\\Vendor\\App", "", "App.lnk"}, {0, "C:\\Menu", "", "..\\x.lnk"}};
-    b.registry = {{0x80000001u, "Software\\Vendor\\App"}, {0x80000001u, "Software\\Vendor\\\\Name"}, {0x80000001u, "Software"}};
+    b.registry = {{0x80000001u, "Software\\Vendor\\App"},
+                  {0x80000001u, "Software\\Vendor\\\\Name"},
+                  {0x80000001u, "Software"}};
     b.patterns = {"*.log"};
     b.settings = SettingsSpec{kSettingsWaitForRun, "\"setup.exe\" /remove", std::nullopt};
     PlanOptions options;
@@ -30,8 +34,9 @@ TEST(LogWords, PassesAndActionsAreThePlansWords) {
         passes.insert(pass.name);
         for (const PlanItem& item : pass.items) actions.insert(item.action);
     }
-    for (LogWord w : {LogWord::kStart, LogWord::kRunFirst, LogWord::kFiles, LogWord::kPatterns, LogWord::kShortcutFiles,
-                      LogWord::kShortcutFolders, LogWord::kProgramFolders, LogWord::kRegistry}) {
+    for (LogWord w :
+         {LogWord::kStart, LogWord::kRunFirst, LogWord::kFiles, LogWord::kPatterns, LogWord::kShortcutFiles,
+          LogWord::kShortcutFolders, LogWord::kProgramFolders, LogWord::kRegistry}) {
         EXPECT_EQ(passes.count(LogWordText(w)), 1u) << "pass " << LogWordText(w) << " is not the plan's";
     }
     for (LogWord w : {LogWord::kDelete, LogWord::kRemoveFolder, LogWord::kClean, LogWord::kDeleteKey,

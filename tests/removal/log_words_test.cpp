@@ -1,10 +1,10 @@
 // The removal log's words: one for each number, and the result each outcome a pass hands over reads as.
+#include "removal/log_words.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
-
-#include "removal/log_words.h"
 
 namespace {
 
@@ -33,13 +33,13 @@ TEST(LogWords, ResultOfEachOutcome) {
     } cases[] = {
         {0, false, "removed"},
         {0, true, "removed"},
-        {2, false, "not there"},   // ERROR_FILE_NOT_FOUND
-        {3, true, "not there"},    // ERROR_PATH_NOT_FOUND
+        {2, false, "not there"},    // ERROR_FILE_NOT_FOUND
+        {3, true, "not there"},     // ERROR_PATH_NOT_FOUND
         {145, false, "not empty"},  // ERROR_DIR_NOT_EMPTY
-        {5, false, "in use"},      // ERROR_ACCESS_DENIED
-        {32, false, "in use"},     // ERROR_SHARING_VIOLATION
-        {33, false, "in use"},     // ERROR_LOCK_VIOLATION
-        {5, true, "error"},        // a key the user may not delete is no file in use
+        {5, false, "in use"},       // ERROR_ACCESS_DENIED
+        {32, false, "in use"},      // ERROR_SHARING_VIOLATION
+        {33, false, "in use"},      // ERROR_LOCK_VIOLATION
+        {5, true, "error"},         // a key the user may not delete is no file in use
         {87, false, "error"},
         {kOutcomeProtected, false, "protected"},
         {kOutcomeBelowLink, false, "below a link"},
@@ -59,7 +59,8 @@ TEST(LogWords, ResultOfEachOutcome) {
         EXPECT_STREQ(LogWordText(ResultOfOutcome(c.outcome, c.registry)), c.result) << std::hex << c.outcome;
     }
     EXPECT_EQ(SharedCountOutcome(7) - kOutcomeSharedCount, 7u);
-    EXPECT_EQ(SharedCountOutcome(0xFFFFFFFFu) - kOutcomeSharedCount, 0x3FFFFFFFu);  // no wrap into another word
+    EXPECT_EQ(SharedCountOutcome(0xFFFFFFFFu) - kOutcomeSharedCount,
+              0x3FFFFFFFu);  // no wrap into another word
 }
 
 TEST(LogWords, KeptResultsAreTheOnesBetweenNotThereAndTheCounts) {
