@@ -23,9 +23,10 @@ struct RemovalLog;
 
 // Creates the log the options name (run.modes.logPath) and writes the start line:
 //   start <TAB> version <TAB> install folder <TAB> platform family and /Q /S /X as given
-// run.log is the log then. The path must be full; a relative one, a device name, a folder, a
-// junction or link, a file with other hard links, or a file that cannot be opened gives no log
-// (run.log stays null) and the run goes on as without /L. An existing file is replaced.
+// run.log is the log then. A relative path is taken from the current directory. A device name, a
+// folder, a junction or link, a read-only file, a file with other hard links, or a file that cannot
+// be opened gives no log (run.log stays null) and the run goes on as without /L. An existing file
+// is replaced.
 void OpenRemovalLog(RunState& run);
 
 // Writes the summary line with `ending` (kCompleted, kCancelled or kNotRun), writes the buffer

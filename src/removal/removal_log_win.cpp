@@ -125,8 +125,12 @@ void OpenRemovalLog(RunState& run) {
     if (length >= sizeof given) return;
     for (uint32_t i = 0; i < length; ++i) given[i] = run.modes.logPath[i];
     given[length] = '\0';
-    // The canonical form is a full path, never a device or a "\\.\" one.
-    if (!CanonicalizeFolderPath(given, path)) return;
+    // A relative path is taken from the current directory, as the command line meant it; the
+    // canonical form is never a device or a "\\.\" path.
+    char full[kPathBufferSize];
+    char* name = nullptr;
+    DWORD n = GetFullPathNameA(given, sizeof full, full, &name);
+    if (n == 0 || n >= sizeof full || !CanonicalizeFolderPath(full, path)) return;
     // Opened without being cut first, so nothing is lost before the checks; on the NT family a
     // reparse point is opened itself, never followed (the 9x family has none). Cut once it passed.
     UniqueFileHandle file(
