@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "data/loader.h"
-#include "data/memory.h"
+#include "common/memory.h"
 #include "format/block_writer.h"
 #include "support/block_file.h"
 

@@ -48,8 +48,8 @@ PassResult SimulatePass(RunState& run, const char* folder) {
         if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
         GetFileAttributesA(path);
         DeleteFileA(path);
-        if (run.progressTotal != 0) {
-            uint32_t percent = ProgressPercent(static_cast<uint64_t>(i) + 1, run.progressTotal);
+        if (run.ui.progressTotal != 0) {
+            uint32_t percent = ProgressPercent(static_cast<uint64_t>(i) + 1, run.ui.progressTotal);
             ++result.calls;
             if (percent == run.ui.lastPercent) {
                 SetProgress(percent);  // returns at once: timed in bulk by NoChangeCallsSeconds
@@ -98,11 +98,11 @@ int main() {
             }
             RunState& run = session.run();
             if (withDialog) {
-                if (!CreateProgressDialog(run)) {
+                if (!CreateProgressDialog(run.ui)) {
                     fprintf(stderr, "progress_winbench: the progress dialog could not be created\n");
                     return 1;
                 }
-                run.progressTotal = kEntries;
+                run.ui.progressTotal = kEntries;
             }
             // Counts the positions the bar really receives (none without the dialog).
             testing_support::MessageSpy positions(run.ui.progressBar, PBM_SETPOS);

@@ -331,7 +331,7 @@ void StepsSection(unsigned rounds) {
         block.files = ListedEntries(folders, perFolder, flags);
         if (!t.Load(format::EncodeBlock(block))) return false;
         double start = NowMs();
-        (void)IsProtectedFolder(t.run, root.c_str());
+        (void)IsProtectedFolder(t.run.paths, root.c_str());
         set = std::min(set, NowMs() - start);
         return true;
     };
@@ -395,7 +395,7 @@ void WalkSection(unsigned rounds) {
     for (unsigned i = 0; i < count; ++i) folders.push_back(box.Path("w" + std::to_string(i)));
     testing_support::TestRun t;
     if (!CopyText(t.installFolder, (box.path() + "\\").c_str())) return Fail("the walk's sandbox path is too long");
-    (void)IsProtectedFolder(t.run, box.path().c_str());  // the set is built once per run
+    (void)IsProtectedFolder(t.run.paths, box.path().c_str());  // the set is built once per run
     double resolve = 1e30, final = 1e30, enter = 1e30, list = 1e30, remove = 1e30;
     bool wrong = false;
     auto perFolder = [&](double& best, const std::function<void(const std::string&)>& step) {
@@ -407,7 +407,7 @@ void WalkSection(unsigned rounds) {
         for (const std::string& folder : folders) wrong |= !testing_support::MakeFolders(folder);
         perFolder(resolve, [&](const std::string& folder) {
             char canonical[kPathBufferSize];
-            wrong |= !ResolveRemovableFolder(t.run, folder.c_str(), canonical);
+            wrong |= !ResolveRemovableFolder(t.run.paths, folder.c_str(), canonical);
         });
         perFolder(final, [&](const std::string& folder) {
             char path[kPathBufferSize];

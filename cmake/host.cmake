@@ -33,6 +33,11 @@ gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "UNINSTPACK=$<TARGET_FILE:uninstpack>"
              ENVIRONMENT_MODIFICATION "UNINST_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
 
+# Includes only go down the source folders' layers (scripts/check-layers.sh names them).
+add_test(NAME Layers.IncludesOnlyGoDown COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh ${SRC})
+add_test(NAME Layers.CheckRefusesAnUpwardInclude
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/harness/check_layers_selftest.sh)
+
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
 list(FILTER BENCH_SOURCES EXCLUDE REGEX "_winbench\\.cpp$")
 foreach(bench ${BENCH_SOURCES})

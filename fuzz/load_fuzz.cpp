@@ -65,7 +65,7 @@ void ExercisePathBuilders(const UninstallData& data) {
     for (const char* p = data.patterns; p && *p; p += TextLength(p) + 1) {
         if (PatternHasTokens(p)) continue;
         bool built = BuildPatternPath(kInstall, p, path, sizeof(path));
-        pack::PatternPath whole = pack::BuildPatternPath(kInstall, p);
+        pack::PatternPath whole = pack::PlanPatternPath(kInstall, p);
         ExpectSame(built, path, whole.full);
         if (built) {
             char* mask = SplitPatternPath(path);

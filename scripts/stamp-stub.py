@@ -10,11 +10,23 @@ verifiers check it). Prints the size and the sections. With --max-bytes, fails w
 every installation carries a copy of it.
 """
 import argparse
+import pathlib
+import re
 import struct
 import subprocess
 import sys
 
-MARKER = bytes([0x77, 0x77, 0x67, 0x54, 0x29, 0x48])
+
+def read_marker():
+    """The data-offset marker as src/format/layout.h defines it, the one place it is written."""
+    layout = pathlib.Path(__file__).resolve().parent.parent / "src" / "format" / "layout.h"
+    found = re.search(r"kDataOffsetMarker\[\d+\]\s*=\s*\{([^}]*)\}", layout.read_text())
+    if not found:
+        sys.exit(f"{layout}: no kDataOffsetMarker")
+    return bytes(int(value, 0) for value in found.group(1).split(","))
+
+
+MARKER = read_marker()
 # The platform's known libraries, always taken from the System folder. Any other library (comctl32
 # included) would be searched in the program's folder first, the install folder: it is loaded at run
 # time by its full path instead.

@@ -29,6 +29,13 @@ inline char* FindLastBackslash(char* text) {
     return true;
 }
 
+// Writes `folder`, a backslash (unless `folder` is empty or already ends with one) and `name` into
+// `out` of `size` bytes: the one way a folder and a name become a path. False when the whole does not
+// fit; what `out` then holds is no path to act on.
+[[nodiscard]] inline bool JoinPath(char* out, size_t size, const char* folder, const char* name) {
+    return CopyText(out, size, folder) && AppendBackslash(out, size) && AppendText(out, size, name);
+}
+
 // Removes a final backslash from a text longer than 3 characters, so "C:\" keeps it.
 inline void StripTrailingBackslash(char* path) {
     size_t n = TextLength(path);

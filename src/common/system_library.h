@@ -8,6 +8,16 @@
 
 #include <windows.h>
 
+// The address of kernel32's export `name`, or null when this platform's kernel32 lacks it: the calls
+// that only later versions have are looked up at run time, so the image still loads on the first.
+[[nodiscard]] FARPROC KernelProcAddress(const char* name);
+
+// KernelProcAddress as a pointer to the function type `Fn`.
+template <class Fn>
+[[nodiscard]] Fn FindKernelExport(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(KernelProcAddress(name)));
+}
+
 // Restricts this process's library search to the System folder (SetDefaultDllDirectories, Windows 8
 // and later, 7 and Vista with their update) and takes the current folder out of it (SetDllDirectoryA,
 // XP SP1 and later). Both are looked up at run time; on a platform with neither nothing changes.

@@ -14,13 +14,12 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
 using FindActCtxSectionStringFn = BOOL(WINAPI*)(DWORD, const GUID*, ULONG, LPCSTR, PACTCTX_SECTION_KEYED_DATA);
 
-template <class Fn>
-Fn KernelExport(const char* name) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
-}
-
 }  // namespace
+
+FARPROC KernelProcAddress(const char* name) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel ? GetProcAddress(kernel, name) : nullptr;
+}
 
 const char* const kSystemPreloads[] = {"uxtheme.dll", "userenv.dll",   "setupapi.dll", "apphelp.dll",
                                        "propsys.dll", "dwmapi.dll",    "cryptbase.dll", "oleacc.dll",
@@ -28,10 +27,10 @@ const char* const kSystemPreloads[] = {"uxtheme.dll", "userenv.dll",   "setupapi
 const int kSystemPreloadCount = sizeof(kSystemPreloads) / sizeof(kSystemPreloads[0]);
 
 void RestrictLibrarySearch() {
-    if (auto setDefault = KernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories")) {
+    if (auto setDefault = FindKernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories")) {
         setDefault(kSearchSystem32);
     }
-    if (auto setDirectory = KernelExport<SetDllDirectoryFn>("SetDllDirectoryA")) setDirectory("");
+    if (auto setDirectory = FindKernelExport<SetDllDirectoryFn>("SetDllDirectoryA")) setDirectory("");
 }
 
 HMODULE LoadSystemLibrary(const char* name) {
@@ -41,7 +40,7 @@ HMODULE LoadSystemLibrary(const char* name) {
     // Where the search flags exist, the library and its imports come from the System folder alone.
     // Elsewhere the altered search looks in the library's own folder, the System folder, before any
     // other; the plain one would look in the program's folder first.
-    DWORD flags = KernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories") ? kSearchSystem32
+    DWORD flags = FindKernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories") ? kSearchSystem32
                                                                                       : kAlteredSearchPath;
     // A library missing from an older system is no error to show.
     UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -52,7 +51,7 @@ HMODULE LoadSystemLibrary(const char* name) {
 HMODULE LoadLibraryWithItsFolder(const char* path) {
     // With the search flags the altered search would bring back the legacy order (PATH among it)
     // that the restriction at entry took away; the two flags add the library's folder alone.
-    DWORD flags = KernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories")
+    DWORD flags = FindKernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories")
                       ? kSearchLoadFolder | kSearchSystem32
                       : kAlteredSearchPath;
     return LoadLibraryExA(path, nullptr, flags);
@@ -60,7 +59,7 @@ HMODULE LoadLibraryWithItsFolder(const char* path) {
 
 HMODULE LoadManifestOrSystemLibrary(const char* name) {
     // XP and later; the 9x family and 2000 have no activation contexts.
-    auto find = KernelExport<FindActCtxSectionStringFn>("FindActCtxSectionStringA");
+    auto find = FindKernelExport<FindActCtxSectionStringFn>("FindActCtxSectionStringA");
     ACTCTX_SECTION_KEYED_DATA redirect = {};
     redirect.cbSize = sizeof(redirect);
     if (find && find(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, name, &redirect)) {

@@ -16,11 +16,15 @@ struct DataOffsetField {
 }  // namespace
 
 // Read through volatile: the build and the packer rewrite the field in the file, so the compiler
-// must not fold the value it was compiled with.
+// must not fold the value it was compiled with. The marker's bytes are taken one by one as constants,
+// so the array in format/layout.h is not placed in the executable: the marker occurs once.
 extern "C" {
 __attribute__((used, section(".uninst"))) volatile DataOffsetField g_uninstallDataOffset = {
-    {0x77, 0x77, 0x67, 0x54, 0x29, 0x48}, {0, 0, 0, 0}};
+    {format::kDataOffsetMarker[0], format::kDataOffsetMarker[1], format::kDataOffsetMarker[2],
+     format::kDataOffsetMarker[3], format::kDataOffsetMarker[4], format::kDataOffsetMarker[5]},
+    {0, 0, 0, 0}};
 }
+static_assert(sizeof(format::kDataOffsetMarker) == format::kDataOffsetMarkerSize);
 
 uint32_t ReadDataOffsetField() {
     uint8_t bytes[4];

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "data/memory.h"
+#include "common/memory.h"
 
 using namespace format;
 
@@ -92,12 +92,13 @@ int ReadEntry(BodyCursor& cursor, RegistryEntry& entry) {
     return cursor.Text(entry.keyPath, room, kRegistryEntryTextLimit);
 }
 
-// Hands `block` to a list's blocks, which are freed with its entries.
-bool KeepBlock(void**& blocks, uint32_t& blockCount, void* block) {
+// Hands `block` over to a list's blocks, which are freed with its entries; on failure `block` still
+// owns it.
+bool KeepBlock(void**& blocks, uint32_t& blockCount, UniqueBlock<uint8_t>& block) {
     size_t bytes = 0;
     if (!ArrayBytes(uint64_t{blockCount} + 1, sizeof(void*), bytes)) return false;
     if (!GrowBlock(bytes, blocks)) return false;
-    blocks[blockCount++] = block;
+    blocks[blockCount++] = block.release();
     return true;
 }
 
@@ -127,9 +128,9 @@ struct ListOf {
 
 // The three lists share one scheme: a u32 entry count, then entries of at least `minEntrySize`
 // body bytes each. `list` is the EntryList that `blocks` and `blockCount` belong to.
-int ReadList(uint8_t*& body, uint32_t length, const ListKind& kind, uint32_t minEntrySize, void* list,
+int ReadList(UniqueBlock<uint8_t>& body, uint32_t length, const ListKind& kind, uint32_t minEntrySize, void* list,
              void**& blocks, uint32_t& blockCount) {
-    BodyCursor cursor(body, length);
+    BodyCursor cursor(body.get(), length);
     uint32_t n = 0;
     if (!cursor.U32(n)) return kOverrun;
     if (n == 0) return kLoadOk;
@@ -138,14 +139,10 @@ int ReadList(uint8_t*& body, uint32_t length, const ListKind& kind, uint32_t min
     size_t entryBytes = 0;
     if (!ArrayBytes(n, kind.entrySize, entryBytes)) return kLoadErrorMemory;
     // Not zeroed: every entry is filled before the list counts it.
-    uint8_t* entries = nullptr;
-    if (!AllocBlock(entryBytes, entries)) return kLoadErrorMemory;
-    if (!KeepBlock(blocks, blockCount, entries)) {
-        FreeBlock(entries);
-        return kLoadErrorMemory;
-    }
-    if (!KeepBlock(blocks, blockCount, body)) return kLoadErrorMemory;
-    body = nullptr;  // the list owns it now
+    UniqueBlock<uint8_t> entryBlock;
+    if (!AllocBlock(entryBytes, entryBlock)) return kLoadErrorMemory;
+    uint8_t* entries = entryBlock.get();
+    if (!KeepBlock(blocks, blockCount, entryBlock) || !KeepBlock(blocks, blockCount, body)) return kLoadErrorMemory;
     if (!kind.growItems(list, n)) return kLoadErrorMemory;
     for (uint32_t i = 0; i < n; ++i) {
         void* entry = entries + static_cast<size_t>(i) * kind.entrySize;
@@ -156,14 +153,17 @@ int ReadList(uint8_t*& body, uint32_t length, const ListKind& kind, uint32_t min
 }
 
 template <class Entry>
-int ReadList(uint8_t*& body, uint32_t length, EntryList<Entry>& list, uint32_t minEntrySize) {
+int ReadList(UniqueBlock<uint8_t>& body, uint32_t length, EntryList<Entry>& list, uint32_t minEntrySize) {
     return ReadList(body, length, ListOf<Entry>::kKind, minEntrySize, &list, list.blocks, list.blockCount);
 }
 
-void FreeMessageTable(char**& table, uint32_t count) {
-    if (!table) return;
-    for (uint32_t i = 0; i < count; ++i) FreeBlock(table[i]);
-    FreeBlock(table);
+void SwapMessageTables(UninstallData& a, UninstallData& b) {
+    char** messages = a.messages;
+    uint32_t count = a.messageCount;
+    a.messages = b.messages;
+    a.messageCount = b.messageCount;
+    b.messages = messages;
+    b.messageCount = count;
 }
 
 // Only the first table is read; a table of no texts leaves the message table as it was.
@@ -182,22 +182,19 @@ int ReadStringTables(const uint8_t* body, uint32_t length, UninstallData& data) 
     if (!u16(n)) return kOverrun;
     if (n == 0) return kLoadOk;
     if (static_cast<uint64_t>(n) * 2 > length - at) return kOverrun;
-    char** table = nullptr;
-    if (!AllocZeroed((n + 1) * sizeof(char*), table)) return kLoadErrorMemory;
+    // The new table in an UninstallData of its own: freed whole if a text fails.
+    UninstallData read;
+    if (!AllocZeroed((n + 1) * sizeof(char*), read.messages)) return kLoadErrorMemory;
     for (uint32_t i = 0; i < n; ++i) {
         uint32_t count = 0;
-        int error = !u16(count) || length - at < count ? kOverrun : kLoadOk;
-        if (!error && !AllocZeroed(count + 1, table[i])) error = kLoadErrorMemory;
-        if (error) {
-            FreeMessageTable(table, i);
-            return error;
-        }
-        memcpy(table[i], body + at, count);
+        if (!u16(count) || length - at < count) return kOverrun;
+        if (!AllocZeroed(count + 1, read.messages[i])) return kLoadErrorMemory;
+        read.messageCount = i + 1;
+        memcpy(read.messages[i], body + at, count);
         at += count;
     }
-    FreeMessageTable(data.messages, data.messageCount);  // a later table replaces the earlier one
-    data.messages = table;
-    data.messageCount = n;
+    // A later table replaces the earlier one.
+    SwapMessageTables(read, data);
     return kLoadOk;
 }
 
@@ -205,15 +202,15 @@ int ReadStringTables(const uint8_t* body, uint32_t length, UninstallData& data) 
 int ReadListRecord(FileHandle file, const RecordHeader& header, uint64_t fileLeft, UninstallData& data) {
     // A body cut short by the end of the file fails as a header that cannot be read.
     if (header.length > fileLeft) return kLoadErrorHeader;
-    uint8_t* body = nullptr;
+    UniqueBlock<uint8_t> body;  // freed here unless a list takes it
     if (!AllocBlock(header.length, body)) return kLoadErrorMemory;
     int error = kLoadOk;
-    if (ReadExact(file, body, header.length) != 0) {
+    if (ReadExact(file, body.get(), header.length) != 0) {
         error = kLoadErrorHeader;
     } else {
         switch (header.tag) {
             case kStringTablesRecord:
-                error = ReadStringTables(body, header.length, data);
+                error = ReadStringTables(body.get(), header.length, data);
                 break;
             case kFileListRecord:
                 error = ReadList(body, header.length, data.files, kMinFileEntrySize);
@@ -226,7 +223,6 @@ int ReadListRecord(FileHandle file, const RecordHeader& header, uint64_t fileLef
                 break;
         }
     }
-    FreeBlock(body);  // unless a list took it
     return error;
 }
 
@@ -244,28 +240,21 @@ uint32_t PatternListLength(const uint8_t* body, uint32_t size) {
 }
 
 int ReadPatternRecord(FileHandle file, const RecordHeader& header, UninstallData& data) {
-    uint8_t* body = nullptr;
+    UniqueBlock<uint8_t> body;
     uint32_t size = 0;
     if (int error = ReadRecordBody(file, header, body, &size)) return error;
-    uint32_t length = PatternListLength(body, size);
-    if (length == 0) {
-        FreeBlock(body);
-        return kLoadErrorBody;
-    }
+    uint32_t length = PatternListLength(body.get(), size);
+    if (length == 0) return kLoadErrorBody;
     if (!data.patterns) {
-        data.patterns = reinterpret_cast<char*>(body);
+        data.patterns = reinterpret_cast<char*>(body.release());
         data.patternSize = length;
         return kLoadOk;
     }
     // The stored list ends with its empty text; the new patterns replace that final NUL.
     uint64_t grown = static_cast<uint64_t>(data.patternSize) - 1 + length;
-    if (grown > 0xFFFFFFFFu || !GrowBlock(static_cast<size_t>(grown), data.patterns)) {
-        FreeBlock(body);
-        return kLoadErrorMemory;
-    }
-    memcpy(data.patterns + data.patternSize - 1, body, length);
+    if (grown > 0xFFFFFFFFu || !GrowBlock(static_cast<size_t>(grown), data.patterns)) return kLoadErrorMemory;
+    memcpy(data.patterns + data.patternSize - 1, body.get(), length);
     data.patternSize = static_cast<uint32_t>(grown);
-    FreeBlock(body);
     return kLoadOk;
 }
 
@@ -282,25 +271,23 @@ bool IsTextOffsetValid(const uint8_t* body, uint32_t size, uint32_t offset) {
 int ReadSettingsRecord(FileHandle file, const RecordHeader& header, UninstallData& data) {
     FreeBlock(data.settings);  // a later settings record replaces the earlier one whole
     data.settingsSize = 0;
-    uint8_t* body = nullptr;
+    UniqueBlock<uint8_t> body;
     uint32_t size = 0;
     if (int error = ReadRecordBody(file, header, body, &size)) return error;
-    bool valid = size >= kSettingsHeaderSize && IsTextOffsetValid(body, size, ReadU32(body + 4)) &&
-                 IsTextOffsetValid(body, size, ReadU32(body + 8));
-    if (!valid) {
-        FreeBlock(body);
-        return kLoadErrorBody;
-    }
-    data.settings = body;
+    const uint8_t* read = body.get();
+    bool valid = size >= kSettingsHeaderSize && IsTextOffsetValid(read, size, ReadU32(read + 4)) &&
+                 IsTextOffsetValid(read, size, ReadU32(read + 8));
+    if (!valid) return kLoadErrorBody;
+    data.settings = body.release();
     data.settingsSize = size;
     return kLoadOk;
 }
 
 }  // namespace
 
-int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t*& block, uint32_t* size) {
+int ReadRecordBody(FileHandle file, const RecordHeader& header, UniqueBlock<uint8_t>& block, uint32_t* size) {
     if (size) *size = header.length;
-    block = nullptr;
+    block.reset();
     if (header.flags & kRecordFlagRefuseBody) return kLoadErrorBody;
     // A body longer than the rest of the file can never be read: refuse it before allocating.
     uint64_t fileSize = 0;
@@ -308,8 +295,8 @@ int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t*& block,
     uint64_t here = FilePosition(file);
     if (here > fileSize || header.length > fileSize - here) return kLoadErrorBody;
     if (!AllocBlock(header.length, block)) return kLoadErrorBodyMemory;
-    if (ReadExact(file, block, header.length) != 0) {
-        FreeBlock(block);
+    if (ReadExact(file, block.get(), header.length) != 0) {
+        block.reset();
         return kLoadErrorBody;
     }
     return kLoadOk;

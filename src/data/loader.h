@@ -4,7 +4,8 @@
 
 #include <stdint.h>
 
-#include "data/file_io.h"
+#include "common/file_io.h"
+#include "common/memory.h"
 #include "data/uninstall_data.h"
 #include "format/layout.h"
 
@@ -27,9 +28,10 @@ struct LoadFailure {
 [[nodiscard]] int LoadRecords(FileHandle file, uint32_t dataOffset, UninstallData& data,
                               LoadFailure* failure = nullptr, uint64_t* blockEnd = nullptr);
 
-// Reads a raw body of `header.length` bytes into a new block. Returns 0, kLoadErrorBody (refused,
-// short, or longer than what the file holds) or kLoadErrorBodyMemory.
-[[nodiscard]] int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t*& block,
+// Reads a raw body of `header.length` bytes into a new block owned by `block`. Returns 0,
+// kLoadErrorBody (refused, short, or longer than what the file holds; `block` is then empty) or
+// kLoadErrorBodyMemory.
+[[nodiscard]] int ReadRecordBody(FileHandle file, const RecordHeader& header, UniqueBlock<uint8_t>& block,
                                  uint32_t* size = nullptr);
 
 // The name of a load error code, for tools.

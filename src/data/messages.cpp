@@ -1,5 +1,7 @@
 #include "data/messages.h"
 
+#include "common/text.h"
+
 namespace {
 
 const char kEmptyText[] = "";
@@ -11,19 +13,6 @@ bool HoldsStringDirective(const char* text) {
     return false;
 }
 
-// Appends bytes to a bounded output, dropping what does not fit.
-struct BoundedOutput {
-    char* buffer;
-    uint32_t used;
-
-    void Put(char c) {
-        if (used + 1 < kMessageBufferSize) buffer[used++] = c;
-    }
-    void Put(const char* text) {
-        while (*text) Put(*text++);
-    }
-};
-
 }  // namespace
 
 const char* GetMessageText(const UninstallData& data, int table, int number) {
@@ -34,7 +23,7 @@ const char* GetMessageText(const UninstallData& data, int table, int number) {
 
 void FormatMessageText(const UninstallData& data, char* buffer, int number, const char* argument) {
     const char* text = GetMessageText(data, 0, number);
-    BoundedOutput out{buffer, 0};
+    TextWriter out(buffer, kMessageBufferSize);  // cut to fit: the text is only ever shown
     if (!HoldsStringDirective(text)) {
         out.Put(text);
     } else {
@@ -50,5 +39,4 @@ void FormatMessageText(const UninstallData& data, char* buffer, int number, cons
             }
         }
     }
-    buffer[out.used] = '\0';
 }

@@ -1,6 +1,6 @@
 #include "data/uninstall_data.h"
 
-#include "data/memory.h"
+#include "common/memory.h"
 #include "format/layout.h"
 
 namespace {
@@ -42,6 +42,8 @@ void FreeUninstallData(UninstallData& data) {
     }
     data.messageCount = 0;
 }
+
+UninstallData::~UninstallData() { FreeUninstallData(*this); }
 
 uint32_t SettingsFlags(const UninstallData& data) { return SettingsField(data, 0); }
 const char* SettingsCommand(const UninstallData& data) { return SettingsText(data, 4); }

@@ -1,5 +1,5 @@
 // What the loader leaves for the passes: the lists, the pattern list, the settings block and the
-// message table. Owned by the run state from loading until FreeUninstallData.
+// message table. An UninstallData owns every block it points at and frees them when it goes.
 #pragma once
 
 #include <stdint.h>
@@ -33,19 +33,25 @@ struct EntryList {
 };
 
 struct UninstallData {
-    char** messages;  // the message table: messageCount texts and a null
-    uint32_t messageCount;
-    EntryList<FileEntry> files;
-    EntryList<ShortcutEntry> shortcuts;
-    EntryList<RegistryEntry> registry;
-    char* patterns;  // NUL-terminated patterns ended by an empty one, always inside the block
-    uint32_t patternSize;
-    uint8_t* settings;  // the settings body, checked when it was loaded; null when the block had none
-    uint32_t settingsSize;
+    char** messages = nullptr;  // the message table: messageCount texts and a null
+    uint32_t messageCount = 0;
+    EntryList<FileEntry> files = {};
+    EntryList<ShortcutEntry> shortcuts = {};
+    EntryList<RegistryEntry> registry = {};
+    char* patterns = nullptr;  // NUL-terminated patterns ended by an empty one, always inside the block
+    uint32_t patternSize = 0;
+    uint8_t* settings = nullptr;  // the settings body, checked when it was loaded; null when the block had none
+    uint32_t settingsSize = 0;
+
+    UninstallData() = default;
+    ~UninstallData();
+    // A copy would free every block twice.
+    UninstallData(const UninstallData&) = delete;
+    UninstallData& operator=(const UninstallData&) = delete;
 };
 
 // Frees, in this order, the pattern list, the registry, shortcut and file lists, the settings block
-// and the message table, clearing every pointer.
+// and the message table, clearing every pointer: the data is empty again (and may be loaded again).
 void FreeUninstallData(UninstallData& data);
 
 // Settings, with the defaults of a block that has no settings record: flags 0, no texts.

@@ -1,4 +1,7 @@
 // The few memory routines the compiler may call on its own, for an executable without a C runtime.
+// The fill, copy and length loops go through volatile pointers: the compiler recognises such a loop as
+// memset, memcpy or strlen and would compile it into a call to the very function it is in, which
+// then calls itself for ever.
 #include <stddef.h>
 
 extern "C" {

@@ -1,21 +1,22 @@
+#include "driver/driver.h"
+
 #include <ole2.h>
 
+#include "common/backslash.h"
+#include "common/memory.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
 #include "data/load_win.h"
-#include "data/memory.h"
 #include "data/messages.h"
-#include "driver/command_split.h"
-#include "driver/run_first.h"
-#include "driver/run_state.h"
-#include "common/backslash.h"
-#include "paths/protected_folders.h"
 #include "removal/entry_paths.h"
 #include "removal/files.h"
 #include "removal/folders.h"
-#include "removal/reach_check.h"
 #include "removal/registry.h"
 #include "removal/removal_log.h"
+#include "run/run_state.h"
+#include "shell/command_split.h"
 #include "shell/processes.h"
+#include "shell/run_first.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -29,37 +30,51 @@ void DetectPlatform(PlatformFlags& platform) {
     platform.nt6OrLater = platform.nt && info.dwMajorVersion > 5;
 }
 
-// Allocates the three path buffers and finds the install folder. False when a buffer cannot be had
-// or the executable's path does not fit one: the run cannot go on without them.
-bool StartUp(RunState& run) {
-    if (!AllocZeroed(kPathBufferSize, run.modulePath) || !AllocZeroed(kPathBufferSize, run.currentItem) ||
-        !AllocZeroed(kPathBufferSize, run.installFolder)) {
-        return false;
+// OleInitialize for the run; OleUninitialize when it ends, only when the initialisation succeeded.
+class OleSession {
+  public:
+    OleSession() : ready_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleSession() {
+        if (ready_) OleUninitialize();
     }
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+
+  private:
+    bool ready_;
+};
+
+// The run state's three path buffers, in one block.
+struct PathBuffers {
+    char modulePath[kPathBufferSize];
+    char currentItem[kPathBufferSize];
+    char installFolder[kPathBufferSize];
+};
+
+// Allocates the path buffers into `buffers`, lends them to the run and finds the install folder.
+// False when the buffers cannot be had or the executable's path does not fit one: the run cannot
+// go on without them.
+bool StartUp(RunState& run, UniqueBlock<PathBuffers>& buffers) {
+    if (!AllocZeroed(sizeof(PathBuffers), buffers)) return false;
+    run.modulePath = buffers.get()->modulePath;
+    run.currentItem = buffers.get()->currentItem;
+    run.installFolder = buffers.get()->installFolder;
     // A cut name would make an ancestor folder the install folder.
     DWORD n = GetModuleFileNameA(run.instance, run.installFolder, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
     (void)CutAtLastBackslash(run.installFolder);  // a name without a backslash is kept whole
-    return AppendBackslash(run.installFolder, kPathBufferSize);
+    if (!AppendBackslash(run.installFolder, kPathBufferSize)) return false;
+    run.paths.nt = run.platform.nt;
+    run.paths.installFolder = run.installFolder;
+    return true;
 }
 
-// The last steps of every run: COM, the path buffers (and the protected set), the user interface.
-void Teardown(RunState& run, bool oleReady) {
-    if (oleReady) OleUninitialize();
-    ReleaseProtectedFolders(run);
-    ReleaseReachCache(run);
-    FreeBlock(run.modulePath);
-    FreeBlock(run.installFolder);
-    FreeBlock(run.currentItem);
-    ReleaseUserInterface(run);
-}
-
-// The early exits: nothing was confirmed or removed; release what start-up took and leave.
-int EndEarly(RunState& run, bool oleReady, int exitCode) {
-    if (run.log) CloseRemovalLog(run, LogWord::kNotRun);
-    FreeUninstallData(run.data);
-    Teardown(run, oleReady);
-    return exitCode;
+// Shows load error `error`, whose number is its message's, formatted with the executable's path.
+void ShowLoadError(RunState& run, int error) {
+    UniqueBlock<char> text;
+    if (!AllocZeroed(kMessageBufferSize, text)) return;
+    FormatMessageText(run.data, text.get(), error, run.modulePath);
+    ShowMessage(run.ui, text.get(), MB_OK | MB_ICONINFORMATION);
 }
 
 void SetPhaseText(RunState& run, int number) {
@@ -72,12 +87,12 @@ void SetPhaseText(RunState& run, int number) {
 // go on; any other answer, 0 from a box that could not be shown included, removes nothing.
 void Confirm(RunState& run) {
     const char* confirm = GetMessageText(run.data, 0, format::kMsgConfirm);
-    run.confirmation = ShowMessage(run, confirm, MB_OKCANCEL | MB_ICONINFORMATION);
+    run.confirmation = ShowMessage(run.ui, confirm, MB_OKCANCEL | MB_ICONINFORMATION);
     if (run.log) LogQuestion(*run.log, confirm, run.confirmation);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
         const char* inUse = GetMessageText(run.data, 0, format::kMsgFileInUse);
-        int answer = ShowMessage(run, inUse, MB_RETRYCANCEL | MB_ICONINFORMATION);
+        int answer = ShowMessage(run.ui, inUse, MB_RETRYCANCEL | MB_ICONINFORMATION);
         if (run.log) LogQuestion(*run.log, inUse, answer);
         if (answer != IDRETRY) {
             run.confirmation = IDCANCEL;
@@ -93,7 +108,7 @@ void RunFirstProgram(RunState& run) {
     if (run.log) LogPass(*run.log, LogWord::kRunFirst);  // written out before a program that may hang
     LogWord result = LogWord::kNotRun;
     const char* shown = command;  // in the log: the program as composed, or the command as stored
-    RunFirstCommand composed{};
+    ComposedRunFirst composed{};
     if (ComposeRunFirstCommand(run, command, composed)) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
@@ -115,8 +130,8 @@ void RunFirstProgram(RunState& run) {
 
 // Without a progress dialog the total stays 0, so no pass reports progress.
 void StartProgressDisplay(RunState& run) {
-    if (!CreateProgressDialog(run)) return;
-    run.progressTotal = ProgressTotal(RunProgressCounts(run));
+    if (!CreateProgressDialog(run.ui)) return;
+    run.ui.progressTotal = ProgressTotal(RunProgressCounts(run.data));
     SetPhaseText(run, format::kMsgProgressFiles);
 }
 
@@ -137,32 +152,45 @@ void RemoveEverything(RunState& run) {
     SetPhaseText(run, format::kMsgProgressRegistry);
     if (run.log) LogPass(*run.log, LogWord::kRegistry);
     RemoveRegistryEntries(run);
-    DestroyProgressDialog(run);
+    DestroyProgressDialog(run.ui);
 }
 
 void CloseRun(RunState& run) {
     const char* finished = GetMessageText(run.data, 0, format::kMsgFinished);
-    if (!run.modes.quiet && finished[0] != '\0') ShowMessage(run, finished, MB_OK | MB_ICONINFORMATION);
+    if (!run.modes.quiet && finished[0] != '\0') ShowMessage(run.ui, finished, MB_OK | MB_ICONINFORMATION);
     const char* document = SettingsDocument(run.data);
     if (!run.modes.external && !run.modes.silent && document) OpenDocument(run, document, ".htm");
 }
 
 }  // namespace
 
+// Every early return leaves through the owners: the run state (the data, the protected set, the UI's
+// font and library), then the path buffers, then COM.
 int RunUninstaller(HINSTANCE instance, const char* commandLine) {
+    OleSession ole;
+    UniqueBlock<PathBuffers> buffers;
     RunState run = {};
     DetectPlatform(run.platform);
     run.instance = instance;
-    bool oleReady = SUCCEEDED(OleInitialize(nullptr));
-    InitUserInterface(run);
-    if (!StartUp(run)) return EndEarly(run, oleReady, -1);
+    InitUserInterface(run.ui, run.instance, run.data);
+    if (!StartUp(run, buffers)) return -1;
     ScanOptions(commandLine, run.modes);
     if (run.modes.logPath) OpenRemovalLog(run);
+    // An early return ends the log as a run that removed nothing.
+    ScopeExit endLog([&] {
+        if (run.log) CloseRemovalLog(run, LogWord::kNotRun);
+    });
 
-    if (!LoadUninstallData(run)) return EndEarly(run, oleReady, -1);
-    if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run);
-    if (!RegisterMainWindowClass(run)) return EndEarly(run, oleReady, 0);
-    if (!CreateMainWindow(run)) return EndEarly(run, oleReady, -1);
+    int loaded = LoadUninstallData(run.instance, run.modulePath, run.data);
+    if (loaded != format::kLoadOk) {
+        if (loaded != kLoadNoBlock) ShowLoadError(run, loaded);
+        return -1;
+    }
+    if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);
+    // Ends as a cancelled run does, with 0: nothing was shown or removed, and -1 is kept for a block
+    // that cannot be read and a main window that cannot be created.
+    if (!RegisterMainWindowClass(run.ui)) return 0;
+    if (!CreateMainWindow(run.ui)) return -1;
 
     run.confirmation = IDOK;
     if (!run.modes.quiet) Confirm(run);
@@ -173,9 +201,8 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     }
     if (run.log) CloseRemovalLog(run, run.confirmation == IDOK ? LogWord::kCompleted : LogWord::kCancelled);
 
-    RunFinalMessageLoop(run);
-    FreeUninstallData(run.data);
+    RunFinalMessageLoop(run.ui);
+    FreeUninstallData(run.data);  // the lists go before the batch starts; the rest goes with the owners
     if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) StartSelfDelete(run);
-    Teardown(run, oleReady);
     return 0;
 }

@@ -1,7 +1,7 @@
 // The process entry point. The executable links no C runtime (msvcrt.dll is missing from early
 // Windows 95 systems): the entry takes the command line itself and leaves through ExitProcess.
 #include "common/system_library.h"
-#include "driver/run_state.h"
+#include "driver/driver.h"
 
 namespace {
 

@@ -38,6 +38,15 @@ enum FileFlag : uint8_t {
     kFileMustBeFree = 0x08,
 };
 
+// The predefined roots as the data block stores them (the handle values of the HKEY_* keys).
+inline constexpr uint32_t kRootClassesRoot = 0x80000000u;
+inline constexpr uint32_t kRootCurrentUser = 0x80000001u;
+inline constexpr uint32_t kRootLocalMachine = 0x80000002u;
+inline constexpr uint32_t kRootUsers = 0x80000003u;
+inline constexpr uint32_t kRootPerformanceData = 0x80000004u;
+inline constexpr uint32_t kRootCurrentConfig = 0x80000005u;
+inline constexpr uint32_t kRootDynData = 0x80000006u;  // Windows 9x only
+
 // SettingsBlock flags and layout.
 enum SettingsFlag : uint32_t {
     kSettingsWaitForRun = 0x01,

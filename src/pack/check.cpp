@@ -377,7 +377,7 @@ private:
                 Error(where, "holds a \"#\" without its closing \"#\"");
                 continue;
             }
-            PatternPath path = BuildPatternPath(InstallDir(), p);
+            PatternPath path = PlanPatternPath(InstallDir(), p);
             if (!tokens.empty() && p[0] != '#') {
                 Error(where, "a pattern with a folder token must begin with it: otherwise it is no absolute path");
                 continue;

@@ -18,13 +18,9 @@ namespace pack {
 [[nodiscard]] bool WriteWholeFile(const std::string& path, const format::Bytes& bytes, bool executable,
                                   std::string& error);
 
-// Owns what the loader read and frees it.
+// What the loader read, freed with it.
 struct LoadedData {
-    UninstallData data{};
-    LoadedData() = default;
-    ~LoadedData() { FreeUninstallData(data); }
-    LoadedData(const LoadedData&) = delete;
-    LoadedData& operator=(const LoadedData&) = delete;
+    UninstallData data;
 };
 
 // How loading an uninstaller's block went.

@@ -47,10 +47,13 @@ struct RootInfo {
     uint32_t value;
 };
 const RootInfo kRoots[] = {
-    {"HKCR", "HKEY_CLASSES_ROOT", 0x80000000u},   {"HKCU", "HKEY_CURRENT_USER", 0x80000001u},
-    {"HKLM", "HKEY_LOCAL_MACHINE", 0x80000002u},  {"HKU", "HKEY_USERS", 0x80000003u},
-    {"HKPD", "HKEY_PERFORMANCE_DATA", 0x80000004u}, {"HKCC", "HKEY_CURRENT_CONFIG", 0x80000005u},
-    {"HKDD", "HKEY_DYN_DATA", 0x80000006u},
+    {"HKCR", "HKEY_CLASSES_ROOT", kRootClassesRoot},
+    {"HKCU", "HKEY_CURRENT_USER", kRootCurrentUser},
+    {"HKLM", "HKEY_LOCAL_MACHINE", kRootLocalMachine},
+    {"HKU", "HKEY_USERS", kRootUsers},
+    {"HKPD", "HKEY_PERFORMANCE_DATA", kRootPerformanceData},
+    {"HKCC", "HKEY_CURRENT_CONFIG", kRootCurrentConfig},
+    {"HKDD", "HKEY_DYN_DATA", kRootDynData},
 };
 
 struct FlagName {

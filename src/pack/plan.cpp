@@ -172,7 +172,7 @@ private:
         PlanPass& pass = Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)",
                               {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
         for (size_t i = 0; i < b_.patterns.size(); ++i) {
-            PatternPath p = BuildPatternPath(installDir_, b_.patterns[i]);
+            PatternPath p = PlanPatternPath(installDir_, b_.patterns[i]);
             if (p.hasTokens) ExpandInstallDirToken(p);
             PlanItem item{Index("patterns", i), "clean", show_(p.full), {}, {}};
             std::optional<std::string> skip;

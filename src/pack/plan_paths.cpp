@@ -4,7 +4,7 @@
 
 #include "common/backslash.h"
 #include "common/text.h"
-#include "driver/command_split.h"
+#include "shell/command_split.h"
 #include "paths/token_table.h"
 
 namespace pack {
@@ -82,7 +82,7 @@ std::optional<std::string> BuildProgramFolder(const std::string& installDir, con
     return out.str();
 }
 
-PatternPath BuildPatternPath(const std::string& installDir, const std::string& pattern) {
+PatternPath PlanPatternPath(const std::string& installDir, const std::string& pattern) {
     PatternPath out;
     out.hasTokens = PatternHasTokens(pattern.c_str());
     // A pattern with tokens is expanded on the machine; here it stays as written.
@@ -90,7 +90,7 @@ PatternPath BuildPatternPath(const std::string& installDir, const std::string& p
     if (out.hasTokens) {
         (void)CopyText(full.data(), full.size(), pattern.c_str());
     } else {
-        (void)::BuildPatternPath(installDir.c_str(), pattern.c_str(), full.data(), full.size());
+        (void)BuildPatternPath(installDir.c_str(), pattern.c_str(), full.data(), full.size());
     }
     out.full = full.str();
     const char* mask = SplitPatternPath(full.data());

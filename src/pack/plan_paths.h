@@ -50,7 +50,7 @@ struct PatternPath {
     bool hasTokens = false;
     bool split = false;  // false: no backslash, the pass skips the pattern
 };
-PatternPath BuildPatternPath(const std::string& installDir, const std::string& pattern);
+PatternPath PlanPatternPath(const std::string& installDir, const std::string& pattern);
 // A mask the wildcard pass takes: not empty, ".", "..", and without ':' or '/'.
 bool IsPlainFileMask(const std::string& mask);
 

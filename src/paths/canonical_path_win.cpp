@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "common/backslash.h"
 #include "common/handles_win.h"
+#include "common/system_library.h"
 #include "paths/special_folders.h"
 
 namespace {
@@ -14,17 +15,6 @@ using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
 
 constexpr char kVerbatimPrefix[] = "\\\\?\\";
 constexpr char kVerbatimUncPrefix[] = "\\\\?\\UNC\\";
-
-bool IsAsciiLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool StartsWith(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix) {
-        if (AsciiUpper(*text) != AsciiUpper(*prefix)) return false;
-    }
-    return true;
-}
 
 // Length of the root: 3 for "X:\", the length of "\\server\share" (with its backslash when more
 // follows) for a share; 0 when the path is neither.
@@ -60,18 +50,11 @@ bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool HasTilde(const char* path) {
-    for (; *path; ++path) {
-        if (*path == '~') return true;
-    }
-    return false;
-}
-
 // Long names for every existing component of the full path `path`. As the platform's own service
 // does, only a path with a '~' is taken to hold short names; that also spares Wine, whose service
 // lists every folder on the way, a listing per component.
 bool ExpandLongNames(char* path) {
-    if (!HasTilde(path)) return true;
+    if (!ContainsByte(path, '~')) return true;
     LongPathFn longPath = FindKernelExport<LongPathFn>("GetLongPathNameA");
     if (!longPath) return ExpandShortNames(path);
     char expanded[kPathBufferSize] = {};
@@ -146,10 +129,10 @@ FinalPathResult ReadFinalFolderPath(const char* canonical, char* final) {
     DWORD n = finalPath(folder.get(), raw, sizeof(raw), 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
     if (n == 0 || n >= sizeof(raw)) return FinalPathResult::kUnreadable;
     char result[kPathBufferSize + 8] = {};
-    if (StartsWith(raw, kVerbatimUncPrefix)) {
+    if (StartsWithNoCase(raw, kVerbatimUncPrefix)) {
         result[0] = '\\';
         (void)CopyText(result + 1, sizeof(result) - 1, raw + sizeof(kVerbatimUncPrefix) - 2);
-    } else if (StartsWith(raw, kVerbatimPrefix)) {
+    } else if (StartsWithNoCase(raw, kVerbatimPrefix)) {
         (void)CopyText(result, raw + sizeof(kVerbatimPrefix) - 1);
     } else {
         (void)CopyText(result, raw);

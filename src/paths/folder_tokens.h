@@ -5,7 +5,7 @@
 
 #include "common/backslash.h"
 
-struct RunState;
+struct PathState;
 
 // The scratch that one expansion is built in; the expanded text with its terminator must fit it.
 inline constexpr uint32_t kExpansionScratchSize = 65500;
@@ -16,7 +16,7 @@ inline constexpr uint32_t kExpansionTooLong = 0xFFFFFFFFu;
 // '#' included) in place to its folder, without a trailing backslash except on a drive root. A token
 // that is not known leaves the empty string; a known token whose folder cannot be found, or does not
 // fit, keeps its own text.
-void ResolveFolderToken(const RunState& run, char* token);
+void ResolveFolderToken(const PathState& paths, char* token);
 
 // Expands the folder tokens of `source`. Returns the length of the expansion (terminator not
 // counted), the same for the measuring call (no destination, or a size of 0: nothing is written) and
@@ -24,4 +24,4 @@ void ResolveFolderToken(const RunState& run, char* token);
 // receives the whole expansion when it fits `size` bytes and the empty string otherwise: a cut
 // expansion would name another path, so callers treat a length of `size` or more as a refusal.
 // When the scratch cannot be had, `source` is passed on unexpanded in the same way.
-uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source, uint32_t size);
+uint32_t ExpandFolderTokens(const PathState& paths, char* dest, const char* source, uint32_t size);

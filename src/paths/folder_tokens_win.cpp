@@ -1,8 +1,8 @@
 #include "paths/folder_tokens.h"
 
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "paths/path_state.h"
 #include "paths/special_folders.h"
 #include "paths/token_table.h"
 
@@ -81,25 +81,19 @@ constexpr bool RowsFollowTheTokenTable() {
 }
 static_assert(RowsFollowTheTokenTable());
 
-char* FindByte(const char* text, char wanted) {
-    for (; *text; ++text) {
-        if (*text == wanted) return const_cast<char*>(text);
-    }
-    return nullptr;
-}
-
 // The Windows folder, a backslash and `tail`; false when a part is missing or the whole does not fit.
 bool WindowsFolderPlus(const char* tail, char* out) {
     char folder[kPathBufferSize];
-    return GetWindowsFolder(folder) && AppendBackslash(folder, kPathBufferSize) && AppendText(folder, tail) &&
-           CopyText(out, kPathBufferSize, folder);
+    char joined[kPathBufferSize];
+    return GetWindowsFolder(folder) && JoinPath(joined, kPathBufferSize, folder, tail) &&
+           CopyText(out, kPathBufferSize, joined);
 }
 
 // The application-data folder with its last part (profile folder) or last two parts (profiles root)
 // replaced by `tail`, which begins with a backslash.
-bool ProfileBasePlus(const RunState& run, ProfileBase base, const char* tail, char* out) {
+bool ProfileBasePlus(const PathState& paths, ProfileBase base, const char* tail, char* out) {
     char folder[kPathBufferSize];
-    if (!LookUpSpecialFolder(run, folder, kCsidlAppData)) return false;
+    if (!LookUpSpecialFolder(paths, folder, kCsidlAppData)) return false;
     char* cut = FindLastBackslash(folder);
     if (!cut) return false;
     if (base == ProfileBase::kProfilesRoot) {
@@ -111,41 +105,42 @@ bool ProfileBasePlus(const RunState& run, ProfileBase base, const char* tail, ch
     return AppendText(folder, tail) && CopyText(out, kPathBufferSize, folder);
 }
 
-bool ShellFolderFallback(const RunState& run, const TokenRow& row, char* out) {
+bool ShellFolderFallback(const PathState& paths, const TokenRow& row, char* out) {
     if (!row.nineXWindowsTail) return false;  // no fallback: the token keeps its text
-    if (!run.platform.nt) return WindowsFolderPlus(row.nineXWindowsTail, out);
-    if (row.ntBase != ProfileBase::kNone && ProfileBasePlus(run, row.ntBase, row.ntProfileTail, out))
+    if (!paths.nt) return WindowsFolderPlus(row.nineXWindowsTail, out);
+    if (row.ntBase != ProfileBase::kNone && ProfileBasePlus(paths, row.ntBase, row.ntProfileTail, out))
         return true;
     return WindowsFolderPlus(row.ntWindowsTail, out);
 }
 
 // The shared documents folder's parent; a drive root keeps its backslash, and a folder without any
 // backslash gives "c:\".
-bool AllUsersFolder(const RunState& run, char* out) {
+bool AllUsersFolder(const PathState& paths, char* out) {
     char folder[kPathBufferSize];
-    if (!LookUpSpecialFolder(run, folder, kCsidlCommonDocuments)) return false;
+    if (!LookUpSpecialFolder(paths, folder, kCsidlCommonDocuments)) return false;
     if (!CutAtLastBackslash(folder)) return CopyText(out, kPathBufferSize, "c:\\");
     return CopyText(out, kPathBufferSize, folder);
 }
 
-bool UserFolderFallback(const RunState& run, char* out) {
-    if (!run.platform.nt) return GetWindowsFolder(out);
+bool UserFolderFallback(const PathState& paths, char* out) {
+    if (!paths.nt) return GetWindowsFolder(out);
     char folder[kPathBufferSize];
-    if (LookUpSpecialFolder(run, folder, kCsidlAppData) && CutAtLastBackslash(folder)) {
+    if (LookUpSpecialFolder(paths, folder, kCsidlAppData) && CutAtLastBackslash(folder)) {
         return CopyText(out, kPathBufferSize, folder);
     }
     return CopyText(out, kPathBufferSize, "c:\\");
 }
 
-bool CommonFilesFolder(const RunState& run, char* out) {
-    if (LookUpSetupFolder(run, "CommonFilesDir", out)) return true;
+bool CommonFilesFolder(const PathState& paths, char* out) {
+    if (LookUpSetupFolder(paths, "CommonFilesDir", out)) return true;
     char folder[kPathBufferSize];
-    return LookUpSetupFolder(run, "ProgramFilesDir", folder) && AppendBackslash(folder, kPathBufferSize) &&
-           AppendText(folder, "Common Files") && CopyText(out, kPathBufferSize, folder);
+    char joined[kPathBufferSize];
+    return LookUpSetupFolder(paths, "ProgramFilesDir", folder) &&
+           JoinPath(joined, kPathBufferSize, folder, "Common Files") && CopyText(out, kPathBufferSize, joined);
 }
 
 // The folder of one row into `out`; false when neither the lookup nor a fallback gave one that fits.
-bool ResolveRow(const RunState& run, const TokenRow& row, char* out) {
+bool ResolveRow(const PathState& paths, const TokenRow& row, char* out) {
     char found[kPathBufferSize];
     switch (row.kind) {
         case TokenKind::kWindows:
@@ -155,40 +150,31 @@ bool ResolveRow(const RunState& run, const TokenRow& row, char* out) {
         case TokenKind::kTemp:
             return GetTempFolder(out);
         case TokenKind::kCommonFiles:
-            return CommonFilesFolder(run, out);
+            return CommonFilesFolder(paths, out);
         case TokenKind::kProgramFiles:
-            return LookUpSetupFolder(run, "ProgramFilesDir", out);
+            return LookUpSetupFolder(paths, "ProgramFilesDir", out);
         case TokenKind::kShell:
-            if (LookUpSpecialFolder(run, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
-            return ShellFolderFallback(run, row, out);
+            if (LookUpSpecialFolder(paths, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
+            return ShellFolderFallback(paths, row, out);
         case TokenKind::kUserDir:
-            if (LookUpSpecialFolder(run, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
-            return UserFolderFallback(run, out);
+            if (LookUpSpecialFolder(paths, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
+            return UserFolderFallback(paths, out);
         case TokenKind::kAllUsersDir:
-            return AllUsersFolder(run, out) || ShellFolderFallback(run, row, out);
+            return AllUsersFolder(paths, out) || ShellFolderFallback(paths, row, out);
         case TokenKind::kInstallDir:
-            return run.installFolder && CopyText(out, kPathBufferSize, run.installFolder);
+            return paths.installFolder && CopyText(out, kPathBufferSize, paths.installFolder);
     }
     return false;
 }
 
-// Appends `length` bytes of `text` to the expansion, keeping one byte of the scratch for its
-// terminator; false when they do not fit.
-struct Expansion {
-    char* scratch;
-    uint32_t used;
-};
-
-[[nodiscard]] bool Put(Expansion& out, const char* text, size_t length) {
-    if (length >= kExpansionScratchSize - out.used) return false;
-    for (size_t i = 0; i < length; ++i) out.scratch[out.used + i] = text[i];
-    out.used += static_cast<uint32_t>(length);
-    out.scratch[out.used] = '\0';
-    return true;
+// Appends `length` bytes of `text` to the expansion in the scratch; false once it does not fit.
+[[nodiscard]] bool Put(TextWriter& out, const char* text, size_t length) {
+    out.Put(text, length);
+    return out.fits();
 }
 
-// Builds the expansion of `source` in `out`; false when it does not fit.
-bool BuildExpansion(const RunState& run, const char* source, Expansion& out) {
+// Builds the expansion of `source` in `out` (the scratch); false when it does not fit.
+bool BuildExpansion(const PathState& paths, const char* source, TextWriter& out) {
     const char* read = source;
     for (;;) {
         const char* open = FindByte(read, '#');
@@ -203,7 +189,7 @@ bool BuildExpansion(const RunState& run, const char* source, Expansion& out) {
         size_t tokenLength = static_cast<size_t>(close - open) + 1;
         if (tokenLength < kPathBufferSize) {
             for (size_t i = 0; i < tokenLength; ++i) token[i] = open[i];
-            ResolveFolderToken(run, token);
+            ResolveFolderToken(paths, token);
         }
         if (!Put(out, token, TextLength(token))) return false;
         read = close + 1;
@@ -220,21 +206,21 @@ void Deliver(const char* text, uint32_t length, char* dest, uint32_t size) {
 
 }  // namespace
 
-void ResolveFolderToken(const RunState& run, char* token) {
+void ResolveFolderToken(const PathState& paths, char* token) {
     FolderToken found;
     if (!FindFolderToken(token, found)) {
         token[0] = '\0';
         return;
     }
     char folder[kPathBufferSize];
-    if (ResolveRow(run, kTokenRows[static_cast<size_t>(found)], folder)) {
+    if (ResolveRow(paths, kTokenRows[static_cast<size_t>(found)], folder)) {
         // Cannot fail: both are path buffers.
         (void)CopyText(token, kPathBufferSize, folder);
     }
     if (token[0] != '\0') StripTrailingBackslash(token);
 }
 
-uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source, uint32_t size) {
+uint32_t ExpandFolderTokens(const PathState& paths, char* dest, const char* source, uint32_t size) {
     UniqueBlock<char> scratch;
     if (!AllocZeroed(kExpansionScratchSize, scratch)) {
         // Without the scratch nothing is expanded: the source goes on as it is.
@@ -243,8 +229,9 @@ uint32_t ExpandFolderTokens(const RunState& run, char* dest, const char* source,
         Deliver(source, static_cast<uint32_t>(length), dest, size);
         return static_cast<uint32_t>(length);
     }
-    Expansion expansion{scratch.get(), 0};
-    uint32_t length = BuildExpansion(run, source, expansion) ? expansion.used : kExpansionTooLong;
+    TextWriter expansion(scratch.get(), kExpansionScratchSize);
+    uint32_t length =
+        BuildExpansion(paths, source, expansion) ? static_cast<uint32_t>(expansion.length()) : kExpansionTooLong;
     if (length != kExpansionTooLong) {
         Deliver(scratch.get(), length, dest, size);
     } else {

@@ -1,6 +1,9 @@
-// What the path functions keep in the run state: the folder lookups they make, replaceable one by one,
-// and the protected-folder set, built once per run.
+// What the path functions need from the run: the folder lookups they make, replaceable one by one,
+// the platform family, the install folder that "#InstallDir#" names, and the protected-folder set,
+// built once per run. The run state holds one; the path functions are handed it and nothing more.
 #pragma once
+
+#include "common/memory.h"
 
 struct ProtectedFolderSet;
 
@@ -20,5 +23,9 @@ struct FolderLookups {
 
 struct PathState {
     FolderLookups lookups;
-    ProtectedFolderSet* protectedSet;  // built by the first protected-folder test, freed at teardown
+    bool nt;                    // the NT family: the all-users folders and the profile fallbacks
+    const char* installFolder;  // the executable's folder with its backslash; null before start-up
+    // Built by the first protected-folder test; freed with the run (reset() makes the next test
+    // build it again).
+    UniqueBlock<ProtectedFolderSet> protectedSet;
 };

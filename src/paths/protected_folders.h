@@ -7,28 +7,25 @@
 // (paths/canonical_path.h), and also by the final path the file system reaches through links.
 #pragma once
 
-struct RunState;
+struct PathState;
 
 // True when `path` names a protected folder, or when it cannot be brought to a canonical form
 // (a path that cannot be checked is never acted on), or when it is shorter than 4 characters.
 // The caller's text is not changed: a trailing backslash stays as it was passed.
-bool IsProtectedFolder(RunState& run, const char* path);
+bool IsProtectedFolder(PathState& paths, const char* path);
 
 // The test and the path to act on, in one step, for every caller that removes or enters a folder:
 // writes the canonical form of `path` into `canonical` (kPathBufferSize bytes) and returns true when
 // that folder may be removed or worked in. False, with `canonical` empty, when IsProtectedFolder
 // would answer true. Callers act on `canonical` only, never on `path`.
-[[nodiscard]] bool ResolveRemovableFolder(RunState& run, const char* path, char* canonical);
+[[nodiscard]] bool ResolveRemovableFolder(PathState& paths, const char* path, char* canonical);
 
 // ResolveRemovableFolder without the look at the final path the file system reaches (one open of
 // the folder): only for a caller that then acts on the folder only when that final path is the
 // canonical path itself, which leaves that look nothing to add. The wildcard walk checks so after
 // entering each folder; reading the final path twice cost it a tenth of its time.
-[[nodiscard]] bool ResolveRemovableFolderByName(RunState& run, const char* path, char* canonical);
+[[nodiscard]] bool ResolveRemovableFolderByName(PathState& paths, const char* path, char* canonical);
 
 // The nearest protected folder strictly above the canonical folder `canonical`, else its drive or share
 // root, into `root` (kPathBufferSize bytes, canonical). False when no protected set can be had.
-[[nodiscard]] bool FindProtectedFolderAbove(RunState& run, const char* canonical, char* root);
-
-// Frees the protected set built by the first test; the next test builds it again.
-void ReleaseProtectedFolders(RunState& run);
+[[nodiscard]] bool FindProtectedFolderAbove(PathState& paths, const char* canonical, char* root);

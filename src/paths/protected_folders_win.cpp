@@ -1,10 +1,10 @@
 #include "paths/protected_folders.h"
 
 #include "common/text.h"
-#include "data/memory.h"
+#include "common/memory.h"
 #include "paths/canonical_path.h"
 #include "common/backslash.h"
-#include "driver/run_state.h"
+#include "paths/path_state.h"
 #include "paths/special_folders.h"
 
 // Each folder of the comparison table, in its canonical form, and, where the file system reaches it
@@ -79,10 +79,7 @@ void AddWithQuickLaunch(ProtectedFolderSet& set, const char* folder) {
     Add(set, folder);
     char quickLaunch[kPathBufferSize];
     // A composed path that does not fit names no folder, so it protects nothing.
-    if (CopyText(quickLaunch, folder) && AppendBackslash(quickLaunch, kPathBufferSize) &&
-        AppendText(quickLaunch, kQuickLaunch)) {
-        Add(set, quickLaunch);
-    }
+    if (JoinPath(quickLaunch, kPathBufferSize, folder, kQuickLaunch)) Add(set, quickLaunch);
 }
 
 void AddWithParent(ProtectedFolderSet& set, char* folder) {
@@ -91,47 +88,47 @@ void AddWithParent(ProtectedFolderSet& set, char* folder) {
     if (CutAtLastBackslash(folder)) Add(set, folder);
 }
 
-void Build(const RunState& run, ProtectedFolderSet& set) {
+void Build(const PathState& paths, ProtectedFolderSet& set) {
     char folder[kPathBufferSize];
     if (GetWindowsFolder(folder)) Add(set, folder);
     if (GetSystemFolder(folder)) Add(set, folder);
     for (const ShellRow& row : kShellRows) {
-        if ((!row.ntOnly || run.platform.nt) && LookUpSpecialFolder(run, folder, row.csidl)) Add(set, folder);
+        if ((!row.ntOnly || paths.nt) && LookUpSpecialFolder(paths, folder, row.csidl)) Add(set, folder);
     }
     for (int csidl : kAppDataRows) {
-        if (LookUpSpecialFolder(run, folder, csidl)) AddWithQuickLaunch(set, folder);
+        if (LookUpSpecialFolder(paths, folder, csidl)) AddWithQuickLaunch(set, folder);
     }
-    if (LookUpSpecialFolder(run, folder, kCsidlCommonDocuments)) AddWithParent(set, folder);
+    if (LookUpSpecialFolder(paths, folder, kCsidlCommonDocuments)) AddWithParent(set, folder);
     for (const char* value : kSetupValues) {
-        if (LookUpSetupFolder(run, value, folder)) Add(set, folder);
+        if (LookUpSetupFolder(paths, value, folder)) Add(set, folder);
     }
     if (GetSharedWindowsFolder(folder)) Add(set, folder);
     if (GetWow64SystemFolder(folder)) Add(set, folder);
-    if (LookUpSpecialFolder(run, folder, kCsidlPersonal)) Add(set, folder);
-    if (LookUpSpecialFolder(run, folder, kCsidlLocalAppData)) Add(set, folder);
-    if (LookUpSpecialFolder(run, folder, kCsidlProfile)) AddWithParent(set, folder);
+    if (LookUpSpecialFolder(paths, folder, kCsidlPersonal)) Add(set, folder);
+    if (LookUpSpecialFolder(paths, folder, kCsidlLocalAppData)) Add(set, folder);
+    if (LookUpSpecialFolder(paths, folder, kCsidlProfile)) AddWithParent(set, folder);
     if (GetTempFolder(folder)) Add(set, folder);
 }
 
-const ProtectedFolderSet* GetProtectedSet(RunState& run) {
-    if (!run.paths.protectedSet) {
-        if (!AllocZeroed(sizeof(ProtectedFolderSet), run.paths.protectedSet)) return nullptr;
-        Build(run, *run.paths.protectedSet);
+const ProtectedFolderSet* GetProtectedSet(PathState& paths) {
+    if (!paths.protectedSet) {
+        if (!AllocZeroed(sizeof(ProtectedFolderSet), paths.protectedSet)) return nullptr;
+        Build(paths, *paths.protectedSet.get());
     }
-    return run.paths.protectedSet;
+    return paths.protectedSet.get();
 }
 
 // The test of the canonical path itself: a root, or a folder of the set (true also without a set).
-bool IsProtectedByName(RunState& run, const char* canonical) {
+bool IsProtectedByName(PathState& paths, const char* canonical) {
     if (IsRootOrAdministrativeShare(canonical)) return true;
     // Without the set nothing can be shown to be unprotected.
-    const ProtectedFolderSet* set = GetProtectedSet(run);
+    const ProtectedFolderSet* set = GetProtectedSet(paths);
     return !set || set->incomplete || Contains(*set, canonical);
 }
 
-bool IsProtectedCanonical(RunState& run, const char* canonical) {
-    if (IsProtectedByName(run, canonical)) return true;
-    const ProtectedFolderSet* set = GetProtectedSet(run);
+bool IsProtectedCanonical(PathState& paths, const char* canonical) {
+    if (IsProtectedByName(paths, canonical)) return true;
+    const ProtectedFolderSet* set = GetProtectedSet(paths);
     // The same folder reached through a junction or link ("Documents and Settings\...").
     char final[kPathBufferSize];
     switch (ReadFinalFolderPath(canonical, final)) {
@@ -146,32 +143,32 @@ bool IsProtectedCanonical(RunState& run, const char* canonical) {
 }
 
 // The canonical form of `path` into `canonical` when that folder may be removed or worked in.
-bool Resolve(RunState& run, const char* path, char* canonical, bool lookAtFinalPath) {
+bool Resolve(PathState& paths, const char* path, char* canonical, bool lookAtFinalPath) {
     canonical[0] = '\0';
     if (TextLength(path) < 4) return false;
     char candidate[kPathBufferSize];
     if (!CanonicalizeFolderPath(path, candidate)) return false;
-    if (lookAtFinalPath ? IsProtectedCanonical(run, candidate) : IsProtectedByName(run, candidate)) return false;
+    if (lookAtFinalPath ? IsProtectedCanonical(paths, candidate) : IsProtectedByName(paths, candidate)) return false;
     return CopyText(canonical, kPathBufferSize, candidate);
 }
 
 }  // namespace
 
-bool ResolveRemovableFolder(RunState& run, const char* path, char* canonical) {
-    return Resolve(run, path, canonical, true);
+bool ResolveRemovableFolder(PathState& paths, const char* path, char* canonical) {
+    return Resolve(paths, path, canonical, true);
 }
 
-bool ResolveRemovableFolderByName(RunState& run, const char* path, char* canonical) {
-    return Resolve(run, path, canonical, false);
+bool ResolveRemovableFolderByName(PathState& paths, const char* path, char* canonical) {
+    return Resolve(paths, path, canonical, false);
 }
 
-bool IsProtectedFolder(RunState& run, const char* path) {
+bool IsProtectedFolder(PathState& paths, const char* path) {
     char canonical[kPathBufferSize];
-    return !ResolveRemovableFolder(run, path, canonical);
+    return !ResolveRemovableFolder(paths, path, canonical);
 }
 
-bool FindProtectedFolderAbove(RunState& run, const char* canonical, char* root) {
-    const ProtectedFolderSet* set = GetProtectedSet(run);
+bool FindProtectedFolderAbove(PathState& paths, const char* canonical, char* root) {
+    const ProtectedFolderSet* set = GetProtectedSet(paths);
     if (!set || set->incomplete || !CopyText(root, kPathBufferSize, canonical)) return false;
     while (CutAtLastBackslash(root)) {
         if (IsRootOrAdministrativeShare(root) || Contains(*set, root)) return true;
@@ -179,6 +176,3 @@ bool FindProtectedFolderAbove(RunState& run, const char* canonical, char* root) 
     return false;
 }
 
-void ReleaseProtectedFolders(RunState& run) {
-    FreeBlock(run.paths.protectedSet);
-}

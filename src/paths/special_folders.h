@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-struct RunState;
+struct PathState;
 
 // Asks the shell for the special folder `csidl` (for the current user, no owner window) and writes its
 // file-system path into `path`. True only when a path was obtained.
@@ -14,9 +14,9 @@ struct RunState;
 // terminated by us. True when the value was read and is not empty.
 [[nodiscard]] bool ReadSetupFolder(const char* valueName, char* path);
 
-// The same two lookups through the run state's replaceable ones.
-[[nodiscard]] bool LookUpSpecialFolder(const RunState& run, char* path, int csidl);
-[[nodiscard]] bool LookUpSetupFolder(const RunState& run, const char* valueName, char* path);
+// The same two lookups through the path state's replaceable ones.
+[[nodiscard]] bool LookUpSpecialFolder(const PathState& paths, char* path, int csidl);
+[[nodiscard]] bool LookUpSetupFolder(const PathState& paths, const char* valueName, char* path);
 
 [[nodiscard]] bool GetWindowsFolder(char* path);
 [[nodiscard]] bool GetSystemFolder(char* path);
@@ -26,10 +26,3 @@ struct RunState;
 // terminal server (2000 and later) and the 32-bit System folder of 64-bit Windows.
 [[nodiscard]] bool GetSharedWindowsFolder(char* path);
 [[nodiscard]] bool GetWow64SystemFolder(char* path);
-
-// Finds an export of kernel32 that older platforms lack; null when it is not there.
-template <class Fn>
-Fn FindKernelExport(const char* name) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
-}

@@ -3,8 +3,9 @@
 #include <shlobj.h>
 
 #include "common/handles_win.h"
+#include "common/system_library.h"
 #include "common/text.h"
-#include "driver/run_state.h"
+#include "paths/path_state.h"
 
 namespace {
 
@@ -50,15 +51,15 @@ bool ReadSetupFolder(const char* valueName, char* path) {
     return value[0] != '\0' && CopyText(path, kPathBufferSize, value);
 }
 
-bool LookUpSpecialFolder(const RunState& run, char* path, int csidl) {
+bool LookUpSpecialFolder(const PathState& paths, char* path, int csidl) {
     SpecialFolderLookup lookup =
-        run.paths.lookups.specialFolder ? run.paths.lookups.specialFolder : GetSpecialFolder;
+        paths.lookups.specialFolder ? paths.lookups.specialFolder : GetSpecialFolder;
     return lookup(path, csidl);
 }
 
-bool LookUpSetupFolder(const RunState& run, const char* valueName, char* path) {
+bool LookUpSetupFolder(const PathState& paths, const char* valueName, char* path) {
     SetupFolderLookup lookup =
-        run.paths.lookups.setupFolder ? run.paths.lookups.setupFolder : ReadSetupFolder;
+        paths.lookups.setupFolder ? paths.lookups.setupFolder : ReadSetupFolder;
     return lookup(valueName, path);
 }
 

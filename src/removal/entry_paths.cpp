@@ -2,6 +2,7 @@
 
 #include "common/backslash.h"
 #include "common/text.h"
+#include "format/layout.h"
 
 namespace {
 
@@ -11,7 +12,6 @@ bool Finish(bool fits, char* out, size_t size) {
     return fits;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -49,17 +49,9 @@ ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* fol
     return ProgramFolderStart::kFolder;
 }
 
-bool PatternHasTokens(const char* pattern) {
-    for (; *pattern; ++pattern) {
-        if (*pattern == '#') return true;
-    }
-    return false;
-}
 
 bool BuildPatternPath(const char* installFolder, const char* pattern, char* out, size_t size) {
-    bool fits = size > 0 && CopyText(out, size, installFolder) && AppendBackslash(out, size) &&
-                AppendText(out, size, pattern);
-    return Finish(fits, out, size);
+    return Finish(size > 0 && JoinPath(out, size, installFolder, pattern), out, size);
 }
 
 char* SplitPatternPath(char* path) {
@@ -87,8 +79,7 @@ bool IsPlainShortcutName(const char* name) {
 }
 
 bool BuildShortcutPath(const char* folder, const char* name, char* out, size_t size) {
-    bool fits = size > 0 && CopyText(out, size, folder) && AppendBackslash(out, size) && AppendText(out, size, name);
-    return Finish(fits, out, size);
+    return Finish(size > 0 && JoinPath(out, size, folder, name), out, size);
 }
 
 bool RemoveLastComponent(char* path) {
@@ -118,7 +109,8 @@ RegistryPathSplit SplitRegistryPath(const char* path) {
 bool IsPredefinedRoot(uint32_t root, bool nt) {
     // 0x80000004 (HKEY_PERFORMANCE_DATA) is no key to delete from; 0x80000006 (HKEY_DYN_DATA)
     // exists on the 9x family only.
-    return (root >= 0x80000000u && root <= 0x80000003u) || root == 0x80000005u || (!nt && root == 0x80000006u);
+    return (root >= format::kRootClassesRoot && root <= format::kRootUsers) || root == format::kRootCurrentConfig ||
+           (!nt && root == format::kRootDynData);
 }
 
 bool IsAbsolutePath(const char* path) {

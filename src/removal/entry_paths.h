@@ -12,6 +12,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/text.h"
+
 // The file pass's entry path (also the in-use check's): when `folder` begins with "." the install
 // folder (`installFolder`, with its trailing backslash), followed by the rest of `folder` only when
 // its second character is a backslash (".\Bin" gives <install>Bin; ".", "..\Other" and ".x" give the
@@ -35,7 +37,7 @@ enum class ProgramFolderStart {
 
 // True when the clean-up pattern holds a '#' anywhere: it is expanded (ExpandFolderTokens), not
 // taken relative to the install folder.
-[[nodiscard]] bool PatternHasTokens(const char* pattern);
+[[nodiscard]] inline bool PatternHasTokens(const char* pattern) { return ContainsByte(pattern, '#'); }
 
 // A pattern without tokens: the install folder, AppendBackslash, the pattern.
 [[nodiscard]] bool BuildPatternPath(const char* installFolder, const char* pattern, char* out, size_t size);

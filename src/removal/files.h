@@ -11,7 +11,7 @@ struct RunState;
 // Walks the file list from its last entry to its first: removes folder entries that are not
 // protected, and file entries that are not locked (shared counts, fonts, servers and the read-only
 // question on the way). Every failure is absorbed entry by entry; the bar moves through
-// ReportProgress(run, ProgressPass::kFiles, k).
+// ReportProgress(run.ui, ProgressPass::kFiles, k).
 void RemoveInstalledFiles(RunState& run);
 
 // True when the existing file `path` cannot be opened for reading and writing; false otherwise, a

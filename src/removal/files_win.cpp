@@ -3,10 +3,10 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/text.h"
-#include "data/file_io.h"
-#include "data/memory.h"
+#include "common/file_io.h"
+#include "common/memory.h"
 #include "data/messages.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "format/layout.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
@@ -110,7 +110,7 @@ uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked) {
     if (AllocZeroed(kMessageBufferSize, text)) {
         FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
         if (text.get()[0] != '\0') {
-            int answer = ShowMessage(run, text.get(), MB_YESNO | MB_ICONQUESTION);
+            int answer = ShowMessage(run.ui, text.get(), MB_YESNO | MB_ICONQUESTION);
             if (run.log) LogQuestion(*run.log, text.get(), answer);
             if (answer != IDYES) return kOutcomeAnsweredNo;
         }
@@ -184,8 +184,7 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, char* checked) {
                        IsFolderReachedFromRoot(run, last.canonical, nullptr, NetworkUse::kAllowed, final);
         if (!CopyText(last.built, folder)) last.built[0] = '\0';
     }
-    return last.allowed && CopyText(checked, kPathBufferSize, last.canonical) &&
-           AppendBackslash(checked, kPathBufferSize) && AppendText(checked, kPathBufferSize, name);
+    return last.allowed && JoinPath(checked, kPathBufferSize, last.canonical, name);
 }
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
@@ -268,7 +267,7 @@ void RemoveInstalledFiles(RunState& run) {
         } else if (run.log) {
             LogItem(*run.log, LogWord::kSkip, entry.folder, skipped, IsFileEntry(entry) ? entry.fileName : nullptr);
         }
-        ReportProgress(run, ProgressPass::kFiles, k);
+        ReportProgress(run.ui, ProgressPass::kFiles, k);
     }
 }
 
@@ -280,7 +279,7 @@ int AskReadOnlyQuestion(RunState& run, const char* path) {
     FormatMessageText(run.data, text.get(), format::kMsgReadOnlyQuestion, path);
     // An empty text means: every read-only file goes without a question.
     if (text.get()[0] == '\0') return kYesToAllId;
-    INT_PTR answer = ShowQuestionDialog(run, text.get());
+    INT_PTR answer = ShowQuestionDialog(run.ui, text.get());
     if (run.log) LogQuestion(*run.log, text.get(), static_cast<int>(answer));
     return answer == -1 ? IDNO : static_cast<int>(answer);
 }

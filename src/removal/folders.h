@@ -18,9 +18,6 @@ void RemoveWildcardMatches(RunState& run);
 // parent, and the folder is gone if it ended up empty and is not protected.
 void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, uint32_t depth);
 
-// Makes ".." the current directory, then removes the folder that was current by its full path.
-void RemoveCurrentFolder(RunState& run);
-
 // Deletes the shortcut file of each shortcut entry (ProgressPass::kShortcutFiles), by its folder's
 // canonical path, unless a link below the folder's root leads elsewhere or the file is a link.
 void RemoveShortcutFiles(RunState& run);
@@ -30,5 +27,7 @@ void RemoveShortcutFiles(RunState& run);
 void RemoveShortcutFolders(RunState& run);
 
 // Removes the emptied folders of the file list, climbing from each while folders can be removed
-// (ProgressPass::kProgramFolders); leaves the install folder's parent as the current directory.
+// (ProgressPass::kProgramFolders). The climbs start from the install folder's parent, so the process
+// does not stand in a folder it removes; the current directory is put back afterwards when the folder
+// it was is still there.
 void RemoveProgramFolders(RunState& run);

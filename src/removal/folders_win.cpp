@@ -4,10 +4,11 @@
 
 #include "common/backslash.h"
 #include "common/handles_win.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
-#include "data/memory.h"
+#include "common/memory.h"
 #include "format/layout.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
@@ -27,14 +28,15 @@ constexpr uint32_t kMaxWalkDepth = 128;
 // A clean-up pattern's full path: folder tokens expanded, or the install folder in front, as the
 // packer's plan builds it (removal/entry_paths.h).
 bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
-    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run, out, pattern, kPathBufferSize) < kPathBufferSize;
+    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run.paths, out, pattern, kPathBufferSize) < kPathBufferSize;
     return BuildPatternPath(run.installFolder, pattern, out, kPathBufferSize);
 }
 
 // --- The current directory.
 
-// The current directory, without a trailing backslash except on a root (R5: a result that does not
-// fit is no result).
+// The current directory, without a trailing backslash except on a root. A directory longer than the
+// buffer gives no result at all (the platform then writes nothing and returns the size it needs): a
+// cut path would name another folder.
 bool ReadCurrentFolder(char* path) {
     DWORD n = GetCurrentDirectoryA(kPathBufferSize, path);
     if (n == 0 || n >= kPathBufferSize) {
@@ -76,21 +78,6 @@ bool RemoveFolderLogged(RunState& run, const char* canonical) {
     return removed;
 }
 
-// Each pass puts the current directory back where it found it (when that folder still exists).
-class CurrentFolderKeeper {
-  public:
-    CurrentFolderKeeper() { saved_ = ReadCurrentFolder(folder_); }
-    ~CurrentFolderKeeper() {
-        if (saved_) SetCurrentDirectoryA(folder_);
-    }
-    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
-    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
-
-  private:
-    char folder_[kPathBufferSize];
-    bool saved_;
-};
-
 // --- The wildcard walk.
 
 // One level of the walk, on the heap: a tree 128 levels deep costs little stack.
@@ -101,10 +88,9 @@ struct WalkLevel {
     char childFinal[kPathBufferSize];  // the final path the file system reaches it by
 };
 
-// `folder` + "\" + `name` into `out`; false when it does not fit.
+// `folder` + "\" + `name` into `out` (a path buffer); false when it does not fit.
 bool ComposeChild(const char* folder, const char* name, char* out) {
-    return CopyText(out, kPathBufferSize, folder) && AppendBackslash(out, kPathBufferSize) &&
-           AppendText(out, kPathBufferSize, name);
+    return JoinPath(out, kPathBufferSize, folder, name);
 }
 
 // Names the platform would read as another entry: trailing dots and spaces are trimmed when a path
@@ -150,7 +136,7 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
                 // protected, and must become the current directory as that path. Its final path is
                 // looked at once, below: it must be this folder's final path and its name.
                 if (!ComposeChild(folder, name, level.item) ||
-                    !ResolveRemovableFolderByName(run, level.item, level.child) ||
+                    !ResolveRemovableFolderByName(run.paths, level.item, level.child) ||
                     !TextEqualsNoCase(level.child, level.item) || !SetCurrentDirectoryA(level.child)) {
                     continue;
                 }
@@ -209,7 +195,7 @@ bool ResolveLeadingToken(const RunState& run, const char* stored, char* root) {
     if (stored[end] != '#' || end + 1 >= kPathBufferSize) return false;
     for (size_t i = 0; i <= end; ++i) root[i] = stored[i];
     root[end + 1] = '\0';
-    ResolveFolderToken(run, root);
+    ResolveFolderToken(run.paths, root);
     return root[0] != '\0' && root[0] != '#';
 }
 
@@ -217,7 +203,7 @@ bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder,
     char storedFolder[kPatternGuardPathSize];
     if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
     if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
-    if (IsRefusedPatternFolder(folder) || !ResolveRemovableFolder(run, folder, canonical) ||
+    if (IsRefusedPatternFolder(folder) || !ResolveRemovableFolder(run.paths, folder, canonical) ||
         IsRefusedPatternFolder(canonical)) {
         return false;
     }
@@ -267,7 +253,12 @@ void RemoveWildcardMatches(RunState& run) {
     if (!pattern || pattern[0] == '\0') return;
     UniqueBlock<PatternWork> work;
     if (!AllocZeroed(sizeof(PatternWork), work)) return;
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
     // The loader keeps the list inside its block and ends it with an empty pattern.
     for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) {
         uint32_t outcome = CleanPattern(run, pattern, *work.get());
@@ -281,21 +272,11 @@ void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, u
     // folder written as another spelling of a protected one is refused here.
     char current[kPathBufferSize];
     char folder[kPathBufferSize];
-    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run, current, folder)) {
+    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run.paths, current, folder)) {
         SetCurrentDirectoryA("..");
         return;
     }
     CleanLevel(run, mask, folder, folderFinal, depth);
-}
-
-void RemoveCurrentFolder(RunState& run) {
-    char current[kPathBufferSize];
-    char folder[kPathBufferSize];
-    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run, current, folder)) {
-        SetCurrentDirectoryA("..");
-        return;
-    }
-    LeaveFolder(folder, true);
 }
 
 namespace {
@@ -306,16 +287,17 @@ uint32_t DeleteShortcutFile(RunState& run, const char* path) {
     char folder[kPathBufferSize];
     char canonical[kPathBufferSize];
     char final[kPathBufferSize];
+    char file[kPathBufferSize];
     const char* name = FindLastBackslash(path);
     if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder) ||
         !CanonicalizeFolderPath(folder, canonical) ||
         !IsFolderReachedFromRoot(run, canonical, nullptr, NetworkUse::kAllowed, final) ||
-        !AppendBackslash(canonical, kPathBufferSize) || !AppendText(canonical, name + 1)) {
+        !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
         return kOutcomeBelowLink;
     }
-    DWORD attributes = GetFileAttributesA(canonical);
+    DWORD attributes = GetFileAttributesA(file);
     if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return kOutcomeBelowLink;
-    return OutcomeOf(DeleteFileA(canonical));
+    return OutcomeOf(DeleteFileA(file));
 }
 
 }  // namespace
@@ -335,7 +317,7 @@ void RemoveShortcutFiles(RunState& run) {
             // without a name has nothing to delete.
             LogItem(*run.log, LogWord::kSkip, entry.folder, kOutcomeRefused, entry.fileName);
         }
-        ReportProgress(run, ProgressPass::kShortcutFiles, i);
+        ReportProgress(run.ui, ProgressPass::kShortcutFiles, i);
     }
 }
 
@@ -380,17 +362,27 @@ void RemoveShortcutFolders(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
     UniqueBlock<ClimbWork> work;
     bool ready = AllocZeroed(sizeof(ClimbWork), work);
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
         if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, *work.get());
-        ReportProgress(run, ProgressPass::kShortcutFolders, i);
+        ReportProgress(run.ui, ProgressPass::kShortcutFolders, i);
     }
 }
 
 void RemoveProgramFolders(RunState& run) {
     const EntryList<FileEntry>& list = run.data.files;
-    CurrentFolderKeeper keeper;
+    // The pass puts the current directory back where it found it, when that folder still exists.
+    char savedFolder[kPathBufferSize];
+    bool saved = ReadCurrentFolder(savedFolder);
+    ScopeExit restoreFolder([&] {
+        if (saved) SetCurrentDirectoryA(savedFolder);
+    });
     // The process must not stand in the install folder, which the climbs may remove.
     char installFolder[kPathBufferSize];
     if (CopyText(installFolder, run.installFolder)) {
@@ -431,6 +423,6 @@ void RemoveProgramFolders(RunState& run) {
                 (void)CopyText(lastFailed, path);
             }
         }
-        ReportProgress(run, ProgressPass::kProgramFolders, i);
+        ReportProgress(run.ui, ProgressPass::kProgramFolders, i);
     }
 }

@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "data/file_io.h"
+#include "common/file_io.h"
 
 // The name buffer: the name, " (TrueType)" after it, and the terminator must fit.
 inline constexpr uint32_t kFontNameBufferSize = 520;

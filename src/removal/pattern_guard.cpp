@@ -90,7 +90,7 @@ bool Parse(const char* path, Folder& folder) {
         folder.count -= 2;
         return true;
     }
-    if (((text[0] | 0x20) >= 'a' && (text[0] | 0x20) <= 'z') && text[1] == ':') {
+    if (IsAsciiLetter(text[0]) && text[1] == ':') {
         // "C:name" is relative to the current directory of drive C: no folder to judge.
         if (text[2] != '\\') return false;
         folder.root = Folder::kDrive;

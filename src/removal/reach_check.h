@@ -35,6 +35,3 @@ enum class NetworkUse : unsigned char {
 // final paths on the platform (`parentFinal` empty) every child is allowed with an empty final path.
 [[nodiscard]] bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
                                             char* childFinal);
-
-// Frees the roots remembered by the checks; the next check looks them up again.
-void ReleaseReachCache(RunState& run);

@@ -4,8 +4,8 @@
 
 #include "common/backslash.h"
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
@@ -28,13 +28,6 @@ struct ReachCache {
 
 namespace {
 
-bool StartsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix) {
-        if (AsciiUpper(*text) != AsciiUpper(*prefix)) return false;
-    }
-    return true;
-}
-
 // True when the canonical `folder` is `root` or lies below it.
 bool IsAtOrBelow(const char* folder, const char* root) {
     size_t n = TextLength(root);
@@ -45,7 +38,7 @@ bool IsAtOrBelow(const char* folder, const char* root) {
 
 ReachCache* GetCache(RunState& run) {
     if (!run.reachCache && !AllocZeroed(sizeof(ReachCache), run.reachCache)) return nullptr;
-    ReachCache* cache = run.reachCache;
+    ReachCache* cache = run.reachCache.get();
     if (!cache->installKnown) {
         cache->installKnown = true;
         if (!CanonicalizeFolderPath(run.installFolder, cache->install)) cache->install[0] = '\0';
@@ -85,7 +78,7 @@ bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* toke
         (void)CopyText(root, token);
     } else if (IsAtOrBelow(folder, cache.install)) {
         (void)CopyText(root, cache.install);
-    } else if (!FindProtectedFolderAbove(run, folder, root)) {
+    } else if (!FindProtectedFolderAbove(run.paths, folder, root)) {
         return false;
     }
     // Before Vista there are no final paths to compare; NT 5 junctions are not looked through.
@@ -108,7 +101,7 @@ bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* toke
 
 bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot, char* canonical) {
     char final[kPathBufferSize];
-    if (ResolveRemovableFolder(run, path, canonical) &&
+    if (ResolveRemovableFolder(run.paths, path, canonical) &&
         IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, final)) {
         return true;
     }
@@ -123,11 +116,6 @@ bool IsChildReachedFromParent(const char* child, const char* parentFinal, const 
     if (parentFinal[0] == '\0') return result != FinalPathResult::kFound || TextEqualsNoCase(reached, child);
     if (result != FinalPathResult::kFound) return false;
     char expected[kPathBufferSize];
-    if (!CopyText(expected, parentFinal) || !AppendBackslash(expected, kPathBufferSize) ||
-        !AppendText(expected, name) || !TextEqualsNoCase(expected, reached)) {
-        return false;
-    }
+    if (!JoinPath(expected, kPathBufferSize, parentFinal, name) || !TextEqualsNoCase(expected, reached)) return false;
     return CopyText(childFinal, kPathBufferSize, reached);
 }
-
-void ReleaseReachCache(RunState& run) { FreeBlock(run.reachCache); }

@@ -184,12 +184,6 @@ const char* AfterPrefix(const char* path, const char* prefix) {
     return path[i] == '\\' ? path + i + 1 : nullptr;
 }
 
-bool HasSeparator(const char* path) {
-    for (; *path; ++path) {
-        if (*path == '\\') return true;
-    }
-    return false;
-}
 
 // The rest after the first component, or null when the path has only one.
 const char* AfterFirstComponent(const char* path) {
@@ -257,7 +251,7 @@ bool IsSharedUserKey(const char* path) {
 // HKLM, and the roots that mirror parts of it (HKCC, HKDD): every top-level key is a hive or a
 // key of Windows (HARDWARE, SAM, SECURITY, SOFTWARE, SYSTEM, BCD00000000).
 bool IsSharedMachineKey(const char* path) {
-    return *path == '\0' || !HasSeparator(path) || IsSharedSoftwareKey(path) || IsSharedSystemKey(path);
+    return *path == '\0' || !ContainsByte(path, '\\') || IsSharedSoftwareKey(path) || IsSharedSystemKey(path);
 }
 
 // HKU: each top-level key is a user's hive (.DEFAULT, a SID) or a user's classes (SID_Classes).
@@ -298,15 +292,15 @@ bool IsRefusedRegistryKey(uint32_t root, const char* keyPath) {
     char path[kRegistryGuardPathSize];
     if (!NormalizeRegistryKeyPath(keyPath, path, sizeof path)) return true;
     switch (root) {
-        case kRootClassesRoot:
+        case format::kRootClassesRoot:
             return IsSharedClassKey(path);
-        case kRootCurrentUser:
+        case format::kRootCurrentUser:
             return IsSharedUserKey(path);
-        case kRootLocalMachine:
-        case kRootCurrentConfig:
-        case kRootDynData:
+        case format::kRootLocalMachine:
+        case format::kRootCurrentConfig:
+        case format::kRootDynData:
             return IsSharedMachineKey(path);
-        case kRootUsers:
+        case format::kRootUsers:
             return IsSharedUsersKey(path);
         default:
             return true;  // HKPD and values that are no predefined root

@@ -7,14 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// The predefined roots as the data block stores them (the handle values of the HKEY_* keys).
-inline constexpr uint32_t kRootClassesRoot = 0x80000000u;
-inline constexpr uint32_t kRootCurrentUser = 0x80000001u;
-inline constexpr uint32_t kRootLocalMachine = 0x80000002u;
-inline constexpr uint32_t kRootUsers = 0x80000003u;
-inline constexpr uint32_t kRootPerformanceData = 0x80000004u;
-inline constexpr uint32_t kRootCurrentConfig = 0x80000005u;
-inline constexpr uint32_t kRootDynData = 0x80000006u;  // Windows 9x only
+#include "format/layout.h"
 
 // Room for a key path as the guard compares it: the registry entry's limit (519 bytes and the NUL).
 inline constexpr size_t kRegistryGuardPathSize = 520;

@@ -2,8 +2,8 @@
 
 #include "common/handles_win.h"
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "removal/entry_paths.h"
 #include "removal/registry_guard.h"
 #include "removal/removal_log.h"
@@ -93,7 +93,7 @@ void RemoveRegistryEntries(RunState& run) {
         bool skipped = split.kind != RegistryEntryKind::kKey || !IsPredefinedRoot(entry.rootKey, run.platform.nt);
         uint32_t outcome = skipped ? kOutcomeRefusedKey : RemoveKey(run, entry.rootKey, entry.keyPath);
         if (run.log) LogKey(*run.log, skipped ? LogWord::kSkip : LogWord::kDeleteKey, entry.rootKey, entry.keyPath, outcome);
-        ReportProgress(run, ProgressPass::kRegistry, k);
+        ReportProgress(run.ui, ProgressPass::kRegistry, k);
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include "common/handles_win.h"
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "ui/ui.h"
@@ -203,7 +203,7 @@ void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome
 }
 
 uint32_t RefusalOf(RunState& run, const char* path) {
-    if (IsProtectedFolder(run, path)) return kOutcomeProtected;
+    if (IsProtectedFolder(run.paths, path)) return kOutcomeProtected;
     return path[0] == '\\' && path[1] == '\\' ? kOutcomeNetworkPath : kOutcomeBelowLink;
 }
 

@@ -5,18 +5,18 @@
 #include "common/scope_exit.h"
 #include "common/system_library.h"
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/special_folders.h"
 #include "removal/fault_guard.h"
+#include "shell/processes.h"
 #include "ui/ui.h"
 
 namespace {
 
 constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 constexpr uint32_t kCommandBufferSize = 520;
-constexpr DWORD kToolPollMs = 250;
 constexpr DWORD kFontBroadcastTimeoutMs = 5000;
 constexpr char kNtFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char k9xFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
@@ -26,20 +26,10 @@ constexpr int kCsidlFonts = 0x14;  // CSIDL_FONTS
 // The tool by its full path in the System folder: by bare name CreateProcessA would look in the
 // uninstaller's own folder first, which others may be able to write to.
 bool SystemToolPath(const char* name, char* path) {
-    UINT n = GetSystemDirectoryA(path, kPathBufferSize);
+    char folder[kPathBufferSize];
+    UINT n = GetSystemDirectoryA(folder, kPathBufferSize);
     if (n == 0 || n >= kPathBufferSize) return false;
-    return AppendBackslash(path, kPathBufferSize) && AppendText(path, kPathBufferSize, name);
-}
-
-// Waits for the process in steps, keeping the windows painting between them. Waiting on the handle
-// rather than polling the exit code: a tool that exits with 259 (STILL_ACTIVE) would look alive
-// for ever. A wait that fails ends the wait.
-void WaitPainting(HANDLE process) {
-    for (;;) {
-        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, kToolPollMs, QS_ALLINPUT);
-        if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
-        PumpPendingMessages();
-    }
+    return JoinPath(path, kPathBufferSize, folder, name);
 }
 
 // Runs "regsvr32 /u /s "<path>"" and waits for it; false when it could not be started.
@@ -55,13 +45,15 @@ bool UnregisterWithTool(const char* path) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
+    // Inheriting hands on only handles marked inheritable, and this process opens none so (no call
+    // passes security attributes): the tool gets no handle of the uninstaller's files or keys.
     if (!CreateProcessA(tool, command.get(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                         &startup, &started)) {
         return false;
     }
     UniqueProcessInfo process;
     process.Take(started);
-    WaitPainting(process.process.get());
+    WaitForChild(process.process.get());
     return true;
 }
 
@@ -97,19 +89,17 @@ bool CanonicalFilePath(const char* path, char* canonical) {
     const char* name = FindLastBackslash(path);
     if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder)) return false;
     char canonicalFolder[kPathBufferSize];
+    char joined[kPathBufferSize];
     return CanonicalizeFolderPath(folder, canonicalFolder) &&
-           AppendBackslash(canonicalFolder, kPathBufferSize) && AppendText(canonicalFolder, name + 1) &&
-           CopyText(canonical, kPathBufferSize, canonicalFolder);
+           JoinPath(joined, kPathBufferSize, canonicalFolder, name + 1) && CopyText(canonical, kPathBufferSize, joined);
 }
 
 // True when the font file `canonical` lies directly in the Fonts folder.
 bool IsInFontsFolder(const RunState& run, const char* canonical) {
     char fonts[kPathBufferSize];
-    if (!LookUpSpecialFolder(run, fonts, kCsidlFonts)) {
-        if (!GetWindowsFolder(fonts) || !AppendBackslash(fonts, kPathBufferSize) ||
-            !AppendText(fonts, "Fonts")) {
-            return false;
-        }
+    if (!LookUpSpecialFolder(run.paths, fonts, kCsidlFonts)) {
+        char windows[kPathBufferSize];
+        if (!GetWindowsFolder(windows) || !JoinPath(fonts, kPathBufferSize, windows, "Fonts")) return false;
     }
     char canonicalFonts[kPathBufferSize];
     char folder[kPathBufferSize];

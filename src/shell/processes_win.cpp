@@ -4,8 +4,8 @@
 
 #include "common/backslash.h"
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
@@ -21,19 +21,6 @@ constexpr size_t kInterpreterLineSize = 1040;
 constexpr DWORD kWaitStepMs = 200;
 constexpr unsigned kTempNameCount = 998;
 constexpr char kBatchPattern[] = "delme%d.bat";
-
-// Waits for the child on its process handle, 200 ms at a time, dispatching the windows' messages
-// between the steps. The handle, not the exit code, tells that it ended: a child may well end with
-// 259 (STILL_ACTIVE) itself.
-void WaitForChild(HANDLE process) {
-    HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    for (;;) {
-        PumpPendingMessages();
-        // WAIT_FAILED ends the wait as if the child had ended: there is nothing left to wait on.
-        if (WaitForSingleObject(process, kWaitStepMs) != WAIT_TIMEOUT) break;
-    }
-    SetCursor(previous);
-}
 
 // `path` in the OEM code page, which the interpreter reads the batch in. A character the OEM page
 // lacks becomes "?" (a wildcard to del) or a look-alike letter (another file), so the conversion must
@@ -82,12 +69,17 @@ bool WriteBatchText(HANDLE file, const SelfDeleteBatch& paths) {
 }
 
 // `folder` + "\" + `name` into `path` (kPathBufferSize bytes).
-bool JoinPath(const char* folder, const char* name, char* path) {
-    return CopyText(path, kPathBufferSize, folder) && AppendBackslash(path, kPathBufferSize) &&
-           AppendText(path, kPathBufferSize, name);
-}
 
 }  // namespace
+
+void WaitForChild(HANDLE process) {
+    for (;;) {
+        PumpPendingMessages();
+        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, kWaitStepMs, QS_ALLINPUT);
+        // WAIT_FAILED ends the wait as if the child had ended: there is nothing left to wait on.
+        if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
+    }
+}
 
 bool RunProgram(RunState& run, const char* program, const char* arguments, bool wait) {
     char commandLine[kCommandLineSize];
@@ -104,6 +96,8 @@ bool RunProgram(RunState& run, const char* program, const char* arguments, bool 
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
+    // Inheriting hands on only handles marked inheritable, and this process opens none so (no call
+    // passes security attributes): the child gets no handle of the uninstaller's files or keys.
     if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, directory,
                         &startup, &info)) {
         return false;
@@ -111,7 +105,9 @@ bool RunProgram(RunState& run, const char* program, const char* arguments, bool 
     UniqueProcessInfo child;
     child.Take(info);
     if (wait) {
+        HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         WaitForChild(child.process.get());
+        SetCursor(previous);
         if (run.log) NoteExitCode(*run.log, child.process.get());
     }
     return true;
@@ -161,7 +157,7 @@ UniqueFileHandle CreateUniqueTempFile(char* path, const char* pattern) {
     if (!GetTempFolder(found) || !CanonicalizeFolderPath(found, folder)) return {};
     for (unsigned n = 1; n <= kTempNameCount; ++n) {
         char name[kPathBufferSize];
-        if (!FormatNumberedName(pattern, n, name, sizeof(name)) || !JoinPath(folder, name, path)) break;
+        if (!FormatNumberedName(pattern, n, name, sizeof(name)) || !JoinPath(path, kPathBufferSize, folder, name)) break;
         // CREATE_NEW: a file of that name, readable or not, is someone else's and stays as it is.
         UniqueFileHandle file(
             CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -181,13 +177,13 @@ bool WriteSelfDeleteBatch(RunState& run, const char* module, const char* install
     // protected one gets no rmdir line at all.
     char canonical[kPathBufferSize];
     char oemFolder[kPathBufferSize];
-    bool removeFolder = ResolveRemovableFolder(run, installFolder, canonical);
+    bool removeFolder = ResolveRemovableFolder(run.paths, installFolder, canonical);
     if (removeFolder && !ToOemPath(canonical, oemFolder)) return false;
 
     char ping[kPathBufferSize];
     char oemPing[kPathBufferSize];
     bool nt = run.platform.nt;
-    if (nt && (!JoinPath(interpreterFolder, "ping.exe", ping) || !ToOemPath(ping, oemPing))) return false;
+    if (nt && (!JoinPath(ping, kPathBufferSize, interpreterFolder, "ping.exe") || !ToOemPath(ping, oemPing))) return false;
 
     char path[kPathBufferSize];
     UniqueFileHandle file = CreateUniqueTempFile(path, kBatchPattern);
@@ -218,7 +214,7 @@ bool StartBatchInterpreter(bool nt, const char* interpreterFolder, const char* b
     const char* name = FindLastBackslash(batchPath);
     bool ready = name && CopyText(batchFolder, batchPath) && CutAtLastBackslash(batchFolder) &&
                  CopyText(batchName, ".\\") && AppendText(batchName, name + 1) &&
-                 JoinPath(interpreterFolder, nt ? "cmd.exe" : "command.com", interpreter) &&
+                 JoinPath(interpreter, kPathBufferSize, interpreterFolder, nt ? "cmd.exe" : "command.com") &&
                  BuildInterpreterCommandLine(nt, interpreter, batchName, commandLine, sizeof(commandLine));
     // A drive root keeps its backslash: "C:" alone is the drive's current folder.
     if (ready && batchFolder[1] == ':' && batchFolder[2] == '\0') {

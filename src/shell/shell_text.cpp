@@ -5,22 +5,11 @@
 
 namespace {
 
-// Appends to a buffer of fixed size, or only counts when there is none. Once something did not fit,
-// nothing more is written, and the caller learns it from the length.
-class TextWriter {
+// The bounded writer (common/text.h) with the pieces of batch lines.
+class BatchWriter : public TextWriter {
   public:
-    TextWriter(char* out, size_t size) : out_(out), size_(size) {}
+    using TextWriter::TextWriter;
 
-    void Put(char c) {
-        if (out_ && length_ + 1 < size_) {
-            out_[length_] = c;
-            out_[length_ + 1] = '\0';
-        }
-        ++length_;
-    }
-    void Put(const char* text) {
-        for (; *text; ++text) Put(*text);
-    }
     // A path as a batch line must hold it: every "%" doubled.
     void PutPath(const char* path) {
         for (; *path; ++path) {
@@ -49,34 +38,20 @@ class TextWriter {
         Put('"');
         PutLine(after);
     }
-
-    size_t length() const { return length_; }
-    bool fits() const { return out_ && length_ < size_; }
-
-  private:
-    char* out_;
-    size_t size_;
-    size_t length_ = 0;
 };
 
 // Runs `compose` once to measure and once more to write when the text fits: `out` is untouched
 // otherwise.
 template <class Compose>
 bool ComposeWhole(Compose compose, char* out, size_t size) {
-    TextWriter measure(nullptr, 0);
+    BatchWriter measure(nullptr, 0);
     compose(measure);
     if (measure.length() >= size) return false;
-    TextWriter writer(out, size);
+    BatchWriter writer(out, size);
     compose(writer);
     return writer.fits();
 }
 
-bool StartsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix) {
-        if (AsciiUpper(*text) != AsciiUpper(*prefix)) return false;
-    }
-    return true;
-}
 
 const char* FindText(const char* text, const char* part) {
     size_t n = TextLength(part);
@@ -88,17 +63,11 @@ const char* FindText(const char* text, const char* part) {
     return nullptr;
 }
 
-bool HasBlank(const char* text) {
-    for (; *text; ++text) {
-        if (*text == ' ') return true;
-    }
-    return false;
-}
 
 }  // namespace
 
 bool BuildProgramCommandLine(const char* program, const char* arguments, char* out, size_t size) {
-    auto compose = [&](TextWriter& w) {
+    auto compose = [&](BatchWriter& w) {
         w.Put('"');
         w.Put(program);
         w.Put('"');
@@ -124,7 +93,7 @@ bool CompleteOpenCommand(char* command, size_t size, const char* target) {
     const char* cut = FindText(command, "\"%1\"");
     if (!cut) cut = FindText(command, "%1");
     size_t kept = cut ? static_cast<size_t>(cut - command) : TextLength(command);
-    bool quote = HasBlank(target);
+    bool quote = ContainsByte(target, ' ');
     size_t length = kept + 1 + TextLength(target) + (quote ? 2 : 0);
     if (length >= size) return false;
     TextWriter writer(command + kept, size - kept);
@@ -136,7 +105,7 @@ bool CompleteOpenCommand(char* command, size_t size, const char* target) {
 }
 
 size_t ComposeSelfDeleteBatch(const SelfDeleteBatch& paths, char* out, size_t size) {
-    TextWriter w(out, size);
+    BatchWriter w(out, size);
     w.PutLine("@echo off");
     if (!paths.delayProgram) {
         // command.com (9x) has no arithmetic: it retries until the file goes.
@@ -176,8 +145,8 @@ bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* b
     for (const char* p = batchPath; *p != '\0'; ++p) {
         if (*p == '%' || *p == '!' || *p == '"') return false;
     }
-    auto compose = [&](TextWriter& w) {
-        bool quoteInterpreter = nt || HasBlank(interpreter);
+    auto compose = [&](BatchWriter& w) {
+        bool quoteInterpreter = nt || ContainsByte(interpreter, ' ');
         if (quoteInterpreter) w.Put('"');
         w.Put(interpreter);
         if (quoteInterpreter) w.Put('"');
@@ -191,7 +160,7 @@ bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* b
 bool FormatNumberedName(const char* pattern, unsigned number, char* out, size_t size) {
     const char* mark = FindText(pattern, "%d");
     if (!mark) return false;
-    auto compose = [&](TextWriter& w) {
+    auto compose = [&](BatchWriter& w) {
         for (const char* p = pattern; p < mark; ++p) w.Put(*p);
         w.PutNumber(number);
         w.Put(mark + 2);

@@ -1,6 +1,6 @@
 // The user interface: the hidden main window, the message boxes, the progress and question
 // dialogs, the message pumps and the progress setter. One instance per process: the UI keeps a
-// pointer to the run state's UI fields for its window procedures.
+// pointer to the run's UI state for its window procedures.
 #pragma once
 
 #include <windows.h>
@@ -9,8 +9,6 @@
 
 #include "ui/progress.h"
 #include "ui/ui_state.h"
-
-struct RunState;
 
 inline constexpr int kQuestionDialogId = 109;
 inline constexpr int kProgressDialogId = 110;
@@ -36,15 +34,16 @@ constexpr WindowOrigin MainWindowOrigin(int screenWidth, int screenHeight) {
     return {x < 0 ? 0 : x, y < 0 ? 0 : y};
 }
 
-// Loads the visual-styles library from the System folder, looks up SetThemeAppProperties and
+// Records the module and the message table in `ui` (the window procedures reach them through it),
+// loads the visual-styles library from the System folder, looks up SetThemeAppProperties and
 // initialises the common controls.
-void InitUserInterface(RunState& run);
+void InitUserInterface(UiState& ui, HINSTANCE instance, const UninstallData& data);
 // Limits visual styles to window frames, when the library offers it.
-void ApplyThemeProperties(RunState& run);
+void ApplyThemeProperties(UiState& ui);
 // Registers UninstItClass, the hidden main window's class; true when the platform gave an atom.
-[[nodiscard]] bool RegisterMainWindowClass(RunState& run);
+[[nodiscard]] bool RegisterMainWindowClass(UiState& ui);
 // Creates the hidden, centred main window titled with message 0, which owns every box and dialog.
-[[nodiscard]] bool CreateMainWindow(RunState& run);
+[[nodiscard]] bool CreateMainWindow(UiState& ui);
 // Posts the quit message when the main window is destroyed; everything goes to DefWindowProc.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Gives the dialog's direct children (never the dialog itself) the shared normal-weight dialog
@@ -58,16 +57,16 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 INT_PTR CALLBACK QuestionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Creates the modeless progress dialog (template 110, shown at once) owned by the main window and
 // records it and its progress bar; false when it could not be created.
-[[nodiscard]] bool CreateProgressDialog(RunState& run);
+[[nodiscard]] bool CreateProgressDialog(UiState& ui);
 // Destroys the progress dialog, if there is one, and clears both its handles: after it the pumps
 // and the progress setter no longer reach a destroyed window.
-void DestroyProgressDialog(RunState& run);
+void DestroyProgressDialog(UiState& ui);
 // Shows a modal message box with `text`, captioned with message 0 and owned by the main window
 // (no owner before it exists). Returns the button pressed, or 0 when the box could not be shown.
-int ShowMessage(const RunState& run, const char* text, UINT type);
+int ShowMessage(const UiState& ui, const char* text, UINT type);
 // Shows the four-button question with `text`; returns the button's identifier, 2 for Escape or the
 // close box, -1 when the dialog cannot be created.
-INT_PTR ShowQuestionDialog(RunState& run, const char* text);
+INT_PTR ShowQuestionDialog(UiState& ui, const char* text);
 // Dispatches every waiting message and returns when the queue is empty; a quit message is dropped.
 void PumpPendingMessages();
 // Shows a whole percentage (at most 100) on the progress bar, if there is one, and pumps; does
@@ -76,11 +75,11 @@ void SetProgress(uint32_t percent);
 // The one way a pass moves the bar: the position of its entry `index` (ui/progress.h) as a
 // percentage of the run's total, through SetProgress. Does nothing while the total is 0 (no
 // progress dialog, quiet mode).
-void ReportProgress(const RunState& run, ProgressPass pass, uint32_t index);
+void ReportProgress(const UiState& ui, ProgressPass pass, uint32_t index);
 // The run's progress counts, from its lists.
-ProgressCounts RunProgressCounts(const RunState& run);
+ProgressCounts RunProgressCounts(const UninstallData& data);
 // Destroys the main window and dispatches messages until the quit message; also ends when the
 // window was already gone.
-void RunFinalMessageLoop(RunState& run);
+void RunFinalMessageLoop(UiState& ui);
 // Deletes the dialog font and unloads the visual-styles library.
-void ReleaseUserInterface(RunState& run);
+void ReleaseUserInterface(UiState& ui);

@@ -1,5 +1,6 @@
-// What the user interface keeps for the run: its windows, the bar's last value, and the font and
-// library it owns. Part of the run state; only the UI and the driver's teardown change it.
+// What the user interface keeps for the run: the module and message table it shows, its windows,
+// the bar's total and last value, and the font and library it owns. Part of the run state; only the
+// UI and the driver change it.
 #pragma once
 
 #include <windows.h>
@@ -7,17 +8,24 @@
 #include <stdint.h>
 
 #include "common/handles_win.h"
+#include "data/uninstall_data.h"
 
 using SetThemeAppPropertiesFn = void(WINAPI*)(DWORD);
 
 struct UiState {
+    HINSTANCE instance;           // the module whose resources (dialogs, icon) are shown
+    const UninstallData* data;    // the message table every window and box takes its texts from
     HWND mainWindow;
     // Both null in quiet mode, when the dialog could not be created, and once it was destroyed
     // (DestroyProgressDialog): nothing may use them after that.
     HWND progressDialog;
     HWND progressBar;
-    uint32_t lastPercent;  // the value last sent to the progress bar
+    uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
+    uint32_t lastPercent;    // the value last sent to the progress bar
     UniqueFont dialogFont;
     UniqueLibrary themeLibrary;
     SetThemeAppPropertiesFn setThemeAppProperties;  // inside themeLibrary: cleared with it
+
+    // The window procedures stop reaching this state when it goes.
+    ~UiState();
 };

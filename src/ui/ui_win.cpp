@@ -8,31 +8,36 @@
 #include "common/system_library.h"
 #include "common/text.h"
 #include "data/messages.h"
-#include "driver/run_state.h"
 
 namespace {
 
 const char kMainWindowClass[] = "UninstItClass";
 
-// The window and dialog procedures have no other way to reach the run state. With
+// The window and dialog procedures have no other way to reach the UI state. With
 // -fdata-sections MinGW's GCC puts even a zero-initialised variable in a .data$ section with file
 // contents, which costs the executable a 512-byte .data section of its own; named ".bss" it takes
 // no room in the file and the loader zero-fills it.
-[[gnu::section(".bss")]] RunState* g_run;
+[[gnu::section(".bss")]] UiState* g_ui;
 
 const char* Message(int number) {
-    return GetMessageText(g_run->data, 0, number);
+    return GetMessageText(*g_ui->data, 0, number);
 }
 
 }  // namespace
 
-void InitUserInterface(RunState& run) {
-    g_run = &run;
+UiState::~UiState() {
+    if (g_ui == this) g_ui = nullptr;
+}
+
+void InitUserInterface(UiState& ui, HINSTANCE instance, const UninstallData& data) {
+    g_ui = &ui;
+    ui.instance = instance;
+    ui.data = &data;
     // Never through the search order (common/system_library.h).
-    run.ui.themeLibrary.reset(LoadSystemLibrary("uxtheme.dll"));
-    if (run.ui.themeLibrary) {
-        run.ui.setThemeAppProperties = reinterpret_cast<SetThemeAppPropertiesFn>(
-            reinterpret_cast<void*>(GetProcAddress(run.ui.themeLibrary.get(), "SetThemeAppProperties")));
+    ui.themeLibrary.reset(LoadSystemLibrary("uxtheme.dll"));
+    if (ui.themeLibrary) {
+        ui.setThemeAppProperties = reinterpret_cast<SetThemeAppPropertiesFn>(
+            reinterpret_cast<void*>(GetProcAddress(ui.themeLibrary.get(), "SetThemeAppProperties")));
     }
     // Version 6 from the side-by-side store where the manifest's dependency is honoured, else the
     // System folder's; kept for the rest of the process: the progress bar's class lives in it.
@@ -44,29 +49,29 @@ void InitUserInterface(RunState& run) {
     if (init) init();
 }
 
-void ApplyThemeProperties(RunState& run) {
-    if (run.ui.setThemeAppProperties) run.ui.setThemeAppProperties(1);  // STAP_ALLOW_NONCLIENT
+void ApplyThemeProperties(UiState& ui) {
+    if (ui.setThemeAppProperties) ui.setThemeAppProperties(1);  // STAP_ALLOW_NONCLIENT
 }
 
-bool RegisterMainWindowClass(RunState& run) {
+bool RegisterMainWindowClass(UiState& ui) {
     WNDCLASSA wc = {};
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = MainWindowProc;
-    wc.hInstance = run.instance;
-    wc.hIcon = LoadIconA(run.instance, MAKEINTRESOURCEA(kIconGroupId));
+    wc.hInstance = ui.instance;
+    wc.hIcon = LoadIconA(ui.instance, MAKEINTRESOURCEA(kIconGroupId));
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     wc.lpszClassName = kMainWindowClass;
     return RegisterClassA(&wc) != 0;
 }
 
-bool CreateMainWindow(RunState& run) {
+bool CreateMainWindow(UiState& ui) {
     // Read at the moment of creation: the dialogs open at this window's client origin.
     WindowOrigin origin = MainWindowOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    run.ui.mainWindow = CreateWindowExA(
+    ui.mainWindow = CreateWindowExA(
         0, kMainWindowClass, Message(format::kMsgCaption), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, origin.x,
-        origin.y, kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, run.instance, nullptr);
-    return run.ui.mainWindow != nullptr;
+        origin.y, kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, ui.instance, nullptr);
+    return ui.mainWindow != nullptr;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -75,7 +80,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void ApplyDialogFont(HWND dialog) {
-    UiState& ui = g_run->ui;
+    UiState& ui = *g_ui;
     if (!ui.dialogFont) {
         auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
         LOGFONTA description = {};
@@ -124,28 +129,28 @@ INT_PTR CALLBACK QuestionDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
-bool CreateProgressDialog(RunState& run) {
-    run.ui.progressDialog = CreateDialogParamA(run.instance, MAKEINTRESOURCEA(kProgressDialogId),
-                                               run.ui.mainWindow, ProgressDialogProc, 0);
-    if (!run.ui.progressDialog) return false;
-    run.ui.progressBar = GetDlgItem(run.ui.progressDialog, kProgressBarId);
+bool CreateProgressDialog(UiState& ui) {
+    ui.progressDialog = CreateDialogParamA(ui.instance, MAKEINTRESOURCEA(kProgressDialogId),
+                                               ui.mainWindow, ProgressDialogProc, 0);
+    if (!ui.progressDialog) return false;
+    ui.progressBar = GetDlgItem(ui.progressDialog, kProgressBarId);
     return true;
 }
 
-void DestroyProgressDialog(RunState& run) {
-    if (run.ui.progressDialog) DestroyWindow(run.ui.progressDialog);
-    run.ui.progressDialog = nullptr;
-    run.ui.progressBar = nullptr;
+void DestroyProgressDialog(UiState& ui) {
+    if (ui.progressDialog) DestroyWindow(ui.progressDialog);
+    ui.progressDialog = nullptr;
+    ui.progressBar = nullptr;
 }
 
-int ShowMessage(const RunState& run, const char* text, UINT type) {
-    const char* caption = GetMessageText(run.data, 0, format::kMsgCaption);
-    int answer = MessageBoxA(run.ui.mainWindow, text, caption, type);
+int ShowMessage(const UiState& ui, const char* text, UINT type) {
+    const char* caption = GetMessageText(*ui.data, 0, format::kMsgCaption);
+    int answer = MessageBoxA(ui.mainWindow, text, caption, type);
     return answer < 0 ? 0 : answer;
 }
 
-INT_PTR ShowQuestionDialog(RunState& run, const char* text) {
-    return DialogBoxParamA(run.instance, MAKEINTRESOURCEA(kQuestionDialogId), run.ui.mainWindow,
+INT_PTR ShowQuestionDialog(UiState& ui, const char* text) {
+    return DialogBoxParamA(ui.instance, MAKEINTRESOURCEA(kQuestionDialogId), ui.mainWindow,
                            QuestionDialogProc, reinterpret_cast<LPARAM>(text));
 }
 
@@ -153,7 +158,7 @@ void PumpPendingMessages() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
         if (GetMessageA(&msg, nullptr, 0, 0) <= 0) continue;  // the quit message is dropped
-        HWND progress = g_run ? g_run->ui.progressDialog : nullptr;
+        HWND progress = g_ui ? g_ui->progressDialog : nullptr;
         if (progress && IsDialogMessageA(progress, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
@@ -161,30 +166,30 @@ void PumpPendingMessages() {
 }
 
 void SetProgress(uint32_t percent) {
-    if (!g_run) return;
+    if (!g_ui) return;
     if (percent > 100) percent = 100;
-    UiState& ui = g_run->ui;
+    UiState& ui = *g_ui;
     if (percent == ui.lastPercent) return;
     ui.lastPercent = percent;
     if (ui.progressBar) SendMessageA(ui.progressBar, PBM_SETPOS, percent, 0);
     PumpPendingMessages();
 }
 
-ProgressCounts RunProgressCounts(const RunState& run) {
-    return {run.data.files.count, run.data.shortcuts.count, run.data.registry.count};
+ProgressCounts RunProgressCounts(const UninstallData& data) {
+    return {data.files.count, data.shortcuts.count, data.registry.count};
 }
 
-void ReportProgress(const RunState& run, ProgressPass pass, uint32_t index) {
-    if (run.progressTotal == 0) return;
-    SetProgress(ProgressPercent(ProgressPosition(pass, RunProgressCounts(run), index), run.progressTotal));
+void ReportProgress(const UiState& ui, ProgressPass pass, uint32_t index) {
+    if (ui.progressTotal == 0) return;
+    SetProgress(ProgressPercent(ProgressPosition(pass, RunProgressCounts(*ui.data), index), ui.progressTotal));
 }
 
-void RunFinalMessageLoop(RunState& run) {
+void RunFinalMessageLoop(UiState& ui) {
     // When something destroyed the main window early (a WM_CLOSE from another process goes to
     // DefWindowProc), its quit message may already have been dropped by a pump: post one, or the
     // loop below would wait for ever.
-    if (run.ui.mainWindow && IsWindow(run.ui.mainWindow)) {
-        DestroyWindow(run.ui.mainWindow);
+    if (ui.mainWindow && IsWindow(ui.mainWindow)) {
+        DestroyWindow(ui.mainWindow);
     } else {
         PostQuitMessage(0);
     }
@@ -192,9 +197,9 @@ void RunFinalMessageLoop(RunState& run) {
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);  // -1 (an error) ends it too
 }
 
-void ReleaseUserInterface(RunState& run) {
-    run.ui.dialogFont.reset();
-    run.ui.setThemeAppProperties = nullptr;
-    run.ui.themeLibrary.reset();
-    g_run = nullptr;
+void ReleaseUserInterface(UiState& ui) {
+    ui.dialogFont.reset();
+    ui.setThemeAppProperties = nullptr;
+    ui.themeLibrary.reset();
+    g_ui = nullptr;
 }

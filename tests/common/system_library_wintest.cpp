@@ -63,7 +63,7 @@ TEST(CommonControls, TheProgressBarComesFromVersion6OfTheManifest) {
 
     UiSession session;
     ASSERT_TRUE(session.ready());
-    ASSERT_TRUE(CreateProgressDialog(session.run()));
+    ASSERT_TRUE(CreateProgressDialog(session.run().ui));
     HWND bar = session.run().ui.progressBar;
     ASSERT_NE(bar, nullptr) << "the progress bar's class is not registered";
     char className[64] = {};
@@ -80,7 +80,7 @@ TEST(CommonControls, TheProgressBarComesFromVersion6OfTheManifest) {
     EXPECT_NE(path.find("\\winsxs\\"), std::string::npos) << path;
     EXPECT_NE(path.find("microsoft.windows.common-controls_6595b64144ccf1df_6.0."), std::string::npos)
         << path;
-    DestroyProgressDialog(session.run());
+    DestroyProgressDialog(session.run().ui);
 }
 
 }  // namespace

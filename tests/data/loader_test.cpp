@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "data/memory.h"
+#include "common/memory.h"
 #include "support/block_file.h"
 #include "support/failing_blocks.h"
 

@@ -47,7 +47,7 @@ TEST(PlanPaths, WrappersShowEveryPathWholeAndTellWhetherItFits) {
     EXPECT_TRUE(FitsPathBuffer(std::string(kPathLimit, 'x')));
     EXPECT_EQ(BuildProgramFolder(kInstall, ".\\Bin", "sub\\x.dll"), "C:\\Tools\\App\\Bin\\sub");
     EXPECT_EQ(BuildProgramFolder(kInstall, "", "lone.dll"), std::nullopt);
-    PatternPath pattern = BuildPatternPath(kInstall, "#AppData#\\Vendor\\*.tmp");
+    PatternPath pattern = PlanPatternPath(kInstall, "#AppData#\\Vendor\\*.tmp");
     EXPECT_TRUE(pattern.hasTokens && pattern.split);
     EXPECT_EQ(pattern.folder, "#AppData#\\Vendor");
     EXPECT_EQ(pattern.mask, "*.tmp");

@@ -17,7 +17,7 @@ namespace {
 std::string Resolve(const RunState& run, const std::string& token) {
     char buffer[kPathBufferSize] = {};
     EXPECT_TRUE(CopyText(buffer, token.c_str()));
-    ResolveFolderToken(run, buffer);
+    ResolveFolderToken(run.paths, buffer);
     return buffer;
 }
 
@@ -25,12 +25,12 @@ std::string Resolve(const RunState& run, const std::string& token) {
 // calls agree and that the measuring call writes nothing.
 std::string Expand(const RunState& run, const std::string& source) {
     char untouched[4] = {'Z', 'Z', 'Z', '\0'};
-    uint32_t measured = ExpandFolderTokens(run, nullptr, source.c_str(), kExpansionScratchSize);
-    EXPECT_EQ(ExpandFolderTokens(run, untouched, source.c_str(), 0), measured) << source;
+    uint32_t measured = ExpandFolderTokens(run.paths, nullptr, source.c_str(), kExpansionScratchSize);
+    EXPECT_EQ(ExpandFolderTokens(run.paths, untouched, source.c_str(), 0), measured) << source;
     EXPECT_STREQ(untouched, "ZZZ") << "a size of 0 must write nothing";
     if (measured == kExpansionTooLong) return "<too long>";
     std::vector<char> dest(measured + 1, 'Z');
-    EXPECT_EQ(ExpandFolderTokens(run, dest.data(), source.c_str(), measured + 1), measured) << source;
+    EXPECT_EQ(ExpandFolderTokens(run.paths, dest.data(), source.c_str(), measured + 1), measured) << source;
     EXPECT_EQ(std::strlen(dest.data()), measured) << source;
     return dest.data();
 }
@@ -80,7 +80,7 @@ struct FallbackCase {
 
 void ExpectRows(TestRun& t, const std::vector<FallbackCase>& cases, const char* setting) {
     for (const FallbackCase& c : cases) {
-        t.run.platform.nt = c.nt;
+        t.run.platform.nt = t.run.paths.nt = c.nt;
         EXPECT_EQ(Resolve(t.run, c.token), c.expected) << setting << (c.nt ? ", NT " : ", 9x ") << c.token;
     }
 }
@@ -181,7 +181,7 @@ TEST(FolderTokenTable, FirstLookupResultsKeepRootsAndLoseTrailingBackslashes) {
     TestRun t;
     t.UseFakeShell();
     for (bool nt : {true, false}) {
-        t.run.platform.nt = nt;
+        t.run.platform.nt = t.run.paths.nt = nt;
         FakeShellFolders()[CSIDL_COMMON_DOCUMENTS] = "D:\\Shared";
         EXPECT_EQ(Resolve(t.run, "#AllUsersDir#"), "D:\\");
         FakeShellFolders()[CSIDL_COMMON_DOCUMENTS] = "C:\\Users\\Public\\Documents";
@@ -269,7 +269,7 @@ TEST(FolderTokenExpansion, TextProducedByATokenIsNotScannedAgain) {
 TEST(FolderTokenExpansion, EmptySourceClearsTheDestination) {
     TestRun t;
     char dest[8] = "ZZZZZZZ";
-    EXPECT_EQ(ExpandFolderTokens(t.run, dest, "", sizeof(dest)), 0u);
+    EXPECT_EQ(ExpandFolderTokens(t.run.paths, dest, "", sizeof(dest)), 0u);
     EXPECT_EQ(dest[0], '\0');
 }
 
@@ -279,8 +279,8 @@ TEST(FolderTokenExpansion, ExpansionsThatDoNotFitAreRefusedNotCut) {
     for (int i = 0; i < 7000; ++i) repeated += "#Windows#";
     char dest[kPathBufferSize];
     std::memset(dest, 'Z', sizeof(dest));
-    EXPECT_EQ(ExpandFolderTokens(t.run, nullptr, repeated.c_str(), kExpansionScratchSize), kExpansionTooLong);
-    EXPECT_EQ(ExpandFolderTokens(t.run, dest, repeated.c_str(), sizeof(dest)), kExpansionTooLong);
+    EXPECT_EQ(ExpandFolderTokens(t.run.paths, nullptr, repeated.c_str(), kExpansionScratchSize), kExpansionTooLong);
+    EXPECT_EQ(ExpandFolderTokens(t.run.paths, dest, repeated.c_str(), sizeof(dest)), kExpansionTooLong);
     EXPECT_EQ(dest[0], '\0');
 
     // The longest text the scratch holds, and one byte more.
@@ -296,9 +296,9 @@ TEST(FolderTokenExpansion, ExpansionsThatDoNotFitAreRefusedNotCut) {
     std::string pattern = WindowsDir() + "\\Cache\\*.tmp";
     uint32_t length = static_cast<uint32_t>(pattern.size());
     std::memset(dest, 'Z', sizeof(dest));
-    EXPECT_EQ(ExpandFolderTokens(t.run, dest, "#Windows#\\Cache\\*.tmp", length), length);
+    EXPECT_EQ(ExpandFolderTokens(t.run.paths, dest, "#Windows#\\Cache\\*.tmp", length), length);
     EXPECT_EQ(dest[0], '\0');
-    EXPECT_EQ(ExpandFolderTokens(t.run, dest, "#Windows#\\Cache\\*.tmp", length + 1), length);
+    EXPECT_EQ(ExpandFolderTokens(t.run.paths, dest, "#Windows#\\Cache\\*.tmp", length + 1), length);
     EXPECT_TRUE(TextEqualsNoCase(dest, pattern.c_str())) << dest;
 }
 

@@ -19,9 +19,9 @@ const char kQuickLaunchPart[] = "\\Microsoft\\Internet Explorer\\Quick Launch";
 // Asks the test and checks that the caller's text comes back exactly as it was passed.
 bool Protected(RunState& run, const std::string& path) {
     char buffer[kPathBufferSize] = {};
-    if (path.size() >= kPathBufferSize) return IsProtectedFolder(run, path.c_str());
+    if (path.size() >= kPathBufferSize) return IsProtectedFolder(run.paths, path.c_str());
     EXPECT_TRUE(CopyText(buffer, path.c_str()));
-    bool result = IsProtectedFolder(run, buffer);
+    bool result = IsProtectedFolder(run.paths, buffer);
     EXPECT_EQ(std::string(buffer), path) << "the caller's path must come back unchanged";
     return result;
 }
@@ -29,7 +29,7 @@ bool Protected(RunState& run, const std::string& path) {
 std::string Canonical(RunState& run, const std::string& path) {
     char canonical[kPathBufferSize];
     std::memset(canonical, 'Z', sizeof(canonical));
-    if (!ResolveRemovableFolder(run, path.c_str(), canonical)) {
+    if (!ResolveRemovableFolder(run.paths, path.c_str(), canonical)) {
         EXPECT_EQ(canonical[0], '\0') << "a refused folder leaves no path to act on";
         return "<protected>";
     }
@@ -289,7 +289,7 @@ TEST(ProtectedFolders, PatternFoldersThatResolveToProtectedFolders) {
     };
     for (const std::string& pattern : patterns) {
         char expanded[kPathBufferSize];
-        ASSERT_LT(ExpandFolderTokens(t.run, expanded, pattern.c_str(), kPathBufferSize), kPathBufferSize);
+        ASSERT_LT(ExpandFolderTokens(t.run.paths, expanded, pattern.c_str(), kPathBufferSize), kPathBufferSize);
         char* mask = std::strrchr(expanded, '\\');
         ASSERT_NE(mask, nullptr) << expanded;
         *mask = '\0';
@@ -350,14 +350,14 @@ TEST(ProtectedFolders, ListingStandsInForTheLongNameService) {
 
 TEST(ProtectedFolders, TheSetIsBuiltOnceAndFreedOnRelease) {
     TestRun t;
-    EXPECT_EQ(t.run.paths.protectedSet, nullptr);
+    EXPECT_EQ(t.run.paths.protectedSet.get(), nullptr);
     EXPECT_TRUE(Protected(t.run, WindowsDir()));
-    ProtectedFolderSet* built = t.run.paths.protectedSet;
+    ProtectedFolderSet* built = t.run.paths.protectedSet.get();
     ASSERT_NE(built, nullptr);
     EXPECT_FALSE(Protected(t.run, WindowsDir() + "\\inf"));
-    EXPECT_EQ(t.run.paths.protectedSet, built);
-    ReleaseProtectedFolders(t.run);
-    EXPECT_EQ(t.run.paths.protectedSet, nullptr);
+    EXPECT_EQ(t.run.paths.protectedSet.get(), built);
+    t.run.paths.protectedSet.reset();
+    EXPECT_EQ(t.run.paths.protectedSet.get(), nullptr);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ private:
 };
 
 // Loads `bytes` as a file whose block starts at `offset` (after `offset` bytes of padding the
-// helper puts in front). Frees nothing: the caller owns `data` and calls FreeUninstallData.
+// helper puts in front). Frees nothing: what it read stays in `data`, which frees it when it goes.
 struct LoadOutcome {
     int code;
     LoadFailure failure;
@@ -49,7 +49,6 @@ struct LoadedBlock {
     UninstallData data{};
     LoadOutcome outcome{};
     explicit LoadedBlock(const std::vector<uint8_t>& block) { outcome = LoadBytes(block, data); }
-    ~LoadedBlock() { FreeUninstallData(data); }
     LoadedBlock(const LoadedBlock&) = delete;
     LoadedBlock& operator=(const LoadedBlock&) = delete;
 };

@@ -37,6 +37,8 @@ std::map<std::string, std::string>& FakeSetupValues() {
 TestRun::TestRun(bool nt) {
     run.platform.nt = nt;
     run.installFolder = installFolder;
+    run.paths.nt = nt;
+    run.paths.installFolder = installFolder;
     run.currentItem = currentItem;
     run.modulePath = modulePath;
     run.instance = GetModuleHandleA(nullptr);
@@ -45,9 +47,14 @@ TestRun::TestRun(bool nt) {
 }
 
 TestRun::~TestRun() {
-    ReleaseProtectedFolders(run);
-    ReleaseReachCache(run);
-    FreeUninstallData(run.data);
+    // Lists a test lent to the run (vectors of its own) are not the run's to free.
+    if (!loaded_) {
+        run.data.files = {};
+        run.data.shortcuts = {};
+        run.data.registry = {};
+        run.data.patterns = nullptr;
+        run.data.patternSize = 0;
+    }
 }
 
 void TestRun::UseFakeShell() {
@@ -60,6 +67,7 @@ void TestRun::UseFakeSetup() {
 
 bool TestRun::Load(const std::vector<uint8_t>& block) {
     FreeUninstallData(run.data);
+    loaded_ = true;
     return LoadBytes(block, run.data).code == format::kLoadOk;
 }
 

@@ -9,8 +9,8 @@
 //   t.UseFakeShell(); FakeShellFolders()[CSIDL_APPDATA] = "C:\\Data";   // lookups see only fakes
 //   ASSERT_TRUE(t.Load(format::EncodeBlock(block)));                    // lists and messages
 //   SomePass(t.run);
-// The protected-folder set and the loaded block are freed when the object goes; the fakes are
-// emptied when the next one is made.
+// The protected-folder set and the loaded block are freed when the object goes (lists a test
+// points run.data at without Load stay the test's); the fakes are emptied when the next one is made.
 #pragma once
 
 #ifdef _WIN32
@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "driver/run_state.h"
+#include "run/run_state.h"
 
 namespace testing_support {
 
@@ -47,6 +47,9 @@ struct TestRun {
     void UseFakeSetup();
     // Loads `block` into run.data with the real loader; false when the loader refuses it.
     [[nodiscard]] bool Load(const std::vector<uint8_t>& block);
+
+  private:
+    bool loaded_ = false;  // run.data holds what Load read; otherwise a test may have lent it lists
 };
 
 }  // namespace testing_support

@@ -32,8 +32,8 @@ UiSession::UiSession(const std::vector<std::string>& messages, bool withMainWind
     block.messages = messages;
     if (!test_.Load(format::EncodeBlock(block))) return;
     RunState& run = test_.run;
-    InitUserInterface(run);
-    if (withMainWindow && (!RegisterMainWindowClass(run) || !CreateMainWindow(run))) return;
+    InitUserInterface(run.ui, run.instance, run.data);
+    if (withMainWindow && (!RegisterMainWindowClass(run.ui) || !CreateMainWindow(run.ui))) return;
     ready_ = true;
 }
 
@@ -42,7 +42,7 @@ UiSession::~UiSession() {
     if (run.ui.progressDialog && IsWindow(run.ui.progressDialog)) DestroyWindow(run.ui.progressDialog);
     if (run.ui.mainWindow && IsWindow(run.ui.mainWindow)) DestroyWindow(run.ui.mainWindow);
     UnregisterClassA("UninstItClass", run.instance);
-    ReleaseUserInterface(run);
+    ReleaseUserInterface(run.ui);
     FreeUninstallData(run.data);
     DrainMessages();
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "support/test_run.h"
 
 namespace testing_support {

@@ -82,13 +82,13 @@ int main(int argc, char** argv) {
 
     if (strcmp(mode, "confirm") == 0) {
         RobotThread robot([&] { return Pose({caption, IDCANCEL, nullptr}, ready, done, IDCANCEL); });
-        int answer = ShowMessage(run, session.Message(format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+        int answer = ShowMessage(run.ui, session.Message(format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
         WaitFor([&] { return robot.Finished(); });
         return robot.Succeeded() && answer == IDCANCEL ? 0 : 1;
     }
 
     // The progress dialog mid-run, with the bar at 40 percent; the question comes over it.
-    if (!CreateProgressDialog(run)) return 4;
+    if (!CreateProgressDialog(run.ui)) return 4;
     SetDlgItemTextA(run.ui.progressDialog, kDialogTextId, session.Message(format::kMsgProgressFiles));
     SetProgress(40);
     if (strcmp(mode, "progress") == 0) {
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
         FormatMessageText(run.data, text, format::kMsgReadOnlyQuestion,
                           "C:\\Program Files\\Example\\readme.txt");
         RobotThread robot([&] { return Pose({caption, kYesToAllId, nullptr}, ready, done, IDNO); });
-        INT_PTR answer = ShowQuestionDialog(run, text);
+        INT_PTR answer = ShowQuestionDialog(run.ui, text);
         WaitFor([&] { return robot.Finished(); });
         return robot.Succeeded() && answer == IDNO ? 0 : 1;
     }

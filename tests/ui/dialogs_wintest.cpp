@@ -84,7 +84,7 @@ INT_PTR AskQuestion(UiSession& session, const char* text, const std::function<vo
         answer(dialog);
         return WaitUntilGone(dialog);
     });
-    INT_PTR result = ShowQuestionDialog(session.run(), text);
+    INT_PTR result = ShowQuestionDialog(session.run().ui, text);
     EXPECT_TRUE(WaitFor([&] { return robot.Finished(); }));
     EXPECT_TRUE(robot.Succeeded()) << "the robot did not see the dialog come and go";
     return result;
@@ -195,7 +195,7 @@ TEST(QuestionDialog, AnAmpersandInTheQuestionMarksAMnemonic) {
 TEST(ProgressDialog, EscapeEnterAndTheCloseBoxChangeNothing) {
     UiSession session;
     ASSERT_TRUE(session.ready());
-    ASSERT_TRUE(CreateProgressDialog(session.run()));
+    ASSERT_TRUE(CreateProgressDialog(session.run().ui));
     HWND dialog = session.run().ui.progressDialog;
     SetDlgItemTextA(dialog, kDialogTextId, session.Message(11));
     SetProgress(40);
@@ -229,7 +229,7 @@ TEST(ProgressDialog, EscapeEnterAndTheCloseBoxChangeNothing) {
 TEST(ProgressDialog, PhaseTextIsShownAsTyped) {
     UiSession session;
     ASSERT_TRUE(session.ready());
-    ASSERT_TRUE(CreateProgressDialog(session.run()));
+    ASSERT_TRUE(CreateProgressDialog(session.run().ui));
     HWND text = GetDlgItem(session.run().ui.progressDialog, kDialogTextId);
     SetWindowTextA(text, kAmpersandText);
     ExpectAmpersandDrawn(CaptureInk(text), WindowFont(text), false);
@@ -238,7 +238,7 @@ TEST(ProgressDialog, PhaseTextIsShownAsTyped) {
 TEST(ProgressDialog, OpensVisibleWithTheDefaultBar) {
     UiSession session;
     ASSERT_TRUE(session.ready());
-    ASSERT_TRUE(CreateProgressDialog(session.run()));
+    ASSERT_TRUE(CreateProgressDialog(session.run().ui));
     HWND dialog = session.run().ui.progressDialog;
     EXPECT_TRUE(IsWindowVisible(dialog));
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), session.run().ui.mainWindow);
@@ -321,7 +321,7 @@ TEST(DialogFont, MadeOnceByTheFirstDialogAndReusedByTheOther) {
         DialogFonts progress, question;
         HFONT madeFirst = nullptr;
         auto openProgress = [&] {
-            ASSERT_TRUE(CreateProgressDialog(session.run()));
+            ASSERT_TRUE(CreateProgressDialog(session.run().ui));
             progress = FontsOf(ui.progressDialog);
             if (!madeFirst) madeFirst = ui.dialogFont.get();
         };
@@ -348,7 +348,7 @@ TEST(DialogFont, MadeOnceByTheFirstDialogAndReusedByTheOther) {
         ExpectSharedFont(progress, madeFirst, 2);
         ExpectSharedFont(question, madeFirst, 5);
 
-        ReleaseUserInterface(session.run());
+        ReleaseUserInterface(session.run().ui);
         EXPECT_EQ(ui.dialogFont.get(), nullptr);
         EXPECT_EQ(GetObjectType(madeFirst), 0u) << "deleted at release";
     }

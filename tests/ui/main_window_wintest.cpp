@@ -43,7 +43,7 @@ TEST(MainWindow, ClassIsRegisteredAsDescribed) {
     EXPECT_EQ(wc.hbrBackground, GetStockObject(NULL_BRUSH));
     EXPECT_EQ(wc.lpszMenuName, nullptr);
     // A second registration of the same class fails, and says so.
-    EXPECT_FALSE(RegisterMainWindowClass(session.run()));
+    EXPECT_FALSE(RegisterMainWindowClass(session.run().ui));
 }
 
 TEST(MainWindow, IsHiddenCentredAndTitledWithMessage0) {
@@ -143,7 +143,7 @@ TEST(RunFinalMessageLoop, DestroysTheWindowAndEndsOnItsQuitMessage) {
     CountingWindow counter;
     PostMessageA(counter.window, WM_APP, 0, 0);
     Watchdog watchdog;
-    RunFinalMessageLoop(session.run());
+    RunFinalMessageLoop(session.run().ui);
     EXPECT_FALSE(watchdog.Fired()) << "the loop did not end by itself";
     EXPECT_FALSE(IsWindow(session.run().ui.mainWindow));
     EXPECT_EQ(CountingWindow::received, 1) << "messages before the quit are dispatched";
@@ -159,7 +159,7 @@ TEST(RunFinalMessageLoop, EndsWhenTheWindowWasDestroyedEarly) {
     ASSERT_FALSE(IsWindow(window));
     ASSERT_FALSE(QuitWaiting());
     Watchdog watchdog;
-    RunFinalMessageLoop(session.run());
+    RunFinalMessageLoop(session.run().ui);
     EXPECT_FALSE(watchdog.Fired()) << "the final loop waited for a quit message that never came";
 }
 
@@ -183,11 +183,11 @@ TEST(UserInterface, LoadsThemesFromTheSystemFolderAndReleasesEverything) {
         reinterpret_cast<void*>(GetProcAddress(ui.themeLibrary.get(), "GetThemeAppProperties")));
     ASSERT_NE(getProperties, nullptr);
     DWORD before = getProperties();
-    ApplyThemeProperties(session.run());
+    ApplyThemeProperties(session.run().ui);
     EXPECT_EQ(getProperties(), 1u) << "STAP_ALLOW_NONCLIENT alone";
     ui.setThemeAppProperties(before);
 
-    ReleaseUserInterface(session.run());
+    ReleaseUserInterface(session.run().ui);
     EXPECT_EQ(ui.themeLibrary.get(), nullptr);
     EXPECT_EQ(ui.setThemeAppProperties, nullptr);
 }

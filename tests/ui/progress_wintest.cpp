@@ -51,7 +51,7 @@ TEST(SetProgress, MovesTheBarAndPumpsOnlyWhenTheWholePercentChanges) {
         UiSession session;
         ASSERT_TRUE(session.ready());
         UiState& ui = session.run().ui;
-        if (c.withBar) ASSERT_TRUE(CreateProgressDialog(session.run()));
+        if (c.withBar) ASSERT_TRUE(CreateProgressDialog(session.run().ui));
         EXPECT_EQ(ui.lastPercent, 0u);
         for (const Step& step : c.steps) {
             SCOPED_TRACE(step.percent);
@@ -67,12 +67,12 @@ TEST(SetProgress, MovesTheBarAndPumpsOnlyWhenTheWholePercentChanges) {
 TEST(SetProgress, APassOverManyEntriesMovesTheBarOncePerPercent) {
     UiSession session;
     ASSERT_TRUE(session.ready());
-    ASSERT_TRUE(CreateProgressDialog(session.run()));
+    ASSERT_TRUE(CreateProgressDialog(session.run().ui));
     HWND bar = session.run().ui.progressBar;
     testing_support::MessageSpy positions(bar, PBM_SETPOS);
     const uint32_t total = 30011;  // not a multiple of 100
-    session.run().progressTotal = total;
-    for (uint32_t done = 0; done <= total; ++done) ReportProgress(session.run(), ProgressPass::kFiles, done);
+    session.run().ui.progressTotal = total;
+    for (uint32_t done = 0; done <= total; ++done) ReportProgress(session.run().ui, ProgressPass::kFiles, done);
     EXPECT_EQ(positions.count(), 100) << "1 to 100; the first 0 sends nothing";
     EXPECT_EQ(positions.parameters.front(), 1u);
     EXPECT_EQ(positions.parameters.back(), 100u);
@@ -82,11 +82,11 @@ TEST(SetProgress, APassOverManyEntriesMovesTheBarOncePerPercent) {
 TEST(ReportProgress, NothingHappensWithoutATotal) {
     UiSession session;
     ASSERT_TRUE(session.ready());
-    ASSERT_TRUE(CreateProgressDialog(session.run()));
+    ASSERT_TRUE(CreateProgressDialog(session.run().ui));
     testing_support::MessageSpy positions(session.run().ui.progressBar, PBM_SETPOS);
     DrainMessages();
     PostThreadMessageA(GetCurrentThreadId(), kMarker, 0, 0);
-    ReportProgress(session.run(), ProgressPass::kRegistry, 50);  // progressTotal is 0
+    ReportProgress(session.run().ui, ProgressPass::kRegistry, 50);  // progressTotal is 0
     MSG msg;
     EXPECT_NE(PeekMessageA(&msg, nullptr, kMarker, kMarker, PM_REMOVE), 0) << "no pump";
     EXPECT_EQ(positions.count(), 0);
@@ -97,16 +97,16 @@ TEST(DestroyProgressDialog, LeavesNoHandleToTheDestroyedWindows) {
     UiSession session;
     ASSERT_TRUE(session.ready());
     RunState& run = session.run();
-    ASSERT_TRUE(CreateProgressDialog(run));
+    ASSERT_TRUE(CreateProgressDialog(run.ui));
     HWND dialog = run.ui.progressDialog;
-    DestroyProgressDialog(run);
+    DestroyProgressDialog(run.ui);
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_EQ(run.ui.progressDialog, nullptr);
     EXPECT_EQ(run.ui.progressBar, nullptr);
     // The setter and the pump go on without a dialog, and a second call does nothing.
     EXPECT_TRUE(PumpedDuring(40));
     EXPECT_EQ(run.ui.lastPercent, 40u);
-    DestroyProgressDialog(run);
+    DestroyProgressDialog(run.ui);
     EXPECT_EQ(run.ui.progressDialog, nullptr);
 }
 

@@ -65,6 +65,13 @@ struct BlockTraits {
 template <class T>
 using UniqueBlock = UniqueHandle<BlockTraits<T>>;
 
+// As AllocBlock, into an owner (which frees what it held before); false on failure.
+template <class T>
+[[nodiscard]] bool AllocBlock(size_t size, UniqueBlock<T>& block) {
+    block.reset(static_cast<T*>(AllocRaw(size, false)));
+    return static_cast<bool>(block);
+}
+
 // As AllocZeroed, into an owner (which frees what it held before); false on failure.
 template <class T>
 [[nodiscard]] bool AllocZeroed(size_t size, UniqueBlock<T>& block) {

@@ -1,22 +1,22 @@
-#include "driver/run_first.h"
+#include "shell/run_first.h"
 
 #include "common/text.h"
-#include "data/memory.h"
-#include "driver/run_state.h"
+#include "common/memory.h"
+#include "run/run_state.h"
 #include "paths/folder_tokens.h"
 #include "removal/entry_paths.h"
 
-bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand& out) {
+bool ComposeRunFirstCommand(RunState& run, const char* command, ComposedRunFirst& out) {
     out = {};
     const char* start = SkipRunFirstLead(command);
     size_t startOffset = static_cast<size_t>(start - command);
 
     if (*start == '#') {
-        uint32_t length = ExpandFolderTokens(run, nullptr, command, kExpansionScratchSize);
+        uint32_t length = ExpandFolderTokens(run.paths, nullptr, command, kExpansionScratchSize);
         if (length == kExpansionTooLong) return false;
         if (!AllocZeroed(static_cast<size_t>(length) + 1, out.expansion)) return false;
         // A copy that differs from the measure (the scratch was had only once) is not run.
-        if (ExpandFolderTokens(run, out.expansion, command, length + 1) != length) {
+        if (ExpandFolderTokens(run.paths, out.expansion, command, length + 1) != length) {
             FreeBlock(out.expansion);
             return false;
         }
@@ -35,7 +35,7 @@ bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand&
     return true;
 }
 
-void ReleaseRunFirstCommand(RunFirstCommand& composed) {
+void ReleaseRunFirstCommand(ComposedRunFirst& composed) {
     FreeBlock(composed.expansion);
     composed.text = nullptr;
 }

@@ -3,7 +3,7 @@
 
 struct RunState;
 
-struct RunFirstCommand {
+struct ComposedRunFirst {
     char* text;       // the composed command: the expansion, or the current-item buffer
     char* expansion;  // the token expansion's own block, when one was made
 };
@@ -11,5 +11,5 @@ struct RunFirstCommand {
 // Composes `command` into the program text to split: with its folder tokens expanded when it starts
 // with one that expands, else relative to the install folder. False when the command cannot be
 // composed whole (it does not fit, or memory for the expansion cannot be had): then nothing runs.
-[[nodiscard]] bool ComposeRunFirstCommand(RunState& run, const char* command, RunFirstCommand& out);
-void ReleaseRunFirstCommand(RunFirstCommand& composed);
+[[nodiscard]] bool ComposeRunFirstCommand(RunState& run, const char* command, ComposedRunFirst& out);
+void ReleaseRunFirstCommand(ComposedRunFirst& composed);

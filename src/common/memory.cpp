@@ -1,4 +1,4 @@
-#include "data/memory.h"
+#include "common/memory.h"
 
 #ifdef _WIN32
 #include <windows.h>

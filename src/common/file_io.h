@@ -1,4 +1,4 @@
-// File helpers: the loader, the lock probe and the batch writer open, read and seek files only
+// File helpers: the loader, the lock probe and the font-name reader open, read and seek files only
 // through these. Failures are reported by value.
 #pragma once
 
@@ -22,11 +22,8 @@ enum OpenMode : int {
 };
 
 [[nodiscard]] FileHandle OpenExisting(const char* path, int mode);
-[[nodiscard]] FileHandle CreateForWriting(const char* path);
 // 0 when exactly `count` bytes were read; 1 when the read failed or delivered fewer.
 [[nodiscard]] int ReadExact(FileHandle file, void* buffer, uint32_t count);
-// 0 when all `count` bytes were written; 1 otherwise.
-[[nodiscard]] int WriteExact(FileHandle file, const void* buffer, uint32_t count);
 uint32_t FilePosition(FileHandle file);
 // Returns the new position; a position that is not the one asked for means the seek failed.
 uint32_t SeekTo(FileHandle file, uint32_t position);

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "common/text.h"
-#include "driver/command_split.h"
-#include "driver/run_first.h"
-#include "driver/run_state.h"
+#include "shell/command_split.h"
+#include "shell/run_first.h"
+#include "run/run_state.h"
 #include "support/test_run.h"
 
 namespace {
@@ -32,7 +32,7 @@ TEST_F(RunFirstTest, FolderFormTable) {
         {"Sub\\my tool.exe /q", "C:\\Tools\\App\\Sub\\my tool.exe /q", ""},
     };
     for (const auto& c : cases) {
-        RunFirstCommand composed{};
+        ComposedRunFirst composed{};
         ASSERT_TRUE(ComposeRunFirstCommand(run_, c.command, composed)) << c.command;
         CommandParts parts = SplitCommand(composed.text);
         EXPECT_STREQ(parts.program, c.program) << c.command;
@@ -43,7 +43,7 @@ TEST_F(RunFirstTest, FolderFormTable) {
 
 TEST_F(RunFirstTest, CommandThatDoesNotFitIsNotComposed) {
     std::string longest(kPathBufferSize - 1 - TextLength(installFolder_), 'a');
-    RunFirstCommand composed{};
+    ComposedRunFirst composed{};
     ASSERT_TRUE(ComposeRunFirstCommand(run_, longest.c_str(), composed));
     EXPECT_EQ(TextLength(composed.text), kPathBufferSize - 1);
     ReleaseRunFirstCommand(composed);

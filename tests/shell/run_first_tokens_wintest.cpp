@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "driver/command_split.h"
-#include "driver/run_first.h"
-#include "driver/run_state.h"
+#include "shell/command_split.h"
+#include "shell/run_first.h"
+#include "run/run_state.h"
 #include "paths/path_fixtures.h"
 
 using namespace path_testing;
@@ -20,7 +20,7 @@ struct Composed {
 };
 
 Composed Compose(RunState& run, const std::string& command) {
-    RunFirstCommand composed{};
+    ComposedRunFirst composed{};
     Composed result{ComposeRunFirstCommand(run, command.c_str(), composed), "", ""};
     if (result.ok) {
         CommandParts parts = SplitCommand(composed.text);

@@ -1,4 +1,4 @@
-#include "data/file_io.h"
+#include "common/file_io.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -15,20 +15,10 @@ FileHandle OpenExisting(const char* path, int mode) {
     return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-FileHandle CreateForWriting(const char* path) {
-    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 int ReadExact(FileHandle file, void* buffer, uint32_t count) {
     DWORD read = 0;
     if (!ReadFile(file, buffer, count, &read, nullptr)) return 1;
     return read == count ? 0 : 1;
-}
-
-int WriteExact(FileHandle file, const void* buffer, uint32_t count) {
-    DWORD written = 0;
-    if (!WriteFile(file, buffer, count, &written, nullptr)) return 1;
-    return written == count ? 0 : 1;
 }
 
 uint32_t FilePosition(FileHandle file) { return SetFilePointer(file, 0, nullptr, FILE_CURRENT); }
@@ -55,14 +45,8 @@ FileHandle OpenExisting(const char* path, int mode) {
     return fopen(path, how);
 }
 
-FileHandle CreateForWriting(const char* path) { return fopen(path, "wb"); }
-
 int ReadExact(FileHandle file, void* buffer, uint32_t count) {
     return fread(buffer, 1, count, file) == count ? 0 : 1;
-}
-
-int WriteExact(FileHandle file, const void* buffer, uint32_t count) {
-    return fwrite(buffer, 1, count, file) == count ? 0 : 1;
 }
 
 uint32_t FilePosition(FileHandle file) { return static_cast<uint32_t>(ftell(file)); }

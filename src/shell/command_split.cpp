@@ -1,4 +1,4 @@
-#include "driver/command_split.h"
+#include "shell/command_split.h"
 
 #include "common/text.h"
 

@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "data/uninstall_data.h"
-#include "driver/options.h"
 #include "paths/path_state.h"
+#include "run/options.h"
 #include "ui/ui_state.h"
 
 struct ReachCache;
@@ -29,6 +29,7 @@ struct RunState {
     PlatformFlags platform;
     RunModes modes;
     HINSTANCE instance;
+    // The three path buffers, lent by the driver (which owns them) for the whole run.
     char* modulePath;  // the executable's full path (kPathBufferSize bytes)
     // The path the current step works on (kPathBufferSize bytes). One buffer, handed from phase to
     // phase; each phase owns it only while it runs and may leave anything in it:
@@ -43,14 +44,10 @@ struct RunState {
     char* currentItem;
     char* installFolder;  // the executable's folder, with a trailing backslash (kPathBufferSize bytes)
     UninstallData data;
-    PathState paths;  // folder lookups and the protected-folder set
-    ReachCache* reachCache;  // the link checks' roots and last folder (removal/reach_check.h), freed at teardown
+    PathState paths;  // what the path functions need: lookups, family, install folder, protected set
+    UniqueBlock<ReachCache> reachCache;  // the link checks' roots and last folder (removal/reach_check.h)
     UiState ui;
-    uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
     RemovalLog* log;             // the /L=PATH log (removal/removal_log.h); null without one
 };
-
-// Runs the whole uninstall: the entry function. `commandLine` is the text after the program name.
-int RunUninstaller(HINSTANCE instance, const char* commandLine);

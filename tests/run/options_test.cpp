@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "driver/command_split.h"
-#include "driver/options.h"
+#include "shell/command_split.h"
+#include "run/options.h"
 
 namespace {
 
