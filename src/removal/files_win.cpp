@@ -259,7 +259,7 @@ void RemoveInstalledFiles(RunState& run) {
                 if (BuildCheckedFilePath(run, folder, checked)) {
                     RemoveFileEntry(run, entry, checked);
                 } else if (run.log) {
-                    LogItem(*run.log, LogWord::kDelete, run.currentItem, kOutcomeBelowLink);
+                    LogItem(*run.log, LogWord::kDelete, run.currentItem, RefusalOf(run, run.currentItem));
                 }
             } else {
                 RemoveFolderEntry(run);

@@ -311,7 +311,10 @@ void RemoveShortcutFiles(RunState& run) {
             BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             uint32_t outcome = DeleteShortcutFile(run, run.currentItem);
-            if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
+            if (run.log) {
+                if (outcome == kOutcomeBelowLink) outcome = RefusalOf(run, run.currentItem);
+                LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
+            }
         } else if (run.log && entry.fileName[0] != '\0') {
             // A name that is a path, a path that does not fit or one that is not whole; an entry
             // without a name has nothing to delete.

@@ -40,8 +40,9 @@ void LogPass(RemovalLog& log, LogWord pass);
 // `tail`, when given, is written after `path` and a backslash (a name whose path did not fit).
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail = nullptr);
 
-// Why a folder that ResolveFolderToActOn refused stays, for the log: a protected folder, a network
-// spelling, or a junction or link below its root.
+// Why a folder (or a file in one) that the link check refused stays, for the log: a protected
+// folder, one that is not there (the platform's error), a network spelling, or a junction or link
+// below its root.
 uint32_t RefusalOf(RunState& run, const char* path);
 
 // A registry entry: the root's short name ("HKCU"), a backslash and the key path as stored.

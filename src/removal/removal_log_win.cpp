@@ -204,6 +204,8 @@ void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome
 
 uint32_t RefusalOf(RunState& run, const char* path) {
     if (IsProtectedFolder(run.paths, path)) return kOutcomeProtected;
+    // The link check refuses a folder it cannot look at, a missing one too.
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return GetLastError();
     return path[0] == '\\' && path[1] == '\\' ? kOutcomeNetworkPath : kOutcomeBelowLink;
 }
 

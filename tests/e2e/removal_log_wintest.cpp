@@ -104,7 +104,8 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
                    {".\\Data", "data.bin", 0},
                    {".\\", "held.dll", 0},
                    {".\\", "shared.dll", kFileShared},
-                   {".\\", "gone.txt", 0}};
+                   {".\\", "gone.txt", 0},
+                   {".\\Missing", "x.dll", 0}};
     block.registry = {
         {kHkcu, app.keyPath()}, {kHkcu, "Software\\Microsoft"}, {kHkcu, app.keyPath() + "\\\\Missing"}};
     Place(app, EncodeBlock(block));
@@ -135,6 +136,7 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
     std::string key = "HKCU\\" + app.keyPath();
     std::string stem = folder.substr(0, folder.size() - 1);  // the install folder without its backslash
     const LogLine wanted[] = {
+        {"files", "delete", folder + "Missing\\x.dll", "not there"},  // its folder too
         {"files", "delete", folder + "gone.txt", "not there"},
         {"files", "delete", folder + "shared.dll", "kept: shared count now 1"},
         {"files", "delete", folder + "held.dll", "kept: in use"},
@@ -143,6 +145,7 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
         {"files", "remove folder", folder + "Data", "removed"},
         {"files", "remove folder", TempFolder(), "kept: protected"},
         {"files", "remove folder", folder + "Keep", "kept: not empty"},
+        {"programFolders", "remove folder", folder + "Data", "not there"},
         {"programFolders", "remove folder", stem, "kept: not empty"},
         {"registry", "delete key", key, "removed"},
         {"registry", "delete key", "HKCU\\Software\\Microsoft", "kept: refused key"},
