@@ -254,25 +254,39 @@ void FilesSection(unsigned rounds) {
     // Every file and every folder entry removed (the program-folder pass then finds the folders gone).
     std::string summary = "summary\tremoved " + std::to_string(folders * perFolder + folders) + ", ";
     Best ours, minimal, logged;
+    // One run of the uninstaller over a fresh tree, with the log or without; false when it left
+    // folders or its log does not count every removal.
+    auto runUninstaller = [&](bool withLog) {
+        if (!MakeListedTree(root, folders, perFolder)) {
+            Fail("cannot build the listed tree");
+            return false;
+        }
+        (withLog ? logged : ours).Add(RunTimed(app.uninstaller(), withLog ? "/S /L=" + logPath : "/S", root));
+        if (unsigned left = ListedLeft(root, folders)) {
+            Fail(std::to_string(left) + " folders left by the uninstaller");
+            return false;
+        }
+        if (!withLog) return true;
+        std::string log = testing_support::ReadFileText(logPath).value_or("");
+        size_t last = log.rfind("\nsummary\t");
+        if (last == std::string::npos || log.compare(last + 1, summary.size(), summary) != 0 ||
+            log.find("\tcompleted\r\n", last) == std::string::npos) {
+            Fail("the removal log ends otherwise than with \"" + summary + "...\tcompleted\": " +
+                 (last == std::string::npos ? log.substr(log.size() > 200 ? log.size() - 200 : 0) : log.substr(last + 1)));
+            return false;
+        }
+        return true;
+    };
     for (unsigned round = 0; round < rounds; ++round) {
-        if (!MakeListedTree(root, folders, perFolder)) return Fail("cannot build the listed tree");
-        ours.Add(RunTimed(app.uninstaller(), "/S", root));
-        if (unsigned left = ListedLeft(root, folders)) return Fail(std::to_string(left) + " folders left by the uninstaller");
+        // The logged run goes first in every other round: neither side always follows the other.
+        bool logFirst = round % 2 == 1;
+        if (!runUninstaller(logFirst)) return;
         if (!MakeListedTree(root, folders, perFolder)) return Fail("cannot build the listed tree");
         minimal.Add(RunTimed(app.Path(kMinimalName),
                              "files " + rootArgument + " " + std::to_string(folders) + " " + std::to_string(perFolder),
                              root));
         if (unsigned left = ListedLeft(root, folders)) return Fail(std::to_string(left) + " folders left by the minimal program");
-        if (!MakeListedTree(root, folders, perFolder)) return Fail("cannot build the listed tree");
-        logged.Add(RunTimed(app.uninstaller(), "/S /L=" + logPath, root));
-        if (unsigned left = ListedLeft(root, folders)) return Fail(std::to_string(left) + " folders left by the logged run");
-        std::string log = testing_support::ReadFileText(logPath).value_or("");
-        size_t last = log.rfind("\nsummary\t");
-        if (last == std::string::npos || log.compare(last + 1, summary.size(), summary) != 0 ||
-            log.find("\tcompleted\r\n", last) == std::string::npos) {
-            return Fail("the removal log ends otherwise than with \"" + summary + "...\tcompleted\": " +
-                        (last == std::string::npos ? log.substr(log.size() > 200 ? log.size() - 200 : 0) : log.substr(last + 1)));
-        }
+        if (!runUninstaller(!logFirst)) return;
     }
     std::printf("  (start to end of each process, start-up included; minimal = DeleteFileA per file, RemoveDirectoryA per folder)\n");
     PrintComparison("file pass:", ours, minimal, true);
