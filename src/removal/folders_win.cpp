@@ -262,8 +262,15 @@ void RemoveWildcardMatches(RunState& run) {
     // The loader keeps the list inside its block and ends it with an empty pattern.
     for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) {
         uint32_t outcome = CleanPattern(run, pattern, *work.get());
-        // A tree that was cleaned has a line for each file and folder; the pattern has one when not.
-        if (outcome != 0 && run.log) LogItem(*run.log, LogWord::kClean, pattern, outcome);
+        // A tree that was cleaned has a line for each file and folder; the pattern has one when not:
+        // refused, or not there (the checks refuse a folder they cannot look at, a missing one too).
+        if (outcome != 0 && run.log) {
+            if (outcome == kOutcomeRefused && GetFileAttributesA(work.get()->path) == INVALID_FILE_ATTRIBUTES) {
+                DWORD error = GetLastError();
+                if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) outcome = error;
+            }
+            LogItem(*run.log, LogWord::kClean, pattern, outcome);
+        }
     }
 }
 

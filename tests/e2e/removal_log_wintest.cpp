@@ -108,6 +108,7 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
                    {".\\Missing", "x.dll", 0}};
     block.registry = {
         {kHkcu, app.keyPath()}, {kHkcu, "Software\\Microsoft"}, {kHkcu, app.keyPath() + "\\\\Missing"}};
+    block.patterns = {"Logs\\*.log", "#Windows#\\*.log"};  // no Logs folder; the Windows folder is refused
     Place(app, EncodeBlock(block));
     std::string logPath = LogPath("run.log");
     Snapshot before = TakeSnapshot();
@@ -145,6 +146,8 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
         {"files", "remove folder", folder + "Data", "removed"},
         {"files", "remove folder", TempFolder(), "kept: protected"},
         {"files", "remove folder", folder + "Keep", "kept: not empty"},
+        {"patterns", "clean", "Logs\\*.log", "not there"},
+        {"patterns", "clean", "#Windows#\\*.log", "kept: refused"},
         {"programFolders", "remove folder", folder + "Data", "not there"},
         {"programFolders", "remove folder", stem, "kept: not empty"},
         {"registry", "delete key", key, "removed"},
