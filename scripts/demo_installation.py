@@ -15,7 +15,8 @@
       prints both records side by side.
 
 PLAN is `uninstpack plan UNINSTALLER --install-dir INSTALL_DIR --json`: every path comes from it, so
-the demo makes exactly the paths the uninstaller builds (this script restates none of its rules).
+the demo makes exactly the paths the uninstaller builds (this script restates none of its rules); a
+path that begins with a folder token is taken where the plan says a typical machine keeps it.
 Only drive C: paths and HKCU entries are made; patterns with folder tokens are left out. Each item
 records whether the run should remove it or keep it; `table` says where the run did otherwise.
 """
@@ -47,7 +48,9 @@ def plan_paths(plan, pass_name):
             continue
         for item in p["items"]:
             if "entry" in item and "path" in item:
-                paths.setdefault(item["entry"], item["path"])
+                # A path that begins with a folder token: where it is on a typical machine, which is
+                # where Wine keeps it too.
+                paths.setdefault(item["entry"], item.get("typicalPath", item["path"]))
     return paths
 
 
@@ -106,8 +109,9 @@ def items(manifest, plan, install_dir):
     for i, entry in enumerate(manifest.get("shortcuts", [])):
         for p in plan["passes"]:
             if p["name"] == "shortcutFolders":
-                out += [Item("folder", it["path"], note="shortcut folder" if "level count" in str(it.get("notes")) else
-                             "climbed") for it in p["items"] if it.get("entry") == f"shortcuts[{i}]"]
+                out += [Item("folder", it.get("typicalPath", it["path"]),
+                             note="shortcut folder" if "level count" in str(it.get("notes")) else "climbed")
+                        for it in p["items"] if it.get("entry") == f"shortcuts[{i}]"]
         out.append(Item("file", shortcut_files[f"shortcuts[{i}]"]))
     pattern_folders = plan_paths(plan, "patterns")
     for i, pattern in enumerate(manifest.get("patterns", [])):

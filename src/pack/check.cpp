@@ -57,6 +57,7 @@ public:
         CheckRegistry();
         CheckPatterns();
         CheckMessages();
+        CheckUnattended();
         CheckSettings();
         if (m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
             m_.block.patterns.empty()) {
@@ -154,6 +155,60 @@ private:
 
     std::string InstallDir() const { return options_.installDir ? installDir_ : kUnknownInstallDir; }
 
+    // A stored folder (`what`: "folder", "second folder") that begins with "#": it must begin with a
+    // folder token the uninstaller knows, followed by a backslash or nothing. False, after an error,
+    // when the uninstaller would skip the entry. A known token's name later in any folder is no
+    // token: only the one at the start is expanded.
+    bool CheckFolderToken(const std::string& where, const char* what, const std::string& folder) {
+        size_t lead = LeadingTokenLength(folder.c_str());
+        for (const auto& t : TokensOf(folder.empty() || (folder[0] == '#' && lead == 0) ? "" : folder.substr(lead))) {
+            if (IsKnownToken(t)) {
+                Warn(where, std::string(what) + " " + Show(folder) + " holds " + Show(t) + " after its start: only a "
+                            "folder token at the start is expanded, this one is part of a name");
+                break;
+            }
+        }
+        if (folder.empty() || folder[0] != '#') return true;
+        auto token = LeadingToken(folder);
+        if (!token) {
+            Error(where, std::string(what) + " " + Show(folder) + " begins with \"#\" but not with a folder token "
+                         "followed by a backslash: the uninstaller skips the entry");
+            return false;
+        }
+        if (!IsKnownToken(*token)) {
+            Error(where, std::string(what) + " " + Show(folder) + ": folder token " + Show(*token) +
+                             " is unknown, and the uninstaller skips the entry (known tokens: " + KnownTokenList() + ")");
+            return false;
+        }
+        return true;
+    }
+
+    // True when `folder` begins with #InstallDir#: the install folder, whose length is measured as a
+    // relative entry's is.
+    static bool IsRelativeInstallToken(const std::string& folder) {
+        auto token = LeadingToken(folder);
+        return token && EqualsNoCase(*token, "#InstallDir#");
+    }
+
+    // True when `folder` begins with a token that names a folder of the machine (not #InstallDir#).
+    static bool HasMachineToken(const std::string& folder) {
+        auto token = LeadingToken(folder);
+        return token && IsKnownToken(*token) && !EqualsNoCase(*token, "#InstallDir#");
+    }
+
+    // A path that begins with a folder token, measured as it is on a typical NT machine.
+    void CheckTokenLength(const std::string& where, const std::string& what, const std::string& path) {
+        std::string typical = TypicalPath(path, true);
+        size_t own = path.size() - LeadingToken(path)->size();
+        if (own + 3 > kPathLimit) {
+            Error(where, what + " takes " + std::to_string(own) + " characters after its folder token: it cannot fit " +
+                             std::to_string(kPathLimit) + " with any folder");
+        } else if (typical.size() > kPathLimit) {
+            Warn(where, what + " is " + std::to_string(typical.size()) + " characters long on a typical NT machine (" +
+                            Show(typical) + "): the uninstaller skips it where it does not fit " + std::to_string(kPathLimit));
+        }
+    }
+
     void CheckFiles() {
         // The first file entry below each folder, to catch folder entries listed after their files.
         std::unordered_map<std::string, size_t> firstFileBelow;
@@ -162,10 +217,30 @@ private:
             const auto& f = files[i];
             std::string where = "files[" + std::to_string(i) + "]";
             bool dotted = !f.folder.empty() && f.folder[0] == '.';
+            if (!CheckFolderToken(where, "folder", f.folder)) continue;
             std::string path = BuildEntryPath(InstallDir(), f.folder, f.name);
             CheckTrailBackslash(where, f.folder + f.name);
+            if (HasMachineToken(f.folder)) {
+                // Looked up on the machine, then taken as an absolute folder.
+                CheckComponents(where, f.folder.substr(LeadingToken(f.folder)->size()), f.name);
+                CheckTokenLength(where, "the path", path);
+                if (f.name.empty()) {
+                    if (f.flags) Warn(where, "is a folder entry (no name): its flags are ignored");
+                    if (auto shared = SharedFolderName(TypicalPath(path, true))) {
+                        Warn(where, "folder entry " + Show(path) + " looks like " + *shared +
+                                        ", which the uninstaller never removes");
+                    }
+                    continue;
+                }
+                std::string key = Lower(path);
+                for (size_t cut = key.rfind('\\'); cut != std::string::npos && cut > 0; cut = key.rfind('\\', cut - 1)) {
+                    firstFileBelow.emplace(key.substr(0, cut), i);
+                }
+                continue;
+            }
             // The path the uninstaller builds decides: an empty folder with a full-path name is absolute.
-            if (!dotted && !IsAbsolutePath(path)) {
+            bool installToken = IsRelativeInstallToken(f.folder);
+            if (!dotted && !installToken && !IsAbsolutePath(path)) {
                 if (f.folder.empty()) {
                     Error(where, "has no folder: the uninstaller would take " + Show(f.name) +
                                      " from whatever its current directory is");
@@ -182,8 +257,13 @@ private:
             }
             // Only ".\" folders append their text to the install folder; other dotted ones name it itself.
             bool appended = !dotted || slashed;
-            CheckComponents(where, !appended ? "" : dotted ? f.folder.substr(2) : f.folder, f.name);
-            CheckLength(where, "the path", path, dotted);
+            CheckComponents(where,
+                            !appended      ? ""
+                            : dotted       ? f.folder.substr(2)
+                            : installToken ? f.folder.substr(LeadingToken(f.folder)->size())
+                                           : f.folder,
+                            f.name);
+            CheckLength(where, "the path", path, dotted || installToken);
             if (IsVerbatimOrDevice(path)) {
                 Error(where, "path " + Show(path) + " uses the \\\\?\\ or \\\\.\\ namespace, which the uninstaller "
                                                    "cannot check: it skips the entry");
@@ -235,8 +315,8 @@ private:
             auto parent = ParentFolder(current);
             if (!parent) return;
             current = *parent;
-            auto shared = SharedFolderName(current);
-            if (shared || Components(current) <= 2) {
+            auto shared = SharedFolderName(TypicalPath(current, true));
+            if (shared || Components(TypicalPath(current, true)) <= 2) {
                 std::string name = shared ? *shared : "a folder just below the drive's root";
                 Warn(where, std::string("level count ") + std::to_string(levels) + " climbs from the " + which + " up to " +
                                 Show(current) + " (" + name + "): at most " + std::to_string(k - 1) +
@@ -267,30 +347,50 @@ private:
                 }
                 continue;
             }
-            if (!IsAbsolutePath(s.folder)) {
-                Error(where, "folder " + Show(s.folder) + " is not an absolute path: shortcut folders are used as stored");
+            if (!CheckFolderToken(where, "folder", s.folder) || !CheckFolderToken(where, "second folder", s.secondFolder)) {
                 continue;
             }
-            if (!s.secondFolder.empty() && !IsAbsolutePath(s.secondFolder)) {
-                Error(where, "second folder " + Show(s.secondFolder) + " is not an absolute path");
+            // A folder that begins with a folder token is absolute once looked up; it is judged as it
+            // reads on a typical NT machine.
+            std::string folder = BuildEntryFolder(InstallDir(), s.folder);
+            std::string second = BuildEntryFolder(InstallDir(), s.secondFolder);
+            bool folderToken = HasMachineToken(s.folder);
+            bool secondToken = HasMachineToken(s.secondFolder);
+            if (!folderToken && !IsAbsolutePath(folder) && !IsRelativeInstallToken(s.folder)) {
+                Error(where, "folder " + Show(s.folder) + " is not an absolute path and begins with no folder token "
+                             "(such as #Programs#): the uninstaller skips it");
+                continue;
             }
-            if (!s.name.empty()) CheckLength(where, "the shortcut's path", BuildShortcutPath(s.folder, s.name), false);
-            CheckLength(where, "the folder", s.folder, false);
-            CheckLength(where, "the second folder", s.secondFolder, false);
-            for (const std::string* folder : {&s.folder, &s.secondFolder}) {
-                if (!folder->empty() && IsRefusedNetworkFolder(InstallDir().c_str(), folder->c_str())) {
-                    Warn(where, "folder " + Show(*folder) + " is a network path outside the installation's share: "
+            if (!second.empty() && !secondToken && !IsAbsolutePath(second) && !IsRelativeInstallToken(s.secondFolder)) {
+                Error(where, "second folder " + Show(s.secondFolder) + " is not an absolute path and begins with no folder "
+                             "token");
+            }
+            auto length = [&](const char* what, const std::string& path, bool token) {
+                if (token) {
+                    CheckTokenLength(where, what, path);
+                } else {
+                    CheckLength(where, what, path, IsRelativeInstallToken(path));
+                }
+            };
+            if (!s.name.empty()) length("the shortcut's path", BuildShortcutPath(folder, s.name), folderToken);
+            length("the folder", folder, folderToken);
+            if (!second.empty()) length("the second folder", second, secondToken);
+            for (const std::string* built : {&folder, &second}) {
+                if (!built->empty() && IsRefusedNetworkFolder(InstallDir().c_str(), built->c_str())) {
+                    Warn(where, "folder " + Show(*built) + " is a network path outside the installation's share: "
                                 "it may reach any folder, so the shortcut folder pass never removes it");
                 }
             }
-            if (auto shared = SharedFolderName(s.folder)) {
-                Warn(where, "folder " + Show(s.folder) + " looks like " + *shared +
+            std::string judged = TypicalPath(folder, true);
+            std::string judgedSecond = TypicalPath(second, true);
+            if (auto shared = SharedFolderName(judged)) {
+                Warn(where, "folder " + Show(folder) + " looks like " + *shared +
                                 ": the shortcut folder pass never removes it, and no level climbs above it");
             } else {
-                CheckClimb(where, "folder", s.folder, s.levels);
+                CheckClimb(where, "folder", folder, s.levels);
             }
-            if (!s.secondFolder.empty() && !SharedFolderName(s.secondFolder)) {
-                CheckClimb(where, "second folder", s.secondFolder, s.levels);
+            if (!second.empty() && !SharedFolderName(judgedSecond)) {
+                CheckClimb(where, "second folder", second, s.levels);
             }
         }
     }
@@ -368,7 +468,8 @@ private:
             bool unknown = false;
             for (const auto& t : tokens) {
                 if (!IsKnownToken(t)) {
-                    Error(where, "token " + Show(t) + " is unknown: it expands to nothing and leaves a path that is not absolute");
+                    Error(where, "token " + Show(t) + " is unknown: it expands to nothing and leaves a path that is not absolute "
+                                 "(known tokens: " + KnownTokenList() + ")");
                     unknown = true;
                 }
             }
@@ -490,17 +591,44 @@ private:
                     case kMsgNoToAll:
                         Warn(where, "is empty: a button of the read-only question has no label");
                         break;
+                    // "unattended": true says so on purpose.
                     case kMsgReadOnlyQuestion:
-                        Warn(where, "is empty: every read-only listed file is removed without a question");
+                        if (m_.unattended != true) Warn(where, "is empty: every read-only listed file is removed without a question");
                         break;
                     case kMsgSharedFileQuestion:
-                        Warn(where, "is empty: shared files no other program uses are removed without a question");
+                        if (m_.unattended != true) {
+                            Warn(where, "is empty: shared files no other program uses are removed without a question");
+                        }
                         break;
                     default:
                         break;
                 }
             }
         }
+    }
+
+    // The two questions of the file pass are asked in every mode: a run with /S or /Q that a
+    // deployment tool starts on a desktop nobody sees waits for ever. The manifest says which it wants.
+    void CheckUnattended() {
+        if (m_.unattended) return;
+        bool files = false;
+        bool shared = false;
+        for (const auto& f : m_.block.files) {
+            if (f.name.empty()) continue;
+            files = true;
+            shared = shared || (f.flags & kFileShared);
+        }
+        auto asks = [this](int n) { return static_cast<size_t>(n) < m_.block.messages.size() && !m_.block.messages[n].empty(); };
+        bool readOnly = files && asks(kMsgReadOnlyQuestion);
+        bool sharedFiles = shared && asks(kMsgSharedFileQuestion);
+        if (!readOnly && !sharedFiles) return;
+        std::string questions = readOnly && sharedFiles ? "the read-only question (message 9) and the shared-file question (message 10)"
+                                : readOnly          ? "the read-only question (message 9), for any listed file that is read-only"
+                                                    : "the shared-file question (message 10)";
+        Warn("unattended", "runs with /S and /Q still stop at " + questions +
+                               " and wait for an answer that no one may be there to give; add \"unattended\": true to "
+                               "leave the questions out (read-only files are removed, shared files when their count runs "
+                               "out), or \"unattended\": false to keep them");
     }
 
     void CheckSettings() {
@@ -513,7 +641,10 @@ private:
                 RunFirstCommand run = ComposeRunFirst(InstallDir(), *s.command);
                 bool unclosed = false;
                 for (const auto& t : TokensOf(*s.command, &unclosed)) {
-                    if (!IsKnownToken(t)) Warn("settings.runFirst", "token " + Show(t) + " is unknown: it expands to nothing");
+                    if (!IsKnownToken(t)) {
+                        Warn("settings.runFirst", "token " + Show(t) + " is unknown: it expands to nothing (known tokens: " +
+                                                      KnownTokenList() + ")");
+                    }
                 }
                 if (!run.tokenForm) CheckLength("settings.runFirst", "the composed command", run.composed, true);
                 if (!run.absolute) {

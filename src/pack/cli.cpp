@@ -85,6 +85,16 @@ int RunCli(int argc, char** argv) {
                             "the uninstaller's file name, left out of the list (default uninst.exe)");
     scanCommand->add_option("--code-page", scan.codePage, "the code page of the texts (default 1252)")
         ->check(CLI::Range(1, 65535));
+    scanCommand->add_flag("--unattended", scan.unattended,
+                          "write \"unattended\": true: no run, /S and /Q included, stops at the read-only or "
+                          "shared-file question");
+    auto* startMenu = scanCommand->add_option(
+        "--start-menu-folder", scan.startMenuFolder,
+        "the folder below the Programs menu that holds the shortcuts (\"Vendor\\Product\"): written as #Programs#\\...");
+    scanCommand->add_option("--shortcut", scan.shortcuts,
+                            "a shortcut's file name in that folder (repeatable; default: the product's name + .lnk)")
+        ->needs(startMenu);
+    scanCommand->add_flag("--all-users", scan.allUsers, "the all users' Programs menu (#AllUsersPrograms#)")->needs(startMenu);
 
     // CLI11 reports a mistyped command only as a missing one; name it instead.
     std::string names;

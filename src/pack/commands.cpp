@@ -205,6 +205,10 @@ int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
 
 int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err) {
     ScanOptions scan{options.dir, options.installDirName, options.uninstaller, options.codePage};
+    if (options.unattended) scan.unattended = true;
+    scan.startMenuFolder = options.startMenuFolder;
+    scan.shortcuts = options.shortcuts;
+    scan.allUsers = options.allUsers;
     Manifest manifest;
     std::vector<std::string> skipped;
     std::string error;

@@ -62,6 +62,10 @@ struct ScanCommandOptions {
     std::string installDirName;
     std::string uninstaller = "uninst.exe";
     int codePage = 1252;
+    bool unattended = false;
+    std::string startMenuFolder;
+    std::vector<std::string> shortcuts;
+    bool allUsers = false;
 };
 int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err);
 

@@ -257,6 +257,31 @@ void ReadMessages(Reader& r, const json& doc, const Language* language, Block& b
     }
 }
 
+// "unattended": true empties the two questions the passes ask in every mode, /S and /Q included: a
+// read-only file then goes without a question, and a shared file when its count runs out.
+void ReadUnattended(Reader& r, const json& doc, Manifest& manifest) {
+    auto found = doc.find("unattended");
+    if (found == doc.end()) return;
+    if (!found->is_boolean()) {
+        r.Fail("unattended", std::string("must be true or false, not ") + TypeName(*found));
+        return;
+    }
+    manifest.unattended = found->get<bool>();
+    if (!*manifest.unattended) return;
+    auto messages = doc.find("messages");
+    for (int n : {kMsgReadOnlyQuestion, kMsgSharedFileQuestion}) {
+        if (messages != doc.end() && messages->is_object()) {
+            auto text = messages->find(kMessageKeys[n]);
+            if (text != messages->end() && !(text->is_string() && text->get_ref<const std::string&>().empty())) {
+                r.Fail(Field("messages", kMessageKeys[n]),
+                       "conflicts with \"unattended\": true, which leaves this question empty so that no run waits for "
+                       "an answer (leave the message out, or drop \"unattended\")");
+            }
+        }
+        manifest.block.messages[n].clear();
+    }
+}
+
 size_t Room(std::initializer_list<const std::string*> texts) {
     size_t total = 0;
     for (const auto* t : texts) total += t->size() + 1;
@@ -498,8 +523,8 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
         return false;
     }
     Reader r(problems);
-    if (!r.Object(doc, "", {"codePage", "language", "messages", "files", "shortcuts", "registry", "patterns",
-                            "settings"})) {
+    if (!r.Object(doc, "", {"codePage", "language", "unattended", "messages", "files", "shortcuts", "registry",
+                            "patterns", "settings"})) {
         return false;
     }
     manifest = Manifest{};
@@ -526,6 +551,7 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
     r.SetCodePage(page.get());
     Block& block = manifest.block;
     ReadMessages(r, doc, language, block);
+    ReadUnattended(r, doc, manifest);
     bool lists = false;
     for (const char* list : {"files", "shortcuts", "registry"}) {
         if (auto found = doc.find(list); found != doc.end()) lists = r.Array(*found, list) || lists;
@@ -600,6 +626,7 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
     const Block& block = manifest.block;
     out.clear();
     out += "{\n  \"codePage\": " + std::to_string(manifest.codePage) + ",\n";
+    if (manifest.unattended) out += std::string("  \"unattended\": ") + (*manifest.unattended ? "true" : "false") + ",\n";
 
     out += "  \"messages\": {";
     size_t shown = std::min<size_t>(block.messages.size(), kMessageCount);

@@ -21,6 +21,10 @@ extern const char* const kDefaultMessages[format::kMessageCount];
 // A manifest read from JSON: the block it describes, its texts converted to the code page.
 struct Manifest {
     int codePage = kDefaultCodePage;
+    // "unattended" as the manifest states it: true writes the read-only and shared-file questions
+    // (messages 9 and 10) empty, so that no run waits for an answer; false keeps them. Not stated,
+    // `check` warns that runs with /S and /Q can stop at those questions.
+    std::optional<bool> unattended;
     format::Block block;
 };
 

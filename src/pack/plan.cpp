@@ -67,6 +67,51 @@ private:
 
     static bool IsRelativeFolder(const std::string& folder) { return !folder.empty() && folder[0] == '.'; }
 
+    // The folder token that `folder` begins with, when it stands for a folder of the machine (not
+    // #InstallDir#, which is the install folder).
+    static std::optional<std::string> MachineToken(const std::string& folder) {
+        auto token = LeadingToken(folder);
+        if (!token || !IsKnownToken(*token) || EqualsNoCase(*token, "#InstallDir#")) return std::nullopt;
+        return token;
+    }
+
+    // Why the uninstaller would skip the entry path `path` built from the stored `folder`, or nothing.
+    // A path that begins with a folder token is measured as it is on a typical machine.
+    std::optional<std::string> EntrySkipReason(const std::string& folder, const std::string& path) const {
+        auto token = LeadingToken(folder);
+        if (token && !IsKnownToken(*token)) {
+            return "unknown folder token " + show_(*token) + ": the entry is skipped (known tokens: " + KnownTokenList() + ")";
+        }
+        if (token && EqualsNoCase(*token, "#InstallDir#")) return SkipReason(path, true);
+        if (MachineToken(folder)) {
+            std::string typical = TypicalPath(path, options_.nt);
+            if (!FitsPathBuffer(typical)) {
+                return "does not fit " + std::to_string(kPathLimit) + " characters on a typical " + plan_.platform +
+                       " machine (" + std::to_string(typical.size()) + ")";
+            }
+            return std::nullopt;
+        }
+        return SkipReason(path, IsRelativeFolder(folder));
+    }
+
+    // The path as a check for shared folders sees it: a folder token as on a typical machine.
+    std::string Judged(const std::string& path) const { return TypicalPath(path, options_.nt); }
+
+    // Notes what the folder token that begins `folder` stands for, with `path` on a typical machine.
+    void NoteToken(PlanItem& item, const std::string& folder, const std::string& path) const {
+        auto token = MachineToken(folder);
+        if (!token) return;
+        item.typicalPath = show_(TypicalPath(path, options_.nt));
+        item.notes.push_back(show_(*token) + " is looked up on the machine; on a typical " + plan_.platform +
+                             " machine: " + item.typicalPath);
+    }
+
+    // The path shown for an entry whose folder token is unknown (the builder gives nothing for it).
+    static std::string Stored(const std::string& folder, const std::string& name) {
+        if (name.empty()) return folder;
+        return folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + name;
+    }
+
     // Why the folder passes refuse `folder` as a network spelling, or nothing (the rule is shared
     // with the uninstaller: removal/entry_paths.h).
     std::optional<std::string> NetworkRefusal(const std::string& folder) const {
@@ -94,7 +139,15 @@ private:
         for (size_t i = 0; i < b_.files.size(); ++i) {
             const auto& f = b_.files[i];
             if (f.name.empty() || !(f.flags & kFileMustBeFree)) continue;
-            pass.items.push_back({Index("files", i), "check in use", show_(BuildEntryPath(installDir_, f.folder, f.name)), {}, {}});
+            std::string path = BuildEntryPath(installDir_, f.folder, f.name);
+            PlanItem item{Index("files", i), "check in use", show_(path.empty() ? Stored(f.folder, f.name) : path), {}, {}};
+            if (auto skip = EntrySkipReason(f.folder, path)) {
+                item.action = "skip";
+                item.notes.push_back(*skip);
+            } else {
+                NoteToken(item, f.folder, path);
+            }
+            pass.items.push_back(std::move(item));
         }
         PlanPass& run = Pass("runFirst", "The program to run first");
         if (b_.settings && b_.settings->command) {
@@ -126,9 +179,12 @@ private:
     }
 
     void Files() {
+        std::string readOnly = Message(kMsgReadOnlyQuestion).empty()
+                                   ? "a read-only file goes without a question (message 9 is empty)"
+                                   : "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all), in every "
+                                     "mode: /Q and /S runs wait for the answer too";
         PlanPass& pass = Pass("files", "Installed files, from the last entry to the first (message 11)",
-                              {"a file locked by a running program stays",
-                               "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all)",
+                              {"a file locked by a running program stays", readOnly,
                                "a folder is removed only when it is empty", kLinkNote,
                                "a file that is itself a junction or symbolic link is skipped"});
         pass.items.reserve(F_);
@@ -136,22 +192,28 @@ private:
             size_t i = F_ - 1 - k;
             const auto& f = b_.files[i];
             std::string path = BuildEntryPath(installDir_, f.folder, f.name);
-            PlanItem item{Index("files", i), f.name.empty() ? "remove folder" : "delete", show_(path), {}, Progress(ProgressPass::kFiles, k)};
-            auto skip = SkipReason(path, IsRelativeFolder(f.folder));
+            PlanItem item{Index("files", i), f.name.empty() ? "remove folder" : "delete",
+                          show_(path.empty() ? Stored(f.folder, f.name) : path), {}, Progress(ProgressPass::kFiles, k)};
+            auto skip = EntrySkipReason(f.folder, path);
             if (!skip && IsVerbatimOrDevicePath(path)) skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
             if (!skip && f.name.empty()) skip = NetworkRefusal(path);
+            if (!skip) NoteToken(item, f.folder, path);
             if (skip) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
             } else if (f.name.empty()) {
-                if (auto shared = SharedFolderOutside(path, installDir_)) {
+                if (auto shared = SharedFolderOutside(Judged(path), installDir_)) {
                     item.action = "skip";
                     item.notes.push_back("protected: looks like " + *shared);
                 }
             } else {
                 if (f.flags & kFileShared) {
-                    item.notes.push_back("shared: its count under HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs "
-                                         "goes down by one; removed only when it runs out, after message 10 asks");
+                    item.notes.push_back(
+                        "shared: its count under HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs goes down "
+                        "by one; removed only when it runs out, " +
+                        std::string(Message(kMsgSharedFileQuestion).empty()
+                                        ? "without a question (message 10 is empty)"
+                                        : "after message 10 asks, in every mode: /Q and /S runs wait for the answer too"));
                 }
                 if (f.flags & kFileFont) {
                     item.notes.push_back(
@@ -243,9 +305,10 @@ private:
                 item.action = "nothing";
                 item.notes.push_back("no file name");
             } else {
-                std::string path = BuildShortcutPath(s.folder, s.name);
-                item.path = show_(path);
-                auto skip = SkipReason(path, false);
+                std::string folder = BuildEntryFolder(installDir_, s.folder);
+                std::string path = BuildShortcutPath(folder, s.name);
+                item.path = show_(folder.empty() && !s.folder.empty() ? Stored(s.folder, s.name) : path);
+                auto skip = LeadingToken(s.folder) ? EntrySkipReason(s.folder, path) : SkipReason(path, false);
                 if (!skip && IsVerbatimOrDevicePath(path)) skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
                 if (!IsPlainShortcutName(s.name)) {
                     item.action = "skip";
@@ -255,6 +318,8 @@ private:
                 } else if (skip) {
                     item.action = "skip";
                     item.notes.push_back(*skip);
+                } else {
+                    NoteToken(item, s.folder, path);
                 }
             }
             pass.items.push_back(std::move(item));
@@ -267,7 +332,15 @@ private:
         for (uint32_t i = 0; i < S_; ++i) {
             const auto& s = b_.shortcuts[i];
             std::string entry = Index("shortcuts", i);
-            auto steps = ShortcutClimb(s.levels, s.folder, s.secondFolder);
+            std::string folder = BuildEntryFolder(installDir_, s.folder);
+            std::string second = BuildEntryFolder(installDir_, s.secondFolder);
+            if ((folder.empty() && !s.folder.empty()) || (second.empty() && !s.secondFolder.empty())) {
+                const std::string& bad = folder.empty() ? s.folder : s.secondFolder;
+                pass.items.push_back({entry, "skip", show_(bad), {*EntrySkipReason(bad, "")},
+                                      Progress(ProgressPass::kShortcutFolders, i)});
+                continue;
+            }
+            auto steps = ShortcutClimb(s.levels, folder, second);
             if (steps.empty()) {
                 pass.items.push_back({entry, "nothing", "", {"no folder"}, Progress(ProgressPass::kShortcutFolders, i)});
                 continue;
@@ -281,8 +354,13 @@ private:
                     item.notes.push_back("level " + std::to_string(k) + " of " + std::to_string(s.levels));
                 }
                 if (!step.secondFolder.empty()) item.notes.push_back("and the second folder " + show_(step.secondFolder));
-                auto shared = SharedFolderName(step.folder);
-                if (!shared && !step.secondFolder.empty()) shared = SharedFolderName(step.secondFolder);
+                NoteToken(item, s.folder, step.folder);
+                if (!step.secondFolder.empty() && MachineToken(s.secondFolder)) {
+                    item.notes.push_back("the second folder on a typical " + plan_.platform + " machine: " +
+                                         show_(TypicalPath(step.secondFolder, options_.nt)));
+                }
+                auto shared = SharedFolderName(Judged(step.folder));
+                if (!shared && !step.secondFolder.empty()) shared = SharedFolderName(Judged(step.secondFolder));
                 auto network = NetworkRefusal(step.folder);
                 if (!network && !step.secondFolder.empty()) network = NetworkRefusal(step.secondFolder);
                 bool last = k + 1 == steps.size();
@@ -323,7 +401,12 @@ private:
             std::optional<uint32_t> progress = Progress(ProgressPass::kProgramFolders, i);
             if (!folder) {
                 repeatOf.clear();
-                pass.items.push_back({entry, "nothing", "", {"the path holds no backslash"}, progress});
+                auto token = LeadingToken(f.folder);
+                if (token && !IsKnownToken(*token)) {
+                    pass.items.push_back({entry, "skip", show_(f.folder), {*EntrySkipReason(f.folder, "")}, progress});
+                } else {
+                    pass.items.push_back({entry, "nothing", "", {"the path holds no backslash"}, progress});
+                }
                 continue;
             }
             if (!lastStart.empty() && EqualsNoCase(*folder, lastStart)) {
@@ -345,10 +428,12 @@ private:
             repeatOf.clear();
             PlanItem item{entry, "remove folder", show_(*folder), {}, progress};
             // The pass builds the whole entry path, name included, before it cuts the name off.
-            if (auto skip = SkipReason(BuildEntryPath(installDir_, f.folder, f.name), IsRelativeFolder(f.folder))) {
+            auto skip = EntrySkipReason(f.folder, BuildEntryPath(installDir_, f.folder, f.name));
+            if (!skip) NoteToken(item, f.folder, *folder);
+            if (skip) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
-            } else if (auto shared = SharedFolderOutside(*folder, installDir_)) {
+            } else if (auto shared = SharedFolderOutside(Judged(*folder), installDir_)) {
                 item.action = "stop";
                 item.notes.push_back("protected: looks like " + *shared);
             } else if (auto network = NetworkRefusal(*folder)) {
@@ -531,6 +616,10 @@ std::string FormatPlanJson(const Plan& plan) {
                     AppendJsonString(out, item.notes[n]);
                 }
                 out += ']';
+            }
+            if (!item.typicalPath.empty()) {
+                out += ", \"typicalPath\": ";
+                AppendJsonString(out, item.typicalPath);
             }
             if (item.progress) out += ", \"progress\": " + std::to_string(*item.progress);
             out += '}';

@@ -18,11 +18,19 @@ struct PlanOptions {
 };
 
 struct PlanItem {
+    PlanItem() = default;
+    PlanItem(std::string entry, std::string action, std::string path, std::vector<std::string> notes,
+             std::optional<uint32_t> progress)
+        : entry(std::move(entry)), action(std::move(action)), path(std::move(path)), notes(std::move(notes)),
+          progress(progress) {}
+
     std::string entry;   // the entry's JSON path ("files[3]"), empty for steps of the run itself
     std::string action;  // "delete", "remove folder", "skip", ...
     std::string path;    // the path or key the action works on
     std::vector<std::string> notes;
     std::optional<uint32_t> progress;  // the percentage shown after the item, when a bar exists
+    // For a path that begins with a folder token: the path on a typical machine of the family.
+    std::string typicalPath;
 };
 
 struct PlanPass {

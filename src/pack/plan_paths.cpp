@@ -66,16 +66,104 @@ void StripTrailingBackslash(std::string& path) {
     path = buffer.str();
 }
 
+namespace {
+
+bool ShowToken(void* context, const char* token, size_t length, char* out, size_t size) {
+    const std::string& installDir = *static_cast<const std::string*>(context);
+    std::string text(token, length);
+    if (!IsKnownToken(text)) return false;
+    if (EqualsNoCase(text, "#InstallDir#")) {
+        text = installDir;
+        while (text.size() > 3 && text.back() == '\\') text.pop_back();
+    }
+    return CopyText(out, size, text.c_str());
+}
+
+// The typical folders of each token, in the order of the token table (paths/token_table.h).
+struct TypicalFolders {
+    const char* nt;
+    const char* nineX;
+};
+constexpr TypicalFolders kTypicalFolders[] = {
+    {"C:\\Windows", "C:\\WINDOWS"},
+    {"C:\\Windows\\System32", "C:\\WINDOWS\\SYSTEM"},
+    {"C:\\Users\\<user>\\AppData\\Local\\Temp", "C:\\WINDOWS\\TEMP"},
+    {"C:\\Program Files (x86)\\Common Files", "C:\\Program Files\\Common Files"},
+    {"C:\\Program Files (x86)", "C:\\Program Files"},
+    {"C:\\Users\\<user>\\Documents", "C:\\My Documents"},
+    {"C:\\Users\\<user>\\Desktop", "C:\\WINDOWS\\Desktop"},
+    {"C:\\Users\\<user>\\AppData\\Roaming", "C:\\WINDOWS\\Application Data"},
+    {"C:\\Users\\<user>\\AppData\\Local", "C:\\WINDOWS\\Application Data"},
+    {"C:\\ProgramData", "C:\\WINDOWS\\All Users\\Application Data"},
+    {"C:\\Users\\Public\\Documents", "C:\\WINDOWS\\All Users\\Documents"},
+    {"C:\\Users\\Public\\Desktop", "C:\\WINDOWS\\All Users\\Desktop"},
+    {"C:\\Users\\<user>", "C:\\WINDOWS"},
+    {"C:\\Users\\Public", "C:\\WINDOWS\\All Users"},
+    {"", ""},  // #InstallDir#: the install folder
+    {"C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs", "C:\\WINDOWS\\Start Menu\\Programs"},
+    {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs", "C:\\WINDOWS\\All Users\\Start Menu\\Programs"},
+    {"C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu", "C:\\WINDOWS\\Start Menu"},
+    {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu", "C:\\WINDOWS\\All Users\\Start Menu"},
+    {"C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+     "C:\\WINDOWS\\Start Menu\\Programs\\StartUp"},
+    {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+     "C:\\WINDOWS\\All Users\\Start Menu\\Programs\\StartUp"},
+    {"C:\\Windows\\Fonts", "C:\\WINDOWS\\FONTS"},
+};
+static_assert(sizeof(kTypicalFolders) / sizeof(kTypicalFolders[0]) == kFolderTokenCount);
+
+}  // namespace
+
+FolderTokenResolver ShownTokenResolver(const std::string* installDir) {
+    return {ShowToken, const_cast<std::string*>(installDir)};
+}
+
+std::optional<std::string> LeadingToken(const std::string& folder) {
+    size_t length = LeadingTokenLength(folder.c_str());
+    if (length == 0) return std::nullopt;
+    return folder.substr(0, length);
+}
+
+std::string KnownTokenList() {
+    std::string list;
+    for (size_t i = 0; i < kFolderTokenCount; ++i) list += (list.empty() ? "" : ", ") + std::string(FolderTokenName(i));
+    return list;
+}
+
+std::string TypicalTokenFolder(const std::string& token, bool nt) {
+    FolderToken found;
+    if (!FindFolderToken(token.c_str(), found)) return "";
+    const TypicalFolders& folders = kTypicalFolders[static_cast<size_t>(found)];
+    return nt ? folders.nt : folders.nineX;
+}
+
+std::string TypicalPath(const std::string& path, bool nt) {
+    auto token = LeadingToken(path);
+    if (!token) return path;
+    std::string folder = TypicalTokenFolder(*token, nt);
+    if (folder.empty()) return path;
+    return folder + path.substr(token->size());
+}
+
+std::string BuildEntryFolder(const std::string& installDir, const std::string& folder) {
+    FolderTokenResolver tokens = ShownTokenResolver(&installDir);
+    Buffer out(installDir.size() + folder.size() + 1);
+    (void)::BuildEntryFolder(folder.c_str(), &tokens, out.data(), out.size());
+    return out.str();
+}
+
 std::string BuildEntryPath(const std::string& installDir, const std::string& folder, const std::string& name) {
+    FolderTokenResolver tokens = ShownTokenResolver(&installDir);
     Buffer out(installDir.size() + folder.size() + name.size() + 1);
-    (void)::BuildEntryPath(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size());
+    (void)::BuildEntryPath(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size(), &tokens);
     return out.str();
 }
 
 std::optional<std::string> BuildProgramFolder(const std::string& installDir, const std::string& folder,
                                               const std::string& name) {
+    FolderTokenResolver tokens = ShownTokenResolver(&installDir);
     Buffer out(installDir.size() + folder.size() + name.size() + 1);
-    if (::BuildProgramFolder(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size()) !=
+    if (::BuildProgramFolder(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size(), &tokens) !=
         ProgramFolderStart::kFolder) {
         return std::nullopt;
     }
@@ -204,7 +292,12 @@ std::optional<std::string> ProtectedTokenFolder(const std::string& folder, bool 
         }
     }
     if (!IsKnownToken(f) || EqualsNoCase(f, "#InstallDir#")) return std::nullopt;
-    if (!nt && EqualsNoCase(f, "#AllUsersDesktop#")) return std::nullopt;
+    // The 9x family protects no all users' desktop, menus or startup folder.
+    if (!nt) {
+        for (const char* t : {"#AllUsersDesktop#", "#AllUsersPrograms#", "#AllUsersStartMenu#", "#AllUsersStartup#"}) {
+            if (EqualsNoCase(f, t)) return std::nullopt;
+        }
+    }
     return f;
 }
 

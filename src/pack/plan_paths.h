@@ -1,7 +1,8 @@
 // How the uninstaller's passes build their paths, for the packer's `plan` and `check`: std::string
 // wrappers around the uninstaller's own builders (removal/entry_paths.h), so the two cannot drift;
 // and the packer's own judgements (folders every installation shares, tokens it knows). Pure string
-// functions: no file system, no registry, nothing machine-dependent (folder tokens stay as written).
+// functions: no file system, no registry, nothing machine-dependent (folder tokens stay as written;
+// TypicalTokenFolder says what one stands for on a typical machine).
 #pragma once
 
 #include <cstdint>
@@ -30,15 +31,39 @@ void AppendBackslash(std::string& path);
 // Removes a final backslash from a text longer than 3 characters, so "C:\" keeps it.
 void StripTrailingBackslash(std::string& path);
 
+// The packer's resolver of the folder token that begins an entry's folder (removal/entry_paths.h):
+// a known token stays as written, so that plans and checks show it, and #InstallDir# becomes the
+// install folder `*installDir` (as the uninstaller keeps it, with its backslash) without its
+// backslash; an unknown token does not resolve. `installDir` must outlive the resolver.
+FolderTokenResolver ShownTokenResolver(const std::string* installDir);
+
+// The folder token that an entry's folder begins with ("#AppData#" of "#AppData#\Vendor"), as
+// written, known or not; nothing when the folder begins with none (LeadingTokenLength).
+std::optional<std::string> LeadingToken(const std::string& folder);
+// Every folder token the uninstaller knows, for messages: "#Windows#, #System#, ...".
+std::string KnownTokenList();
+// What a known token stands for on a typical machine of the family (`nt`: Windows 10 on 64 bits, as
+// the 32-bit uninstaller sees it, for a user named "<user>"; else Windows 98 in C:\WINDOWS). Empty
+// for #InstallDir# and unknown tokens.
+std::string TypicalTokenFolder(const std::string& token, bool nt);
+// `path` with the token it begins with replaced by TypicalTokenFolder; `path` itself when it begins
+// with no such token.
+std::string TypicalPath(const std::string& path, bool nt);
+
 // The wrappers below build whole paths however long (FitsPathBuffer tells whether the uninstaller
-// would take them); see removal/entry_paths.h for each rule.
+// would take them); see removal/entry_paths.h for each rule. A folder token that begins an entry's
+// folder resolves as ShownTokenResolver says: the result keeps it as written, and an entry whose
+// token is unknown gives the empty string (the uninstaller skips it).
+
+// A stored folder (file entry, shortcut, second folder) as the passes use it.
+std::string BuildEntryFolder(const std::string& installDir, const std::string& folder);
 
 // A file entry's full path as the file pass and the in-use check build it: a folder beginning
 // with "." starts at the install folder (only ".\Sub" appends Sub); the name follows a backslash.
 std::string BuildEntryPath(const std::string& installDir, const std::string& folder, const std::string& name);
 
 // The folder the program-folder pass climbs from for a file entry, or nothing when the path holds
-// no backslash (the entry only advances the progress).
+// no backslash (the entry only advances the progress) or its token is unknown.
 std::optional<std::string> BuildProgramFolder(const std::string& installDir, const std::string& folder,
                                               const std::string& name);
 
@@ -86,7 +111,8 @@ std::optional<std::string> SharedFolderOutside(const std::string& path, const st
 
 // When `folder` (a pattern's folder, tokens as written) is a folder token's own folder, which the
 // uninstaller protects ("#Desktop#", "#AppData#\", "#System#\."), that token; otherwise nothing.
-// #InstallDir# is no such token, nor #AllUsersDesktop# on the 9x family (`nt` false).
+// #InstallDir# is no such token, nor the all users' desktop, menus and startup folder on the 9x
+// family (`nt` false).
 std::optional<std::string> ProtectedTokenFolder(const std::string& folder, bool nt);
 
 // Folder tokens, as the uninstaller expands them in patterns and the run-first command.

@@ -105,6 +105,55 @@ private:
     std::vector<std::string>& skipped_;
 };
 
+// The shortcut entries of --start-menu-folder: one per shortcut, in the folder below the Programs
+// menu; the level count climbs through the folder's own parts ("Vendor\Product": 1, up to Vendor).
+bool AddStartMenuShortcuts(const ScanOptions& options, const std::string& product, const CodePage& page,
+                           format::Block& block, std::string& error) {
+    if (options.startMenuFolder.empty()) {
+        if (!options.shortcuts.empty()) error = "--shortcut names a shortcut of --start-menu-folder, which is not given";
+        return options.shortcuts.empty();
+    }
+    std::string folder = options.startMenuFolder;
+    for (char& c : folder) {
+        if (c == '/') c = '\\';
+    }
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    size_t parts = 0;
+    for (size_t at = 0; at <= folder.size();) {
+        size_t end = folder.find('\\', at);
+        if (end == std::string::npos) end = folder.size();
+        std::string part = folder.substr(at, end - at);
+        if (part.empty() || part == "." || part == ".." || NotAWindowsName(part)) {
+            error = "--start-menu-folder \"" + options.startMenuFolder +
+                    "\": give the folder below the Programs menu, such as \"Vendor\\Product\", with names Windows can hold";
+            return false;
+        }
+        ++parts;
+        at = end + 1;
+    }
+    std::vector<std::string> names = options.shortcuts;
+    if (names.empty()) names.push_back(product + ".lnk");
+    std::string stored;
+    std::string why;
+    if (!page.FromUtf8(std::string(options.allUsers ? "#AllUsersPrograms#\\" : "#Programs#\\") + folder, stored, &why)) {
+        error = "--start-menu-folder: " + why;
+        return false;
+    }
+    for (const auto& name : names) {
+        if (name.find_first_of("\\/") != std::string::npos || NotAWindowsName(name)) {
+            error = "--shortcut \"" + name + "\": give the shortcut's file name, such as \"Product.lnk\"";
+            return false;
+        }
+        std::string convertedName;
+        if (!page.FromUtf8(name, convertedName, &why)) {
+            error = "--shortcut \"" + name + "\": " + why;
+            return false;
+        }
+        block.shortcuts.push_back({static_cast<uint8_t>(parts - 1), stored, "", convertedName});
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vector<std::string>& skipped,
@@ -137,6 +186,14 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
     block.messages[format::kMsgCaption] = caption;
     block.messages[format::kMsgConfirm] = confirm;
     block.messages[format::kMsgFinished] = finished;
+    if (options.unattended) {
+        manifest.unattended = options.unattended;
+        if (*options.unattended) {
+            block.messages[format::kMsgReadOnlyQuestion].clear();
+            block.messages[format::kMsgSharedFileQuestion].clear();
+        }
+    }
+    if (!AddStartMenuShortcuts(options, name, *page, block, error)) return false;
     return Scanner(options, *page, block, skipped).Walk(options.dir, "", error);
 }
 

@@ -1,6 +1,7 @@
 // `uninstpack scan`: a manifest skeleton for the files and folders of an installed image.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,15 @@ struct ScanOptions {
     std::string installDirName;                 // the product's name in the messages; default: the folder's name
     std::string uninstaller = "uninst.exe";     // left out: the uninstaller deletes itself
     int codePage = kDefaultCodePage;
+    // Written as the manifest's "unattended" when given (true: no run waits for the questions).
+    std::optional<bool> unattended = std::nullopt;
+    // The folder below the Programs menu that the installer puts its shortcuts in ("Vendor\Product"),
+    // or empty for none: each of `shortcuts` (default: the product's name + ".lnk") becomes a shortcut
+    // entry in "#Programs#\<folder>" ("#AllUsersPrograms#\..." with `allUsers`), whose level count
+    // climbs through the folder's own parts but not into the Programs menu.
+    std::string startMenuFolder = {};
+    std::vector<std::string> shortcuts = {};
+    bool allUsers = false;
 };
 
 // Lists the image as relative entries (".\Sub"), sorted by name; each folder entry comes before

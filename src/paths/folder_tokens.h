@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "common/backslash.h"
+#include "paths/token_table.h"
 
 struct PathState;
 
@@ -25,3 +26,9 @@ void ResolveFolderToken(const PathState& paths, char* token);
 // expansion would name another path, so callers treat a length of `size` or more as a refusal.
 // When the scratch cannot be had, `source` is passed on unexpanded in the same way.
 uint32_t ExpandFolderTokens(const PathState& paths, char* dest, const char* source, uint32_t size);
+
+// The resolver of the folder tokens that begin entries' folders (removal/entry_paths.h): a token's
+// folder is looked up with ResolveFolderToken and kept in the run's paths for the entries after it
+// that begin with the same token, as entries sorted by folder do. A token that is unknown, or whose
+// folder cannot be found, resolves to nothing and its entries are skipped.
+FolderTokenResolver EntryTokens(PathState& paths);

@@ -8,7 +8,14 @@
 
 namespace {
 
+constexpr int kCsidlPrograms = 2;
 constexpr int kCsidlPersonal = 5;
+constexpr int kCsidlStartup = 7;
+constexpr int kCsidlStartMenu = 11;
+constexpr int kCsidlFonts = 20;
+constexpr int kCsidlCommonStartMenu = 22;
+constexpr int kCsidlCommonPrograms = 23;
+constexpr int kCsidlCommonStartup = 24;
 constexpr int kCsidlDesktopDirectory = 16;
 constexpr int kCsidlCommonDesktopDirectory = 25;
 constexpr int kCsidlAppData = 26;
@@ -17,7 +24,7 @@ constexpr int kCsidlCommonAppData = 35;
 constexpr int kCsidlProfile = 40;
 constexpr int kCsidlCommonDocuments = 46;
 
-enum class TokenKind {
+enum class TokenKind : uint8_t {
     kWindows,
     kSystem,
     kTemp,
@@ -30,52 +37,94 @@ enum class TokenKind {
 };
 
 // Where the NT family looks when the shell has no folder, before the Windows folder.
-enum class ProfileBase {
+enum class ProfileBase : uint8_t {
     kNone,
     kProfileFolder,  // the application-data folder with its last part replaced
     kProfilesRoot,   // the application-data folder with its last two parts replaced
 };
 
+// The fallbacks of a row all come from one text, the NT family's tail after the Windows folder
+// ("Profiles\All Users\Desktop"): the profile-based fallback takes it from the backslash after
+// "Profiles" or "Profiles\Administrator", and the 9x family takes its end from `nineXOffset` on.
+// One text per row instead of three keeps the table small.
 struct TokenRow {
     FolderToken token;
     TokenKind kind;
-    int csidl;           // the shell folder looked up first
-    ProfileBase ntBase;  // NT fallback one: this base + ntProfileTail
-    const char* ntProfileTail;
-    const char* ntWindowsTail;     // NT fallback two: the Windows folder + this; null: no fallback
-    const char* nineXWindowsTail;  // the 9x fallback: the Windows folder + this
+    uint8_t csidl;       // the shell folder looked up first
+    ProfileBase ntBase;  // NT fallback one: this base + the tail from its backslash on
+    uint8_t nineXOffset;  // the 9x fallback: the Windows folder + the tail from here on
+    const char* windowsTail;  // NT fallback two: the Windows folder + this; null: no fallback
 };
+
+constexpr size_t kProfilesLength = sizeof("Profiles") - 1;
+constexpr size_t kAdministratorProfileLength = sizeof("Profiles\\Administrator") - 1;
+
+// Where the profile-based fallback's tail begins: its backslash.
+constexpr size_t ProfileTailOffset(ProfileBase base) {
+    return base == ProfileBase::kProfileFolder ? kAdministratorProfileLength : kProfilesLength;
+}
 
 // One row per token, in the order of FolderToken (paths/token_table.h), which names them.
 constexpr TokenRow kTokenRows[] = {
-    {FolderToken::kWindows, TokenKind::kWindows, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kSystem, TokenKind::kSystem, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kTempDir, TokenKind::kTemp, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kCommonFiles, TokenKind::kCommonFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kProgramFiles, TokenKind::kProgramFiles, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kMyDocuments, TokenKind::kShell, kCsidlPersonal, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kDesktop, TokenKind::kShell, kCsidlDesktopDirectory, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kAppData, TokenKind::kShell, kCsidlAppData, ProfileBase::kNone, nullptr,
-     "Profiles\\Administrator\\Application Data", "Application Data"},
-    {FolderToken::kLocalAppData, TokenKind::kShell, kCsidlLocalAppData, ProfileBase::kProfileFolder,
-     "\\Local Settings\\Application Data", "Profiles\\Administrator\\Local Settings\\Application Data",
-     "Application Data"},
-    {FolderToken::kAllUsersAppData, TokenKind::kShell, kCsidlCommonAppData, ProfileBase::kProfilesRoot,
-     "\\All Users\\Application Data", "Profiles\\All Users\\Application Data", "All Users\\Application Data"},
-    {FolderToken::kAllUsersDocuments, TokenKind::kShell, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
-     "\\All Users\\Documents", "Profiles\\All Users\\Documents", "All Users\\Documents"},
-    {FolderToken::kAllUsersDesktop, TokenKind::kShell, kCsidlCommonDesktopDirectory, ProfileBase::kProfilesRoot,
-     "\\All Users\\Desktop", "Profiles\\All Users\\Desktop", "All Users\\Desktop"},
-    {FolderToken::kUserDir, TokenKind::kUserDir, kCsidlProfile, ProfileBase::kNone, nullptr, nullptr, nullptr},
-    {FolderToken::kAllUsersDir, TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot,
-     "\\All Users", "Profiles\\All Users", "All Users"},
-    {FolderToken::kInstallDir, TokenKind::kInstallDir, 0, ProfileBase::kNone, nullptr, nullptr, nullptr},
+    {FolderToken::kWindows, TokenKind::kWindows, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kSystem, TokenKind::kSystem, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kTempDir, TokenKind::kTemp, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kCommonFiles, TokenKind::kCommonFiles, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kProgramFiles, TokenKind::kProgramFiles, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kMyDocuments, TokenKind::kShell, kCsidlPersonal, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kDesktop, TokenKind::kShell, kCsidlDesktopDirectory, ProfileBase::kNone, 0, nullptr},
+    // 9x: "Application Data".
+    {FolderToken::kAppData, TokenKind::kShell, kCsidlAppData, ProfileBase::kNone, 23,
+     "Profiles\\Administrator\\Application Data"},
+    // Profile folder + "\Local Settings\Application Data"; 9x: "Application Data".
+    {FolderToken::kLocalAppData, TokenKind::kShell, kCsidlLocalAppData, ProfileBase::kProfileFolder, 38,
+     "Profiles\\Administrator\\Local Settings\\Application Data"},
+    // Profiles root + "\All Users\...", 9x: "All Users\...".
+    {FolderToken::kAllUsersAppData, TokenKind::kShell, kCsidlCommonAppData, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Application Data"},
+    {FolderToken::kAllUsersDocuments, TokenKind::kShell, kCsidlCommonDocuments, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Documents"},
+    {FolderToken::kAllUsersDesktop, TokenKind::kShell, kCsidlCommonDesktopDirectory, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Desktop"},
+    {FolderToken::kUserDir, TokenKind::kUserDir, kCsidlProfile, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kAllUsersDir, TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users"},
+    {FolderToken::kInstallDir, TokenKind::kInstallDir, 0, ProfileBase::kNone, 0, nullptr},
+    // The user's menus have no fallback, as the user's desktop has none; the all-users ones fall back
+    // as the all-users desktop does (the 9x family keeps them below the Windows folder, when at all).
+    {FolderToken::kPrograms, TokenKind::kShell, kCsidlPrograms, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kAllUsersPrograms, TokenKind::kShell, kCsidlCommonPrograms, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Start Menu\\Programs"},
+    {FolderToken::kStartMenu, TokenKind::kShell, kCsidlStartMenu, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kAllUsersStartMenu, TokenKind::kShell, kCsidlCommonStartMenu, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Start Menu"},
+    {FolderToken::kStartup, TokenKind::kShell, kCsidlStartup, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kAllUsersStartup, TokenKind::kShell, kCsidlCommonStartup, ProfileBase::kProfilesRoot, 9,
+     "Profiles\\All Users\\Start Menu\\Programs\\Startup"},
+    // Every family keeps its fonts in the Windows folder's Fonts.
+    {FolderToken::kFonts, TokenKind::kShell, kCsidlFonts, ProfileBase::kNone, 0, "Fonts"},
 };
 
+constexpr size_t LiteralLength(const char* text) {
+    size_t n = 0;
+    while (text[n]) ++n;
+    return n;
+}
+
+// Each row in its place, and each derived tail where it should begin: the profile tail at a
+// backslash, the 9x tail just after one (or at the start).
 constexpr bool RowsFollowTheTokenTable() {
     if (sizeof(kTokenRows) / sizeof(kTokenRows[0]) != kFolderTokenCount) return false;
     for (size_t i = 0; i < kFolderTokenCount; ++i) {
-        if (kTokenRows[i].token != static_cast<FolderToken>(i)) return false;
+        const TokenRow& row = kTokenRows[i];
+        if (row.token != static_cast<FolderToken>(i)) return false;
+        if (!row.windowsTail) continue;
+        size_t length = LiteralLength(row.windowsTail);
+        if (row.nineXOffset >= length || (row.nineXOffset != 0 && row.windowsTail[row.nineXOffset - 1] != '\\')) {
+            return false;
+        }
+        size_t profile = ProfileTailOffset(row.ntBase);
+        if (row.ntBase != ProfileBase::kNone && (profile >= length || row.windowsTail[profile] != '\\')) return false;
     }
     return true;
 }
@@ -106,11 +155,12 @@ bool ProfileBasePlus(const PathState& paths, ProfileBase base, const char* tail,
 }
 
 bool ShellFolderFallback(const PathState& paths, const TokenRow& row, char* out) {
-    if (!row.nineXWindowsTail) return false;  // no fallback: the token keeps its text
-    if (!paths.nt) return WindowsFolderPlus(row.nineXWindowsTail, out);
-    if (row.ntBase != ProfileBase::kNone && ProfileBasePlus(paths, row.ntBase, row.ntProfileTail, out))
+    const char* tail = row.windowsTail;
+    if (!tail) return false;  // no fallback: the token keeps its text
+    if (!paths.nt) return WindowsFolderPlus(tail + row.nineXOffset, out);
+    if (row.ntBase != ProfileBase::kNone && ProfileBasePlus(paths, row.ntBase, tail + ProfileTailOffset(row.ntBase), out))
         return true;
-    return WindowsFolderPlus(row.ntWindowsTail, out);
+    return WindowsFolderPlus(tail, out);
 }
 
 // The shared documents folder's parent; a drive root keeps its backslash, and a folder without any
@@ -204,7 +254,27 @@ void Deliver(const char* text, uint32_t length, char* dest, uint32_t size) {
     for (uint32_t i = 0; i < length; ++i) dest[i] = text[i];
 }
 
+bool ResolveCachedToken(void* context, const char* token, size_t length, char* out, size_t size) {
+    PathState& paths = *static_cast<PathState*>(context);
+    EntryTokenCache& cache = paths.entryTokens;
+    // A token too long for a path buffer matches no row.
+    if (length >= kPathBufferSize) return false;
+    // The same token as before (letter case aside): its text is read only as far as it goes.
+    size_t i = 0;
+    while (i < length && cache.token[i] != '\0' && AsciiUpper(cache.token[i]) == AsciiUpper(token[i])) ++i;
+    if (i != length || cache.token[length] != '\0') {
+        for (i = 0; i < length; ++i) cache.folder[i] = cache.token[i] = token[i];
+        cache.folder[length] = cache.token[length] = '\0';
+        ResolveFolderToken(paths, cache.folder);
+        // An unknown token leaves nothing; one whose folder cannot be found keeps its own text.
+        if (cache.folder[0] == '#') cache.folder[0] = '\0';
+    }
+    return cache.folder[0] != '\0' && CopyText(out, size, cache.folder);
+}
+
 }  // namespace
+
+FolderTokenResolver EntryTokens(PathState& paths) { return {ResolveCachedToken, &paths}; }
 
 void ResolveFolderToken(const PathState& paths, char* token) {
     FolderToken found;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/memory.h"
+#include "common/text.h"
 
 struct ProtectedFolderSet;
 
@@ -21,6 +22,13 @@ struct FolderLookups {
     SetupFolderLookup setupFolder;
 };
 
+// The folder token that began the last entry folder resolved, and its folder: entries sorted by
+// folder look each token up once (paths/folder_tokens.h, EntryTokens).
+struct EntryTokenCache {
+    char token[kPathBufferSize];   // empty before the first
+    char folder[kPathBufferSize];  // empty when the token has none
+};
+
 struct PathState {
     FolderLookups lookups;
     bool nt;                    // the NT family: the all-users folders and the profile fallbacks
@@ -28,4 +36,5 @@ struct PathState {
     // Built by the first protected-folder test; freed with the run (reset() makes the next test
     // build it again).
     UniqueBlock<ProtectedFolderSet> protectedSet;
+    EntryTokenCache entryTokens;
 };

@@ -17,7 +17,32 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 }  // namespace
 
-bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out, size_t size) {
+size_t LeadingTokenLength(const char* folder) {
+    if (folder[0] != '#') return 0;
+    size_t close = 1;
+    while (folder[close] != '\0' && folder[close] != '#') ++close;
+    if (folder[close] != '#') return 0;
+    char after = folder[close + 1];
+    return after == '\0' || after == '\\' || after == '/' ? close + 1 : 0;
+}
+
+bool BuildEntryFolder(const char* folder, const FolderTokenResolver* tokens, char* out, size_t size) {
+    if (size == 0) return false;
+    out[0] = '\0';
+    size_t tokenLength = LeadingTokenLength(folder);
+    if (tokenLength == 0) return Finish(CopyText(out, size, folder), out, size);
+    if (!tokens || !tokens->resolve(tokens->context, folder, tokenLength, out, size) || out[0] == '\0') {
+        return Finish(false, out, size);
+    }
+    const char* rest = folder + tokenLength;
+    // A drive root keeps its backslash ("D:\"): the rest's own backslash is not doubled after it.
+    size_t length = TextLength(out);
+    if (out[length - 1] == '\\' && (rest[0] == '\\' || rest[0] == '/')) ++rest;
+    return Finish(AppendText(out, size, rest), out, size);
+}
+
+bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out, size_t size,
+                    const FolderTokenResolver* tokens) {
     bool fits = size > 0;
     if (fits) out[0] = '\0';
     size_t start = 0;
@@ -26,7 +51,7 @@ bool BuildEntryPath(const char* installFolder, const char* folder, const char* n
         start = fits ? TextLength(out) : 0;
         if (IsSeparator(folder[1])) fits = fits && AppendText(out, size, folder + 2);
     } else {
-        fits = fits && CopyText(out, size, folder);
+        fits = fits && BuildEntryFolder(folder, tokens, out, size);
     }
     if (name[0] != '\0') fits = fits && AppendBackslash(out, size) && AppendText(out, size, name);
     if (!fits) return Finish(false, out, size);
@@ -39,8 +64,8 @@ bool BuildEntryPath(const char* installFolder, const char* folder, const char* n
 }
 
 ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name, char* out,
-                                      size_t size) {
-    if (!BuildEntryPath(installFolder, folder, name, out, size)) return ProgramFolderStart::kTooLong;
+                                      size_t size, const FolderTokenResolver* tokens) {
+    if (!BuildEntryPath(installFolder, folder, name, out, size, tokens)) return ProgramFolderStart::kTooLong;
     if (name[0] != '\0' && !RemoveLastComponent(out)) {
         out[0] = '\0';
         return ProgramFolderStart::kNoBackslash;

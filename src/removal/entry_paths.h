@@ -1,7 +1,8 @@
 // How the passes turn the data block's entries into the paths and keys they act on: the one set of
 // rules, shared by the uninstaller's passes and the packer's `plan` and `check`, so the dry run and
 // the real run cannot disagree. Portable and pure: no windows.h, no file system, no registry, no
-// allocation; folder tokens are left as written (the uninstaller expands them before it builds).
+// allocation. A folder token that begins an entry's folder is resolved through the caller's
+// FolderTokenResolver (paths/token_table.h): the uninstaller's looks it up, the packer's shows it.
 //
 // Every builder writes into a caller's buffer of `size` bytes and returns false, leaving the empty
 // string, when the result with its terminator does not fit: a cut path names another file, so the
@@ -13,15 +14,29 @@
 #include <stdint.h>
 
 #include "common/text.h"
+#include "paths/token_table.h"
+
+// The length of the folder token that `folder` begins with: a '#', a name, the closing '#', and then
+// the end of the text or a backslash (or "/"). 0 when it begins with none.
+[[nodiscard]] size_t LeadingTokenLength(const char* folder);
+
+// A stored folder of a file entry, shortcut or second folder as the passes use it: one that begins
+// with a folder token (LeadingTokenLength) is the token's folder, resolved by `tokens`, followed by
+// the rest of the text as it stands ("#AppData#\Vendor" gives <application data>\Vendor; a root
+// such as "D:\" is not doubled); any other folder is copied as stored. Only that leading token is
+// expanded: a '#' further on belongs to a name. False, with `out` empty, when the token does not
+// resolve (without `tokens` none does) or the result does not fit.
+[[nodiscard]] bool BuildEntryFolder(const char* folder, const FolderTokenResolver* tokens, char* out, size_t size);
 
 // The file pass's entry path (also the in-use check's): when `folder` begins with "." the install
 // folder (`installFolder`, with its trailing backslash), followed by the rest of `folder` only when
 // its second character is a backslash (".\Bin" gives <install>Bin; ".", "..\Other" and ".x" give the
-// install folder itself); otherwise `folder` as stored. A non-empty `name` follows after
-// AppendBackslash (so an empty folder gives the bare name). "/" counts as a backslash, as it does
-// for the platform, and is written as one (".\Bin/x" and "./Bin\x" both give <install>Bin\x).
+// install folder itself); otherwise BuildEntryFolder (a leading token resolved, else `folder` as
+// stored). A non-empty `name` follows after AppendBackslash (so an empty folder gives the bare name).
+// "/" counts as a backslash, as it does for the platform, and is written as one (".\Bin/x" and
+// "./Bin\x" both give <install>Bin\x).
 [[nodiscard]] bool BuildEntryPath(const char* installFolder, const char* folder, const char* name, char* out,
-                                  size_t size);
+                                  size_t size, const FolderTokenResolver* tokens = nullptr);
 
 enum class ProgramFolderStart {
     kFolder,       // `out` holds the folder the program-folder pass climbs from
@@ -33,7 +48,8 @@ enum class ProgramFolderStart {
 // with subfolders in it gives the deepest of them), or, for a folder entry (empty name), the entry
 // path itself; StripTrailingBackslash'ed. The whole entry path, name included, must fit.
 [[nodiscard]] ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name,
-                                                    char* out, size_t size);
+                                                    char* out, size_t size,
+                                                    const FolderTokenResolver* tokens = nullptr);
 
 // True when the clean-up pattern holds a '#' anywhere: it is expanded (ExpandFolderTokens), not
 // taken relative to the install folder.

@@ -9,6 +9,7 @@
 #include "run/run_state.h"
 #include "format/layout.h"
 #include "paths/canonical_path.h"
+#include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
 #include "removal/access_denied.h"
 #include "removal/entry_paths.h"
@@ -22,13 +23,15 @@ namespace {
 
 constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
-// Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows;
-// 0 when it is there, else (buffer empty) why the entry must be skipped: the path does not fit (it
-// is never cut), or is not absolute (it would be taken from whatever the current directory is).
-uint32_t BuildCurrentItem(RunState& run, const FileEntry& entry) {
+// Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows (a
+// folder token that begins the folder resolved through `tokens`); 0 when it is there, else (buffer
+// empty) why the entry must be skipped: its token does not resolve (the folder is not there on this
+// machine), the path does not fit (it is never cut), or is not absolute (it would be taken from
+// whatever the current directory is).
+uint32_t BuildCurrentItem(RunState& run, const FileEntry& entry, const FolderTokenResolver& tokens) {
     char* item = run.currentItem;
-    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize)) {
-        return kOutcomeDoesNotFit;
+    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize, &tokens)) {
+        return entry.folder[0] == '#' ? ERROR_PATH_NOT_FOUND : kOutcomeDoesNotFit;
     }
     if (IsAbsolutePath(item)) return 0;
     item[0] = '\0';
@@ -168,20 +171,24 @@ struct CheckedFolder {
     char built[kPathBufferSize];
     char canonical[kPathBufferSize];
     bool allowed;
+    bool tokenRooted;  // checked from a folder token's folder
 };
 
 // The path the file entry in the current-item buffer is acted on by: its folder's canonical form,
-// reached from its root without a link on the way (removal/reach_check.h), and the entry's last
-// name. False (the entry stays) when the folder cannot be checked or leads elsewhere.
-bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, char* checked) {
+// reached from its root (`tokenRoot`, the folder of the token the entry begins with, or null) without
+// a link on the way (removal/reach_check.h), and the entry's last name. False (the entry stays) when
+// the folder cannot be checked or leads elsewhere.
+bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenRoot, char* checked) {
     const char* name = FindLastBackslash(run.currentItem);
     char folder[kPathBufferSize];
     if (!name || !CopyText(folder, run.currentItem) || !CutAtLastBackslash(folder)) return false;
     ++name;
-    if (last.built[0] == '\0' || !TextEqualsNoCase(last.built, folder)) {
+    bool tokenRooted = tokenRoot != nullptr;
+    if (last.built[0] == '\0' || !TextEqualsNoCase(last.built, folder) || last.tokenRooted != tokenRooted) {
         char final[kPathBufferSize];
         last.allowed = CanonicalizeFolderPath(folder, last.canonical) &&
-                       IsFolderReachedFromRoot(run, last.canonical, nullptr, NetworkUse::kAllowed, final);
+                       IsFolderReachedFromRoot(run, last.canonical, tokenRoot, NetworkUse::kAllowed, final);
+        last.tokenRooted = tokenRooted;
         if (!CopyText(last.built, folder)) last.built[0] = '\0';
     }
     return last.allowed && JoinPath(checked, kPathBufferSize, last.canonical, name);
@@ -211,9 +218,9 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked)
 // Removes the folder of a folder entry unless it is protected or reached through a link; a folder
 // that is not empty or missing stays without a question (the log, when there is one, says so). The
 // folder removed is the canonical one that was tested.
-void RemoveFolderEntry(RunState& run) {
+void RemoveFolderEntry(RunState& run, const char* tokenRoot) {
     char canonical[kPathBufferSize];
-    if (ResolveFolderToActOn(run, run.currentItem, nullptr, canonical)) {
+    if (ResolveFolderToActOn(run, run.currentItem, tokenRoot, canonical)) {
         BOOL removed = RemoveDirectoryA(canonical);
         if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, OutcomeOf(removed));
     } else if (run.log) {
@@ -237,9 +244,10 @@ bool IsFileLockedFrom(const char* path, const FileAttributes& file) {
 }  // namespace
 
 bool FindFileInUse(RunState& run) {
+    FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < run.data.files.count; ++i) {
         const FileEntry& entry = *run.data.files.items[i];
-        if (BuildCurrentItem(run, entry) != 0) continue;
+        if (BuildCurrentItem(run, entry, tokens) != 0) continue;
         if (!IsFileEntry(entry) || !(entry.flags & format::kFileMustBeFree)) continue;
         if (IsFileLocked(run.currentItem)) return true;
     }
@@ -248,21 +256,24 @@ bool FindFileInUse(RunState& run) {
 
 void RemoveInstalledFiles(RunState& run) {
     uint32_t count = run.data.files.count;
+    FolderTokenResolver tokens = EntryTokens(run.paths);
     CheckedFolder folder;
     folder.built[0] = '\0';
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
-        uint32_t skipped = BuildCurrentItem(run, entry);
+        uint32_t skipped = BuildCurrentItem(run, entry, tokens);
         if (skipped == 0) {
+            // A token entry is checked for links from its token's folder.
+            const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             if (IsFileEntry(entry)) {
-                if (BuildCheckedFilePath(run, folder, checked)) {
+                if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) {
                     RemoveFileEntry(run, entry, checked);
                 } else if (run.log) {
                     LogItem(*run.log, LogWord::kDelete, run.currentItem, RefusalOf(run, run.currentItem));
                 }
             } else {
-                RemoveFolderEntry(run);
+                RemoveFolderEntry(run, tokenRoot);
             }
         } else if (run.log) {
             LogItem(*run.log, LogWord::kSkip, entry.folder, skipped, IsFileEntry(entry) ? entry.fileName : nullptr);

@@ -290,7 +290,7 @@ namespace {
 
 // Deletes the shortcut file `path` by its folder's canonical path, when no link below the folder's
 // root leads elsewhere and the file is no link itself. Returns what came of it, for the log.
-uint32_t DeleteShortcutFile(RunState& run, const char* path) {
+uint32_t DeleteShortcutFile(RunState& run, const char* path, const char* tokenRoot) {
     char folder[kPathBufferSize];
     char canonical[kPathBufferSize];
     char final[kPathBufferSize];
@@ -298,7 +298,7 @@ uint32_t DeleteShortcutFile(RunState& run, const char* path) {
     const char* name = FindLastBackslash(path);
     if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder) ||
         !CanonicalizeFolderPath(folder, canonical) ||
-        !IsFolderReachedFromRoot(run, canonical, nullptr, NetworkUse::kAllowed, final) ||
+        !IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, final) ||
         !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
         return kOutcomeBelowLink;
     }
@@ -311,20 +311,24 @@ uint32_t DeleteShortcutFile(RunState& run, const char* path) {
 
 void RemoveShortcutFiles(RunState& run) {
     const EntryList<ShortcutEntry>& list = run.data.shortcuts;
+    FolderTokenResolver tokens = EntryTokens(run.paths);
+    char folder[kPathBufferSize];
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        // A name that is a path ("..\\..\\x.ini") would delete a file outside the shortcut's folder.
-        if (IsPlainShortcutName(entry.fileName) &&
-            BuildShortcutPath(entry.folder, entry.fileName, run.currentItem, kPathBufferSize) &&
+        // A name that is a path ("..\\..\\x.ini") would delete a file outside the shortcut's folder. A
+        // folder token that begins the folder is resolved first; the path is then built as for a
+        // folder stored whole.
+        if (IsPlainShortcutName(entry.fileName) && BuildEntryFolder(entry.folder, &tokens, folder, kPathBufferSize) &&
+            BuildShortcutPath(folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
-            uint32_t outcome = DeleteShortcutFile(run, run.currentItem);
+            uint32_t outcome = DeleteShortcutFile(run, run.currentItem, EntryTokenRoot(run, entry.folder));
             if (run.log) {
                 if (outcome == kOutcomeBelowLink) outcome = RefusalOf(run, run.currentItem);
                 LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
             }
         } else if (run.log && entry.fileName[0] != '\0') {
-            // A name that is a path, a path that does not fit or one that is not whole; an entry
-            // without a name has nothing to delete.
+            // A name that is a path, a token that does not resolve, a path that does not fit or one
+            // that is not whole; an entry without a name has nothing to delete.
             LogItem(*run.log, LogWord::kSkip, entry.folder, kOutcomeRefused, entry.fileName);
         }
         ReportProgress(run.ui, ProgressPass::kShortcutFiles, i);
@@ -339,21 +343,36 @@ struct ClimbWork {
     char second[kPathBufferSize];
     char canonical[kPathBufferSize];
     char secondCanonical[kPathBufferSize];
+    // The folders of the tokens that begin the two folders: the roots they are checked from.
+    char folderRoot[kPathBufferSize];
+    char secondRoot[kPathBufferSize];
 };
 
-// Tries the entry's folders and up to its level count of parents of each. A folder that stays does
-// not end the climb; a protected one, the level count or a missing backslash does.
-void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, ClimbWork& work) {
-    if (!CopyText(work.folder, kPathBufferSize, entry.folder) ||
-        !CopyText(work.second, kPathBufferSize, entry.secondFolder)) {
+// The root `storedFolder` is checked from (EntryTokenRoot), kept in `root`: the next folder built
+// may begin with another token. Null for a folder without one.
+const char* KeepTokenRoot(const RunState& run, const char* storedFolder, char* root) {
+    const char* found = EntryTokenRoot(run, storedFolder);
+    return found && CopyText(root, kPathBufferSize, found) ? root : nullptr;
+}
+
+// Tries the entry's folders (a leading folder token resolved through `tokens`) and up to its level
+// count of parents of each. A folder that stays does not end the climb; a protected one, the level
+// count or a missing backslash does. An entry whose token does not resolve is not climbed at all.
+void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const FolderTokenResolver& tokens,
+                          ClimbWork& work) {
+    if (!BuildEntryFolder(entry.folder, &tokens, work.folder, kPathBufferSize)) return;
+    const char* folderRoot = KeepTokenRoot(run, entry.folder, work.folderRoot);
+    work.second[0] = '\0';
+    if (entry.secondFolder[0] != '\0' && !BuildEntryFolder(entry.secondFolder, &tokens, work.second, kPathBufferSize)) {
         return;
     }
+    const char* secondRoot = KeepTokenRoot(run, entry.secondFolder, work.secondRoot);
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
         const char* refused = nullptr;
-        if (!ResolveFolderToActOn(run, work.folder, nullptr, work.canonical)) {
+        if (!ResolveFolderToActOn(run, work.folder, folderRoot, work.canonical)) {
             refused = work.folder;
-        } else if (hasSecond && !ResolveFolderToActOn(run, work.second, nullptr, work.secondCanonical)) {
+        } else if (hasSecond && !ResolveFolderToActOn(run, work.second, secondRoot, work.secondCanonical)) {
             refused = work.second;
         }
         if (refused) {
@@ -378,9 +397,10 @@ void RemoveShortcutFolders(RunState& run) {
     ScopeExit restoreFolder([&] {
         if (saved) SetCurrentDirectoryA(savedFolder);
     });
+    FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
-        if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, *work.get());
+        if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, tokens, *work.get());
         ReportProgress(run.ui, ProgressPass::kShortcutFolders, i);
     }
 }
@@ -407,15 +427,17 @@ void RemoveProgramFolders(RunState& run) {
     char lastFailed[kPathBufferSize] = {};
     char canonical[kPathBufferSize];
     char* path = run.currentItem;
+    FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < list.count; ++i) {
         const FileEntry& entry = *list.items[i];
         if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
-        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize) ==
+        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize, &tokens) ==
                 ProgramFolderStart::kFolder &&
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
+            const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             bool removedOne = false;
             for (;;) {
-                if (!ResolveFolderToActOn(run, path, nullptr, canonical)) {
+                if (!ResolveFolderToActOn(run, path, tokenRoot, canonical)) {
                     if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, RefusalOf(run, path));
                     break;
                 }

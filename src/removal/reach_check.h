@@ -35,3 +35,8 @@ enum class NetworkUse : unsigned char {
 // final paths on the platform (`parentFinal` empty) every child is allowed with an empty final path.
 [[nodiscard]] bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
                                             char* childFinal);
+
+// The root an entry's folder is checked from when it begins with a folder token: the token's folder,
+// as the entry's path builder has just resolved it (EntryTokens, paths/folder_tokens.h); null for a
+// folder that begins with none.
+[[nodiscard]] const char* EntryTokenRoot(const RunState& run, const char* storedFolder);

@@ -119,3 +119,8 @@ bool IsChildReachedFromParent(const char* child, const char* parentFinal, const 
     if (!JoinPath(expected, kPathBufferSize, parentFinal, name) || !TextEqualsNoCase(expected, reached)) return false;
     return CopyText(childFinal, kPathBufferSize, reached);
 }
+
+const char* EntryTokenRoot(const RunState& run, const char* storedFolder) {
+    const char* folder = run.paths.entryTokens.folder;
+    return LeadingTokenLength(storedFolder) != 0 && folder[0] != '\0' ? folder : nullptr;
+}

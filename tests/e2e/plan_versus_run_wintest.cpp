@@ -11,6 +11,7 @@
 #include <random>
 
 #include "e2e/e2e_fixture.h"
+#include "e2e/token_places.h"
 #include "support/snapshot.h"
 #include "support/unix_side.h"
 
@@ -45,6 +46,13 @@ class PlanModel {
         DWORD n = GetTempPathA(MAX_PATH, temp);
         temp_ = n && n < MAX_PATH ? temp : "";
         while (!temp_.empty() && temp_.back() == '\\') temp_.pop_back();
+    }
+
+    // A folder outside the sandbox whose snapshot items carry `label` ("#AppData#:Vendor\"), and the
+    // token whose folder holds it, as the plan shows paths below it.
+    void AddPlace(const TokenPlace& place) {
+        places_.push_back({place.folder() + "\\", place.token() + ":"});
+        tokens_.push_back({place.token(), place.tokenFolder()});
     }
 
     // Plays one plan (the JSON of `uninstpack plan --json`); false with `why` for an item it cannot read.
@@ -135,6 +143,14 @@ class PlanModel {
                 path = root_ + alias.second.substr(0, alias.second.size() - 1) + path.substr(via.size());
             }
         }
+        for (const auto& token : tokens_) {
+            if (StartsWithNoCase(path, token.first)) path = token.second + path.substr(token.first.size());
+        }
+        for (const auto& place : places_) {
+            if (StartsWithNoCase(path, place.first) && path.size() > place.first.size()) {
+                return place.second + path.substr(place.first.size());
+            }
+        }
         if (!StartsWithNoCase(path, root_) || path.size() <= root_.size()) return "";
         std::string item = path.substr(root_.size());
         return IsThroughLink(item) ? "" : item;
@@ -217,6 +233,8 @@ class PlanModel {
 
     std::set<std::string> items_;
     std::string root_, keyPath_, temp_;
+    std::vector<std::pair<std::string, std::string>> places_;  // folder with its backslash, label
+    std::vector<std::pair<std::string, std::string>> tokens_;  // token, its folder
     std::vector<std::string> links_;
     std::vector<std::pair<std::string, std::string>> aliases_;
 };
@@ -247,23 +265,35 @@ class PlanVersusRun : public E2eTest {
         return nlohmann::json::parse(*text, nullptr, false);
     }
 
+    // The sandbox and the folders of the test's own below token folders.
+    Snapshot TakeAll(const std::vector<const TokenPlace*>& places) const {
+        Snapshot snapshot = TakeSnapshot();
+        for (const TokenPlace* place : places) testing_support::Add(snapshot, place->Take());
+        return snapshot;
+    }
+
     // What the disk holds that the plan cannot see: links below the installation (snapshot items), and
-    // a link the installation is reached through (its path, with a backslash; empty: none).
+    // a link the installation is reached through (its path, with a backslash; empty: none). And the
+    // folders of the test's own below token folders that the run works in too.
     struct Links {
         std::vector<std::string> inside;
         std::string via;
+        std::vector<const TokenPlace*> places;
     };
 
-    // Places the block, plans it, runs it with /S, and compares item for item.
+    // Places the block, plans it, runs it with /S, and compares item for item, in the sandbox and in
+    // the token places.
     void ExpectRunAsPlanned(const e2e::Installation& app, const format::Block& block, const Links& links = {}) {
+        const std::vector<const TokenPlace*>& places = links.places;
         Place(app, format::EncodeBlock(block));
         std::string why;
         std::string installDir = links.via.empty() ? app.folder() : links.via;
         auto plan = RunPlan(app, installDir, &why);
         if (!plan && why.find("cannot be started") != std::string::npos) GTEST_SKIP() << why;
         ASSERT_TRUE(plan && !plan->is_discarded()) << why;
-        Snapshot before = TakeSnapshot();
+        Snapshot before = TakeAll(places);
         PlanModel model(before, sandbox_.root(), sandbox_.keyPath());
+        for (const TokenPlace* place : places) model.AddPlace(*place);
         for (const auto& link : links.inside) model.AddLink(link);
         if (!links.via.empty()) model.AddAlias(links.via, app.folder().substr(sandbox_.root().size()));
         ASSERT_TRUE(model.Play(*plan, &why)) << why;
@@ -275,7 +305,8 @@ class PlanVersusRun : public E2eTest {
         ASSERT_TRUE(run.started) << run.error;
         ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
         EXPECT_EQ(run.exitCode, 0);
-        ExpectChanges(before, {.removed = planned});
+        std::string surprises = testing_support::Unexpected(before, TakeAll(places), {.removed = planned});
+        EXPECT_TRUE(surprises.empty()) << "the run changed otherwise than planned:\n" << surprises;
         EXPECT_FALSE(planned.empty());
     }
 };
@@ -431,6 +462,46 @@ TEST_F(PlanVersusRun, GeneratedInstallations) {
         ExpectRunAsPlanned(app, block);
         if (HasFatalFailure() || IsSkipped()) return;
     }
+}
+
+// A manifest of token entries: files and folders below the application-data folders, shortcuts in
+// the menus with second folders on the desktop, climbs that stop at a folder someone else still uses.
+TEST_F(PlanVersusRun, TokenEntries) {
+    e2e::Installation& app = sandbox_.NewInstallation();
+    std::string name = "uninst-pvr-" + testing_support::NameOf(testing_support::FolderOf(app.folder())) + "-" +
+                       std::to_string(GetCurrentProcessId());
+    TokenPlace appData("#AppData#", CSIDL_APPDATA, name);
+    TokenPlace allAppData("#AllUsersAppData#", CSIDL_COMMON_APPDATA, name);
+    TokenPlace programs("#Programs#", CSIDL_PROGRAMS, name);
+    TokenPlace allPrograms("#AllUsersPrograms#", CSIDL_COMMON_PROGRAMS, name);
+    TokenPlace desktop("#Desktop#", CSIDL_DESKTOPDIRECTORY, name);
+    for (const TokenPlace* place : {&appData, &allAppData, &programs, &allPrograms, &desktop}) {
+        ASSERT_TRUE(place->ok()) << place->token();
+    }
+    format::Block block;
+    block.messages = TestMessages();
+    // Files gone already (the file pass ran), folders the program-folder pass climbs from.
+    for (const char* folder : {"Vendor\\App\\Cache", "Vendor\\App\\Data", "Vendor\\Tool"}) {
+        ASSERT_TRUE(testing_support::MakeFolders(appData.Real(folder)));
+        block.files.push_back({appData.Stored(folder), "gone.dat", 0});
+    }
+    ASSERT_TRUE(testing_support::PlaceFile(appData.Real("Vendor\\Tool\\user.cfg"), "mine"));
+    ASSERT_TRUE(testing_support::MakeFolders(allAppData.Real("Vendor\\Shared")));
+    block.files.push_back({allAppData.Stored("Vendor\\Shared"), "", 0});
+    block.files.push_back({allAppData.Stored("Vendor"), "gone.dat", 0});
+    // Shortcuts: one climbs from a second-level menu folder, one keeps its folder (a user's file in it).
+    ASSERT_TRUE(testing_support::PlaceFile(programs.Real("Vendor\\App\\App.lnk"), "link"));
+    ASSERT_TRUE(testing_support::PlaceFile(programs.Real("Vendor\\App\\Tools\\Tool.lnk"), "link"));
+    ASSERT_TRUE(testing_support::MakeFolders(desktop.Real("Vendor\\App")));
+    ASSERT_TRUE(testing_support::PlaceFile(allPrograms.Real("Vendor\\App.lnk"), "link"));
+    ASSERT_TRUE(testing_support::PlaceFile(allPrograms.Real("Vendor\\notes.txt"), "mine"));
+    block.shortcuts = {{1, programs.Stored("Vendor\\App"), desktop.Stored("Vendor\\App"), "App.lnk"},
+                       {2, programs.Stored("Vendor\\App\\Tools"), "", "Tool.lnk"},
+                       {1, allPrograms.Stored("Vendor"), "", "App.lnk"}};
+    // A pattern below a token's folder, beside the entries.
+    ASSERT_TRUE(testing_support::PlaceFile(appData.Real("Vendor\\App\\Cache\\a.tmp"), "x"));
+    block.patterns = {appData.Stored("Vendor\\App\\Cache\\*.tmp")};
+    ExpectRunAsPlanned(app, block, {.places = {&appData, &allAppData, &programs, &allPrograms, &desktop}});
 }
 
 }  // namespace

@@ -207,6 +207,48 @@ TEST(Check, EachFindingNamesItsEntry) {
         {R"({"shortcuts": [{"folder": "\\\\host\\share\\Menu", "name": "App.lnk"}]})",
          "shortcuts[0]: warning: folder \"\\\\host\\share\\Menu\" is a network path outside the installation's share"},
         {"{}", "warning: lists no files, shortcuts, registry entries or patterns"},
+        // Folder tokens at the start of entry folders: known ones only, followed by a backslash.
+        {R"({"files": [{"folder": "#Nothing#\\App", "name": "a"}]})",
+         "files[0]: error: folder \"#Nothing#\\App\": folder token \"#Nothing#\" is unknown, and the uninstaller skips the "
+         "entry (known tokens: #Windows#, #System#, #TempDir#"},
+        {R"({"files": [{"folder": "#AppData#Vendor", "name": "a"}]})",
+         "files[0]: error: folder \"#AppData#Vendor\" begins with \"#\" but not with a folder token followed by a backslash"},
+        {R"({"shortcuts": [{"folder": "#Programz#\\Vendor", "name": "App.lnk"}]})",
+         "shortcuts[0]: error: folder \"#Programz#\\Vendor\": folder token \"#Programz#\" is unknown"},
+        {R"({"shortcuts": [{"folder": "#Programs#\\Vendor", "secondFolder": "#Desk#\\Vendor", "name": "App.lnk"}]})",
+         "shortcuts[0]: error: second folder \"#Desk#\\Vendor\": folder token \"#Desk#\" is unknown"},
+        {R"({"shortcuts": [{"folder": "Vendor\\Menu", "name": "App.lnk"}]})",
+         "shortcuts[0]: error: folder \"Vendor\\Menu\" is not an absolute path and begins with no folder token"},
+        {R"({"files": [{"folder": "C:\\Data\\#AppData#", "name": "a"}]})",
+         "files[0]: warning: folder \"C:\\Data\\#AppData#\" holds \"#AppData#\" after its start: only a folder token at the start "
+         "is expanded"},
+        {R"({"files": [{"folder": "#..#\\x", "name": "a"}]})", "files[0]: error: folder \"#..#\\x\": folder token \"#..#\" is unknown"},
+        {R"({"files": [{"folder": "#AppData#\\..\\Other", "name": "a"}]})", "files[0]: error: the path climbs with \"..\""},
+        {R"({"files": [{"folder": "#Programs#"}]})",
+         "files[0]: warning: folder entry \"#Programs#\" looks like the Programs menu, which the uninstaller never removes"},
+        {R"({"files": [{"folder": "#AppData#\\)" + std::string(240, 'd') + R"(", "name": "a"}]})",
+         "files[0]: warning: the path is 274 characters long on a typical NT machine"},
+        {R"({"files": [{"folder": "#AppData#\\)" + std::string(260, 'd') + R"(", "name": "a"}]})",
+         "files[0]: error: the path takes 263 characters after its folder token: it cannot fit 259 with any folder"},
+        {R"({"shortcuts": [{"levels": 2, "folder": "#Programs#\\Vendor\\App", "name": "App.lnk"}]})",
+         "shortcuts[0]: warning: level count 2 climbs from the folder up to \"#Programs#\" (the Programs menu): at most 1 keeps"},
+        {R"({"shortcuts": [{"folder": "#AllUsersStartup#", "name": "App.lnk"}]})",
+         "shortcuts[0]: warning: folder \"#AllUsersStartup#\" looks like the Startup folder"},
+        {R"({"patterns": ["#Startup#\\*.lnk"]})", "patterns[0]: warning: #Startup# is a protected folder"},
+        {R"({"patterns": ["#Nothing#\\*.dll"]})",
+         "patterns[0]: error: token \"#Nothing#\" is unknown: it expands to nothing and leaves a path that is not absolute "
+         "(known tokens: #Windows#, #System#"},
+        {R"({"settings": {"runFirst": "#Nothing#\\x.exe"}})", "settings.runFirst: warning: token \"#Nothing#\" is unknown: it "
+         "expands to nothing (known tokens: #Windows#"},
+        // Runs with /S and /Q stop at the questions the manifest leaves in.
+        {R"({"files": [{"folder": ".\\", "name": "a.exe"}]})",
+         "unattended: warning: runs with /S and /Q still stop at the read-only question (message 9), for any listed file that is "
+         "read-only and wait for an answer that no one may be there to give; add \"unattended\": true"},
+        {R"({"files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})",
+         "unattended: warning: runs with /S and /Q still stop at the read-only question (message 9) and the shared-file "
+         "question (message 10)"},
+        {R"({"messages": {"readOnlyQuestion": ""}, "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})",
+         "unattended: warning: runs with /S and /Q still stop at the shared-file question (message 10) and wait"},
     };
     for (const auto& c : cases) {
         std::string all = All(CheckJson(c.json));
@@ -232,6 +274,17 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{00000000-1111-2222-3333-444444444444}"}]})", "error"},
         {R"({"registry": [{"root": "HKU", "key": ".DEFAULT\\Software\\Vendor\\App"}]})", "error"},
         {R"({"patterns": ["#Program Files#\\Vendor\\App\\*.log"]})", "error"},
+        // Token entries are absolute once looked up; #InstallDir# is the install folder.
+        {R"({"files": [{"folder": "#AppData#\\Vendor", "name": "a.ini"}]})", "files[0]: error"},
+        {R"({"files": [{"folder": "#InstallDir#\\Bin", "name": "a.dll"}]})", "files[0]: error"},
+        {R"({"shortcuts": [{"levels": 1, "folder": "#AllUsersPrograms#\\Vendor\\App", "name": "App.lnk"}]})", "shortcuts[0]"},
+        {R"({"shortcuts": [{"folder": "#InstallDir#\\Menu", "name": "App.lnk"}]})", "shortcuts[0]: error"},
+        // The questions: no warning without a file that could be asked about, nor once the choice is made.
+        {R"({"files": [{"folder": ".\\Data"}], "registry": [{"root": "HKCU", "key": "Software\\V\\A"}]})", "unattended"},
+        {R"({"unattended": false, "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})", "unattended"},
+        {R"({"unattended": true, "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})", "warning"},
+        {R"({"messages": {"readOnlyQuestion": "", "sharedFileQuestion": ""}, "files": [{"folder": ".\\", "name": "a.dll",
+             "flags": ["shared"]}]})", "unattended: warning"},
         // "/" is a separator: "./Bin" appends to the install folder as ".\\Bin" does.
         {R"({"files": [{"folder": "./Bin", "name": "a"}]})", "begins with"},
         // A single file on a share keeps the rules every file has.
@@ -244,7 +297,8 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
 }
 
 TEST(Check, SoundEntriesGiveNoFinding) {
-    std::string json = R"({"files": [{"folder": ".\\Data"}, {"folder": ".\\Data", "name": "a.dat"}, {"folder": "C:\\Shared", "name": "x.dll"}],
+    std::string json = R"({"unattended": false,
+      "files": [{"folder": ".\\Data"}, {"folder": ".\\Data", "name": "a.dat"}, {"folder": "C:\\Shared", "name": "x.dll"}],
       "shortcuts": [{"levels": 1, "folder": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vendor\\App", "name": "App.lnk"}],
       "registry": [{"root": "HKCU", "key": "Software\\Vendor\\App"}, {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "value": "App"}],
       "patterns": ["Logs\\*.log", "#AppData#\\Vendor\\App\\*.tmp"],
@@ -255,7 +309,7 @@ TEST(Check, SoundEntriesGiveNoFinding) {
 }
 
 TEST(Check, AKnownInstallFolderIsMeasuredExactly) {
-    std::string json = R"({"files": [{"folder": ".\\)" + std::string(200, 'd') + R"(", "name": "x.txt"}]})";
+    std::string json = R"({"unattended": false, "files": [{"folder": ".\\)" + std::string(200, 'd') + R"(", "name": "x.txt"}]})";
     EXPECT_TRUE(CheckJson(json, "C:\\Short").empty()) << All(CheckJson(json, "C:\\Short"));
     auto deep = All(CheckJson(json, "C:\\" + std::string(60, 'i')));
     EXPECT_NE(deep.find("files[0]: error: the path is 270 characters long"), std::string::npos) << deep;
@@ -264,7 +318,7 @@ TEST(Check, AKnownInstallFolderIsMeasuredExactly) {
 TEST(Check, TheRealPackerExitsOneOnErrors) {
     pack_testing::TempFolder dir;
     std::string clean = dir.File("clean.json"), bad = dir.File("bad.json");
-    pack_testing::WriteText(clean, R"({"files": [{"folder": ".\\", "name": "a.exe"}]})");
+    pack_testing::WriteText(clean, R"({"unattended": true, "files": [{"folder": ".\\", "name": "a.exe"}]})");
     pack_testing::WriteText(
         bad, R"({"files": [{"folder": ".\\", "name": "a.exe"}], "patterns": ["#Nothing#\\*.*"]})");
     auto ok = pack_testing::RunPacker("check '" + clean + "'");

@@ -54,6 +54,11 @@ TEST(DumpRoundTrip, BuildDumpBuildGivesTheSameBytes) {
         {"cyrillic", kCyrillicManifest},
         {"empty", "{}"},
         {"settings only", R"({"settings": {"themedControls": true}})"},
+        {"tokens, unattended", R"({"unattended": true,
+            "files": [{"folder": "#AppData#\\Vendor"}, {"folder": "#AppData#\\Vendor", "name": "a.ini"},
+                      {"folder": "#Fonts#", "name": "v.ttf", "flags": ["font"]}, {"folder": "#InstallDir#\\Bin", "name": "b.dll"}],
+            "shortcuts": [{"levels": 1, "folder": "#AllUsersPrograms#\\Vendor\\App", "secondFolder": "#AllUsersDesktop#\\Vendor",
+                           "name": "App.lnk"}, {"levels": 0, "folder": "#Startup#", "secondFolder": "", "name": "App.lnk"}]})"},
     };
     for (const auto& c : cases) {
         std::string first = dir.File("first.exe"), second = dir.File("second.exe");

@@ -144,7 +144,7 @@ TEST(LanguageTables, ManifestsOfEveryLanguagePassTheChecks) {
     for (const Language& language : BuiltInLanguages().languages) {
         SCOPED_TRACE(language.tag);
         pack::Manifest manifest;
-        std::string json = R"({"language": ")" + language.tag + R"(", "files": [{"folder": ".\\", "name": "a.exe"}]})";
+        std::string json = R"({"language": ")" + language.tag + R"(", "unattended": false, "files": [{"folder": ".\\", "name": "a.exe"}]})";
         ASSERT_EQ(pack_testing::Parse(json, manifest), "");
         EXPECT_EQ(manifest.codePage, language.codePage);
         for (const auto& finding : pack::CheckManifest(manifest, {})) ADD_FAILURE() << pack::DescribeFinding("m.json", finding);

@@ -128,11 +128,44 @@ TEST(Manifest, ErrorsNameTheFieldByItsJsonPath) {
         {R"({"settings": {"waitForRun": "yes"}})", "m.json: settings.waitForRun: must be true or false, not string"},
         {R"({"settings": {"runFirst": ["a"]}})", "m.json: settings.runFirst: must be a string, not array"},
         {R"({"settings": {"runfirst": "a"}})", "m.json: settings.runfirst: unknown field"},
+        {R"({"unattended": "yes"})", "m.json: unattended: must be true or false, not string"},
+        {R"({"unattended": true, "messages": {"readOnlyQuestion": "%s is read-only. Remove it?"}})",
+         "m.json: messages.readOnlyQuestion: conflicts with \"unattended\": true"},
+        {R"({"unattended": true, "messages": {"sharedFileQuestion": "%s is shared."}})",
+         "m.json: messages.sharedFileQuestion: conflicts with \"unattended\": true"},
+        {R"({"settings": {"unattended": true}})", "m.json: settings.unattended: unknown field"},
     };
     for (const auto& c : cases) {
         Manifest m;
         std::string problems = Parse(c.json, m);
         EXPECT_NE(problems.find(c.problem), std::string::npos) << c.json << "\n got: " << problems;
+    }
+}
+
+// "unattended": true writes the two questions of the file pass empty, over a language's texts too;
+// false, or leaving it out, keeps them.
+TEST(Manifest, UnattendedLeavesTheQuestionsEmpty) {
+    struct Case {
+        const char* json;
+        std::optional<bool> unattended;
+        bool questionsEmpty;
+    } cases[] = {
+        {R"({"unattended": true})", true, true},
+        {R"({"unattended": true, "language": "de"})", true, true},
+        {R"({"unattended": true, "messages": {"readOnlyQuestion": "", "caption": "X"}})", true, true},
+        {R"({"unattended": false})", false, false},
+        {R"({"language": "fr"})", std::nullopt, false},
+        {"{}", std::nullopt, false},
+    };
+    for (const auto& c : cases) {
+        Manifest m;
+        ASSERT_EQ(Parse(c.json, m), "") << c.json;
+        EXPECT_EQ(m.unattended, c.unattended) << c.json;
+        for (int n : {format::kMsgReadOnlyQuestion, format::kMsgSharedFileQuestion}) {
+            EXPECT_EQ(m.block.messages[n].empty(), c.questionsEmpty) << c.json << " message " << n;
+        }
+        // The other messages are untouched.
+        EXPECT_FALSE(m.block.messages[format::kMsgConfirm].empty()) << c.json;
     }
 }
 

@@ -287,6 +287,10 @@ TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {
         {"#System#\\drivers\\*.sys", true, "skip", ""},
         {"#AllUsersDesktop#\\*.lnk", true, "skip", ""},
         {"#AllUsersDesktop#\\*.lnk", false, "clean", "#AllUsersDesktop#"},
+        {"#AllUsersPrograms#\\*.lnk", true, "skip", ""},
+        {"#AllUsersStartup#\\*.lnk", false, "clean", "#AllUsersStartup#"},
+        {"#Programs#\\*.lnk", false, "skip", ""},
+        {"#Fonts#\\*.fon", false, "skip", ""},
         {"#AppData#\\Vendor\\*.tmp", true, "clean", "#AppData#\\Vendor"},
         {"#InstallDir#*.tmp", true, "clean", "C:\\Tools\\App"},
         {"#InstallDir#Logs\\*.log", true, "clean", "C:\\Tools\\App\\Logs"},
@@ -303,6 +307,105 @@ TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {
         EXPECT_EQ(patterns.items[0].action, c.action) << c.pattern;
         if (std::string(c.action) == "clean") EXPECT_EQ(patterns.items[0].path, c.path) << c.pattern;
     }
+}
+
+// Entries whose folders begin with a folder token: the plan shows the token, what it stands for on a
+// typical machine of the family, and skips an entry whose token the uninstaller does not know.
+TEST(Plan, TokenEntriesShowTheTokenAndATypicalMachinesFolder) {
+    Block b;
+    b.files = {{"#AppData#\\Vendor", "", 0}, {"#AppData#\\Vendor", "a.ini", kFileMustBeFree},
+               {"#Nothing#\\Vendor", "b.ini", 0}, {"#InstallDir#\\Bin", "c.dll", 0}};
+    b.shortcuts = {{1, "#AllUsersPrograms#\\Vendor\\App", "#AllUsersDesktop#\\Vendor", "App.lnk"},
+                   {0, "#Startup#", "", "App.lnk"},
+                   {0, "#Progs#\\Vendor", "", "App.lnk"}};
+    struct Family {
+        bool nt;
+        const char* appData;
+        const char* programs;
+        const char* desktop;
+        const char* startup;
+    } families[] = {
+        {true, "C:\\Users\\<user>\\AppData\\Roaming", "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs",
+         "C:\\Users\\Public\\Desktop", "C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"},
+        {false, "C:\\WINDOWS\\Application Data", "C:\\WINDOWS\\All Users\\Start Menu\\Programs",
+         "C:\\WINDOWS\\All Users\\Desktop", "C:\\WINDOWS\\Start Menu\\Programs\\StartUp"},
+    };
+    for (const Family& family : families) {
+        SCOPED_TRACE(family.nt ? "NT" : "9x");
+        PlanOptions options;
+        options.nt = family.nt;
+        options.installDir = "C:\\Tools\\App";
+        Plan plan = BuildPlan(b, options, Same);
+        const std::string appData = family.appData, programs = family.programs, desktop = family.desktop;
+        const PlanPass& files = FindPass(plan, "files");
+        ASSERT_EQ(files.items.size(), 4u);
+        EXPECT_EQ(files.items[0].path, "C:\\Tools\\App\\Bin\\c.dll");
+        EXPECT_EQ(files.items[0].action, "delete");
+        EXPECT_EQ(files.items[1].action, "skip");
+        EXPECT_EQ(files.items[1].path, "#Nothing#\\Vendor\\b.ini");
+        EXPECT_NE(files.items[1].notes[0].find("unknown folder token #Nothing#"), std::string::npos);
+        EXPECT_EQ(files.items[2].action, "delete");
+        EXPECT_EQ(files.items[2].path, "#AppData#\\Vendor\\a.ini");
+        EXPECT_EQ(files.items[2].typicalPath, appData + "\\Vendor\\a.ini");
+        EXPECT_EQ(files.items[3].action, "remove folder");
+        EXPECT_EQ(files.items[3].typicalPath, appData + "\\Vendor");
+        const PlanPass& start = FindPass(plan, "start");
+        ASSERT_EQ(start.items.size(), 2u);
+        EXPECT_EQ(start.items[1].path, "#AppData#\\Vendor\\a.ini");
+        const PlanPass& shortcuts = FindPass(plan, "shortcutFiles");
+        ASSERT_EQ(shortcuts.items.size(), 3u);
+        EXPECT_EQ(shortcuts.items[0].path, "#AllUsersPrograms#\\Vendor\\App\\App.lnk");
+        EXPECT_EQ(shortcuts.items[0].typicalPath, programs + "\\Vendor\\App\\App.lnk");
+        EXPECT_EQ(shortcuts.items[1].typicalPath, std::string(family.startup) + "\\App.lnk");
+        EXPECT_EQ(shortcuts.items[2].action, "skip");
+        const PlanPass& climbs = FindPass(plan, "shortcutFolders");
+        ASSERT_GE(climbs.items.size(), 4u);
+        EXPECT_EQ(climbs.items[0].path, "#AllUsersPrograms#\\Vendor\\App");
+        EXPECT_EQ(climbs.items[1].path, "#AllUsersPrograms#\\Vendor");
+        EXPECT_EQ(climbs.items[1].typicalPath, programs + "\\Vendor");
+        std::string notes;
+        for (const auto& note : climbs.items[1].notes) notes += note + "\n";
+        EXPECT_NE(notes.find("and the second folder #AllUsersDesktop#"), std::string::npos) << notes;
+        EXPECT_NE(notes.find("the second folder on a typical " + std::string(family.nt ? "NT" : "9x") + " machine: " + desktop),
+                  std::string::npos)
+            << notes;
+        // The user's Startup folder itself is never removed, on either family.
+        EXPECT_EQ(climbs.items[2].path, "#Startup#");
+        EXPECT_EQ(climbs.items[2].action, "stop");
+        EXPECT_EQ(climbs.items[3].action, "skip");
+        const PlanPass& folders = FindPass(plan, "programFolders");
+        ASSERT_EQ(folders.items.size(), 4u);
+        EXPECT_EQ(folders.items[0].path, "#AppData#\\Vendor");
+        EXPECT_EQ(folders.items[0].action, "remove folder");
+        EXPECT_EQ(folders.items[2].action, "skip");
+    }
+}
+
+// The two questions of the file pass are asked in every mode, unless their message is empty.
+TEST(Plan, TheQuestionsSayTheyAreAskedInEveryMode) {
+    Block b;
+    b.messages = std::vector<std::string>(kMessageCount, "text %s");
+    b.files = {{".\\", "a.dll", kFileShared}};
+    auto texts = [](const Block& block) {
+        Plan plan = BuildPlan(block, {}, Same);
+        const PlanPass& files = FindPass(plan, "files");
+        std::string all;
+        for (const auto& note : files.notes) all += note + "\n";
+        for (const auto& note : files.items.at(0).notes) all += note + "\n";
+        return all;
+    };
+    std::string asked = texts(b);
+    EXPECT_NE(asked.find("message 9 ask (Yes, Yes to all, No, No to all), in every mode: /Q and /S runs wait"),
+              std::string::npos)
+        << asked;
+    EXPECT_NE(asked.find("after message 10 asks, in every mode: /Q and /S runs wait for the answer too"), std::string::npos)
+        << asked;
+    b.messages[kMsgReadOnlyQuestion].clear();
+    b.messages[kMsgSharedFileQuestion].clear();
+    std::string silent = texts(b);
+    EXPECT_NE(silent.find("a read-only file goes without a question (message 9 is empty)"), std::string::npos) << silent;
+    EXPECT_NE(silent.find("without a question (message 10 is empty)"), std::string::npos) << silent;
+    EXPECT_EQ(silent.find("in every mode"), std::string::npos) << silent;
 }
 
 TEST(Plan, TheRealPackerPrintsJson) {
@@ -325,6 +428,11 @@ TEST(Plan, TheRealPackerPrintsJson) {
     EXPECT_EQ(doc["installDir"], "C:\\Demo\\");
     EXPECT_EQ(doc["passes"][2]["name"], "files");
     EXPECT_EQ(doc["passes"][2]["items"][0]["path"], "C:\\Demo\\Fonts\\UninstDemoSans.ttf");
+    // The sample's shortcuts are in the all users' Programs menu, as a typical 9x machine keeps it.
+    EXPECT_EQ(doc["passes"][4]["name"], "shortcutFiles");
+    EXPECT_EQ(doc["passes"][4]["items"][0]["path"], "#AllUsersPrograms#\\Example Co\\Uninst Demo\\Uninst Demo.lnk");
+    EXPECT_EQ(doc["passes"][4]["items"][0]["typicalPath"],
+              "C:\\WINDOWS\\All Users\\Start Menu\\Programs\\Example Co\\Uninst Demo\\Uninst Demo.lnk");
 
     auto text = pack_testing::RunPacker("plan '" + out + "'");
     ASSERT_EQ(text.exitCode, 0);

@@ -29,7 +29,9 @@ TEST(Scan, ListsFolderEntriesBeforeTheirFilesAndSubfolders) {
     Manifest m;
     std::vector<std::string> skipped;
     std::string error;
-    ASSERT_TRUE(ScanInstallation({root, "", "uninst.exe", 1252}, m, skipped, error)) << error;
+    ScanOptions options{root, "", "uninst.exe", 1252};
+    options.unattended = true;  // the choice the checks otherwise ask for
+    ASSERT_TRUE(ScanInstallation(options, m, skipped, error)) << error;
     std::vector<std::string> entries;
     for (const auto& f : m.block.files) entries.push_back(f.folder + "|" + f.name);
     EXPECT_EQ(entries, (std::vector<std::string>{".\\|app.exe", ".\\|Readme.txt", ".\\Bin|", ".\\Bin|core.dll",
@@ -101,6 +103,58 @@ TEST(Scan, TheRealPackerPrintsAManifestThatBuilds) {
     auto build = pack_testing::RunPacker("build '" + manifest + "' --stub '" + stub + "' -o '" + out + "'");
     EXPECT_EQ(build.exitCode, 0) << build.err;
     EXPECT_EQ(pack_testing::RunPacker("scan '" + dir.File("missing") + "'").exitCode, 1);
+}
+
+// The shortcuts of a Programs-menu folder as token entries, and the unattended choice: the skeleton
+// checks clean and builds.
+TEST(Scan, WritesStartMenuShortcutsAsTokensAndTheUnattendedChoice) {
+    pack_testing::TempFolder dir;
+    std::string root = dir.File("Demo");
+    MakeImage(root);
+    struct Case {
+        std::string options;
+        std::vector<std::string> shortcuts;  // "levels|folder|name"
+    } cases[] = {
+        {"--start-menu-folder 'Example Co\\My Demo'", {"1|#Programs#\\Example Co\\My Demo|My Demo.lnk"}},
+        {"--start-menu-folder 'Example Co/My Demo/' --all-users --shortcut 'A.lnk' --shortcut 'B.lnk'",
+         {"1|#AllUsersPrograms#\\Example Co\\My Demo|A.lnk", "1|#AllUsersPrograms#\\Example Co\\My Demo|B.lnk"}},
+        {"--start-menu-folder 'My Demo'", {"0|#Programs#\\My Demo|My Demo.lnk"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        auto scan = pack_testing::RunPacker("scan '" + root + "' --install-dir-name 'My Demo' --unattended " + c.options);
+        ASSERT_EQ(scan.exitCode, 0) << scan.err;
+        Manifest m;
+        ASSERT_EQ(pack_testing::Parse(scan.out, m), "") << scan.out;
+        std::vector<std::string> shortcuts;
+        for (const auto& sc : m.block.shortcuts) {
+            shortcuts.push_back(std::to_string(sc.levels) + "|" + sc.folder + "|" + sc.name);
+            EXPECT_EQ(sc.secondFolder, "");
+        }
+        EXPECT_EQ(shortcuts, c.shortcuts);
+        EXPECT_EQ(m.unattended, true);
+        EXPECT_EQ(m.block.messages[format::kMsgReadOnlyQuestion], "");
+        EXPECT_EQ(m.block.messages[format::kMsgSharedFileQuestion], "");
+        for (const auto& f : CheckManifest(m, {})) ADD_FAILURE() << DescribeFinding("scan", f);
+    }
+    // Without --unattended the choice is left to the author, and the checks ask for it.
+    auto plain = pack_testing::RunPacker("scan '" + root + "'");
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_EQ(plain.out.find("unattended"), std::string::npos) << plain.out;
+    Manifest m;
+    ASSERT_EQ(pack_testing::Parse(plain.out, m), "");
+    EXPECT_EQ(m.unattended, std::nullopt);
+    std::string findings;
+    for (const auto& f : CheckManifest(m, {})) findings += DescribeFinding("scan", f) + "\n";
+    EXPECT_NE(findings.find("scan: unattended: warning: runs with /S and /Q still stop"), std::string::npos) << findings;
+    // Folders that are not below the Programs menu, and shortcut names with folders, are refused.
+    for (const char* bad : {"--start-menu-folder '..\\Other'", "--start-menu-folder 'C:\\Menu'",
+                            "--start-menu-folder 'A\\\\B'", "--start-menu-folder 'Menu' --shortcut 'x\\y.lnk'"}) {
+        auto run = pack_testing::RunPacker("scan '" + root + "' " + bad);
+        EXPECT_EQ(run.exitCode, 1) << bad << "\n" << run.out;
+        EXPECT_NE(run.err.find("uninstpack: --"), std::string::npos) << bad << "\n" << run.err;
+    }
+    EXPECT_EQ(pack_testing::RunPacker("scan '" + root + "' --shortcut 'A.lnk'").exitCode, 2);
 }
 
 }  // namespace

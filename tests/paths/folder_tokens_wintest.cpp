@@ -58,8 +58,15 @@ TEST(FolderTokenTable, EveryRowResolvesToThePlatformFolderOnBothFamilies) {
         {"#UserDir#", ShellDir(CSIDL_PROFILE)},
         {"#AllUsersDir#", ParentDir(ShellDir(CSIDL_COMMON_DOCUMENTS))},
         {"#InstallDir#", "C:\\Tools\\App"},
+        {"#Programs#", ShellDir(CSIDL_PROGRAMS)},
+        {"#allusersprograms#", ShellDir(CSIDL_COMMON_PROGRAMS)},
+        {"#StartMenu#", ShellDir(CSIDL_STARTMENU)},
+        {"#AllUsersStartMenu#", ShellDir(CSIDL_COMMON_STARTMENU)},
+        {"#Startup#", ShellDir(CSIDL_STARTUP)},
+        {"#AllUsersStartup#", ShellDir(CSIDL_COMMON_STARTUP)},
+        {"#Fonts#", ShellDir(CSIDL_FONTS)},
     };
-    const char* unknown[] = {"#Nothing#", "##", "#Windows #", "#Install Dir#", "Windows"};
+    const char* unknown[] = {"#Nothing#", "##", "#Windows #", "#Install Dir#", "Windows", "#Start Menu#", "#Program#"};
     for (bool nt : {true, false}) {
         TestRun t(nt);
         for (const TokenCase& c : cases) {
@@ -110,6 +117,22 @@ TEST(FolderTokenTable, FallbacksWhenTheShellHasNoFolderAtAll) {
             {false, "#AllUsersDesktop#", w + "\\All Users\\Desktop"},
             {false, "#UserDir#", w},
             {false, "#AllUsersDir#", w + "\\All Users"},
+            // The user's menus have no fallback, as the user's desktop; the all-users ones fall back
+            // as the all-users desktop does, the Fonts folder to the Windows folder's Fonts.
+            {true, "#Programs#", "#Programs#"},
+            {true, "#StartMenu#", "#StartMenu#"},
+            {true, "#Startup#", "#Startup#"},
+            {true, "#AllUsersPrograms#", w + "\\Profiles\\All Users\\Start Menu\\Programs"},
+            {true, "#AllUsersStartMenu#", w + "\\Profiles\\All Users\\Start Menu"},
+            {true, "#AllUsersStartup#", w + "\\Profiles\\All Users\\Start Menu\\Programs\\Startup"},
+            {true, "#Fonts#", w + "\\Fonts"},
+            {false, "#Programs#", "#Programs#"},
+            {false, "#StartMenu#", "#StartMenu#"},
+            {false, "#Startup#", "#Startup#"},
+            {false, "#AllUsersPrograms#", w + "\\All Users\\Start Menu\\Programs"},
+            {false, "#AllUsersStartMenu#", w + "\\All Users\\Start Menu"},
+            {false, "#AllUsersStartup#", w + "\\All Users\\Start Menu\\Programs\\Startup"},
+            {false, "#Fonts#", w + "\\Fonts"},
             // Rows that do not ask the shell are not affected.
             {false, "#Windows#", w},
             {true, "#InstallDir#", "C:\\Tools\\App"},
@@ -131,7 +154,11 @@ TEST(FolderTokenTable, NtFallbacksBuildOnTheApplicationDataFolder) {
                    {true, "#AllUsersDesktop#", "C:\\Docs\\All Users\\Desktop"},
                    {true, "#UserDir#", "C:\\Docs\\bob"},
                    {true, "#AllUsersDir#", "C:\\Docs\\All Users"},
+                   {true, "#AllUsersPrograms#", "C:\\Docs\\All Users\\Start Menu\\Programs"},
+                   {true, "#AllUsersStartMenu#", "C:\\Docs\\All Users\\Start Menu"},
+                   {true, "#AllUsersStartup#", "C:\\Docs\\All Users\\Start Menu\\Programs\\Startup"},
                    // The 9x family never builds on the profile folders.
+                   {false, "#AllUsersPrograms#", w + "\\All Users\\Start Menu\\Programs"},
                    {false, "#LocalAppData#", w + "\\Application Data"},
                    {false, "#AllUsersDesktop#", w + "\\All Users\\Desktop"},
                    {false, "#UserDir#", w},

@@ -46,6 +46,91 @@ TEST(EntryPaths, FileEntriesAsTheFilePassBuildsThem) {
     for (const auto& c : cases) EXPECT_EQ(EntryPath(c.folder, c.name), c.path) << c.folder << " " << c.name;
 }
 
+// A resolver that knows three tokens, as a machine would name their folders.
+struct FakeTokens {
+    static bool Resolve(void*, const char* token, size_t length, char* out, size_t size) {
+        std::string text(token, length);
+        const char* folder = text == "#AppData#" ? "C:\\Users\\u\\AppData\\Roaming"
+                             : text == "#AllUsersDir#" ? "D:\\"
+                             : text == "#Long#"        ? "C:\\LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL"
+                                                        : nullptr;
+        return folder && CopyText(out, size, folder);
+    }
+    FolderTokenResolver resolver() { return {Resolve, this}; }
+};
+
+TEST(EntryPaths, AFolderThatBeginsWithATokenIsThatTokensFolder) {
+    struct Case {
+        const char* folder;
+        const char* name;
+        const char* path;  // null: the entry is refused
+    } cases[] = {
+        {"#AppData#\\Vendor\\App", "a.ini", "C:\\Users\\u\\AppData\\Roaming\\Vendor\\App\\a.ini"},
+        {"#AppData#", "a.ini", "C:\\Users\\u\\AppData\\Roaming\\a.ini"},
+        {"#AppData#\\", "a.ini", "C:\\Users\\u\\AppData\\Roaming\\a.ini"},
+        {"#AppData#\\Vendor", "", "C:\\Users\\u\\AppData\\Roaming\\Vendor"},  // a folder entry
+        {"#AppData#/Vendor", "a", "C:\\Users\\u\\AppData\\Roaming\\Vendor\\a"},  // "/" is a separator
+        // A drive root keeps its one backslash.
+        {"#AllUsersDir#\\Vendor", "a", "D:\\Vendor\\a"},
+        {"#AllUsersDir#", "a", "D:\\a"},
+        // The rest of the folder is taken as it stands: a later '#' is part of a name.
+        {"#AppData#\\#1 App#", "a", "C:\\Users\\u\\AppData\\Roaming\\#1 App#\\a"},
+        // Only a token at the start, and followed by a backslash or nothing, is one.
+        {"C:\\#AppData#", "a", "C:\\#AppData#\\a"},
+        {"#AppData#Vendor", "a", "#AppData#Vendor\\a"},
+        {"#AppData", "a", "#AppData\\a"},
+        // A token the resolver does not know, or whose folder does not fit, refuses the entry.
+        {"#Nothing#\\Vendor", "a", nullptr},
+        {"##\\Vendor", "a", nullptr},
+        // Relative entries are not looked at for tokens.
+        {".\\#AppData#", "a", "C:\\Tools\\App\\#AppData#\\a"},
+    };
+    FakeTokens fake;
+    FolderTokenResolver tokens = fake.resolver();
+    for (const auto& c : cases) {
+        char out[kRoomy];
+        bool built = BuildEntryPath(kInstall, c.folder, c.name, out, sizeof(out), &tokens);
+        EXPECT_EQ(built, c.path != nullptr) << c.folder;
+        EXPECT_STREQ(out, c.path ? c.path : "") << c.folder;
+    }
+    // Without a resolver no token resolves: such entries are refused, never taken as stored.
+    char out[kRoomy];
+    EXPECT_FALSE(BuildEntryPath(kInstall, "#AppData#\\Vendor", "a", out, sizeof(out)));
+    EXPECT_STREQ(out, "");
+    EXPECT_TRUE(BuildEntryPath(kInstall, "C:\\Vendor", "a", out, sizeof(out)));
+    // Shortcut folders and second folders go through the same rule.
+    ASSERT_TRUE(BuildEntryFolder("#AppData#\\Menu", &tokens, out, sizeof(out)));
+    EXPECT_STREQ(out, "C:\\Users\\u\\AppData\\Roaming\\Menu");
+    ASSERT_TRUE(BuildEntryFolder("", &tokens, out, sizeof(out)));
+    EXPECT_STREQ(out, "");
+    // The program-folder pass climbs from the token entry's folder.
+    EXPECT_EQ(BuildProgramFolder(kInstall, "#AppData#\\Vendor", "a.ini", out, sizeof(out), &tokens),
+              ProgramFolderStart::kFolder);
+    EXPECT_STREQ(out, "C:\\Users\\u\\AppData\\Roaming\\Vendor");
+    EXPECT_EQ(BuildProgramFolder(kInstall, "#Nothing#\\Vendor", "a.ini", out, sizeof(out), &tokens),
+              ProgramFolderStart::kTooLong);
+}
+
+TEST(EntryPaths, ATokenFolderThatDoesNotFitIsRefusedNeverCut) {
+    FakeTokens fake;
+    FolderTokenResolver tokens = fake.resolver();
+    // #Long# is 65 characters; with "\" and a name of 193 the path is 259 characters, one more is 260.
+    const std::string fits(259 - 65 - 1, 'n');
+    char out[kPathBufferSize];
+    ASSERT_TRUE(BuildEntryPath(kInstall, "#Long#", fits.c_str(), out, sizeof(out), &tokens));
+    EXPECT_EQ(std::string(out).size(), 259u);
+    EXPECT_FALSE(BuildEntryPath(kInstall, "#Long#", (fits + "n").c_str(), out, sizeof(out), &tokens));
+    EXPECT_STREQ(out, "");
+    // The token's folder itself larger than the buffer: refused too.
+    EXPECT_FALSE(BuildEntryFolder("#Long#\\x", &tokens, out, 20));
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(LeadingTokenLength("#AppData#\\x"), 9u);
+    EXPECT_EQ(LeadingTokenLength("#AppData#"), 9u);
+    EXPECT_EQ(LeadingTokenLength("#AppData#x"), 0u);
+    EXPECT_EQ(LeadingTokenLength("x#AppData#"), 0u);
+    EXPECT_EQ(LeadingTokenLength("#AppData"), 0u);
+}
+
 TEST(EntryPaths, APathThatDoesNotFitIsRefusedNeverCut) {
     // C:\Tools\App\ (13) + Bin\ (4) + a name: 259 characters fit a path buffer, 260 do not.
     const std::string fits(259 - 13 - 4, 'n');
@@ -230,6 +315,10 @@ TEST(EntryPaths, AbsolutePathsTokensAndTheRunFirstCommand) {
     EXPECT_EQ(token, FolderToken::kProgramFiles);
     ASSERT_TRUE(FindFolderToken("#INSTALLDIR#", token));
     EXPECT_EQ(token, FolderToken::kInstallDir);
+    ASSERT_TRUE(FindFolderToken("#allusersprograms#", token));
+    EXPECT_EQ(token, FolderToken::kAllUsersPrograms);
+    ASSERT_TRUE(FindFolderToken("#Fonts#", token));
+    EXPECT_EQ(token, FolderToken::kFonts);
     EXPECT_FALSE(FindFolderToken("#Nothing#", token));
     EXPECT_FALSE(FindFolderToken("#Windows", token));
 
