@@ -10,18 +10,17 @@ target_include_directories(uninst_portable PUBLIC ${SRC})
 
 find_package(nlohmann_json 3 REQUIRED)
 find_package(CLI11 REQUIRED)
+add_library(uninst_reading INTERFACE)
+target_link_libraries(uninst_reading INTERFACE uninst_portable nlohmann_json::nlohmann_json CLI11::CLI11)
+include(${CMAKE_SOURCE_DIR}/cmake/packer.cmake)
 
-file(GLOB PACK_LIB_SOURCES CONFIGURE_DEPENDS ${SRC}/pack/*.cpp)
-list(FILTER PACK_LIB_SOURCES EXCLUDE REGEX "main\\.cpp$")
-include(${CMAKE_SOURCE_DIR}/cmake/languages.cmake)
-add_library(pack_lib STATIC ${PACK_LIB_SOURCES} ${LANGUAGE_TABLES_SOURCE})
-target_include_directories(pack_lib PUBLIC ${SRC})
-target_compile_options(pack_lib PRIVATE -Wall -Wextra -Werror)
-target_link_libraries(pack_lib PUBLIC format_writer uninst_portable nlohmann_json::nlohmann_json CLI11::CLI11)
+if(NOT UNINST_TESTS)
+  return()
+endif()
 
-add_executable(uninstpack ${SRC}/pack/main.cpp)
-target_compile_options(uninstpack PRIVATE -Wall -Wextra -Werror)
-target_link_libraries(uninstpack PRIVATE pack_lib)
+# make install, into a staging folder: what it installs, and that it asks nothing of apt.
+add_test(NAME Install.IntoAStagingFolder
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 
 file(GLOB_RECURSE HOST_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_hosttest.cpp)
 file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)

@@ -16,14 +16,26 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # -Oz; arguments pushed, not stored into a frame reserved in each prologue; the stack kept at the
   # 4 bytes the platform's i386 convention promises (nothing here needs more: no SSE, no alignas);
   # data aligned as the ABI asks, not padded for speed; tail calls kept as calls (on i386 a sibling
-  # call first moves its arguments over the caller's own: more bytes than it saves, measured).
+  # call first moves its arguments over the caller's own: more bytes than it saves, measured); no
+  # frame pointer (MinGW's i686 compiler keeps one even at -Oz: its set-up and restore in every
+  # function and one register fewer, 1.4 KB of the stub; ebp is then an ordinary callee-saved
+  # register, which the fault guard's assembly saves and restores as any callee must); switches
+  # as compares, not tables of relocated addresses; a function called once not inlined by that
+  # reason alone; branches kept as branches, not turned into flag-setting sequences (together 200
+  # bytes of code and relocations, measured).
+  # The compiler's default processor is the Pentium Pro, whose conditional moves (CMOV) fault with
+  # an invalid opcode on the 386, 486 and Pentium processors that Windows 95 and 98 run on: the
+  # product code is built for the 386, the oldest processor the 9x family supports (the runtime
+  # library's routines the stub links, 64-bit division, use no such instruction either: checked by
+  # disassembling the stub when this was written).
   # Without the stack probe a frame of a page or more could step over the guard page, so the build
   # refuses any such frame and any variable-length or alloca allocation. Product code only: the
   # test support code has frames far larger than a page.
   target_compile_options(product_flags INTERFACE
-    $<$<COMPILE_LANGUAGE:CXX>:-Oz -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2
-    -malign-data=abi -fno-optimize-sibling-calls -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla
-    -Walloca>)
+    $<$<COMPILE_LANGUAGE:CXX>:-Oz -march=i386 -mno-accumulate-outgoing-args -mpreferred-stack-boundary=2
+    -malign-data=abi -fno-optimize-sibling-calls -fomit-frame-pointer -fno-jump-tables
+    -fno-inline-functions-called-once -fno-if-conversion -fno-if-conversion2 -mno-stack-arg-probe
+    -Wframe-larger-than=4000 -Wvla -Walloca>)
 endif()
 
 set(WIN_SOURCES ${ALL_PRODUCT_SOURCES})
@@ -42,7 +54,15 @@ else()
   set(UNINST_MANIFEST_ARCH amd64)
 endif()
 set(MANIFEST_FILE ${CMAKE_BINARY_DIR}/resources/uninst.manifest)
-configure_file(${SRC}/resources/uninst.manifest.in ${MANIFEST_FILE} @ONLY)
+# Stored without the indentation, line breaks and comments of the readable source, which are no
+# part of the XML's meaning (about 150 bytes of every stub).
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${SRC}/resources/uninst.manifest.in)
+file(READ ${SRC}/resources/uninst.manifest.in MANIFEST_TEXT)
+string(REGEX REPLACE "<!--[^>]*-->" "" MANIFEST_TEXT "${MANIFEST_TEXT}")
+string(REGEX REPLACE ">[ \t\r\n]+<" "><" MANIFEST_TEXT "${MANIFEST_TEXT}")
+string(REGEX REPLACE "[ \t\r\n]+" " " MANIFEST_TEXT "${MANIFEST_TEXT}")
+string(STRIP "${MANIFEST_TEXT}" MANIFEST_TEXT)
+file(CONFIGURE OUTPUT ${MANIFEST_FILE} CONTENT "${MANIFEST_TEXT}" @ONLY)
 # The icon is generated into the build tree; every target that links the resources waits for it.
 set(ICON_FILE ${CMAKE_BINARY_DIR}/resources/uninst.ico)
 add_custom_command(OUTPUT ${ICON_FILE}
@@ -64,12 +84,19 @@ endif()
 # The uninstaller runs elevated: ASLR (a dynamic base, with the relocations it needs) and NX stay on.
 target_link_options(uninst PRIVATE -nostartfiles -nodefaultlibs -Wl,-e,${ENTRY_SYMBOL} -s
   -Wl,--gc-sections -Wl,--dynamicbase,--enable-reloc-section,--nxcompat)
+# The 32-bit stub's own section layout (cmake/uninst-i686.ld): constants with the code, the import
+# tables with the data-offset field; 1 KB less padding than the linker's default layout.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(STUB_LINKER_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/uninst-i686.ld)
+  target_link_options(uninst PRIVATE -Wl,-T,${STUB_LINKER_SCRIPT})
+  set_target_properties(uninst PROPERTIES LINK_DEPENDS ${STUB_LINKER_SCRIPT})
+endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${SRC}/resources -I${CMAKE_BINARY_DIR}/resources")
 # The shipped 32-bit stub may not grow past 48 KiB (the build fails, and the linked file is
 # deleted); the 64-bit build is for tests only.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  # 54 KiB with the removal log (/L=PATH); raised while features land, back to 49152 before release.
-  set(STUB_SIZE_CHECK --max-bytes 55296)
+  # 52 KiB with the removal log (/L=PATH), which takes about 4 KB of it.
+  set(STUB_SIZE_CHECK --max-bytes 53248)
 endif()
 add_custom_command(TARGET uninst POST_BUILD
   COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/stamp-stub.py $<TARGET_FILE:uninst> --objdump ${CMAKE_OBJDUMP}
@@ -111,6 +138,43 @@ add_library(test_ui STATIC ${CMAKE_SOURCE_DIR}/tests/support/ui_robot.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/block_file.cpp)
 target_include_directories(test_ui PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(test_ui PUBLIC uninst_core format_writer test_robot)
+
+# The packer as a Windows console program, for authors who build on Windows: build/win32/uninstpack.exe
+# (the i686 build, which runs everywhere). The uninstaller's rules (no C runtime, imports and size
+# checked) are not its rules: it is ordinary C++ with the standard library, linked statically.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  file(CREATE_LINK /usr/include/CLI ${CMAKE_BINARY_DIR}/third_party/CLI SYMBOLIC)
+  add_library(uninst_reading INTERFACE)
+  target_link_libraries(uninst_reading INTERFACE uninst_core)
+  target_include_directories(uninst_reading SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party)
+  include(${CMAKE_SOURCE_DIR}/cmake/packer.cmake)
+  target_sources(uninstpack PRIVATE ${SRC}/pack/uninstpack.rc)
+  set_source_files_properties(${SRC}/pack/uninstpack.rc PROPERTIES
+    OBJECT_DEPENDS ${SRC}/pack/uninstpack.manifest)
+  # wmain: the arguments in UTF-16 (src/pack/main.cpp).
+  target_link_options(uninstpack PRIVATE -municode -s)
+
+  # osslsigncode.exe for the tests of the Windows packer's signing, alone in a folder for PATH.
+  add_executable(fake_osslsigncode ${CMAKE_SOURCE_DIR}/tests/pack/fake_osslsigncode.cpp)
+  target_compile_options(fake_osslsigncode PRIVATE -Wall -Wextra -Werror)
+  target_link_options(fake_osslsigncode PRIVATE -municode)
+  set_target_properties(fake_osslsigncode PROPERTIES OUTPUT_NAME osslsigncode
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fake-signer)
+
+  # The packer's host tests once more, against this packer under Wine: every case that runs the
+  # real packer (pack_support.h's RunPacker) runs it through scripts/wine, and the cases that
+  # compare systems compare with the host packer. The host build must be built (make build does).
+  set(UNINST_HOST_BUILD ${CMAKE_BINARY_DIR}/../host CACHE PATH "the host build, whose tests run against uninstpack.exe")
+  get_filename_component(HOST_TESTS_FILE ${UNINST_HOST_BUILD}/host_tests ABSOLUTE)
+  get_filename_component(HOST_PACKER_FILE ${UNINST_HOST_BUILD}/uninstpack ABSOLUTE)
+  # Two shards side by side (ctest -j2). LC_ALL: Wine reads the arguments' UTF-8 only in a UTF-8 locale.
+  foreach(shard 0 1)
+    add_test(NAME WindowsPacker.HostTests.${shard} COMMAND ${HOST_TESTS_FILE})
+    set_tests_properties(WindowsPacker.HostTests.${shard} PROPERTIES
+      REQUIRED_FILES "${HOST_TESTS_FILE};${HOST_PACKER_FILE}" TIMEOUT 300
+      ENVIRONMENT "UNINSTPACK=${CMAKE_BINARY_DIR}/uninstpack.exe;UNINSTPACK_RUNNER=${CMAKE_SOURCE_DIR}/scripts/wine;UNINSTPACK_NATIVE=${HOST_PACKER_FILE};UNINST_STUB_FILE=${CMAKE_BINARY_DIR}/uninst.exe;UNINST_FAKE_SIGNER_DIR=${CMAKE_BINARY_DIR}/fake-signer;UNINST_SOURCE_DIR=${CMAKE_SOURCE_DIR};LC_ALL=C.UTF-8;WINEDEBUG=-all;GTEST_TOTAL_SHARDS=2;GTEST_SHARD_INDEX=${shard}")
+  endforeach()
+endif()
 
 # Helper programs the tests start in place of the programs the uninstaller runs or meets: small
 # GUI programs (no console appears) of their own, built beside the tests.

@@ -109,8 +109,7 @@ def items(manifest, plan, install_dir):
     for i, entry in enumerate(manifest.get("shortcuts", [])):
         for p in plan["passes"]:
             if p["name"] == "shortcutFolders":
-                out += [Item("folder", it.get("typicalPath", it["path"]),
-                             note="shortcut folder" if "level count" in str(it.get("notes")) else "climbed")
+                out += [Item("folder", it.get("typicalPath", it["path"]), note="shortcut folder" if it.get("level") == 0 else "climbed")
                         for it in p["items"] if it.get("entry") == f"shortcuts[{i}]"]
         out.append(Item("file", shortcut_files[f"shortcuts[{i}]"]))
     pattern_folders = plan_paths(plan, "patterns")

@@ -4,12 +4,14 @@
 set -eu
 
 # locales compiles the Russian and Japanese locales the translated screenshots run Wine in, and
-# fonts-ipafont-gothic draws their Japanese glyphs (scripts/screenshots.sh).
+# fonts-ipafont-gothic draws their Japanese glyphs (scripts/screenshots.sh). python3-jsonschema checks
+# manifests against docs/manifest.schema.json (scripts/validate-manifest.py and its host test);
+# clang-format keeps the C++ sources in the checked-in format (scripts/check-format.sh).
 # wine32:i386 runs the shipped 32-bit uninstaller; where the kernel cannot execute 32-bit programs
 # itself, qemu-i386 runs them (below). wine64 and the x86-64 cross compiler run the x86-64 build.
 PACKAGES="wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make g++ googletest \
   nlohmann-json3-dev libcli11-dev xvfb x11-utils imagemagick fonts-liberation fonts-wine \
-  python3 clang libclang-rt-14-dev locales fonts-ipafont-gothic openssl osslsigncode"
+  python3 python3-jsonschema clang clang-format libclang-rt-14-dev locales fonts-ipafont-gothic openssl osslsigncode"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -2,18 +2,18 @@
 """Writes the uninstaller's icon (icon group 800): a parcel with a red "remove" badge.
 
 Five images, each a bottom-up BMP DIB with its AND mask: 16x16 at 4 and 8 bits per pixel,
-32x32 at 4 and 8 bits per pixel, 48x48 at 8 bits per pixel. The 4-bit images use the 16 VGA
-colours, the 8-bit ones a palette of the colours the drawing uses. Usage: make-icon.py OUT.ico
+32x32 at 4 and 8 bits per pixel, 48x48 at 8 bits per pixel. The 4-bit images draw with colours of
+the 16 VGA colours, the 8-bit ones with the drawing's own; each palette holds only the colours
+drawn. Usage: make-icon.py OUT.ico
 """
 import os
 import struct
 import sys
 
-VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
-       (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
-       (255, 0, 255), (0, 255, 255), (255, 255, 255)]
-
-OUTLINE = (64, 40, 16)
+# Black outlines, as on the classic shell's icons: black is also the palette entry of the
+# transparent pixels, so each 8-bit palette is one entry shorter (and each image then ends on the
+# 8-byte boundary at which the resource compiler places the next one).
+OUTLINE = (0, 0, 0)
 BOX_FRONT = (214, 168, 96)
 BOX_SIDE = (176, 128, 64)
 BOX_TOP = (236, 200, 140)
@@ -22,9 +22,10 @@ BADGE = (208, 24, 24)
 BADGE_RIM = (120, 0, 0)
 BAR = (255, 255, 255)
 
-# On 16 colours the parcel becomes dark yellow with a light grey tape.
+# On 16 colours (each one of the VGA colours) the parcel becomes dark yellow with a light grey tape,
+# and the badge's rim black: six colours with black, four bytes of palette fewer per image.
 VGA_CHOICE = {OUTLINE: (0, 0, 0), BOX_FRONT: (128, 128, 0), BOX_SIDE: (128, 128, 0), BOX_TOP: (255, 255, 0),
-              TAPE: (192, 192, 192), BADGE: (255, 0, 0), BADGE_RIM: (128, 0, 0), BAR: (255, 255, 255)}
+              TAPE: (192, 192, 192), BADGE: (255, 0, 0), BADGE_RIM: (0, 0, 0), BAR: (255, 255, 255)}
 
 
 def in_polygon(x, y, points):
@@ -75,14 +76,15 @@ def draw(n):
 def image(n, bpp):
     rows = draw(n)
     if bpp == 4:
-        palette = VGA
-        index = {c: VGA.index(VGA_CHOICE[c]) for c in VGA_CHOICE}
-    else:
-        used = sorted({c for row in rows for c in row if c is not None})
-        # Only the colours drawn (index 0 for the transparent pixels): biClrUsed says how many there
-        # are, so the palette need not be padded to 256 entries (a kilobyte per image).
-        palette = [(0, 0, 0)] + used
-        index = {c: i + 1 for i, c in enumerate(used)}
+        # On 16 colours each colour of the drawing becomes its VGA choice.
+        rows = [[None if c is None else VGA_CHOICE[c] for c in row] for row in rows]
+    # A palette of only the colours drawn, black first: the transparent pixels are black where the
+    # mask shows the screen through. biClrUsed says how many entries there are, so the palette
+    # need not be padded to 16 or 256 entries (a kilobyte for each 8-bit image).
+    used = sorted({c for row in rows for c in row if c is not None} - {(0, 0, 0)})
+    palette = [(0, 0, 0)] + used
+    index = {c: i for i, c in enumerate(palette)}
+    assert len(palette) <= 1 << bpp
     row_bytes = ((n * bpp + 31) // 32) * 4
     mask_bytes = ((n + 31) // 32) * 4
     xor = bytearray()

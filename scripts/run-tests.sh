@@ -16,7 +16,8 @@ cmake -S . -B "$BUILD/host-sanitize" -DCMAKE_BUILD_TYPE=Debug -DUNINST_SANITIZE=
   ctest --test-dir "$BUILD/host-sanitize" --output-on-failure -j2 || status=1
 
 # Windows tests of one build ($1: win32 or win64) in a fresh copy of that architecture's base prefix;
-# further arguments go to ctest.
+# further arguments go to ctest. The win32 build's tests include WindowsPacker.*: the host tests once
+# more, against build/win32/uninstpack.exe under Wine (they need the host build, built above).
 windows_tests() {
   local arch=$1
   shift

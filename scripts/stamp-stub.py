@@ -2,8 +2,9 @@
 """Finishes the uninstaller stub after linking.
 
 Checks that it imports only the platform's known libraries, that it is built for ASLR and NX (a
-dynamic base with its relocations, and non-executable data), that the data-offset field has its
-section of its own (".uninst", the marker at its start) and that the marker occurs nowhere else, then
+dynamic base with its relocations, and non-executable data, no section writable and executable),
+that its import directory is found, that the data-offset field lies at the start of the section
+".uninst" (the marker first) and that the marker occurs nowhere else, then
 writes the executable's own size into the field: a stub without a block then fails at its first record
 header. The linker's PE checksum is then computed again for the stamped file (signing tools and PE
 verifiers check it). Prints the size and the sections. With --max-bytes, fails when the stub is larger:
@@ -80,6 +81,16 @@ def main():
             sys.exit(f"stamp-stub: {args.exe} is not built with {needed}")
     headers = subprocess.run([args.objdump, "-h", args.exe], check=True, capture_output=True, text=True).stdout
     sections = [line.split()[1] for line in headers.splitlines() if line.split()[:1] and line.split()[0].isdigit()]
+    if "kernel32.dll" not in imports:
+        # The entry point leaves through ExitProcess: no kernel32 import means the import directory
+        # was not found where the linker placed the import tables (cmake/uninst-i686.ld).
+        sys.exit(f"stamp-stub: {args.exe} shows no import of kernel32.dll: its import directory is missing")
+    lines = headers.splitlines()
+    for i, line in enumerate(lines[:-1]):
+        if line.split()[:1] and line.split()[0].isdigit():
+            flags = {flag.strip() for flag in lines[i + 1].split(",")}
+            if "CODE" in flags and "READONLY" not in flags:
+                sys.exit(f"stamp-stub: section {line.split()[1]} of {args.exe} is writable and executable")
     if ".reloc" not in sections:
         sys.exit(f"stamp-stub: {args.exe} has no relocations: the loader could not move it")
     if any(name.startswith(".eh_fram") for name in sections):

@@ -41,6 +41,10 @@ void RestrictLibrarySearch();
 // loaded by that name: the loader answers it from the context before any folder is searched.
 [[nodiscard]] HMODULE LoadManifestOrSystemLibrary(const char* name);
 
+// The visual-styles library: preloaded below and loaded by the user interface. An inline variable, so
+// the program holds the name once.
+inline constexpr char kThemeLibraryName[] = "uxtheme.dll";
+
 // The libraries that system libraries load by name on demand on some Windows version, none of them on
 // the known list: kSystemPreloads[i] for i < kSystemPreloadCount.
 extern const char* const kSystemPreloads[];

@@ -21,9 +21,9 @@ FARPROC KernelProcAddress(const char* name) {
     return kernel ? GetProcAddress(kernel, name) : nullptr;
 }
 
-const char* const kSystemPreloads[] = {"uxtheme.dll", "userenv.dll",   "setupapi.dll", "apphelp.dll",
-                                       "propsys.dll", "dwmapi.dll",    "cryptbase.dll", "oleacc.dll",
-                                       "version.dll", "profapi.dll"};
+const char* const kSystemPreloads[] = {kThemeLibraryName, "userenv.dll", "setupapi.dll",  "apphelp.dll",
+                                       "propsys.dll",     "dwmapi.dll",  "cryptbase.dll", "oleacc.dll",
+                                       "version.dll",     "profapi.dll"};
 const int kSystemPreloadCount = sizeof(kSystemPreloads) / sizeof(kSystemPreloads[0]);
 
 void RestrictLibrarySearch() {

@@ -4,8 +4,9 @@
 
 namespace {
 
-// The marker and the field, with nothing between them, alone in the section ".uninst": the packer
-// finds the field through the section table, as the loader maps it, never by searching the file.
+// The marker and the field, with nothing between them, at the start of the section ".uninst" (the
+// 32-bit stub's layout puts its import tables after them, cmake/uninst-i686.ld): the packer finds
+// the field through the section table, as the loader maps it, never by searching the file.
 // The marker bytes occur nowhere else in the executable (the build checks it). Byte arrays keep the
 // struct free of padding.
 struct DataOffsetField {

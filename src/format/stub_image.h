@@ -1,6 +1,6 @@
 // Where an uninstaller's data-offset field is, found as the program itself reads it: the field is a
-// variable in the executable's own section ".uninst" (the marker, then the 32-bit offset, nothing
-// else), so the program reads the bytes the section header maps there. The packer follows the same
+// variable at the start of the executable's own section ".uninst" (the marker, then the 32-bit
+// offset), so the program reads the bytes the section header maps there. The packer follows the same
 // headers; it never searches the file, so bytes appended after the image (a block's texts, a file
 // name, a decoy) can never be taken for the field.
 #pragma once

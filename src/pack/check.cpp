@@ -1,10 +1,13 @@
 #include "pack/check.h"
 
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 
 #include "data/messages.h"
+#include "pack/languages.h"
 #include "pack/plan_paths.h"
+#include "pack/suggest.h"
 #include "removal/pattern_guard.h"
 #include "removal/registry_guard.h"
 
@@ -58,17 +61,21 @@ public:
         CheckPatterns();
         CheckMessages();
         CheckUnattended();
+        CheckLanguageOverrides();
         CheckSettings();
-        if (m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
+        if (m_.complete && m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
             m_.block.patterns.empty()) {
-            Warn("", "lists no files, shortcuts, registry entries or patterns: the uninstaller removes nothing");
+            Warn("empty-manifest", "", "lists no files, shortcuts, registry entries or patterns: the uninstaller removes nothing");
         }
         return std::move(findings_);
     }
 
 private:
     void Error(const std::string& where, const std::string& message) { findings_.push_back({Severity::kError, where, message}); }
-    void Warn(const std::string& where, const std::string& message) { findings_.push_back({Severity::kWarning, where, message}); }
+    // A warning has a name from kWarningNames, by which an entry's "accept" takes it.
+    void Warn(const char* name, const std::string& where, const std::string& message) {
+        findings_.push_back({Severity::kWarning, where, message, name});
+    }
 
     // A text of the block as UTF-8, quoted, for messages.
     std::string Show(const std::string& text) const {
@@ -96,7 +103,7 @@ private:
         for (size_t i = 0; i + 1 < text.size(); ++i) {
             if (IsDoubleByteLead(static_cast<unsigned char>(text[i]))) {
                 if (text[i + 1] == '\\') {
-                    Warn(where, "a double-byte character ends in the byte of \"\\\": the uninstaller's byte-wise "
+                    Warn("double-byte-backslash", where, "a double-byte character ends in the byte of \"\\\": the uninstaller's byte-wise "
                                 "backslash scans split the path inside it");
                     return;
                 }
@@ -126,10 +133,10 @@ private:
         }
         if (climbs) Error(where, "the path climbs with \"..\": it may name a file outside the installation");
         if (odd.find_first_not_of(". ") == std::string::npos && !odd.empty()) {
-            Warn(where, "component " + Show(odd) + " is no climb, but Windows drops its trailing dots and spaces: it "
+            Warn("trailing-dot", where, "component " + Show(odd) + " is no climb, but Windows drops its trailing dots and spaces: it "
                         "names the folder it stands in");
         } else if (!odd.empty()) {
-            Warn(where, "component " + Show(odd) + " ends in a dot or a space, which Windows drops: the uninstaller acts on "
+            Warn("trailing-dot", where, "component " + Show(odd) + " ends in a dot or a space, which Windows drops: the uninstaller acts on "
                         "a different name than the one written");
         }
     }
@@ -148,7 +155,7 @@ private:
             Error(where, what + " takes " + std::to_string(own) + " characters after the install folder: it cannot fit " +
                              std::to_string(kPathLimit) + " with any install folder");
         } else if (own + kTypicalInstallDirLength > kPathLimit) {
-            Warn(where, what + " takes " + std::to_string(own) + " characters after the install folder, leaving " +
+            Warn("long-path", where, what + " takes " + std::to_string(own) + " characters after the install folder, leaving " +
                             std::to_string(kPathLimit - own) + " for it: a deeper install folder makes the uninstaller skip it");
         }
     }
@@ -163,7 +170,7 @@ private:
         size_t lead = LeadingTokenLength(folder.c_str());
         for (const auto& t : TokensOf(folder.empty() || (folder[0] == '#' && lead == 0) ? "" : folder.substr(lead))) {
             if (IsKnownToken(t)) {
-                Warn(where, std::string(what) + " " + Show(folder) + " holds " + Show(t) + " after its start: only a "
+                Warn("token-in-name", where, std::string(what) + " " + Show(folder) + " holds " + Show(t) + " after its start: only a "
                             "folder token at the start is expanded, this one is part of a name");
                 break;
             }
@@ -204,7 +211,7 @@ private:
             Error(where, what + " takes " + std::to_string(own) + " characters after its folder token: it cannot fit " +
                              std::to_string(kPathLimit) + " with any folder");
         } else if (typical.size() > kPathLimit) {
-            Warn(where, what + " is " + std::to_string(typical.size()) + " characters long on a typical NT machine (" +
+            Warn("long-path", where, what + " is " + std::to_string(typical.size()) + " characters long on a typical NT machine (" +
                             Show(typical) + "): the uninstaller skips it where it does not fit " + std::to_string(kPathLimit));
         }
     }
@@ -215,7 +222,7 @@ private:
         const auto& files = m_.block.files;
         for (size_t i = 0; i < files.size(); ++i) {
             const auto& f = files[i];
-            std::string where = "files[" + std::to_string(i) + "]";
+            std::string where = EntryPath(m_, "files", i);
             bool dotted = !f.folder.empty() && f.folder[0] == '.';
             if (!CheckFolderToken(where, "folder", f.folder)) continue;
             std::string path = BuildEntryPath(InstallDir(), f.folder, f.name);
@@ -225,9 +232,9 @@ private:
                 CheckComponents(where, f.folder.substr(LeadingToken(f.folder)->size()), f.name);
                 CheckTokenLength(where, "the path", path);
                 if (f.name.empty()) {
-                    if (f.flags) Warn(where, "is a folder entry (no name): its flags are ignored");
+                    if (f.flags) Warn("folder-flags", where, "is a folder entry (no name): its flags are ignored");
                     if (auto shared = SharedFolderName(TypicalPath(path, true))) {
-                        Warn(where, "folder entry " + Show(path) + " looks like " + *shared +
+                        Warn("shared-folder-entry", where, "folder entry " + Show(path) + " looks like " + *shared +
                                         ", which the uninstaller never removes");
                     }
                     continue;
@@ -236,6 +243,7 @@ private:
                 for (size_t cut = key.rfind('\\'); cut != std::string::npos && cut > 0; cut = key.rfind('\\', cut - 1)) {
                     firstFileBelow.emplace(key.substr(0, cut), i);
                 }
+                CheckSystemFile(where, TypicalPath(path, true), f.flags);
                 continue;
             }
             // The path the uninstaller builds decides: an empty folder with a full-path name is absolute.
@@ -253,7 +261,7 @@ private:
             // "/" is a separator to the uninstaller too: "./Bin" is ".\Bin".
             bool slashed = f.folder.size() >= 2 && (f.folder[1] == '\\' || f.folder[1] == '/');
             if (dotted && f.folder != "." && !slashed) {
-                Warn(where, "folder " + Show(f.folder) + " begins with \".\" but not \".\\\": the uninstaller takes the install folder itself");
+                Warn("dot-folder", where, "folder " + Show(f.folder) + " begins with \".\" but not \".\\\": the uninstaller takes the install folder itself");
             }
             // Only ".\" folders append their text to the install folder; other dotted ones name it itself.
             bool appended = !dotted || slashed;
@@ -270,17 +278,18 @@ private:
                 continue;
             }
             if (f.name.empty()) {
-                if (f.flags) Warn(where, "is a folder entry (no name): its flags are ignored");
+                if (f.flags) Warn("folder-flags", where, "is a folder entry (no name): its flags are ignored");
                 if (IsRefusedNetworkFolder(InstallDir().c_str(), path.c_str())) {
-                    Warn(where, "folder entry " + Show(path) + " is a network path outside the installation's share: "
+                    Warn("network-folder", where, "folder entry " + Show(path) + " is a network path outside the installation's share: "
                                 "it may reach any folder, so the uninstaller never removes it or climbs from it");
                     continue;
                 }
                 if (auto shared = SharedFolderOutside(path, InstallDir())) {
-                    Warn(where, "folder entry " + Show(path) + " looks like " + *shared + ", which the uninstaller never removes");
+                    Warn("shared-folder-entry", where, "folder entry " + Show(path) + " looks like " + *shared + ", which the uninstaller never removes");
                 }
                 continue;
             }
+            if (!dotted || options_.installDir) CheckSystemFile(where, path, f.flags);
             // Every folder above the file, as the file pass builds folder entries' paths.
             std::string key = Lower(path);
             for (size_t cut = key.rfind('\\'); cut != std::string::npos && cut > 0; cut = key.rfind('\\', cut - 1)) {
@@ -294,9 +303,9 @@ private:
             while (path.size() > 1 && path.back() == '\\') path.pop_back();
             auto found = firstFileBelow.find(Lower(path));
             if (found != firstFileBelow.end() && found->second < i) {
-                Warn("files[" + std::to_string(i) + "]",
-                     "folder entry comes after files[" + std::to_string(found->second) +
-                         "] inside it: the file pass walks the list from its end, so it tries the folder before its files "
+                Warn("folder-order", EntryPath(m_, "files", i),
+                     "folder entry comes after " + EntryPath(m_, "files", found->second) +
+                         " inside it: the file pass walks the list from its end, so it tries the folder before its files "
                          "(list a folder entry before its files)");
             }
         }
@@ -305,6 +314,41 @@ private:
     static bool IsVerbatimOrDevice(const std::string& path) {
         return path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
                path[3] == '\\';
+    }
+
+    // A file of the system, or one that every program shares, is not the installation's to remove:
+    // the Windows folder, the System folder and Windows's own folders are the system's (error);
+    // Common Files and the Fonts folder are shared by every program (warning; a font the
+    // installation added goes with the font flag, which removes it from the system first).
+    void CheckSystemFile(const std::string& where, const std::string& path, uint8_t flags) {
+        // Windows reads "/" as a separator too.
+        size_t cut = path.find_last_of("\\/");
+        if (cut == std::string::npos) return;
+        std::string folder = path.substr(0, cut);
+        std::string lower = Lower(folder);
+        for (char& c : lower) c = c == '/' ? '\\' : c;
+        while (!lower.empty() && (lower.back() == '\\' || lower.back() == ' ' || lower.back() == '.')) lower.pop_back();
+        auto endsWith = [&lower](const std::string& tail) {
+            return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
+        };
+        bool fonts = lower.size() >= 3 && lower[1] == ':' && (endsWith(":\\windows\\fonts") || endsWith(":\\winnt\\fonts"));
+        if (fonts) {
+            if (!(flags & kFileFont)) {
+                Warn("shared-file", where, "file " + Show(path) + " is in the Fonts folder, which every program shares: "
+                                           "without the font flag it is deleted while Windows still lists it as a font");
+            }
+            return;
+        }
+        bool commonFiles = (lower + "\\").find("\\common files\\") != std::string::npos;
+        bool commonFilesItself = endsWith("\\common files");
+        if (!commonFilesItself && IsRefusedPatternFolder(folder.c_str())) {
+            Error(where, "file " + Show(path) + " is in the system's own folders (the Windows and System folders, "
+                         "Windows's folders in Program Files and Common Files, a drive's root): it belongs to Windows, "
+                         "and removing it can break the machine");
+        } else if (commonFiles && !(flags & kFileShared)) {
+            Warn("shared-file", where, "file " + Show(path) + " is in Common Files, which programs share: another "
+                                       "program may still need it (mark it shared, so its count decides)");
+        }
     }
 
     void CheckClimb(const std::string& where, const char* which, const std::string& folder, uint32_t levels) {
@@ -318,7 +362,7 @@ private:
             auto shared = SharedFolderName(TypicalPath(current, true));
             if (shared || Components(TypicalPath(current, true)) <= 2) {
                 std::string name = shared ? *shared : "a folder just below the drive's root";
-                Warn(where, std::string("level count ") + std::to_string(levels) + " climbs from the " + which + " up to " +
+                Warn("climb-shared", where, std::string("level count ") + std::to_string(levels) + " climbs from the " + which + " up to " +
                                 Show(current) + " (" + name + "): at most " + std::to_string(k - 1) +
                                 " keeps the climb inside the program's own menu folders");
                 return;
@@ -330,7 +374,7 @@ private:
         const auto& shortcuts = m_.block.shortcuts;
         for (size_t i = 0; i < shortcuts.size(); ++i) {
             const auto& s = shortcuts[i];
-            std::string where = "shortcuts[" + std::to_string(i) + "]";
+            std::string where = EntryPath(m_, "shortcuts", i);
             CheckTrailBackslash(where, s.folder + s.secondFolder + s.name);
             if (!s.name.empty() && !IsPlainShortcutName(s.name)) {
                 Error(where,
@@ -340,7 +384,7 @@ private:
             }
             if (s.folder.empty()) {
                 if (s.name.empty()) {
-                    Warn(where, "has neither folder nor name: it removes nothing");
+                    Warn("empty-shortcut", where, "has neither folder nor name: it removes nothing");
                 } else if (!IsAbsolutePath(s.name)) {
                     Error(where, "has no folder: the uninstaller would take " + Show(s.name) +
                                      " from whatever its current directory is");
@@ -377,14 +421,14 @@ private:
             if (!second.empty()) length("the second folder", second, secondToken);
             for (const std::string* built : {&folder, &second}) {
                 if (!built->empty() && IsRefusedNetworkFolder(InstallDir().c_str(), built->c_str())) {
-                    Warn(where, "folder " + Show(*built) + " is a network path outside the installation's share: "
+                    Warn("network-folder", where, "folder " + Show(*built) + " is a network path outside the installation's share: "
                                 "it may reach any folder, so the shortcut folder pass never removes it");
                 }
             }
             std::string judged = TypicalPath(folder, true);
             std::string judgedSecond = TypicalPath(second, true);
             if (auto shared = SharedFolderName(judged)) {
-                Warn(where, "folder " + Show(folder) + " looks like " + *shared +
+                Warn("shared-shortcut-folder", where, "folder " + Show(folder) + " looks like " + *shared +
                                 ": the shortcut folder pass never removes it, and no level climbs above it");
             } else {
                 CheckClimb(where, "folder", folder, s.levels);
@@ -399,18 +443,18 @@ private:
         const auto& entries = m_.block.registry;
         for (size_t i = 0; i < entries.size(); ++i) {
             const auto& r = entries[i];
-            std::string where = "registry[" + std::to_string(i) + "]";
+            std::string where = EntryPath(m_, "registry", i);
             const char* root = RootName(r.root);
             std::string rootName = root ? root : "this root";
             if (r.root == kRootPerformanceData) {
                 Error(where, "HKPD is no key that can be removed: the uninstaller skips the entry");
                 continue;
             } else if (r.root == kRootDynData) {
-                Warn(where, "HKDD exists only on Windows 9x: the entry does nothing on NT");
+                Warn("hkdd", where, "HKDD exists only on Windows 9x: the entry does nothing on NT");
             }
             RegistryPathParts parts = SplitRegistryPath(r.keyPath);
             if (parts.kind == RegistryEntryKind::kSkipped) {
-                Warn(where, r.keyPath.empty() ? std::string("has an empty key path: the uninstaller skips it")
+                Warn("skipped-key", where, r.keyPath.empty() ? std::string("has an empty key path: the uninstaller skips it")
                                               : "names " + rootName + "\\" + r.keyPath +
                                                     " itself: the uninstaller never removes it and skips the entry");
                 continue;
@@ -424,7 +468,7 @@ private:
             }
             if (parts.kind == RegistryEntryKind::kValue) {
                 if (trimmed.empty()) {
-                    Warn(where, "removes the value " + Show(parts.value) + " directly under " + rootName);
+                    Warn("root-value", where, "removes the value " + Show(parts.value) + " directly under " + rootName);
                 }
                 continue;
             }
@@ -434,7 +478,7 @@ private:
                 continue;
             }
             if (trimmed != r.keyPath) {
-                Warn(where, "key " + Show(r.keyPath) + " begins or ends with a backslash; write it without");
+                Warn("key-backslash", where, "key " + Show(r.keyPath) + " begins or ends with a backslash; write it without");
             }
             if (IsRefusedRegistryKey(r.root, r.keyPath.c_str())) {
                 Error(where, "key " + Show(r.keyPath) + " is one that Windows or every program needs: removing it with "
@@ -442,7 +486,7 @@ private:
                 continue;
             }
             if (Components(trimmed) == 2 && EqualsNoCase(trimmed.substr(0, 9), "Software\\")) {
-                Warn(where, "removes " + rootName + "\\" + trimmed + " with every subkey: every product stored under it goes too");
+                Warn("vendor-key", where, "removes " + rootName + "\\" + trimmed + " with every subkey: every product stored under it goes too");
             }
         }
     }
@@ -457,7 +501,7 @@ private:
         const auto& patterns = m_.block.patterns;
         for (size_t i = 0; i < patterns.size(); ++i) {
             const std::string& p = patterns[i];
-            std::string where = "patterns[" + std::to_string(i) + "]";
+            std::string where = EntryPath(m_, "patterns", i);
             CheckTrailBackslash(where, p);
             if (p.find('/') != std::string::npos) {
                 Error(where, "holds \"/\": the uninstaller lists one folder and deletes in another");
@@ -502,7 +546,7 @@ private:
                 continue;
             }
             if (("\\" + folderPart).find("\\.\\") != std::string::npos) {
-                Warn(where, "holds a \".\" folder: write the folder without it");
+                Warn("pattern-dot-folder", where, "holds a \".\" folder: write the folder without it");
             }
             bool everything = path.mask == "*" || path.mask == "*.*";
             if (!tokens.empty()) {
@@ -511,19 +555,19 @@ private:
                 // Every token's own folder but the install folder is protected: the run skips such a
                 // pattern whole, as plan shows.
                 if (atRoot && ProtectedTokenFolder(rootToken, true)) {
-                    Warn(where, rootToken + " is a protected folder: the uninstaller skips the pattern");
+                    Warn("protected-pattern", where, rootToken + " is a protected folder: the uninstaller skips the pattern");
                 } else if (IsRefusedPatternFolder(path.folder.c_str())) {
                     ErrorSystemTree(where, path.folder);
                 } else if (auto shared = SharedFolderName(path.folder)) {
-                    Warn(where, "matches in " + Show(path.folder) + ", which looks like " + *shared + " that all programs share");
+                    Warn("shared-pattern", where, "matches in " + Show(path.folder) + ", which looks like " + *shared + " that all programs share");
                 } else if (everything) {
-                    Warn(where, "deletes every file in " + Show(path.folder) + " and all its subfolders");
+                    Warn("every-file", where, "deletes every file in " + Show(path.folder) + " and all its subfolders");
                 }
             } else {
                 if (options_.installDir && IsRefusedPatternFolder(path.folder.c_str())) ErrorSystemTree(where, path.folder);
                 CheckLength(where, "the pattern's path", path.full, true);
                 if (everything && (folderPart.empty())) {
-                    Warn(where, "deletes every file of the install folder and all its subfolders");
+                    Warn("every-file", where, "deletes every file of the install folder and all its subfolders");
                 }
             }
         }
@@ -557,21 +601,21 @@ private:
                     Error(where, "holds " + others + " beside %s: a formatter of the format string would read an argument "
                                  "that is not there (only %s and %% may stand in such a text)");
                 } else {
-                    Warn(where, "holds " + others + ": only %s and %% are directives of a message");
+                    Warn("format-directive", where, "holds " + others + ": only %s and %% are directives of a message");
                 }
             }
-            if (placeholders > 1) Warn(where, "holds %s " + std::to_string(placeholders) + " times: write the path once");
+            if (placeholders > 1) Warn("repeated-placeholder", where, "holds %s " + std::to_string(placeholders) + " times: write the path once");
             if (placeholders && !formatted) {
-                Warn(where, "holds %s, but this message is shown as it stands: the %s is shown, not a path");
+                Warn("unused-placeholder", where, "holds %s, but this message is shown as it stands: the %s is shown, not a path");
             } else if (placeholders && (n == kMsgConfirm || n == kMsgNo)) {
-                Warn(where, "holds %s: only a load error formats this message; where it is shown otherwise the %s stays");
+                Warn("unused-placeholder", where, "holds %s: only a load error formats this message; where it is shown otherwise the %s stays");
             }
-            if (doubled && !placeholders) Warn(where, "holds %% without %s: it is shown as two percent signs");
+            if (doubled && !placeholders) Warn("double-percent", where, "holds %% without %s: it is shown as two percent signs");
             if (formatted) {
                 size_t length = text.size();
                 if (placeholders) length += placeholders * kPathLimit - placeholders * 2;
                 if (length > kMessageBufferSize - 1) {
-                    Warn(where, "takes " + std::to_string(length) + " bytes" +
+                    Warn("long-message", where, "takes " + std::to_string(length) + " bytes" +
                                     (placeholders ? " with a path of " + std::to_string(kPathLimit) + " characters" : std::string()) +
                                     ": the message buffer holds " + std::to_string(kMessageBufferSize - 1) + ", the rest is cut");
                 }
@@ -579,25 +623,25 @@ private:
             if (text.empty()) {
                 switch (n) {
                     case kMsgCaption:
-                        Warn(where, "is empty: every box and dialog has an empty caption");
+                        Warn("empty-message", where, "is empty: every box and dialog has an empty caption");
                         break;
                     case kMsgConfirm:
                     case kMsgFileInUse:
-                        Warn(where, "is empty: the box is still shown, with no text");
+                        Warn("empty-message", where, "is empty: the box is still shown, with no text");
                         break;
                     case kMsgYes:
                     case kMsgYesToAll:
                     case kMsgNo:
                     case kMsgNoToAll:
-                        Warn(where, "is empty: a button of the read-only question has no label");
+                        Warn("empty-message", where, "is empty: a button of the read-only question has no label");
                         break;
                     // "unattended": true says so on purpose.
                     case kMsgReadOnlyQuestion:
-                        if (m_.unattended != true) Warn(where, "is empty: every read-only listed file is removed without a question");
+                        if (m_.unattended != true) Warn("empty-message", where, "is empty: every read-only listed file is removed without a question");
                         break;
                     case kMsgSharedFileQuestion:
                         if (m_.unattended != true) {
-                            Warn(where, "is empty: shared files no other program uses are removed without a question");
+                            Warn("empty-message", where, "is empty: shared files no other program uses are removed without a question");
                         }
                         break;
                     default:
@@ -625,10 +669,36 @@ private:
         std::string questions = readOnly && sharedFiles ? "the read-only question (message 9) and the shared-file question (message 10)"
                                 : readOnly          ? "the read-only question (message 9), for any listed file that is read-only"
                                                     : "the shared-file question (message 10)";
-        Warn("unattended", "runs with /S and /Q still stop at " + questions +
+        Warn("unattended", "", "runs with /S and /Q still stop at " + questions +
                                " and wait for an answer that no one may be there to give; add \"unattended\": true to "
                                "leave the questions out (read-only files are removed, shared files when their count runs "
                                "out), or \"unattended\": false to keep them");
+    }
+
+    // Messages the manifest gives beside a language: each replaces the table's text. The caption,
+    // the confirmation and the closing message name the product and are the author's to write; any
+    // other text, and an English default anywhere, hides a translation the table has.
+    void CheckLanguageOverrides() {
+        if (m_.language.empty() || !page_) return;
+        const Language* language = FindLanguage(m_.language);
+        if (!language) return;
+        const auto& messages = m_.block.messages;
+        for (size_t n = 0; n < messages.size() && n < kMessageCount; ++n) {
+            if (!m_.givenMessages[n]) continue;
+            std::string table;
+            if (!page_->FromUtf8(language->messages[n], table, nullptr, CodePage::Use::kMessage)) continue;
+            const std::string& text = messages[n];
+            if (text == table) continue;
+            std::string where = std::string("messages.") + kMessageKeys[n];
+            bool productText = n == kMsgCaption || n == kMsgConfirm || n == kMsgFinished;
+            if (text == kDefaultMessages[n]) {
+                Warn("language-override", where, "is the English default text: it replaces the " + language->tag + " table's " +
+                                Show(table) + " (leave the message out to use the table's)");
+            } else if (!productText) {
+                Warn("language-override", where, "replaces the " + language->tag + " table's " + Show(table) +
+                                " (leave the message out to use the table's)");
+            }
+        }
     }
 
     void CheckSettings() {
@@ -642,7 +712,7 @@ private:
                 bool unclosed = false;
                 for (const auto& t : TokensOf(*s.command, &unclosed)) {
                     if (!IsKnownToken(t)) {
-                        Warn("settings.runFirst", "token " + Show(t) + " is unknown: it expands to nothing (known tokens: " +
+                        Warn("unknown-token", "settings.runFirst", "token " + Show(t) + " is unknown: it expands to nothing (known tokens: " +
                                                       KnownTokenList() + ")");
                     }
                 }
@@ -654,19 +724,19 @@ private:
                               "\"\\\\server\\share\\...\"): the uninstaller does not run it");
                 }
                 if ((*s.command)[0] == '"' && s.command->find('"', 1) == std::string::npos) {
-                    Warn("settings.runFirst", "begins with a double quote that is never closed");
+                    Warn("unclosed-quote", "settings.runFirst", "begins with a double quote that is never closed");
                 }
             }
         } else if (s.flags & kSettingsWaitForRun) {
-            Warn("settings.waitForRun", "is set, but there is no runFirst program to wait for");
+            Warn("wait-without-run", "settings.waitForRun", "is set, but there is no runFirst program to wait for");
         }
         if (s.document) {
             const std::string& d = *s.document;
             bool web = Lower(d.substr(0, 7)) == "http://" || Lower(d.substr(0, 8)) == "https://";
             if (d.empty()) {
-                Warn("settings.document", "is empty: the uninstaller tries to open an empty document");
+                Warn("empty-document", "settings.document", "is empty: the uninstaller tries to open an empty document");
             } else if (!web && !IsAbsolutePath(d)) {
-                Warn("settings.document", "is neither a web address (http:// or https://) nor an absolute path");
+                Warn("document-kind", "settings.document", "is neither a web address (http:// or https://) nor an absolute path");
             } else if (d.size() >= 520) {
                 Error("settings.document", "is " + std::to_string(d.size()) + " characters long: the uninstaller opens at most 519");
             }
@@ -682,14 +752,56 @@ private:
 
 }  // namespace
 
+const std::vector<std::string>& WarningNames() {
+    static const std::vector<std::string> names = {
+        "climb-shared",     "document-kind",      "dot-folder",         "double-byte-backslash", "double-percent",
+        "empty-document",   "empty-manifest",     "empty-message",      "empty-shortcut",        "every-file",
+        "folder-flags",     "folder-order",       "format-directive",   "hkdd",                  "key-backslash",
+        "language-override",
+        "long-message",     "long-path",          "network-folder",     "pattern-dot-folder", "protected-pattern",     "repeated-placeholder",
+        "root-value",       "shared-file",        "shared-folder-entry", "shared-pattern",       "shared-shortcut-folder",
+        "skipped-key",      "token-in-name",      "trailing-dot",       "unattended",         "unclosed-quote",     "unknown-token",         "unused-placeholder",
+        "vendor-key",       "wait-without-run",
+    };
+    return names;
+}
+
 std::vector<Finding> CheckManifest(const Manifest& manifest, const CheckOptions& options) {
-    return Checker(manifest, options).Run();
+    std::vector<Finding> findings = Checker(manifest, options).Run();
+    const auto& known = WarningNames();
+    // The entry a finding is about: "files[3]" for "files[3].flags[0]", "settings" for
+    // "settings.runFirst", "messages" for "messages.caption", "" for the whole manifest.
+    auto entryOf = [](const std::string& where) {
+        size_t bracket = where.find(']');
+        if (bracket != std::string::npos && where.find('.') > bracket) return where.substr(0, bracket + 1);
+        return where.substr(0, where.find('.'));
+    };
+    for (Finding& f : findings) {
+        if (f.severity != Severity::kWarning) continue;
+        auto accepted = manifest.accepted.find(entryOf(f.where));
+        if (accepted == manifest.accepted.end()) continue;
+        for (const auto& name : accepted->second) f.accepted = f.accepted || name == f.name;
+    }
+    for (const auto& [where, names] : manifest.accepted) {
+        for (size_t k = 0; k < names.size(); ++k) {
+            if (std::find(known.begin(), known.end(), names[k]) != known.end()) continue;
+            std::string at = (where.empty() ? "" : where + ".") + "accept[" + std::to_string(k) + "]";
+            findings.push_back({Severity::kError, at,
+                                "\"" + names[k] + "\" is no warning's name" + DidYouMean(names[k], known) +
+                                    " (docs/packer.md lists them; errors cannot be accepted)"});
+        }
+    }
+    return findings;
 }
 
 std::string DescribeFinding(const std::string& file, const Finding& finding) {
     std::string out = file + ": ";
     if (!finding.where.empty()) out += finding.where + ": ";
-    out += finding.severity == Severity::kError ? "error: " : "warning: ";
+    if (finding.severity == Severity::kError) {
+        out += "error: ";
+    } else {
+        out += finding.name.empty() ? "warning: " : "warning[" + finding.name + "]: ";
+    }
     return out + finding.message;
 }
 

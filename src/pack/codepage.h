@@ -2,8 +2,6 @@
 // that the uninstaller's texts are stored in.
 #pragma once
 
-#include <iconv.h>
-
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -15,7 +13,8 @@ inline constexpr int kDefaultCodePage = 1252;
 class CodePage {
 public:
     // Opens code page `number` (1252, 1251, 932, ...) in both directions. Fails, with the reason in
-    // `error`, when iconv does not know it or it does not keep ASCII as it is (paths need "\").
+    // `error`, when the system does not know it (iconv on POSIX, the code page tables on Windows) or
+    // it does not keep ASCII as it is (paths need "\").
     static std::unique_ptr<CodePage> Open(int number, std::string* error);
     ~CodePage();
     CodePage(const CodePage&) = delete;
@@ -37,13 +36,15 @@ public:
     // The code page to UTF-8. Fails on a byte sequence that names no character in the code page.
     [[nodiscard]] bool ToUtf8(const std::string& text, std::string& out, std::string* error) const;
 
+    // The system's converter (iconv, or the Windows code page functions).
+    struct Converter;
+
 private:
-    CodePage(int number, iconv_t toPage, iconv_t fromPage);
+    CodePage(int number, std::unique_ptr<Converter> converter);
     // Why a non-ASCII character (its UTF-8 bytes) cannot stand in a path, or ""; remembered.
     const std::string& PathProblem(const char* character, size_t length) const;
     int number_;
-    iconv_t toPage_;
-    iconv_t fromPage_;
+    std::unique_ptr<Converter> converter_;
     mutable std::unordered_map<std::string, std::string> pathProblems_;
 };
 

@@ -1,22 +1,32 @@
 #include "pack/image.h"
 
-#include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+// windows.h names LoadImageA this way; the packer's LoadImage is its own.
+#undef LoadImage
+#else
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "format/stub_image.h"
+#include "pack/platform.h"
 
 namespace pack {
 
 using namespace format;
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {
-    FILE* f = fopen(path.c_str(), "rb");
+    bool standardInput = path == "-";
+    FILE* f = standardInput ? stdin : platform::OpenFile(path, "rb");
     if (!f) {
-        error = "cannot open " + path + ": " + strerror(errno);
+        error = "cannot open " + path + ": " + platform::LastError();
         return false;
     }
     out.clear();
@@ -24,9 +34,9 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
     bool failed = ferror(f) != 0;
-    fclose(f);
+    if (!standardInput) fclose(f);
     if (failed) {
-        error = "cannot read " + path;
+        error = "cannot read " + (standardInput ? std::string("standard input") : path);
         return false;
     }
     return true;
@@ -34,17 +44,17 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
 
 bool WriteWholeFile(const std::string& path, const Bytes& bytes, bool executable, std::string& error) {
     std::string temporary = path + ".partial";
-    FILE* f = fopen(temporary.c_str(), "wb");
+    FILE* f = platform::OpenFile(temporary, "wb");
     if (!f) {
-        error = "cannot create " + temporary + ": " + strerror(errno);
+        error = "cannot create " + temporary + ": " + platform::LastError();
         return false;
     }
     bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = fclose(f) == 0 && ok;
-    if (ok && executable) chmod(temporary.c_str(), 0755);
-    if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + strerror(errno);
-        remove(temporary.c_str());
+    if (ok && executable) platform::MarkExecutable(temporary);
+    if (!ok || !platform::RenameReplacing(temporary, path)) {
+        error = "cannot write " + path + ": " + platform::LastError();
+        platform::RemoveFile(temporary);
         return false;
     }
     return true;
@@ -99,10 +109,90 @@ uint64_t NoteCertificateTable(const Bytes& image, const CertificateTable& table,
 
 }  // namespace
 
+namespace {
+
+// Standard input held in a temporary file, for the uninstaller's loader, which reads a file by its
+// name; removed when done.
+class StandardInputCopy {
+public:
+    explicit StandardInputCopy(const std::string& bytes) {
+#ifndef _WIN32
+        const char* temp = getenv("TMPDIR");
+        std::string pattern = temp && *temp ? temp : "/tmp";
+        pattern.append("/uninstpack-stdin-XXXXXX");
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        int fd = mkstemp(name.data());
+        if (fd < 0) return;
+        path_ = name.data();
+        FILE* f = fdopen(fd, "wb");
+        bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        ok = f && fclose(f) == 0 && ok;
+        if (!ok) {
+            unlink(path_.c_str());
+            path_.clear();
+        }
+#else
+        // The user's temporary folder, named in UTF-16: it may hold any character.
+        wchar_t temp[MAX_PATH + 1];
+        DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        std::string base;
+        if (length == 0 || length > MAX_PATH || !platform::Utf8FromWide(std::wstring(temp, length), base)) return;
+        if (base.back() != '\\' && base.back() != '/') base += '\\';
+        for (unsigned attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            std::string candidate = base + "uninstpack-stdin-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                    std::to_string(GetTickCount() + attempt) + ".exe";
+            std::wstring wide;
+            if (!platform::WideFromUtf8(candidate, wide)) return;
+            // CREATE_NEW: never an existing file, which another program may own.
+            HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+            if (file == INVALID_HANDLE_VALUE) {
+                if (GetLastError() == ERROR_FILE_EXISTS) continue;
+                return;
+            }
+            path_ = candidate;
+            bool ok = true;
+            for (size_t done = 0; ok && done < bytes.size();) {
+                DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+                DWORD written = 0;
+                ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+                done += written;
+            }
+            ok = CloseHandle(file) && ok;
+            if (!ok) {
+                platform::RemoveFile(path_);
+                path_.clear();
+                return;
+            }
+        }
+#endif
+    }
+    ~StandardInputCopy() {
+        if (!path_.empty()) platform::RemoveFile(path_);
+    }
+    StandardInputCopy(const StandardInputCopy&) = delete;
+    StandardInputCopy& operator=(const StandardInputCopy&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
 ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
     ImageLoad load;
     std::string bytes;
     if (!ReadWholeFile(path, bytes, load.error)) return load;
+    std::optional<StandardInputCopy> copy;
+    if (path == "-") {
+        copy.emplace(bytes);
+        if (copy->path().empty()) {
+            load.error = "cannot keep standard input in a temporary file: " + std::string(strerror(errno));
+            return load;
+        }
+    }
+    const std::string& filePath = copy ? copy->path() : path;
     load.opened = true;
     load.fileSize = bytes.size();
     Bytes image(bytes.begin(), bytes.end());
@@ -123,7 +213,7 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
         load.error = path + ": the data offset is 0: the uninstaller stops without a message";
         return load;
     }
-    FileHandle file = OpenExisting(path.c_str(), kOpenRead);
+    FileHandle file = platform::OpenForLoader(filePath);
     if (file == kInvalidFile) {
         load.error = "cannot open " + path;
         return load;

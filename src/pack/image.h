@@ -13,6 +13,7 @@
 
 namespace pack {
 
+// Reads a file whole; "-" is standard input.
 [[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& out, std::string& error);
 // Writes the file through a temporary name beside it, so a failed write leaves no half file.
 [[nodiscard]] bool WriteWholeFile(const std::string& path, const format::Bytes& bytes, bool executable,

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "pack/json_text.h"
 #include "pack/languages.h"
 #include "pack/plan_paths.h"
+#include "pack/suggest.h"
 
 namespace pack {
 
@@ -78,16 +80,23 @@ public:
 
     void Fail(const std::string& where, const std::string& message) { problems_.push_back({where, message}); }
 
-    // True when `j` is an object whose keys are all in `allowed`.
-    bool Object(const json& j, const std::string& where, std::initializer_list<const char*> allowed) {
+    // True when `j` is an object whose keys are all among the fields of `place` (ManifestFields).
+    bool Object(const json& j, const std::string& where, std::string_view place) {
         if (!j.is_object()) {
             Fail(where, std::string("must be an object, not ") + TypeName(j));
             return false;
         }
+        const std::vector<const char*>* allowed = nullptr;
+        for (const auto& fields : ManifestFields()) {
+            if (place == fields.place) allowed = &fields.keys;
+        }
         for (const auto& item : j.items()) {
             bool known = false;
-            for (const char* key : allowed) known = known || item.key() == key;
-            if (!known) Fail(Field(where, item.key().c_str()), "unknown field");
+            for (const char* key : *allowed) known = known || item.key() == key;
+            if (!known) {
+                std::vector<std::string> names(allowed->begin(), allowed->end());
+                Fail(Field(where, item.key().c_str()), "unknown field" + DidYouMean(item.key(), names));
+            }
         }
         return true;
     }
@@ -162,6 +171,23 @@ public:
 
     void SetCodePage(const CodePage* page) { page_ = page; }
 
+    // An entry's "accept": the names of the warnings about it that the author means.
+    void Accept(const json& parent, const std::string& where, Manifest& manifest) {
+        auto found = parent.find("accept");
+        if (found == parent.end()) return;
+        std::string field = Field(where, "accept");
+        if (!Array(*found, field)) return;
+        std::vector<std::string>& names = manifest.accepted[where];
+        for (size_t k = 0; k < found->size(); ++k) {
+            const json& name = (*found)[k];
+            if (!name.is_string()) {
+                Fail(Item(field, k), std::string("must be the name of a warning, not ") + TypeName(name));
+            } else {
+                names.push_back(name.get<std::string>());
+            }
+        }
+    }
+
 private:
     std::vector<Problem>& problems_;
     const CodePage* page_ = nullptr;
@@ -170,7 +196,8 @@ private:
 // Which built-in table fills the messages the manifest leaves out: "language" names one, or lists
 // those the author picks from at build time (`picked`). False, with the problem recorded, when no
 // table can be chosen.
-bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& picked, const Language*& chosen) {
+bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& picked, const Language*& chosen,
+                  std::vector<std::string>& offeredTags) {
     chosen = nullptr;
     auto found = doc.find("language");
     if (found == doc.end()) {
@@ -186,7 +213,10 @@ bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& 
         }
         const Language* language = FindLanguage(j.get_ref<const std::string&>());
         if (!language) {
-            r.Fail(where, "unknown language " + j.dump() + " (built in: " + BuiltInLanguageTags() +
+            std::vector<std::string> tags;
+            for (const Language& builtIn : BuiltInLanguages().languages) tags.push_back(builtIn.tag);
+            std::string hint = DidYouMean(j.get<std::string>(), tags);
+            r.Fail(where, "unknown language " + j.dump() + hint + " (built in: " + BuiltInLanguageTags() +
                               "; `uninstpack languages` lists them)");
         }
         return language;
@@ -216,6 +246,7 @@ bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& 
     }
     std::string tags;
     for (const Language* language : offered) tags += (tags.empty() ? "" : ", ") + language->tag;
+    for (const Language* language : offered) offeredTags.push_back(language->tag);
     if (!picked) {
         if (offered.size() == 1) {
             chosen = offered.front();
@@ -233,7 +264,8 @@ bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& 
     return false;
 }
 
-void ReadMessages(Reader& r, const json& doc, const Language* language, Block& block) {
+void ReadMessages(Reader& r, const json& doc, const Language* language, Manifest& manifest) {
+    Block& block = manifest.block;
     // The English defaults are ASCII, which every code page the reader accepts keeps as it is.
     block.messages.assign(kDefaultMessages, kDefaultMessages + kMessageCount);
     auto found = doc.find("messages");
@@ -244,14 +276,12 @@ void ReadMessages(Reader& r, const json& doc, const Language* language, Block& b
         if (converted) block.messages[i] = *converted;
     }
     if (found == doc.end()) return;
-    std::initializer_list<const char*> keys = {kMessageKeys[0],  kMessageKeys[1],  kMessageKeys[2],  kMessageKeys[3],
-                                               kMessageKeys[4],  kMessageKeys[5],  kMessageKeys[6],  kMessageKeys[7],
-                                               kMessageKeys[8],  kMessageKeys[9],  kMessageKeys[10], kMessageKeys[11],
-                                               kMessageKeys[12], kMessageKeys[13], kMessageKeys[14], kMessageKeys[15]};
-    if (!r.Object(*found, "messages", keys)) return;
+    if (!r.Object(*found, "messages", "messages")) return;
+    r.Accept(*found, "messages", manifest);
     for (int i = 0; i < kMessageCount; ++i) {
         auto text = found->find(kMessageKeys[i]);
         if (text == found->end()) continue;
+        manifest.givenMessages[i] = true;
         auto converted = r.TextValue(*text, Field("messages", kMessageKeys[i]), CodePage::Use::kMessage);
         if (converted) block.messages[i] = *converted;
     }
@@ -288,9 +318,11 @@ size_t Room(std::initializer_list<const std::string*> texts) {
     return total;
 }
 
-void ReadFile(Reader& r, const json& entry, size_t i, Block& block) {
+void ReadFile(Reader& r, const json& entry, size_t i, Manifest& manifest) {
+    Block& block = manifest.block;
     std::string where = Item("files", i);
-    if (!r.Object(entry, where, {"folder", "name", "flags"})) return;
+    if (!r.Object(entry, where, "files[]")) return;
+    r.Accept(entry, where, manifest);
     FileSpec file;
     auto folder = r.Text(entry, "folder", Field(where, "folder"));
     auto name = r.Text(entry, "name", Field(where, "name"), std::string());
@@ -302,8 +334,9 @@ void ReadFile(Reader& r, const json& entry, size_t i, Block& block) {
             } else if (auto bit = FileFlagFromName(flag.get_ref<const std::string&>())) {
                 file.flags |= *bit;
             } else {
-                r.Fail(Item(Field(where, "flags"), k),
-                       "unknown flag " + flag.dump() + " (flags are shared, font, selfRegister, mustBeFree)");
+                std::string hint = DidYouMean(flag.get<std::string>(), {"shared", "font", "selfRegister", "mustBeFree"});
+                r.Fail(Item(Field(where, "flags"), k), "unknown flag " + flag.dump() +
+                                                           (hint.empty() ? " (flags are shared, font, selfRegister, mustBeFree)" : hint));
             }
         }
     }
@@ -316,11 +349,14 @@ void ReadFile(Reader& r, const json& entry, size_t i, Block& block) {
                           std::to_string(kFileEntryTextLimit));
     }
     block.files.push_back(std::move(file));
+    manifest.fileIndex.push_back(i);
 }
 
-void ReadShortcut(Reader& r, const json& entry, size_t i, Block& block) {
+void ReadShortcut(Reader& r, const json& entry, size_t i, Manifest& manifest) {
+    Block& block = manifest.block;
     std::string where = Item("shortcuts", i);
-    if (!r.Object(entry, where, {"levels", "folder", "secondFolder", "name"})) return;
+    if (!r.Object(entry, where, "shortcuts[]")) return;
+    r.Accept(entry, where, manifest);
     ShortcutSpec shortcut;
     std::optional<int64_t> levels = 0;
     if (auto found = entry.find("levels"); found != entry.end()) levels = r.Integer(*found, Field(where, "levels"), 0, 255);
@@ -339,11 +375,14 @@ void ReadShortcut(Reader& r, const json& entry, size_t i, Block& block) {
                           std::to_string(kShortcutEntryTextLimit));
     }
     block.shortcuts.push_back(std::move(shortcut));
+    manifest.shortcutIndex.push_back(i);
 }
 
-void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Block& block) {
+void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Manifest& manifest) {
+    Block& block = manifest.block;
     std::string where = Item("registry", i);
-    if (!r.Object(entry, where, {"root", "key", "value"})) return;
+    if (!r.Object(entry, where, "registry[]")) return;
+    r.Accept(entry, where, manifest);
     std::optional<uint32_t> root;
     auto rootField = entry.find("root");
     if (rootField == entry.end()) {
@@ -351,7 +390,11 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Block& block) {
     } else if (!rootField->is_string()) {
         r.Fail(Field(where, "root"), std::string("must be a root name, not ") + TypeName(*rootField));
     } else if (!(root = RootFromName(rootField->get_ref<const std::string&>()))) {
-        r.Fail(Field(where, "root"), "unknown root " + rootField->dump() + " (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)");
+        std::vector<std::string> names;
+        for (const auto& known : kRoots) names.insert(names.end(), {known.shortName, known.longName});
+        std::string hint = DidYouMean(rootField->get<std::string>(), names);
+        r.Fail(Field(where, "root"), "unknown root " + rootField->dump() +
+                                         (hint.empty() ? " (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)" : hint));
     }
     auto key = r.Text(entry, "key", Field(where, "key"));
     std::optional<std::string> value;
@@ -386,6 +429,7 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Block& block) {
     }
     if (stored.keyPath.size() > 0xFFFF) return;
     block.registry.push_back(std::move(stored));
+    manifest.registryIndex.push_back(i);
 }
 
 // The three lists can hold 100,000 entries: each entry is read as soon as the parser has it and is
@@ -425,7 +469,8 @@ private:
     ListKind inList_ = ListKind::kNone;
 };
 
-void ReadPatterns(Reader& r, const json& list, Block& block) {
+void ReadPatterns(Reader& r, const json& list, Manifest& manifest) {
+    Block& block = manifest.block;
     if (!r.Array(list, "patterns")) return;
     for (size_t i = 0; i < list.size(); ++i) {
         std::string where = Item("patterns", i);
@@ -436,11 +481,14 @@ void ReadPatterns(Reader& r, const json& list, Block& block) {
             continue;
         }
         block.patterns.push_back(std::move(*pattern));
+        manifest.patternIndex.push_back(i);
     }
 }
 
-void ReadSettings(Reader& r, const json& settings, Block& block) {
-    if (!r.Object(settings, "settings", {"waitForRun", "themedControls", "runFirst", "document"})) return;
+void ReadSettings(Reader& r, const json& settings, Manifest& manifest) {
+    Block& block = manifest.block;
+    if (!r.Object(settings, "settings", "settings")) return;
+    r.Accept(settings, "settings", manifest);
     SettingsSpec read;
     if (r.Bool(settings, "waitForRun", "settings.waitForRun")) read.flags |= kSettingsWaitForRun;
     if (r.Bool(settings, "themedControls", "settings.themedControls")) read.flags |= kSettingsThemedControls;
@@ -464,6 +512,24 @@ std::string Position(std::string_view text, size_t byte) {
 }
 
 }  // namespace
+
+const std::vector<ManifestObjectFields>& ManifestFields() {
+    // "accept" names the warnings the author means, at each place findings are about.
+    static const std::vector<ManifestObjectFields> fields = [] {
+        std::vector<const char*> messages(kMessageKeys, kMessageKeys + kMessageCount);
+        messages.push_back("accept");
+        return std::vector<ManifestObjectFields>{
+            {"", {"$schema", "codePage", "language", "unattended", "messages", "files", "shortcuts", "registry", "patterns", "settings",
+                  "accept"}},
+            {"messages", messages},
+            {"files[]", {"folder", "name", "flags", "accept"}},
+            {"shortcuts[]", {"levels", "folder", "secondFolder", "name", "accept"}},
+            {"registry[]", {"root", "key", "value", "accept"}},
+            {"settings", {"waitForRun", "themedControls", "runFirst", "document", "accept"}},
+        };
+    }();
+    return fields;
+}
 
 std::string DescribeProblem(const std::string& file, const Problem& problem) {
     std::string out = file + ": ";
@@ -500,9 +566,85 @@ std::vector<std::string> FileFlagNames(uint8_t flags) {
     return names;
 }
 
+std::string EntryPath(const Manifest& manifest, const char* list, size_t index) {
+    const std::vector<size_t>* indices = nullptr;
+    std::string name = list;
+    if (name == "files") indices = &manifest.fileIndex;
+    if (name == "shortcuts") indices = &manifest.shortcutIndex;
+    if (name == "registry") indices = &manifest.registryIndex;
+    if (name == "patterns") indices = &manifest.patternIndex;
+    return Item(name, indices && index < indices->size() ? (*indices)[index] : index);
+}
+
+namespace {
+
+// Finds the keys given twice in one object, which a JSON reader takes the last of without a word:
+// the author meant one of them. A pass of its own over the text, with the JSON path of each.
+class DuplicateKeys : public nlohmann::json_sax<json> {
+public:
+    explicit DuplicateKeys(std::vector<Problem>& problems) : problems_(problems) {}
+
+    bool null() override { return Value(); }
+    bool boolean(bool) override { return Value(); }
+    bool number_integer(number_integer_t) override { return Value(); }
+    bool number_unsigned(number_unsigned_t) override { return Value(); }
+    bool number_float(number_float_t, const string_t&) override { return Value(); }
+    bool string(string_t&) override { return Value(); }
+    bool binary(binary_t&) override { return Value(); }
+    bool start_object(std::size_t) override { return Open(false); }
+    bool start_array(std::size_t) override { return Open(true); }
+    bool end_object() override { return Close(); }
+    bool end_array() override { return Close(); }
+    bool key(string_t& key) override {
+        Frame& frame = stack_.back();
+        if (!frame.keys.insert(key).second) {
+            std::string where = Field(frame.path, key.c_str());
+            problems_.push_back({where, "is given twice in this object: a reader takes only the last one (remove or "
+                                        "rename the other)"});
+        }
+        frame.key = key;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    struct Frame {
+        bool array = false;
+        size_t next = 0;
+        std::string path;
+        std::string key;
+        std::set<std::string> keys;
+    };
+    std::string ChildPath() {
+        if (stack_.empty()) return "";
+        Frame& parent = stack_.back();
+        return parent.array ? Item(parent.path, parent.next++) : Field(parent.path, parent.key.c_str());
+    }
+    bool Value() {
+        if (!stack_.empty() && stack_.back().array) ++stack_.back().next;
+        return true;
+    }
+    bool Open(bool array) {
+        Frame frame;
+        frame.array = array;
+        frame.path = ChildPath();
+        stack_.push_back(std::move(frame));
+        return true;
+    }
+    bool Close() {
+        stack_.pop_back();
+        return true;
+    }
+    std::vector<Problem>& problems_;
+    std::vector<Frame> stack_;
+};
+
+}  // namespace
+
 bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Problem>& problems,
                    const ManifestOptions& options) {
     size_t before = problems.size();
+    manifest = Manifest{};
     // First the document without the entries of the three lists: the code page, the messages, the
     // patterns and the settings. Then the lists, each entry read and dropped as the parser ends it,
     // so that no document of 100,000 entries is ever built.
@@ -520,44 +662,61 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
         what = cut == std::string::npos ? what : what.substr(cut + 2);
         if (what.rfind("parse error at line", 0) != 0) what = Position(text, e.byte) + ": " + what;
         problems.push_back({"", "not valid JSON: " + what});
+        manifest.complete = false;
         return false;
+    }
+    {
+        DuplicateKeys duplicates(problems);
+        json::sax_parse(text.begin(), text.end(), &duplicates, nlohmann::detail::input_format_t::json, true, true);
     }
     Reader r(problems);
-    if (!r.Object(doc, "", {"codePage", "language", "unattended", "messages", "files", "shortcuts", "registry",
-                            "patterns", "settings"})) {
+    if (!r.Object(doc, "", "")) {
+        manifest.complete = false;
         return false;
     }
-    manifest = Manifest{};
+    r.Accept(doc, "", manifest);
+    // "$schema" names the schema an editor checks the manifest with; the block has no place for it.
+    if (auto found = doc.find("$schema"); found != doc.end() && !found->is_string()) {
+        r.Fail("$schema", std::string("must be a string, not ") + TypeName(*found));
+    }
+    // A part that cannot be read is reported and the reading goes on, so that one run names every
+    // problem. Without a code page the texts are read as they are written, unconverted.
+    bool pageKnown = true;
     const Language* language = nullptr;
-    if (!ReadLanguage(r, doc, options.language, language)) return false;
-    if (language) manifest.codePage = language->codePage;
+    if (!ReadLanguage(r, doc, options.language, language, manifest.offeredLanguages)) pageKnown = false;
+    if (language) {
+        manifest.codePage = language->codePage;
+        manifest.language = language->tag;
+    }
     if (auto found = doc.find("codePage"); found != doc.end()) {
         auto number = r.Integer(*found, "codePage", 1, 65535);
-        if (!number) return false;
-        if (language && *number != language->codePage) {
+        if (!number) {
+            pageKnown = false;
+        } else if (language && *number != language->codePage) {
             r.Fail("codePage", std::to_string(*number) + " conflicts with the language " + language->tag +
                                    ", whose texts are in code page " + std::to_string(language->codePage) +
                                    " (leave \"codePage\" out, or give " + std::to_string(language->codePage) + ")");
-            return false;
+            pageKnown = false;
+        } else {
+            manifest.codePage = static_cast<int>(*number);
         }
-        manifest.codePage = static_cast<int>(*number);
     }
     std::string error;
-    auto page = CodePage::Open(manifest.codePage, &error);
-    if (!page) {
-        problems.push_back({"codePage", error});
-        return false;
+    std::unique_ptr<CodePage> page;
+    if (pageKnown) {
+        page = CodePage::Open(manifest.codePage, &error);
+        if (!page) problems.push_back({"codePage", error});
     }
     r.SetCodePage(page.get());
     Block& block = manifest.block;
-    ReadMessages(r, doc, language, block);
+    ReadMessages(r, doc, language, manifest);
     ReadUnattended(r, doc, manifest);
     bool lists = false;
     for (const char* list : {"files", "shortcuts", "registry"}) {
         if (auto found = doc.find(list); found != doc.end()) lists = r.Array(*found, list) || lists;
     }
-    if (auto found = doc.find("patterns"); found != doc.end()) ReadPatterns(r, *found, block);
-    if (auto found = doc.find("settings"); found != doc.end()) ReadSettings(r, *found, block);
+    if (auto found = doc.find("patterns"); found != doc.end()) ReadPatterns(r, *found, manifest);
+    if (auto found = doc.find("settings"); found != doc.end()) ReadSettings(r, *found, manifest);
     if (lists) {
         ListTracker tracker;
         size_t counts[4] = {};
@@ -565,13 +724,13 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
             ListKind list = tracker.Entry(depth, event, parsed);
             switch (list) {
                 case ListKind::kFiles:
-                    ReadFile(r, parsed, counts[1]++, block);
+                    ReadFile(r, parsed, counts[1]++, manifest);
                     return false;
                 case ListKind::kShortcuts:
-                    ReadShortcut(r, parsed, counts[2]++, block);
+                    ReadShortcut(r, parsed, counts[2]++, manifest);
                     return false;
                 case ListKind::kRegistry:
-                    ReadRegistryEntry(r, parsed, counts[3]++, block);
+                    ReadRegistryEntry(r, parsed, counts[3]++, manifest);
                     return false;
                 case ListKind::kNone:
                     return true;
@@ -586,7 +745,8 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
         std::string invalid = ValidateBlock(block);
         if (!invalid.empty()) problems.push_back({"", invalid});
     }
-    return problems.size() == before;
+    manifest.complete = problems.size() == before;
+    return manifest.complete;
 }
 
 namespace {
@@ -614,7 +774,7 @@ private:
 }  // namespace
 
 bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Problem>& problems,
-                    std::vector<Problem>& notes) {
+                    std::vector<Problem>& notes, const JsonOptions& options) {
     std::string error;
     auto page = CodePage::Open(manifest.codePage, &error);
     if (!page) {
@@ -629,10 +789,12 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
     if (manifest.unattended) out += std::string("  \"unattended\": ") + (*manifest.unattended ? "true" : "false") + ",\n";
 
     out += "  \"messages\": {";
-    size_t shown = std::min<size_t>(block.messages.size(), kMessageCount);
-    for (size_t i = 0; i < shown; ++i) {
+    size_t count = std::min<size_t>(block.messages.size(), kMessageCount);
+    size_t shown = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!options.defaultMessages && block.messages[i] == kDefaultMessages[i]) continue;
         std::string where = Field("messages", kMessageKeys[i]);
-        out += (i ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " + w.Text(block.messages[i], where);
+        out += (shown++ ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " + w.Text(block.messages[i], where);
     }
     out += shown ? "\n  },\n" : "},\n";
     if (block.messages.size() < kMessageCount) {

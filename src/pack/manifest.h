@@ -3,7 +3,9 @@
 // the block.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +28,34 @@ struct Manifest {
     // `check` warns that runs with /S and /Q can stop at those questions.
     std::optional<bool> unattended;
     format::Block block;
+    // The JSON index of each entry of the block's lists: an entry that could not be read is not in
+    // the block, and the findings about those after it still name them as the manifest does. Empty
+    // for a block that was not read from JSON (each entry is then its own index).
+    std::vector<size_t> fileIndex, shortcutIndex, registryIndex, patternIndex;
+    // Warnings the author means, by name, on the JSON path of the entry that says so ("files[2]",
+    // "settings", "messages", "" for the manifest as a whole): `"accept": ["vendor-key"]`.
+    std::map<std::string, std::vector<std::string>> accepted;
+    // The tags of the languages the manifest's "language" names (one, or the list to pick from).
+    std::vector<std::string> offeredLanguages;
+    // False when some part of the manifest could not be read: the block holds the rest.
+    bool complete = true;
+    // Read from JSON only: the tag of the built-in table that filled the messages left out (empty
+    // without "language"), and which messages the manifest gave itself.
+    std::string language;
+    std::array<bool, format::kMessageCount> givenMessages{};
 };
+
+// The JSON path of entry `index` of the block's list `list` ("files", "shortcuts", "registry",
+// "patterns"), as the manifest numbers it.
+std::string EntryPath(const Manifest& manifest, const char* list, size_t index);
+
+// The fields the reader accepts, by the place of their object: "" the document, "messages",
+// "files[]", "shortcuts[]", "registry[]", "settings". Anything else at these places is refused.
+struct ManifestObjectFields {
+    const char* place;
+    std::vector<const char*> keys;
+};
+const std::vector<ManifestObjectFields>& ManifestFields();
 
 // Something wrong at one place of the manifest: `where` is the JSON path ("files[3].flags[1]"),
 // empty for the document as a whole.
@@ -44,8 +73,10 @@ struct ManifestOptions {
 };
 
 // Reads manifest JSON. Returns true when the manifest is valid and can be encoded; otherwise
-// `problems` names every bad field found. A manifest with "language" takes that language's code
-// page and built-in texts for every message it leaves out.
+// `problems` names every bad field found, all of them in one pass, and `manifest` holds what could
+// be read (for the checks to report on too). A key given twice in one object is a problem. A
+// manifest with "language" takes that language's code page and built-in texts for every message it
+// leaves out.
 [[nodiscard]] bool ParseManifest(std::string_view json, Manifest& manifest, std::vector<Problem>& problems,
                                  const ManifestOptions& options = {});
 
@@ -53,8 +84,13 @@ struct ManifestOptions {
 // a text holds bytes that name no character in the code page (`problems` says where). What the
 // manifest cannot say (flag bits without a name, a root that is no predefined key, messages beyond
 // the 16 or fewer than them) is written as near as it goes and noted in `notes`.
+struct JsonOptions {
+    // False leaves out the messages whose text is the English default, which build fills in again
+    // (or a "language" added later replaces).
+    bool defaultMessages = true;
+};
 [[nodiscard]] bool ManifestToJson(const Manifest& manifest, std::string& json, std::vector<Problem>& problems,
-                                  std::vector<Problem>& notes);
+                                  std::vector<Problem>& notes, const JsonOptions& options = {});
 
 // Registry roots by name (short and long names) and back.
 std::optional<uint32_t> RootFromName(std::string_view name);

@@ -38,6 +38,7 @@ public:
         ProgramFolders();
         Registry();
         Closing();
+        SetOutcomes(plan_);
         return std::move(plan_);
     }
 
@@ -136,6 +137,7 @@ private:
         PlanPass& pass = Pass("start", "Before anything is removed (without /Q, /S or /X)",
                               {"while a file checked for use is locked, message 15 asks to close it (Retry or Cancel)"});
         pass.items.push_back({"", "ask", show_(Message(kMsgConfirm)), {"OK goes on, Cancel ends the run (message 1)"}, {}});
+        pass.items.back().messages = {1};
         for (size_t i = 0; i < b_.files.size(); ++i) {
             const auto& f = b_.files[i];
             if (f.name.empty() || !(f.flags & kFileMustBeFree)) continue;
@@ -147,12 +149,16 @@ private:
             } else {
                 NoteToken(item, f.folder, path);
             }
+            item.target = "file";
+            item.messages = {15};
             pass.items.push_back(std::move(item));
         }
         PlanPass& run = Pass("runFirst", "The program to run first");
         if (b_.settings && b_.settings->command) {
             RunFirstCommand command = ComposeRunFirst(installDir_, *b_.settings->command);
             PlanItem item{"settings.runFirst", "run", show_(command.program), {}, {}};
+            item.target = "program";
+            item.arguments = show_(command.arguments);
             item.notes.push_back("arguments: " + (command.arguments.empty() ? std::string("(none)") : show_(command.arguments)));
             item.notes.push_back(command.tokenForm ? "folder tokens are expanded on the machine"
                                                    : "relative to the install folder");
@@ -195,6 +201,10 @@ private:
             PlanItem item{Index("files", i), f.name.empty() ? "remove folder" : "delete",
                           show_(path.empty() ? Stored(f.folder, f.name) : path), {}, Progress(ProgressPass::kFiles, k)};
             auto skip = EntrySkipReason(f.folder, path);
+            item.target = f.name.empty() ? "folder" : "file";
+            item.flags = FileFlagNames(f.flags);
+            if (!f.name.empty()) item.messages = {9};
+            if (!f.name.empty() && (f.flags & kFileShared)) item.messages.push_back(10);
             if (!skip && IsVerbatimOrDevicePath(path)) skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
             if (!skip && f.name.empty()) skip = NetworkRefusal(path);
             if (!skip) NoteToken(item, f.folder, path);
@@ -237,6 +247,7 @@ private:
             PatternPath p = PlanPatternPath(installDir_, b_.patterns[i]);
             if (p.hasTokens) ExpandInstallDirToken(p);
             PlanItem item{Index("patterns", i), "clean", show_(p.full), {}, {}};
+            item.target = "files";
             std::optional<std::string> skip;
             bool unclosed = false;
             for (const auto& t : TokensOf(b_.patterns[i], &unclosed)) {
@@ -265,6 +276,8 @@ private:
                 item.notes.push_back(*skip);
             } else {
                 item.path = show_(p.folder);
+                item.folder = show_(p.folder);
+                item.mask = show_(p.mask);
                 item.notes.push_back("deletes files matching " + show_(p.mask) + " in it and every subfolder");
                 item.notes.push_back("removes each folder of the tree that is then empty, the folder itself too");
                 if (p.hasTokens) item.notes.push_back("folder tokens are expanded on the machine");
@@ -301,6 +314,7 @@ private:
         for (uint32_t i = 0; i < S_; ++i) {
             const auto& s = b_.shortcuts[i];
             PlanItem item{Index("shortcuts", i), "delete", "", {}, Progress(ProgressPass::kShortcutFiles, i)};
+            item.target = "file";
             if (s.name.empty()) {
                 item.action = "nothing";
                 item.notes.push_back("no file name");
@@ -343,11 +357,16 @@ private:
             auto steps = ShortcutClimb(s.levels, folder, second);
             if (steps.empty()) {
                 pass.items.push_back({entry, "nothing", "", {"no folder"}, Progress(ProgressPass::kShortcutFolders, i)});
+                pass.items.back().target = "folder";
                 continue;
             }
             for (size_t k = 0; k < steps.size(); ++k) {
                 const auto& step = steps[k];
                 PlanItem item{entry, "remove folder", show_(step.folder), {}, {}};
+                item.target = "folder";
+                item.level = static_cast<uint32_t>(k);
+                item.levels = s.levels;
+                if (!step.secondFolder.empty()) item.secondFolder = show_(step.secondFolder);
                 if (k == 0) {
                     item.notes.push_back("level count " + std::to_string(s.levels));
                 } else {
@@ -463,6 +482,9 @@ private:
             bool predefined = IsPredefinedRoot(r.root, options_.nt);
             if (parts.kind == RegistryEntryKind::kValue) {
                 PlanItem item{entry, "delete value", root + "\\" + show_(parts.key), {}, {}};
+                item.target = "value";
+                item.key = item.path;
+                item.valueName = show_(parts.value);
                 item.notes.push_back("value " + (parts.value.empty() ? std::string("(default)") : show_(parts.value)));
                 if (!predefined) {
                     item.action = "skip";
@@ -472,6 +494,7 @@ private:
                 continue;
             }
             PlanItem item{entry, "delete key", root + "\\" + show_(r.keyPath), {}, Progress(ProgressPass::kRegistry, k)};
+            item.target = "key";
             if (parts.kind == RegistryEntryKind::kSkipped) {
                 item.action = "skip";
                 item.notes.push_back(r.keyPath.empty() ? "empty key path" : "the whole Software or System key is never removed");
@@ -489,10 +512,15 @@ private:
     void Closing() {
         PlanPass& pass = Pass("closing", "The end of the run");
         std::string finished = Message(kMsgFinished);
-        if (!finished.empty()) pass.items.push_back({"", "show", show_(finished), {"message 2; not with /Q, /S or /X"}, {}});
+        if (!finished.empty()) {
+            pass.items.push_back({"", "show", show_(finished), {"message 2; not with /Q, /S or /X"}, {}});
+            pass.items.back().target = "message";
+            pass.items.back().messages = {2};
+        }
         if (b_.settings && b_.settings->document) {
             const std::string& d = *b_.settings->document;
             pass.items.push_back({"settings.document", "open", show_(d), {"not with /S or /X"}, {}});
+            pass.items.back().target = "document";
         }
         std::string exe = installDir_ + options_.uninstallerName;  // the name it has where it runs
         std::string folder = installDir_;
@@ -503,6 +531,29 @@ private:
                                    " if it is empty",
                                "not with /S or /X, nor after Cancel"},
                               {}});
+        pass.items.back().target = "uninstaller";
+    }
+
+    // The outcome of each item in a removal log's words, from its action.
+    static void SetOutcomes(Plan& plan) {
+        for (auto& pass : plan.passes) {
+            for (auto& item : pass.items) {
+                const std::string& a = item.action;
+                if (a == "delete" || a == "remove folder" || a == "clean" || a == "delete key" || a == "delete value" ||
+                    a == "self-delete") {
+                    item.outcome = "remove";
+                } else if (a == "stop") {
+                    item.outcome = "keep";
+                } else if (a == "nothing") {
+                    item.outcome = "none";
+                } else if (a == "check in use") {
+                    item.outcome = "check";
+                } else {
+                    item.outcome = a;  // "skip", "ask", "run", "show", "open"
+                }
+                if (item.target.empty() && pass.name == "programFolders") item.target = "folder";
+            }
+        }
     }
 
     const Block& b_;
@@ -578,10 +629,11 @@ std::string FormatPlanText(const Plan& plan) {
 std::string FormatPlanJson(const Plan& plan) {
     std::string out;
     out.reserve(ItemBytes(plan, 64));
-    out += "{\n  \"platform\": ";
+    out += "{\n  \"formatVersion\": " + std::to_string(kPlanFormatVersion) + ",\n  \"platform\": ";
     AppendJsonString(out, plan.platform);
     out += ",\n  \"installDir\": ";
     AppendJsonString(out, plan.installDir);
+    if (plan.codePage) out += ",\n  \"codePage\": " + std::to_string(plan.codePage);
     out += ",\n  \"progressTotal\": " + std::to_string(plan.progressTotal) + ",\n  \"passes\": [";
     for (size_t p = 0; p < plan.passes.size(); ++p) {
         const auto& pass = plan.passes[p];
@@ -622,6 +674,38 @@ std::string FormatPlanJson(const Plan& plan) {
                 AppendJsonString(out, item.typicalPath);
             }
             if (item.progress) out += ", \"progress\": " + std::to_string(*item.progress);
+            out += ", \"outcome\": ";
+            AppendJsonString(out, item.outcome);
+            if (!item.target.empty()) {
+                out += ", \"target\": ";
+                AppendJsonString(out, item.target);
+            }
+            auto text = [&out](const char* name, const std::optional<std::string>& value) {
+                if (!value) return;
+                out += std::string(", \"") + name + "\": ";
+                AppendJsonString(out, *value);
+            };
+            text("key", item.key);
+            text("valueName", item.valueName);
+            text("folder", item.folder);
+            text("mask", item.mask);
+            text("secondFolder", item.secondFolder);
+            text("arguments", item.arguments);
+            if (item.level) out += ", \"level\": " + std::to_string(*item.level);
+            if (item.levels) out += ", \"levels\": " + std::to_string(*item.levels);
+            if (!item.flags.empty()) {
+                out += ", \"flags\": [";
+                for (size_t n = 0; n < item.flags.size(); ++n) {
+                    if (n) out += ", ";
+                    AppendJsonString(out, item.flags[n]);
+                }
+                out += ']';
+            }
+            if (!item.messages.empty()) {
+                out += ", \"messages\": [";
+                for (size_t n = 0; n < item.messages.size(); ++n) out += (n ? ", " : "") + std::to_string(item.messages[n]);
+                out += ']';
+            }
             out += '}';
         }
         out += pass.items.empty() ? "]}" : "\n     ]}";

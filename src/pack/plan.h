@@ -14,7 +14,7 @@ namespace pack {
 struct PlanOptions {
     bool nt = true;                         // the NT family (else 9x)
     std::optional<std::string> installDir;  // unknown: paths show "#InstallDir#\"
-    std::string uninstallerName = "uninst.exe";
+    std::string uninstallerName = "uninstall.exe";
 };
 
 struct PlanItem {
@@ -31,6 +31,22 @@ struct PlanItem {
     std::optional<uint32_t> progress;  // the percentage shown after the item, when a bar exists
     // For a path that begins with a folder token: the path on a typical machine of the family.
     std::string typicalPath;
+    // The same in fields, for programs (plan --json). `outcome` in the words of a removal log:
+    // "remove", "skip", "keep" (a protected folder where a climb ends), "ask", "check", "run",
+    // "show", "open", "none"; `target` what it acts on: "file", "folder", "files" (a pattern's),
+    // "key", "value", "program", "message", "document", "uninstaller".
+    std::string outcome = {};
+    std::string target = {};
+    std::optional<std::string> key = {};           // a value entry's key (with its root)
+    std::optional<std::string> valueName = {};     // a value entry's value name ("" the default value)
+    std::optional<std::string> folder = {};        // a pattern's folder
+    std::optional<std::string> mask = {};          // a pattern's file mask
+    std::optional<std::string> secondFolder = {};  // a shortcut climb's second folder
+    std::optional<uint32_t> level = {};            // a shortcut climb: the step (0 the folder itself)
+    std::optional<uint32_t> levels = {};           // a shortcut climb: the entry's level count
+    std::optional<std::string> arguments = {};     // the run-first program's arguments
+    std::vector<std::string> flags = {};           // a file entry's flags by name
+    std::vector<int> messages = {};                // the messages the step may show (questions by number)
 };
 
 struct PlanPass {
@@ -40,7 +56,11 @@ struct PlanPass {
     std::vector<PlanItem> items;
 };
 
+// The version of plan --json's layout: 2 added the fields of PlanItem after `progress`.
+inline constexpr int kPlanFormatVersion = 2;
+
 struct Plan {
+    int codePage = 0;  // the code page the texts were read in (0: not said)
     std::string platform;
     std::string installDir;
     uint32_t progressTotal = 0;

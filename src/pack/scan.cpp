@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "pack/plan_paths.h"
+#include "pack/platform.h"
 
 namespace pack {
 
@@ -44,8 +45,9 @@ const char* NotAWindowsName(const std::string& name) {
 
 class Scanner {
 public:
-    Scanner(const ScanOptions& options, const CodePage& page, format::Block& block, std::vector<std::string>& skipped)
-        : options_(options), page_(page), block_(block), skipped_(skipped) {}
+    Scanner(const ScanOptions& options, const CodePage& page, format::Block& block, std::vector<std::string>& skipped,
+            std::vector<std::string>& notes)
+        : options_(options), page_(page), block_(block), skipped_(skipped), notes_(notes) {}
 
     // `relative` is the folder below the image, with backslashes ("" for the image itself).
     bool Walk(const fs::path& folder, const std::string& relative, std::string& error) {
@@ -53,11 +55,15 @@ public:
         std::vector<std::string> folders;
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            std::string name = it->path().filename().string();
+            std::string name = platform::Utf8FromPath(it->path().filename());
             auto status = it->symlink_status(ec);
             if (ec) break;
             std::string shown = (relative.empty() ? "" : relative + "\\") + name;
-            if (fs::is_symlink(status)) {
+            if (name.empty()) {
+                // Windows names are UTF-16 and may hold a lone surrogate, which has no UTF-8 form.
+                skipped_.push_back(shown + "? (its name is not valid Unicode)");
+            } else if (fs::is_symlink(status) || platform::IsReparsePoint(it->path())) {
+                // A link or junction leads out of the image: its files are not the product's.
                 skipped_.push_back(shown + " (a symbolic link)");
             } else if (const char* why = NotAWindowsName(name)) {
                 skipped_.push_back(shown + " (" + why + ")");
@@ -72,37 +78,54 @@ public:
             }
         }
         if (ec) {
-            error = "cannot read " + folder.string() + ": " + ec.message();
+            error = "cannot read " + platform::Utf8FromPath(folder) + ": " + ec.message();
             return false;
         }
         std::sort(files.begin(), files.end(), LessNoCase);
         std::sort(folders.begin(), folders.end(), LessNoCase);
         std::string entryFolder;
-        if (!Convert(".\\" + relative, entryFolder, error)) return false;
+        // The folder's own name was converted before Walk was called for it.
+        if (!Convert(".\\" + relative, entryFolder, nullptr)) return false;
         if (!relative.empty()) block_.files.push_back({entryFolder, "", 0});
+        auto shown = [&relative](const std::string& name) { return (relative.empty() ? "" : relative + "\\") + name; };
         for (const auto& name : files) {
-            std::string converted;
-            if (!Convert(name, converted, error)) return false;
+            if (relative.empty() && LooksLikeAnUninstaller(name)) {
+                notes_.push_back(name + " looks like an uninstaller, but the uninstaller is " + options_.uninstaller +
+                                 ": it is listed, so if it is the one, its file pass would delete the running program "
+                                 "(give --uninstaller " + name + ")");
+            }
+            std::string converted, why;
+            if (!Convert(name, converted, &why)) {
+                skipped_.push_back(shown(name) + " (" + why + ")");
+                continue;
+            }
             block_.files.push_back({entryFolder, converted, 0});
         }
         for (const auto& name : folders) {
-            if (!Walk(folder / name, relative.empty() ? name : relative + "\\" + name, error)) return false;
+            std::string converted, why;
+            if (!Convert(name, converted, &why)) {
+                skipped_.push_back(shown(name) + " with everything in it (" + why + ")");
+                continue;
+            }
+            if (!Walk(folder / platform::PathFromUtf8(name), shown(name), error)) return false;
         }
         return true;
     }
 
 private:
-    bool Convert(const std::string& utf8, std::string& out, std::string& error) {
-        std::string why;
-        if (page_.FromUtf8(utf8, out, &why)) return true;
-        error = "\"" + utf8 + "\": " + why;
-        return false;
+    bool Convert(const std::string& utf8, std::string& out, std::string* why) { return page_.FromUtf8(utf8, out, why); }
+
+    // Other installers' and older habits' names for the uninstaller: "uninst.exe", "unins000.exe".
+    static bool LooksLikeAnUninstaller(const std::string& name) {
+        return name.size() > 9 && EqualsNoCase(name.substr(0, 5), "unins") &&
+               EqualsNoCase(name.substr(name.size() - 4), ".exe");
     }
 
     const ScanOptions& options_;
     const CodePage& page_;
     format::Block& block_;
     std::vector<std::string>& skipped_;
+    std::vector<std::string>& notes_;
 };
 
 // The shortcut entries of --start-menu-folder: one per shortcut, in the folder below the Programs
@@ -157,10 +180,15 @@ bool AddStartMenuShortcuts(const ScanOptions& options, const std::string& produc
 }  // namespace
 
 bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vector<std::string>& skipped,
-                      std::string& error) {
+                      std::vector<std::string>& notes, std::string& error) {
     std::error_code ec;
-    if (!fs::is_directory(options.dir, ec)) {
+    if (!fs::is_directory(platform::PathFromUtf8(options.dir), ec)) {
         error = options.dir + " is not a folder";
+        return false;
+    }
+    if (options.uninstaller.empty() || options.uninstaller.find_first_of("\\/:") != std::string::npos) {
+        error = "--uninstaller \"" + options.uninstaller +
+                "\": give the file name alone (the uninstaller stands in the install folder it removes)";
         return false;
     }
     auto page = CodePage::Open(options.codePage, &error);
@@ -170,9 +198,9 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
     format::Block& block = manifest.block;
     std::string name = options.installDirName;
     if (name.empty()) {
-        fs::path folder = fs::absolute(options.dir, ec).lexically_normal();
+        fs::path folder = fs::absolute(platform::PathFromUtf8(options.dir), ec).lexically_normal();
         if (folder.filename().empty()) folder = folder.parent_path();
-        name = folder.filename().string();
+        name = platform::Utf8FromPath(folder.filename());
     }
     block.messages.assign(kDefaultMessages, kDefaultMessages + format::kMessageCount);
     std::string caption, confirm, finished;
@@ -194,7 +222,7 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
         }
     }
     if (!AddStartMenuShortcuts(options, name, *page, block, error)) return false;
-    return Scanner(options, *page, block, skipped).Walk(options.dir, "", error);
+    return Scanner(options, *page, block, skipped, notes).Walk(platform::PathFromUtf8(options.dir), "", error);
 }
 
 }  // namespace pack

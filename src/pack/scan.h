@@ -12,7 +12,7 @@ namespace pack {
 struct ScanOptions {
     std::string dir;                            // the installed image: the install folder's contents
     std::string installDirName;                 // the product's name in the messages; default: the folder's name
-    std::string uninstaller = "uninst.exe";     // left out: the uninstaller deletes itself
+    std::string uninstaller = "uninstall.exe";  // left out: the uninstaller deletes itself
     int codePage = kDefaultCodePage;
     // Written as the manifest's "unattended" when given (true: no run waits for the questions).
     std::optional<bool> unattended = std::nullopt;
@@ -27,9 +27,12 @@ struct ScanOptions {
 
 // Lists the image as relative entries (".\Sub"), sorted by name; each folder entry comes before
 // its files and subfolders, so the file pass, which walks the list from its end, reaches it after
-// them. Fails, with the reason in `error`, when the folder cannot be read or a name does not fit the
-// code page. Symbolic links are left out and named in `skipped`.
+// them. Only the messages that name the product are set; the others keep the English defaults,
+// which the JSON leaves out (JsonOptions). Fails, with the reason in `error`, when the folder cannot
+// be read or the product's name does not fit the code page. Symbolic links, names Windows cannot
+// hold and names the code page cannot hold are left out and named in `skipped`; `notes` holds
+// what the author should look at (a file that looks like another uninstaller).
 [[nodiscard]] bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vector<std::string>& skipped,
-                                    std::string& error);
+                                    std::vector<std::string>& notes, std::string& error);
 
 }  // namespace pack

@@ -19,15 +19,17 @@ struct SignOptions {
 };
 
 // The signing program: the file UNINSTPACK_OSSLSIGNCODE names when that is set, else osslsigncode
-// found on PATH. Nothing, with `error` saying what to do, when there is none.
+// found on PATH (osslsigncode.exe on Windows). Nothing, with `error` saying what to do, when
+// there is none.
 std::optional<std::string> FindSigner(std::string& error);
 
-// Signs `image` and writes the signed uninstaller to `output`: the image goes to a temporary folder
-// beside `output`, osslsigncode signs it there (started with an argument vector, no shell), and
-// only a signed file that holds the image unchanged up to its certificate table is renamed to
-// `output`. On failure nothing is left beside `output` (an older file there stays as it was) and
-// `error` says why, with osslsigncode's own messages. `signature` receives the certificate table.
-[[nodiscard]] bool WriteSigned(const std::string& output, const format::Bytes& image, const SignOptions& options,
-                               format::CertificateTable& signature, size_t& signedSize, std::string& error);
+// Signs `image` into `signedImage`: the image goes to a temporary folder of its own (under TMPDIR,
+// on Windows the user's temporary folder), osslsigncode signs it there (started with an argument
+// vector, no shell), and only a signed file that holds the image unchanged up to its certificate
+// table is taken. The caller writes it to `output` (named in messages, and in the signtool command
+// offered on Windows when no osslsigncode is found). On failure `error` says why, with
+// osslsigncode's own messages, and nothing is left behind. `signature` receives the certificate table.
+[[nodiscard]] bool SignImage(const format::Bytes& image, const SignOptions& options, const std::string& output,
+                             format::Bytes& signedImage, format::CertificateTable& signature, std::string& error);
 
 }  // namespace pack

@@ -182,10 +182,10 @@ bool UserFolderFallback(const PathState& paths, char* out) {
 }
 
 bool CommonFilesFolder(const PathState& paths, char* out) {
-    if (LookUpSetupFolder(paths, "CommonFilesDir", out)) return true;
+    if (LookUpSetupFolder(paths, kCommonFilesDirValue, out)) return true;
     char folder[kPathBufferSize];
     char joined[kPathBufferSize];
-    return LookUpSetupFolder(paths, "ProgramFilesDir", folder) &&
+    return LookUpSetupFolder(paths, kProgramFilesDirValue, folder) &&
            JoinPath(joined, kPathBufferSize, folder, "Common Files") && CopyText(out, kPathBufferSize, joined);
 }
 
@@ -202,7 +202,7 @@ bool ResolveRow(const PathState& paths, const TokenRow& row, char* out) {
         case TokenKind::kCommonFiles:
             return CommonFilesFolder(paths, out);
         case TokenKind::kProgramFiles:
-            return LookUpSetupFolder(paths, "ProgramFilesDir", out);
+            return LookUpSetupFolder(paths, kProgramFilesDirValue, out);
         case TokenKind::kShell:
             if (LookUpSpecialFolder(paths, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
             return ShellFolderFallback(paths, row, out);

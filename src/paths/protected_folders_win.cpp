@@ -41,8 +41,9 @@ constexpr int kCsidlLocalAppData = 28;
 constexpr int kCsidlProfile = 40;
 // The registry's program folders; the WOW64 names give the 64-bit and 32-bit folders on 64-bit Windows,
 // where a 32-bit process reads "ProgramFilesDir" as "Program Files (x86)".
-constexpr const char* kSetupValues[] = {"ProgramFilesDir", "CommonFilesDir",        "ProgramW6432Dir",
-                                        "CommonW6432Dir",  "ProgramFilesDir (x86)", "CommonFilesDir (x86)"};
+constexpr const char* kSetupValues[] = {kProgramFilesDirValue,   kCommonFilesDirValue,
+                                        "ProgramW6432Dir",       "CommonW6432Dir",
+                                        "ProgramFilesDir (x86)", "CommonFilesDir (x86)"};
 
 bool Contains(const ProtectedFolderSet& set, const char* canonical) {
     for (uint32_t i = 0; i < set.count; ++i) {

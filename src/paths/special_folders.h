@@ -13,6 +13,10 @@ struct PathState;
 // Reads `valueName` of HKLM\Software\Microsoft\Windows\CurrentVersion, any value type, into `path`,
 // terminated by us. True when the value was read and is not empty.
 [[nodiscard]] bool ReadSetupFolder(const char* valueName, char* path);
+// The two values every platform has there. Inline variables: one copy of each text in the program,
+// whichever files name it.
+inline constexpr char kProgramFilesDirValue[] = "ProgramFilesDir";
+inline constexpr char kCommonFilesDirValue[] = "CommonFilesDir";
 
 // The same two lookups through the path state's replaceable ones.
 [[nodiscard]] bool LookUpSpecialFolder(const PathState& paths, char* path, int csidl);

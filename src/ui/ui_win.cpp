@@ -34,7 +34,7 @@ void InitUserInterface(UiState& ui, HINSTANCE instance, const UninstallData& dat
     ui.instance = instance;
     ui.data = &data;
     // Never through the search order (common/system_library.h).
-    ui.themeLibrary.reset(LoadSystemLibrary("uxtheme.dll"));
+    ui.themeLibrary.reset(LoadSystemLibrary(kThemeLibraryName));
     if (ui.themeLibrary) {
         ui.setThemeAppProperties = reinterpret_cast<SetThemeAppPropertiesFn>(
             reinterpret_cast<void*>(GetProcAddress(ui.themeLibrary.get(), "SetThemeAppProperties")));

@@ -55,16 +55,13 @@ class PlanModel {
         tokens_.push_back({place.token(), place.tokenFolder()});
     }
 
-    // Plays one plan (the JSON of `uninstpack plan --json`); false with `why` for an item it cannot read.
+    // Plays one plan (the JSON of `uninstpack plan --json`, read by its fields); false with `why` for
+    // an item it cannot read.
     bool Play(const nlohmann::json& plan, std::string* why) {
+        if (plan.value("formatVersion", 0) != 2) return Fail(why, "a plan of another format version");
         for (const auto& pass : plan["passes"]) {
-            std::string name = pass["name"];
             for (const auto& item : pass["items"]) {
-                std::string action = item["action"];
-                std::string path = item.value("path", "");
-                std::vector<std::string> notes;
-                for (const auto& n : item.value("notes", nlohmann::json::array())) notes.push_back(n);
-                if (!Apply(name, action, path, notes, why)) return false;
+                if (!Apply(pass["name"], item, why)) return false;
             }
         }
         return true;
@@ -87,34 +84,33 @@ class PlanModel {
     }
 
   private:
-    bool Apply(const std::string& pass, const std::string& action, const std::string& path,
-               const std::vector<std::string>& notes, std::string* why) {
-        if (pass == "files") {
-            if (action == "delete") DeleteFile(path);
-            if (action == "remove folder") RemoveFolder(path);
-        } else if (pass == "patterns" && action == "clean") {
-            std::string mask = Between(notes, "deletes files matching ", " in it");
-            if (mask.empty()) return Fail(why, "no mask for the pattern of " + path);
-            Clean(path, mask);
-        } else if (pass == "shortcutFiles" && action == "delete") {
-            DeleteFile(path);
-        } else if (pass == "shortcutFolders" && action == "remove folder") {
+    bool Apply(const std::string& pass, const nlohmann::json& item, std::string* why) {
+        if (item.value("outcome", "") != "remove") return true;
+        std::string target = item.value("target", "");
+        std::string path = item.value("path", "");
+        if (pass == "files" || pass == "shortcutFiles") {
+            if (target == "file") DeleteFile(path);
+            if (target == "folder") RemoveFolder(path);
+        } else if (pass == "patterns") {
+            std::string folder = item.value("folder", ""), mask = item.value("mask", "");
+            if (folder.empty() || mask.empty()) return Fail(why, "no folder or mask for the pattern of " + path);
+            Clean(folder, mask);
+        } else if (pass == "shortcutFolders") {
             RemoveFolder(path);
-            std::string second = Between(notes, "and the second folder ", "");
+            std::string second = item.value("secondFolder", "");
             if (!second.empty()) RemoveFolder(second);
-        } else if (pass == "programFolders" && action == "remove folder") {
+        } else if (pass == "programFolders") {
             for (std::string folder = path; RemoveFolder(folder);) folder = testing_support::FolderOf(folder);
-        } else if (pass == "registry" && action == "delete key") {
+        } else if (pass == "registry" && target == "key") {
             std::string key = KeyItem(path);
             if (key.empty()) return Fail(why, "a key outside the sandbox: " + path);
             for (auto it = items_.begin(); it != items_.end();) {
                 it = StartsWithNoCase(*it, key) ? items_.erase(it) : std::next(it);
             }
-        } else if (pass == "registry" && action == "delete value") {
-            std::string key = KeyItem(path);
-            std::string value = Between(notes, "value ", "");
-            if (key.empty()) return Fail(why, "a value outside the sandbox: " + path);
-            EraseNoCase(key + "@" + (value == "(default)" ? "" : value));
+        } else if (pass == "registry" && target == "value") {
+            std::string key = KeyItem(item.value("key", ""));
+            if (key.empty() || !item.contains("valueName")) return Fail(why, "a value outside the sandbox: " + path);
+            EraseNoCase(key + "@" + item.value("valueName", ""));
         }
         return true;
     }
@@ -122,16 +118,6 @@ class PlanModel {
     static bool Fail(std::string* why, const std::string& text) {
         *why = text;
         return false;
-    }
-
-    static std::string Between(const std::vector<std::string>& notes, const std::string& before,
-                               const std::string& after) {
-        for (const auto& note : notes) {
-            if (note.compare(0, before.size(), before) != 0) continue;
-            std::string rest = note.substr(before.size());
-            return after.empty() ? rest : rest.substr(0, rest.find(after));
-        }
-        return "";
     }
 
     // The snapshot item of a path in the sandbox ("App1\Data\"), or empty for a path outside it.

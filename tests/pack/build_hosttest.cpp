@@ -1,5 +1,11 @@
 // `uninstpack build`: the stub's data-offset field, and the real packer's exit codes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
 
 #include "data/loader.h"
 #include "format/stub_image.h"
@@ -133,44 +139,246 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
     std::string good = dir_.File("good.json");
     std::string bad = dir_.File("bad.json");
     std::string dangerous = dir_.File("dangerous.json");
-    WriteText(good, R"({"files": [{"folder": ".\\", "name": "app.exe"}]})");
+    WriteText(good, R"({"unattended": true, "files": [{"folder": ".\\", "name": "app.exe"}]})");
     WriteText(bad, R"({"files": [{"folder": ".\\", "name": "app.exe", "flags": ["sharde"]}]})");
     WriteText(dangerous, R"({"registry": [{"root": "HKLM", "key": "Software\\"}]})");
     std::string breaking = dir_.File("breaking.json");
     WriteText(breaking, R"({"registry": [{"root": "HKLM", "key": "System\\CurrentControlSet\\Services"}],
                             "patterns": ["#System#\\drivers\\*.sys"]})");
+    std::string vendor = dir_.File("vendor.json");
+    WriteText(vendor, R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor"}]})");
+    std::string accepted = dir_.File("accepted.json");
+    WriteText(accepted, R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor", "accept": ["vendor-key"]}]})");
+    std::string twice = dir_.File("twice.json");
+    WriteText(twice, R"({"files": [{"folder": ".\\", "name": "a.exe", "name": "b.exe"}]})");
+    std::string languages = dir_.File("languages.json");
+    WriteText(languages, R"({"language": ["de", "ru"], "messages": {"caption": "Удаление"},
+                             "files": [{"folder": ".\\", "name": "app.exe"}]})");
+    WriteText(dir_.File("password.txt"), "secret\n");
+    WriteText(dir_.File("cert.pfx"), "not read: the output is refused first");
     std::string out = dir_.File("out.exe");
+    std::string build = " --stub '" + stub_ + "' -o '" + out + "'";
     struct Case {
         std::string arguments;
         int exitCode;
-        const char* message;  // expected in stdout or stderr
+        const char* message;          // expected in stdout or stderr
+        const char* absent = nullptr;  // in neither
+        std::string input = "/dev/null";  // standard input
     } cases[] = {
-        {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "'", 0, "data block of"},
+        {"build '" + good + "'" + build, 0, "data block of"},
         {"build --help", 0, "Usage: uninstpack build"},
         {"--help", 0, "build"},
-        {"build '" + bad + "' --stub '" + stub_ + "' -o '" + out + "'", 1,
-         "bad.json: files[0].flags[0]: unknown flag \"sharde\""},
-        {"build '" + dangerous + "' --stub '" + stub_ + "' -o '" + out + "'", 1, "nothing written (--force builds anyway)"},
-        {"build '" + dangerous + "' --stub '" + stub_ + "' -o '" + out + "' --force", 0, "data block of"},
-        {"build '" + breaking + "' --stub '" + stub_ + "' -o '" + out + "'", 1, "2 errors in"},
-        {"build '" + dir_.File("missing.json") + "' --stub '" + stub_ + "' -o '" + out + "'", 1, "cannot open"},
+        {"build '" + bad + "'" + build, 1, "bad.json: files[0].flags[0]: error: unknown flag \"sharde\" (did you mean \"shared\"?)"},
+        {"build '" + dangerous + "'" + build, 1, "nothing written (--force builds anyway)"},
+        {"build '" + dangerous + "'" + build + " --force", 0, "data block of"},
+        {"build '" + breaking + "'" + build, 1, "2 errors in"},
+        {"build '" + dir_.File("missing.json") + "'" + build, 1, "cannot open"},
         {"build '" + good + "' --stub '" + dir_.File("missing.exe") + "' -o '" + out + "'", 1, "cannot open"},
         {"build '" + good + "' --stub '" + good + "' -o '" + out + "'", 1, "not an uninstaller stub"},
         // `out` is the uninstaller the first case built: a second block behind the first is refused.
         {"build '" + good + "' --stub '" + out + "' -o '" + dir_.File("twice.exe") + "'", 1,
          "the stub already carries a data block"},
         {"build '" + good + "' -o '" + out + "'", 2, "--stub is required"},
-        {"build", 2, "MANIFEST is required"},
-        {"", 2, "A subcommand is required"},
+        {"build '" + good + "'" + build + " --bogus", 2, "--bogus"},
+        {"build '" + good + "'" + build + " --password-file pw.txt", 2, "requires --sign-with"},
+        // The conventions of command-line tools: version, usage of a bare command, help on a command,
+        // the nearest command or option to a misspelt one.
+        {"--version", 0, "uninstpack 0."},
+        {"version", 0, "uninstpack 0."},
+        {"", 2, "Usage: uninstpack [OPTIONS] SUBCOMMAND"},
+        {"build", 2, "Usage: uninstpack build [OPTIONS] MANIFEST"},
+        {"plan", 2, "Usage: uninstpack plan [OPTIONS] UNINSTALLER"},
+        {"help check", 0, "Usage: uninstpack check [OPTIONS] MANIFEST"},
+        {"help chek", 2, "no command \"chek\" (did you mean \"check\"?)"},
         {"frobnicate", 2, "frobnicate"},
-        {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "' --bogus", 2, "--bogus"},
-        {"build '" + good + "' --stub '" + stub_ + "' -o '" + out + "' --password-file pw.txt", 2, "requires --sign-with"},
+        {"biuld '" + good + "'", 2, "unknown command \"biuld\" (did you mean \"build\"?)"},
+        {"build '" + good + "'" + build + " --fource", 2, "--fource is no option (did you mean \"--force\"?)"},
+        {"languages --json", 0, "\"tag\": \"ja\", \"codePage\": 932, \"englishName\": \"Japanese\", \"nativeName\": \"日本語\""},
+        // Findings on standard error with the warning's name; --werror fails on warnings; an entry's
+        // "accept" takes the warning its author means; -q shows errors only.
+        {"check '" + vendor + "'", 0, "vendor.json: registry[0]: warning[vendor-key]: removes HKCU\\Software\\Vendor"},
+        {"check '" + vendor + "' --werror", 1, "vendor.json: 0 errors, 1 warning; --werror fails on warnings"},
+        {"build '" + vendor + "'" + build + " --werror", 1, "nothing written"},
+        {"check '" + accepted + "' --werror", 0, "accepted.json: 0 errors, 0 warnings (1 accepted)", "warning[vendor-key]"},
+        {"check '" + accepted + "' -v", 0, "warning[vendor-key]: removes HKCU\\Software\\Vendor with every subkey: every "
+                                          "product stored under it goes too (accepted)"},
+        {"check '" + vendor + "' -q", 0, "", "vendor-key"},
+        {"check '" + dangerous + "' -q", 1, "dangerous.json: registry[0]: error:", "0 warnings"},
+        {"check '" + twice + "'", 1, "twice.json: files[0].name: error: is given twice in this object"},
+        // "-" reads the manifest from standard input.
+        {"check -", 0, "<stdin>: registry[0]: warning[vendor-key]", nullptr, vendor},
+        {"build -" + build, 0, "data block of", nullptr, good},
+        {"build - --stub - -o '" + out + "'", 2, "cannot both be standard input", nullptr, good},
+        {"dump -", 0, "\"name\": \"app.exe\"", nullptr, out},
+        {"plan - --install-dir 'C:\\Demo'", 0, "self-delete C:\\Demo\\uninstall.exe", nullptr, out},
+        {"plan '" + out + "' --install-dir 'D:/Demo'", 0, "uninstpack: --install-dir: warning[install-dir]: \"D:/Demo\" holds \"/\""},
+        {"build '" + vendor + "'" + build, 0, "vendor.json: 0 errors, 1 warning"},
+        // The install folder on the command line as the uninstaller would read it.
+        {"check '" + good + "' --install-dir 'C:/Program Files/App'", 0,
+         "uninstpack: --install-dir: warning[install-dir]: \"C:/Program Files/App\" holds \"/\"", "no absolute"},
+        {"check '" + good + "' --install-dir 'Program Files\\App'", 0,
+         "uninstpack: --install-dir: warning[install-dir]: \"Program Files\\App\" is no absolute Windows path"},
+        {"check '" + good + "' --install-dir 'C:\\Program Files\\App'", 0, "0 errors, 0 warnings", "install-dir"},
+        // Every language a manifest offers, in one call: a finding of some languages says which.
+        {"check '" + languages + "'", 1,
+         "languages.json: messages.caption: error: character U+0423 \"У\" has no place in code page 1252 (language de)"},
+        {"check '" + languages + "' --language ru", 0, "0 errors"},
+        {"build '" + languages + "' --language ru --stub '" + stub_ + "' -o '" + dir_.File("{lang}.exe") + "'", 0,
+         "ru.exe: "},
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + dir_.File("{lang}.exe") + "'", 2, "names no language"},
+        // OUT that is a file the command reads, under any spelling, is refused before anything is written.
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + good + "'", 1, "is the manifest"},
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + dir_.path() + "/./stub.exe'", 1, "is the stub"},
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + dir_.File("password.txt") + "' --sign-with '" +
+             dir_.File("cert.pfx") + "' --password-file '" + dir_.File("password.txt") + "'",
+         1, "is the password file"},
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + dir_.File("cert.pfx") + "' --sign-with '" +
+             dir_.File("cert.pfx") + "'",
+         1, "is the certificate"},
     };
     for (const auto& c : cases) {
-        auto run = RunPacker(c.arguments);
+        auto run = RunPacker(c.arguments, "", "", c.input);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.out << run.err;
         EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << c.arguments << "\n" << run.out << run.err;
+        if (c.absent) {
+            EXPECT_EQ((run.out + run.err).find(c.absent), std::string::npos) << c.arguments << "\n" << run.out << run.err;
+        }
     }
+    // The files a refused OUT named are as they were.
+    EXPECT_EQ(pack_testing::ReadText(good), R"({"unattended": true, "files": [{"folder": ".\\", "name": "app.exe"}]})");
+    EXPECT_EQ(ReadBytes(stub_), FakeStub());
+    EXPECT_EQ(pack_testing::ReadText(dir_.File("password.txt")), "secret\n");
+}
+
+// -o in a scratch folder, for each kind of file OUT can be: the uninstaller reaches where OUT leads,
+// and nothing else is replaced or left behind.
+TEST_F(PackerRun, TheOutputGoesWhereItLeadsAndReplacesNothingElse) {
+    std::string manifest = dir_.File("app.json");
+    WriteText(manifest, R"({"files": [{"folder": ".\\", "name": "app.exe"}]})");
+    std::string expected = dir_.File("expected.exe");
+    auto reference = RunPacker("build '" + manifest + "' --stub '" + stub_ + "' -o '" + expected + "'");
+    ASSERT_EQ(reference.exitCode, 0) << reference.err;
+    const Bytes image = ReadBytes(expected);
+    ASSERT_GT(image.size(), kFakeStubSize);
+    auto build = [&](const std::string& output) {
+        return RunPacker("build '" + manifest + "' --stub '" + stub_ + "' -o '" + output + "'");
+    };
+    auto kind = [](const std::string& path) {
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0) return std::string("missing");
+        if (S_ISLNK(info.st_mode)) return std::string("link");
+        if (S_ISFIFO(info.st_mode)) return std::string("fifo");
+        return std::string(S_ISREG(info.st_mode) ? "file" : "other");
+    };
+    auto items = [](const std::string& folder) {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+        return names;
+    };
+    std::string other = dir_.File("elsewhere");
+    ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+
+    // -o -: the uninstaller on standard output, and what was built said on standard error.
+    auto piped = build("-");
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(Bytes(piped.out.begin(), piped.out.end()), image);
+    EXPECT_NE(piped.err.find("<stdout>: " + std::to_string(image.size()) + " bytes"), std::string::npos) << piped.err;
+
+    // A regular file is replaced whole, by a new file renamed over it.
+    std::string regular = dir_.File("regular.exe");
+    WriteText(regular, "last week's uninstaller");
+    struct stat before;
+    ASSERT_EQ(stat(regular.c_str(), &before), 0);
+    auto replaced = build(regular);
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(ReadBytes(regular), image);
+    struct stat after;
+    ASSERT_EQ(stat(regular.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino) << "replaced by a rename, not rewritten in place";
+
+    // Links and FIFOs are POSIX's: Wine shows a link to the Windows packer as the file it names, so
+    // the Windows packer's own handling (links, devices) is tested on names Windows knows instead.
+    if (!pack_testing::WindowsPacker()) {
+        // A link is written through: it stays a link, its target (in another folder) gets the bytes,
+        // replaced beside the target.
+        std::string target = other + "/target.exe";
+        WriteText(target, "old");
+        std::string link = dir_.File("link.exe");
+        ASSERT_EQ(symlink("elsewhere/target.exe", link.c_str()), 0);
+        auto through = build(link);
+        EXPECT_EQ(through.exitCode, 0) << through.err;
+        EXPECT_EQ(kind(link), "link");
+        EXPECT_EQ(ReadBytes(target), image);
+        // A link to a file that is not there yet creates it.
+        std::string dangling = dir_.File("dangling.exe");
+        ASSERT_EQ(symlink("elsewhere/new.exe", dangling.c_str()), 0);
+        EXPECT_EQ(build(dangling).exitCode, 0);
+        EXPECT_EQ(kind(dangling), "link");
+        EXPECT_EQ(ReadBytes(other + "/new.exe"), image);
+
+        // A FIFO, and a link to one (as /dev/stdout is a link to the descriptor's file), are written
+        // into: the reader gets the uninstaller and the FIFO stays. The reader is open before the packer
+        // runs, without waiting, and the image fits the pipe's buffer, so nothing can block.
+        std::string fifo = dir_.File("pipe");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::string fifoLink = dir_.File("stdout-like");
+        ASSERT_EQ(symlink(fifo.c_str(), fifoLink.c_str()), 0);
+        for (const std::string& output : {fifo, fifoLink}) {
+            int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+            ASSERT_GE(reader, 0);
+            auto written = build(output);
+            EXPECT_EQ(written.exitCode, 0) << output << "\n" << written.err;
+            Bytes got(image.size() + 16);
+            ssize_t n = read(reader, got.data(), got.size());
+            close(reader);
+            got.resize(n > 0 ? static_cast<size_t>(n) : 0);
+            EXPECT_EQ(got, image) << output;
+            EXPECT_EQ(kind(fifo), "fifo");
+            EXPECT_EQ(kind(fifoLink), "link");
+        }
+    } else {
+        // A device name makes no file wherever it stands: refused, and nothing is made beside it.
+        for (const char* device : {"nul.exe", "CON", "com1.exe"}) {
+            auto refused = build(other + "/" + device);
+            EXPECT_EQ(refused.exitCode, 1) << device << "\n" << refused.err;
+            EXPECT_NE(refused.err.find("it names a device"), std::string::npos) << refused.err;
+        }
+    }
+
+    // A folder is no output; nothing of the temporary files is left anywhere.
+    auto folder = build(other);
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_NE(folder.err.find("it is a folder"), std::string::npos) << folder.err;
+    if (!pack_testing::WindowsPacker()) {
+        EXPECT_EQ(items(other), (std::set<std::string>{"target.exe", "new.exe"}));
+        EXPECT_EQ(items(dir_.path()), (std::set<std::string>{"app.json", "stub.exe", "expected.exe", "regular.exe",
+                                                             "link.exe", "dangling.exe", "pipe", "stdout-like", "elsewhere"}));
+    } else {
+        EXPECT_EQ(items(other), std::set<std::string>{});
+        EXPECT_EQ(items(dir_.path()), (std::set<std::string>{"app.json", "stub.exe", "expected.exe", "regular.exe", "elsewhere"}));
+    }
+}
+
+// A write that fails (here: past the file size limit, with the signal that would end the packer
+// ignored, as a full disk fails a write) exits 1 and leaves the old OUT as it was.
+TEST_F(PackerRun, AFailedWriteLeavesTheOldOutput) {
+    std::string manifest = dir_.File("app.json");
+    WriteText(manifest, R"({"files": [{"folder": ".\\", "name": "app.exe"}]})");
+    std::string out = dir_.File("uninst.exe");
+    WriteText(out, "the uninstaller of last week");
+    // The Windows packer through its runner (see pack_testing::WindowsPacker).
+    std::string runner = pack_testing::WindowsPacker() ? "'" + std::string(getenv("UNINSTPACK_RUNNER")) + "' " : "";
+    std::string command = "trap '' XFSZ; ulimit -f 1; exec " + runner + "'" + std::string(getenv("UNINSTPACK")) + "' build '" + manifest +
+                          "' --stub '" + stub_ + "' -o '" + out + "' 2>'" + dir_.File("err") + "'";
+    int status = std::system(("sh -c \"" + command + "\"").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(pack_testing::ReadText(dir_.File("err")).find("cannot write " + out), std::string::npos)
+        << pack_testing::ReadText(dir_.File("err"));
+    EXPECT_EQ(pack_testing::ReadText(out), "the uninstaller of last week");
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) names.insert(entry.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"app.json", "stub.exe", "uninst.exe", "err"}));
 }
 
 TEST_F(PackerRun, AFailedBuildLeavesNoOutput) {

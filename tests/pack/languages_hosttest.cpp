@@ -243,11 +243,70 @@ TEST(ManifestLanguage, RussianBuildStoresCp1251AndDumpShowsIt) {
     }
     auto unpicked = RunPacker("build '" + dir.File("ru.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" +
                               dir.File("x.exe") + "'");
-    EXPECT_EQ(unpicked.exitCode, 1);
-    EXPECT_NE(unpicked.err.find("ru.json: language: the manifest offers de, ru: pick one with --language"),
+    EXPECT_EQ(unpicked.exitCode, 2);
+    EXPECT_NE(unpicked.err.find("ru.json offers 2 languages: name one with --language, or build them all with -o "
+                                "holding {lang}"),
               std::string::npos)
         << unpicked.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("x.exe")));
+}
+
+// check and build over every language a manifest offers in one call; dump and plan then read each
+// uninstaller's texts in its language's code page without being told.
+TEST(ManifestLanguage, EveryOfferedLanguageInOneCallAndTheCodePageGuessed) {
+    TempFolder dir;
+    WriteBytes(dir.File("stub.exe"), FakeStub());
+    WriteText(dir.File("app.json"), R"({"language": ["de", "ru"], "files": [{"folder": ".\\", "name": "a.exe"}]})");
+    auto check = RunPacker("check '" + dir.File("app.json") + "' -v");
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_NE(check.err.find("app.json: checked in each language it offers: de, ru"), std::string::npos) << check.err;
+    auto build = RunPacker("build '" + dir.File("app.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" +
+                           dir.File("uninstall-{lang}.exe") + "'");
+    ASSERT_EQ(build.exitCode, 0) << build.err;
+    EXPECT_NE(build.out.find("uninstall-de.exe: "), std::string::npos) << build.out;
+    EXPECT_NE(build.out.find("uninstall-ru.exe: "), std::string::npos) << build.out;
+    struct Case {
+        const char* file;
+        const char* tag;
+        int codePage;
+        const char* note;  // on standard error ("" none)
+    } cases[] = {
+        {"uninstall-de.exe", "de", 1252, ""},
+        {"uninstall-ru.exe", "ru", 1251,
+         "note: texts read in code page 1251: 16 of its messages are those of the built-in ru table; --code-page chooses another"},
+    };
+    for (const auto& c : cases) {
+        auto dump = RunPacker("dump '" + dir.File(c.file) + "'");
+        ASSERT_EQ(dump.exitCode, 0) << dump.err;
+        EXPECT_EQ(dump.err.find("note:") == std::string::npos, std::string(c.note).empty()) << dump.err;
+        EXPECT_NE(dump.err.find(c.note), std::string::npos) << dump.err;
+        auto dumped = nlohmann::json::parse(dump.out);
+        EXPECT_EQ(dumped["codePage"], c.codePage) << c.file;
+        const Language& language = *pack::FindLanguage(c.tag);
+        EXPECT_EQ(dumped["messages"]["confirm"], language.messages[format::kMsgConfirm]) << c.file;
+        auto plan = RunPacker("plan '" + dir.File(c.file) + "' --json");
+        ASSERT_EQ(plan.exitCode, 0) << plan.err;
+        auto planned = nlohmann::json::parse(plan.out);
+        EXPECT_EQ(planned["codePage"], c.codePage) << c.file;
+        EXPECT_EQ(planned["passes"][0]["items"][0]["path"], language.messages[format::kMsgConfirm]) << plan.out;
+    }
+    // A block that is no table's and does not read in 1252: the first built-in language's code page
+    // that reads it, named. "ー" is 0x81 0x5B in code page 932; 0x81 names nothing in 1252.
+    WriteText(dir.File("ja.json"), R"({"codePage": 932, "files": [{"folder": ".\\", "name": "ツール.exe"}]})");
+    ASSERT_EQ(RunPacker("build '" + dir.File("ja.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" + dir.File("ja.exe") + "'").exitCode, 0);
+    auto guessed = RunPacker("dump '" + dir.File("ja.exe") + "'");
+    ASSERT_EQ(guessed.exitCode, 0) << guessed.err;
+    EXPECT_NE(guessed.err.find("texts read in code page 932: its texts do not read back in code page 1252; 932 (Japanese)"),
+              std::string::npos)
+        << guessed.err;
+    EXPECT_NE(guessed.out.find("ツール.exe"), std::string::npos) << guessed.out;
+    // -q keeps the guess to itself; the code page given is taken as it is, without a note.
+    auto quiet = RunPacker("dump '" + dir.File("uninstall-ru.exe") + "' -q");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(nlohmann::json::parse(quiet.out)["codePage"], 1251);
+    auto given = RunPacker("dump '" + dir.File("uninstall-ru.exe") + "' --code-page 1252");
+    EXPECT_EQ(given.err.find("note:"), std::string::npos) << given.err;
+    EXPECT_EQ(nlohmann::json::parse(given.out)["codePage"], 1252);
 }
 
 TEST(LanguagesCommand, ListsEveryLanguageWithItsCodePageAndNames) {
@@ -257,6 +316,18 @@ TEST(LanguagesCommand, ListsEveryLanguageWithItsCodePageAndNames) {
               BuiltInLanguages().languages.size() + 1);
     EXPECT_NE(listed.out.find("\nja     932        Japanese               日本語\n"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("\nnb     1252       Norwegian Bokmål       Norsk bokmål\n"), std::string::npos);
+    auto json = RunPacker("languages --json");
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    auto doc = nlohmann::json::parse(json.out);
+    EXPECT_EQ(doc["formatVersion"], 1);
+    ASSERT_EQ(doc["languages"].size(), BuiltInLanguages().languages.size());
+    for (size_t i = 0; i < doc["languages"].size(); ++i) {
+        const Language& language = BuiltInLanguages().languages[i];
+        EXPECT_EQ(doc["languages"][i]["tag"], language.tag);
+        EXPECT_EQ(doc["languages"][i]["codePage"], language.codePage);
+        EXPECT_EQ(doc["languages"][i]["englishName"], language.englishName);
+        EXPECT_EQ(doc["languages"][i]["nativeName"], language.nativeName);
+    }
 }
 
 }  // namespace

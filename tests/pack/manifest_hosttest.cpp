@@ -104,14 +104,25 @@ TEST(Manifest, ErrorsNameTheFieldByItsJsonPath) {
         {R"({"codePage": "1252"})", "m.json: codePage: must be a whole number, not string"},
         {R"({"codePage": 99999})", "m.json: codePage: must be from 1 to 65535, not 99999"},
         {R"({"codePage": 12345})", "m.json: codePage: code page 12345 is not known to iconv (CP12345)"},
-        {R"({"messages": {"captoin": "x"}})", "m.json: messages.captoin: unknown field"},
+        {R"({"messages": {"captoin": "x"}})", "m.json: messages.captoin: unknown field (did you mean \"caption\"?)"},
         {R"({"messages": {"caption": 5}})", "m.json: messages.caption: must be a string, not number"},
         {R"({"messages": []})", "m.json: messages: must be an object, not array"},
         {R"({"files": {}})", "m.json: files: must be an array, not object"},
         {R"({"files": [{"name": "a"}]})", "m.json: files[0].folder: is missing"},
         {R"({"files": [{"folder": ".\\", "name": "a"}, {"folder": ".\\", "nmae": "b"}]})", "m.json: files[1].nmae: unknown field"},
         {R"({"files": [{"folder": "a"}, {"folder": "a"}, {"folder": "a"}, {"folder": ".\\", "flags": ["shared", "sharde"]}]})",
-         "m.json: files[3].flags[1]: unknown flag \"sharde\" (flags are shared, font, selfRegister, mustBeFree)"},
+         "m.json: files[3].flags[1]: unknown flag \"sharde\" (did you mean \"shared\"?)"},
+        {R"({"files": [{"folder": ".\\", "flags": ["bogus"]}]})",
+         "m.json: files[0].flags[0]: unknown flag \"bogus\" (flags are shared, font, selfRegister, mustBeFree)"},
+        {R"({"registry": [{"root": "HKML", "key": "Software\\X"}]})", "m.json: registry[0].root: unknown root \"HKML\" (did you mean \"HKLM\"?)"},
+        {R"({"fiels": []})", "m.json: fiels: unknown field (did you mean \"files\"?)"},
+        {R"({"files": [{"folder": ".\\", "name": "a", "flag": ["shared"]}]})", "m.json: files[0].flag: unknown field (did you mean \"flags\"?)"},
+        {R"({"language": "rus"})", "m.json: language: unknown language \"rus\" (did you mean \"ru\"?)"},
+        // A key given twice: JSON readers keep the last without a word.
+        {R"({"files": [{"folder": ".\\", "name": "a", "name": "b"}]})", "m.json: files[0].name: is given twice in this object"},
+        {R"({"settings": {"runFirst": "a"}, "settings": {"document": "b"}})", "m.json: settings: is given twice in this object"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\A"}, {"root": "HKCU", "key": "Software\\B", "key": "Software\\C"}]})",
+         "m.json: registry[1].key: is given twice in this object"},
         {R"({"files": [{"folder": ".\\", "flags": "shared"}]})", "m.json: files[0].flags: must be an array, not string"},
         {R"({"files": [{"folder": ".\\", "flags": [1]}]})", "m.json: files[0].flags[0]: must be a flag name, not number"},
         {R"({"files": [{"folder": "a\u0000b"}]})", "m.json: files[0].folder: holds a NUL character, which would end the text early"},
@@ -167,6 +178,29 @@ TEST(Manifest, UnattendedLeavesTheQuestionsEmpty) {
         // The other messages are untouched.
         EXPECT_FALSE(m.block.messages[format::kMsgConfirm].empty()) << c.json;
     }
+}
+
+// One run names every problem: a wrong type or a misspelt name does not hide the others, and the
+// entries after a bad one keep their own numbers.
+TEST(Manifest, EveryProblemInOneRun) {
+    std::string json = R"({"codePage": "1252", "language": "xx", "fiels": [],
+        "files": [{"name": "a", "flags": ["sharde"]}, {"folder": ".\\", "name": "b"}],
+        "registry": [{"root": "HKML", "key": "Software\\V\\A"}, {"root": "HKCU", "key": "Software\\V\\B", "key": "x"}],
+        "settings": {"waitForRun": 1}})";
+    Manifest m;
+    std::string problems = Parse(json, m);
+    for (const char* expected : {"m.json: codePage: must be a whole number, not string\n", "m.json: language: unknown language \"xx\"",
+                                 "m.json: fiels: unknown field", "m.json: files[0].flags[0]: unknown flag \"sharde\"",
+                                 "m.json: files[0].folder: is missing", "m.json: registry[0].root: unknown root \"HKML\"", "m.json: registry[1].key: is given twice",
+                                 "m.json: settings.waitForRun: must be true or false, not number"}) {
+        EXPECT_NE(problems.find(expected), std::string::npos) << expected << "\n got: " << problems;
+    }
+    EXPECT_FALSE(m.complete);
+    // What could be read is there for the checks, under the numbers the manifest gives it.
+    ASSERT_EQ(m.block.files.size(), 1u);
+    EXPECT_EQ(pack::EntryPath(m, "files", 0), "files[1]");
+    ASSERT_EQ(m.block.registry.size(), 1u);
+    EXPECT_EQ(pack::EntryPath(m, "registry", 0), "registry[1]");
 }
 
 // Limits of the format: texts the uninstaller's staging areas or the u16 counts cannot hold.

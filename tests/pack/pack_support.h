@@ -69,23 +69,53 @@ struct RunResult {
     std::string err;
 };
 
-// Runs the real uninstpack (env UNINSTPACK) with `arguments` (already quoted for the shell);
-// `stdoutTo` sends its standard output to that file instead of capturing it (/dev/full: a full disk).
-inline RunResult RunPacker(const std::string& arguments, const std::string& stdoutTo = "") {
-    TempFolder folder;
-    const char* packer = getenv("UNINSTPACK");
-    RunResult result;
-    if (!packer) {
-        result.err = "UNINSTPACK is not set";
-        return result;
+// The packer under test: UNINSTPACK names it, and UNINSTPACK_RUNNER, when set, the program that
+// runs it (scripts/wine for the Windows packer, build/win32/uninstpack.exe: the same cases then
+// run against the Windows build under Wine).
+inline bool WindowsPacker() {
+    const char* runner = getenv("UNINSTPACK_RUNNER");
+    return runner && *runner;
+}
+
+// How the packer under test spells the file at `path`: as it stands natively, with a drive letter
+// and backslashes for the Windows packer (Wine shows the root of this system as Z:).
+inline std::string PackerPath(const std::string& path) {
+    if (!WindowsPacker()) return path;
+    std::string spelled = "Z:" + path;
+    for (char& c : spelled) {
+        if (c == '/') c = '\\';
     }
-    std::string command = std::string("'") + packer + "' " + arguments + " >'" +
-                          (stdoutTo.empty() ? folder.File("out") : stdoutTo) + "' 2>'" + folder.File("err") + "' </dev/null";
+    return spelled;
+}
+
+// Runs `packer` (already quoted for the shell, with its runner) with `arguments` (also quoted);
+// `stdoutTo` and `stderrTo` send its standard output or error to that file instead of capturing it
+// (/dev/full: a full disk); `stdinFrom` gives its standard input (default /dev/null).
+inline RunResult RunProgram(const std::string& packer, const std::string& arguments, const std::string& stdoutTo = "",
+                            const std::string& stderrTo = "", const std::string& stdinFrom = "/dev/null") {
+    TempFolder folder;
+    RunResult result;
+    std::string command = packer + " " + arguments + " >'" + (stdoutTo.empty() ? folder.File("out") : stdoutTo) +
+                          "' 2>'" + (stderrTo.empty() ? folder.File("err") : stderrTo) + "' <'" + stdinFrom + "'";
     int status = std::system(command.c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = ReadText(folder.File("out"));
     result.err = ReadText(folder.File("err"));
     return result;
+}
+
+// Runs the packer under test (see WindowsPacker) with `arguments` (already quoted for the shell).
+inline RunResult RunPacker(const std::string& arguments, const std::string& stdoutTo = "",
+                           const std::string& stderrTo = "", const std::string& stdinFrom = "/dev/null") {
+    const char* packer = getenv("UNINSTPACK");
+    if (!packer) {
+        RunResult result;
+        result.err = "UNINSTPACK is not set";
+        return result;
+    }
+    std::string command = std::string("'") + packer + "'";
+    if (WindowsPacker()) command = std::string("'") + getenv("UNINSTPACK_RUNNER") + "' " + command;
+    return RunProgram(command, arguments, stdoutTo, stderrTo, stdinFrom);
 }
 
 // Parses a manifest; the problems, one per line, when it does not parse.

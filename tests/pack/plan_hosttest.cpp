@@ -442,3 +442,77 @@ TEST(Plan, TheRealPackerPrintsJson) {
 }
 
 }  // namespace
+
+namespace {
+
+// plan --json gives in fields what the text says in prose: a program reads the value name, the
+// mask, the flags and the questions without parsing sentences.
+TEST(Plan, TheJsonHoldsTheItemsInFields) {
+    pack_testing::TempFolder dir;
+    std::string stub = dir.File("stub.exe"), out = dir.File("uninst.exe"), manifest = dir.File("app.json");
+    pack_testing::WriteBytes(stub, pack_testing::FakeStub());
+    pack_testing::WriteText(manifest, R"({
+      "files": [{"folder": ".\\Bin"}, {"folder": ".\\Bin", "name": "core.dll", "flags": ["shared", "selfRegister"]},
+                {"folder": "C:\\Windows\\Fonts", "name": "demo.ttf", "flags": ["font"]}],
+      "shortcuts": [{"levels": 1, "folder": "C:\\Menu\\Vendor\\App", "secondFolder": "D:\\Menu\\Vendor\\App", "name": "App.lnk"}],
+      "registry": [{"root": "HKCU", "key": "Software\\Vendor\\App", "value": "Installed"},
+                   {"root": "HKCU", "key": "Software\\Vendor\\App"}],
+      "patterns": ["Logs\\*.log"],
+      "settings": {"runFirst": "\"#System#\\cmd.exe\" /c echo", "waitForRun": true}})");
+    auto built = pack_testing::RunPacker("build '" + manifest + "' --stub '" + stub + "' -o '" + out + "'");
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    auto run = pack_testing::RunPacker("plan '" + out + "' --json --install-dir 'C:\\Demo'");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    auto doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["formatVersion"], 2);
+    EXPECT_EQ(doc["codePage"], 1252);
+    auto find = [&doc](const std::string& pass, const std::string& entry, const std::string& action) {
+        for (const auto& p : doc["passes"]) {
+            if (p["name"] != pass) continue;
+            for (const auto& item : p["items"]) {
+                if (item.value("entry", "") == entry && item["action"] == action) return item;
+            }
+        }
+        return nlohmann::json();
+    };
+    struct Case {
+        const char* pass;
+        const char* entry;
+        const char* action;
+        const char* fields;  // the item holds each of these fields with these values
+    } cases[] = {
+        {"start", "", "ask", R"({"outcome": "ask", "messages": [1]})"},
+        {"runFirst", "settings.runFirst", "run",
+         R"({"outcome": "run", "target": "program", "path": "#System#\\cmd.exe", "arguments": "/c echo"})"},
+        {"files", "files[1]", "delete",
+         R"({"outcome": "remove", "target": "file", "flags": ["shared", "selfRegister"], "messages": [9, 10]})"},
+        {"files", "files[0]", "remove folder", R"({"outcome": "remove", "target": "folder"})"},
+        {"files", "files[2]", "delete", R"({"outcome": "remove", "target": "file", "flags": ["font"], "messages": [9]})"},
+        {"patterns", "patterns[0]", "clean",
+         R"({"outcome": "remove", "target": "files", "folder": "C:\\Demo\\Logs", "mask": "*.log"})"},
+        {"shortcutFiles", "shortcuts[0]", "delete", R"({"outcome": "remove", "target": "file", "path": "C:\\Menu\\Vendor\\App\\App.lnk"})"},
+        {"shortcutFolders", "shortcuts[0]", "remove folder",
+         R"({"target": "folder", "level": 0, "levels": 1, "path": "C:\\Menu\\Vendor\\App", "secondFolder": "D:\\Menu\\Vendor\\App"})"},
+        {"registry", "registry[0]", "delete value",
+         R"({"outcome": "remove", "target": "value", "key": "HKCU\\Software\\Vendor\\App", "valueName": "Installed"})"},
+        {"registry", "registry[1]", "delete key", R"({"outcome": "remove", "target": "key", "path": "HKCU\\Software\\Vendor\\App"})"},
+        {"programFolders", "files[2]", "nothing", R"({"outcome": "none"})"},
+        {"closing", "", "self-delete", R"({"outcome": "remove", "target": "uninstaller", "path": "C:\\Demo\\uninst.exe"})"},
+    };
+    for (const auto& c : cases) {
+        auto item = find(c.pass, c.entry, c.action);
+        ASSERT_FALSE(item.is_null()) << c.pass << " " << c.entry << " " << c.action << "\n" << run.out;
+        const nlohmann::json fields = nlohmann::json::parse(c.fields);
+        for (const auto& [key, value] : fields.items()) {
+            EXPECT_EQ(item.contains(key) ? item[key] : nlohmann::json(), value) << c.pass << " " << c.entry << " " << key << "\n" << item.dump();
+        }
+    }
+    // The second climb step of the shortcut says its level.
+    bool levelOne = false;
+    for (const auto& p : doc["passes"]) {
+        for (const auto& item : p["items"]) levelOne = levelOne || (p["name"] == "shortcutFolders" && item.value("level", 0) == 1);
+    }
+    EXPECT_TRUE(levelOne) << run.out;
+}
+
+}  // namespace

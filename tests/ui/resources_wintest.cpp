@@ -161,6 +161,37 @@ struct IconImage {
     bool operator==(const IconImage&) const = default;
 };
 
+// One image's palette and pixels: the palette holds the entries its header counts (biClrUsed, or
+// all 2^bits when 0), the colour and mask rows (each padded to 4 bytes) fill the rest exactly, every
+// pixel names an entry of the palette, and every pixel the mask leaves transparent is black, since
+// the system draws an icon by ANDing the mask and then XORing the colours onto the screen: any
+// other colour would tint the desktop behind the icon.
+void ExpectIconPixels(ResourceBytes icon, const BITMAPINFOHEADER& header, int id) {
+    SCOPED_TRACE("image " + std::to_string(id));
+    const int bits = header.biBitCount;
+    ASSERT_TRUE(bits == 4 || bits == 8);
+    const uint32_t colours = header.biClrUsed != 0 ? header.biClrUsed : 1u << bits;
+    ASSERT_LE(colours, 1u << bits);
+    const int n = header.biWidth;
+    const size_t colourRow = (n * bits + 31) / 32 * 4;
+    const size_t maskRow = (n + 31) / 32 * 4;
+    const size_t paletteAt = header.biSize;
+    const size_t pixelsAt = paletteAt + 4 * colours;
+    const size_t maskAt = pixelsAt + colourRow * n;
+    ASSERT_EQ(icon.size, maskAt + maskRow * n) << "header, palette, colour rows and mask rows";
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            uint8_t packed = icon.data[pixelsAt + y * colourRow + x * bits / 8];
+            uint32_t index = bits == 8 ? packed : (x % 2 == 0 ? packed >> 4 : packed & 0x0F);
+            ASSERT_LT(index, colours) << "pixel " << x << ", " << y;
+            bool transparent = (icon.data[maskAt + y * maskRow + x / 8] & (0x80 >> (x % 8))) != 0;
+            if (!transparent) continue;
+            const uint8_t* colour = icon.data + paletteAt + 4 * index;
+            ASSERT_EQ(colour[0] | colour[1] | colour[2], 0) << "transparent pixel " << x << ", " << y;
+        }
+    }
+}
+
 void ExpectIconGroup(HMODULE module) {
     ResourceBytes group = FindEnglish(module, RT_GROUP_ICON, 800);
     ASSERT_NE(group.data, nullptr) << "no icon group 800";
@@ -185,6 +216,7 @@ void ExpectIconGroup(HMODULE module) {
         EXPECT_EQ(header.biWidth, width);
         EXPECT_EQ(header.biHeight, 2 * width) << "image and mask";
         EXPECT_EQ(header.biBitCount, bits);
+        ExpectIconPixels(icon, header, id);
     }
     std::vector<IconImage> expected = {{16, 4}, {16, 8}, {32, 4}, {32, 8}, {48, 8}};
     EXPECT_EQ(images, expected);
