@@ -3,26 +3,32 @@
 // makes only the platform calls the same removal needs and starts the same way with the same system
 // libraries. Every figure is the best of a few rounds; each round builds its tree afresh.
 //
-// Sections (REMOVAL_BENCH_SECTIONS, any of "startup,files,steps,walk,wildcard,registry,selfdelete";
+// Sections (REMOVAL_BENCH_SECTIONS, any of "startup,files,whole,steps,walk,wildcard,registry,selfdelete";
 // all by default):
 //   startup    an installation with nothing to remove: what starting and ending cost on each side
 //   files      an installation of REMOVAL_BENCH_FILES files (10000) in REMOVAL_BENCH_FOLDERS folders
 //              (100), listed file by file with a folder entry per folder: times, ratio, peak memory;
 //              and the same run with the removal log (/L=PATH) beside the one without: its cost
+//   whole      an installation of REMOVAL_BENCH_WHOLE_FILES files (10000) in 100 folders, 100 key
+//              entries and 2 shortcuts, and of REMOVAL_BENCH_WHOLE_LARGE files too when that is set:
+//              times, ratio, peak memory
 //   steps      in this process, per file: the lock probe, the shared-count step and the in-use check
 //              of the file pass beside a bare DeleteFileA, on REMOVAL_BENCH_STEP_FILES files (1000)
 //   walk       in this process, per folder: the checks the wildcard walk makes before it enters a
 //              folder, beside listing and removing it, on REMOVAL_BENCH_WALK_FOLDERS folders (300)
 //   wildcard   one pattern over REMOVAL_BENCH_TREE_FILES files (10000) in REMOVAL_BENCH_TREE_FOLDERS
 //              folders (1000), two levels deep: times and ratio
-//   registry   one key entry over REMOVAL_BENCH_KEYS keys (5000) five levels deep below the sandbox's
+//   registry   one key entry over REMOVAL_BENCH_KEYS keys (100000) five levels deep below the sandbox's
 //              key in HKEY_CURRENT_USER\Software: times and ratio
 //   selfdelete /Q (no closing box): from the uninstaller's end to its executable being gone, beside
 //              an empty batch run by the same interpreter (cmd.exe by its full path)
 // REMOVAL_BENCH_ROUNDS (3) rounds each. A run that leaves anything of its tree fails the benchmark.
 // The platform requests behind the per-file figures: under Wine, run with
 // REMOVAL_BENCH_SECTIONS=steps and WINEDEBUG=+server,+debugstr, and count the request lines between
-// each "removal_winbench: steps begin" and "... end" mark (one pair per figure, in print order).
+// each "removal_winbench: steps begin" and "... end" mark (one pair per figure, in the order the
+// section measures them: DeleteFileA, delete on close, disposition, probe + DeleteFileA, plain pass,
+// shared pass, program folders, in-use check). The server must be started with that setting
+// (`wineserver -k` first), or it traces nothing.
 #include <windows.h>
 #include <psapi.h>
 
@@ -296,6 +302,73 @@ void FilesSection(unsigned rounds) {
     if (!sandbox.CanariesAlive(nullptr)) Fail("a canary of the files section is gone");
 }
 
+bool MakeKeyTree(const std::string& base, const std::vector<std::string>& keys);
+
+// ---- whole: a whole installation, start-up included ---------------------------------------------
+
+// REMOVAL_BENCH_WHOLE_FILES files (10000) in 100 folders, each listed with a folder entry per
+// folder, 100 key entries (each an empty key) and 2 shortcuts; at REMOVAL_BENCH_WHOLE_LARGE files as
+// well when that is set (100000 shows that the cost grows in line).
+void WholeRunAt(unsigned files, unsigned rounds) {
+    const unsigned folders = 100, keyCount = 100;
+    unsigned perFolder = std::max(1u, files / folders);
+    std::printf("whole: %u files in %u folders, %u keys, 2 shortcuts; /S; best of %u\n", perFolder * folders,
+                folders, keyCount, rounds);
+    e2e::Sandbox sandbox("RemovalBench.Whole");
+    e2e::Installation& app = sandbox.NewInstallation();
+    std::string root = app.folder();
+    std::string base = sandbox.keyPath() + "\\Whole";
+    format::Block block;
+    block.messages = BenchMessages();
+    block.files = ListedEntries(folders, perFolder, 0);
+    block.shortcuts = {{0, root + "Menu", "", "App.lnk"}, {0, root + "Desk", "", "App.lnk"}};
+    for (unsigned i = 0; i < keyCount; ++i)
+        block.registry.push_back({kHkcu, base + "\\k" + std::to_string(i)});
+    if (!sandbox.ok() || !PlacePrograms(app, block)) return;
+    auto make = [&] {
+        if (!MakeListedTree(root, folders, perFolder) || !testing_support::MakeFolders(root + "Menu") ||
+            !testing_support::MakeFolders(root + "Desk") || !MakeEmptyFile(root + "Menu\\App.lnk") ||
+            !MakeEmptyFile(root + "Desk\\App.lnk")) {
+            return false;
+        }
+        std::vector<std::string> keys;
+        for (unsigned i = 0; i < keyCount; ++i) keys.push_back("k" + std::to_string(i));
+        return MakeKeyTree(base, keys);
+    };
+    auto left = [&] {
+        unsigned n =
+            ListedLeft(root, folders) + Exists(root + "Menu\\App.lnk") + Exists(root + "Desk\\App.lnk");
+        for (unsigned i = 0; i < keyCount; ++i)
+            n += testing_support::KeyExists(HKEY_CURRENT_USER, base + "\\k" + std::to_string(i));
+        return n;
+    };
+    std::string arguments = "whole \"" + root.substr(0, root.size() - 1) + "\" " + std::to_string(folders) +
+                            " " + std::to_string(perFolder) + " \"" + base + "\" " + std::to_string(keyCount);
+    Best ours, minimal;
+    for (unsigned round = 0; round < rounds; ++round) {
+        if (!make()) return Fail("cannot build the whole installation");
+        ours.Add(RunTimed(app.uninstaller(), "/S", root));
+        if (unsigned n = left()) return Fail(std::to_string(n) + " items left by the uninstaller");
+        if (!make()) return Fail("cannot build the whole installation");
+        minimal.Add(RunTimed(app.Path(kMinimalName), arguments, root));
+        if (unsigned n = left()) return Fail(std::to_string(n) + " items left by the minimal program");
+    }
+    std::printf(
+        "  (start to end of each process; minimal = DeleteFileA, RemoveDirectoryA, the keys' deletion, "
+        "bare)\n");
+    PrintComparison("whole run:", ours, minimal, true);
+    if (minimal.peakWorkingSet > 0) {
+        std::printf("  %-34s %5.2fx (target <= 1.10)\n", "peak working set ratio:",
+                    static_cast<double>(ours.peakWorkingSet) / static_cast<double>(minimal.peakWorkingSet));
+    }
+    if (!sandbox.CanariesAlive(nullptr)) Fail("a canary of the whole section is gone");
+}
+
+void WholeSection(unsigned rounds) {
+    WholeRunAt(Setting("REMOVAL_BENCH_WHOLE_FILES", 10000), rounds);
+    if (unsigned large = Setting("REMOVAL_BENCH_WHOLE_LARGE", 0)) WholeRunAt(large, rounds);
+}
+
 // ---- steps: what the file pass adds per file, measured in this process --------------------------
 
 // Times `work` over a fresh listed tree; microseconds per file.
@@ -335,6 +408,12 @@ void StepsSection(unsigned rounds) {
         }
         return all;
     }();
+    double onClose = 1e30, disposition = 1e30;
+    // Looked up: the headers are those of the oldest platform the product runs on.
+    using SetInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+    constexpr int kFileDispositionInfo = 4;
+    auto setInformation = reinterpret_cast<SetInformationFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
     double bare = 1e30, locked = 1e30, plain = 1e30, shared = 1e30, inUse = 1e30, climbs = 1e30, set = 1e30;
     // The protected-folder set is built once per run, on the first folder test: built here, untimed
     // per file, and timed on its own.
@@ -355,6 +434,30 @@ void StepsSection(unsigned rounds) {
         bare = std::min(bare, PerFile(box, folders, perFolder, nothing, [&] {
             for (const std::string& path : paths) DeleteFileA(path.c_str());
         }));
+        // The two ways to delete through the one open the file pass makes on NT: delete-on-close
+        // (the file pass's) and the disposition set on an open handle (Vista and later).
+        onClose = std::min(onClose, PerFile(box, folders, perFolder, nothing, [&] {
+                               for (const std::string& path : paths) {
+                                   HANDLE h = CreateFileA(
+                                       path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+                               }
+                           }));
+        disposition =
+            std::min(disposition, PerFile(box, folders, perFolder, nothing, [&] {
+                         for (const std::string& path : paths) {
+                             HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                             if (h == INVALID_HANDLE_VALUE) continue;
+                             BOOLEAN dispose = TRUE;  // FILE_DISPOSITION_INFO
+                             lost |= !setInformation ||
+                                     !setInformation(h, kFileDispositionInfo, &dispose, sizeof(dispose));
+                             CloseHandle(h);
+                         }
+                     }));
         locked = std::min(locked, PerFile(box, folders, perFolder, nothing, [&] {
             for (const std::string& path : paths) {
                 if (!IsFileLocked(path.c_str())) DeleteFileA(path.c_str());
@@ -385,12 +488,19 @@ void StepsSection(unsigned rounds) {
             inUse = std::min(inUse, PerFile(box, folders, perFolder, nothing, [&] { lost |= FindFileInUse(t.run); }));
         }
     }
-    if (lost) return Fail("a shared count could not be set, or the in-use check found a free file in use");
+    if (lost)
+        return Fail(
+            "a shared count could not be set, a disposition could not be set, or the in-use check found a "
+            "free file in use");
     std::printf("  %-52s %8.1f us per file\n", "DeleteFileA alone (the platform's limit):", bare);
+    std::printf("  %-52s %8.1f us per file (%+.1f)\n",
+                "one open, delete on close (the NT file pass):", onClose, onClose - bare);
+    std::printf("  %-52s %8.1f us per file (%+.1f)\n", "one open, disposition set, close:", disposition,
+                disposition - bare);
     std::printf("  %-52s %8.1f us per file (+%.1f)\n", "lock probe + DeleteFileA (attributes, open, close):", locked,
                 locked - bare);
-    std::printf("  %-52s %8.1f us per file (+%.1f)\n", "file pass, plain entries (probe, path, protected test):", plain,
-                plain - bare);
+    std::printf("  %-52s %8.1f us per file (+%.1f)\n",
+                "file pass, plain entries (attributes, one open, path):", plain, plain - bare);
     std::printf("  %-52s %8.1f us per file (+%.1f over plain)\n", "file pass, shared entries (count 1 -> value deleted):",
                 shared, shared - plain);
     std::printf("  %-52s %8.1f us per file\n", "in-use check (lock probe per must-be-free entry):", inUse);
@@ -503,14 +613,21 @@ void WildcardSection(unsigned rounds) {
 
 // ---- registry: one key entry over a deep tree ---------------------------------------------------
 
-// Keys breadth first, six below each, at most five levels, `count` in all.
+// Keys breadth first, at most five levels, `count` in all: six below each, or as many more as five
+// levels need to hold `count` (ten for 100,000).
 std::vector<std::string> KeyTree(unsigned count) {
+    unsigned wide = 6;
+    for (;; ++wide) {
+        uint64_t room = 0, level = 1;
+        for (int depth = 0; depth < 5; ++depth) room += (level *= wide);
+        if (room >= count) break;
+    }
     std::vector<std::string> keys;
     std::vector<std::string> level = {""};
     for (int depth = 0; depth < 5 && keys.size() < count; ++depth) {
         std::vector<std::string> next;
         for (const std::string& parent : level) {
-            for (unsigned i = 0; i < 6 && keys.size() < count; ++i) {
+            for (unsigned i = 0; i < wide && keys.size() < count; ++i) {
                 next.push_back(parent + (parent.empty() ? "" : "\\") + "k" + std::to_string(i));
                 keys.push_back(next.back());
             }
@@ -533,7 +650,7 @@ bool MakeKeyTree(const std::string& base, const std::vector<std::string>& keys) 
 }
 
 void RegistrySection(unsigned rounds) {
-    std::vector<std::string> keys = KeyTree(Setting("REMOVAL_BENCH_KEYS", 5000));
+    std::vector<std::string> keys = KeyTree(Setting("REMOVAL_BENCH_KEYS", 100000));
     std::printf("registry: one key entry over %zu keys, five levels deep, in HKCU\\Software; /S; best of %u\n",
                 keys.size(), rounds);
     e2e::Sandbox sandbox("RemovalBench.Registry");
@@ -636,6 +753,7 @@ int main() {
     unsigned rounds = Setting("REMOVAL_BENCH_ROUNDS", 3);
     if (SectionWanted("startup")) StartupSection(rounds);
     if (SectionWanted("files")) FilesSection(rounds);
+    if (SectionWanted("whole")) WholeSection(rounds);
     if (SectionWanted("steps")) StepsSection(rounds);
     if (SectionWanted("walk")) WalkSection(rounds);
     if (SectionWanted("wildcard")) WildcardSection(rounds);

@@ -11,6 +11,9 @@
 //       deleted, every folder then removed, <folder> itself last
 //   removal_minimal.exe keys <key below HKEY_CURRENT_USER>
 //       RegOpenKeyExA/RegEnumKeyExA/RegDeleteKeyA: the key and all its subkeys, depth first
+//   removal_minimal.exe whole <root> <folders> <files per folder> <key below HKEY_CURRENT_USER> <keys>
+//       what `files` does, then DeleteFileA on <root>\Menu\App.lnk and <root>\Desk\App.lnk, then
+//       what `keys` does for each <key>\k<i>
 //
 // It deletes only inside the test sandboxes: a folder whose path does not hold "\uninst-" (the
 // sandboxes' prefix in the temporary folder) and a key outside Software\UninstE2E\ are refused.
@@ -168,6 +171,28 @@ int Run(const char* commandLine) {
         if (!NextWord(p, word, sizeof(word)) || !ParseNumber(word, folders)) return 1;
         if (!NextWord(p, word, sizeof(word)) || !ParseNumber(word, filesPerFolder)) return 1;
         RemoveListedFiles(target, folders, filesPerFolder);
+        return 0;
+    }
+    if (TextEqualsNoCase(mode, "whole")) {
+        unsigned folders, filesPerFolder, keys;
+        char base[kPathBufferSize];
+        if (!NextWord(p, word, sizeof(word)) || !ParseNumber(word, folders)) return 1;
+        if (!NextWord(p, word, sizeof(word)) || !ParseNumber(word, filesPerFolder)) return 1;
+        if (!NextWord(p, base, sizeof(base)) || !StartsWithNoCase(base, kKeyBase) ||
+            TextLength(base) + 16 > sizeof(base)) {
+            return 1;
+        }
+        if (!NextWord(p, word, sizeof(word)) || !ParseNumber(word, keys)) return 1;
+        RemoveListedFiles(target, folders, filesPerFolder);
+        static const char* const kShortcutFolders[] = {"Menu", "Desk"};
+        for (const char* shortcut : kShortcutFolders) {
+            wsprintfA(word, "%s\\%s\\App.lnk", target, shortcut);
+            DeleteFileA(word);
+        }
+        for (unsigned i = 0; i < keys; ++i) {
+            wsprintfA(word, "%s\\k%u", base, i);
+            DeleteKeys(HKEY_CURRENT_USER, word);
+        }
         return 0;
     }
     if (TextEqualsNoCase(mode, "tree")) {

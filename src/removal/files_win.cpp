@@ -81,19 +81,30 @@ bool IsFileEntry(const FileEntry& entry) { return entry.fileName[0] != '\0'; }
 // What a step's result means for the log: 0 when it worked, else the platform's error.
 uint32_t OutcomeOf(BOOL done) { return done ? 0 : GetLastError(); }
 
+// The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it.
+struct SharedDllsKey {
+    UniqueRegistryKey key;
+    bool tried;
+};
+
 // The shared-DLL count of the file in the current-item buffer: decremented, and the question of
 // message 10 asked when no other installation uses it. Returns 0 when the file may go on to be
 // removed, else what keeps it, for the log: in use (`locked`), the count of its other users, or the
 // answer No.
-uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked) {
+uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsKey& shared) {
     bool goOn = !locked;
+    if (!shared.tried) {
+        shared.tried = true;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, shared.key.put()) !=
+            ERROR_SUCCESS) {
+            shared.key.reset();
+        }
+    }
+    const UniqueRegistryKey& key = shared.key;
     // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
     // missing; a shorter one leaves the upper bytes of the preset.
     DWORD count = 1;
-    UniqueRegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
-        key.reset();
-    } else {
+    if (key) {
         DWORD type = 0;
         DWORD size = sizeof(count);
         if (RegQueryValueExA(key.get(), path, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) ==
@@ -165,6 +176,48 @@ uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file);
 
+// SetFileInformationByHandle (Vista and later), looked up: the headers are the oldest platform's.
+using SetFileInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+constexpr int kFileDispositionInfo = 4;
+constexpr int kFileDispositionInfoEx = 21;
+constexpr DWORD kDispositionDeletePosix = 0x1 | 0x2;  // FILE_DISPOSITION_FLAG_DELETE | _POSIX_SEMANTICS
+
+// Marks the open file for deletion as DeleteFileA does on the same platform: where the file system
+// has POSIX semantics (Windows 10), the name goes at once even while another process holds the file
+// with delete sharing, so that its folder can go too; elsewhere when the last handle closes.
+bool MarkForDeletion(SetFileInformationFn setInformation, HANDLE file) {
+    DWORD flags = kDispositionDeletePosix;
+    if (setInformation(file, kFileDispositionInfoEx, &flags, sizeof flags)) return true;
+    BOOLEAN remove = TRUE;  // FILE_DISPOSITION_INFO
+    return setInformation(file, kFileDispositionInfo, &remove, sizeof remove) != FALSE;
+}
+
+// The lock probe and the deletion of a plain, writable file in one open (NT family): opened for
+// reading and writing with others allowed only to read, as the probe opens it, and with delete
+// access; marked for deletion through the handle (before Vista: deleted as it closes). True when
+// that settled the file: it went, or it is locked (a sharing violation, where the probe's open fails
+// too) and stays untouched: 0 when it went, ERROR_SHARING_VIOLATION when it is locked (the log's
+// outcomes). kNotSettled for any other failure, which the probe and DeleteFileA then look at as
+// before. A link found here after all is opened itself, never the file it leads to.
+constexpr uint32_t kNotSettled = 0xFFFFFFFFu;
+uint32_t TryDeleteUnlocked(const char* path, SetFileInformationFn setInformation) {
+    DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (setInformation ? 0 : FILE_FLAG_DELETE_ON_CLOSE);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : kNotSettled;
+    }
+    bool marked = !setInformation || MarkForDeletion(setInformation, file);
+    CloseHandle(file);
+    return marked ? 0 : kNotSettled;
+}
+
+// What the file pass keeps from entry to entry besides the checked folder.
+struct FilePassTools {
+    SharedDllsKey shared;
+    SetFileInformationFn setInformation;
+};
+
 // The folder of the file pass's last entry, as built and as checked: entries come sorted by folder,
 // so the canonical form and the look at links are made once per folder, not once per file.
 struct CheckedFolder {
@@ -196,20 +249,28 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenR
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
 // tested and deleted by. Messages and shared counts name the file as the entry does.
-void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked) {
+void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked, FilePassTools& tools) {
     const char* path = run.currentItem;
     FileAttributes file = ReadFileAttributes(checked);
     // A file that is itself a junction or symbolic link is not deleted through: NT removes the link,
     // but Wine's DeleteFileA removes the file it leads to.
     uint32_t outcome = kOutcomeBelowLink;
     if (file.attributes == INVALID_FILE_ATTRIBUTES || !(file.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        bool locked = IsFileLockedFrom(checked, file);
-        outcome = locked ? ERROR_SHARING_VIOLATION : 0;
-        if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked);
-        if (outcome == 0) {
-            if (entry.flags & format::kFileFont) RemoveFont(run, path);
-            if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
-            outcome = DeleteEntryFile(run, entry, checked);
+        outcome = kNotSettled;
+        if (run.platform.nt &&
+            !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
+            WriteAccessOf(file) == 0) {
+            outcome = TryDeleteUnlocked(checked, tools.setInformation);
+        }
+        if (outcome == kNotSettled) {
+            bool locked = IsFileLockedFrom(checked, file);
+            outcome = locked ? ERROR_SHARING_VIOLATION : 0;
+            if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked, tools.shared);
+            if (outcome == 0) {
+                if (entry.flags & format::kFileFont) RemoveFont(run, path);
+                if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
+                outcome = DeleteEntryFile(run, entry, checked);
+            }
         }
     }
     if (run.log) LogItem(*run.log, LogWord::kDelete, path, outcome);
@@ -259,6 +320,11 @@ void RemoveInstalledFiles(RunState& run) {
     FolderTokenResolver tokens = EntryTokens(run.paths);
     CheckedFolder folder;
     folder.built[0] = '\0';
+    FilePassTools tools{};
+    if (run.platform.nt) {
+        tools.setInformation = reinterpret_cast<SetFileInformationFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+    }
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
@@ -268,7 +334,7 @@ void RemoveInstalledFiles(RunState& run) {
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             if (IsFileEntry(entry)) {
                 if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) {
-                    RemoveFileEntry(run, entry, checked);
+                    RemoveFileEntry(run, entry, checked, tools);
                 } else if (run.log) {
                     LogItem(*run.log, LogWord::kDelete, run.currentItem, RefusalOf(run, run.currentItem));
                 }

@@ -127,6 +127,7 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
         UniqueFindHandle search(FindFirstFileA(level.item, &level.found));
         if (search) {
             do {
+                KeepAnswering();  // this pass has no bar to move: a large tree would go unanswered
                 const char* name = level.found.cFileName;
                 if (!IsDirectory(level.found) || IsReparsePoint(level.found.dwFileAttributes) ||
                     EndsWithDotOrSpace(name)) {
@@ -162,6 +163,7 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
         UniqueFindHandle search(FindFirstFileA(level.item, &level.found));
         if (search) {
             do {
+                KeepAnswering();
                 const char* name = level.found.cFileName;
                 // The mask is checked again on the long name: FindFirstFileA matches short names too.
                 if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask)) continue;

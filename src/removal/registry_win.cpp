@@ -87,6 +87,7 @@ void RemoveRegistryEntries(RunState& run) {
                                      ? LogWord::kSkip : LogWord::kDeleteValue,
                        entry.rootKey, entry.keyPath, outcome);
             }
+            KeepAnswering();
             continue;
         }
         // The plan's "skip": an entry that names no key to remove, or a root that is none.
@@ -100,11 +101,22 @@ void RemoveRegistryEntries(RunState& run) {
 LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
     if (!name || name[0] == '\0') return ERROR_BADKEY;
     if (depth >= kMaxKeyDepth) return ERROR_STACK_OVERFLOW;
+    KeepAnswering();  // one key entry may be a tree of many thousand keys
     UniqueRegistryKey key;
     LONG result = RegOpenKeyExA(parent, name, kOpenLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
     if (result != ERROR_SUCCESS) return result;
+    // One request tells how many subkeys and values the key has: a key without values is no link
+    // (a link holds SymbolicLinkValue), and one without subkeys needs no enumeration. Most keys of
+    // a tree are such leaves. A key that cannot be asked is looked at in full.
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        subkeys = values = 1;
+    }
     // A link leads to another tree, perhaps to one of this tree's ancestors: it stops this tree.
-    if (IsLinkKey(key.get())) return ERROR_ACCESS_DENIED;
+    if (values != 0 && IsLinkKey(key.get())) return ERROR_ACCESS_DENIED;
+    if (subkeys == 0) return RegDeleteKeyA(parent, name);
     UniqueBlock<KeyLevel> level;
     if (!AllocZeroed(sizeof(KeyLevel), level)) return ERROR_NOT_ENOUGH_MEMORY;
     for (;;) {

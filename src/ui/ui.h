@@ -68,13 +68,17 @@ int ShowMessage(const UiState& ui, const char* text, UINT type);
 // close box, -1 when the dialog cannot be created.
 INT_PTR ShowQuestionDialog(UiState& ui, const char* text);
 // Dispatches every waiting message and returns when the queue is empty; a quit message is dropped.
+// Records when it ran (for KeepAnswering).
 void PumpPendingMessages();
+// Called for every item of a pass: pumps (PumpPendingMessages) when the progress dialog is up and
+// the pump last ran 25 ms or more ago; otherwise returns at once. Never touches the bar.
+void KeepAnswering();
 // Shows a whole percentage (at most 100) on the progress bar, if there is one, and pumps; does
 // nothing at all, not even pump, when the percentage equals the one shown last.
 void SetProgress(uint32_t percent);
 // The one way a pass moves the bar: the position of its entry `index` (ui/progress.h) as a
-// percentage of the run's total, through SetProgress. Does nothing while the total is 0 (no
-// progress dialog, quiet mode).
+// percentage of the run's total, through SetProgress; when that percentage is the one shown, only
+// KeepAnswering. Does nothing while the total is 0 (no progress dialog, quiet mode).
 void ReportProgress(const UiState& ui, ProgressPass pass, uint32_t index);
 // The run's progress counts, from its lists.
 ProgressCounts RunProgressCounts(const UninstallData& data);

@@ -22,6 +22,7 @@ struct UiState {
     HWND progressBar;
     uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     uint32_t lastPercent;    // the value last sent to the progress bar
+    DWORD lastAnswerTick;    // GetTickCount() when the message pump last ran
     UniqueFont dialogFont;
     UniqueLibrary themeLibrary;
     SetThemeAppPropertiesFn setThemeAppProperties;  // inside themeLibrary: cleared with it

@@ -13,6 +13,13 @@ namespace {
 
 const char kMainWindowClass[] = "UninstItClass";
 
+// The longest a pass goes without the windows answering their messages, give or take one item. The
+// bar moves once per percent, which over a large list can be seconds apart; a window whose thread
+// has not looked at its queue for 5 s is shown as "Not Responding", and a user may end the process
+// half-way. A quarter of the 100 ms at which a late repaint shows: an item, the tick's own
+// granularity (about 16 ms) and a busy machine come on top.
+constexpr DWORD kAnswerIntervalMs = 25;
+
 // The window and dialog procedures have no other way to reach the UI state. With
 // -fdata-sections MinGW's GCC puts even a zero-initialised variable in a .data$ section with file
 // contents, which costs the executable a 512-byte .data section of its own; named ".bss" it takes
@@ -163,6 +170,14 @@ void PumpPendingMessages() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    if (g_ui) g_ui->lastAnswerTick = GetTickCount();
+}
+
+void KeepAnswering() {
+    // A tick-count read is a load from shared memory: cheap enough for every item of every pass.
+    if (!g_ui || !g_ui->progressDialog) return;
+    if (GetTickCount() - g_ui->lastAnswerTick < kAnswerIntervalMs) return;  // wraps correctly
+    PumpPendingMessages();
 }
 
 void SetProgress(uint32_t percent) {
@@ -181,7 +196,14 @@ ProgressCounts RunProgressCounts(const UninstallData& data) {
 
 void ReportProgress(const UiState& ui, ProgressPass pass, uint32_t index) {
     if (ui.progressTotal == 0) return;
-    SetProgress(ProgressPercent(ProgressPosition(pass, RunProgressCounts(*ui.data), index), ui.progressTotal));
+    uint32_t percent =
+        ProgressPercent(ProgressPosition(pass, RunProgressCounts(*ui.data), index), ui.progressTotal);
+    // The bar moves only when the percentage does; in between the windows still answer by time.
+    if (percent == ui.lastPercent) {
+        KeepAnswering();
+    } else {
+        SetProgress(percent);
+    }
 }
 
 void RunFinalMessageLoop(UiState& ui) {

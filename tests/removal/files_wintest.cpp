@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "removal/file_pass_fixture.h"
 
@@ -101,6 +103,51 @@ TEST(FilePass, InUseCheckAsksOnlyAboutFilesThatMustBeFree) {
     t.Release(held);
     EXPECT_FALSE(FindFileInUse(t.run())) << "other.dll is held but need not be free";
     EXPECT_EQ(std::string(t.run().currentItem), t.InApp("other.dll")) << "leaves the last path built";
+}
+
+// A plain file on the NT family is probed and deleted in one open; the 9x family probes, then
+// deletes. Whoever else holds the file, both must leave exactly the same files behind.
+TEST(FilePass, PlainFilesOthersHoldStayAlikeOnBothFamilies) {
+    struct Case {
+        const char* what;
+        DWORD access;  // of the holder; 0: not held
+        DWORD share;
+        bool gone;  // once the holder let go
+    } const cases[] = {
+        {"not held", 0, 0, true},
+        {"read, no sharing", GENERIC_READ, 0, false},
+        {"read, others may only read", GENERIC_READ, FILE_SHARE_READ, false},
+        {"read, others may read and write", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+        {"read, everything shared (deleted once let go)", GENERIC_READ,
+         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
+        {"written, everything shared", GENERIC_READ | GENERIC_WRITE,
+         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false},
+    };
+    for (bool nt : {true, false}) {
+        SCOPED_TRACE(nt ? "NT family" : "9x family");
+        FilePassRun t;
+        t.run().platform.nt = nt;
+        std::vector<Entry> entries;
+        std::vector<HANDLE> holders;
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            std::string name = "c" + std::to_string(i) + ".dll";
+            t.Write(t.InApp(name));
+            entries.push_back({".\\", name, 0});
+            if (cases[i].access == 0) continue;
+            HANDLE h = CreateFileA(t.InApp(name).c_str(), cases[i].access, cases[i].share, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(h, INVALID_HANDLE_VALUE) << cases[i].what;
+            holders.push_back(h);
+        }
+        t.SetEntries(entries);
+        RemoveInstalledFiles(t.run());
+        for (HANDLE h : holders) CloseHandle(h);
+        Listing expected = {"App\\"};
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            if (!cases[i].gone) expected.insert("App\\c" + std::to_string(i) + ".dll");
+        }
+        EXPECT_EQ(t.Listing(), expected);
+    }
 }
 
 // The walk from the last entry to the first: folder entries listed before their files are reached

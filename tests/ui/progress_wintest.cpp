@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
+#include "removal/folders.h"
+#include "removal/registry.h"
+#include "support/registry.h"
+#include "support/sandbox.h"
 #include "support/ui_robot.h"
 #include "support/ui_session.h"
 #include "ui/ui.h"
@@ -91,6 +96,100 @@ TEST(ReportProgress, NothingHappensWithoutATotal) {
     EXPECT_NE(PeekMessageA(&msg, nullptr, kMarker, kMarker, PM_REMOVE), 0) << "no pump";
     EXPECT_EQ(positions.count(), 0);
     EXPECT_EQ(session.run().ui.lastPercent, 0u);
+}
+
+// Whether `step` pumped the queue, with the last pump `agoMs` before it.
+bool PumpedBy(RunState& run, DWORD agoMs, const std::function<void()>& step, DWORD* sinceSet) {
+    DrainMessages();
+    PostThreadMessageA(GetCurrentThreadId(), kMarker, 0, 0);
+    DWORD set = GetTickCount();
+    run.ui.lastAnswerTick = set - agoMs;
+    step();
+    *sinceSet = GetTickCount() - set;
+    MSG msg;
+    return PeekMessageA(&msg, nullptr, kMarker, kMarker, PM_REMOVE) == 0;
+}
+
+TEST(KeepAnswering, PumpsByTimeBetweenMovesOfTheBarOnlyWithTheDialog) {
+    struct Case {
+        const char* name;
+        bool withDialog;
+        DWORD agoMs;
+        bool viaReportProgress;  // else KeepAnswering itself
+        bool pumps;              // when the step took less than the interval
+    } const kCases[] = {
+        {"due, same percentage", true, 5000, true, true},
+        {"just pumped, same percentage", true, 0, true, false},
+        {"due, direct call", true, 5000, false, true},
+        {"just pumped, direct call", true, 0, false, false},
+        {"tick count wrapped since the last pump", true, 0xFFFFFFF0u, false, true},
+        {"no dialog (quiet mode): never", false, 5000, false, false},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        UiSession session;
+        ASSERT_TRUE(session.ready());
+        RunState& run = session.run();
+        if (c.withDialog) ASSERT_TRUE(CreateProgressDialog(run.ui));
+        run.ui.progressTotal = 1000;
+        testing_support::MessageSpy positions(run.ui.progressBar, PBM_SETPOS);
+        SetProgress(40);
+        DWORD since = 0;
+        bool pumped = PumpedBy(
+            run, c.agoMs,
+            [&] {
+                if (c.viaReportProgress) {
+                    ReportProgress(run.ui, ProgressPass::kFiles, 405);  // still 40 %
+                } else {
+                    KeepAnswering();
+                }
+            },
+            &since);
+        // A step that took the whole interval itself may pump by right.
+        if (!c.pumps && since < 25) EXPECT_FALSE(pumped);
+        if (c.pumps) EXPECT_TRUE(pumped);
+        EXPECT_EQ(run.ui.lastPercent, 40u);
+        EXPECT_EQ(positions.count(), c.withDialog ? 1 : 0) << "the bar is never sent the same position again";
+        if (pumped)
+            EXPECT_LT(GetTickCount() - run.ui.lastAnswerTick, 5000u) << "the pump records when it ran";
+    }
+}
+
+TEST(KeepAnswering, PassesWithoutABarStillAnswer) {
+    // The wildcard pass and a key tree move no bar: they must answer by time all the same.
+    UiSession session;
+    ASSERT_TRUE(session.ready());
+    RunState& run = session.run();
+    ASSERT_TRUE(CreateProgressDialog(run.ui));
+    testing_support::Sandbox box("KeepAnswering");
+    ASSERT_TRUE(box.ok());
+    ASSERT_TRUE(box.Write("Tree\\a.tmp", "x"));
+    ASSERT_TRUE(box.Write("Tree\\sub\\b.tmp", "x"));
+    ASSERT_TRUE(CopyText(run.installFolder, kPathBufferSize, (box.path() + "\\").c_str()));
+    static char pattern[] = "Tree\\*.tmp\0";
+    run.data.patterns = pattern;
+    DWORD since = 0;
+    EXPECT_TRUE(PumpedBy(
+        run, 5000, [&] { RemoveWildcardMatches(run); }, &since))
+        << "wildcard pass";
+    EXPECT_FALSE(testing_support::Exists(box.Path("Tree")));
+
+    testing_support::ScopedKey base(HKEY_CURRENT_USER, "Software\\UninstTests.KeepAnswering");
+    HKEY made;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (base.path() + "\\Tree\\k").c_str(), 0, nullptr, 0,
+                              KEY_WRITE, nullptr, &made, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(made);
+    HKEY parent;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, base.path().c_str(), 0, KEY_ALL_ACCESS, &parent),
+              ERROR_SUCCESS);
+    LONG result = ERROR_GEN_FAILURE;
+    EXPECT_TRUE(PumpedBy(
+        run, 5000, [&] { result = DeleteKeyTree(parent, "Tree", 0); }, &since))
+        << "key tree";
+    RegCloseKey(parent);
+    EXPECT_EQ(result, ERROR_SUCCESS);
+    EXPECT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, base.path() + "\\Tree"));
 }
 
 TEST(DestroyProgressDialog, LeavesNoHandleToTheDestroyedWindows) {
