@@ -1,4 +1,6 @@
 // The loader benchmark on the host build (time and peak memory).
 #include "load_bench.h"
 
-int main() { return RunLoadBench("host"); }
+int main() {
+    return RunLoadBench("host");
+}

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "data/loader.h"
 #include "common/memory.h"
+#include "data/loader.h"
 #include "format/block_writer.h"
 #include "support/block_file.h"
 
@@ -81,12 +81,12 @@ inline int RunLoadBench(const char* platform) {
     size_t reference = textBytes + pointers;
     double timeRatio = loadMs / readMs;
     double memoryRatio = static_cast<double>(peak) / reference;
-    std::printf("[%s] block: %zu bytes, %zu file entries, %zu registry entries (load result %d)\n", platform, bytes.size(),
-                block.files.size(), block.registry.size(), code);
-    std::printf("plain read into fresh memory:       %8.3f ms   (into memory already mapped: %.3f ms)\n", readMs,
-                warmReadMs);
-    std::printf("LoadRecords (open, load, close):    %8.3f ms   ratio %.2fx (limit 3x) %s\n", loadMs, timeRatio,
-                timeRatio <= 3.0 ? "ok" : "OVER");
+    std::printf("[%s] block: %zu bytes, %zu file entries, %zu registry entries (load result %d)\n", platform,
+                bytes.size(), block.files.size(), block.registry.size(), code);
+    std::printf("plain read into fresh memory:       %8.3f ms   (into memory already mapped: %.3f ms)\n",
+                readMs, warmReadMs);
+    std::printf("LoadRecords (open, load, close):    %8.3f ms   ratio %.2fx (limit 3x) %s\n", loadMs,
+                timeRatio, timeRatio <= 3.0 ? "ok" : "OVER");
     std::printf("entries' texts %zu + pointers %zu = %zu bytes (fixed fields add %zu)\n", textBytes, pointers,
                 reference, fixed);
     if (peak != 0) {

@@ -17,25 +17,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 std::string MakeManifest(int files) {
     std::string json = R"({"codePage": 1252, "messages": {"caption": "Bench"}, "files": [)";
     for (int i = 0; i < files; ++i) {
-        if (i % 100 == 0) json += std::string(i ? "," : "") + R"({"folder": ".\\Data\\Set)" + std::to_string(i / 100) + R"("})";
-        json += R"(, {"folder": ".\\Data\\Set)" + std::to_string(i / 100) + R"(", "name": "file)" + std::to_string(i) +
-                (i % 1000 ? R"(.dat"})" : R"(.dat", "flags": ["mustBeFree"]})");
+        if (i % 100 == 0)
+            json +=
+                std::string(i ? "," : "") + R"({"folder": ".\\Data\\Set)" + std::to_string(i / 100) + R"("})";
+        json += R"(, {"folder": ".\\Data\\Set)" + std::to_string(i / 100) + R"(", "name": "file)" +
+                std::to_string(i) + (i % 1000 ? R"(.dat"})" : R"(.dat", "flags": ["mustBeFree"]})");
     }
     json += R"(], "shortcuts": [)";
     for (int i = 0; i < 100; ++i) {
-        json += std::string(i ? ", " : "") + R"({"levels": 1, "folder": "C:\\Menu\\Vendor\\App)" + std::to_string(i) +
-                R"(", "name": "App.lnk"})";
+        json += std::string(i ? ", " : "") + R"({"levels": 1, "folder": "C:\\Menu\\Vendor\\App)" +
+                std::to_string(i) + R"(", "name": "App.lnk"})";
     }
     json += R"(], "registry": [)";
     for (int i = 0; i < 1000; ++i) {
-        json += std::string(i ? ", " : "") + R"({"root": "HKCU", "key": "Software\\Vendor\\App\\Key)" + std::to_string(i) + R"("})";
+        json += std::string(i ? ", " : "") + R"({"root": "HKCU", "key": "Software\\Vendor\\App\\Key)" +
+                std::to_string(i) + R"("})";
     }
-    json += R"(], "patterns": ["*.log", "#TempDir#\\Vendor\\*.tmp"], "settings": {"runFirst": "\"setup.exe\" /remove"}})";
+    json +=
+        R"(], "patterns": ["*.log", "#TempDir#\\Vendor\\*.tmp"], "settings": {"runFirst": "\"setup.exe\" /remove"}})";
     return json;
 }
 
@@ -51,7 +57,8 @@ int main() {
     pack::Manifest manifest;
     std::vector<pack::Problem> problems;
     if (!pack::ParseManifest(json, manifest, problems)) {
-        fprintf(stderr, "pack_bench: the generated manifest does not parse: %s\n", problems[0].message.c_str());
+        fprintf(stderr, "pack_bench: the generated manifest does not parse: %s\n",
+                problems[0].message.c_str());
         return 1;
     }
     double parse = Seconds(start);
@@ -112,12 +119,15 @@ int main() {
     double read = Seconds(start);
     remove(path.c_str());
 
-    printf("manifest: %d file entries, %zu bytes of JSON; uninstaller %zu bytes; %zu findings\n", kFiles + kFiles / 100,
-           json.size(), image->size(), findings.size());
-    printf("build: %.3f s  (limit 1 s; reading the manifest %.3f s, checks %.3f s; a plain DOM parse of the same JSON "
-           "takes %.3f s)\n",
-           build, parse, check, parseOnly);
-    printf("dump:  %.3f s  (limit 1 s; %zu bytes of JSON; reading the file alone %.4f s)\n", dump, dumpSize, read);
+    printf("manifest: %d file entries, %zu bytes of JSON; uninstaller %zu bytes; %zu findings\n",
+           kFiles + kFiles / 100, json.size(), image->size(), findings.size());
+    printf(
+        "build: %.3f s  (limit 1 s; reading the manifest %.3f s, checks %.3f s; a plain DOM parse of the "
+        "same JSON "
+        "takes %.3f s)\n",
+        build, parse, check, parseOnly);
+    printf("dump:  %.3f s  (limit 1 s; %zu bytes of JSON; reading the file alone %.4f s)\n", dump, dumpSize,
+           read);
     printf("plan:  %.3f s  (limit 1 s; %zu bytes of text)\n", plan[0], planSize[0]);
     printf("plan --json: %.3f s  (limit 1 s; %zu bytes)\n", plan[1], planSize[1]);
     bool ok = build < 1.0 && dump < 1.0 && plan[0] < 1.0 && plan[1] < 1.0;

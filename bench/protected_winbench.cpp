@@ -23,7 +23,9 @@ constexpr int kRounds = 3;
 constexpr int kBuildsPerRound = 20;
 
 // Microseconds.
-double Now() { return NowMs() * 1000.0; }
+double Now() {
+    return NowMs() * 1000.0;
+}
 
 struct Totals {
     double cached = 0, building = 0, canonical = 0, removal = 0;

@@ -30,6 +30,7 @@
 // shared pass, program folders, in-use check). The server must be started with that setting
 // (`wineserver -k` first), or it traces nothing.
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <algorithm>
@@ -158,9 +159,10 @@ struct Best {
     }
 };
 
-void PrintComparison(const char* what, const Best& ours, const Best& minimal, bool memory, bool target = true) {
-    std::printf("  %-34s uninstaller %9.1f ms   minimal %9.1f ms   ratio %5.2fx%s\n", what, ours.ms, minimal.ms,
-                minimal.ms > 0 ? ours.ms / minimal.ms : 0.0, target ? " (target <= 1.50)" : "");
+void PrintComparison(const char* what, const Best& ours, const Best& minimal, bool memory,
+                     bool target = true) {
+    std::printf("  %-34s uninstaller %9.1f ms   minimal %9.1f ms   ratio %5.2fx%s\n", what, ours.ms,
+                minimal.ms, minimal.ms > 0 ? ours.ms / minimal.ms : 0.0, target ? " (target <= 1.50)" : "");
     if (memory) {
         std::printf("  %-34s uninstaller %6zu KB / %6zu KB   minimal %6zu KB / %6zu KB\n",
                     "peak working set / peak pagefile:", ours.peakWorkingSet / 1024, ours.peakPagefile / 1024,
@@ -172,7 +174,8 @@ void PrintComparison(const char* what, const Best& ours, const Best& minimal, bo
 // An installation with the uninstaller packed with `block` and the minimal program beside it.
 bool PlacePrograms(const e2e::Installation& app, const format::Block& block) {
     std::string error;
-    if (!e2e::PlaceUninstaller(app.uninstaller(), format::EncodeBlock(block), &error, BuildFolder() + "uninst.exe")) {
+    if (!e2e::PlaceUninstaller(app.uninstaller(), format::EncodeBlock(block), &error,
+                               BuildFolder() + "uninst.exe")) {
         Fail("cannot place the uninstaller: " + error);
         return false;
     }
@@ -184,7 +187,8 @@ bool PlacePrograms(const e2e::Installation& app, const format::Block& block) {
 }
 
 bool MakeEmptyFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
@@ -203,7 +207,8 @@ void StartupSection(unsigned rounds) {
     Best ours, minimal;
     for (unsigned round = 0; round < rounds; ++round) {
         ours.Add(RunTimed(app.uninstaller(), "/S", root));
-        minimal.Add(RunTimed(app.Path(kMinimalName), "files \"" + root.substr(0, root.size() - 1) + "\" 0 0", root));
+        minimal.Add(
+            RunTimed(app.Path(kMinimalName), "files \"" + root.substr(0, root.size() - 1) + "\" 0 0", root));
     }
     std::printf("  (start to end of each process: loading, reading the block, window, no removal)\n");
     PrintComparison("start-up and end:", ours, minimal, true, false);
@@ -211,8 +216,12 @@ void StartupSection(unsigned rounds) {
 
 // ---- files: the file pass over a listed installation -------------------------------------------
 
-std::string ListedFolder(unsigned i) { return "d" + std::to_string(i); }
-std::string ListedFile(unsigned j) { return "f" + std::to_string(j) + ".tmp"; }
+std::string ListedFolder(unsigned i) {
+    return "d" + std::to_string(i);
+}
+std::string ListedFile(unsigned j) {
+    return "f" + std::to_string(j) + ".tmp";
+}
 
 bool MakeListedTree(const std::string& root, unsigned folders, unsigned perFolder) {
     for (unsigned i = 0; i < folders; ++i) {
@@ -231,7 +240,8 @@ std::vector<format::FileSpec> ListedEntries(unsigned folders, unsigned perFolder
     std::vector<format::FileSpec> entries;
     for (unsigned i = 0; i < folders; ++i) {
         entries.push_back({".\\" + ListedFolder(i), "", 0});
-        for (unsigned j = 0; j < perFolder; ++j) entries.push_back({".\\" + ListedFolder(i), ListedFile(j), flags});
+        for (unsigned j = 0; j < perFolder; ++j)
+            entries.push_back({".\\" + ListedFolder(i), ListedFile(j), flags});
     }
     return entries;
 }
@@ -278,7 +288,8 @@ void FilesSection(unsigned rounds) {
         if (last == std::string::npos || log.compare(last + 1, summary.size(), summary) != 0 ||
             log.find("\tcompleted\r\n", last) == std::string::npos) {
             Fail("the removal log ends otherwise than with \"" + summary + "...\tcompleted\": " +
-                 (last == std::string::npos ? log.substr(log.size() > 200 ? log.size() - 200 : 0) : log.substr(last + 1)));
+                 (last == std::string::npos ? log.substr(log.size() > 200 ? log.size() - 200 : 0)
+                                            : log.substr(last + 1)));
             return false;
         }
         return true;
@@ -288,16 +299,20 @@ void FilesSection(unsigned rounds) {
         bool logFirst = round % 2 == 1;
         if (!runUninstaller(logFirst)) return;
         if (!MakeListedTree(root, folders, perFolder)) return Fail("cannot build the listed tree");
-        minimal.Add(RunTimed(app.Path(kMinimalName),
-                             "files " + rootArgument + " " + std::to_string(folders) + " " + std::to_string(perFolder),
-                             root));
-        if (unsigned left = ListedLeft(root, folders)) return Fail(std::to_string(left) + " folders left by the minimal program");
+        minimal.Add(RunTimed(
+            app.Path(kMinimalName),
+            "files " + rootArgument + " " + std::to_string(folders) + " " + std::to_string(perFolder), root));
+        if (unsigned left = ListedLeft(root, folders))
+            return Fail(std::to_string(left) + " folders left by the minimal program");
         if (!runUninstaller(!logFirst)) return;
     }
-    std::printf("  (start to end of each process, start-up included; minimal = DeleteFileA per file, RemoveDirectoryA per folder)\n");
+    std::printf(
+        "  (start to end of each process, start-up included; minimal = DeleteFileA per file, "
+        "RemoveDirectoryA per folder)\n");
     PrintComparison("file pass:", ours, minimal, true);
     std::printf("  %-34s with /L %9.1f ms   without %9.1f ms   ratio %5.2fx (target <= 1.20)\n",
-                "removal log (a line per item):", logged.ms, ours.ms, ours.ms > 0 ? logged.ms / ours.ms : 0.0);
+                "removal log (a line per item):", logged.ms, ours.ms,
+                ours.ms > 0 ? logged.ms / ours.ms : 0.0);
     std::fflush(stdout);
     if (!sandbox.CanariesAlive(nullptr)) Fail("a canary of the files section is gone");
 }
@@ -404,7 +419,8 @@ void StepsSection(unsigned rounds) {
     auto paths = [&] {
         std::vector<std::string> all;
         for (unsigned i = 0; i < folders; ++i) {
-            for (unsigned j = 0; j < perFolder; ++j) all.push_back(root + ListedFolder(i) + "\\" + ListedFile(j));
+            for (unsigned j = 0; j < perFolder; ++j)
+                all.push_back(root + ListedFolder(i) + "\\" + ListedFile(j));
         }
         return all;
     }();
@@ -432,8 +448,8 @@ void StepsSection(unsigned rounds) {
     for (unsigned round = 0; round < rounds && !lost; ++round) {
         auto nothing = [] {};
         bare = std::min(bare, PerFile(box, folders, perFolder, nothing, [&] {
-            for (const std::string& path : paths) DeleteFileA(path.c_str());
-        }));
+                            for (const std::string& path : paths) DeleteFileA(path.c_str());
+                        }));
         // The two ways to delete through the one open the file pass makes on NT: delete-on-close
         // (the file pass's) and the disposition set on an open handle (Vista and later).
         onClose = std::min(onClose, PerFile(box, folders, perFolder, nothing, [&] {
@@ -459,14 +475,15 @@ void StepsSection(unsigned rounds) {
                          }
                      }));
         locked = std::min(locked, PerFile(box, folders, perFolder, nothing, [&] {
-            for (const std::string& path : paths) {
-                if (!IsFileLocked(path.c_str())) DeleteFileA(path.c_str());
-            }
-        }));
+                              for (const std::string& path : paths) {
+                                  if (!IsFileLocked(path.c_str())) DeleteFileA(path.c_str());
+                              }
+                          }));
         {
             testing_support::TestRun t;
             if (!load(t, 0)) return Fail("the steps' block does not load");
-            plain = std::min(plain, PerFile(box, folders, perFolder, nothing, [&] { RemoveInstalledFiles(t.run); }));
+            plain = std::min(plain,
+                             PerFile(box, folders, perFolder, nothing, [&] { RemoveInstalledFiles(t.run); }));
         }
         {
             testing_support::TestRun t;
@@ -474,18 +491,21 @@ void StepsSection(unsigned rounds) {
             auto counts = [&] {
                 for (const std::string& path : paths) lost |= !machine.SetSharedDllCount(path, 1);
             };
-            shared = std::min(shared, PerFile(box, folders, perFolder, counts, [&] { RemoveInstalledFiles(t.run); }));
+            shared = std::min(shared,
+                              PerFile(box, folders, perFolder, counts, [&] { RemoveInstalledFiles(t.run); }));
         }
         {
             testing_support::TestRun t;
             if (!load(t, 0)) return Fail("the steps' block does not load");
-            climbs = std::min(climbs, PerFile(box, folders, perFolder, [&] { RemoveInstalledFiles(t.run); },
-                                              [&] { RemoveProgramFolders(t.run); }));
+            climbs = std::min(climbs, PerFile(
+                                          box, folders, perFolder, [&] { RemoveInstalledFiles(t.run); },
+                                          [&] { RemoveProgramFolders(t.run); }));
         }
         {
             testing_support::TestRun t;
             if (!load(t, format::kFileMustBeFree)) return Fail("the steps' block does not load");
-            inUse = std::min(inUse, PerFile(box, folders, perFolder, nothing, [&] { lost |= FindFileInUse(t.run); }));
+            inUse = std::min(
+                inUse, PerFile(box, folders, perFolder, nothing, [&] { lost |= FindFileInUse(t.run); }));
         }
     }
     if (lost)
@@ -497,14 +517,15 @@ void StepsSection(unsigned rounds) {
                 "one open, delete on close (the NT file pass):", onClose, onClose - bare);
     std::printf("  %-52s %8.1f us per file (%+.1f)\n", "one open, disposition set, close:", disposition,
                 disposition - bare);
-    std::printf("  %-52s %8.1f us per file (+%.1f)\n", "lock probe + DeleteFileA (attributes, open, close):", locked,
-                locked - bare);
+    std::printf("  %-52s %8.1f us per file (+%.1f)\n",
+                "lock probe + DeleteFileA (attributes, open, close):", locked, locked - bare);
     std::printf("  %-52s %8.1f us per file (+%.1f)\n",
                 "file pass, plain entries (attributes, one open, path):", plain, plain - bare);
-    std::printf("  %-52s %8.1f us per file (+%.1f over plain)\n", "file pass, shared entries (count 1 -> value deleted):",
-                shared, shared - plain);
+    std::printf("  %-52s %8.1f us per file (+%.1f over plain)\n",
+                "file pass, shared entries (count 1 -> value deleted):", shared, shared - plain);
     std::printf("  %-52s %8.1f us per file\n", "in-use check (lock probe per must-be-free entry):", inUse);
-    std::printf("  %-52s %8.1f us per file\n", "program-folder pass after the file pass (per entry):", climbs);
+    std::printf("  %-52s %8.1f us per file\n",
+                "program-folder pass after the file pass (per entry):", climbs);
     std::printf("  %-52s %8.1f ms per run\n", "protected-folder set, built on the first test:", set);
     std::fflush(stdout);
 }
@@ -513,12 +534,14 @@ void StepsSection(unsigned rounds) {
 
 void WalkSection(unsigned rounds) {
     unsigned count = Setting("REMOVAL_BENCH_WALK_FOLDERS", 300);
-    std::printf("walk: per folder, in this process (no start-up), %u empty folders; best of %u\n", count, rounds);
+    std::printf("walk: per folder, in this process (no start-up), %u empty folders; best of %u\n", count,
+                rounds);
     testing_support::Sandbox box("RemovalBench.Walk");
     std::vector<std::string> folders;
     for (unsigned i = 0; i < count; ++i) folders.push_back(box.Path("w" + std::to_string(i)));
     testing_support::TestRun t;
-    if (!CopyText(t.installFolder, (box.path() + "\\").c_str())) return Fail("the walk's sandbox path is too long");
+    if (!CopyText(t.installFolder, (box.path() + "\\").c_str()))
+        return Fail("the walk's sandbox path is too long");
     (void)IsProtectedFolder(t.run.paths, box.path().c_str());  // the set is built once per run
     double resolve = 1e30, final = 1e30, enter = 1e30, list = 1e30, remove = 1e30;
     bool wrong = false;
@@ -551,10 +574,12 @@ void WalkSection(unsigned rounds) {
         perFolder(remove, [&](const std::string& folder) { wrong |= !RemoveDirectoryA(folder.c_str()); });
     }
     if (wrong) return Fail("a step of the walk failed on a plain folder");
-    std::printf("  %-52s %8.1f us per folder\n", "protected test (canonical form, set, final path):", resolve);
+    std::printf("  %-52s %8.1f us per folder\n",
+                "protected test (canonical form, set, final path):", resolve);
     std::printf("  %-52s %8.1f us per folder\n", "  of which the final path (open, query, close):", final);
     std::printf("  %-52s %8.1f us per folder\n", "entering it and back (SetCurrentDirectoryA x2):", enter);
-    std::printf("  %-52s %8.1f us per folder\n", "listing it (FindFirstFileA/FindNextFileA/FindClose):", list);
+    std::printf("  %-52s %8.1f us per folder\n",
+                "listing it (FindFirstFileA/FindNextFileA/FindClose):", list);
     std::printf("  %-52s %8.1f us per folder\n", "removing it (RemoveDirectoryA):", remove);
     std::fflush(stdout);
 }
@@ -588,8 +613,9 @@ void WildcardSection(unsigned rounds) {
     unsigned folderCount = std::min(Setting("REMOVAL_BENCH_TREE_FOLDERS", 1000), files);
     std::vector<std::string> folders = PatternFolders(folderCount);
     unsigned perFolder = files / static_cast<unsigned>(folders.size());
-    std::printf("wildcard: pattern Tree\\*.tmp over %zu files in %zu folders two levels deep; /S; best of %u\n",
-                perFolder * folders.size(), folders.size(), rounds);
+    std::printf(
+        "wildcard: pattern Tree\\*.tmp over %zu files in %zu folders two levels deep; /S; best of %u\n",
+        perFolder * folders.size(), folders.size(), rounds);
     e2e::Sandbox sandbox("RemovalBench.Wildcard");
     e2e::Installation& app = sandbox.NewInstallation();
     format::Block block;
@@ -606,7 +632,9 @@ void WildcardSection(unsigned rounds) {
         minimal.Add(RunTimed(app.Path(kMinimalName), "tree \"" + app.Path("Tree") + "\" *.tmp", root));
         if (Exists(app.Path("Tree"))) return Fail("the minimal program left some of the pattern's tree");
     }
-    std::printf("  (minimal = FindFirstFileA/FindNextFileA per folder, DeleteFileA per file, RemoveDirectoryA per folder)\n");
+    std::printf(
+        "  (minimal = FindFirstFileA/FindNextFileA per folder, DeleteFileA per file, RemoveDirectoryA per "
+        "folder)\n");
     PrintComparison("wildcard pass:", ours, minimal, true);
     if (!sandbox.CanariesAlive(nullptr)) Fail("a canary of the wildcard section is gone");
 }
@@ -640,8 +668,8 @@ std::vector<std::string> KeyTree(unsigned count) {
 bool MakeKeyTree(const std::string& base, const std::vector<std::string>& keys) {
     for (const std::string& key : keys) {
         HKEY made;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, (base + "\\" + key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made,
-                            nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, (base + "\\" + key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &made, nullptr) != ERROR_SUCCESS) {
             return false;
         }
         RegCloseKey(made);
@@ -651,8 +679,9 @@ bool MakeKeyTree(const std::string& base, const std::vector<std::string>& keys) 
 
 void RegistrySection(unsigned rounds) {
     std::vector<std::string> keys = KeyTree(Setting("REMOVAL_BENCH_KEYS", 100000));
-    std::printf("registry: one key entry over %zu keys, five levels deep, in HKCU\\Software; /S; best of %u\n",
-                keys.size(), rounds);
+    std::printf(
+        "registry: one key entry over %zu keys, five levels deep, in HKCU\\Software; /S; best of %u\n",
+        keys.size(), rounds);
     e2e::Sandbox sandbox("RemovalBench.Registry");
     e2e::Installation& app = sandbox.NewInstallation();
     std::string base = sandbox.keyPath() + "\\Tree";
@@ -664,12 +693,15 @@ void RegistrySection(unsigned rounds) {
     for (unsigned round = 0; round < rounds; ++round) {
         if (!MakeKeyTree(base, keys)) return Fail("cannot build the key tree");
         ours.Add(RunTimed(app.uninstaller(), "/S", app.folder()));
-        if (testing_support::KeyExists(HKEY_CURRENT_USER, base)) return Fail("the uninstaller left some of the key tree");
+        if (testing_support::KeyExists(HKEY_CURRENT_USER, base))
+            return Fail("the uninstaller left some of the key tree");
         if (!MakeKeyTree(base, keys)) return Fail("cannot build the key tree");
         minimal.Add(RunTimed(app.Path(kMinimalName), "keys \"" + base + "\"", app.folder()));
-        if (testing_support::KeyExists(HKEY_CURRENT_USER, base)) return Fail("the minimal program left some of the key tree");
+        if (testing_support::KeyExists(HKEY_CURRENT_USER, base))
+            return Fail("the minimal program left some of the key tree");
     }
-    std::printf("  (minimal = RegOpenKeyExA, RegEnumKeyExA at index 0 and RegDeleteKeyA per key, depth first)\n");
+    std::printf(
+        "  (minimal = RegOpenKeyExA, RegEnumKeyExA at index 0 and RegDeleteKeyA per key, depth first)\n");
     PrintComparison("registry pass:", ours, minimal, true);
     if (!sandbox.CanariesAlive(nullptr)) Fail("a canary of the registry section is gone");
 }
@@ -705,7 +737,8 @@ void SelfDeleteSection(unsigned rounds) {
         block.files = {{".\\", "a.txt", 0}};
         std::string error;
         if (!app.AddFile("a.txt", "x") ||
-            !e2e::PlaceUninstaller(app.uninstaller(), format::EncodeBlock(block), &error, BuildFolder() + "uninst.exe")) {
+            !e2e::PlaceUninstaller(app.uninstaller(), format::EncodeBlock(block), &error,
+                                   BuildFolder() + "uninst.exe")) {
             return Fail("cannot place the self-deleting uninstaller: " + error);
         }
         ProcessFigures run = RunTimed(app.uninstaller(), "/Q", sandbox.root());
@@ -713,7 +746,8 @@ void SelfDeleteSection(unsigned rounds) {
         std::string exe = app.uninstaller();
         double goneAt = WhenDone([&] { return !Exists(exe); }, kSelfDeleteTimeoutMs);
         double endedAt = WhenDone([&] { return run.job->ActiveProcesses() == 0; }, kSelfDeleteTimeoutMs);
-        if (goneAt < 0 || endedAt < 0) return Fail("the executable or its batch is still there after the time limit");
+        if (goneAt < 0 || endedAt < 0)
+            return Fail("the executable or its batch is still there after the time limit");
         if (Exists(app.folder())) return Fail("the install folder is still there after the batch ended");
         gone = std::min(gone, goneAt - run.endedAt);
         ended = std::min(ended, endedAt - run.endedAt);
@@ -727,8 +761,8 @@ void SelfDeleteSection(unsigned rounds) {
         std::string commandLine = "\"" + interpreter + "\" /D /V:OFF /C \"\"" + emptyBatch + "\"\"";
         PROCESS_INFORMATION process = {};
         double start = NowMs();
-        if (!CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                            nullptr, system, &startup, &process)) {
+        if (!CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                            CREATE_NEW_CONSOLE, nullptr, system, &startup, &process)) {
             return Fail("cannot start " + interpreter);
         }
         DWORD waited = WaitForSingleObject(process.hProcess, kSelfDeleteTimeoutMs);

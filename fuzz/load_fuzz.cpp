@@ -1,12 +1,12 @@
-// libFuzzer target: any bytes as an uninstaller image or a bare data block, and as a font file. The block is found as
-// `uninstpack dump` finds it (the data-offset field of the .uninst section when the bytes are such an
-// image, else offset 0), loaded with the uninstaller's own loader through a memory stream; a block
-// that loads is dumped, planned and checked as the packer does it, and a dump that the manifest can
-// say in full must build the same block again. The loaded entries also go through the path builder
-// as the passes call it (path buffers) and as the packer calls it (whole paths): the two must agree,
-// and a path that does not fit is refused, never cut. The same bytes also choose a random manifest
-// (see tests/pack/random_manifest.h), which must keep the packer's property: accepted, it loads, and
-// build -> dump -> build gives the same block and says the same entries.
+// libFuzzer target: any bytes as an uninstaller image or a bare data block, and as a font file. The block is
+// found as `uninstpack dump` finds it (the data-offset field of the .uninst section when the bytes are such
+// an image, else offset 0), loaded with the uninstaller's own loader through a memory stream; a block that
+// loads is dumped, planned and checked as the packer does it, and a dump that the manifest can say in full
+// must build the same block again. The loaded entries also go through the path builder as the passes call it
+// (path buffers) and as the packer calls it (whole paths): the two must agree, and a path that does not fit
+// is refused, never cut. The same bytes also choose a random manifest (see tests/pack/random_manifest.h),
+// which must keep the packer's property: accepted, it loads, and build -> dump -> build gives the same block
+// and says the same entries.
 #include <stdio.h>
 
 #include <cstddef>
@@ -20,10 +20,10 @@
 #include "pack/image.h"
 #include "pack/manifest.h"
 #include "pack/plan.h"
-#include "removal/font_name.h"
 #include "pack/plan_paths.h"
 #include "pack/random_manifest.h"
 #include "removal/entry_paths.h"
+#include "removal/font_name.h"
 
 namespace {
 
@@ -53,7 +53,8 @@ void ExercisePathBuilders(const UninstallData& data) {
         }
         ExpectSame(BuildEntryPath(kInstall, f.folder, f.fileName, path, sizeof(path), &tokens), path,
                    pack::BuildEntryPath(kInstall, f.folder, f.fileName));
-        ProgramFolderStart start = BuildProgramFolder(kInstall, f.folder, f.fileName, path, sizeof(path), &tokens);
+        ProgramFolderStart start =
+            BuildProgramFolder(kInstall, f.folder, f.fileName, path, sizeof(path), &tokens);
         auto folder = pack::BuildProgramFolder(kInstall, f.folder, f.fileName);
         if (start == ProgramFolderStart::kFolder && (!folder || *folder != path)) __builtin_trap();
         if (start == ProgramFolderStart::kNoBackslash && folder) __builtin_trap();
@@ -81,7 +82,8 @@ void ExercisePathBuilders(const UninstallData& data) {
         ExpectSame(built, path, whole.full);
         if (built) {
             char* mask = SplitPatternPath(path);
-            if ((mask != nullptr) != whole.split || (mask && (whole.mask != mask || whole.folder != path))) __builtin_trap();
+            if ((mask != nullptr) != whole.split || (mask && (whole.mask != mask || whole.folder != path)))
+                __builtin_trap();
         }
     }
     if (const char* command = SettingsCommand(data)) {

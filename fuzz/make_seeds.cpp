@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "format/block_writer.h"
-#include "support/font_file.h"
 #include "support/fake_stub.h"
+#include "support/font_file.h"
 
 using namespace format;
 
@@ -47,11 +47,15 @@ int main(int argc, char** argv) {
     const std::string folder = argv[1];
     const Bytes end = EncodeEnd();
     std::vector<std::pair<std::string, Bytes>> seeds = {
-        {"string-table-example", Hex("34 12 00 00 09 00 00 00 01 00 02 00 01 00 41 00 00 7F 7F 00 00 00 00 00 00")},
-        {"file-record-example", Join({Hex("35 12 00 00 10 00 00 00 01 00 00 00 02 00 2E 5C 05 00 61 2E 64 6C 6C 01"), end})},
+        {"string-table-example",
+         Hex("34 12 00 00 09 00 00 00 01 00 02 00 01 00 41 00 00 7F 7F 00 00 00 00 00 00")},
+        {"file-record-example",
+         Join({Hex("35 12 00 00 10 00 00 00 01 00 00 00 02 00 2E 5C 05 00 61 2E 64 6C 6C 01"), end})},
         {"file-record-bin", Join({EncodeFileList({{".\\Bin", "app.dll", kFileMustBeFree}}), end})},
-        {"settings-example", Join({Hex("3A 12 00 00 12 00 00 00 01 00 00 00 0C 00 00 00 00 00 00 00 75 2E 65 78 65 00"), end})},
-        {"patterns-spliced", Join({Hex("39 12 00 00 03 00 00 00 61 00 00"), Hex("39 12 00 00 03 00 00 00 62 00 00"), end})},
+        {"settings-example",
+         Join({Hex("3A 12 00 00 12 00 00 00 01 00 00 00 0C 00 00 00 00 00 00 00 75 2E 65 78 65 00"), end})},
+        {"patterns-spliced",
+         Join({Hex("39 12 00 00 03 00 00 00 61 00 00"), Hex("39 12 00 00 03 00 00 00 62 00 00"), end})},
         {"end-with-body", Hex("7F 7F 00 00 04 00 00 00 01 02 03 04")},
         {"skipped-record", Join({Hex("38 12 00 00 0A 00 00 00"), Bytes(10, 0x35), end})},
         {"length-wraps", Hex("00 20 00 00 F8 FF FF FF")},
@@ -62,14 +66,17 @@ int main(int argc, char** argv) {
         {"pattern-glue", Join({Hex("39 12 00 00 0A 00 00 00 43 3A 5C 55 73 65 72 73 5C 00"),
                                Hex("39 12 00 00 05 00 00 00 2A 2E 2A 00 00"), end})},
         {"settings-short", Join({Hex("3A 12 00 00 04 00 00 00 01 00 00 00"), end})},
-        {"settings-offsets-outside", Join({Hex("3A 12 00 00 0C 00 00 00 00 00 00 00 F0 FF FF 7F FF FF FF FF"), end})},
+        {"settings-offsets-outside",
+         Join({Hex("3A 12 00 00 0C 00 00 00 00 00 00 00 F0 FF FF 7F FF FF FF FF"), end})},
         {"registry-roots", Join({Hex("37 12 00 00 0B 00 00 00 01 00 00 00 00 00 00 80 01 00 5C"), end})},
     };
 
     Block block;
     block.messages = {"Uninstall", "Remove %s?", "Done.", "&Yes", "Yes to &All", "&No", "No to A&ll"};
-    block.files = {{".\\Bin", "", 0}, {".\\Bin", "core.dll", kFileShared | kFileSelfRegister},
-                   {"C:\\Fonts", "demo.ttf", kFileFont}, {".\\", "app.exe", kFileMustBeFree}};
+    block.files = {{".\\Bin", "", 0},
+                   {".\\Bin", "core.dll", kFileShared | kFileSelfRegister},
+                   {"C:\\Fonts", "demo.ttf", kFileFont},
+                   {".\\", "app.exe", kFileMustBeFree}};
     block.shortcuts = {{1, "C:\\Menu\\Vendor\\App", "C:\\Desktop", "App.lnk"}};
     block.registry = {{0x80000001u, "Software\\Vendor\\App"}, {0x80000002u, "Software\\Run\\\\App"}};
     block.patterns = {"*.log", "#TempDir#\\app*.tmp"};
@@ -80,7 +87,8 @@ int main(int argc, char** argv) {
     if (auto image = AttachBlock(stub, EncodeBlock(block), nullptr)) seeds.emplace_back("full-image", *image);
 
     Block big;
-    for (int i = 0; i < 300; ++i) big.files.push_back({".\\Data\\" + std::to_string(i % 50), "file" + std::to_string(i) + ".dat", 0});
+    for (int i = 0; i < 300; ++i)
+        big.files.push_back({".\\Data\\" + std::to_string(i % 50), "file" + std::to_string(i) + ".dat", 0});
     big.messages = {std::string(30000, 'm'), std::string(40000, 'n')};
     seeds.emplace_back("bodies-over-64k", EncodeBlock(big));
 

@@ -19,6 +19,7 @@
 // sandboxes' prefix in the temporary folder) and a key outside Software\UninstE2E\ are refused.
 // Exit code 0 when it ran, 1 for a command line it refuses.
 #include <windows.h>
+
 #include <ole2.h>
 #include <shellapi.h>
 
@@ -107,7 +108,8 @@ void CleanTree(char* folder, const char* mask) {
         FindClose(find);
     }
     find = INVALID_HANDLE_VALUE;
-    if (CopyText(folder + length + 1, kPathBufferSize - length - 1, mask)) find = FindFirstFileA(folder, &found);
+    if (CopyText(folder + length + 1, kPathBufferSize - length - 1, mask))
+        find = FindFirstFileA(folder, &found);
     if (find != INVALID_HANDLE_VALUE) {
         do {
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -142,7 +144,8 @@ LONG DeleteKeys(HKEY parent, const char* name) {
 
 // The uninstaller imports these libraries; one call of each keeps them in this program's imports,
 // so that both start with the same set. Never called.
-void* volatile g_imports[] = {reinterpret_cast<void*>(&OleInitialize), reinterpret_cast<void*>(&ShellExecuteA),
+void* volatile g_imports[] = {reinterpret_cast<void*>(&OleInitialize),
+                              reinterpret_cast<void*>(&ShellExecuteA),
                               reinterpret_cast<void*>(&GetStockObject), reinterpret_cast<void*>(&RegCloseKey),
                               reinterpret_cast<void*>(&MessageBoxA)};
 

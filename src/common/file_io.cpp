@@ -21,7 +21,9 @@ int ReadExact(FileHandle file, void* buffer, uint32_t count) {
     return read == count ? 0 : 1;
 }
 
-uint32_t FilePosition(FileHandle file) { return SetFilePointer(file, 0, nullptr, FILE_CURRENT); }
+uint32_t FilePosition(FileHandle file) {
+    return SetFilePointer(file, 0, nullptr, FILE_CURRENT);
+}
 
 uint32_t SeekTo(FileHandle file, uint32_t position) {
     // The distance is signed: positions of 2 GiB and more fail and leave the pointer where it was.
@@ -36,7 +38,9 @@ bool GetFileSize64(FileHandle file, uint64_t& size) {
     return true;
 }
 
-bool CloseFile(FileHandle file) { return CloseHandle(file) != 0; }
+bool CloseFile(FileHandle file) {
+    return CloseHandle(file) != 0;
+}
 
 #else
 
@@ -49,7 +53,9 @@ int ReadExact(FileHandle file, void* buffer, uint32_t count) {
     return fread(buffer, 1, count, file) == count ? 0 : 1;
 }
 
-uint32_t FilePosition(FileHandle file) { return static_cast<uint32_t>(ftell(file)); }
+uint32_t FilePosition(FileHandle file) {
+    return static_cast<uint32_t>(ftell(file));
+}
 
 uint32_t SeekTo(FileHandle file, uint32_t position) {
     // Mirror the platform: a position beyond the signed 32-bit range fails and stays put.
@@ -68,5 +74,7 @@ bool GetFileSize64(FileHandle file, uint64_t& size) {
     return true;
 }
 
-bool CloseFile(FileHandle file) { return fclose(file) == 0; }
+bool CloseFile(FileHandle file) {
+    return fclose(file) == 0;
+}
 #endif

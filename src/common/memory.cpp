@@ -28,9 +28,13 @@ void* GrowRaw(void* block, size_t size) {
     return grown;
 }
 
-void FreeRaw(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+void FreeRaw(void* block) {
+    HeapFree(GetProcessHeap(), 0, block);
+}
 
-MemoryStats GetMemoryStats() { return {0, 0}; }
+MemoryStats GetMemoryStats() {
+    return {0, 0};
+}
 void ResetMemoryPeak() {}
 
 #else
@@ -74,6 +78,10 @@ void FreeRaw(void* block) {
     free(block);
 }
 
-MemoryStats GetMemoryStats() { return g_stats; }
-void ResetMemoryPeak() { g_stats.peak = g_stats.live; }
+MemoryStats GetMemoryStats() {
+    return g_stats;
+}
+void ResetMemoryPeak() {
+    g_stats.peak = g_stats.live;
+}
 #endif

@@ -6,13 +6,14 @@
 namespace {
 
 // The flag values of the run-time looked-up calls; the headers define them only for newer targets.
-constexpr DWORD kSearchSystem32 = 0x00000800;       // LOAD_LIBRARY_SEARCH_SYSTEM32
-constexpr DWORD kAlteredSearchPath = 0x00000008;    // LOAD_WITH_ALTERED_SEARCH_PATH
-constexpr DWORD kSearchLoadFolder = 0x00000100;     // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+constexpr DWORD kSearchSystem32 = 0x00000800;     // LOAD_LIBRARY_SEARCH_SYSTEM32
+constexpr DWORD kAlteredSearchPath = 0x00000008;  // LOAD_WITH_ALTERED_SEARCH_PATH
+constexpr DWORD kSearchLoadFolder = 0x00000100;   // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-using FindActCtxSectionStringFn = BOOL(WINAPI*)(DWORD, const GUID*, ULONG, LPCSTR, PACTCTX_SECTION_KEYED_DATA);
+using FindActCtxSectionStringFn = BOOL(WINAPI*)(DWORD, const GUID*, ULONG, LPCSTR,
+                                                PACTCTX_SECTION_KEYED_DATA);
 
 }  // namespace
 
@@ -40,8 +41,9 @@ HMODULE LoadSystemLibrary(const char* name) {
     // Where the search flags exist, the library and its imports come from the System folder alone.
     // Elsewhere the altered search looks in the library's own folder, the System folder, before any
     // other; the plain one would look in the program's folder first.
-    DWORD flags = FindKernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories") ? kSearchSystem32
-                                                                                      : kAlteredSearchPath;
+    DWORD flags = FindKernelExport<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories")
+                      ? kSearchSystem32
+                      : kAlteredSearchPath;
     // A library missing from an older system is no error to show.
     UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     ScopeExit restoreMode([&] { SetErrorMode(errorMode); });

@@ -13,8 +13,12 @@ inline size_t TextLength(const char* text) {
     return n;
 }
 
-inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-inline bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // The first `wanted` byte of `text` (never the terminator), or null when it holds none.
 inline const char* FindByte(const char* text, char wanted) {
@@ -26,7 +30,9 @@ inline const char* FindByte(const char* text, char wanted) {
 inline char* FindByte(char* text, char wanted) {
     return const_cast<char*>(FindByte(static_cast<const char*>(text), wanted));
 }
-inline bool ContainsByte(const char* text, char wanted) { return FindByte(text, wanted) != nullptr; }
+inline bool ContainsByte(const char* text, char wanted) {
+    return FindByte(text, wanted) != nullptr;
+}
 
 // True when `text` begins with `prefix`, ignoring the case of A-Z only.
 inline bool StartsWithNoCase(const char* text, const char* prefix) {

@@ -16,7 +16,7 @@ constexpr int kOverrun = kLoadErrorHeader;
 // moves down over its own two count bytes and the byte after it becomes its NUL, so no text is
 // copied anywhere else and no field that follows is touched.
 class BodyCursor {
-public:
+  public:
     BodyCursor(uint8_t* body, uint32_t length) : body_(body), length_(length) {}
 
     uint32_t Left() const { return length_ - at_; }
@@ -70,13 +70,15 @@ public:
         return kLoadOk;
     }
 
-private:
+  private:
     uint8_t* body_;
     uint32_t length_;
     uint32_t at_ = 0;
 };
 
-int ReadEntry(BodyCursor& cursor, FileEntry& entry) { return cursor.FileFields(entry); }
+int ReadEntry(BodyCursor& cursor, FileEntry& entry) {
+    return cursor.FileFields(entry);
+}
 
 int ReadEntry(BodyCursor& cursor, ShortcutEntry& entry) {
     uint32_t room = 0;
@@ -113,11 +115,14 @@ struct ListKind {
 
 template <class Entry>
 struct ListOf {
-    static int Read(BodyCursor& cursor, void* entry) { return ReadEntry(cursor, *static_cast<Entry*>(entry)); }
+    static int Read(BodyCursor& cursor, void* entry) {
+        return ReadEntry(cursor, *static_cast<Entry*>(entry));
+    }
     static bool Grow(void* list, uint32_t more) {
         auto& typed = *static_cast<EntryList<Entry>*>(list);
         size_t bytes = 0;
-        return ArrayBytes(uint64_t{typed.count} + more, sizeof(Entry*), bytes) && GrowBlock(bytes, typed.items);
+        return ArrayBytes(uint64_t{typed.count} + more, sizeof(Entry*), bytes) &&
+               GrowBlock(bytes, typed.items);
     }
     static void Append(void* list, void* entry) {
         auto& typed = *static_cast<EntryList<Entry>*>(list);
@@ -128,8 +133,8 @@ struct ListOf {
 
 // The three lists share one scheme: a u32 entry count, then entries of at least `minEntrySize`
 // body bytes each. `list` is the EntryList that `blocks` and `blockCount` belong to.
-int ReadList(UniqueBlock<uint8_t>& body, uint32_t length, const ListKind& kind, uint32_t minEntrySize, void* list,
-             void**& blocks, uint32_t& blockCount) {
+int ReadList(UniqueBlock<uint8_t>& body, uint32_t length, const ListKind& kind, uint32_t minEntrySize,
+             void* list, void**& blocks, uint32_t& blockCount) {
     BodyCursor cursor(body.get(), length);
     uint32_t n = 0;
     if (!cursor.U32(n)) return kOverrun;
@@ -142,7 +147,8 @@ int ReadList(UniqueBlock<uint8_t>& body, uint32_t length, const ListKind& kind, 
     UniqueBlock<uint8_t> entryBlock;
     if (!AllocBlock(entryBytes, entryBlock)) return kLoadErrorMemory;
     uint8_t* entries = entryBlock.get();
-    if (!KeepBlock(blocks, blockCount, entryBlock) || !KeepBlock(blocks, blockCount, body)) return kLoadErrorMemory;
+    if (!KeepBlock(blocks, blockCount, entryBlock) || !KeepBlock(blocks, blockCount, body))
+        return kLoadErrorMemory;
     if (!kind.growItems(list, n)) return kLoadErrorMemory;
     for (uint32_t i = 0; i < n; ++i) {
         void* entry = entries + static_cast<size_t>(i) * kind.entrySize;
@@ -308,7 +314,8 @@ int LoadRecords(FileHandle file, uint32_t dataOffset, UninstallData& data, LoadF
     uint32_t position = dataOffset;
     uint16_t tag = 0;
     int error = kLoadOk;
-    if (!GetFileSize64(file, fileSize) || dataOffset > kMaxFilePosition || SeekTo(file, dataOffset) != dataOffset) {
+    if (!GetFileSize64(file, fileSize) || dataOffset > kMaxFilePosition ||
+        SeekTo(file, dataOffset) != dataOffset) {
         error = kLoadErrorHeader;
     }
     while (error == kLoadOk) {

@@ -43,8 +43,16 @@ void FreeUninstallData(UninstallData& data) {
     data.messageCount = 0;
 }
 
-UninstallData::~UninstallData() { FreeUninstallData(*this); }
+UninstallData::~UninstallData() {
+    FreeUninstallData(*this);
+}
 
-uint32_t SettingsFlags(const UninstallData& data) { return SettingsField(data, 0); }
-const char* SettingsCommand(const UninstallData& data) { return SettingsText(data, 4); }
-const char* SettingsDocument(const UninstallData& data) { return SettingsText(data, 8); }
+uint32_t SettingsFlags(const UninstallData& data) {
+    return SettingsField(data, 0);
+}
+const char* SettingsCommand(const UninstallData& data) {
+    return SettingsText(data, 4);
+}
+const char* SettingsDocument(const UninstallData& data) {
+    return SettingsText(data, 8);
+}

@@ -40,7 +40,8 @@ struct UninstallData {
     EntryList<RegistryEntry> registry = {};
     char* patterns = nullptr;  // NUL-terminated patterns ended by an empty one, always inside the block
     uint32_t patternSize = 0;
-    uint8_t* settings = nullptr;  // the settings body, checked when it was loaded; null when the block had none
+    uint8_t* settings =
+        nullptr;  // the settings body, checked when it was loaded; null when the block had none
     uint32_t settingsSize = 0;
 
     UninstallData() = default;

@@ -106,11 +106,15 @@ Bytes EncodeSettings(const SettingsSpec& settings) {
     return EncodeRecord(kSettingsRecord, body);
 }
 
-Bytes EncodeEnd() { return EncodeRecord(kEndRecord, {}); }
+Bytes EncodeEnd() {
+    return EncodeRecord(kEndRecord, {});
+}
 
 namespace {
 
-bool Fits(const std::string& text) { return text.size() <= 0xFFFF; }
+bool Fits(const std::string& text) {
+    return text.size() <= 0xFFFF;
+}
 
 size_t TextRoom(std::initializer_list<const std::string*> texts) {
     size_t total = 0;
@@ -185,22 +189,27 @@ std::optional<Bytes> AttachBlock(const Bytes& stub, const Bytes& block, std::str
         return std::nullopt;
     }
     if (!located->markerIntact) {
-        if (error) *error = "the data-offset marker of the stub's .uninst section was overwritten: not a stub as built";
+        if (error)
+            *error =
+                "the data-offset marker of the stub's .uninst section was overwritten: not a stub as built";
         return std::nullopt;
     }
     if (located->certificates && located->certificates->size != 0) {
         if (error) {
-            *error = "the stub is signed (it carries an Authenticode certificate table): the block would follow the "
-                     "signature and break it; build from the stub as built, then sign the uninstaller";
+            *error =
+                "the stub is signed (it carries an Authenticode certificate table): the block would follow "
+                "the "
+                "signature and break it; build from the stub as built, then sign the uninstaller";
         }
         return std::nullopt;
     }
     uint32_t field = ReadU32(stub.data() + located->field);
     if (located->imageEnd != stub.size() || field != stub.size()) {
         if (error) {
-            *error = "the stub already carries a data block (its data-offset field holds " + std::to_string(field) +
-                     ", its image ends at " + std::to_string(located->imageEnd) + " of " +
-                     std::to_string(stub.size()) + " bytes): build from the stub as built, not from an uninstaller";
+            *error = "the stub already carries a data block (its data-offset field holds " +
+                     std::to_string(field) + ", its image ends at " + std::to_string(located->imageEnd) +
+                     " of " + std::to_string(stub.size()) +
+                     " bytes): build from the stub as built, not from an uninstaller";
         }
         return std::nullopt;
     }

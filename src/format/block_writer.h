@@ -50,7 +50,7 @@ struct Block {
 void PutU16(Bytes& out, uint16_t value);
 void PutU32(Bytes& out, uint32_t value);
 void PutU32At(Bytes& out, size_t at, uint32_t value);  // overwrites 4 bytes that are there
-void PutText(Bytes& out, const std::string& text);  // u16 count and bytes; the caller checks the count
+void PutText(Bytes& out, const std::string& text);     // u16 count and bytes; the caller checks the count
 
 // A record: its 8-byte header and body.
 Bytes EncodeRecord(uint16_t tag, const Bytes& body, uint8_t flags = 0);

@@ -55,10 +55,12 @@ std::optional<DataOffsetLocation> LocateDataOffsetField(const Bytes& image, std:
     uint64_t table = optional + optionalSize;
     DataOffsetLocation found;
     // Optional header fields are read only where the size the COFF header declares holds them.
-    if (table <= size && optionalSize >= kChecksumAt + 4) found.checksumField = static_cast<size_t>(optional + kChecksumAt);
+    if (table <= size && optionalSize >= kChecksumAt + 4)
+        found.checksumField = static_cast<size_t>(optional + kChecksumAt);
     size_t countAt = magic == kPe32Magic ? kDirectoryCountAt32 : kDirectoryCountAt64;
     uint64_t entry = optional + countAt + 4 + uint64_t{kSecurityDirectory} * kDirectoryEntrySize;
-    if (table <= size && entry + kDirectoryEntrySize <= table && ReadU32(p + optional + countAt) > kSecurityDirectory) {
+    if (table <= size && entry + kDirectoryEntrySize <= table &&
+        ReadU32(p + optional + countAt) > kSecurityDirectory) {
         found.certificatesEntry = static_cast<size_t>(entry);
         found.certificates = CertificateTable{ReadU32(p + entry), ReadU32(p + entry + 4)};
     }

@@ -47,7 +47,7 @@ size_t Components(const std::string& path) {
 }
 
 class Checker {
-public:
+  public:
     Checker(const Manifest& manifest, const CheckOptions& options) : m_(manifest), options_(options) {
         std::string error;
         page_ = CodePage::Open(manifest.codePage, &error);
@@ -63,15 +63,18 @@ public:
         CheckUnattended();
         CheckLanguageOverrides();
         CheckSettings();
-        if (m_.complete && m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
-            m_.block.patterns.empty()) {
-            Warn("empty-manifest", "", "lists no files, shortcuts, registry entries or patterns: the uninstaller removes nothing");
+        if (m_.complete && m_.block.files.empty() && m_.block.shortcuts.empty() &&
+            m_.block.registry.empty() && m_.block.patterns.empty()) {
+            Warn("empty-manifest", "",
+                 "lists no files, shortcuts, registry entries or patterns: the uninstaller removes nothing");
         }
         return std::move(findings_);
     }
 
-private:
-    void Error(const std::string& where, const std::string& message) { findings_.push_back({Severity::kError, where, message}); }
+  private:
+    void Error(const std::string& where, const std::string& message) {
+        findings_.push_back({Severity::kError, where, message});
+    }
     // A warning has a name from kWarningNames, by which an entry's "accept" takes it.
     void Warn(const char* name, const std::string& where, const std::string& message) {
         findings_.push_back({Severity::kWarning, where, message, name});
@@ -103,8 +106,9 @@ private:
         for (size_t i = 0; i + 1 < text.size(); ++i) {
             if (IsDoubleByteLead(static_cast<unsigned char>(text[i]))) {
                 if (text[i + 1] == '\\') {
-                    Warn("double-byte-backslash", where, "a double-byte character ends in the byte of \"\\\": the uninstaller's byte-wise "
-                                "backslash scans split the path inside it");
+                    Warn("double-byte-backslash", where,
+                         "a double-byte character ends in the byte of \"\\\": the uninstaller's byte-wise "
+                         "backslash scans split the path inside it");
                     return;
                 }
                 ++i;
@@ -126,37 +130,47 @@ private:
                 at = end + 1;
                 if (part == "..") {
                     climbs = true;
-                } else if (!part.empty() && part != "." && (part.back() == '.' || part.back() == ' ') && odd.empty()) {
+                } else if (!part.empty() && part != "." && (part.back() == '.' || part.back() == ' ') &&
+                           odd.empty()) {
                     odd = part;
                 }
             }
         }
         if (climbs) Error(where, "the path climbs with \"..\": it may name a file outside the installation");
         if (odd.find_first_not_of(". ") == std::string::npos && !odd.empty()) {
-            Warn("trailing-dot", where, "component " + Show(odd) + " is no climb, but Windows drops its trailing dots and spaces: it "
-                        "names the folder it stands in");
+            Warn("trailing-dot", where,
+                 "component " + Show(odd) +
+                     " is no climb, but Windows drops its trailing dots and spaces: it "
+                     "names the folder it stands in");
         } else if (!odd.empty()) {
-            Warn("trailing-dot", where, "component " + Show(odd) + " ends in a dot or a space, which Windows drops: the uninstaller acts on "
-                        "a different name than the one written");
+            Warn("trailing-dot", where,
+                 "component " + Show(odd) +
+                     " ends in a dot or a space, which Windows drops: the uninstaller acts on "
+                     "a different name than the one written");
         }
     }
 
     // Checks the length of a built path; `relative` paths begin with the install folder.
-    void CheckLength(const std::string& where, const std::string& what, const std::string& path, bool relative) {
+    void CheckLength(const std::string& where, const std::string& what, const std::string& path,
+                     bool relative) {
         if (!relative || options_.installDir) {
             if (path.size() > kPathLimit) {
-                Error(where, what + " is " + std::to_string(path.size()) + " characters long: the uninstaller skips it (at most " +
+                Error(where, what + " is " + std::to_string(path.size()) +
+                                 " characters long: the uninstaller skips it (at most " +
                                  std::to_string(kPathLimit) + ")");
             }
             return;
         }
         size_t own = path.size() - std::string(kUnknownInstallDir).size();
         if (own + kShortestInstallDirLength > kPathLimit) {
-            Error(where, what + " takes " + std::to_string(own) + " characters after the install folder: it cannot fit " +
+            Error(where, what + " takes " + std::to_string(own) +
+                             " characters after the install folder: it cannot fit " +
                              std::to_string(kPathLimit) + " with any install folder");
         } else if (own + kTypicalInstallDirLength > kPathLimit) {
-            Warn("long-path", where, what + " takes " + std::to_string(own) + " characters after the install folder, leaving " +
-                            std::to_string(kPathLimit - own) + " for it: a deeper install folder makes the uninstaller skip it");
+            Warn("long-path", where,
+                 what + " takes " + std::to_string(own) + " characters after the install folder, leaving " +
+                     std::to_string(kPathLimit - own) +
+                     " for it: a deeper install folder makes the uninstaller skip it");
         }
     }
 
@@ -168,23 +182,28 @@ private:
     // token: only the one at the start is expanded.
     bool CheckFolderToken(const std::string& where, const char* what, const std::string& folder) {
         size_t lead = LeadingTokenLength(folder.c_str());
-        for (const auto& t : TokensOf(folder.empty() || (folder[0] == '#' && lead == 0) ? "" : folder.substr(lead))) {
+        for (const auto& t :
+             TokensOf(folder.empty() || (folder[0] == '#' && lead == 0) ? "" : folder.substr(lead))) {
             if (IsKnownToken(t)) {
-                Warn("token-in-name", where, std::string(what) + " " + Show(folder) + " holds " + Show(t) + " after its start: only a "
-                            "folder token at the start is expanded, this one is part of a name");
+                Warn("token-in-name", where,
+                     std::string(what) + " " + Show(folder) + " holds " + Show(t) +
+                         " after its start: only a "
+                         "folder token at the start is expanded, this one is part of a name");
                 break;
             }
         }
         if (folder.empty() || folder[0] != '#') return true;
         auto token = LeadingToken(folder);
         if (!token) {
-            Error(where, std::string(what) + " " + Show(folder) + " begins with \"#\" but not with a folder token "
-                         "followed by a backslash: the uninstaller skips the entry");
+            Error(where, std::string(what) + " " + Show(folder) +
+                             " begins with \"#\" but not with a folder token "
+                             "followed by a backslash: the uninstaller skips the entry");
             return false;
         }
         if (!IsKnownToken(*token)) {
             Error(where, std::string(what) + " " + Show(folder) + ": folder token " + Show(*token) +
-                             " is unknown, and the uninstaller skips the entry (known tokens: " + KnownTokenList() + ")");
+                             " is unknown, and the uninstaller skips the entry (known tokens: " +
+                             KnownTokenList() + ")");
             return false;
         }
         return true;
@@ -208,11 +227,14 @@ private:
         std::string typical = TypicalPath(path, true);
         size_t own = path.size() - LeadingToken(path)->size();
         if (own + 3 > kPathLimit) {
-            Error(where, what + " takes " + std::to_string(own) + " characters after its folder token: it cannot fit " +
+            Error(where, what + " takes " + std::to_string(own) +
+                             " characters after its folder token: it cannot fit " +
                              std::to_string(kPathLimit) + " with any folder");
         } else if (typical.size() > kPathLimit) {
-            Warn("long-path", where, what + " is " + std::to_string(typical.size()) + " characters long on a typical NT machine (" +
-                            Show(typical) + "): the uninstaller skips it where it does not fit " + std::to_string(kPathLimit));
+            Warn("long-path", where,
+                 what + " is " + std::to_string(typical.size()) +
+                     " characters long on a typical NT machine (" + Show(typical) +
+                     "): the uninstaller skips it where it does not fit " + std::to_string(kPathLimit));
         }
     }
 
@@ -232,15 +254,18 @@ private:
                 CheckComponents(where, f.folder.substr(LeadingToken(f.folder)->size()), f.name);
                 CheckTokenLength(where, "the path", path);
                 if (f.name.empty()) {
-                    if (f.flags) Warn("folder-flags", where, "is a folder entry (no name): its flags are ignored");
+                    if (f.flags)
+                        Warn("folder-flags", where, "is a folder entry (no name): its flags are ignored");
                     if (auto shared = SharedFolderName(TypicalPath(path, true))) {
-                        Warn("shared-folder-entry", where, "folder entry " + Show(path) + " looks like " + *shared +
-                                        ", which the uninstaller never removes");
+                        Warn("shared-folder-entry", where,
+                             "folder entry " + Show(path) + " looks like " + *shared +
+                                 ", which the uninstaller never removes");
                     }
                     continue;
                 }
                 std::string key = Lower(path);
-                for (size_t cut = key.rfind('\\'); cut != std::string::npos && cut > 0; cut = key.rfind('\\', cut - 1)) {
+                for (size_t cut = key.rfind('\\'); cut != std::string::npos && cut > 0;
+                     cut = key.rfind('\\', cut - 1)) {
                     firstFileBelow.emplace(key.substr(0, cut), i);
                 }
                 CheckSystemFile(where, TypicalPath(path, true), f.flags);
@@ -253,15 +278,20 @@ private:
                     Error(where, "has no folder: the uninstaller would take " + Show(f.name) +
                                      " from whatever its current directory is");
                 } else {
-                    Error(where, "folder " + Show(f.folder) + " is neither absolute nor relative to the install folder "
-                                 "(\".\\\"): the uninstaller would take it from whatever its current directory is");
+                    Error(where, "folder " + Show(f.folder) +
+                                     " is neither absolute nor relative to the install folder "
+                                     "(\".\\\"): the uninstaller would take it from whatever its current "
+                                     "directory is");
                 }
                 continue;
             }
             // "/" is a separator to the uninstaller too: "./Bin" is ".\Bin".
             bool slashed = f.folder.size() >= 2 && (f.folder[1] == '\\' || f.folder[1] == '/');
             if (dotted && f.folder != "." && !slashed) {
-                Warn("dot-folder", where, "folder " + Show(f.folder) + " begins with \".\" but not \".\\\": the uninstaller takes the install folder itself");
+                Warn("dot-folder", where,
+                     "folder " + Show(f.folder) +
+                         " begins with \".\" but not \".\\\": the uninstaller takes the install folder "
+                         "itself");
             }
             // Only ".\" folders append their text to the install folder; other dotted ones name it itself.
             bool appended = !dotted || slashed;
@@ -273,26 +303,34 @@ private:
                             f.name);
             CheckLength(where, "the path", path, dotted || installToken);
             if (IsVerbatimOrDevice(path)) {
-                Error(where, "path " + Show(path) + " uses the \\\\?\\ or \\\\.\\ namespace, which the uninstaller "
-                                                   "cannot check: it skips the entry");
+                Error(where, "path " + Show(path) +
+                                 " uses the \\\\?\\ or \\\\.\\ namespace, which the uninstaller "
+                                 "cannot check: it skips the entry");
                 continue;
             }
             if (f.name.empty()) {
-                if (f.flags) Warn("folder-flags", where, "is a folder entry (no name): its flags are ignored");
+                if (f.flags)
+                    Warn("folder-flags", where, "is a folder entry (no name): its flags are ignored");
                 if (IsRefusedNetworkFolder(InstallDir().c_str(), path.c_str())) {
-                    Warn("network-folder", where, "folder entry " + Show(path) + " is a network path outside the installation's share: "
-                                "it may reach any folder, so the uninstaller never removes it or climbs from it");
+                    Warn(
+                        "network-folder", where,
+                        "folder entry " + Show(path) +
+                            " is a network path outside the installation's share: "
+                            "it may reach any folder, so the uninstaller never removes it or climbs from it");
                     continue;
                 }
                 if (auto shared = SharedFolderOutside(path, InstallDir())) {
-                    Warn("shared-folder-entry", where, "folder entry " + Show(path) + " looks like " + *shared + ", which the uninstaller never removes");
+                    Warn("shared-folder-entry", where,
+                         "folder entry " + Show(path) + " looks like " + *shared +
+                             ", which the uninstaller never removes");
                 }
                 continue;
             }
             if (!dotted || options_.installDir) CheckSystemFile(where, path, f.flags);
             // Every folder above the file, as the file pass builds folder entries' paths.
             std::string key = Lower(path);
-            for (size_t cut = key.rfind('\\'); cut != std::string::npos && cut > 0; cut = key.rfind('\\', cut - 1)) {
+            for (size_t cut = key.rfind('\\'); cut != std::string::npos && cut > 0;
+                 cut = key.rfind('\\', cut - 1)) {
                 firstFileBelow.emplace(key.substr(0, cut), i);
             }
         }
@@ -305,7 +343,8 @@ private:
             if (found != firstFileBelow.end() && found->second < i) {
                 Warn("folder-order", EntryPath(m_, "files", i),
                      "folder entry comes after " + EntryPath(m_, "files", found->second) +
-                         " inside it: the file pass walks the list from its end, so it tries the folder before its files "
+                         " inside it: the file pass walks the list from its end, so it tries the folder "
+                         "before its files "
                          "(list a folder entry before its files)");
             }
         }
@@ -327,27 +366,36 @@ private:
         std::string folder = path.substr(0, cut);
         std::string lower = Lower(folder);
         for (char& c : lower) c = c == '/' ? '\\' : c;
-        while (!lower.empty() && (lower.back() == '\\' || lower.back() == ' ' || lower.back() == '.')) lower.pop_back();
+        while (!lower.empty() && (lower.back() == '\\' || lower.back() == ' ' || lower.back() == '.'))
+            lower.pop_back();
         auto endsWith = [&lower](const std::string& tail) {
-            return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
+            return lower.size() >= tail.size() &&
+                   lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
         };
-        bool fonts = lower.size() >= 3 && lower[1] == ':' && (endsWith(":\\windows\\fonts") || endsWith(":\\winnt\\fonts"));
+        bool fonts = lower.size() >= 3 && lower[1] == ':' &&
+                     (endsWith(":\\windows\\fonts") || endsWith(":\\winnt\\fonts"));
         if (fonts) {
             if (!(flags & kFileFont)) {
-                Warn("shared-file", where, "file " + Show(path) + " is in the Fonts folder, which every program shares: "
-                                           "without the font flag it is deleted while Windows still lists it as a font");
+                Warn("shared-file", where,
+                     "file " + Show(path) +
+                         " is in the Fonts folder, which every program shares: "
+                         "without the font flag it is deleted while Windows still lists it as a font");
             }
             return;
         }
         bool commonFiles = (lower + "\\").find("\\common files\\") != std::string::npos;
         bool commonFilesItself = endsWith("\\common files");
         if (!commonFilesItself && IsRefusedPatternFolder(folder.c_str())) {
-            Error(where, "file " + Show(path) + " is in the system's own folders (the Windows and System folders, "
-                         "Windows's folders in Program Files and Common Files, a drive's root): it belongs to Windows, "
-                         "and removing it can break the machine");
+            Error(where, "file " + Show(path) +
+                             " is in the system's own folders (the Windows and System folders, "
+                             "Windows's folders in Program Files and Common Files, a drive's root): it "
+                             "belongs to Windows, "
+                             "and removing it can break the machine");
         } else if (commonFiles && !(flags & kFileShared)) {
-            Warn("shared-file", where, "file " + Show(path) + " is in Common Files, which programs share: another "
-                                       "program may still need it (mark it shared, so its count decides)");
+            Warn("shared-file", where,
+                 "file " + Show(path) +
+                     " is in Common Files, which programs share: another "
+                     "program may still need it (mark it shared, so its count decides)");
         }
     }
 
@@ -362,9 +410,10 @@ private:
             auto shared = SharedFolderName(TypicalPath(current, true));
             if (shared || Components(TypicalPath(current, true)) <= 2) {
                 std::string name = shared ? *shared : "a folder just below the drive's root";
-                Warn("climb-shared", where, std::string("level count ") + std::to_string(levels) + " climbs from the " + which + " up to " +
-                                Show(current) + " (" + name + "): at most " + std::to_string(k - 1) +
-                                " keeps the climb inside the program's own menu folders");
+                Warn("climb-shared", where,
+                     std::string("level count ") + std::to_string(levels) + " climbs from the " + which +
+                         " up to " + Show(current) + " (" + name + "): at most " + std::to_string(k - 1) +
+                         " keeps the climb inside the program's own menu folders");
                 return;
             }
         }
@@ -391,7 +440,8 @@ private:
                 }
                 continue;
             }
-            if (!CheckFolderToken(where, "folder", s.folder) || !CheckFolderToken(where, "second folder", s.secondFolder)) {
+            if (!CheckFolderToken(where, "folder", s.folder) ||
+                !CheckFolderToken(where, "second folder", s.secondFolder)) {
                 continue;
             }
             // A folder that begins with a folder token is absolute once looked up; it is judged as it
@@ -401,13 +451,16 @@ private:
             bool folderToken = HasMachineToken(s.folder);
             bool secondToken = HasMachineToken(s.secondFolder);
             if (!folderToken && !IsAbsolutePath(folder) && !IsRelativeInstallToken(s.folder)) {
-                Error(where, "folder " + Show(s.folder) + " is not an absolute path and begins with no folder token "
-                             "(such as #Programs#): the uninstaller skips it");
+                Error(where, "folder " + Show(s.folder) +
+                                 " is not an absolute path and begins with no folder token "
+                                 "(such as #Programs#): the uninstaller skips it");
                 continue;
             }
-            if (!second.empty() && !secondToken && !IsAbsolutePath(second) && !IsRelativeInstallToken(s.secondFolder)) {
-                Error(where, "second folder " + Show(s.secondFolder) + " is not an absolute path and begins with no folder "
-                             "token");
+            if (!second.empty() && !secondToken && !IsAbsolutePath(second) &&
+                !IsRelativeInstallToken(s.secondFolder)) {
+                Error(where, "second folder " + Show(s.secondFolder) +
+                                 " is not an absolute path and begins with no folder "
+                                 "token");
             }
             auto length = [&](const char* what, const std::string& path, bool token) {
                 if (token) {
@@ -416,20 +469,24 @@ private:
                     CheckLength(where, what, path, IsRelativeInstallToken(path));
                 }
             };
-            if (!s.name.empty()) length("the shortcut's path", BuildShortcutPath(folder, s.name), folderToken);
+            if (!s.name.empty())
+                length("the shortcut's path", BuildShortcutPath(folder, s.name), folderToken);
             length("the folder", folder, folderToken);
             if (!second.empty()) length("the second folder", second, secondToken);
             for (const std::string* built : {&folder, &second}) {
                 if (!built->empty() && IsRefusedNetworkFolder(InstallDir().c_str(), built->c_str())) {
-                    Warn("network-folder", where, "folder " + Show(*built) + " is a network path outside the installation's share: "
-                                "it may reach any folder, so the shortcut folder pass never removes it");
+                    Warn("network-folder", where,
+                         "folder " + Show(*built) +
+                             " is a network path outside the installation's share: "
+                             "it may reach any folder, so the shortcut folder pass never removes it");
                 }
             }
             std::string judged = TypicalPath(folder, true);
             std::string judgedSecond = TypicalPath(second, true);
             if (auto shared = SharedFolderName(judged)) {
-                Warn("shared-shortcut-folder", where, "folder " + Show(folder) + " looks like " + *shared +
-                                ": the shortcut folder pass never removes it, and no level climbs above it");
+                Warn("shared-shortcut-folder", where,
+                     "folder " + Show(folder) + " looks like " + *shared +
+                         ": the shortcut folder pass never removes it, and no level climbs above it");
             } else {
                 CheckClimb(where, "folder", folder, s.levels);
             }
@@ -454,46 +511,57 @@ private:
             }
             RegistryPathParts parts = SplitRegistryPath(r.keyPath);
             if (parts.kind == RegistryEntryKind::kSkipped) {
-                Warn("skipped-key", where, r.keyPath.empty() ? std::string("has an empty key path: the uninstaller skips it")
-                                              : "names " + rootName + "\\" + r.keyPath +
-                                                    " itself: the uninstaller never removes it and skips the entry");
+                Warn("skipped-key", where,
+                     r.keyPath.empty() ? std::string("has an empty key path: the uninstaller skips it")
+                                       : "names " + rootName + "\\" + r.keyPath +
+                                             " itself: the uninstaller never removes it and skips the entry");
                 continue;
             }
             // A doubled backslash inside the key is an empty key name: Windows refuses or skips it,
             // and the key named is not the one written.
             std::string trimmed = Trimmed(parts.key);
             if (trimmed.find("\\\\") != std::string::npos) {
-                Error(where, "key " + Show(parts.key) + " holds a doubled backslash inside it: an empty key name, which "
-                                 "names another key than the one written (write one backslash between key names)");
+                Error(where,
+                      "key " + Show(parts.key) +
+                          " holds a doubled backslash inside it: an empty key name, which "
+                          "names another key than the one written (write one backslash between key names)");
             }
             if (parts.kind == RegistryEntryKind::kValue) {
                 if (trimmed.empty()) {
-                    Warn("root-value", where, "removes the value " + Show(parts.value) + " directly under " + rootName);
+                    Warn("root-value", where,
+                         "removes the value " + Show(parts.value) + " directly under " + rootName);
                 }
                 continue;
             }
             if (trimmed.empty() || EqualsNoCase(trimmed, "Software") || EqualsNoCase(trimmed, "System")) {
                 Error(where, "key " + Show(r.keyPath) + " names " + rootName + "'s whole " +
-                                 (trimmed.empty() ? std::string("root") : trimmed) + " key under another spelling");
+                                 (trimmed.empty() ? std::string("root") : trimmed) +
+                                 " key under another spelling");
                 continue;
             }
             if (trimmed != r.keyPath) {
-                Warn("key-backslash", where, "key " + Show(r.keyPath) + " begins or ends with a backslash; write it without");
+                Warn("key-backslash", where,
+                     "key " + Show(r.keyPath) + " begins or ends with a backslash; write it without");
             }
             if (IsRefusedRegistryKey(r.root, r.keyPath.c_str())) {
-                Error(where, "key " + Show(r.keyPath) + " is one that Windows or every program needs: removing it with "
+                Error(where, "key " + Show(r.keyPath) +
+                                 " is one that Windows or every program needs: removing it with "
                                  "its subkeys breaks the machine (the uninstaller refuses it)");
                 continue;
             }
             if (Components(trimmed) == 2 && EqualsNoCase(trimmed.substr(0, 9), "Software\\")) {
-                Warn("vendor-key", where, "removes " + rootName + "\\" + trimmed + " with every subkey: every product stored under it goes too");
+                Warn("vendor-key", where,
+                     "removes " + rootName + "\\" + trimmed +
+                         " with every subkey: every product stored under it goes too");
             }
         }
     }
 
     void ErrorSystemTree(const std::string& where, const std::string& folder) {
-        Error(where, "cleans in " + Show(folder) + ", inside the system's own folders (the Windows and System "
-                     "folders, Windows's folders in Program Files and Common Files): the uninstaller refuses the pattern");
+        Error(where, "cleans in " + Show(folder) +
+                         ", inside the system's own folders (the Windows and System "
+                         "folders, Windows's folders in Program Files and Common Files): the uninstaller "
+                         "refuses the pattern");
     }
 
     void CheckPatterns() {
@@ -512,8 +580,11 @@ private:
             bool unknown = false;
             for (const auto& t : tokens) {
                 if (!IsKnownToken(t)) {
-                    Error(where, "token " + Show(t) + " is unknown: it expands to nothing and leaves a path that is not absolute "
-                                 "(known tokens: " + KnownTokenList() + ")");
+                    Error(where,
+                          "token " + Show(t) +
+                              " is unknown: it expands to nothing and leaves a path that is not absolute "
+                              "(known tokens: " +
+                              KnownTokenList() + ")");
                     unknown = true;
                 }
             }
@@ -524,11 +595,14 @@ private:
             }
             PatternPath path = PlanPatternPath(InstallDir(), p);
             if (!tokens.empty() && p[0] != '#') {
-                Error(where, "a pattern with a folder token must begin with it: otherwise it is no absolute path");
+                Error(where,
+                      "a pattern with a folder token must begin with it: otherwise it is no absolute path");
                 continue;
             }
             if (tokens.empty() && (IsAbsolutePath(p) || (p.size() > 1 && p[1] == ':') || p[0] == '\\')) {
-                Error(where, "is written as an absolute path without a token: the uninstaller puts the install folder in front of it");
+                Error(where,
+                      "is written as an absolute path without a token: the uninstaller puts the install "
+                      "folder in front of it");
                 continue;
             }
             if (!path.split || path.mask.empty()) {
@@ -551,23 +625,30 @@ private:
             bool everything = path.mask == "*" || path.mask == "*.*";
             if (!tokens.empty()) {
                 std::string rootToken = tokens.front();
-                bool atRoot = EqualsNoCase(folderPart, rootToken + "\\") || EqualsNoCase(folderPart, rootToken);
+                bool atRoot =
+                    EqualsNoCase(folderPart, rootToken + "\\") || EqualsNoCase(folderPart, rootToken);
                 // Every token's own folder but the install folder is protected: the run skips such a
                 // pattern whole, as plan shows.
                 if (atRoot && ProtectedTokenFolder(rootToken, true)) {
-                    Warn("protected-pattern", where, rootToken + " is a protected folder: the uninstaller skips the pattern");
+                    Warn("protected-pattern", where,
+                         rootToken + " is a protected folder: the uninstaller skips the pattern");
                 } else if (IsRefusedPatternFolder(path.folder.c_str())) {
                     ErrorSystemTree(where, path.folder);
                 } else if (auto shared = SharedFolderName(path.folder)) {
-                    Warn("shared-pattern", where, "matches in " + Show(path.folder) + ", which looks like " + *shared + " that all programs share");
+                    Warn("shared-pattern", where,
+                         "matches in " + Show(path.folder) + ", which looks like " + *shared +
+                             " that all programs share");
                 } else if (everything) {
-                    Warn("every-file", where, "deletes every file in " + Show(path.folder) + " and all its subfolders");
+                    Warn("every-file", where,
+                         "deletes every file in " + Show(path.folder) + " and all its subfolders");
                 }
             } else {
-                if (options_.installDir && IsRefusedPatternFolder(path.folder.c_str())) ErrorSystemTree(where, path.folder);
+                if (options_.installDir && IsRefusedPatternFolder(path.folder.c_str()))
+                    ErrorSystemTree(where, path.folder);
                 CheckLength(where, "the pattern's path", path.full, true);
                 if (everything && (folderPart.empty())) {
-                    Warn("every-file", where, "deletes every file of the install folder and all its subfolders");
+                    Warn("every-file", where,
+                         "deletes every file of the install folder and all its subfolders");
                 }
             }
         }
@@ -592,32 +673,44 @@ private:
                 } else if (next == '%') {
                     doubled = true;
                 } else if (others.find(std::string("%") + next) == std::string::npos) {
-                    others += (others.empty() ? "" : ", ") + (next ? std::string("%") + next : std::string("a final %"));
+                    others += (others.empty() ? "" : ", ") +
+                              (next ? std::string("%") + next : std::string("a final %"));
                 }
                 if (next) ++i;
             }
             if (!others.empty()) {
                 if (placeholders) {
-                    Error(where, "holds " + others + " beside %s: a formatter of the format string would read an argument "
-                                 "that is not there (only %s and %% may stand in such a text)");
+                    Error(where, "holds " + others +
+                                     " beside %s: a formatter of the format string would read an argument "
+                                     "that is not there (only %s and %% may stand in such a text)");
                 } else {
-                    Warn("format-directive", where, "holds " + others + ": only %s and %% are directives of a message");
+                    Warn("format-directive", where,
+                         "holds " + others + ": only %s and %% are directives of a message");
                 }
             }
-            if (placeholders > 1) Warn("repeated-placeholder", where, "holds %s " + std::to_string(placeholders) + " times: write the path once");
+            if (placeholders > 1)
+                Warn("repeated-placeholder", where,
+                     "holds %s " + std::to_string(placeholders) + " times: write the path once");
             if (placeholders && !formatted) {
-                Warn("unused-placeholder", where, "holds %s, but this message is shown as it stands: the %s is shown, not a path");
+                Warn("unused-placeholder", where,
+                     "holds %s, but this message is shown as it stands: the %s is shown, not a path");
             } else if (placeholders && (n == kMsgConfirm || n == kMsgNo)) {
-                Warn("unused-placeholder", where, "holds %s: only a load error formats this message; where it is shown otherwise the %s stays");
+                Warn("unused-placeholder", where,
+                     "holds %s: only a load error formats this message; where it is shown otherwise the %s "
+                     "stays");
             }
-            if (doubled && !placeholders) Warn("double-percent", where, "holds %% without %s: it is shown as two percent signs");
+            if (doubled && !placeholders)
+                Warn("double-percent", where, "holds %% without %s: it is shown as two percent signs");
             if (formatted) {
                 size_t length = text.size();
                 if (placeholders) length += placeholders * kPathLimit - placeholders * 2;
                 if (length > kMessageBufferSize - 1) {
-                    Warn("long-message", where, "takes " + std::to_string(length) + " bytes" +
-                                    (placeholders ? " with a path of " + std::to_string(kPathLimit) + " characters" : std::string()) +
-                                    ": the message buffer holds " + std::to_string(kMessageBufferSize - 1) + ", the rest is cut");
+                    Warn("long-message", where,
+                         "takes " + std::to_string(length) + " bytes" +
+                             (placeholders ? " with a path of " + std::to_string(kPathLimit) + " characters"
+                                           : std::string()) +
+                             ": the message buffer holds " + std::to_string(kMessageBufferSize - 1) +
+                             ", the rest is cut");
                 }
             }
             if (text.empty()) {
@@ -633,15 +726,20 @@ private:
                     case kMsgYesToAll:
                     case kMsgNo:
                     case kMsgNoToAll:
-                        Warn("empty-message", where, "is empty: a button of the read-only question has no label");
+                        Warn("empty-message", where,
+                             "is empty: a button of the read-only question has no label");
                         break;
                     // "unattended": true says so on purpose.
                     case kMsgReadOnlyQuestion:
-                        if (m_.unattended != true) Warn("empty-message", where, "is empty: every read-only listed file is removed without a question");
+                        if (m_.unattended != true)
+                            Warn("empty-message", where,
+                                 "is empty: every read-only listed file is removed without a question");
                         break;
                     case kMsgSharedFileQuestion:
                         if (m_.unattended != true) {
-                            Warn("empty-message", where, "is empty: shared files no other program uses are removed without a question");
+                            Warn("empty-message", where,
+                                 "is empty: shared files no other program uses are removed without a "
+                                 "question");
                         }
                         break;
                     default:
@@ -662,17 +760,22 @@ private:
             files = true;
             shared = shared || (f.flags & kFileShared);
         }
-        auto asks = [this](int n) { return static_cast<size_t>(n) < m_.block.messages.size() && !m_.block.messages[n].empty(); };
+        auto asks = [this](int n) {
+            return static_cast<size_t>(n) < m_.block.messages.size() && !m_.block.messages[n].empty();
+        };
         bool readOnly = files && asks(kMsgReadOnlyQuestion);
         bool sharedFiles = shared && asks(kMsgSharedFileQuestion);
         if (!readOnly && !sharedFiles) return;
-        std::string questions = readOnly && sharedFiles ? "the read-only question (message 9) and the shared-file question (message 10)"
-                                : readOnly          ? "the read-only question (message 9), for any listed file that is read-only"
-                                                    : "the shared-file question (message 10)";
-        Warn("unattended", "", "runs with /S and /Q still stop at " + questions +
-                               " and wait for an answer that no one may be there to give; add \"unattended\": true to "
-                               "leave the questions out (read-only files are removed, shared files when their count runs "
-                               "out), or \"unattended\": false to keep them");
+        std::string questions =
+            readOnly && sharedFiles
+                ? "the read-only question (message 9) and the shared-file question (message 10)"
+            : readOnly ? "the read-only question (message 9), for any listed file that is read-only"
+                       : "the shared-file question (message 10)";
+        Warn("unattended", "",
+             "runs with /S and /Q still stop at " + questions +
+                 " and wait for an answer that no one may be there to give; add \"unattended\": true to "
+                 "leave the questions out (read-only files are removed, shared files when their count runs "
+                 "out), or \"unattended\": false to keep them");
     }
 
     // Messages the manifest gives beside a language: each replaces the table's text. The caption,
@@ -692,11 +795,13 @@ private:
             std::string where = std::string("messages.") + kMessageKeys[n];
             bool productText = n == kMsgCaption || n == kMsgConfirm || n == kMsgFinished;
             if (text == kDefaultMessages[n]) {
-                Warn("language-override", where, "is the English default text: it replaces the " + language->tag + " table's " +
-                                Show(table) + " (leave the message out to use the table's)");
+                Warn("language-override", where,
+                     "is the English default text: it replaces the " + language->tag + " table's " +
+                         Show(table) + " (leave the message out to use the table's)");
             } else if (!productText) {
-                Warn("language-override", where, "replaces the " + language->tag + " table's " + Show(table) +
-                                " (leave the message out to use the table's)");
+                Warn("language-override", where,
+                     "replaces the " + language->tag + " table's " + Show(table) +
+                         " (leave the message out to use the table's)");
             }
         }
     }
@@ -712,11 +817,13 @@ private:
                 bool unclosed = false;
                 for (const auto& t : TokensOf(*s.command, &unclosed)) {
                     if (!IsKnownToken(t)) {
-                        Warn("unknown-token", "settings.runFirst", "token " + Show(t) + " is unknown: it expands to nothing (known tokens: " +
-                                                      KnownTokenList() + ")");
+                        Warn("unknown-token", "settings.runFirst",
+                             "token " + Show(t) + " is unknown: it expands to nothing (known tokens: " +
+                                 KnownTokenList() + ")");
                     }
                 }
-                if (!run.tokenForm) CheckLength("settings.runFirst", "the composed command", run.composed, true);
+                if (!run.tokenForm)
+                    CheckLength("settings.runFirst", "the composed command", run.composed, true);
                 if (!run.absolute) {
                     Error("settings.runFirst",
                           "program " + Show(run.program) +
@@ -724,21 +831,26 @@ private:
                               "\"\\\\server\\share\\...\"): the uninstaller does not run it");
                 }
                 if ((*s.command)[0] == '"' && s.command->find('"', 1) == std::string::npos) {
-                    Warn("unclosed-quote", "settings.runFirst", "begins with a double quote that is never closed");
+                    Warn("unclosed-quote", "settings.runFirst",
+                         "begins with a double quote that is never closed");
                 }
             }
         } else if (s.flags & kSettingsWaitForRun) {
-            Warn("wait-without-run", "settings.waitForRun", "is set, but there is no runFirst program to wait for");
+            Warn("wait-without-run", "settings.waitForRun",
+                 "is set, but there is no runFirst program to wait for");
         }
         if (s.document) {
             const std::string& d = *s.document;
             bool web = Lower(d.substr(0, 7)) == "http://" || Lower(d.substr(0, 8)) == "https://";
             if (d.empty()) {
-                Warn("empty-document", "settings.document", "is empty: the uninstaller tries to open an empty document");
+                Warn("empty-document", "settings.document",
+                     "is empty: the uninstaller tries to open an empty document");
             } else if (!web && !IsAbsolutePath(d)) {
-                Warn("document-kind", "settings.document", "is neither a web address (http:// or https://) nor an absolute path");
+                Warn("document-kind", "settings.document",
+                     "is neither a web address (http:// or https://) nor an absolute path");
             } else if (d.size() >= 520) {
-                Error("settings.document", "is " + std::to_string(d.size()) + " characters long: the uninstaller opens at most 519");
+                Error("settings.document", "is " + std::to_string(d.size()) +
+                                               " characters long: the uninstaller opens at most 519");
             }
         }
     }
@@ -754,14 +866,42 @@ private:
 
 const std::vector<std::string>& WarningNames() {
     static const std::vector<std::string> names = {
-        "climb-shared",     "document-kind",      "dot-folder",         "double-byte-backslash", "double-percent",
-        "empty-document",   "empty-manifest",     "empty-message",      "empty-shortcut",        "every-file",
-        "folder-flags",     "folder-order",       "format-directive",   "hkdd",                  "key-backslash",
+        "climb-shared",
+        "document-kind",
+        "dot-folder",
+        "double-byte-backslash",
+        "double-percent",
+        "empty-document",
+        "empty-manifest",
+        "empty-message",
+        "empty-shortcut",
+        "every-file",
+        "folder-flags",
+        "folder-order",
+        "format-directive",
+        "hkdd",
+        "key-backslash",
         "language-override",
-        "long-message",     "long-path",          "network-folder",     "pattern-dot-folder", "protected-pattern",     "repeated-placeholder",
-        "root-value",       "shared-file",        "shared-folder-entry", "shared-pattern",       "shared-shortcut-folder",
-        "skipped-key",      "token-in-name",      "trailing-dot",       "unattended",         "unclosed-quote",     "unknown-token",         "unused-placeholder",
-        "vendor-key",       "wait-without-run",
+        "long-message",
+        "long-path",
+        "network-folder",
+        "pattern-dot-folder",
+        "protected-pattern",
+        "repeated-placeholder",
+        "root-value",
+        "shared-file",
+        "shared-folder-entry",
+        "shared-pattern",
+        "shared-shortcut-folder",
+        "skipped-key",
+        "token-in-name",
+        "trailing-dot",
+        "unattended",
+        "unclosed-quote",
+        "unknown-token",
+        "unused-placeholder",
+        "vendor-key",
+        "wait-without-run",
     };
     return names;
 }

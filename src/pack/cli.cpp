@@ -14,10 +14,12 @@ namespace {
 
 // -q and -v on a command (and --werror where it checks a manifest).
 void AddReporting(CLI::App* command, Reporting& reporting, bool checks) {
-    auto* quiet = command->add_flag("-q,--quiet", reporting.quiet,
-                                    checks ? "show errors only: no warnings, summary or result line" : "show errors only: no notes");
-    command->add_flag("-v,--verbose", reporting.verbose,
-                      "also say what was decided (language, code page) and show accepted warnings")
+    auto* quiet = command->add_flag(
+        "-q,--quiet", reporting.quiet,
+        checks ? "show errors only: no warnings, summary or result line" : "show errors only: no notes");
+    command
+        ->add_flag("-v,--verbose", reporting.verbose,
+                   "also say what was decided (language, code page) and show accepted warnings")
         ->excludes(quiet);
     if (checks) {
         command->add_flag("--werror", reporting.werror,
@@ -46,15 +48,20 @@ int RunCli(int argc, char** argv) {
     BuildOptions build;
     std::string buildInstallDir;
     auto* buildCommand = app.add_subcommand(
-        "build", "Builds an uninstaller: the manifest's data block appended to a copy of the stub. Runs the checks "
-                 "of `check` first and refuses errors unless --force is given.");
-    buildCommand->add_option("MANIFEST", build.manifest, "the manifest (JSON; - reads standard input)")->required();
-    buildCommand->add_option("--stub", build.stub, "the uninstaller executable as built (uninst.exe)")->required();
-    buildCommand->add_option("-o,--output", build.output,
-                             "the uninstaller to write (- writes standard output; {lang} stands for the language's "
-                             "tag, to build every language the manifest offers)")
+        "build",
+        "Builds an uninstaller: the manifest's data block appended to a copy of the stub. Runs the checks "
+        "of `check` first and refuses errors unless --force is given.");
+    buildCommand->add_option("MANIFEST", build.manifest, "the manifest (JSON; - reads standard input)")
         ->required();
-    buildCommand->add_option("--install-dir", buildInstallDir, "measure path lengths with this install folder");
+    buildCommand->add_option("--stub", build.stub, "the uninstaller executable as built (uninst.exe)")
+        ->required();
+    buildCommand
+        ->add_option("-o,--output", build.output,
+                     "the uninstaller to write (- writes standard output; {lang} stands for the language's "
+                     "tag, to build every language the manifest offers)")
+        ->required();
+    buildCommand->add_option("--install-dir", buildInstallDir,
+                             "measure path lengths with this install folder");
     std::string buildLanguage;
     buildCommand->add_option("--language", buildLanguage,
                              "the language to build, among those the manifest's \"language\" list offers");
@@ -65,7 +72,8 @@ int RunCli(int argc, char** argv) {
         "--sign-with", sign.certificate,
         "sign the uninstaller with this PKCS#12 certificate (.pfx) using osslsigncode (on PATH, or named by "
         "UNINSTPACK_OSSLSIGNCODE)");
-    buildCommand->add_option("--password-file", passwordFile, "the file that holds the certificate's password")
+    buildCommand
+        ->add_option("--password-file", passwordFile, "the file that holds the certificate's password")
         ->needs(signWith);
     buildCommand->add_option("--timestamp", timestampUrl, "the address of an RFC 3161 time-stamping service")
         ->needs(signWith);
@@ -74,9 +82,12 @@ int RunCli(int argc, char** argv) {
     CheckCommandOptions check;
     std::string checkInstallDir;
     auto* checkCommand = app.add_subcommand(
-        "check", "Warns about manifest entries that are dangerous or cannot work. Exit code 1 when there are errors.");
-    checkCommand->add_option("MANIFEST", check.manifest, "the manifest (JSON; - reads standard input)")->required();
-    checkCommand->add_option("--install-dir", checkInstallDir, "measure path lengths with this install folder");
+        "check",
+        "Warns about manifest entries that are dangerous or cannot work. Exit code 1 when there are errors.");
+    checkCommand->add_option("MANIFEST", check.manifest, "the manifest (JSON; - reads standard input)")
+        ->required();
+    checkCommand->add_option("--install-dir", checkInstallDir,
+                             "measure path lengths with this install folder");
     std::string checkLanguage;
     checkCommand->add_option("--language", checkLanguage,
                              "the language to check, among those the manifest's \"language\" list offers "
@@ -84,22 +95,26 @@ int RunCli(int argc, char** argv) {
     AddReporting(checkCommand, reporting, true);
 
     auto* languagesCommand = app.add_subcommand(
-        "languages", "Lists the built-in message tables that a manifest's \"language\" can name: tag, code page, "
-                     "English and native name.");
+        "languages",
+        "Lists the built-in message tables that a manifest's \"language\" can name: tag, code page, "
+        "English and native name.");
     bool languagesJson = false;
     languagesCommand->add_flag("--json", languagesJson, "print the list as JSON");
 
     DumpOptions dump;
     auto* dumpCommand = app.add_subcommand(
-        "dump", "Prints an uninstaller's data block as a manifest that `build` accepts again, read with the "
-                "uninstaller's own loader. A block that fails to load prints the load error and the record where it "
-                "failed, with exit code 1.");
-    dumpCommand->add_option("UNINSTALLER", dump.uninstaller, "the uninstaller executable (- reads standard input)")
+        "dump",
+        "Prints an uninstaller's data block as a manifest that `build` accepts again, read with the "
+        "uninstaller's own loader. A block that fails to load prints the load error and the record where it "
+        "failed, with exit code 1.");
+    dumpCommand
+        ->add_option("UNINSTALLER", dump.uninstaller, "the uninstaller executable (- reads standard input)")
         ->required();
     int dumpCodePage = 0;
-    dumpCommand->add_option("--code-page", dumpCodePage,
-                            "the code page of the block's texts (default: guessed from the built-in languages' "
-                            "tables, else 1252)")
+    dumpCommand
+        ->add_option("--code-page", dumpCodePage,
+                     "the code page of the block's texts (default: guessed from the built-in languages' "
+                     "tables, else 1252)")
         ->check(CLI::Range(1, 65535));
     AddReporting(dumpCommand, reporting, false);
 
@@ -108,9 +123,11 @@ int RunCli(int argc, char** argv) {
     bool planNine = false;
     bool planNt = false;
     auto* planCommand = app.add_subcommand(
-        "plan", "Shows, pass by pass, what a run of the uninstaller would remove and in which order, with every path "
-                "as the passes build it.");
-    planCommand->add_option("UNINSTALLER", plan.uninstaller, "the uninstaller executable (- reads standard input)")
+        "plan",
+        "Shows, pass by pass, what a run of the uninstaller would remove and in which order, with every path "
+        "as the passes build it.");
+    planCommand
+        ->add_option("UNINSTALLER", plan.uninstaller, "the uninstaller executable (- reads standard input)")
         ->required();
     auto* ntFlag = planCommand->add_flag("--nt", planNt, "the NT family (the default)");
     planCommand->add_flag("--9x", planNine, "the Windows 9x family")->excludes(ntFlag);
@@ -118,16 +135,19 @@ int RunCli(int argc, char** argv) {
                             "the install folder (without it, paths show #InstallDir#)");
     planCommand->add_flag("--json", plan.json, "print the plan as JSON");
     int planCodePage = 0;
-    planCommand->add_option("--code-page", planCodePage,
-                            "the code page of the block's texts (default: guessed from the built-in languages' "
-                            "tables, else 1252)")
+    planCommand
+        ->add_option("--code-page", planCodePage,
+                     "the code page of the block's texts (default: guessed from the built-in languages' "
+                     "tables, else 1252)")
         ->check(CLI::Range(1, 65535));
     AddReporting(planCommand, reporting, false);
 
     ScanCommandOptions scan;
     auto* scanCommand = app.add_subcommand(
-        "scan", "Prints a manifest skeleton for the files and folders of an installed image, to edit and build.");
-    scanCommand->add_option("DIR", scan.dir, "the installed image: the contents of the install folder")->required();
+        "scan",
+        "Prints a manifest skeleton for the files and folders of an installed image, to edit and build.");
+    scanCommand->add_option("DIR", scan.dir, "the installed image: the contents of the install folder")
+        ->required();
     scanCommand->add_option("--install-dir-name", scan.installDirName,
                             "the product's name for the messages (default: DIR's own name)");
     scanCommand->add_option("--uninstaller", scan.uninstaller,
@@ -137,13 +157,15 @@ int RunCli(int argc, char** argv) {
     scanCommand->add_flag("--unattended", scan.unattended,
                           "write \"unattended\": true: no run, /S and /Q included, stops at the read-only or "
                           "shared-file question");
-    auto* startMenu = scanCommand->add_option(
-        "--start-menu-folder", scan.startMenuFolder,
-        "the folder below the Programs menu that holds the shortcuts (\"Vendor\\Product\"): written as #Programs#\\...");
-    scanCommand->add_option("--shortcut", scan.shortcuts,
-                            "a shortcut's file name in that folder (repeatable; default: the product's name + .lnk)")
+    auto* startMenu = scanCommand->add_option("--start-menu-folder", scan.startMenuFolder,
+                                              "the folder below the Programs menu that holds the shortcuts "
+                                              "(\"Vendor\\Product\"): written as #Programs#\\...");
+    scanCommand
+        ->add_option("--shortcut", scan.shortcuts,
+                     "a shortcut's file name in that folder (repeatable; default: the product's name + .lnk)")
         ->needs(startMenu);
-    scanCommand->add_flag("--all-users", scan.allUsers, "the all users' Programs menu (#AllUsersPrograms#)")->needs(startMenu);
+    scanCommand->add_flag("--all-users", scan.allUsers, "the all users' Programs menu (#AllUsersPrograms#)")
+        ->needs(startMenu);
 
     auto* versionCommand = app.add_subcommand("version", "Prints the packer's version.");
     std::string helpTopic;
@@ -169,8 +191,10 @@ int RunCli(int argc, char** argv) {
     }
     // CLI11 reports a mistyped command only as a missing one; name it instead.
     if (argc > 1 && argv[1][0] != '-' && !named) {
-        fprintf(stderr, "uninstpack: unknown command \"%s\"%s (commands: %s)\nRun with --help for more information.\n",
-                argv[1], DidYouMean(argv[1], names).c_str(), joined().c_str());
+        fprintf(
+            stderr,
+            "uninstpack: unknown command \"%s\"%s (commands: %s)\nRun with --help for more information.\n",
+            argv[1], DidYouMean(argv[1], names).c_str(), joined().c_str());
         return kExitUsage;
     }
     try {
@@ -189,7 +213,9 @@ int RunCli(int argc, char** argv) {
                 if (word.rfind("--", 0) != 0) continue;
                 if (std::find(options.begin(), options.end(), word) != options.end()) continue;
                 std::string hint = DidYouMean(word, options);
-                if (!hint.empty()) fprintf(stderr, "uninstpack %s: %s is no option%s\n", argv[1], word.c_str(), hint.c_str());
+                if (!hint.empty())
+                    fprintf(stderr, "uninstpack %s: %s is no option%s\n", argv[1], word.c_str(),
+                            hint.c_str());
             }
         }
         return code == 0 ? kExitOk : kExitUsage;

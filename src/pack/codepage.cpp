@@ -64,12 +64,14 @@ struct CodePage::Converter {
         return false;
     }
 
-    bool ToPage(const std::string& in, std::string& out, size_t& badAt) const { return Run(toPage, in, out, badAt); }
+    bool ToPage(const std::string& in, std::string& out, size_t& badAt) const {
+        return Run(toPage, in, out, badAt);
+    }
     bool FromPage(const std::string& in, std::string& out, size_t& badAt) const {
         return Run(fromPage, in, out, badAt);
     }
 
-private:
+  private:
     // Runs one whole conversion; on failure returns the offset of the bad input in `badAt`.
     static bool Run(iconv_t cd, const std::string& in, std::string& out, size_t& badAt) {
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -121,8 +123,9 @@ struct CodePage::Converter {
         CPINFO info{};
         if (page < 1 || page > 65535 || !IsValidCodePage(static_cast<UINT>(page)) ||
             !GetCPInfo(static_cast<UINT>(page), &info) || info.MaxCharSize > 2 || page == CP_UTF7) {
-            if (error) *error = "code page " + std::to_string(page) + " is not known to Windows as a single- or " +
-                                "double-byte code page";
+            if (error)
+                *error = "code page " + std::to_string(page) + " is not known to Windows as a single- or " +
+                         "double-byte code page";
             return false;
         }
         number = static_cast<UINT>(page);
@@ -165,7 +168,8 @@ struct CodePage::Converter {
             size_t n = IsDBCSLeadByteEx(number, lead) ? 2 : 1;
             wchar_t character[4];
             if (n > in.size() - i ||
-                MultiByteToWideChar(number, MB_ERR_INVALID_CHARS, in.data() + i, static_cast<int>(n), character, 4) != 1 ||
+                MultiByteToWideChar(number, MB_ERR_INVALID_CHARS, in.data() + i, static_cast<int>(n),
+                                    character, 4) != 1 ||
                 !Allowed(character[0])) {
                 badAt = i;
                 return false;
@@ -176,7 +180,7 @@ struct CodePage::Converter {
         return platform::Utf8FromWide(wide, out);
     }
 
-private:
+  private:
     bool Allowed(wchar_t c) const {
         if (c >= 0x80 && c <= 0x9F) return false;
         return !(refusesPrivateUse && c >= 0xE000 && c <= 0xF8FF);
@@ -196,12 +200,13 @@ private:
         }
         char buffer[8];
         BOOL usedDefault = FALSE;
-        int n = WideCharToMultiByte(number, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), buffer,
-                                    sizeof buffer, nullptr, &usedDefault);
+        int n = WideCharToMultiByte(number, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                    buffer, sizeof buffer, nullptr, &usedDefault);
         if (n <= 0 || usedDefault) return false;
         wchar_t back[4];
         int m = MultiByteToWideChar(number, MB_ERR_INVALID_CHARS, buffer, n, back, 4);
-        if (m != static_cast<int>(wide.size()) || std::wstring(back, static_cast<size_t>(m)) != wide) return false;
+        if (m != static_cast<int>(wide.size()) || std::wstring(back, static_cast<size_t>(m)) != wide)
+            return false;
         bytes.assign(buffer, static_cast<size_t>(n));
         return true;
     }
@@ -212,9 +217,10 @@ private:
         const char* bytes;
     };
     static constexpr Choice kIconvChoices[] = {
-        {932, 0x00A2, "\x81\x91"}, {932, 0x00A3, "\x81\x92"}, {932, 0x00A5, "\x5C"},     {932, 0x00AC, "\x81\xCA"},
-        {932, 0x2014, "\x81\x5C"}, {932, 0x2016, "\x81\x61"}, {932, 0x203E, "\x7E"},     {932, 0x2212, "\x81\x7C"},
-        {932, 0x301C, "\x81\x60"}, {950, 0x2550, "\xA2\xA4"}, {950, 0x255E, "\xA2\xA5"}, {950, 0x2561, "\xA2\xA7"},
+        {932, 0x00A2, "\x81\x91"}, {932, 0x00A3, "\x81\x92"}, {932, 0x00A5, "\x5C"},
+        {932, 0x00AC, "\x81\xCA"}, {932, 0x2014, "\x81\x5C"}, {932, 0x2016, "\x81\x61"},
+        {932, 0x203E, "\x7E"},     {932, 0x2212, "\x81\x7C"}, {932, 0x301C, "\x81\x60"},
+        {950, 0x2550, "\xA2\xA4"}, {950, 0x255E, "\xA2\xA5"}, {950, 0x2561, "\xA2\xA7"},
         {950, 0x256A, "\xA2\xA6"},
     };
 };
@@ -231,7 +237,8 @@ std::unique_ptr<CodePage> CodePage::Open(int number, std::string* error) {
     std::string converted;
     size_t badAt = 0;
     if (!page->converter_->ToPage(ascii, converted, badAt) || converted != ascii) {
-        if (error) *error = "code page " + std::to_string(number) + " does not keep ASCII characters as they are";
+        if (error)
+            *error = "code page " + std::to_string(number) + " does not keep ASCII characters as they are";
         return nullptr;
     }
     return page;
@@ -262,8 +269,8 @@ const std::string& CodePage::PathProblem(const char* character, size_t length) c
             snprintf(byte, sizeof byte, "%s0x%02X", bytes.empty() ? "" : " ", c);
             bytes += byte;
         }
-        problem = "character " + DescribeUtf8(character, length) + " is stored as " + bytes + ", which code page " +
-                  std::to_string(number_) + " reads back as " +
+        problem = "character " + DescribeUtf8(character, length) + " is stored as " + bytes +
+                  ", which code page " + std::to_string(number_) + " reads back as " +
                   (back.empty() ? std::string("no character") : DescribeUtf8(back.data(), back.size())) +
                   ": in a path or key the uninstaller names another file or key";
     }
@@ -312,10 +319,12 @@ bool CodePage::ToUtf8(const std::string& text, std::string& out, std::string* er
     if (converter_->FromPage(text, out, badAt)) return true;
     if (error) {
         char byte[8] = "";
-        if (badAt < text.size()) snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[badAt]));
-        *error = badAt < text.size() ? "byte " + std::string(byte) + " at " + std::to_string(badAt) +
-                                           " names no character in code page " + std::to_string(number_)
-                                     : "the text ends inside a character of code page " + std::to_string(number_);
+        if (badAt < text.size())
+            snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[badAt]));
+        *error = badAt < text.size()
+                     ? "byte " + std::string(byte) + " at " + std::to_string(badAt) +
+                           " names no character in code page " + std::to_string(number_)
+                     : "the text ends inside a character of code page " + std::to_string(number_);
     }
     return false;
 }

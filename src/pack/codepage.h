@@ -11,7 +11,7 @@ namespace pack {
 inline constexpr int kDefaultCodePage = 1252;
 
 class CodePage {
-public:
+  public:
     // Opens code page `number` (1252, 1251, 932, ...) in both directions. Fails, with the reason in
     // `error`, when the system does not know it (iconv on POSIX, the code page tables on Windows) or
     // it does not keep ASCII as it is (paths need "\").
@@ -39,7 +39,7 @@ public:
     // The system's converter (iconv, or the Windows code page functions).
     struct Converter;
 
-private:
+  private:
     CodePage(int number, std::unique_ptr<Converter> converter);
     // Why a non-ASCII character (its UTF-8 bytes) cannot stand in a path, or ""; remembered.
     const std::string& PathProblem(const char* character, size_t length) const;

@@ -17,7 +17,9 @@
 
 namespace pack {
 
-std::string ShownName(const std::string& path) { return path == "-" ? "<stdin>" : path; }
+std::string ShownName(const std::string& path) {
+    return path == "-" ? "<stdin>" : path;
+}
 
 void FindingReport::Add(const std::string& file, const Finding& finding) {
     if (finding.accepted) {
@@ -43,19 +45,23 @@ std::vector<Finding> CheckInstallDirArgument(const std::string& installDir) {
     std::vector<Finding> findings;
     // Windows reads "/" as "\": "C:/Apps" is absolute, only written otherwise.
     auto separator = [&installDir](size_t at) { return installDir[at] == '\\' || installDir[at] == '/'; };
-    bool drive = installDir.size() >= 3 && installDir[1] == ':' && separator(2) &&
-                 ((installDir[0] >= 'A' && installDir[0] <= 'Z') || (installDir[0] >= 'a' && installDir[0] <= 'z'));
+    bool drive =
+        installDir.size() >= 3 && installDir[1] == ':' && separator(2) &&
+        ((installDir[0] >= 'A' && installDir[0] <= 'Z') || (installDir[0] >= 'a' && installDir[0] <= 'z'));
     bool unc = installDir.size() > 2 && separator(0) && separator(1);
     if (installDir.find('/') != std::string::npos) {
-        findings.push_back({Severity::kWarning, "",
-                            "\"" + installDir + "\" holds \"/\": the uninstaller's paths use \"\\\", and its "
-                            "climbs and checks see a \"/\" as part of a name (write C:\\Program Files\\...)",
-                            "install-dir"});
+        findings.push_back(
+            {Severity::kWarning, "",
+             "\"" + installDir +
+                 "\" holds \"/\": the uninstaller's paths use \"\\\", and its "
+                 "climbs and checks see a \"/\" as part of a name (write C:\\Program Files\\...)",
+             "install-dir"});
     }
     if (!drive && !unc) {
         findings.push_back({Severity::kWarning, "",
-                            "\"" + installDir + "\" is no absolute Windows path (a drive and \"\\\", or \\\\server\\share): "
-                            "lengths and plans measured with it are not those of any installation",
+                            "\"" + installDir +
+                                "\" is no absolute Windows path (a drive and \"\\\", or \\\\server\\share): "
+                                "lengths and plans measured with it are not those of any installation",
                             "install-dir"});
     }
     return findings;
@@ -85,7 +91,8 @@ bool WriteOutput(FILE* out, const std::string& text, FILE* err) {
     errno = 0;
     bool ok = fwrite(text.data(), 1, text.size(), out) == text.size();
     ok = fflush(out) == 0 && ok && !ferror(out);
-    if (!ok) fprintf(err, "uninstpack: cannot write the output: %s\n", errno ? strerror(errno) : "write error");
+    if (!ok)
+        fprintf(err, "uninstpack: cannot write the output: %s\n", errno ? strerror(errno) : "write error");
     return ok;
 }
 
@@ -174,7 +181,8 @@ void ReportFindings(const std::string& file, const CheckedManifest& checked, Fin
 // OUT for one language: "{lang}" stands for its tag.
 std::string OutputFor(const std::string& output, const std::optional<std::string>& language) {
     std::string result = output;
-    for (size_t at = result.find("{lang}"); language && at != std::string::npos; at = result.find("{lang}", at)) {
+    for (size_t at = result.find("{lang}"); language && at != std::string::npos;
+         at = result.find("{lang}", at)) {
         result.replace(at, 6, *language);
         at += language->size();
     }
@@ -191,7 +199,8 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
     }
     FindingReport report(err, options.reporting);
     if (options.installDir) {
-        for (const auto& f : CheckInstallDirArgument(*options.installDir)) report.Add("uninstpack: --install-dir", f);
+        for (const auto& f : CheckInstallDirArgument(*options.installDir))
+            report.Add("uninstpack: --install-dir", f);
     }
     CheckedManifest checked = ReadAndCheck(options.manifest, options.language, options.installDir, err);
     if (checked.failed) return kExitFailure;
@@ -200,7 +209,8 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
     bool named = options.output.find("{lang}") != std::string::npos;
     bool unreadable = false;
     for (const auto& run : checked.runs) unreadable = unreadable || !run.readable;
-    if (report.errors() || report.warnings() || unreadable || options.reporting.verbose) report.Summary(shown);
+    if (report.errors() || report.warnings() || unreadable || options.reporting.verbose)
+        report.Summary(shown);
     if (unreadable) {
         fprintf(err, "uninstpack: %s cannot be built as it is; nothing written\n", shown.c_str());
         return kExitFailure;
@@ -208,18 +218,21 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
     if (report.Fails() && !options.force) {
         fprintf(err, "uninstpack: %zu error%s%s in %s; nothing written (--force builds anyway)\n",
                 report.errors(), report.errors() == 1 ? "" : "s",
-                options.reporting.werror && report.warnings() ? " or warnings (--werror)" : "", shown.c_str());
+                options.reporting.werror && report.warnings() ? " or warnings (--werror)" : "",
+                shown.c_str());
         return kExitFailure;
     }
     if (several && !named) {
-        fprintf(err, "uninstpack: %s offers %zu languages: name one with --language, or build them all with -o holding "
-                     "{lang} (for example -o 'uninstall-{lang}.exe'); nothing written\n",
+        fprintf(err,
+                "uninstpack: %s offers %zu languages: name one with --language, or build them all with -o "
+                "holding "
+                "{lang} (for example -o 'uninstall-{lang}.exe'); nothing written\n",
                 shown.c_str(), checked.runs.size());
         return kExitUsage;
     }
     if (named && !checked.runs.front().language) {
-        fprintf(err, "uninstpack: -o %s holds {lang}, but %s names no language; nothing written\n", options.output.c_str(),
-                shown.c_str());
+        fprintf(err, "uninstpack: -o %s holds {lang}, but %s names no language; nothing written\n",
+                options.output.c_str(), shown.c_str());
         return kExitUsage;
     }
     std::string stub;
@@ -267,9 +280,12 @@ int RunBuild(const BuildOptions& options, FILE* out, FILE* err) {
         FILE* said = toStandardOutput ? err : out;
         if (options.reporting.quiet) continue;
         std::string name = output == "-" ? "<stdout>" : output;
-        fprintf(said, "%s: %zu bytes; data block of %zu bytes at offset %zu (%zu files, %zu shortcuts, %zu registry entries, %zu patterns)\n",
+        fprintf(said,
+                "%s: %zu bytes; data block of %zu bytes at offset %zu (%zu files, %zu shortcuts, %zu "
+                "registry entries, %zu patterns)\n",
                 name.c_str(), written.size(), block.size(), stub.size(), manifest.block.files.size(),
-                manifest.block.shortcuts.size(), manifest.block.registry.size(), manifest.block.patterns.size());
+                manifest.block.shortcuts.size(), manifest.block.registry.size(),
+                manifest.block.patterns.size());
         if (options.sign) fprintf(said, "%s: %s\n", name.c_str(), DescribeSignature(signature).c_str());
     }
     return kExitOk;
@@ -280,7 +296,8 @@ int RunCheck(const CheckCommandOptions& options, FILE* out, FILE* err) {
     std::string shown = ShownName(options.manifest);
     FindingReport report(err, options.reporting);
     if (options.installDir) {
-        for (const auto& f : CheckInstallDirArgument(*options.installDir)) report.Add("uninstpack: --install-dir", f);
+        for (const auto& f : CheckInstallDirArgument(*options.installDir))
+            report.Add("uninstpack: --install-dir", f);
     }
     CheckedManifest checked = ReadAndCheck(options.manifest, options.language, options.installDir, err);
     if (checked.failed) return kExitFailure;
@@ -333,8 +350,10 @@ bool LoadUninstaller(const std::string& path, const std::optional<int>& codePage
     std::string shown = ShownName(path);
     ImageLoad load = LoadImage(path, loaded);
     if (!reporting.quiet) {
-        for (const auto& note : load.notes) fprintf(err, "uninstpack: %s: note: %s\n", shown.c_str(), note.c_str());
-        if (load.signature) fprintf(err, "uninstpack: %s: %s\n", shown.c_str(), DescribeSignature(*load.signature).c_str());
+        for (const auto& note : load.notes)
+            fprintf(err, "uninstpack: %s: note: %s\n", shown.c_str(), note.c_str());
+        if (load.signature)
+            fprintf(err, "uninstpack: %s: %s\n", shown.c_str(), DescribeSignature(*load.signature).c_str());
     }
     if (!load.error.empty() || load.code != 0) {
         fprintf(err, "uninstpack: %s\n", DescribeLoadFailure(shown, load).c_str());
@@ -380,7 +399,8 @@ int GuessCodePage(const format::Block& block, std::string& why) {
         }
     }
     if (best && best->codePage != kDefaultCodePage && ReadsIn(texts, best->codePage)) {
-        why = std::to_string(bestMatches) + " of its messages are those of the built-in " + best->tag + " table";
+        why = std::to_string(bestMatches) + " of its messages are those of the built-in " + best->tag +
+              " table";
         return best->codePage;
     }
     if (ReadsIn(texts, kDefaultCodePage)) return kDefaultCodePage;
@@ -399,8 +419,8 @@ int GuessCodePage(const format::Block& block, std::string& why) {
     return kDefaultCodePage;
 }
 
-bool DumpLoadedData(const UninstallData& data, int codePage, std::string& json, std::vector<Problem>& problems,
-                    std::vector<Problem>& notes) {
+bool DumpLoadedData(const UninstallData& data, int codePage, std::string& json,
+                    std::vector<Problem>& problems, std::vector<Problem>& notes) {
     Manifest manifest;
     manifest.codePage = codePage;
     manifest.block = BlockFromData(data);
@@ -418,7 +438,8 @@ int RunDump(const DumpOptions& options, FILE* out, FILE* err) {
     std::vector<Problem> problems, notes;
     bool ok = ManifestToJson(manifest, json, problems, notes);
     if (!options.reporting.quiet) {
-        for (const auto& n : notes) fprintf(err, "%s: note: %s\n", shown.c_str(), (n.where + ": " + n.message).c_str());
+        for (const auto& n : notes)
+            fprintf(err, "%s: note: %s\n", shown.c_str(), (n.where + ": " + n.message).c_str());
     }
     if (!ok) {
         for (const auto& p : problems) fprintf(err, "%s\n", DescribeProblem(shown, p).c_str());
@@ -432,7 +453,8 @@ int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
     Manifest manifest;
     if (options.installDir) {
         FindingReport report(err, options.reporting);
-        for (const auto& f : CheckInstallDirArgument(*options.installDir)) report.Add("uninstpack: --install-dir", f);
+        for (const auto& f : CheckInstallDirArgument(*options.installDir))
+            report.Add("uninstpack: --install-dir", f);
     }
     if (!LoadUninstaller(options.uninstaller, options.codePage, options.reporting, loaded, manifest, err)) {
         return kExitFailure;
@@ -459,7 +481,8 @@ int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
     // The uninstaller deletes itself under the name it has, which is this file's.
     size_t slash = options.uninstaller.find_last_of("/\\");
     if (options.uninstaller != "-") {
-        planOptions.uninstallerName = slash == std::string::npos ? options.uninstaller : options.uninstaller.substr(slash + 1);
+        planOptions.uninstallerName =
+            slash == std::string::npos ? options.uninstaller : options.uninstaller.substr(slash + 1);
     }
     if (!InstallDirInCodePage(planOptions.installDir, manifest.codePage, err)) return kExitFailure;
     Plan plan = BuildPlan(manifest.block, planOptions, show);
@@ -495,7 +518,8 @@ int RunScan(const ScanCommandOptions& options, FILE* out, FILE* err) {
 
 int RunLanguages(FILE* out, FILE* err, bool json) {
     const LanguageTables& tables = BuiltInLanguages();
-    for (const auto& error : tables.errors) fprintf(err, "uninstpack: built-in language table %s\n", error.c_str());
+    for (const auto& error : tables.errors)
+        fprintf(err, "uninstpack: built-in language table %s\n", error.c_str());
     std::string text;
     if (json) {
         text = "{\n  \"formatVersion\": 1,\n  \"languages\": [";
@@ -518,7 +542,8 @@ int RunLanguages(FILE* out, FILE* err, bool json) {
             // Pad by characters, not bytes: "Norwegian Bokmål" is UTF-8.
             size_t width = 0;
             for (unsigned char c : language.englishName) width += (c & 0xC0) != 0x80;
-            text += line + language.englishName + std::string(width < 22 ? 23 - width : 1, ' ') + language.nativeName + "\n";
+            text += line + language.englishName + std::string(width < 22 ? 23 - width : 1, ' ') +
+                    language.nativeName + "\n";
         }
     }
     if (!WriteOutput(out, text, err)) return kExitFailure;

@@ -32,7 +32,7 @@ std::string ShownName(const std::string& path);
 // Prints findings on standard error as "FILE: JSON.PATH: error|warning[NAME]: TEXT" and counts
 // them: the one place the packer reports a finding.
 class FindingReport {
-public:
+  public:
     FindingReport(FILE* err, const Reporting& reporting) : err_(err), reporting_(reporting) {}
     void Add(const std::string& file, const Finding& finding);
     // "FILE: N errors, M warnings" (and how many were accepted).
@@ -42,7 +42,7 @@ public:
     // True when the findings fail the command: an error, or a warning under --werror.
     bool Fails() const { return errors_ > 0 || (reporting_.werror && warnings_ > 0); }
 
-private:
+  private:
     FILE* err_;
     Reporting reporting_;
     size_t errors_ = 0, warnings_ = 0, accepted_ = 0;

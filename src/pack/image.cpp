@@ -80,30 +80,35 @@ uint64_t NoteCertificateTable(const Bytes& image, const CertificateTable& table,
     const std::string where = "the certificate table (" + std::to_string(table.size) + " bytes at offset " +
                               std::to_string(table.offset) + ")";
     if (end > load.fileSize || at < load.imageEnd) {
-        load.notes.push_back("the security directory names " + where +
-                             (end > load.fileSize ? " past the end of the file" : " inside the executable's image") +
-                             ": no signature that signing tools accept");
+        load.notes.push_back(
+            "the security directory names " + where +
+            (end > load.fileSize ? " past the end of the file" : " inside the executable's image") +
+            ": no signature that signing tools accept");
         return load.fileSize;
     }
     if (at < load.blockEnd) {
-        load.notes.push_back("the block runs into " + where + " up to offset " + std::to_string(load.blockEnd) +
+        load.notes.push_back("the block runs into " + where + " up to offset " +
+                             std::to_string(load.blockEnd) +
                              ": the signature does not cover the records read from there on");
         return load.fileSize;
     }
     const uint8_t* header = image.data() + at;
     if (table.size >= kCertificateHeaderSize && ReadU32(header) <= table.size &&
-        ReadU16(header + 4) == kCertificateRevision2 && ReadU16(header + 6) == kCertificateTypePkcsSignedData) {
+        ReadU16(header + 4) == kCertificateRevision2 &&
+        ReadU16(header + 6) == kCertificateTypePkcsSignedData) {
         load.signature = table;
     } else {
         load.notes.push_back(where + " does not begin with an Authenticode signature");
     }
     if (end < load.fileSize) {
-        load.notes.push_back(std::to_string(load.fileSize - end) + " bytes follow " + where + " (from offset " +
-                             std::to_string(end) + "): the uninstaller never reads them and the signature does not cover them");
+        load.notes.push_back(std::to_string(load.fileSize - end) + " bytes follow " + where +
+                             " (from offset " + std::to_string(end) +
+                             "): the uninstaller never reads them and the signature does not cover them");
     }
-    bool alignment = at - load.blockEnd < kCertificateAlignment &&
-                     std::all_of(image.begin() + static_cast<ptrdiff_t>(load.blockEnd),
-                                 image.begin() + static_cast<ptrdiff_t>(at), [](uint8_t b) { return b == 0; });
+    bool alignment =
+        at - load.blockEnd < kCertificateAlignment &&
+        std::all_of(image.begin() + static_cast<ptrdiff_t>(load.blockEnd),
+                    image.begin() + static_cast<ptrdiff_t>(at), [](uint8_t b) { return b == 0; });
     return alignment ? load.blockEnd : at;
 }
 
@@ -114,7 +119,7 @@ namespace {
 // Standard input held in a temporary file, for the uninstaller's loader, which reads a file by its
 // name; removed when done.
 class StandardInputCopy {
-public:
+  public:
     explicit StandardInputCopy(const std::string& bytes) {
 #ifndef _WIN32
         const char* temp = getenv("TMPDIR");
@@ -137,7 +142,8 @@ public:
         wchar_t temp[MAX_PATH + 1];
         DWORD length = GetTempPathW(MAX_PATH + 1, temp);
         std::string base;
-        if (length == 0 || length > MAX_PATH || !platform::Utf8FromWide(std::wstring(temp, length), base)) return;
+        if (length == 0 || length > MAX_PATH || !platform::Utf8FromWide(std::wstring(temp, length), base))
+            return;
         if (base.back() != '\\' && base.back() != '/') base += '\\';
         for (unsigned attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
             std::string candidate = base + "uninstpack-stdin-" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -145,7 +151,8 @@ public:
             std::wstring wide;
             if (!platform::WideFromUtf8(candidate, wide)) return;
             // CREATE_NEW: never an existing file, which another program may own.
-            HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+            HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY, nullptr);
             if (file == INVALID_HANDLE_VALUE) {
                 if (GetLastError() == ERROR_FILE_EXISTS) continue;
                 return;
@@ -172,9 +179,11 @@ public:
     }
     StandardInputCopy(const StandardInputCopy&) = delete;
     StandardInputCopy& operator=(const StandardInputCopy&) = delete;
-    const std::string& path() const { return path_; }
+    const std::string& path() const {
+        return path_;
+    }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -206,8 +215,9 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
     load.imageEnd = located->imageEnd;
     load.dataOffset = ReadU32(image.data() + located->field);
     if (!located->markerIntact) {
-        load.notes.push_back("the data-offset marker in front of the field was overwritten (the uninstaller never "
-                             "reads it): the field is read where the uninstaller reads it");
+        load.notes.push_back(
+            "the data-offset marker in front of the field was overwritten (the uninstaller never "
+            "reads it): the field is read where the uninstaller reads it");
     }
     if (load.dataOffset == 0) {
         load.error = path + ": the data offset is 0: the uninstaller stops without a message";
@@ -223,18 +233,22 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
     if (load.code != 0) return load;
     if (load.dataOffset < load.imageEnd) {
         load.notes.push_back("the block begins at offset " + std::to_string(load.dataOffset) +
-                             ", inside the executable's image (which ends at " + std::to_string(load.imageEnd) + ")");
+                             ", inside the executable's image (which ends at " +
+                             std::to_string(load.imageEnd) + ")");
     } else if (load.dataOffset > load.imageEnd) {
-        load.notes.push_back(std::to_string(load.dataOffset - load.imageEnd) + " bytes lie between the end of the "
-                             "executable's image (offset " + std::to_string(load.imageEnd) + ") and the block");
+        load.notes.push_back(std::to_string(load.dataOffset - load.imageEnd) +
+                             " bytes lie between the end of the "
+                             "executable's image (offset " +
+                             std::to_string(load.imageEnd) + ") and the block");
     }
     uint64_t trailerEnd = load.fileSize;
     if (located->certificates && located->certificates->size != 0) {
         trailerEnd = NoteCertificateTable(image, *located->certificates, load);
     }
     if (load.blockEnd < trailerEnd) {
-        load.notes.push_back(std::to_string(trailerEnd - load.blockEnd) + " bytes follow the end record (from offset " +
-                             std::to_string(load.blockEnd) + "): the uninstaller never reads them");
+        load.notes.push_back(std::to_string(trailerEnd - load.blockEnd) +
+                             " bytes follow the end record (from offset " + std::to_string(load.blockEnd) +
+                             "): the uninstaller never reads them");
     }
     return load;
 }
@@ -248,9 +262,11 @@ std::string DescribeLoadFailure(const std::string& path, const ImageLoad& load) 
     if (!load.error.empty()) return load.error;
     char text[256];
     snprintf(text, sizeof text, "load error %d (%s) in the record at offset %u (0x%X, tag 0x%04X)", load.code,
-             LoadErrorName(load.code), load.failure.recordOffset, load.failure.recordOffset, load.failure.tag);
+             LoadErrorName(load.code), load.failure.recordOffset, load.failure.recordOffset,
+             load.failure.tag);
     std::string out = path + ": " + text;
-    if (load.dataOffset == load.fileSize) out += "; no block is attached (the data offset is the file's size)";
+    if (load.dataOffset == load.fileSize)
+        out += "; no block is attached (the data offset is the file's size)";
     return out;
 }
 
@@ -264,7 +280,8 @@ Block BlockFromData(const UninstallData& data) {
     }
     for (uint32_t i = 0; i < data.shortcuts.count; ++i) {
         const ShortcutEntry* e = data.shortcuts.items[i];
-        block.shortcuts.push_back({static_cast<uint8_t>(e->levelCount), e->folder, e->secondFolder, e->fileName});
+        block.shortcuts.push_back(
+            {static_cast<uint8_t>(e->levelCount), e->folder, e->secondFolder, e->fileName});
     }
     for (uint32_t i = 0; i < data.registry.count; ++i) {
         const RegistryEntry* e = data.registry.items[i];

@@ -39,7 +39,8 @@ LanguageTables ReadEmbedded() {
         if (!ParseLanguageTable(kLanguageFiles[i].json, language, error)) {
             tables.errors.push_back(name + ": " + error);
         } else if (name != language.tag + ".json") {
-            tables.errors.push_back(name + ": holds the tag \"" + language.tag + "\"; the file must be named after it");
+            tables.errors.push_back(name + ": holds the tag \"" + language.tag +
+                                    "\"; the file must be named after it");
         } else {
             tables.languages.push_back(std::move(language));
         }
@@ -57,24 +58,28 @@ bool ParseLanguageTable(std::string_view text, Language& language, std::string& 
     }
     for (const auto& item : doc.items()) {
         const std::string& key = item.key();
-        if (key != "tag" && key != "englishName" && key != "nativeName" && key != "codePage" && key != "messages") {
+        if (key != "tag" && key != "englishName" && key != "nativeName" && key != "codePage" &&
+            key != "messages") {
             error = "unknown field \"" + key + "\"";
             return false;
         }
     }
-    if (!StringField(doc, "tag", language.tag, error) || !StringField(doc, "englishName", language.englishName, error) ||
+    if (!StringField(doc, "tag", language.tag, error) ||
+        !StringField(doc, "englishName", language.englishName, error) ||
         !StringField(doc, "nativeName", language.nativeName, error)) {
         return false;
     }
     auto page = doc.find("codePage");
-    if (page == doc.end() || !page->is_number_integer() || page->get<int64_t>() < 1 || page->get<int64_t>() > 65535) {
+    if (page == doc.end() || !page->is_number_integer() || page->get<int64_t>() < 1 ||
+        page->get<int64_t>() > 65535) {
         error = "\"codePage\" must be a code page number";
         return false;
     }
     language.codePage = page->get<int>();
     auto messages = doc.find("messages");
     if (messages == doc.end() || !messages->is_object() || messages->size() != format::kMessageCount) {
-        error = "\"messages\" must hold the " + std::to_string(format::kMessageCount) + " messages, each once";
+        error =
+            "\"messages\" must hold the " + std::to_string(format::kMessageCount) + " messages, each once";
         return false;
     }
     for (int i = 0; i < format::kMessageCount; ++i) {
@@ -102,7 +107,8 @@ const Language* FindLanguage(std::string_view tag) {
 
 std::string BuiltInLanguageTags() {
     std::string tags;
-    for (const Language& language : BuiltInLanguages().languages) tags += (tags.empty() ? "" : ", ") + language.tag;
+    for (const Language& language : BuiltInLanguages().languages)
+        tags += (tags.empty() ? "" : ", ") + language.tag;
     return tags;
 }
 

@@ -1,9 +1,10 @@
 #include "pack/cli.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -48,6 +49,8 @@ int wmain(int argc, wchar_t** wideArgv) {
 
 #else
 
-int main(int argc, char** argv) { return pack::RunCli(argc, argv); }
+int main(int argc, char** argv) {
+    return pack::RunCli(argc, argv);
+}
 
 #endif

@@ -16,10 +16,22 @@ using nlohmann::json;
 using namespace format;
 
 const char* const kMessageKeys[kMessageCount] = {
-    "caption",          "confirm",       "finished",         "yes",
-    "yesToAll",         "no",            "noToAll",          "noMemory",
-    "badHeader",        "readOnlyQuestion", "sharedFileQuestion", "progressFiles",
-    "progressShortcuts", "progressFolders", "progressRegistry", "fileInUse",
+    "caption",
+    "confirm",
+    "finished",
+    "yes",
+    "yesToAll",
+    "no",
+    "noToAll",
+    "noMemory",
+    "badHeader",
+    "readOnlyQuestion",
+    "sharedFileQuestion",
+    "progressFiles",
+    "progressShortcuts",
+    "progressFolders",
+    "progressRegistry",
+    "fileInUse",
 };
 
 const char* const kDefaultMessages[kMessageCount] = {
@@ -62,20 +74,30 @@ struct FlagName {
     const char* name;
     uint8_t bit;
 };
-const FlagName kFlags[] = {
-    {"shared", kFileShared}, {"font", kFileFont}, {"selfRegister", kFileSelfRegister}, {"mustBeFree", kFileMustBeFree}};
+const FlagName kFlags[] = {{"shared", kFileShared},
+                           {"font", kFileFont},
+                           {"selfRegister", kFileSelfRegister},
+                           {"mustBeFree", kFileMustBeFree}};
 
-std::string Field(const std::string& path, const char* key) { return path.empty() ? key : path + "." + key; }
-std::string Item(const std::string& path, size_t index) { return path + "[" + std::to_string(index) + "]"; }
+std::string Field(const std::string& path, const char* key) {
+    return path.empty() ? key : path + "." + key;
+}
+std::string Item(const std::string& path, size_t index) {
+    return path + "[" + std::to_string(index) + "]";
+}
 
-std::string Quoted(const std::string& utf8) { return JsonString(utf8); }
+std::string Quoted(const std::string& utf8) {
+    return JsonString(utf8);
+}
 
-const char* TypeName(const json& j) { return j.type_name(); }
+const char* TypeName(const json& j) {
+    return j.type_name();
+}
 
 // Reads the parts of a manifest document, converting texts to the code page and collecting every
 // problem with its JSON path.
 class Reader {
-public:
+  public:
     Reader(std::vector<Problem>& problems) : problems_(problems) {}
 
     void Fail(const std::string& where, const std::string& message) { problems_.push_back({where, message}); }
@@ -160,7 +182,8 @@ public:
             Fail(where, std::string("must be a whole number, not ") + TypeName(j));
             return std::nullopt;
         }
-        int64_t value = j.is_number_unsigned() && j.get<uint64_t>() > INT64_MAX ? INT64_MAX : j.get<int64_t>();
+        int64_t value =
+            j.is_number_unsigned() && j.get<uint64_t>() > INT64_MAX ? INT64_MAX : j.get<int64_t>();
         if (value < low || value > high) {
             Fail(where, "must be from " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
                             std::to_string(value));
@@ -188,7 +211,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<Problem>& problems_;
     const CodePage* page_ = nullptr;
 };
@@ -196,13 +219,14 @@ private:
 // Which built-in table fills the messages the manifest leaves out: "language" names one, or lists
 // those the author picks from at build time (`picked`). False, with the problem recorded, when no
 // table can be chosen.
-bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& picked, const Language*& chosen,
-                  std::vector<std::string>& offeredTags) {
+bool ReadLanguage(Reader& r, const json& doc, const std::optional<std::string>& picked,
+                  const Language*& chosen, std::vector<std::string>& offeredTags) {
     chosen = nullptr;
     auto found = doc.find("language");
     if (found == doc.end()) {
         if (!picked) return true;
-        r.Fail("language", "--language " + *picked + " was given, but the manifest names no language (add \"language\": " +
+        r.Fail("language", "--language " + *picked +
+                               " was given, but the manifest names no language (add \"language\": " +
                                JsonString(*picked) + " or a list of languages to pick from)");
         return false;
     }
@@ -302,9 +326,11 @@ void ReadUnattended(Reader& r, const json& doc, Manifest& manifest) {
     for (int n : {kMsgReadOnlyQuestion, kMsgSharedFileQuestion}) {
         if (messages != doc.end() && messages->is_object()) {
             auto text = messages->find(kMessageKeys[n]);
-            if (text != messages->end() && !(text->is_string() && text->get_ref<const std::string&>().empty())) {
+            if (text != messages->end() &&
+                !(text->is_string() && text->get_ref<const std::string&>().empty())) {
                 r.Fail(Field("messages", kMessageKeys[n]),
-                       "conflicts with \"unattended\": true, which leaves this question empty so that no run waits for "
+                       "conflicts with \"unattended\": true, which leaves this question empty so that no run "
+                       "waits for "
                        "an answer (leave the message out, or drop \"unattended\")");
             }
         }
@@ -330,13 +356,16 @@ void ReadFile(Reader& r, const json& entry, size_t i, Manifest& manifest) {
         for (size_t k = 0; k < flags->size(); ++k) {
             const json& flag = (*flags)[k];
             if (!flag.is_string()) {
-                r.Fail(Item(Field(where, "flags"), k), std::string("must be a flag name, not ") + TypeName(flag));
+                r.Fail(Item(Field(where, "flags"), k),
+                       std::string("must be a flag name, not ") + TypeName(flag));
             } else if (auto bit = FileFlagFromName(flag.get_ref<const std::string&>())) {
                 file.flags |= *bit;
             } else {
-                std::string hint = DidYouMean(flag.get<std::string>(), {"shared", "font", "selfRegister", "mustBeFree"});
-                r.Fail(Item(Field(where, "flags"), k), "unknown flag " + flag.dump() +
-                                                           (hint.empty() ? " (flags are shared, font, selfRegister, mustBeFree)" : hint));
+                std::string hint =
+                    DidYouMean(flag.get<std::string>(), {"shared", "font", "selfRegister", "mustBeFree"});
+                r.Fail(Item(Field(where, "flags"), k),
+                       "unknown flag " + flag.dump() +
+                           (hint.empty() ? " (flags are shared, font, selfRegister, mustBeFree)" : hint));
             }
         }
     }
@@ -359,7 +388,8 @@ void ReadShortcut(Reader& r, const json& entry, size_t i, Manifest& manifest) {
     r.Accept(entry, where, manifest);
     ShortcutSpec shortcut;
     std::optional<int64_t> levels = 0;
-    if (auto found = entry.find("levels"); found != entry.end()) levels = r.Integer(*found, Field(where, "levels"), 0, 255);
+    if (auto found = entry.find("levels"); found != entry.end())
+        levels = r.Integer(*found, Field(where, "levels"), 0, 255);
     auto folder = r.Text(entry, "folder", Field(where, "folder"));
     auto second = r.Text(entry, "secondFolder", Field(where, "secondFolder"), std::string());
     auto name = r.Text(entry, "name", Field(where, "name"), std::string());
@@ -393,8 +423,9 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Manifest& manifes
         std::vector<std::string> names;
         for (const auto& known : kRoots) names.insert(names.end(), {known.shortName, known.longName});
         std::string hint = DidYouMean(rootField->get<std::string>(), names);
-        r.Fail(Field(where, "root"), "unknown root " + rootField->dump() +
-                                         (hint.empty() ? " (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)" : hint));
+        r.Fail(Field(where, "root"),
+               "unknown root " + rootField->dump() +
+                   (hint.empty() ? " (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)" : hint));
     }
     auto key = r.Text(entry, "key", Field(where, "key"));
     std::optional<std::string> value;
@@ -405,9 +436,10 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Manifest& manifes
     // the last one: what is stored must read back as what the manifest says.
     RegistryPathParts parts = SplitRegistryPath(stored.keyPath);
     if (value && value->find('\\') != std::string::npos) {
-        r.Fail(Field(where, "value"), "holds \"\\\": the uninstaller takes a value's name after the last backslash, so "
-                                      "it would remove another value or a whole key (a value name with a backslash "
-                                      "cannot be stored)");
+        r.Fail(Field(where, "value"),
+               "holds \"\\\": the uninstaller takes a value's name after the last backslash, so "
+               "it would remove another value or a whole key (a value name with a backslash "
+               "cannot be stored)");
         return;
     }
     if (value && (parts.kind != RegistryEntryKind::kValue || parts.key != *key || parts.value != *value)) {
@@ -416,10 +448,11 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Manifest& manifes
         return;
     }
     if (!value && parts.kind == RegistryEntryKind::kValue) {
-        r.Fail(Field(where, "key"), "its last backslash is doubled: the uninstaller reads the name after it as a "
-                                    "value of the key before it, not as a key (write \"value\" to remove a value, or "
-                                    "one backslash to remove the key; in a double-byte code page a character whose "
-                                    "second byte is that of \"\\\" counts as a backslash)");
+        r.Fail(Field(where, "key"),
+               "its last backslash is doubled: the uninstaller reads the name after it as a "
+               "value of the key before it, not as a key (write \"value\" to remove a value, or "
+               "one backslash to remove the key; in a double-byte code page a character whose "
+               "second byte is that of \"\\\" counts as a backslash)");
         return;
     }
     if (stored.keyPath.size() + 1 > kRegistryEntryTextLimit) {
@@ -445,7 +478,7 @@ ListKind ListOfKey(const std::string& key) {
 
 // Tells, for each event of the parser, whether it belongs to an entry of a top-level list.
 class ListTracker {
-public:
+  public:
     // Returns the list when the event ends (or is) one whole entry of it.
     ListKind Entry(int depth, json::parse_event_t event, const json& parsed) {
         using E = json::parse_event_t;
@@ -461,10 +494,11 @@ public:
     // True when the event starts an entry of a list.
     bool Starts(int depth, json::parse_event_t event) const {
         using E = json::parse_event_t;
-        return depth == 2 && inList_ != ListKind::kNone && (event == E::object_start || event == E::array_start);
+        return depth == 2 && inList_ != ListKind::kNone &&
+               (event == E::object_start || event == E::array_start);
     }
 
-private:
+  private:
     ListKind key_ = ListKind::kNone;
     ListKind inList_ = ListKind::kNone;
 };
@@ -519,8 +553,9 @@ const std::vector<ManifestObjectFields>& ManifestFields() {
         std::vector<const char*> messages(kMessageKeys, kMessageKeys + kMessageCount);
         messages.push_back("accept");
         return std::vector<ManifestObjectFields>{
-            {"", {"$schema", "codePage", "language", "unattended", "messages", "files", "shortcuts", "registry", "patterns", "settings",
-                  "accept"}},
+            {"",
+             {"$schema", "codePage", "language", "unattended", "messages", "files", "shortcuts", "registry",
+              "patterns", "settings", "accept"}},
             {"messages", messages},
             {"files[]", {"folder", "name", "flags", "accept"}},
             {"shortcuts[]", {"levels", "folder", "secondFolder", "name", "accept"}},
@@ -581,7 +616,7 @@ namespace {
 // Finds the keys given twice in one object, which a JSON reader takes the last of without a word:
 // the author meant one of them. A pass of its own over the text, with the JSON path of each.
 class DuplicateKeys : public nlohmann::json_sax<json> {
-public:
+  public:
     explicit DuplicateKeys(std::vector<Problem>& problems) : problems_(problems) {}
 
     bool null() override { return Value(); }
@@ -599,15 +634,18 @@ public:
         Frame& frame = stack_.back();
         if (!frame.keys.insert(key).second) {
             std::string where = Field(frame.path, key.c_str());
-            problems_.push_back({where, "is given twice in this object: a reader takes only the last one (remove or "
-                                        "rename the other)"});
+            problems_.push_back({where,
+                                 "is given twice in this object: a reader takes only the last one (remove or "
+                                 "rename the other)"});
         }
         frame.key = key;
         return true;
     }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
 
-private:
+  private:
     struct Frame {
         bool array = false;
         size_t next = 0;
@@ -651,7 +689,8 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
     json doc;
     try {
         ListTracker tracker;
-        json::parser_callback_t withoutEntries = [&tracker](int depth, json::parse_event_t event, json& parsed) {
+        json::parser_callback_t withoutEntries = [&tracker](int depth, json::parse_event_t event,
+                                                            json& parsed) {
             bool starts = tracker.Starts(depth, event);
             return !starts && tracker.Entry(depth, event, parsed) == ListKind::kNone;
         };
@@ -667,7 +706,8 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
     }
     {
         DuplicateKeys duplicates(problems);
-        json::sax_parse(text.begin(), text.end(), &duplicates, nlohmann::detail::input_format_t::json, true, true);
+        json::sax_parse(text.begin(), text.end(), &duplicates, nlohmann::detail::input_format_t::json, true,
+                        true);
     }
     Reader r(problems);
     if (!r.Object(doc, "", "")) {
@@ -695,7 +735,8 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
         } else if (language && *number != language->codePage) {
             r.Fail("codePage", std::to_string(*number) + " conflicts with the language " + language->tag +
                                    ", whose texts are in code page " + std::to_string(language->codePage) +
-                                   " (leave \"codePage\" out, or give " + std::to_string(language->codePage) + ")");
+                                   " (leave \"codePage\" out, or give " + std::to_string(language->codePage) +
+                                   ")");
             pageKnown = false;
         } else {
             manifest.codePage = static_cast<int>(*number);
@@ -753,7 +794,7 @@ namespace {
 
 // Writes JSON texts from the code page, collecting the texts that cannot be converted.
 class Writer {
-public:
+  public:
     Writer(const CodePage& page, std::vector<Problem>& problems) : page_(page), problems_(problems) {}
 
     std::string Text(const std::string& bytes, const std::string& where) {
@@ -766,7 +807,7 @@ public:
         return Quoted(utf8);
     }
 
-private:
+  private:
     const CodePage& page_;
     std::vector<Problem>& problems_;
 };
@@ -786,7 +827,8 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
     const Block& block = manifest.block;
     out.clear();
     out += "{\n  \"codePage\": " + std::to_string(manifest.codePage) + ",\n";
-    if (manifest.unattended) out += std::string("  \"unattended\": ") + (*manifest.unattended ? "true" : "false") + ",\n";
+    if (manifest.unattended)
+        out += std::string("  \"unattended\": ") + (*manifest.unattended ? "true" : "false") + ",\n";
 
     out += "  \"messages\": {";
     size_t count = std::min<size_t>(block.messages.size(), kMessageCount);
@@ -794,12 +836,14 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
     for (size_t i = 0; i < count; ++i) {
         if (!options.defaultMessages && block.messages[i] == kDefaultMessages[i]) continue;
         std::string where = Field("messages", kMessageKeys[i]);
-        out += (shown++ ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " + w.Text(block.messages[i], where);
+        out += (shown++ ? ",\n    " : "\n    ") + Quoted(kMessageKeys[i]) + ": " +
+               w.Text(block.messages[i], where);
     }
     out += shown ? "\n  },\n" : "},\n";
     if (block.messages.size() < kMessageCount) {
-        notes.push_back({"messages", "the block holds " + std::to_string(block.messages.size()) +
-                                         " of the 16 messages; build fills in the English defaults for the rest"});
+        notes.push_back(
+            {"messages", "the block holds " + std::to_string(block.messages.size()) +
+                             " of the 16 messages; build fills in the English defaults for the rest"});
     } else if (block.messages.size() > kMessageCount) {
         notes.push_back({"messages", "the block holds " + std::to_string(block.messages.size()) +
                                          " messages; those after the 16th are never shown and are left out"});
@@ -819,11 +863,13 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
             out += "]";
         }
         out += "}";
-        uint8_t unnamed = f.flags & static_cast<uint8_t>(~(kFileShared | kFileFont | kFileSelfRegister | kFileMustBeFree));
+        uint8_t unnamed =
+            f.flags & static_cast<uint8_t>(~(kFileShared | kFileFont | kFileSelfRegister | kFileMustBeFree));
         if (unnamed) {
             char bits[8];
             snprintf(bits, sizeof bits, "0x%02X", unnamed);
-            notes.push_back({Field(where, "flags"), std::string("flag bits ") + bits + " have no name and are left out"});
+            notes.push_back(
+                {Field(where, "flags"), std::string("flag bits ") + bits + " have no name and are left out"});
         }
     }
     out += block.files.empty() ? "],\n" : "\n  ],\n";
@@ -833,7 +879,8 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
         const auto& s = block.shortcuts[i];
         std::string where = Item("shortcuts", i);
         out += (i ? ",\n    " : "\n    ");
-        out += "{\"levels\": " + std::to_string(s.levels) + ", \"folder\": " + w.Text(s.folder, Field(where, "folder")) +
+        out += "{\"levels\": " + std::to_string(s.levels) +
+               ", \"folder\": " + w.Text(s.folder, Field(where, "folder")) +
                ", \"secondFolder\": " + w.Text(s.secondFolder, Field(where, "secondFolder")) +
                ", \"name\": " + w.Text(s.name, Field(where, "name")) + "}";
     }
@@ -852,11 +899,13 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
             char hex[16];
             snprintf(hex, sizeof hex, "0x%08X", r.root);
             rootText = hex;
-            notes.push_back({Field(where, "root"), rootText + " is no predefined root; build does not accept it"});
+            notes.push_back(
+                {Field(where, "root"), rootText + " is no predefined root; build does not accept it"});
         }
         RegistryPathParts parts = SplitRegistryPath(r.keyPath);
         out += "{\"root\": " + Quoted(rootText) + ", \"key\": " + w.Text(parts.key, Field(where, "key"));
-        if (parts.kind == RegistryEntryKind::kValue) out += ", \"value\": " + w.Text(parts.value, Field(where, "value"));
+        if (parts.kind == RegistryEntryKind::kValue)
+            out += ", \"value\": " + w.Text(parts.value, Field(where, "value"));
         out += "}";
     }
     out += block.registry.empty() ? "],\n" : "\n  ],\n";
@@ -880,7 +929,8 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
         if (unnamed) {
             char bits[16];
             snprintf(bits, sizeof bits, "0x%X", unnamed);
-            notes.push_back({"settings", std::string("flag bits ") + bits + " have no name and are left out"});
+            notes.push_back(
+                {"settings", std::string("flag bits ") + bits + " have no name and are left out"});
         }
     }
     out += "\n}\n";

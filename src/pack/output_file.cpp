@@ -1,12 +1,11 @@
 #include "pack/output_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-
-#include <algorithm>
-#include <cctype>
 
 #include "pack/platform.h"
 
@@ -14,8 +13,9 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include <sys/stat.h>
 #endif
 
 namespace pack {
@@ -190,8 +190,9 @@ namespace {
 // True for a name Windows reads as a device wherever it stands (CON, NUL, COM1, "nul.exe", ...)
 // and for the device namespace (\\.\): writing beside such a name makes no file.
 bool IsDeviceName(const std::string& output) {
-    if (output.size() >= 4 && (output[0] == '\\' || output[0] == '/') && (output[1] == '\\' || output[1] == '/') &&
-        output[2] == '.' && (output[3] == '\\' || output[3] == '/')) {
+    if (output.size() >= 4 && (output[0] == '\\' || output[0] == '/') &&
+        (output[1] == '\\' || output[1] == '/') && output[2] == '.' &&
+        (output[3] == '\\' || output[3] == '/')) {
         return true;
     }
     size_t cut = output.find_last_of("\\/:");
@@ -199,11 +200,12 @@ bool IsDeviceName(const std::string& output) {
     name = name.substr(0, name.find('.'));
     while (!name.empty() && name.back() == ' ') name.pop_back();
     for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" || name == "CONOUT$") {
+    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
+        name == "CONOUT$") {
         return true;
     }
-    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) && name[3] >= '1' &&
-           name[3] <= '9';
+    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
+           name[3] >= '1' && name[3] <= '9';
 }
 
 }  // namespace
@@ -222,7 +224,8 @@ bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool
         return false;
     }
     if (IsDeviceName(output)) {
-        error = "cannot write " + output + ": it names a device, which the packer does not write into on Windows; "
+        error = "cannot write " + output +
+                ": it names a device, which the packer does not write into on Windows; "
                 "name a file, or - for standard output";
         return false;
     }
@@ -231,7 +234,8 @@ bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             // Renaming over a link replaces the link, not the file it names; writing through it
             // in place would not be atomic. Neither is what was asked for.
-            error = "cannot write " + output + ": it is a symbolic link or junction, which the packer does not "
+            error = "cannot write " + output +
+                    ": it is a symbolic link or junction, which the packer does not "
                     "replace on Windows; name the file it points to";
             return false;
         }
@@ -249,7 +253,8 @@ bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool
                     std::to_string(GetTickCount() + attempt);
         std::wstring wideTemporary;
         if (!platform::WideFromUtf8(temporary, wideTemporary)) break;
-        file = CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (file == INVALID_HANDLE_VALUE) {

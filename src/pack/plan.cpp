@@ -13,10 +13,12 @@ using namespace format;
 
 namespace {
 
-std::string Index(const char* list, size_t i) { return std::string(list) + "[" + std::to_string(i) + "]"; }
+std::string Index(const char* list, size_t i) {
+    return std::string(list) + "[" + std::to_string(i) + "]";
+}
 
 class Planner {
-public:
+  public:
     Planner(const Block& block, const PlanOptions& options, const ShowText& show)
         : b_(block), options_(options), show_(show) {
         installDir_ = options.installDir ? NormalizeInstallDir(*options.installDir) : kUnknownInstallDir;
@@ -42,7 +44,7 @@ public:
         return std::move(plan_);
     }
 
-private:
+  private:
     PlanPass& Pass(const char* name, const char* title, std::vector<std::string> notes = {}) {
         plan_.passes.push_back({name, title, std::move(notes), {}});
         return plan_.passes.back();
@@ -60,7 +62,8 @@ private:
     // install folder, whose length is unknown unless given.
     std::optional<std::string> SkipReason(const std::string& path, bool relative) const {
         if ((!relative || InstallDirKnown()) && !FitsPathBuffer(path)) {
-            return "does not fit " + std::to_string(kPathLimit) + " characters (" + std::to_string(path.size()) + ")";
+            return "does not fit " + std::to_string(kPathLimit) + " characters (" +
+                   std::to_string(path.size()) + ")";
         }
         if (!relative && !IsAbsolutePath(path)) return "not an absolute path";
         return std::nullopt;
@@ -81,14 +84,15 @@ private:
     std::optional<std::string> EntrySkipReason(const std::string& folder, const std::string& path) const {
         auto token = LeadingToken(folder);
         if (token && !IsKnownToken(*token)) {
-            return "unknown folder token " + show_(*token) + ": the entry is skipped (known tokens: " + KnownTokenList() + ")";
+            return "unknown folder token " + show_(*token) +
+                   ": the entry is skipped (known tokens: " + KnownTokenList() + ")";
         }
         if (token && EqualsNoCase(*token, "#InstallDir#")) return SkipReason(path, true);
         if (MachineToken(folder)) {
             std::string typical = TypicalPath(path, options_.nt);
             if (!FitsPathBuffer(typical)) {
-                return "does not fit " + std::to_string(kPathLimit) + " characters on a typical " + plan_.platform +
-                       " machine (" + std::to_string(typical.size()) + ")";
+                return "does not fit " + std::to_string(kPathLimit) + " characters on a typical " +
+                       plan_.platform + " machine (" + std::to_string(typical.size()) + ")";
             }
             return std::nullopt;
         }
@@ -118,8 +122,9 @@ private:
     std::optional<std::string> NetworkRefusal(const std::string& folder) const {
         if (!IsRefusedNetworkFolder(installDir_.c_str(), folder.c_str())) return std::nullopt;
         if (IsVerbatimOrDevicePath(folder)) return "refused: a \\\\?\\ or \\\\.\\ path cannot be checked";
-        return std::string("refused: a network path may reach any folder, a protected one too; folders are removed "
-                           "only on the share the installation lives on");
+        return std::string(
+            "refused: a network path may reach any folder, a protected one too; folders are removed "
+            "only on the share the installation lives on");
     }
 
     static bool IsVerbatimOrDevicePath(const std::string& path) {
@@ -129,20 +134,28 @@ private:
 
     // The check each pass makes on the machine before it acts on a folder, which the plan cannot see.
     static constexpr const char* kLinkNote =
-        "a folder reached through a junction or symbolic link below its root is skipped: the run compares each folder's "
-        "final path with its root's (the install folder for its own folders, a folder token's folder, else the nearest "
+        "a folder reached through a junction or symbolic link below its root is skipped: the run compares "
+        "each folder's "
+        "final path with its root's (the install folder for its own folders, a folder token's folder, else "
+        "the nearest "
         "protected folder above, else the drive); a link above the root is followed";
 
     void Start() {
-        PlanPass& pass = Pass("start", "Before anything is removed (without /Q, /S or /X)",
-                              {"while a file checked for use is locked, message 15 asks to close it (Retry or Cancel)"});
-        pass.items.push_back({"", "ask", show_(Message(kMsgConfirm)), {"OK goes on, Cancel ends the run (message 1)"}, {}});
+        PlanPass& pass =
+            Pass("start", "Before anything is removed (without /Q, /S or /X)",
+                 {"while a file checked for use is locked, message 15 asks to close it (Retry or Cancel)"});
+        pass.items.push_back(
+            {"", "ask", show_(Message(kMsgConfirm)), {"OK goes on, Cancel ends the run (message 1)"}, {}});
         pass.items.back().messages = {1};
         for (size_t i = 0; i < b_.files.size(); ++i) {
             const auto& f = b_.files[i];
             if (f.name.empty() || !(f.flags & kFileMustBeFree)) continue;
             std::string path = BuildEntryPath(installDir_, f.folder, f.name);
-            PlanItem item{Index("files", i), "check in use", show_(path.empty() ? Stored(f.folder, f.name) : path), {}, {}};
+            PlanItem item{Index("files", i),
+                          "check in use",
+                          show_(path.empty() ? Stored(f.folder, f.name) : path),
+                          {},
+                          {}};
             if (auto skip = EntrySkipReason(f.folder, path)) {
                 item.action = "skip";
                 item.notes.push_back(*skip);
@@ -159,10 +172,12 @@ private:
             PlanItem item{"settings.runFirst", "run", show_(command.program), {}, {}};
             item.target = "program";
             item.arguments = show_(command.arguments);
-            item.notes.push_back("arguments: " + (command.arguments.empty() ? std::string("(none)") : show_(command.arguments)));
+            item.notes.push_back("arguments: " + (command.arguments.empty() ? std::string("(none)")
+                                                                            : show_(command.arguments)));
             item.notes.push_back(command.tokenForm ? "folder tokens are expanded on the machine"
                                                    : "relative to the install folder");
-            item.notes.push_back((b_.settings->flags & kSettingsWaitForRun) ? "waits until it ends" : "does not wait");
+            item.notes.push_back((b_.settings->flags & kSettingsWaitForRun) ? "waits until it ends"
+                                                                            : "does not wait");
             item.notes.push_back("not run with /X alone");
             if (!command.absolute) {
                 item.action = "skip";
@@ -185,10 +200,11 @@ private:
     }
 
     void Files() {
-        std::string readOnly = Message(kMsgReadOnlyQuestion).empty()
-                                   ? "a read-only file goes without a question (message 9 is empty)"
-                                   : "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all), in every "
-                                     "mode: /Q and /S runs wait for the answer too";
+        std::string readOnly =
+            Message(kMsgReadOnlyQuestion).empty()
+                ? "a read-only file goes without a question (message 9 is empty)"
+                : "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all), in every "
+                  "mode: /Q and /S runs wait for the answer too";
         PlanPass& pass = Pass("files", "Installed files, from the last entry to the first (message 11)",
                               {"a file locked by a running program stays", readOnly,
                                "a folder is removed only when it is empty", kLinkNote,
@@ -198,8 +214,11 @@ private:
             size_t i = F_ - 1 - k;
             const auto& f = b_.files[i];
             std::string path = BuildEntryPath(installDir_, f.folder, f.name);
-            PlanItem item{Index("files", i), f.name.empty() ? "remove folder" : "delete",
-                          show_(path.empty() ? Stored(f.folder, f.name) : path), {}, Progress(ProgressPass::kFiles, k)};
+            PlanItem item{Index("files", i),
+                          f.name.empty() ? "remove folder" : "delete",
+                          show_(path.empty() ? Stored(f.folder, f.name) : path),
+                          {},
+                          Progress(ProgressPass::kFiles, k)};
             auto skip = EntrySkipReason(f.folder, path);
             item.target = f.name.empty() ? "folder" : "file";
             item.flags = FileFlagNames(f.flags);
@@ -219,11 +238,13 @@ private:
             } else {
                 if (f.flags & kFileShared) {
                     item.notes.push_back(
-                        "shared: its count under HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs goes down "
+                        "shared: its count under "
+                        "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs goes down "
                         "by one; removed only when it runs out, " +
                         std::string(Message(kMsgSharedFileQuestion).empty()
                                         ? "without a question (message 10 is empty)"
-                                        : "after message 10 asks, in every mode: /Q and /S runs wait for the answer too"));
+                                        : "after message 10 asks, in every mode: /Q and /S runs wait for the "
+                                          "answer too"));
                 }
                 if (f.flags & kFileFont) {
                     item.notes.push_back(
@@ -232,8 +253,9 @@ private:
                         "file lies in the Fonts folder");
                 }
                 if (f.flags & kFileSelfRegister) {
-                    item.notes.push_back(options_.nt ? "server: unregistered first (regsvr32 /u /s on NT 6 and later)"
-                                                     : "server: unregistered first (its DllUnregisterServer)");
+                    item.notes.push_back(options_.nt
+                                             ? "server: unregistered first (regsvr32 /u /s on NT 6 and later)"
+                                             : "server: unregistered first (its DllUnregisterServer)");
                 }
             }
             pass.items.push_back(std::move(item));
@@ -241,8 +263,9 @@ private:
     }
 
     void Patterns() {
-        PlanPass& pass = Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)",
-                              {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
+        PlanPass& pass =
+            Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)",
+                 {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
         for (size_t i = 0; i < b_.patterns.size(); ++i) {
             PatternPath p = PlanPatternPath(installDir_, b_.patterns[i]);
             if (p.hasTokens) ExpandInstallDirToken(p);
@@ -251,20 +274,24 @@ private:
             std::optional<std::string> skip;
             bool unclosed = false;
             for (const auto& t : TokensOf(b_.patterns[i], &unclosed)) {
-                if (!IsKnownToken(t)) skip = "unknown token " + show_(t) + " leaves a path that is not absolute";
+                if (!IsKnownToken(t))
+                    skip = "unknown token " + show_(t) + " leaves a path that is not absolute";
             }
             if (!skip && !p.split) skip = "no backslash: no folder to clean";
             if (!skip && !p.hasTokens) skip = SkipReason(p.full, true);
-            if (!skip && p.hasTokens && !IsKnownToken(b_.patterns[i].substr(0, b_.patterns[i].find('#', 1) + 1))) {
+            if (!skip && p.hasTokens &&
+                !IsKnownToken(b_.patterns[i].substr(0, b_.patterns[i].find('#', 1) + 1))) {
                 skip = "does not begin with a folder token: not an absolute path";
             }
             if (!skip && !IsPlainFileMask(p.mask)) {
                 skip = "mask " + show_(p.mask) + " is no file mask";
             }
             if (!skip) {
-                if (auto shared = SharedFolderOutside(p.folder, installDir_)) skip = "protected: looks like " + *shared;
+                if (auto shared = SharedFolderOutside(p.folder, installDir_))
+                    skip = "protected: looks like " + *shared;
             }
-            if (!skip && IsRefusedPatternFolder(p.folder.c_str())) skip = "refused: inside the system's own folders";
+            if (!skip && IsRefusedPatternFolder(p.folder.c_str()))
+                skip = "refused: inside the system's own folders";
             if (!skip) skip = NetworkRefusal(p.folder);
             if (!skip) {
                 if (auto token = ProtectedTokenFolder(p.folder, options_.nt)) {
@@ -278,8 +305,10 @@ private:
                 item.path = show_(p.folder);
                 item.folder = show_(p.folder);
                 item.mask = show_(p.mask);
-                item.notes.push_back("deletes files matching " + show_(p.mask) + " in it and every subfolder");
-                item.notes.push_back("removes each folder of the tree that is then empty, the folder itself too");
+                item.notes.push_back("deletes files matching " + show_(p.mask) +
+                                     " in it and every subfolder");
+                item.notes.push_back(
+                    "removes each folder of the tree that is then empty, the folder itself too");
                 if (p.hasTokens) item.notes.push_back("folder tokens are expanded on the machine");
             }
             pass.items.push_back(std::move(item));
@@ -292,7 +321,8 @@ private:
         static const std::string kToken = "#InstallDir#";
         std::string full;
         for (size_t at = 0; at < p.full.size();) {
-            if (p.full.size() - at >= kToken.size() && EqualsNoCase(p.full.substr(at, kToken.size()), kToken)) {
+            if (p.full.size() - at >= kToken.size() &&
+                EqualsNoCase(p.full.substr(at, kToken.size()), kToken)) {
                 full += installDir_;
                 at += kToken.size();
             } else {
@@ -322,8 +352,10 @@ private:
                 std::string folder = BuildEntryFolder(installDir_, s.folder);
                 std::string path = BuildShortcutPath(folder, s.name);
                 item.path = show_(folder.empty() && !s.folder.empty() ? Stored(s.folder, s.name) : path);
-                auto skip = LeadingToken(s.folder) ? EntrySkipReason(s.folder, path) : SkipReason(path, false);
-                if (!skip && IsVerbatimOrDevicePath(path)) skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
+                auto skip =
+                    LeadingToken(s.folder) ? EntrySkipReason(s.folder, path) : SkipReason(path, false);
+                if (!skip && IsVerbatimOrDevicePath(path))
+                    skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
                 if (!IsPlainShortcutName(s.name)) {
                     item.action = "skip";
                     item.notes.push_back(
@@ -341,8 +373,10 @@ private:
     }
 
     void ShortcutFolders() {
-        PlanPass& pass = Pass("shortcutFolders", "Shortcut folders, climbing their level counts (message 12)",
-                              {"each folder is removed only when it is empty; one that stays does not end the climb", kLinkNote});
+        PlanPass& pass =
+            Pass("shortcutFolders", "Shortcut folders, climbing their level counts (message 12)",
+                 {"each folder is removed only when it is empty; one that stays does not end the climb",
+                  kLinkNote});
         for (uint32_t i = 0; i < S_; ++i) {
             const auto& s = b_.shortcuts[i];
             std::string entry = Index("shortcuts", i);
@@ -350,13 +384,17 @@ private:
             std::string second = BuildEntryFolder(installDir_, s.secondFolder);
             if ((folder.empty() && !s.folder.empty()) || (second.empty() && !s.secondFolder.empty())) {
                 const std::string& bad = folder.empty() ? s.folder : s.secondFolder;
-                pass.items.push_back({entry, "skip", show_(bad), {*EntrySkipReason(bad, "")},
+                pass.items.push_back({entry,
+                                      "skip",
+                                      show_(bad),
+                                      {*EntrySkipReason(bad, "")},
                                       Progress(ProgressPass::kShortcutFolders, i)});
                 continue;
             }
             auto steps = ShortcutClimb(s.levels, folder, second);
             if (steps.empty()) {
-                pass.items.push_back({entry, "nothing", "", {"no folder"}, Progress(ProgressPass::kShortcutFolders, i)});
+                pass.items.push_back(
+                    {entry, "nothing", "", {"no folder"}, Progress(ProgressPass::kShortcutFolders, i)});
                 pass.items.back().target = "folder";
                 continue;
             }
@@ -372,14 +410,16 @@ private:
                 } else {
                     item.notes.push_back("level " + std::to_string(k) + " of " + std::to_string(s.levels));
                 }
-                if (!step.secondFolder.empty()) item.notes.push_back("and the second folder " + show_(step.secondFolder));
+                if (!step.secondFolder.empty())
+                    item.notes.push_back("and the second folder " + show_(step.secondFolder));
                 NoteToken(item, s.folder, step.folder);
                 if (!step.secondFolder.empty() && MachineToken(s.secondFolder)) {
-                    item.notes.push_back("the second folder on a typical " + plan_.platform + " machine: " +
-                                         show_(TypicalPath(step.secondFolder, options_.nt)));
+                    item.notes.push_back("the second folder on a typical " + plan_.platform +
+                                         " machine: " + show_(TypicalPath(step.secondFolder, options_.nt)));
                 }
                 auto shared = SharedFolderName(Judged(step.folder));
-                if (!shared && !step.secondFolder.empty()) shared = SharedFolderName(Judged(step.secondFolder));
+                if (!shared && !step.secondFolder.empty())
+                    shared = SharedFolderName(Judged(step.secondFolder));
                 auto network = NetworkRefusal(step.folder);
                 if (!network && !step.secondFolder.empty()) network = NetworkRefusal(step.secondFolder);
                 bool last = k + 1 == steps.size();
@@ -401,9 +441,11 @@ private:
     }
 
     void ProgramFolders() {
-        PlanPass& pass = Pass("programFolders", "Program folders, climbing while they are empty (message 13)",
-                              {"each climb removes the folder when it is empty, then each parent while it is empty, "
-                               "up to the first protected folder", kLinkNote});
+        PlanPass& pass =
+            Pass("programFolders", "Program folders, climbing while they are empty (message 13)",
+                 {"each climb removes the folder when it is empty, then each parent while it is empty, "
+                  "up to the first protected folder",
+                  kLinkNote});
         pass.items.reserve(F_);
         std::string lastStart;
         std::string lastEntry;
@@ -422,7 +464,8 @@ private:
                 repeatOf.clear();
                 auto token = LeadingToken(f.folder);
                 if (token && !IsKnownToken(*token)) {
-                    pass.items.push_back({entry, "skip", show_(f.folder), {*EntrySkipReason(f.folder, "")}, progress});
+                    pass.items.push_back(
+                        {entry, "skip", show_(f.folder), {*EntrySkipReason(f.folder, "")}, progress});
                 } else {
                     pass.items.push_back({entry, "nothing", "", {"the path holds no backslash"}, progress});
                 }
@@ -432,12 +475,15 @@ private:
                 // A run of entries in the folder just climbed from is one item: "files[4..9]".
                 if (repeatOf == lastEntry && !pass.items.empty()) {
                     PlanItem& run = pass.items.back();
-                    run.entry = run.entry.substr(0, run.entry.find("..") == std::string::npos ? run.entry.size() - 1
-                                                                                             : run.entry.find("..")) +
+                    run.entry = run.entry.substr(0, run.entry.find("..") == std::string::npos
+                                                        ? run.entry.size() - 1
+                                                        : run.entry.find("..")) +
                                 ".." + std::to_string(i) + "]";
                     run.progress = progress;
                 } else {
-                    pass.items.push_back({entry, "nothing", show_(*folder),
+                    pass.items.push_back({entry,
+                                          "nothing",
+                                          show_(*folder),
                                           {"same folder as " + lastEntry + " (no second climb)"},
                                           progress});
                     repeatOf = lastEntry;
@@ -467,10 +513,12 @@ private:
     }
 
     void Registry() {
-        PlanPass& pass = Pass("registry", "Registry entries (message 14)",
-                              {options_.nt ? "a key goes with all its subkeys, depth first; the first that cannot go stops that tree"
-                                           : "a key goes with all its subkeys (RegDeleteKey on 9x)",
-                               "a value entry removes one value; its key and other values stay"});
+        PlanPass& pass = Pass(
+            "registry", "Registry entries (message 14)",
+            {options_.nt
+                 ? "a key goes with all its subkeys, depth first; the first that cannot go stops that tree"
+                 : "a key goes with all its subkeys (RegDeleteKey on 9x)",
+             "a value entry removes one value; its key and other values stay"});
         for (uint32_t k = 0; k < R_; ++k) {
             const auto& r = b_.registry[k];
             const char* rootName = RootName(r.root);
@@ -485,7 +533,8 @@ private:
                 item.target = "value";
                 item.key = item.path;
                 item.valueName = show_(parts.value);
-                item.notes.push_back("value " + (parts.value.empty() ? std::string("(default)") : show_(parts.value)));
+                item.notes.push_back("value " +
+                                     (parts.value.empty() ? std::string("(default)") : show_(parts.value)));
                 if (!predefined) {
                     item.action = "skip";
                     item.notes.push_back("not a predefined root");
@@ -493,11 +542,16 @@ private:
                 pass.items.push_back(std::move(item));
                 continue;
             }
-            PlanItem item{entry, "delete key", root + "\\" + show_(r.keyPath), {}, Progress(ProgressPass::kRegistry, k)};
+            PlanItem item{entry,
+                          "delete key",
+                          root + "\\" + show_(r.keyPath),
+                          {},
+                          Progress(ProgressPass::kRegistry, k)};
             item.target = "key";
             if (parts.kind == RegistryEntryKind::kSkipped) {
                 item.action = "skip";
-                item.notes.push_back(r.keyPath.empty() ? "empty key path" : "the whole Software or System key is never removed");
+                item.notes.push_back(r.keyPath.empty() ? "empty key path"
+                                                       : "the whole Software or System key is never removed");
             } else if (!predefined) {
                 item.action = "skip";
                 item.notes.push_back("not a predefined root");
@@ -525,10 +579,12 @@ private:
         std::string exe = installDir_ + options_.uninstallerName;  // the name it has where it runs
         std::string folder = installDir_;
         StripTrailingBackslash(folder);
-        pass.items.push_back({"", "self-delete", show_(exe),
+        pass.items.push_back({"",
+                              "self-delete",
+                              show_(exe),
                               {"a batch run by " + std::string(options_.nt ? "cmd.exe" : "command.com") +
-                                   " deletes the uninstaller once it has exited, then removes " + show_(folder) +
-                                   " if it is empty",
+                                   " deletes the uninstaller once it has exited, then removes " +
+                                   show_(folder) + " if it is empty",
                                "not with /S or /X, nor after Cancel"},
                               {}});
         pass.items.back().target = "uninstaller";
@@ -539,8 +595,8 @@ private:
         for (auto& pass : plan.passes) {
             for (auto& item : pass.items) {
                 const std::string& a = item.action;
-                if (a == "delete" || a == "remove folder" || a == "clean" || a == "delete key" || a == "delete value" ||
-                    a == "self-delete") {
+                if (a == "delete" || a == "remove folder" || a == "clean" || a == "delete key" ||
+                    a == "delete value" || a == "self-delete") {
                     item.outcome = "remove";
                 } else if (a == "stop") {
                     item.outcome = "keep";
@@ -591,7 +647,7 @@ std::string FormatPlanText(const Plan& plan) {
     std::string out;
     out.reserve(ItemBytes(plan, 16));
     out += "Platform: " + plan.platform + "; install folder: " + plan.installDir +
-                      "; progress total: " + std::to_string(plan.progressTotal) + " units\n";
+           "; progress total: " + std::to_string(plan.progressTotal) + " units\n";
     for (const auto& pass : plan.passes) {
         out += "\n== " + pass.title + "\n";
         for (const auto& note : pass.notes) out += "   (" + note + ")\n";
@@ -703,7 +759,8 @@ std::string FormatPlanJson(const Plan& plan) {
             }
             if (!item.messages.empty()) {
                 out += ", \"messages\": [";
-                for (size_t n = 0; n < item.messages.size(); ++n) out += (n ? ", " : "") + std::to_string(item.messages[n]);
+                for (size_t n = 0; n < item.messages.size(); ++n)
+                    out += (n ? ", " : "") + std::to_string(item.messages[n]);
                 out += ']';
             }
             out += '}';

@@ -21,7 +21,10 @@ struct PlanItem {
     PlanItem() = default;
     PlanItem(std::string entry, std::string action, std::string path, std::vector<std::string> notes,
              std::optional<uint32_t> progress)
-        : entry(std::move(entry)), action(std::move(action)), path(std::move(path)), notes(std::move(notes)),
+        : entry(std::move(entry)),
+          action(std::move(action)),
+          path(std::move(path)),
+          notes(std::move(notes)),
           progress(progress) {}
 
     std::string entry;   // the entry's JSON path ("files[3]"), empty for steps of the run itself

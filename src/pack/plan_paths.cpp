@@ -4,14 +4,16 @@
 
 #include "common/backslash.h"
 #include "common/text.h"
-#include "shell/command_split.h"
 #include "paths/token_table.h"
+#include "shell/command_split.h"
 
 namespace pack {
 
 namespace {
 
-char Upper(char c) { return AsciiUpper(c); }
+char Upper(char c) {
+    return AsciiUpper(c);
+}
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
     if (tail.size() > text.size()) return false;
@@ -45,7 +47,9 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool FitsPathBuffer(const std::string& path) { return path.size() < kPathBufferSize; }
+bool FitsPathBuffer(const std::string& path) {
+    return path.size() < kPathBufferSize;
+}
 
 std::string NormalizeInstallDir(const std::string& dir) {
     std::string out = dir;
@@ -100,8 +104,10 @@ constexpr TypicalFolders kTypicalFolders[] = {
     {"C:\\Users\\<user>", "C:\\WINDOWS"},
     {"C:\\Users\\Public", "C:\\WINDOWS\\All Users"},
     {"", ""},  // #InstallDir#: the install folder
-    {"C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs", "C:\\WINDOWS\\Start Menu\\Programs"},
-    {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs", "C:\\WINDOWS\\All Users\\Start Menu\\Programs"},
+    {"C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
+     "C:\\WINDOWS\\Start Menu\\Programs"},
+    {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs",
+     "C:\\WINDOWS\\All Users\\Start Menu\\Programs"},
     {"C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu", "C:\\WINDOWS\\Start Menu"},
     {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu", "C:\\WINDOWS\\All Users\\Start Menu"},
     {"C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
@@ -126,7 +132,8 @@ std::optional<std::string> LeadingToken(const std::string& folder) {
 
 std::string KnownTokenList() {
     std::string list;
-    for (size_t i = 0; i < kFolderTokenCount; ++i) list += (list.empty() ? "" : ", ") + std::string(FolderTokenName(i));
+    for (size_t i = 0; i < kFolderTokenCount; ++i)
+        list += (list.empty() ? "" : ", ") + std::string(FolderTokenName(i));
     return list;
 }
 
@@ -152,7 +159,8 @@ std::string BuildEntryFolder(const std::string& installDir, const std::string& f
     return out.str();
 }
 
-std::string BuildEntryPath(const std::string& installDir, const std::string& folder, const std::string& name) {
+std::string BuildEntryPath(const std::string& installDir, const std::string& folder,
+                           const std::string& name) {
     FolderTokenResolver tokens = ShownTokenResolver(&installDir);
     Buffer out(installDir.size() + folder.size() + name.size() + 1);
     (void)::BuildEntryPath(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size(), &tokens);
@@ -163,8 +171,8 @@ std::optional<std::string> BuildProgramFolder(const std::string& installDir, con
                                               const std::string& name) {
     FolderTokenResolver tokens = ShownTokenResolver(&installDir);
     Buffer out(installDir.size() + folder.size() + name.size() + 1);
-    if (::BuildProgramFolder(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size(), &tokens) !=
-        ProgramFolderStart::kFolder) {
+    if (::BuildProgramFolder(installDir.c_str(), folder.c_str(), name.c_str(), out.data(), out.size(),
+                             &tokens) != ProgramFolderStart::kFolder) {
         return std::nullopt;
     }
     return out.str();
@@ -189,7 +197,9 @@ PatternPath PlanPatternPath(const std::string& installDir, const std::string& pa
     return out;
 }
 
-bool IsPlainFileMask(const std::string& mask) { return ::IsPlainFileMask(mask.c_str()); }
+bool IsPlainFileMask(const std::string& mask) {
+    return ::IsPlainFileMask(mask.c_str());
+}
 
 bool IsPlainShortcutName(const std::string& name) {
     return ::IsPlainShortcutName(name.c_str());
@@ -207,7 +217,8 @@ std::optional<std::string> ParentFolder(const std::string& folder) {
     return path.str();
 }
 
-std::vector<ClimbStep> ShortcutClimb(uint32_t levels, const std::string& folder, const std::string& secondFolder) {
+std::vector<ClimbStep> ShortcutClimb(uint32_t levels, const std::string& folder,
+                                     const std::string& secondFolder) {
     std::vector<ClimbStep> steps;
     if (folder.empty()) return steps;
     Buffer first(folder, 0);
@@ -221,7 +232,9 @@ std::vector<ClimbStep> ShortcutClimb(uint32_t levels, const std::string& folder,
     return steps;
 }
 
-bool IsAbsolutePath(const std::string& path) { return ::IsAbsolutePath(path.c_str()); }
+bool IsAbsolutePath(const std::string& path) {
+    return ::IsAbsolutePath(path.c_str());
+}
 
 std::optional<std::string> SharedFolderName(const std::string& path) {
     std::string p = path;
@@ -294,7 +307,8 @@ std::optional<std::string> ProtectedTokenFolder(const std::string& folder, bool 
     if (!IsKnownToken(f) || EqualsNoCase(f, "#InstallDir#")) return std::nullopt;
     // The 9x family protects no all users' desktop, menus or startup folder.
     if (!nt) {
-        for (const char* t : {"#AllUsersDesktop#", "#AllUsersPrograms#", "#AllUsersStartMenu#", "#AllUsersStartup#"}) {
+        for (const char* t :
+             {"#AllUsersDesktop#", "#AllUsersPrograms#", "#AllUsersStartMenu#", "#AllUsersStartup#"}) {
             if (EqualsNoCase(f, t)) return std::nullopt;
         }
     }
@@ -330,15 +344,20 @@ RegistryPathParts SplitRegistryPath(const std::string& path) {
     return {split.kind, path.substr(0, split.keyLength), split.valueName ? split.valueName : ""};
 }
 
-bool IsPredefinedRoot(uint32_t root, bool nt) { return ::IsPredefinedRoot(root, nt); }
+bool IsPredefinedRoot(uint32_t root, bool nt) {
+    return ::IsPredefinedRoot(root, nt);
+}
 
-std::string ComposeValuePath(const std::string& key, const std::string& value) { return key + "\\\\" + value; }
+std::string ComposeValuePath(const std::string& key, const std::string& value) {
+    return key + "\\\\" + value;
+}
 
 RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string& command) {
     RunFirstCommand out;
     size_t start = static_cast<size_t>(SkipRunFirstLead(command.c_str()) - command.c_str());
     // A token that closes is expanded where the command runs; an unknown one expands to nothing.
-    if (start < command.size() && command[start] == '#') out.tokenForm = command.find('#', start + 1) != std::string::npos;
+    if (start < command.size() && command[start] == '#')
+        out.tokenForm = command.find('#', start + 1) != std::string::npos;
     if (out.tokenForm) {
         std::string composed;
         size_t at = 0;
@@ -357,7 +376,8 @@ RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string
         out.composed = composed;
     } else {
         Buffer composed(installDir.size() + command.size() + 2);
-        (void)BuildRunFirstFolderCommand(installDir.c_str(), command.c_str(), composed.data(), composed.size());
+        (void)BuildRunFirstFolderCommand(installDir.c_str(), command.c_str(), composed.data(),
+                                         composed.size());
         out.composed = composed.str();
     }
     // The uninstaller's own splitter, on a copy.

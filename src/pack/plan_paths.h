@@ -91,7 +91,8 @@ struct ClimbStep {
     std::string folder;
     std::string secondFolder;  // empty when the entry has none
 };
-std::vector<ClimbStep> ShortcutClimb(uint32_t levels, const std::string& folder, const std::string& secondFolder);
+std::vector<ClimbStep> ShortcutClimb(uint32_t levels, const std::string& folder,
+                                     const std::string& secondFolder);
 
 // The folder cut at its last backslash, or nothing when it holds none.
 std::optional<std::string> ParentFolder(const std::string& folder);

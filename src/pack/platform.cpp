@@ -17,16 +17,26 @@ namespace {
 std::string g_lastError;
 }  // namespace
 
-std::string LastError() { return g_lastError.empty() ? std::string(strerror(errno)) : g_lastError; }
+std::string LastError() {
+    return g_lastError.empty() ? std::string(strerror(errno)) : g_lastError;
+}
 
 #ifndef _WIN32
 
-std::filesystem::path PathFromUtf8(const std::string& name) { return std::filesystem::path(name); }
-std::string Utf8FromPath(const std::filesystem::path& path) { return path.string(); }
+std::filesystem::path PathFromUtf8(const std::string& name) {
+    return std::filesystem::path(name);
+}
+std::string Utf8FromPath(const std::filesystem::path& path) {
+    return path.string();
+}
 
-std::string SystemError() { return strerror(errno); }
+std::string SystemError() {
+    return strerror(errno);
+}
 
-bool IsReparsePoint(const std::filesystem::path&) { return false; }
+bool IsReparsePoint(const std::filesystem::path&) {
+    return false;
+}
 
 FILE* OpenFile(const std::string& name, const char* mode) {
     g_lastError.clear();
@@ -38,11 +48,17 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
-void RemoveFile(const std::string& name) { remove(name.c_str()); }
+void RemoveFile(const std::string& name) {
+    remove(name.c_str());
+}
 
-void MarkExecutable(const std::string& name) { chmod(name.c_str(), 0755); }
+void MarkExecutable(const std::string& name) {
+    chmod(name.c_str(), 0755);
+}
 
-FileHandle OpenForLoader(const std::string& name) { return OpenExisting(name.c_str(), kOpenRead); }
+FileHandle OpenForLoader(const std::string& name) {
+    return OpenExisting(name.c_str(), kOpenRead);
+}
 
 std::optional<std::string> Environment(const char* name) {
     const char* value = getenv(name);
@@ -57,13 +73,14 @@ namespace {
 // The system's words for a Win32 error code, in UTF-8, without the line break it ends with.
 std::string DescribeError(DWORD code) {
     wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string out;
     if (length == 0 || !Utf8FromWide(std::wstring(text, length), out)) out.clear();
     if (text) LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
+    while (!out.empty() &&
+           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
         out.pop_back();
     }
     return out.empty() ? "error " + std::to_string(code) : out;
@@ -82,12 +99,12 @@ bool WideFromUtf8(const std::string& text, std::wstring& out) {
     out.clear();
     if (text.empty()) return true;
     if (text.size() > 0x7FFFFFFF) return false;
-    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0);
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                     static_cast<int>(text.size()), nullptr, 0);
     if (length <= 0) return false;
     out.resize(static_cast<size_t>(length));
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), out.data(),
-                               length) == length;
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                               out.data(), length) == length;
 }
 
 bool Utf8FromWide(const std::wstring& text, std::string& out) {
@@ -121,7 +138,9 @@ bool Utf8FromWide(const std::wstring& text, std::string& out) {
     return true;
 }
 
-std::filesystem::path PathFromUtf8(const std::string& name) { return std::filesystem::path(Wide(name)); }
+std::filesystem::path PathFromUtf8(const std::string& name) {
+    return std::filesystem::path(Wide(name));
+}
 
 std::string Utf8FromPath(const std::filesystem::path& path) {
     std::string out;
@@ -129,7 +148,9 @@ std::string Utf8FromPath(const std::filesystem::path& path) {
     return out;
 }
 
-std::string SystemError() { return DescribeError(GetLastError()); }
+std::string SystemError() {
+    return DescribeError(GetLastError());
+}
 
 bool IsReparsePoint(const std::filesystem::path& path) {
     DWORD attributes = GetFileAttributesW(path.wstring().c_str());
@@ -150,7 +171,9 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
     return false;
 }
 
-void RemoveFile(const std::string& name) { DeleteFileW(Wide(name).c_str()); }
+void RemoveFile(const std::string& name) {
+    DeleteFileW(Wide(name).c_str());
+}
 
 void MarkExecutable(const std::string&) {}
 

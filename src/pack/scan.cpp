@@ -25,28 +25,32 @@ bool LessNoCase(const std::string& a, const std::string& b) {
 // which the uninstaller reads as a folder separator, and other characters Windows refuses or reads
 // otherwise; Windows drops trailing dots and spaces and opens devices for reserved names.
 const char* NotAWindowsName(const std::string& name) {
-    if (name.find('\\') != std::string::npos) return "its name holds \"\\\", which Windows reads as a folder separator";
+    if (name.find('\\') != std::string::npos)
+        return "its name holds \"\\\", which Windows reads as a folder separator";
     for (unsigned char c : name) {
         if (c < 0x20 || std::string_view("/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos) {
-            return "its name holds a character Windows does not allow in names (/ : * ? \" < > | or a control character)";
+            return "its name holds a character Windows does not allow in names (/ : * ? \" < > | or a "
+                   "control character)";
         }
     }
-    if (name.back() == '.' || name.back() == ' ') return "its name ends in a dot or a space, which Windows drops";
+    if (name.back() == '.' || name.back() == ' ')
+        return "its name ends in a dot or a space, which Windows drops";
     std::string stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
-                                           "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",
-                                           "LPT7", "LPT8", "LPT9"};
+    static const char* const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
+                                           "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+                                           "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
     for (const char* device : kDevices) {
-        if (EqualsNoCase(stem, device)) return "its name is that of a device, which Windows opens instead of a file";
+        if (EqualsNoCase(stem, device))
+            return "its name is that of a device, which Windows opens instead of a file";
     }
     return nullptr;
 }
 
 class Scanner {
-public:
-    Scanner(const ScanOptions& options, const CodePage& page, format::Block& block, std::vector<std::string>& skipped,
-            std::vector<std::string>& notes)
+  public:
+    Scanner(const ScanOptions& options, const CodePage& page, format::Block& block,
+            std::vector<std::string>& skipped, std::vector<std::string>& notes)
         : options_(options), page_(page), block_(block), skipped_(skipped), notes_(notes) {}
 
     // `relative` is the folder below the image, with backslashes ("" for the image itself).
@@ -87,12 +91,16 @@ public:
         // The folder's own name was converted before Walk was called for it.
         if (!Convert(".\\" + relative, entryFolder, nullptr)) return false;
         if (!relative.empty()) block_.files.push_back({entryFolder, "", 0});
-        auto shown = [&relative](const std::string& name) { return (relative.empty() ? "" : relative + "\\") + name; };
+        auto shown = [&relative](const std::string& name) {
+            return (relative.empty() ? "" : relative + "\\") + name;
+        };
         for (const auto& name : files) {
             if (relative.empty() && LooksLikeAnUninstaller(name)) {
-                notes_.push_back(name + " looks like an uninstaller, but the uninstaller is " + options_.uninstaller +
-                                 ": it is listed, so if it is the one, its file pass would delete the running program "
-                                 "(give --uninstaller " + name + ")");
+                notes_.push_back(
+                    name + " looks like an uninstaller, but the uninstaller is " + options_.uninstaller +
+                    ": it is listed, so if it is the one, its file pass would delete the running program "
+                    "(give --uninstaller " +
+                    name + ")");
             }
             std::string converted, why;
             if (!Convert(name, converted, &why)) {
@@ -112,8 +120,10 @@ public:
         return true;
     }
 
-private:
-    bool Convert(const std::string& utf8, std::string& out, std::string* why) { return page_.FromUtf8(utf8, out, why); }
+  private:
+    bool Convert(const std::string& utf8, std::string& out, std::string* why) {
+        return page_.FromUtf8(utf8, out, why);
+    }
 
     // Other installers' and older habits' names for the uninstaller: "uninst.exe", "unins000.exe".
     static bool LooksLikeAnUninstaller(const std::string& name) {
@@ -133,7 +143,8 @@ private:
 bool AddStartMenuShortcuts(const ScanOptions& options, const std::string& product, const CodePage& page,
                            format::Block& block, std::string& error) {
     if (options.startMenuFolder.empty()) {
-        if (!options.shortcuts.empty()) error = "--shortcut names a shortcut of --start-menu-folder, which is not given";
+        if (!options.shortcuts.empty())
+            error = "--shortcut names a shortcut of --start-menu-folder, which is not given";
         return options.shortcuts.empty();
     }
     std::string folder = options.startMenuFolder;
@@ -148,7 +159,8 @@ bool AddStartMenuShortcuts(const ScanOptions& options, const std::string& produc
         std::string part = folder.substr(at, end - at);
         if (part.empty() || part == "." || part == ".." || NotAWindowsName(part)) {
             error = "--start-menu-folder \"" + options.startMenuFolder +
-                    "\": give the folder below the Programs menu, such as \"Vendor\\Product\", with names Windows can hold";
+                    "\": give the folder below the Programs menu, such as \"Vendor\\Product\", with names "
+                    "Windows can hold";
             return false;
         }
         ++parts;
@@ -158,7 +170,8 @@ bool AddStartMenuShortcuts(const ScanOptions& options, const std::string& produc
     if (names.empty()) names.push_back(product + ".lnk");
     std::string stored;
     std::string why;
-    if (!page.FromUtf8(std::string(options.allUsers ? "#AllUsersPrograms#\\" : "#Programs#\\") + folder, stored, &why)) {
+    if (!page.FromUtf8(std::string(options.allUsers ? "#AllUsersPrograms#\\" : "#Programs#\\") + folder,
+                       stored, &why)) {
         error = "--start-menu-folder: " + why;
         return false;
     }
@@ -222,7 +235,8 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
         }
     }
     if (!AddStartMenuShortcuts(options, name, *page, block, error)) return false;
-    return Scanner(options, *page, block, skipped, notes).Walk(platform::PathFromUtf8(options.dir), "", error);
+    return Scanner(options, *page, block, skipped, notes)
+        .Walk(platform::PathFromUtf8(options.dir), "", error);
 }
 
 }  // namespace pack

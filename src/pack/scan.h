@@ -10,8 +10,8 @@
 namespace pack {
 
 struct ScanOptions {
-    std::string dir;                            // the installed image: the install folder's contents
-    std::string installDirName;                 // the product's name in the messages; default: the folder's name
+    std::string dir;             // the installed image: the install folder's contents
+    std::string installDirName;  // the product's name in the messages; default: the folder's name
     std::string uninstaller = "uninstall.exe";  // left out: the uninstaller deletes itself
     int codePage = kDefaultCodePage;
     // Written as the manifest's "unattended" when given (true: no run waits for the questions).
@@ -32,7 +32,8 @@ struct ScanOptions {
 // be read or the product's name does not fit the code page. Symbolic links, names Windows cannot
 // hold and names the code page cannot hold are left out and named in `skipped`; `notes` holds
 // what the author should look at (a file that looks like another uninstaller).
-[[nodiscard]] bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vector<std::string>& skipped,
-                                    std::vector<std::string>& notes, std::string& error);
+[[nodiscard]] bool ScanInstallation(const ScanOptions& options, Manifest& manifest,
+                                    std::vector<std::string>& skipped, std::vector<std::string>& notes,
+                                    std::string& error);
 
 }  // namespace pack

@@ -13,9 +13,10 @@
 #else
 #include <fcntl.h>
 #include <spawn.h>
+#include <unistd.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 extern char** environ;
 #endif
@@ -33,8 +34,8 @@ constexpr char kLogName[] = "osslsigncode.log";
 // image as it was, except the checksum and the security directory entry that signing sets, then at
 // most 7 zero bytes of alignment and the table, which ends the file. Signing must not move or
 // change the block: the data-offset field points at it.
-bool SignedAsBuilt(const format::Bytes& image, const format::Bytes& signedImage, format::CertificateTable& table,
-                   std::string& why) {
+bool SignedAsBuilt(const format::Bytes& image, const format::Bytes& signedImage,
+                   format::CertificateTable& table, std::string& why) {
     auto before = format::LocateDataOffsetField(image);
     auto after = format::LocateDataOffsetField(signedImage, &why);
     if (!before || !after) {
@@ -47,9 +48,10 @@ bool SignedAsBuilt(const format::Bytes& image, const format::Bytes& signedImage,
     }
     table = *after->certificates;
     const uint64_t at = table.offset, end = uint64_t{table.offset} + table.size;
-    if (signedImage.size() < image.size() || at < image.size() || at - image.size() >= 8 || end != signedImage.size()) {
-        why = "the certificate table (" + std::to_string(table.size) + " bytes at offset " + std::to_string(at) +
-              ") does not directly follow the block and end the file";
+    if (signedImage.size() < image.size() || at < image.size() || at - image.size() >= 8 ||
+        end != signedImage.size()) {
+        why = "the certificate table (" + std::to_string(table.size) + " bytes at offset " +
+              std::to_string(at) + ") does not directly follow the block and end the file";
         return false;
     }
     for (size_t i = 0; i < signedImage.size() && i < at; ++i) {
@@ -68,7 +70,8 @@ bool SignedAsBuilt(const format::Bytes& image, const format::Bytes& signedImage,
 
 constexpr char kProgramName[] = "osslsigncode";
 constexpr char kNotFound[] =
-    "osslsigncode is not installed (not found on PATH): install it (Debian and Ubuntu: apt install osslsigncode) or "
+    "osslsigncode is not installed (not found on PATH): install it (Debian and Ubuntu: apt install "
+    "osslsigncode) or "
     "name it with UNINSTPACK_OSSLSIGNCODE, or build without --sign-with";
 
 bool IsExecutableFile(const std::string& path) {
@@ -173,10 +176,12 @@ std::vector<std::string> SearchFolders() {
         size_t semicolon = folders.find(';', start);
         if (semicolon == std::string::npos) semicolon = folders.size();
         std::string folder = folders.substr(start, semicolon - start);
-        if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
+        if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
+            folder = folder.substr(1, folder.size() - 2);
         bool drive = folder.size() >= 3 && folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
         bool share = folder.size() >= 3 && folder[0] == '\\' && folder[1] == '\\';
-        if (drive || share) found.push_back(folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\");
+        if (drive || share)
+            found.push_back(folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\");
         start = semicolon + 1;
     }
     return found;
@@ -197,8 +202,8 @@ class SigningFolder {
         }
         if (base.back() != '\\' && base.back() != '/') base += '\\';
         for (unsigned attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            std::string candidate = base + "uninstpack-signing-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                    std::to_string(GetTickCount() + attempt);
+            std::string candidate = base + "uninstpack-signing-" + std::to_string(GetCurrentProcessId()) +
+                                    "-" + std::to_string(GetTickCount() + attempt);
             std::wstring wide;
             if (!platform::WideFromUtf8(candidate, wide)) {
                 why_ = "the name is not valid UTF-8";
@@ -269,10 +274,11 @@ int RunProgram(const std::vector<std::string>& arguments, const std::string& log
     if (!platform::WideFromUtf8(log, logName)) logName.clear();
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     // FILE_SHARE_DELETE: the temporary folder goes even while a straggler still holds the log.
-    HANDLE output = CreateFileW(logName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                               nullptr);
+    HANDLE output =
+        CreateFileW(logName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
     if (output == INVALID_HANDLE_VALUE || input == INVALID_HANDLE_VALUE) {
         why = "cannot start " + arguments[0] + ": cannot open " + log;
         if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
@@ -288,8 +294,8 @@ int RunProgram(const std::vector<std::string>& arguments, const std::string& log
     PROCESS_INFORMATION process{};
     // No console: its output goes to the log, and a console host would hold the log open past the
     // signer's end.
-    BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                                  nullptr, &startup, &process);
+    BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
+                                  nullptr, nullptr, &startup, &process);
     DWORD startError = GetLastError();
     CloseHandle(output);
     CloseHandle(input);
@@ -313,8 +319,8 @@ int RunProgram(const std::vector<std::string>& arguments, const std::string& log
 // built without --sign-with.
 std::string SigntoolCommand(const std::string& output, const SignOptions& options) {
     return "signtool sign /fd SHA256 /f \"" + options.certificate + "\" /p PASSWORD" +
-           (options.timestampUrl ? " /tr \"" + *options.timestampUrl + "\" /td SHA256" : std::string()) + " \"" +
-           output + "\"";
+           (options.timestampUrl ? " /tr \"" + *options.timestampUrl + "\" /td SHA256" : std::string()) +
+           " \"" + output + "\"";
 }
 
 constexpr char kNotFound[] =
@@ -329,8 +335,8 @@ std::optional<std::string> FindSigner(std::string& error) {
     std::optional<std::string> named = platform::Environment(kSignerVariable);
     if (named && !named->empty()) {
         if (IsExecutableFile(*named)) return named;
-        error = std::string(kSignerVariable) + " names " + *named + ", which is no executable file: osslsigncode is " +
-                "not installed there";
+        error = std::string(kSignerVariable) + " names " + *named +
+                ", which is no executable file: osslsigncode is " + "not installed there";
         return std::nullopt;
     }
     for (const auto& folder : SearchFolders()) {
@@ -378,8 +384,8 @@ bool SignImage(const format::Bytes& image, const SignOptions& options, const std
             said = lines;
             while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
         }
-        error = "signing with " + options.certificate + " failed: " +
-                (code < 0 ? why : *signer + " exited with " + std::to_string(code)) +
+        error = "signing with " + options.certificate +
+                " failed: " + (code < 0 ? why : *signer + " exited with " + std::to_string(code)) +
                 (said.empty() ? std::string() : ":\n" + said) + "\nnothing written";
         return false;
     }

@@ -29,7 +29,8 @@ std::optional<std::string> FindSigner(std::string& error);
 // table is taken. The caller writes it to `output` (named in messages, and in the signtool command
 // offered on Windows when no osslsigncode is found). On failure `error` says why, with
 // osslsigncode's own messages, and nothing is left behind. `signature` receives the certificate table.
-[[nodiscard]] bool SignImage(const format::Bytes& image, const SignOptions& options, const std::string& output,
-                             format::Bytes& signedImage, format::CertificateTable& signature, std::string& error);
+[[nodiscard]] bool SignImage(const format::Bytes& image, const SignOptions& options,
+                             const std::string& output, format::Bytes& signedImage,
+                             format::CertificateTable& signature, std::string& error);
 
 }  // namespace pack

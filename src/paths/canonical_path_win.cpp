@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "common/text.h"
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/system_library.h"
+#include "common/text.h"
 #include "paths/special_folders.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "paths/folder_tokens.h"
 
-#include "common/text.h"
 #include "common/memory.h"
+#include "common/text.h"
 #include "paths/path_state.h"
 #include "paths/special_folders.h"
 #include "paths/token_table.h"
@@ -50,9 +50,9 @@ enum class ProfileBase : uint8_t {
 struct TokenRow {
     FolderToken token;
     TokenKind kind;
-    uint8_t csidl;       // the shell folder looked up first
-    ProfileBase ntBase;  // NT fallback one: this base + the tail from its backslash on
-    uint8_t nineXOffset;  // the 9x fallback: the Windows folder + the tail from here on
+    uint8_t csidl;            // the shell folder looked up first
+    ProfileBase ntBase;       // NT fallback one: this base + the tail from its backslash on
+    uint8_t nineXOffset;      // the 9x fallback: the Windows folder + the tail from here on
     const char* windowsTail;  // NT fallback two: the Windows folder + this; null: no fallback
 };
 
@@ -84,8 +84,8 @@ constexpr TokenRow kTokenRows[] = {
      "Profiles\\All Users\\Application Data"},
     {FolderToken::kAllUsersDocuments, TokenKind::kShell, kCsidlCommonDocuments, ProfileBase::kProfilesRoot, 9,
      "Profiles\\All Users\\Documents"},
-    {FolderToken::kAllUsersDesktop, TokenKind::kShell, kCsidlCommonDesktopDirectory, ProfileBase::kProfilesRoot, 9,
-     "Profiles\\All Users\\Desktop"},
+    {FolderToken::kAllUsersDesktop, TokenKind::kShell, kCsidlCommonDesktopDirectory,
+     ProfileBase::kProfilesRoot, 9, "Profiles\\All Users\\Desktop"},
     {FolderToken::kUserDir, TokenKind::kUserDir, kCsidlProfile, ProfileBase::kNone, 0, nullptr},
     {FolderToken::kAllUsersDir, TokenKind::kAllUsersDir, kCsidlCommonDocuments, ProfileBase::kProfilesRoot, 9,
      "Profiles\\All Users"},
@@ -120,11 +120,13 @@ constexpr bool RowsFollowTheTokenTable() {
         if (row.token != static_cast<FolderToken>(i)) return false;
         if (!row.windowsTail) continue;
         size_t length = LiteralLength(row.windowsTail);
-        if (row.nineXOffset >= length || (row.nineXOffset != 0 && row.windowsTail[row.nineXOffset - 1] != '\\')) {
+        if (row.nineXOffset >= length ||
+            (row.nineXOffset != 0 && row.windowsTail[row.nineXOffset - 1] != '\\')) {
             return false;
         }
         size_t profile = ProfileTailOffset(row.ntBase);
-        if (row.ntBase != ProfileBase::kNone && (profile >= length || row.windowsTail[profile] != '\\')) return false;
+        if (row.ntBase != ProfileBase::kNone && (profile >= length || row.windowsTail[profile] != '\\'))
+            return false;
     }
     return true;
 }
@@ -158,7 +160,8 @@ bool ShellFolderFallback(const PathState& paths, const TokenRow& row, char* out)
     const char* tail = row.windowsTail;
     if (!tail) return false;  // no fallback: the token keeps its text
     if (!paths.nt) return WindowsFolderPlus(tail + row.nineXOffset, out);
-    if (row.ntBase != ProfileBase::kNone && ProfileBasePlus(paths, row.ntBase, tail + ProfileTailOffset(row.ntBase), out))
+    if (row.ntBase != ProfileBase::kNone &&
+        ProfileBasePlus(paths, row.ntBase, tail + ProfileTailOffset(row.ntBase), out))
         return true;
     return WindowsFolderPlus(tail, out);
 }
@@ -186,7 +189,8 @@ bool CommonFilesFolder(const PathState& paths, char* out) {
     char folder[kPathBufferSize];
     char joined[kPathBufferSize];
     return LookUpSetupFolder(paths, kProgramFilesDirValue, folder) &&
-           JoinPath(joined, kPathBufferSize, folder, "Common Files") && CopyText(out, kPathBufferSize, joined);
+           JoinPath(joined, kPathBufferSize, folder, "Common Files") &&
+           CopyText(out, kPathBufferSize, joined);
 }
 
 // The folder of one row into `out`; false when neither the lookup nor a fallback gave one that fits.
@@ -274,7 +278,9 @@ bool ResolveCachedToken(void* context, const char* token, size_t length, char* o
 
 }  // namespace
 
-FolderTokenResolver EntryTokens(PathState& paths) { return {ResolveCachedToken, &paths}; }
+FolderTokenResolver EntryTokens(PathState& paths) {
+    return {ResolveCachedToken, &paths};
+}
 
 void ResolveFolderToken(const PathState& paths, char* token) {
     FolderToken found;
@@ -300,8 +306,8 @@ uint32_t ExpandFolderTokens(const PathState& paths, char* dest, const char* sour
         return static_cast<uint32_t>(length);
     }
     TextWriter expansion(scratch.get(), kExpansionScratchSize);
-    uint32_t length =
-        BuildExpansion(paths, source, expansion) ? static_cast<uint32_t>(expansion.length()) : kExpansionTooLong;
+    uint32_t length = BuildExpansion(paths, source, expansion) ? static_cast<uint32_t>(expansion.length())
+                                                               : kExpansionTooLong;
     if (length != kExpansionTooLong) {
         Deliver(scratch.get(), length, dest, size);
     } else {

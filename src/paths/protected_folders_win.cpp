@@ -1,9 +1,9 @@
 #include "paths/protected_folders.h"
 
-#include "common/text.h"
-#include "common/memory.h"
-#include "paths/canonical_path.h"
 #include "common/backslash.h"
+#include "common/memory.h"
+#include "common/text.h"
+#include "paths/canonical_path.h"
 #include "paths/path_state.h"
 #include "paths/special_folders.h"
 
@@ -149,7 +149,8 @@ bool Resolve(PathState& paths, const char* path, char* canonical, bool lookAtFin
     if (TextLength(path) < 4) return false;
     char candidate[kPathBufferSize];
     if (!CanonicalizeFolderPath(path, candidate)) return false;
-    if (lookAtFinalPath ? IsProtectedCanonical(paths, candidate) : IsProtectedByName(paths, candidate)) return false;
+    if (lookAtFinalPath ? IsProtectedCanonical(paths, candidate) : IsProtectedByName(paths, candidate))
+        return false;
     return CopyText(canonical, kPathBufferSize, candidate);
 }
 
@@ -176,4 +177,3 @@ bool FindProtectedFolderAbove(PathState& paths, const char* canonical, char* roo
     }
     return false;
 }
-

@@ -52,14 +52,12 @@ bool ReadSetupFolder(const char* valueName, char* path) {
 }
 
 bool LookUpSpecialFolder(const PathState& paths, char* path, int csidl) {
-    SpecialFolderLookup lookup =
-        paths.lookups.specialFolder ? paths.lookups.specialFolder : GetSpecialFolder;
+    SpecialFolderLookup lookup = paths.lookups.specialFolder ? paths.lookups.specialFolder : GetSpecialFolder;
     return lookup(path, csidl);
 }
 
 bool LookUpSetupFolder(const PathState& paths, const char* valueName, char* path) {
-    SetupFolderLookup lookup =
-        paths.lookups.setupFolder ? paths.lookups.setupFolder : ReadSetupFolder;
+    SetupFolderLookup lookup = paths.lookups.setupFolder ? paths.lookups.setupFolder : ReadSetupFolder;
     return lookup(valueName, path);
 }
 

@@ -12,8 +12,9 @@ bool Finish(bool fits, char* out, size_t size) {
     return fits;
 }
 
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 }  // namespace
 
@@ -63,8 +64,8 @@ bool BuildEntryPath(const char* installFolder, const char* folder, const char* n
     return true;
 }
 
-ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name, char* out,
-                                      size_t size, const FolderTokenResolver* tokens) {
+ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name,
+                                      char* out, size_t size, const FolderTokenResolver* tokens) {
     if (!BuildEntryPath(installFolder, folder, name, out, size, tokens)) return ProgramFolderStart::kTooLong;
     if (name[0] != '\0' && !RemoveLastComponent(out)) {
         out[0] = '\0';
@@ -73,7 +74,6 @@ ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* fol
     StripTrailingBackslash(out);
     return ProgramFolderStart::kFolder;
 }
-
 
 bool BuildPatternPath(const char* installFolder, const char* pattern, char* out, size_t size) {
     return Finish(size > 0 && JoinPath(out, size, installFolder, pattern), out, size);
@@ -134,8 +134,8 @@ RegistryPathSplit SplitRegistryPath(const char* path) {
 bool IsPredefinedRoot(uint32_t root, bool nt) {
     // 0x80000004 (HKEY_PERFORMANCE_DATA) is no key to delete from; 0x80000006 (HKEY_DYN_DATA)
     // exists on the 9x family only.
-    return (root >= format::kRootClassesRoot && root <= format::kRootUsers) || root == format::kRootCurrentConfig ||
-           (!nt && root == format::kRootDynData);
+    return (root >= format::kRootClassesRoot && root <= format::kRootUsers) ||
+           root == format::kRootCurrentConfig || (!nt && root == format::kRootDynData);
 }
 
 bool IsAbsolutePath(const char* path) {
@@ -193,7 +193,8 @@ const char* SkipRunFirstLead(const char* command) {
 bool BuildRunFirstFolderCommand(const char* installFolder, const char* command, char* out, size_t size) {
     bool fits = size > 0;
     if (fits) out[0] = '\0';
-    fits = fits && (command[0] != '"' || AppendText(out, size, "\"")) && AppendText(out, size, installFolder) &&
-           AppendBackslash(out, size) && AppendText(out, size, SkipRunFirstLead(command));
+    fits = fits && (command[0] != '"' || AppendText(out, size, "\"")) &&
+           AppendText(out, size, installFolder) && AppendBackslash(out, size) &&
+           AppendText(out, size, SkipRunFirstLead(command));
     return Finish(fits, out, size);
 }

@@ -26,7 +26,8 @@
 // such as "D:\" is not doubled); any other folder is copied as stored. Only that leading token is
 // expanded: a '#' further on belongs to a name. False, with `out` empty, when the token does not
 // resolve (without `tokens` none does) or the result does not fit.
-[[nodiscard]] bool BuildEntryFolder(const char* folder, const FolderTokenResolver* tokens, char* out, size_t size);
+[[nodiscard]] bool BuildEntryFolder(const char* folder, const FolderTokenResolver* tokens, char* out,
+                                    size_t size);
 
 // The file pass's entry path (also the in-use check's): when `folder` begins with "." the install
 // folder (`installFolder`, with its trailing backslash), followed by the rest of `folder` only when
@@ -47,13 +48,15 @@ enum class ProgramFolderStart {
 // The folder the program-folder pass climbs from: the entry path cut at its last backslash (a name
 // with subfolders in it gives the deepest of them), or, for a folder entry (empty name), the entry
 // path itself; StripTrailingBackslash'ed. The whole entry path, name included, must fit.
-[[nodiscard]] ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder, const char* name,
-                                                    char* out, size_t size,
+[[nodiscard]] ProgramFolderStart BuildProgramFolder(const char* installFolder, const char* folder,
+                                                    const char* name, char* out, size_t size,
                                                     const FolderTokenResolver* tokens = nullptr);
 
 // True when the clean-up pattern holds a '#' anywhere: it is expanded (ExpandFolderTokens), not
 // taken relative to the install folder.
-[[nodiscard]] inline bool PatternHasTokens(const char* pattern) { return ContainsByte(pattern, '#'); }
+[[nodiscard]] inline bool PatternHasTokens(const char* pattern) {
+    return ContainsByte(pattern, '#');
+}
 
 // A pattern without tokens: the install folder, AppendBackslash, the pattern.
 [[nodiscard]] bool BuildPatternPath(const char* installFolder, const char* pattern, char* out, size_t size);

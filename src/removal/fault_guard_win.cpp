@@ -132,4 +132,6 @@ UninstGuardCatch:
 #error "the fault guard knows i686 and x86-64 only"
 #endif
 
-bool CallWithFaultGuard(GuardedFunction function) { return UninstGuardedCall(function) == 0; }
+bool CallWithFaultGuard(GuardedFunction function) {
+    return UninstGuardedCall(function) == 0;
+}

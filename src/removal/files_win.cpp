@@ -1,12 +1,11 @@
 #include "removal/files.h"
 
 #include "common/backslash.h"
-#include "common/handles_win.h"
-#include "common/text.h"
 #include "common/file_io.h"
+#include "common/handles_win.h"
 #include "common/memory.h"
+#include "common/text.h"
 #include "data/messages.h"
-#include "run/run_state.h"
 #include "format/layout.h"
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
@@ -16,6 +15,7 @@
 #include "removal/reach_check.h"
 #include "removal/removal_log.h"
 #include "removal/servers_fonts.h"
+#include "run/run_state.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -58,7 +58,9 @@ DWORD WriteAccessOf(const FileAttributes& file) {
     return (file.attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_ACCESS_DENIED : 0;
 }
 
-DWORD TestWriteAccess(const char* path) { return WriteAccessOf(ReadFileAttributes(path)); }
+DWORD TestWriteAccess(const char* path) {
+    return WriteAccessOf(ReadFileAttributes(path));
+}
 
 // Sets or clears the read-only attribute, keeping the other bits; nothing changes when the
 // attributes cannot be read.
@@ -76,10 +78,14 @@ bool CanOpenForWriting(const char* path) {
     return static_cast<bool>(file);
 }
 
-bool IsFileEntry(const FileEntry& entry) { return entry.fileName[0] != '\0'; }
+bool IsFileEntry(const FileEntry& entry) {
+    return entry.fileName[0] != '\0';
+}
 
 // What a step's result means for the log: 0 when it worked, else the platform's error.
-uint32_t OutcomeOf(BOOL done) { return done ? 0 : GetLastError(); }
+uint32_t OutcomeOf(BOOL done) {
+    return done ? 0 : GetLastError();
+}
 
 // The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it.
 struct SharedDllsKey {
@@ -152,7 +158,8 @@ uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path
         if (access == 0) return error;
         if (!IsAccessDeniedError(access)) return access;
         // Read-only from here on.
-        if (entry.flags & (format::kFileFont | format::kFileSelfRegister)) return OutcomeOf(ClearAndDelete(path));
+        if (entry.flags & (format::kFileFont | format::kFileSelfRegister))
+            return OutcomeOf(ClearAndDelete(path));
         if (run.readOnlyAnswer == ToAllAnswer::kYesToAll) return OutcomeOf(ClearAndDelete(path));
         if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return kOutcomeAnsweredNo;
         switch (AskReadOnlyQuestion(run, path)) {
@@ -265,7 +272,8 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
         if (outcome == kNotSettled) {
             bool locked = IsFileLockedFrom(checked, file);
             outcome = locked ? ERROR_SHARING_VIOLATION : 0;
-            if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked, tools.shared);
+            if (entry.flags & format::kFileShared)
+                outcome = UpdateSharedCount(run, path, locked, tools.shared);
             if (outcome == 0) {
                 if (entry.flags & format::kFileFont) RemoveFont(run, path);
                 if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
@@ -342,13 +350,16 @@ void RemoveInstalledFiles(RunState& run) {
                 RemoveFolderEntry(run, tokenRoot);
             }
         } else if (run.log) {
-            LogItem(*run.log, LogWord::kSkip, entry.folder, skipped, IsFileEntry(entry) ? entry.fileName : nullptr);
+            LogItem(*run.log, LogWord::kSkip, entry.folder, skipped,
+                    IsFileEntry(entry) ? entry.fileName : nullptr);
         }
         ReportProgress(run.ui, ProgressPass::kFiles, k);
     }
 }
 
-bool IsFileLocked(const char* path) { return IsFileLockedFrom(path, ReadFileAttributes(path)); }
+bool IsFileLocked(const char* path) {
+    return IsFileLockedFrom(path, ReadFileAttributes(path));
+}
 
 int AskReadOnlyQuestion(RunState& run, const char* path) {
     UniqueBlock<char> text;

@@ -4,11 +4,10 @@
 
 #include "common/backslash.h"
 #include "common/handles_win.h"
+#include "common/memory.h"
 #include "common/scope_exit.h"
 #include "common/text.h"
-#include "common/memory.h"
 #include "format/layout.h"
-#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
@@ -17,6 +16,7 @@
 #include "removal/pattern_guard.h"
 #include "removal/reach_check.h"
 #include "removal/removal_log.h"
+#include "run/run_state.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -28,7 +28,8 @@ constexpr uint32_t kMaxWalkDepth = 128;
 // A clean-up pattern's full path: folder tokens expanded, or the install folder in front, as the
 // packer's plan builds it (removal/entry_paths.h).
 bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
-    if (PatternHasTokens(pattern)) return ExpandFolderTokens(run.paths, out, pattern, kPathBufferSize) < kPathBufferSize;
+    if (PatternHasTokens(pattern))
+        return ExpandFolderTokens(run.paths, out, pattern, kPathBufferSize) < kPathBufferSize;
     return BuildPatternPath(run.installFolder, pattern, out, kPathBufferSize);
 }
 
@@ -58,7 +59,8 @@ bool IsCurrentFolder(const char* canonical) {
 // Makes the parent of `canonical` the current directory.
 void EnterParent(const char* canonical) {
     char parent[kPathBufferSize];
-    if (CopyText(parent, kPathBufferSize, canonical) && CutAtLastBackslash(parent)) SetCurrentDirectoryA(parent);
+    if (CopyText(parent, kPathBufferSize, canonical) && CutAtLastBackslash(parent))
+        SetCurrentDirectoryA(parent);
 }
 
 // Removes the folder `canonical` (ResolveRemovableFolder's result), first stepping out of it when it
@@ -69,7 +71,9 @@ bool RemoveFolder(const char* canonical) {
 }
 
 // What a step's result means for the log: 0 when it worked, else the platform's error.
-uint32_t OutcomeOf(bool done) { return done ? 0 : GetLastError(); }
+uint32_t OutcomeOf(bool done) {
+    return done ? 0 : GetLastError();
+}
 
 // Removes the folder `canonical` as RemoveFolder does and says so in the log; false when it stays.
 bool RemoveFolderLogged(RunState& run, const char* canonical) {
@@ -83,8 +87,8 @@ bool RemoveFolderLogged(RunState& run, const char* canonical) {
 // One level of the walk, on the heap: a tree 128 levels deep costs little stack.
 struct WalkLevel {
     WIN32_FIND_DATAA found;
-    char item[kPathBufferSize];   // a child's path, composed from the level's folder
-    char child[kPathBufferSize];  // a subfolder's canonical path
+    char item[kPathBufferSize];        // a child's path, composed from the level's folder
+    char child[kPathBufferSize];       // a subfolder's canonical path
     char childFinal[kPathBufferSize];  // the final path the file system reaches it by
 };
 
@@ -100,10 +104,14 @@ bool EndsWithDotOrSpace(const char* name) {
     return n == 0 || name[n - 1] == '.' || name[n - 1] == ' ';
 }
 
-bool IsDirectory(const WIN32_FIND_DATAA& found) { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+bool IsDirectory(const WIN32_FIND_DATAA& found) {
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 // Junctions and symbolic links lead out of the tree: never entered, never removed.
-bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+bool IsReparsePoint(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
 
 // Steps to the parent of the current folder `folder` and removes `folder` when it is empty (a
 // folder that is not empty makes RemoveDirectoryA fail, which is the emptiness test).
@@ -116,7 +124,8 @@ void LeaveFolder(const char* folder, bool remove) {
 // the file system reaches it by, empty where the platform has none): its subfolders first, then its
 // files that match `mask`, then the folder itself when it ended up empty. Returns with the parent
 // of `folder` as the current directory.
-void CleanLevel(RunState& run, const char* mask, const char* folder, const char* folderFinal, uint32_t depth) {
+void CleanLevel(RunState& run, const char* mask, const char* folder, const char* folderFinal,
+                uint32_t depth) {
     UniqueBlock<WalkLevel> block;
     if (!AllocZeroed(sizeof(WalkLevel), block)) {
         LeaveFolder(folder, false);
@@ -166,7 +175,8 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
                 KeepAnswering();
                 const char* name = level.found.cFileName;
                 // The mask is checked again on the long name: FindFirstFileA matches short names too.
-                if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask)) continue;
+                if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask))
+                    continue;
                 // A file that is a link is not deleted through it (Wine's DeleteFileA reaches its target).
                 if (IsReparsePoint(level.found.dwFileAttributes)) {
                     if (run.log) LogItem(*run.log, LogWord::kDelete, folder, kOutcomeBelowLink, name);
@@ -201,7 +211,8 @@ bool ResolveLeadingToken(const RunState& run, const char* stored, char* root) {
     return root[0] != '\0' && root[0] != '#';
 }
 
-bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical, char* final) {
+bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical,
+                          char* final) {
     char storedFolder[kPatternGuardPathSize];
     if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
     if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
@@ -220,7 +231,8 @@ bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder,
     // no network spelling of a folder outside the installation's own share.
     char tokenRoot[kPathBufferSize];
     bool hasToken = ResolveLeadingToken(run, stored, tokenRoot);
-    if (!IsFolderReachedFromRoot(run, canonical, hasToken ? tokenRoot : nullptr, NetworkUse::kRefused, final)) {
+    if (!IsFolderReachedFromRoot(run, canonical, hasToken ? tokenRoot : nullptr, NetworkUse::kRefused,
+                                 final)) {
         return false;
     }
     return final[0] == '\0' || !IsRefusedPatternFolder(final);
@@ -267,7 +279,8 @@ void RemoveWildcardMatches(RunState& run) {
         // A tree that was cleaned has a line for each file and folder; the pattern has one when not:
         // refused, or not there (the checks refuse a folder they cannot look at, a missing one too).
         if (outcome != 0 && run.log) {
-            if (outcome == kOutcomeRefused && GetFileAttributesA(work.get()->path) == INVALID_FILE_ATTRIBUTES) {
+            if (outcome == kOutcomeRefused &&
+                GetFileAttributesA(work.get()->path) == INVALID_FILE_ATTRIBUTES) {
                 DWORD error = GetLastError();
                 if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) outcome = error;
             }
@@ -320,7 +333,8 @@ void RemoveShortcutFiles(RunState& run) {
         // A name that is a path ("..\\..\\x.ini") would delete a file outside the shortcut's folder. A
         // folder token that begins the folder is resolved first; the path is then built as for a
         // folder stored whole.
-        if (IsPlainShortcutName(entry.fileName) && BuildEntryFolder(entry.folder, &tokens, folder, kPathBufferSize) &&
+        if (IsPlainShortcutName(entry.fileName) &&
+            BuildEntryFolder(entry.folder, &tokens, folder, kPathBufferSize) &&
             BuildShortcutPath(folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             uint32_t outcome = DeleteShortcutFile(run, run.currentItem, EntryTokenRoot(run, entry.folder));
@@ -365,7 +379,8 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const Folde
     if (!BuildEntryFolder(entry.folder, &tokens, work.folder, kPathBufferSize)) return;
     const char* folderRoot = KeepTokenRoot(run, entry.folder, work.folderRoot);
     work.second[0] = '\0';
-    if (entry.secondFolder[0] != '\0' && !BuildEntryFolder(entry.secondFolder, &tokens, work.second, kPathBufferSize)) {
+    if (entry.secondFolder[0] != '\0' &&
+        !BuildEntryFolder(entry.secondFolder, &tokens, work.second, kPathBufferSize)) {
         return;
     }
     const char* secondRoot = KeepTokenRoot(run, entry.secondFolder, work.secondRoot);
@@ -433,8 +448,8 @@ void RemoveProgramFolders(RunState& run) {
     for (uint32_t i = 0; i < list.count; ++i) {
         const FileEntry& entry = *list.items[i];
         if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
-        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize, &tokens) ==
-                ProgramFolderStart::kFolder &&
+        if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize,
+                               &tokens) == ProgramFolderStart::kFolder &&
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             bool removedOne = false;

@@ -4,7 +4,9 @@
 // a sum that reaches past the end of the file, or past what a seek can reach, is never read.
 namespace {
 
-uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t BigEndian16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 uint32_t BigEndian32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
@@ -46,7 +48,8 @@ bool FindNamingTable(FileHandle file, uint32_t& offset) {
 // be cut: a cut name may be another font's).
 bool ReadNameString(FileHandle file, uint64_t position, uint32_t length, uint64_t fileSize, char* name) {
     name[0] = '\0';
-    if (length > kFontNameMaxLength || position + length > fileSize || !SeekExactly(file, position)) return false;
+    if (length > kFontNameMaxLength || position + length > fileSize || !SeekExactly(file, position))
+        return false;
     if (length > 0 && ReadExact(file, name, length) != 0) {
         name[0] = '\0';
         return false;
@@ -67,7 +70,8 @@ void ReadFontFullNameFrom(FileHandle file, char* name) {
     name[0] = '\0';
     uint64_t fileSize = 0;
     uint32_t tableOffset = 0;
-    if (!GetFileSize64(file, fileSize) || !SeekExactly(file, 0) || !FindNamingTable(file, tableOffset)) return;
+    if (!GetFileSize64(file, fileSize) || !SeekExactly(file, 0) || !FindNamingTable(file, tableOffset))
+        return;
     uint8_t header[kNamingHeaderSize];
     if (!SeekExactly(file, tableOffset) || ReadExact(file, header, sizeof(header)) != 0) return;
     uint32_t records = BigEndian16(header + 2);
@@ -80,7 +84,8 @@ void ReadFontFullNameFrom(FileHandle file, char* name) {
         if (BigEndian16(record) != kPlatformMacintosh || BigEndian16(record + 6) != kNameIdFullName) continue;
         // The last full-name record decides, whatever its encoding and language: one that cannot
         // be used leaves no name rather than an earlier record's.
-        (void)ReadNameString(file, storage + BigEndian16(record + 10), BigEndian16(record + 8), fileSize, name);
+        (void)ReadNameString(file, storage + BigEndian16(record + 10), BigEndian16(record + 8), fileSize,
+                             name);
     }
 }
 

@@ -8,27 +8,27 @@ namespace {
 constexpr size_t kMaxComponents = 64;
 
 // Folders of Windows inside the Program Files folder: each with its whole tree.
-constexpr auto kWindowsProgramFolders = PackTexts<
-    "Common Files",       "Windows NT",           "Internet Explorer",     "Windows Defender",
-    "Windows Defender Advanced Threat Protection", "Windows Mail",     "Windows Media Player",
-    "Windows Photo Viewer", "Windows Portable Devices", "Windows Security", "Windows Sidebar",
-    "Windows Journal",    "Windows Multimedia Platform", "WindowsApps",    "ModifiableWindowsApps",
-    "WindowsPowerShell",  "Microsoft.NET",        "Reference Assemblies",  "MSBuild",
-    "Uninstall Information", "Movie Maker",       "Outlook Express",       "NetMeeting",
-    "Online Services",    "Messenger",            "MSN"
->();
+constexpr auto kWindowsProgramFolders =
+    PackTexts<"Common Files", "Windows NT", "Internet Explorer", "Windows Defender",
+              "Windows Defender Advanced Threat Protection", "Windows Mail", "Windows Media Player",
+              "Windows Photo Viewer", "Windows Portable Devices", "Windows Security", "Windows Sidebar",
+              "Windows Journal", "Windows Multimedia Platform", "WindowsApps", "ModifiableWindowsApps",
+              "WindowsPowerShell", "Microsoft.NET", "Reference Assemblies", "MSBuild",
+              "Uninstall Information", "Movie Maker", "Outlook Express", "NetMeeting", "Online Services",
+              "Messenger", "MSN">();
 
 // Folders of Windows inside the Common Files folder: each with its whole tree.
 constexpr auto kWindowsCommonFolders = PackTexts<"System", "Microsoft Shared", "Services", "SpeechEngines">();
 
 // Folders directly below a drive's root that belong to Windows: each with its whole tree.
-constexpr auto kWindowsRootTrees = PackTexts<"Windows", "WINNT", "System Volume Information", "$Recycle.Bin", "RECYCLER",
-                                         "Recycled", "Boot", "Recovery", "EFI", "Config.Msi">();
+constexpr auto kWindowsRootTrees =
+    PackTexts<"Windows", "WINNT", "System Volume Information", "$Recycle.Bin", "RECYCLER", "Recycled", "Boot",
+              "Recovery", "EFI", "Config.Msi">();
 
 // Folders directly below a drive's root that hold every program's or user's folders: the folder
 // itself (its subfolders are other programs' and users' own).
-constexpr auto kSharedRootFolders = PackTexts<"Program Files", "Program Files (x86)", "ProgramData", "Users",
-                                          "Documents and Settings">();
+constexpr auto kSharedRootFolders =
+    PackTexts<"Program Files", "Program Files (x86)", "ProgramData", "Users", "Documents and Settings">();
 
 // The folder taken apart: its root and the components below it, as Windows resolves them.
 struct Folder {
@@ -126,7 +126,8 @@ bool IsDriveTree(const char* const* parts, size_t count) {
     if (TextEqualsNoCase(parts[0], "Program Files") || TextEqualsNoCase(parts[0], "Program Files (x86)")) {
         return IsProgramFilesTree(parts + 1, count - 1);
     }
-    if (TextEqualsNoCase(parts[0], "ProgramData") && count > 1 && TextEqualsNoCase(parts[1], "Microsoft")) return true;
+    if (TextEqualsNoCase(parts[0], "ProgramData") && count > 1 && TextEqualsNoCase(parts[1], "Microsoft"))
+        return true;
     return count == 1 && TextInPackedListNoCase(parts[0], kSharedRootFolders);
 }
 
@@ -134,7 +135,7 @@ bool IsShareTree(const Folder& folder) {
     const char* share = folder.share;
     size_t length = TextLength(share);
     if (length == 0 || share[length - 1] != '$') return folder.count == 0;  // an ordinary share: its root
-    if (length == 2) return IsDriveTree(folder.parts, folder.count);      // C$: a drive's root
+    if (length == 2) return IsDriveTree(folder.parts, folder.count);        // C$: a drive's root
     return true;  // ADMIN$ (the Windows folder), PRINT$, IPC$ and the other administrative shares
 }
 

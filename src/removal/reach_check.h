@@ -28,7 +28,8 @@ enum class NetworkUse : unsigned char {
 
 // ResolveRemovableFolder followed by IsFolderReachedFromRoot: the test every folder removal, entry
 // and climb makes. `canonical` receives the path to act on; false (empty) when the folder must stay.
-[[nodiscard]] bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot, char* canonical);
+[[nodiscard]] bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot,
+                                        char* canonical);
 
 // True when `child` (a subfolder's canonical path, `name` its last component) is reached as the final
 // path `parentFinal` of its folder plus `name`; `childFinal` receives its own final path. With no

@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include "common/backslash.h"
-#include "common/text.h"
 #include "common/memory.h"
-#include "run/run_state.h"
+#include "common/text.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
 #include "removal/entry_paths.h"
+#include "run/run_state.h"
 
 // The roots seen in this run with their final paths, and the last folder judged. Roots and their
 // final paths do not change while the uninstaller runs; looking them up costs an open each.
@@ -109,14 +109,16 @@ bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot
     return false;
 }
 
-bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name, char* childFinal) {
+bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
+                              char* childFinal) {
     childFinal[0] = '\0';
     char reached[kPathBufferSize];
     FinalPathResult result = ReadFinalFolderPath(child, reached);
     if (parentFinal[0] == '\0') return result != FinalPathResult::kFound || TextEqualsNoCase(reached, child);
     if (result != FinalPathResult::kFound) return false;
     char expected[kPathBufferSize];
-    if (!JoinPath(expected, kPathBufferSize, parentFinal, name) || !TextEqualsNoCase(expected, reached)) return false;
+    if (!JoinPath(expected, kPathBufferSize, parentFinal, name) || !TextEqualsNoCase(expected, reached))
+        return false;
     return CopyText(childFinal, kPathBufferSize, reached);
 }
 

@@ -8,170 +8,66 @@ namespace {
 // Keys below Software (of HKLM, of HKCU, of a user in HKU, and of their Wow6432Node views) that
 // Windows and every program share.
 constexpr auto kSharedSoftwareKeys = PackTexts<
-    "Microsoft",
-    "Policies",
-    "Policies\\Microsoft",
-    "Policies\\Microsoft\\Windows",
-    "Clients",
-    "RegisteredApplications",
-    "ODBC",
-    "ODBC\\ODBC.INI",
-    "ODBC\\ODBCINST.INI",
-    "Microsoft\\Windows",
-    "Microsoft\\Windows\\CurrentVersion",
-    "Microsoft\\Windows\\CurrentVersion\\App Paths",
+    "Microsoft", "Policies", "Policies\\Microsoft", "Policies\\Microsoft\\Windows", "Clients",
+    "RegisteredApplications", "ODBC", "ODBC\\ODBC.INI", "ODBC\\ODBCINST.INI", "Microsoft\\Windows",
+    "Microsoft\\Windows\\CurrentVersion", "Microsoft\\Windows\\CurrentVersion\\App Paths",
     "Microsoft\\Windows\\CurrentVersion\\Explorer",
     "Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
     "Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-    "Microsoft\\Windows\\CurrentVersion\\Installer",
-    "Microsoft\\Windows\\CurrentVersion\\Policies",
-    "Microsoft\\Windows\\CurrentVersion\\Run",
-    "Microsoft\\Windows\\CurrentVersion\\RunOnce",
-    "Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
-    "Microsoft\\Windows\\CurrentVersion\\RunServices",
-    "Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
-    "Microsoft\\Windows\\CurrentVersion\\Setup",
-    "Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
-    "Microsoft\\Windows\\CurrentVersion\\Shell Extensions",
+    "Microsoft\\Windows\\CurrentVersion\\Installer", "Microsoft\\Windows\\CurrentVersion\\Policies",
+    "Microsoft\\Windows\\CurrentVersion\\Run", "Microsoft\\Windows\\CurrentVersion\\RunOnce",
+    "Microsoft\\Windows\\CurrentVersion\\RunOnceEx", "Microsoft\\Windows\\CurrentVersion\\RunServices",
+    "Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "Microsoft\\Windows\\CurrentVersion\\Setup",
+    "Microsoft\\Windows\\CurrentVersion\\SharedDLLs", "Microsoft\\Windows\\CurrentVersion\\Shell Extensions",
     "Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
-    "Microsoft\\Windows\\CurrentVersion\\Uninstall",
-    "Microsoft\\Windows NT",
-    "Microsoft\\Windows NT\\CurrentVersion",
-    "Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+    "Microsoft\\Windows\\CurrentVersion\\Uninstall", "Microsoft\\Windows NT",
+    "Microsoft\\Windows NT\\CurrentVersion", "Microsoft\\Windows NT\\CurrentVersion\\Fonts",
     "Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
     "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
-    "Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
-    "Microsoft\\Windows NT\\CurrentVersion\\Windows",
-    "Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
-    "Microsoft\\Active Setup",
-    "Microsoft\\Active Setup\\Installed Components",
-    "Microsoft\\Command Processor",
-    "Microsoft\\COM3",
-    "Microsoft\\Cryptography",
-    "Microsoft\\Internet Explorer",
-    "Microsoft\\.NETFramework",
-    "Microsoft\\Ole",
-    "Microsoft\\Rpc",
-    "Microsoft\\Shared Tools",
-    "Microsoft\\SystemCertificates",
-    "Microsoft\\Windows Defender"
->();
+    "Microsoft\\Windows NT\\CurrentVersion\\ProfileList", "Microsoft\\Windows NT\\CurrentVersion\\Windows",
+    "Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Microsoft\\Active Setup",
+    "Microsoft\\Active Setup\\Installed Components", "Microsoft\\Command Processor", "Microsoft\\COM3",
+    "Microsoft\\Cryptography", "Microsoft\\Internet Explorer", "Microsoft\\.NETFramework", "Microsoft\\Ole",
+    "Microsoft\\Rpc", "Microsoft\\Shared Tools", "Microsoft\\SystemCertificates",
+    "Microsoft\\Windows Defender">();
 
 // Keys of a classes root (HKCR, Software\Classes) that every file type or COM object shares, and
 // the types Windows starts programs and opens links through.
 constexpr auto kSharedClassKeys = PackTexts<
-    "CLSID",
-    "Interface",
-    "TypeLib",
-    "AppID",
-    "Installer",
-    "MIME",
-    "MIME\\Database",
-    "MIME\\Database\\Content Type",
-    "Protocols",
-    "Protocols\\Handler",
-    "Protocols\\Filter",
-    "SystemFileAssociations",
-    "Unknown",
-    "*",
-    "*\\shell",
-    "*\\shellex",
-    "*\\shellex\\ContextMenuHandlers",
-    "*\\shellex\\PropertySheetHandlers",
-    "AllFilesystemObjects",
-    "AllFilesystemObjects\\shellex",
-    "AllFilesystemObjects\\shellex\\ContextMenuHandlers",
-    "Directory",
-    "Directory\\shell",
-    "Directory\\shellex",
-    "Directory\\shellex\\ContextMenuHandlers",
-    "Directory\\Background",
-    "Directory\\Background\\shell",
-    "Directory\\Background\\shellex",
-    "Directory\\Background\\shellex\\ContextMenuHandlers",
-    "Drive",
-    "Drive\\shell",
-    "Drive\\shellex",
-    "Drive\\shellex\\ContextMenuHandlers",
-    "Folder",
-    "Folder\\shell",
-    "Folder\\shellex",
-    "Folder\\shellex\\ContextMenuHandlers",
-    "exefile",
-    "comfile",
-    "batfile",
-    "cmdfile",
-    "piffile",
-    "lnkfile",
-    "dllfile",
-    "regfile",
-    "inifile",
-    "txtfile",
-    "htmlfile",
-    "Msi.Package",
-    "file",
-    "ftp",
-    "http",
-    "https",
-    "mailto",
-    ".exe",
-    ".com",
-    ".bat",
-    ".cmd",
-    ".pif",
-    ".lnk",
-    ".dll",
-    ".sys",
-    ".msi",
-    ".reg",
-    ".scr",
-    ".cpl",
-    ".inf",
-    ".ini",
-    ".txt",
-    ".htm",
-    ".html",
-    ".url"
->();
+    "CLSID", "Interface", "TypeLib", "AppID", "Installer", "MIME", "MIME\\Database",
+    "MIME\\Database\\Content Type", "Protocols", "Protocols\\Handler", "Protocols\\Filter",
+    "SystemFileAssociations", "Unknown", "*", "*\\shell", "*\\shellex", "*\\shellex\\ContextMenuHandlers",
+    "*\\shellex\\PropertySheetHandlers", "AllFilesystemObjects", "AllFilesystemObjects\\shellex",
+    "AllFilesystemObjects\\shellex\\ContextMenuHandlers", "Directory", "Directory\\shell",
+    "Directory\\shellex", "Directory\\shellex\\ContextMenuHandlers", "Directory\\Background",
+    "Directory\\Background\\shell", "Directory\\Background\\shellex",
+    "Directory\\Background\\shellex\\ContextMenuHandlers", "Drive", "Drive\\shell", "Drive\\shellex",
+    "Drive\\shellex\\ContextMenuHandlers", "Folder", "Folder\\shell", "Folder\\shellex",
+    "Folder\\shellex\\ContextMenuHandlers", "exefile", "comfile", "batfile", "cmdfile", "piffile", "lnkfile",
+    "dllfile", "regfile", "inifile", "txtfile", "htmlfile", "Msi.Package", "file", "ftp", "http", "https",
+    "mailto", ".exe", ".com", ".bat", ".cmd", ".pif", ".lnk", ".dll", ".sys", ".msi", ".reg", ".scr", ".cpl",
+    ".inf", ".ini", ".txt", ".htm", ".html", ".url">();
 
 // Top-level keys of a user's hive (HKCU, HKU\<SID>) that Windows keeps.
-constexpr auto kSharedUserKeys = PackTexts<
-    "AppEvents",   "Console",       "Control Panel",    "Control Panel\\Desktop", "Control Panel\\International",
-    "Environment", "EUDC",          "Identities",       "Keyboard Layout",        "Keyboard Layout\\Preload",
-    "Network",     "Printers",      "RemoteAccess",     "Software",               "System",
-    "Volatile Environment",         "UNICODE Program Groups"
->();
+constexpr auto kSharedUserKeys =
+    PackTexts<"AppEvents", "Console", "Control Panel", "Control Panel\\Desktop",
+              "Control Panel\\International", "Environment", "EUDC", "Identities", "Keyboard Layout",
+              "Keyboard Layout\\Preload", "Network", "Printers", "RemoteAccess", "Software", "System",
+              "Volatile Environment", "UNICODE Program Groups">();
 
 // Keys below System\CurrentControlSet and System\ControlSetNNN.
-constexpr auto kSharedControlSetKeys = PackTexts<
-    "Control",
-    "Control\\Class",
-    "Control\\Lsa",
-    "Control\\Network",
-    "Control\\Nls",
-    "Control\\Print",
-    "Control\\Print\\Environments",
-    "Control\\Print\\Monitors",
-    "Control\\SafeBoot",
-    "Control\\Session Manager",
-    "Control\\Session Manager\\Environment",
-    "Control\\Terminal Server",
-    "Enum",
-    "Hardware Profiles",
-    "Policies",
-    "Services",
-    "Services\\EventLog",
-    "Services\\EventLog\\Application",
-    "Services\\EventLog\\System",
-    "Services\\Tcpip",
-    "Services\\Tcpip\\Parameters",
-    "Services\\WinSock2",
-    "Services\\WinSock2\\Parameters"
->();
+constexpr auto kSharedControlSetKeys =
+    PackTexts<"Control", "Control\\Class", "Control\\Lsa", "Control\\Network", "Control\\Nls",
+              "Control\\Print", "Control\\Print\\Environments", "Control\\Print\\Monitors",
+              "Control\\SafeBoot", "Control\\Session Manager", "Control\\Session Manager\\Environment",
+              "Control\\Terminal Server", "Enum", "Hardware Profiles", "Policies", "Services",
+              "Services\\EventLog", "Services\\EventLog\\Application", "Services\\EventLog\\System",
+              "Services\\Tcpip", "Services\\Tcpip\\Parameters", "Services\\WinSock2",
+              "Services\\WinSock2\\Parameters">();
 
 // Keys directly below System that are no control set.
-constexpr auto kSharedSystemKeys = PackTexts<"CurrentControlSet", "Select", "Setup", "MountedDevices", "WPA",
-                                             "DriverDatabase">();
+constexpr auto kSharedSystemKeys =
+    PackTexts<"CurrentControlSet", "Select", "Setup", "MountedDevices", "WPA", "DriverDatabase">();
 
 // When `path` begins with the whole components of `prefix`, the rest after its separator ("" when
 // the path is the prefix itself); otherwise null.
@@ -183,7 +79,6 @@ const char* AfterPrefix(const char* path, const char* prefix) {
     if (path[i] == '\0') return path + i;
     return path[i] == '\\' ? path + i + 1 : nullptr;
 }
-
 
 // The rest after the first component, or null when the path has only one.
 const char* AfterFirstComponent(const char* path) {

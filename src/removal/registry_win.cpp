@@ -1,12 +1,12 @@
 #include "removal/registry.h"
 
 #include "common/handles_win.h"
-#include "common/text.h"
 #include "common/memory.h"
-#include "run/run_state.h"
+#include "common/text.h"
 #include "removal/entry_paths.h"
 #include "removal/registry_guard.h"
 #include "removal/removal_log.h"
+#include "run/run_state.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
 
@@ -44,7 +44,8 @@ uint32_t RemoveValue(const RunState& run, uint32_t root, const char* path, const
     if (!NormalizeRegistryKeyPath(key, normalized, sizeof normalized)) return kOutcomeDoesNotFit;
     UniqueRegistryKey opened;
     DWORD options = run.platform.nt ? kOpenLink : 0;
-    LONG result = RegOpenKeyExA(RootHandle(root), normalized, options, KEY_SET_VALUE | KEY_QUERY_VALUE, opened.put());
+    LONG result =
+        RegOpenKeyExA(RootHandle(root), normalized, options, KEY_SET_VALUE | KEY_QUERY_VALUE, opened.put());
     if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
     // A link's only value is where it points; the value named is not in it.
     if (run.platform.nt && IsLinkKey(opened.get())) return kOutcomeRefusedKey;
@@ -55,8 +56,8 @@ uint32_t RemoveValue(const RunState& run, uint32_t root, const char* path, const
 uint32_t RemoveKey(const RunState& run, uint32_t root, const char* path) {
     char normalized[kRegistryGuardPathSize];
     if (!NormalizeRegistryKeyPath(path, normalized, sizeof normalized)) return kOutcomeDoesNotFit;
-    if (normalized[0] == '\0' || TextEqualsNoCase(normalized, "Software") || TextEqualsNoCase(normalized, "System") ||
-        IsRefusedRegistryKey(root, normalized)) {
+    if (normalized[0] == '\0' || TextEqualsNoCase(normalized, "Software") ||
+        TextEqualsNoCase(normalized, "System") || IsRefusedRegistryKey(root, normalized)) {
         return kOutcomeRefusedKey;
     }
     // The 9x family deletes the key together with its subkeys.
@@ -81,19 +82,25 @@ void RemoveRegistryEntries(RunState& run) {
         if (split.kind == RegistryEntryKind::kValue) {
             // A value entry does not move the bar.
             uint32_t outcome = kOutcomeRefusedKey;
-            if (IsPredefinedRoot(entry.rootKey, run.platform.nt)) outcome = RemoveValue(run, entry.rootKey, entry.keyPath, split);
+            if (IsPredefinedRoot(entry.rootKey, run.platform.nt))
+                outcome = RemoveValue(run, entry.rootKey, entry.keyPath, split);
             if (run.log) {
-                LogKey(*run.log, outcome == kOutcomeRefusedKey && !IsPredefinedRoot(entry.rootKey, run.platform.nt)
-                                     ? LogWord::kSkip : LogWord::kDeleteValue,
+                LogKey(*run.log,
+                       outcome == kOutcomeRefusedKey && !IsPredefinedRoot(entry.rootKey, run.platform.nt)
+                           ? LogWord::kSkip
+                           : LogWord::kDeleteValue,
                        entry.rootKey, entry.keyPath, outcome);
             }
             KeepAnswering();
             continue;
         }
         // The plan's "skip": an entry that names no key to remove, or a root that is none.
-        bool skipped = split.kind != RegistryEntryKind::kKey || !IsPredefinedRoot(entry.rootKey, run.platform.nt);
+        bool skipped =
+            split.kind != RegistryEntryKind::kKey || !IsPredefinedRoot(entry.rootKey, run.platform.nt);
         uint32_t outcome = skipped ? kOutcomeRefusedKey : RemoveKey(run, entry.rootKey, entry.keyPath);
-        if (run.log) LogKey(*run.log, skipped ? LogWord::kSkip : LogWord::kDeleteKey, entry.rootKey, entry.keyPath, outcome);
+        if (run.log)
+            LogKey(*run.log, skipped ? LogWord::kSkip : LogWord::kDeleteKey, entry.rootKey, entry.keyPath,
+                   outcome);
         ReportProgress(run.ui, ProgressPass::kRegistry, k);
     }
 }
@@ -103,7 +110,8 @@ LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
     if (depth >= kMaxKeyDepth) return ERROR_STACK_OVERFLOW;
     KeepAnswering();  // one key entry may be a tree of many thousand keys
     UniqueRegistryKey key;
-    LONG result = RegOpenKeyExA(parent, name, kOpenLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
+    LONG result =
+        RegOpenKeyExA(parent, name, kOpenLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
     if (result != ERROR_SUCCESS) return result;
     // One request tells how many subkeys and values the key has: a key without values is no link
     // (a link holds SymbolicLinkValue), and one without subkeys needs no enumeration. Most keys of

@@ -1,11 +1,11 @@
 #include "removal/removal_log.h"
 
 #include "common/handles_win.h"
-#include "common/text.h"
 #include "common/memory.h"
-#include "run/run_state.h"
+#include "common/text.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
+#include "run/run_state.h"
 #include "ui/ui.h"
 
 struct RemovalLog {

@@ -2,14 +2,14 @@
 
 #include "common/backslash.h"
 #include "common/handles_win.h"
+#include "common/memory.h"
 #include "common/scope_exit.h"
 #include "common/system_library.h"
 #include "common/text.h"
-#include "common/memory.h"
-#include "run/run_state.h"
 #include "paths/canonical_path.h"
 #include "paths/special_folders.h"
 #include "removal/fault_guard.h"
+#include "run/run_state.h"
 #include "shell/processes.h"
 #include "ui/ui.h"
 
@@ -39,7 +39,8 @@ bool UnregisterWithTool(const char* path) {
     UniqueBlock<char> command;
     if (!AllocZeroed(kCommandBufferSize, command)) return false;
     if (!AppendText(command.get(), kCommandBufferSize, "regsvr32 /u /s \"") ||
-        !AppendText(command.get(), kCommandBufferSize, path) || !AppendText(command.get(), kCommandBufferSize, "\"")) {
+        !AppendText(command.get(), kCommandBufferSize, path) ||
+        !AppendText(command.get(), kCommandBufferSize, "\"")) {
         return false;
     }
     STARTUPINFOA startup = {};
@@ -91,7 +92,8 @@ bool CanonicalFilePath(const char* path, char* canonical) {
     char canonicalFolder[kPathBufferSize];
     char joined[kPathBufferSize];
     return CanonicalizeFolderPath(folder, canonicalFolder) &&
-           JoinPath(joined, kPathBufferSize, canonicalFolder, name + 1) && CopyText(canonical, kPathBufferSize, joined);
+           JoinPath(joined, kPathBufferSize, canonicalFolder, name + 1) &&
+           CopyText(canonical, kPathBufferSize, joined);
 }
 
 // True when the font file `canonical` lies directly in the Fonts folder.
@@ -115,7 +117,8 @@ bool FontValueNamesFile(const RunState& run, HKEY key, const char* valueName, co
     char data[kPathBufferSize];
     DWORD type = 0;
     DWORD size = sizeof(data) - 1;
-    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+        ERROR_SUCCESS) {
         return false;
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
@@ -159,5 +162,6 @@ void RemoveFont(RunState& run, const char* path) {
     }
     // With a time limit: a plain SendMessage to every top-level window waits for ever on a hung one.
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kFontBroadcastTimeoutMs, &ignored);
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kFontBroadcastTimeoutMs,
+                        &ignored);
 }

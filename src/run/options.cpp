@@ -4,7 +4,9 @@
 
 namespace {
 
-bool IsOptionChar(char c) { return c == '-' || c == '/'; }
+bool IsOptionChar(char c) {
+    return c == '-' || c == '/';
+}
 
 // The path of /L=PATH, `p` just after the "=": up to the closing quote when it begins with one
 // (the whole rest of the text when there is none), else up to the next blank. Returns the first

@@ -47,7 +47,7 @@ struct RunState {
     PathState paths;  // what the path functions need: lookups, family, install folder, protected set
     UniqueBlock<ReachCache> reachCache;  // the link checks' roots and last folder (removal/reach_check.h)
     UiState ui;
-    int confirmation;        // the answer that lets the run remove and delete itself when it is IDOK
+    int confirmation;            // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
     RemovalLog* log;             // the /L=PATH log (removal/removal_log.h); null without one
 };

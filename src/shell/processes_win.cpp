@@ -3,13 +3,13 @@
 #include <shellapi.h>
 
 #include "common/backslash.h"
-#include "common/text.h"
 #include "common/memory.h"
-#include "run/run_state.h"
+#include "common/text.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
 #include "removal/removal_log.h"
+#include "run/run_state.h"
 #include "shell/shell_text.h"
 #include "ui/ui.h"
 
@@ -98,8 +98,8 @@ bool RunProgram(RunState& run, const char* program, const char* arguments, bool 
     PROCESS_INFORMATION info = {};
     // Inheriting hands on only handles marked inheritable, and this process opens none so (no call
     // passes security attributes): the child gets no handle of the uninstaller's files or keys.
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, directory,
-                        &startup, &info)) {
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+                        directory, &startup, &info)) {
         return false;
     }
     UniqueProcessInfo child;
@@ -117,7 +117,8 @@ void OpenDocument(RunState&, const char* document, const char* classKey) {
     if (TextLength(document) >= kDocumentSize) return;  // a document cut short names another one
     char folder[kDocumentSize];
     const char* directory = ShellWorkingFolder(document, folder, sizeof(folder)) ? folder : nullptr;
-    auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", document, nullptr, directory, SW_SHOW));
+    auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", document, nullptr, directory, SW_SHOW));
     if (result > 32) return;
 
     // The shell could not: the open command registered for the class of `classKey`.
@@ -157,7 +158,9 @@ UniqueFileHandle CreateUniqueTempFile(char* path, const char* pattern) {
     if (!GetTempFolder(found) || !CanonicalizeFolderPath(found, folder)) return {};
     for (unsigned n = 1; n <= kTempNameCount; ++n) {
         char name[kPathBufferSize];
-        if (!FormatNumberedName(pattern, n, name, sizeof(name)) || !JoinPath(path, kPathBufferSize, folder, name)) break;
+        if (!FormatNumberedName(pattern, n, name, sizeof(name)) ||
+            !JoinPath(path, kPathBufferSize, folder, name))
+            break;
         // CREATE_NEW: a file of that name, readable or not, is someone else's and stays as it is.
         UniqueFileHandle file(
             CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -183,7 +186,8 @@ bool WriteSelfDeleteBatch(RunState& run, const char* module, const char* install
     char ping[kPathBufferSize];
     char oemPing[kPathBufferSize];
     bool nt = run.platform.nt;
-    if (nt && (!JoinPath(ping, kPathBufferSize, interpreterFolder, "ping.exe") || !ToOemPath(ping, oemPing))) return false;
+    if (nt && (!JoinPath(ping, kPathBufferSize, interpreterFolder, "ping.exe") || !ToOemPath(ping, oemPing)))
+        return false;
 
     char path[kPathBufferSize];
     UniqueFileHandle file = CreateUniqueTempFile(path, kBatchPattern);

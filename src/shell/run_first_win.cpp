@@ -1,10 +1,10 @@
 #include "shell/run_first.h"
 
-#include "common/text.h"
 #include "common/memory.h"
-#include "run/run_state.h"
+#include "common/text.h"
 #include "paths/folder_tokens.h"
 #include "removal/entry_paths.h"
+#include "run/run_state.h"
 
 bool ComposeRunFirstCommand(RunState& run, const char* command, ComposedRunFirst& out) {
     out = {};
@@ -30,7 +30,8 @@ bool ComposeRunFirstCommand(RunState& run, const char* command, ComposedRunFirst
     }
 
     // Relative to the install folder; a command that does not fit is not run rather than cut.
-    if (!BuildRunFirstFolderCommand(run.installFolder, command, run.currentItem, kPathBufferSize)) return false;
+    if (!BuildRunFirstFolderCommand(run.installFolder, command, run.currentItem, kPathBufferSize))
+        return false;
     out.text = run.currentItem;
     return true;
 }

@@ -52,7 +52,6 @@ bool ComposeWhole(Compose compose, char* out, size_t size) {
     return writer.fits();
 }
 
-
 const char* FindText(const char* text, const char* part) {
     size_t n = TextLength(part);
     for (; *text; ++text) {
@@ -62,7 +61,6 @@ const char* FindText(const char* text, const char* part) {
     }
     return nullptr;
 }
-
 
 }  // namespace
 
@@ -139,7 +137,8 @@ size_t ComposeSelfDeleteBatch(const SelfDeleteBatch& paths, char* out, size_t si
     return w.length();
 }
 
-bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* batchPath, char* out, size_t size) {
+bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* batchPath, char* out,
+                                 size_t size) {
     // The interpreter expands "%NAME%" (and "!NAME!") on its command line even between quotes, and a
     // quote would end the quoted path early: such a path would run something else.
     for (const char* p = batchPath; *p != '\0'; ++p) {

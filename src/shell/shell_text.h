@@ -8,7 +8,8 @@
 
 // The command line of a program started by its path: the path in double quotes and, when there are
 // arguments, one space and the arguments. False, with `out` unchanged, when it does not fit `size`.
-[[nodiscard]] bool BuildProgramCommandLine(const char* program, const char* arguments, char* out, size_t size);
+[[nodiscard]] bool BuildProgramCommandLine(const char* program, const char* arguments, char* out,
+                                           size_t size);
 
 // True when `target` begins with "http://" or "https://", in any mix of case.
 bool IsWebAddress(const char* target);
@@ -56,8 +57,8 @@ size_t ComposeSelfDeleteBatch(const SelfDeleteBatch& paths, char* out, size_t si
 // command.com's path (quoted when it holds a blank) with "/C" and the batch path in quotes. False when
 // it does not fit `size`, or when the batch path holds "%", "!" or a quote, which the interpreter would
 // expand or end the path at.
-[[nodiscard]] bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* batchPath, char* out,
-                                               size_t size);
+[[nodiscard]] bool BuildInterpreterCommandLine(bool nt, const char* interpreter, const char* batchPath,
+                                               char* out, size_t size);
 
 // Writes `pattern` with its first "%d" replaced by `number` in plain decimal into `out`. False when
 // the pattern holds no "%d" or the name does not fit `size`.

@@ -13,8 +13,8 @@
 using SetThemeAppPropertiesFn = void(WINAPI*)(DWORD);
 
 struct UiState {
-    HINSTANCE instance;           // the module whose resources (dialogs, icon) are shown
-    const UninstallData* data;    // the message table every window and box takes its texts from
+    HINSTANCE instance;         // the module whose resources (dialogs, icon) are shown
+    const UninstallData* data;  // the message table every window and box takes its texts from
     HWND mainWindow;
     // Both null in quiet mode, when the dialog could not be created, and once it was destroyed
     // (DestroyProgressDialog): nothing may use them after that.

@@ -137,8 +137,8 @@ INT_PTR CALLBACK QuestionDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 bool CreateProgressDialog(UiState& ui) {
-    ui.progressDialog = CreateDialogParamA(ui.instance, MAKEINTRESOURCEA(kProgressDialogId),
-                                               ui.mainWindow, ProgressDialogProc, 0);
+    ui.progressDialog = CreateDialogParamA(ui.instance, MAKEINTRESOURCEA(kProgressDialogId), ui.mainWindow,
+                                           ProgressDialogProc, 0);
     if (!ui.progressDialog) return false;
     ui.progressBar = GetDlgItem(ui.progressDialog, kProgressBarId);
     return true;

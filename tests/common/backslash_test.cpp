@@ -1,9 +1,8 @@
 // The backslash helpers every path builder uses.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "common/backslash.h"
+
+#include <gtest/gtest.h>
+#include <string>
 
 namespace {
 

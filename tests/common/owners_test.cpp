@@ -1,6 +1,5 @@
 // The handle owner and the scope guard: each handle is closed exactly once, on every path.
 #include <gtest/gtest.h>
-
 #include <vector>
 
 #include "common/scope_exit.h"

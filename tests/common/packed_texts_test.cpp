@@ -3,7 +3,6 @@
 #include "common/packed_texts.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 

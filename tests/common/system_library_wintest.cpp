@@ -4,11 +4,11 @@
 #include <commctrl.h>  // after windows.h, which it needs
 // clang-format on
 
-#include <gtest/gtest.h>
+#include "common/system_library.h"
 
+#include <gtest/gtest.h>
 #include <string>
 
-#include "common/system_library.h"
 #include "support/ui_session.h"
 #include "ui/ui.h"
 
@@ -57,8 +57,8 @@ TEST(LoadSystemLibrary, TakesTheSystemFolderOrNothing) {
 TEST(CommonControls, TheProgressBarComesFromVersion6OfTheManifest) {
     ACTCTX_SECTION_KEYED_DATA redirect = {};
     redirect.cbSize = sizeof(redirect);
-    EXPECT_TRUE(FindActCtxSectionStringA(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, "comctl32.dll",
-                                         &redirect))
+    EXPECT_TRUE(FindActCtxSectionStringA(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION,
+                                         "comctl32.dll", &redirect))
         << "no common controls in the activation context: error " << GetLastError();
 
     UiSession session;

@@ -1,7 +1,6 @@
 // The loader and record readers, on real files. Runs natively and under Wine.
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "common/memory.h"
@@ -17,7 +16,9 @@ namespace {
 
 const Bytes kEnd = Hex("7F 7F 00 00 00 00 00 00");
 
-std::string Text(const char* p) { return p ? std::string(p) : std::string("<null>"); }
+std::string Text(const char* p) {
+    return p ? std::string(p) : std::string("<null>");
+}
 
 TEST(LoaderKnownBytes, StringTableExampleLoadsTwoTexts) {
     LoadedBlock b(Hex("34 12 00 00 09 00 00 00 01 00 02 00 01 00 41 00 00 7F 7F 00 00 00 00 00 00"));
@@ -32,7 +33,8 @@ TEST(LoaderKnownBytes, StringTableExampleLoadsTwoTexts) {
 }
 
 TEST(LoaderKnownBytes, FileRecordExampleAddsOneSharedEntry) {
-    LoadedBlock b(Join({Hex("35 12 00 00 10 00 00 00 01 00 00 00 02 00 2E 5C 05 00 61 2E 64 6C 6C 01"), kEnd}));
+    LoadedBlock b(
+        Join({Hex("35 12 00 00 10 00 00 00 01 00 00 00 02 00 2E 5C 05 00 61 2E 64 6C 6C 01"), kEnd}));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     ASSERT_EQ(b.data.files.count, 1u);
     EXPECT_STREQ(b.data.files.items[0]->folder, ".\\");
@@ -41,8 +43,8 @@ TEST(LoaderKnownBytes, FileRecordExampleAddsOneSharedEntry) {
 }
 
 TEST(LoaderKnownBytes, FileRecordWithBinFolderMatchesTheWriter) {
-    Bytes record = Join({Hex("35 12 00 00 15 00 00 00 01 00 00 00 05 00"), Bytes{'.', '\\', 'B', 'i', 'n'}, Hex("07 00"),
-                       Bytes{'a', 'p', 'p', '.', 'd', 'l', 'l'}, Hex("08")});
+    Bytes record = Join({Hex("35 12 00 00 15 00 00 00 01 00 00 00 05 00"), Bytes{'.', '\\', 'B', 'i', 'n'},
+                         Hex("07 00"), Bytes{'a', 'p', 'p', '.', 'd', 'l', 'l'}, Hex("08")});
     EXPECT_EQ(EncodeFileList({{".\\Bin", "app.dll", kFileMustBeFree}}), record);
     LoadedBlock b(Join({record, kEnd}));
     ASSERT_EQ(b.outcome.code, kLoadOk);
@@ -65,11 +67,14 @@ TEST(LoaderKnownBytes, SettingsExampleHasWaitFlagAndCommand) {
 TEST(Loader, WritesAndReadsEveryKindOfRecord) {
     Block block;
     block.messages = {"Caption", "Remove %s?", ""};
-    block.files = {{".\\", "app.exe", 0}, {"C:\\Shared", "lib.dll", kFileShared | kFileSelfRegister}, {".\\Data", "", 0}};
+    block.files = {{".\\", "app.exe", 0},
+                   {"C:\\Shared", "lib.dll", kFileShared | kFileSelfRegister},
+                   {".\\Data", "", 0}};
     block.shortcuts = {{2, "C:\\Menu\\Vendor\\App", "C:\\Desktop", "App.lnk"}};
     block.registry = {{0x80000001u, "Software\\Vendor\\App"}, {0x80000002u, "Software\\Run\\\\App"}};
     block.patterns = {"*.log", "#TempDir#\\app*.tmp"};
-    block.settings = SettingsSpec{kSettingsThemedControls, "\"setup.exe\" /remove", "https://example.com/bye"};
+    block.settings =
+        SettingsSpec{kSettingsThemedControls, "\"setup.exe\" /remove", "https://example.com/bye"};
     LoadedBlock b(EncodeBlock(block));
     ASSERT_EQ(b.outcome.code, kLoadOk);
     ASSERT_EQ(b.data.messageCount, 3u);
@@ -100,7 +105,8 @@ TEST(Loader, RecordsOfOneKindAddUp) {
     LoadedBlock files(twoFileRecords);
     ASSERT_EQ(files.outcome.code, kLoadOk);
     ASSERT_EQ(files.data.files.count, 5u);
-    for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(std::string(files.data.files.items[i]->fileName), std::to_string(i + 1));
+    for (uint32_t i = 0; i < 5; ++i)
+        EXPECT_EQ(std::string(files.data.files.items[i]->fileName), std::to_string(i + 1));
 
     LoadedBlock tables(Join({EncodeStringTable(std::vector<std::string>(16, "first")),
                              EncodeStringTable({"a", "b", "c", "d"}), kEnd}));
@@ -108,12 +114,14 @@ TEST(Loader, RecordsOfOneKindAddUp) {
     ASSERT_EQ(tables.data.messageCount, 4u);
     EXPECT_STREQ(tables.data.messages[3], "d");
 
-    LoadedBlock patterns(Join({Hex("39 12 00 00 03 00 00 00 61 00 00"), Hex("39 12 00 00 03 00 00 00 62 00 00"), kEnd}));
+    LoadedBlock patterns(
+        Join({Hex("39 12 00 00 03 00 00 00 61 00 00"), Hex("39 12 00 00 03 00 00 00 62 00 00"), kEnd}));
     ASSERT_EQ(patterns.outcome.code, kLoadOk);
     ASSERT_EQ(patterns.data.patternSize, 5u);
     EXPECT_EQ(0, memcmp(patterns.data.patterns, "a\0b\0\0", 5));
 
-    LoadedBlock settings(Join({EncodeSettings({1, "first.exe", "doc.htm"}), EncodeSettings({0, std::nullopt, std::nullopt}), kEnd}));
+    LoadedBlock settings(Join({EncodeSettings({1, "first.exe", "doc.htm"}),
+                               EncodeSettings({0, std::nullopt, std::nullopt}), kEnd}));
     ASSERT_EQ(settings.outcome.code, kLoadOk);
     EXPECT_EQ(SettingsFlags(settings.data), 0u);
     EXPECT_EQ(SettingsCommand(settings.data), nullptr);
@@ -137,7 +145,8 @@ TEST(Loader, TableCountAndTextCountEdgeCases) {
     LoadedBlock keep(Join({EncodeStringTable({"x", "y"}), Hex("34 12 00 00 04 00 00 00 01 00 00 00"), kEnd}));
     ASSERT_EQ(keep.outcome.code, kLoadOk);
     EXPECT_EQ(keep.data.messageCount, 2u);
-    LoadedBlock none(Join({Hex("34 12 00 00 04 00 00 00 01 00 00 00"), Hex("34 12 00 00 02 00 00 00 00 00"), kEnd}));
+    LoadedBlock none(
+        Join({Hex("34 12 00 00 04 00 00 00 01 00 00 00"), Hex("34 12 00 00 02 00 00 00 00 00"), kEnd}));
     ASSERT_EQ(none.outcome.code, kLoadOk);
     EXPECT_EQ(none.data.messages, nullptr);
 }
@@ -151,10 +160,16 @@ TEST(Loader, WalkSkipsWhatItDoesNotRead) {
         {"only an end record", kEnd, 0},
         {"end record with a 4-byte body", Hex("7F 7F 00 00 04 00 00 00 01 02 03 04"), 0},
         {"end record ends the walk", Join({kEnd, EncodeFileList({{"a", "b", 0}}), kEnd}), 0},
-        {"empty records of any tag", Join({Hex("35 12 00 00 00 00 00 00 39 12 01 00 00 00 00 00"), EncodeFileList({{"a", "b", 0}}), kEnd}), 1},
-        {"tag 0x1238 with 10 bytes", Join({Hex("38 12 00 00 0A 00 00 00"), Bytes(10, 0x35), EncodeFileList({{"a", "b", 0}}), kEnd}), 1},
-        {"unknown tag with 10 bytes", Join({Hex("00 20 00 00 0A 00 00 00"), Bytes(10, 0xFF), EncodeFileList({{"a", "b", 0}}), kEnd}), 1},
-        {"list body longer than its entries", Join({Hex("35 12 00 00 0E 00 00 00 01 00 00 00 01 00 61 01 00 62 00 EE EE EE"), kEnd}), 1},
+        {"empty records of any tag",
+         Join(
+             {Hex("35 12 00 00 00 00 00 00 39 12 01 00 00 00 00 00"), EncodeFileList({{"a", "b", 0}}), kEnd}),
+         1},
+        {"tag 0x1238 with 10 bytes",
+         Join({Hex("38 12 00 00 0A 00 00 00"), Bytes(10, 0x35), EncodeFileList({{"a", "b", 0}}), kEnd}), 1},
+        {"unknown tag with 10 bytes",
+         Join({Hex("00 20 00 00 0A 00 00 00"), Bytes(10, 0xFF), EncodeFileList({{"a", "b", 0}}), kEnd}), 1},
+        {"list body longer than its entries",
+         Join({Hex("35 12 00 00 0E 00 00 00 01 00 00 00 01 00 61 01 00 62 00 EE EE EE"), kEnd}), 1},
         {"registry count 0", Join({Hex("37 12 00 00 04 00 00 00 00 00 00 00"), kEnd}), 0},
     };
     for (const auto& c : cases) {

@@ -1,10 +1,10 @@
 // Message lookup and formatting: texts come from the block, so formatting must be safe for any text.
-#include <gtest/gtest.h>
+#include "data/messages.h"
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include "data/messages.h"
 #include "support/block_file.h"
 
 using namespace format;

@@ -19,8 +19,8 @@ void Append(const char* line) {
     char path[MAX_PATH] = {};
     DWORD n = GetEnvironmentVariableA("UNINST_PROGRESS_TRACE", path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return;
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, line, static_cast<DWORD>(lstrlenA(line)), &written, nullptr);

@@ -2,9 +2,8 @@
 // Windows has: each build's manifest must ask for the common controls of its own architecture, or
 // the loader refuses COMCTL32.dll (0xC000007B) and the program never starts (0xC0000135).
 // A 64-bit test program is needed to start both, so the test is in the x86-64 test build only.
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
 
@@ -36,8 +35,8 @@ bool ThirtyTwoBitProgramsRun() {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
         return false;
     }
     CloseHandle(process.hThread);
@@ -68,7 +67,8 @@ TEST_P(Architectures, StubStartsAndRunsOnASystemWithThe32BitSide) {
     SCOPED_TRACE(stub);
     std::string error;
     e2e::Installation& app = NewInstallation();
-    ASSERT_TRUE(e2e::PlaceUninstaller(app.uninstaller(), format::EncodeBlock(InstallationBlock(app)), &error, stub))
+    ASSERT_TRUE(
+        e2e::PlaceUninstaller(app.uninstaller(), format::EncodeBlock(InstallationBlock(app)), &error, stub))
         << error;
     // The whole interactive run: confirmation, progress dialog (a version 6 common control), closing
     // message, each with the block's texts.
@@ -83,7 +83,8 @@ TEST_P(Architectures, StubStartsAndRunsOnASystemWithThe32BitSide) {
 INSTANTIATE_TEST_SUITE_P(Builds, Architectures,
                          ::testing::Values(WORD{IMAGE_FILE_MACHINE_AMD64}, WORD{IMAGE_FILE_MACHINE_I386}),
                          [](const ::testing::TestParamInfo<WORD>& info) {
-                             return std::string(info.param == IMAGE_FILE_MACHINE_I386 ? "ShippedI686" : "X86_64");
+                             return std::string(info.param == IMAGE_FILE_MACHINE_I386 ? "ShippedI686"
+                                                                                      : "X86_64");
                          });
 
 #endif  // _WIN64

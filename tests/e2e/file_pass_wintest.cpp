@@ -53,10 +53,8 @@ TEST_F(FilePassE2e, SharedFileWhoseCountRunsOutIsRemovedOnlyOnYes) {
         int answer;
         bool removed;
     } cases[] = {
-        {"count 1, Yes", 1, IDYES, true},
-        {"count 1, No: kept with count 0", 1, IDNO, false},
-        {"count 0, Yes", 0, IDYES, true},
-        {"no value, Yes", -1, IDYES, true},
+        {"count 1, Yes", 1, IDYES, true},  {"count 1, No: kept with count 0", 1, IDNO, false},
+        {"count 0, Yes", 0, IDYES, true},  {"no value, Yes", -1, IDYES, true},
         {"no value, No", -1, IDNO, false},
     };
     const std::vector<std::string> m = TestMessages();
@@ -94,11 +92,17 @@ TEST_F(FilePassE2e, ReadOnlyQuestionAndItsRememberedAnswers) {
         std::vector<std::string> removed;  // of r1..r4, walked r4 first
         size_t questions;
     } cases[] = {
-        {"Yes, No, Yes to all", {robot::Click(IDYES), robot::Click(IDNO), robot::Click(kYesToAllId)}, nullptr,
-         {"r4.txt", "r2.txt", "r1.txt"}, 3},
+        {"Yes, No, Yes to all",
+         {robot::Click(IDYES), robot::Click(IDNO), robot::Click(kYesToAllId)},
+         nullptr,
+         {"r4.txt", "r2.txt", "r1.txt"},
+         3},
         {"No to all", {robot::Click(kNoToAllId)}, nullptr, {}, 1},
-        {"close box, then Yes", {robot::CloseBox(), robot::Click(IDYES), robot::Click(IDNO), robot::Click(IDNO)},
-         nullptr, {"r3.txt"}, 4},
+        {"close box, then Yes",
+         {robot::CloseBox(), robot::Click(IDYES), robot::Click(IDNO), robot::Click(IDNO)},
+         nullptr,
+         {"r3.txt"},
+         4},
         {"empty message 9", {}, "", {"r4.txt", "r3.txt", "r2.txt", "r1.txt"}, 0},
     };
     const std::vector<std::string> m = TestMessages();
@@ -236,19 +240,22 @@ TEST_F(FilePassE2e, ServersAreUnregisteredBeforeTheirFilesGo) {
             ASSERT_TRUE(
                 testing_support::CopyBuildFile("server_helper.dll", app.Path("Bin\\server_helper.dll")));
         }
-        ASSERT_TRUE(testing_support::SetReadOnly(app.Path("Bin\\server.dll"), true)) << "goes without a question";
+        ASSERT_TRUE(testing_support::SetReadOnly(app.Path("Bin\\server.dll"), true))
+            << "goes without a question";
         Place(app, FilesBlock({{".\\Bin", "server.dll", kFileSelfRegister}, {".\\Bin", "", 0}}));
         Snapshot before = TakeSnapshot();
         e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_TRUE(run.windows.empty()) << run.Describe();
-        std::string trace = testing_support::ReadFileText(app.Path("Bin\\server.dll.trace")).value_or("<no trace>");
+        std::string trace =
+            testing_support::ReadFileText(app.Path("Bin\\server.dll.trace")).value_or("<no trace>");
         std::string host = c.byTool ? "regsvr32.exe" : app.exeName();
         std::string folder = c.byTool ? "" : app.Path("Bin");
         EXPECT_EQ(trace.substr(0, trace.find('|', 11)), "unregister|" + host) << trace;
         if (!c.byTool) EXPECT_EQ(trace, "unregister|" + host + "|" + folder + "\r\n");
         // The folder stays: it now holds the trace.
-        ExpectChanges(before, {.removed = {Item(app, "Bin\\server.dll")}, .added = {Item(app, "Bin\\server.dll.trace")}});
+        ExpectChanges(before, {.removed = {Item(app, "Bin\\server.dll")},
+                               .added = {Item(app, "Bin\\server.dll.trace")}});
     }
 }
 

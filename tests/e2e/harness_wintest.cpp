@@ -34,7 +34,8 @@ class Harness : public E2eTest {
 TEST_F(Harness, UnansweredBoxEndsInATimeoutAndTheChildIsTerminated) {
     e2e::Installation& app = NewInstallation();
     Place(app, format::EncodeBlock(InstallationBlock(app)));
-    // Long enough for the box to come up on a loaded machine under an emulated 32-bit loader; the run is cut after it.
+    // Long enough for the box to come up on a loaded machine under an emulated 32-bit loader; the run is cut
+    // after it.
     constexpr DWORD kShortTimeoutMs = 10000;
     e2e::RunResult run =
         e2e::RunWithRobot(app.uninstaller(), "", sandbox_.root(),
@@ -193,7 +194,8 @@ TEST(RobotReplies, KeysForAWindowThatIsGoneReachNoOtherWindow) {
     ASSERT_NE(focus, nullptr);
     SetForegroundWindow(focus);
     SetFocus(focus);
-    HWND gone = CreateWindowExA(0, "STATIC", "gone", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, instance, nullptr);
+    HWND gone =
+        CreateWindowExA(0, "STATIC", "gone", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, instance, nullptr);
     ASSERT_NE(gone, nullptr);
     DestroyWindow(gone);
     MSG msg;

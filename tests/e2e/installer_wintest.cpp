@@ -8,9 +8,8 @@
 // The shipped i686 uninstaller is the one installed; in the x86-64 test run the installer
 // re-starts itself as a 32-bit program, so this also runs the 64-bit Windows case (WOW64:
 // HKLM\Software in the 32-bit view, the 32-bit command interpreter and reg.exe).
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <ostream>
 #include <set>
 
@@ -57,7 +56,8 @@ std::string ShippedStub() {
 class Software32 {
   public:
     Software32() {
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key_) != ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key_) !=
+            ERROR_SUCCESS) {
             key_ = nullptr;
         }
     }
@@ -84,7 +84,8 @@ bool SplitCommand(const std::string& command, std::string* program, std::string*
 }
 
 std::string Text(const std::optional<RegValue>& value) {
-    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ) || value->data.empty()) return "<none>";
+    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ) || value->data.empty())
+        return "<none>";
     return std::string(value->data.begin(), value->data.end() - 1);
 }
 
@@ -117,13 +118,15 @@ uint64_t BytesBelow(const std::string& folder) {
 
 // The source tree of this build (a Unix path), from the build's CMake cache.
 std::string SourceTree() {
-    std::optional<std::string> cache = testing_support::ReadFileText(testing_support::BuildFolder() + "CMakeCache.txt");
+    std::optional<std::string> cache =
+        testing_support::ReadFileText(testing_support::BuildFolder() + "CMakeCache.txt");
     if (!cache) return "";
     const std::string key = "\nCMAKE_HOME_DIRECTORY:INTERNAL=";
     size_t at = cache->find(key);
     if (at == std::string::npos) return "";
     size_t end = cache->find_first_of("\r\n", at + key.size());
-    std::string tree = cache->substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+    std::string tree =
+        cache->substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
     return tree.find('\'') == std::string::npos ? tree : "";  // quoted in single quotes for the shell
 }
 
@@ -135,14 +138,17 @@ struct Layout {
     std::set<std::string> leftFolders;
 };
 
-void PrintTo(const Layout& layout, std::ostream* out) { *out << layout.installFolder; }
+void PrintTo(const Layout& layout, std::ostream* out) {
+    *out << layout.installFolder;
+}
 
 // Serial: every case writes the same machine-wide keys.
 class ExampleInstallerSerial : public E2eTest, public ::testing::WithParamInterface<Layout> {};
 
 TEST_P(ExampleInstallerSerial, InstallsAndTheRegisteredQuietUninstallLeavesNothingBehind) {
     std::string stub = ShippedStub();
-    if (stub.empty()) GTEST_SKIP() << "the example installs the shipped i686 uninstaller, which this test build lacks";
+    if (stub.empty())
+        GTEST_SKIP() << "the example installs the shipped i686 uninstaller, which this test build lacks";
     Software32 software;
     ASSERT_NE(software.get(), nullptr) << "cannot open HKLM\\Software (32-bit view) for writing";
     // The example's keys are the machine's, not the sandbox's: none may be there before, and none
@@ -154,8 +160,10 @@ TEST_P(ExampleInstallerSerial, InstallsAndTheRegisteredQuietUninstallLeavesNothi
         // deleted as a tree).
         RegDeleteKeyA(software.get(), kVendorKey);
     };
-    ASSERT_FALSE(testing_support::KeyExists(software.get(), kVendorKey)) << "HKLM\\Software\\Example Co exists already";
-    ASSERT_FALSE(testing_support::KeyExists(software.get(), kProductUninstallKey)) << "Example App is registered already";
+    ASSERT_FALSE(testing_support::KeyExists(software.get(), kVendorKey))
+        << "HKLM\\Software\\Example Co exists already";
+    ASSERT_FALSE(testing_support::KeyExists(software.get(), kProductUninstallKey))
+        << "Example App is registered already";
     ScopeExit removeKeys(cleanUp);
 
     // The author's side: the example folder copied as it ships, the uninstaller packed beside install.bat.
@@ -165,37 +173,43 @@ TEST_P(ExampleInstallerSerial, InstallsAndTheRegisteredQuietUninstallLeavesNothi
     std::string tree = SourceTree();
     std::string stubUnix = UnixPath(stub), folder = UnixPath(work.path());
     ASSERT_FALSE(packer.empty() || stubUnix.empty() || folder.empty()) << "no Unix paths here";
-    ASSERT_FALSE(tree.empty()) << "no CMAKE_HOME_DIRECTORY in " << testing_support::BuildFolder() << "CMakeCache.txt";
+    ASSERT_FALSE(tree.empty()) << "no CMAKE_HOME_DIRECTORY in " << testing_support::BuildFolder()
+                               << "CMakeCache.txt";
     std::string why;
-    ASSERT_TRUE(testing_support::RunUnixShell("cp -R '" + tree + "/examples/installer/.' '" + folder + "/' && cd '" + folder +
-                                                  "' && '" + packer + "' build example-app.json --stub '" + stubUnix +
-                                                  "' -o uninstall.exe >build.log 2>&1",
-                                              &why))
-        << why << "\n" << testing_support::ReadFileText(work.Path("build.log")).value_or("");
+    ASSERT_TRUE(testing_support::RunUnixShell(
+        "cp -R '" + tree + "/examples/installer/.' '" + folder + "/' && cd '" + folder + "' && '" + packer +
+            "' build example-app.json --stub '" + stubUnix + "' -o uninstall.exe >build.log 2>&1",
+        &why))
+        << why << "\n"
+        << testing_support::ReadFileText(work.Path("build.log")).value_or("");
 
     std::string target = sandbox_.root() + GetParam().installFolder;
     testing_support::Snapshot before = TakeSnapshot();
     testing_support::Add(before, testing_support::SnapshotKey(software.get(), kUninstallKey, "Uninstall:"));
-    testing_support::Add(before, testing_support::SnapshotValues(software.get(), kSharedDlls, sandbox_.root(), "SharedDLLs32:"));
+    testing_support::Add(before, testing_support::SnapshotValues(software.get(), kSharedDlls, sandbox_.root(),
+                                                                 "SharedDLLs32:"));
 
     // The installer, as an administrator starts it.
     char system[MAX_PATH] = {};
     ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
     std::string cmd = std::string(system) + "\\cmd.exe";
-    e2e::RunResult install = e2e::RunWithRobot(cmd, "/d /c \"\"" + work.Path("install.bat") + "\" \"" + target + "\"\"",
-                                               work.path(), robot::AnswerInOrder({}));
+    e2e::RunResult install =
+        e2e::RunWithRobot(cmd, "/d /c \"\"" + work.Path("install.bat") + "\" \"" + target + "\"\"",
+                          work.path(), robot::AnswerInOrder({}));
     ASSERT_TRUE(install.started) << install.error;
     ASSERT_FALSE(install.timedOut) << install.error;
     ASSERT_EQ(install.exitCode, 0) << "install.bat failed";
     // Run again over itself (a repair): the shared file is counted once for this installation.
-    e2e::RunResult again = e2e::RunWithRobot(cmd, "/d /c \"\"" + work.Path("install.bat") + "\" \"" + target + "\\\"\"",
-                                             work.path(), robot::AnswerInOrder({}));
+    e2e::RunResult again =
+        e2e::RunWithRobot(cmd, "/d /c \"\"" + work.Path("install.bat") + "\" \"" + target + "\\\"\"",
+                          work.path(), robot::AnswerInOrder({}));
     ASSERT_TRUE(again.started) << again.error;
     ASSERT_FALSE(again.timedOut) << again.error;
     ASSERT_EQ(again.exitCode, 0) << "install.bat failed the second time";
 
     // What the guide says the installer writes.
-    for (const char* file : {"example.exe", "readme.txt", "Data\\default.ini", "Common\\example-runtime.dll", "uninstall.exe"}) {
+    for (const char* file :
+         {"example.exe", "readme.txt", "Data\\default.ini", "Common\\example-runtime.dll", "uninstall.exe"}) {
         EXPECT_TRUE(testing_support::Exists(target + "\\" + file)) << file;
     }
     HKEY sw = software.get();
@@ -234,7 +248,8 @@ TEST_P(ExampleInstallerSerial, InstallsAndTheRegisteredQuietUninstallLeavesNothi
 
     testing_support::Snapshot after = TakeSnapshot();
     testing_support::Add(after, testing_support::SnapshotKey(sw, kUninstallKey, "Uninstall:"));
-    testing_support::Add(after, testing_support::SnapshotValues(sw, kSharedDlls, sandbox_.root(), "SharedDLLs32:"));
+    testing_support::Add(after,
+                         testing_support::SnapshotValues(sw, kSharedDlls, sandbox_.root(), "SharedDLLs32:"));
     std::string surprises = testing_support::Unexpected(before, after, {.added = GetParam().leftFolders});
     EXPECT_TRUE(surprises.empty()) << "not as before the installation:\n" << surprises;
     EXPECT_FALSE(testing_support::Exists(target));
@@ -244,10 +259,11 @@ TEST_P(ExampleInstallerSerial, InstallsAndTheRegisteredQuietUninstallLeavesNothi
     EXPECT_TRUE(testing_support::ValueNames(sw, kVendorKey).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, ExampleInstallerSerial,
-                         ::testing::Values(Layout{"OwnFolder", "Example App", {}},
-                                           Layout{"BelowAVendorFolder", "Example Co\\Example App", {"Example Co\\"}}),
-                         [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, ExampleInstallerSerial,
+    ::testing::Values(Layout{"OwnFolder", "Example App", {}},
+                      Layout{"BelowAVendorFolder", "Example Co\\Example App", {"Example Co\\"}}),
+    [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace e2e_test

@@ -24,7 +24,8 @@ class LinksE2e : public E2eTest {
 
     // Writes the files (relative to the sandbox) of a folder the uninstaller must leave alone.
     void MakeVictim(const std::vector<std::string>& files) {
-        for (const std::string& file : files) ASSERT_TRUE(testing_support::PlaceFile(sandbox_.root() + file, "victim"));
+        for (const std::string& file : files)
+            ASSERT_TRUE(testing_support::PlaceFile(sandbox_.root() + file, "victim"));
     }
 
     void Link(const std::string& link, const std::string& target) {
@@ -32,7 +33,8 @@ class LinksE2e : public E2eTest {
         ASSERT_TRUE(testing_support::MakeUnixLink(link, target, &why)) << why;
     }
 
-    static Bytes ListBlock(const std::vector<FileSpec>& files, const std::vector<std::string>& patterns = {}) {
+    static Bytes ListBlock(const std::vector<FileSpec>& files,
+                           const std::vector<std::string>& patterns = {}) {
         Block block;
         block.messages = TestMessages();
         block.files = files;
@@ -46,7 +48,8 @@ class LinksE2e : public E2eTest {
 // what the link leads to; the entries outside the link still go.
 TEST_F(LinksE2e, LinksPlantedInsideTheInstallationAreNotFollowed) {
     e2e::Installation& app = NewInstallation();
-    MakeVictim({"VictimA\\a.txt", "VictimA\\sub\\a.txt", "VictimB\\Cache\\c.txt", "VictimB\\Cache\\deep\\d.txt"});
+    MakeVictim(
+        {"VictimA\\a.txt", "VictimA\\sub\\a.txt", "VictimB\\Cache\\c.txt", "VictimB\\Cache\\deep\\d.txt"});
     ASSERT_TRUE(testing_support::MakeFolders(sandbox_.root() + "VictimA\\empty"));
     Link(app.Path("Bin"), sandbox_.root() + "VictimA");
     Link(app.Path("Store"), sandbox_.root() + "VictimB");
@@ -75,16 +78,18 @@ TEST_F(LinksE2e, InstallationBelowALinkIsRemovedWhole) {
     std::string via = sandbox_.root() + "Via";
     std::string real = app.folder().substr(0, app.folder().size() - 1);
     Link(via, real);
-    Place(app, ListBlock({{".\\", "app.txt", 0}, {".\\Bin", "tool.dll", 0}, {".\\Bin", "", 0}}, {"Logs\\*.log"}));
+    Place(app,
+          ListBlock({{".\\", "app.txt", 0}, {".\\Bin", "tool.dll", 0}, {".\\Bin", "", 0}}, {"Logs\\*.log"}));
     Snapshot before = TakeSnapshot();
     std::string exe = via + "\\" + app.exeName();
     e2e::RunResult run = e2e::RunWithRobot(exe, "/S", sandbox_.root(), robot::AnswerInOrder({}));
     ASSERT_TRUE(run.started) << run.error;
     ASSERT_FALSE(run.timedOut) << run.Describe();
     EXPECT_TRUE(run.windows.empty()) << run.Describe();
-    ExpectChanges(before, {.removed = {Item(app.Path("app.txt")), Item(app.Path("Bin\\tool.dll")),
-                                       Item(app.Path("Bin")) + "\\", Item(app.Path("Logs\\a.log")),
-                                       Item(app.Path("Logs\\sub\\x.log")), Item(app.Path("Logs\\sub")) + "\\"}});
+    ExpectChanges(before,
+                  {.removed = {Item(app.Path("app.txt")), Item(app.Path("Bin\\tool.dll")),
+                               Item(app.Path("Bin")) + "\\", Item(app.Path("Logs\\a.log")),
+                               Item(app.Path("Logs\\sub\\x.log")), Item(app.Path("Logs\\sub")) + "\\"}});
 }
 
 // A network spelling reaches a local folder past the protected test: "\\host\share\..." where the
@@ -103,8 +108,8 @@ TEST_F(LinksE2e, NetworkSpellingsOfFoldersAreRefused) {
     std::string host = "links" + std::to_string(GetCurrentProcessId());
     std::string unc = unixDrive + "/../dosdevices/unc/" + host;
     std::string why;
-    ASSERT_TRUE(testing_support::RunUnixShell("mkdir -p '" + unc + "' && ln -sfn '" + unixDrive + "' '" + unc + "/share'",
-                                              &why))
+    ASSERT_TRUE(testing_support::RunUnixShell(
+        "mkdir -p '" + unc + "' && ln -sfn '" + unixDrive + "' '" + unc + "/share'", &why))
         << why;
     struct ShareRemover {
         std::string unc;

@@ -2,7 +2,6 @@
 // name is a name in its folder, never a path out of it; a clean-up mask's "?" matches what
 // FindFirstFileA matches it with, and the pass deletes exactly those files.
 #include <gtest/gtest.h>
-
 #include <string>
 
 #include "e2e/e2e_fixture.h"

@@ -2,12 +2,10 @@
 // build's packer, run on the Unix side) says what the uninstaller will remove; the test plays that
 // plan on a snapshot of the sandbox, runs the uninstaller with /S, and checks that exactly the items
 // the plan announced went, item for item, and nothing else.
-#include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cctype>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <random>
 
 #include "e2e/e2e_fixture.h"
@@ -31,7 +29,8 @@ bool Glob(const char* name, const char* mask) {
     if (*mask == '\0') return *name == '\0';
     if (*mask == '*') return Glob(name, mask + 1) || (*name != '\0' && Glob(name + 1, mask));
     if (*name == '\0') return false;
-    if (*mask != '?' && toupper(static_cast<unsigned char>(*mask)) != toupper(static_cast<unsigned char>(*name)))
+    if (*mask != '?' &&
+        toupper(static_cast<unsigned char>(*mask)) != toupper(static_cast<unsigned char>(*name)))
         return false;
     return Glob(name + 1, mask + 1);
 }
@@ -93,7 +92,8 @@ class PlanModel {
             if (target == "folder") RemoveFolder(path);
         } else if (pass == "patterns") {
             std::string folder = item.value("folder", ""), mask = item.value("mask", "");
-            if (folder.empty() || mask.empty()) return Fail(why, "no folder or mask for the pattern of " + path);
+            if (folder.empty() || mask.empty())
+                return Fail(why, "no folder or mask for the pattern of " + path);
             Clean(folder, mask);
         } else if (pass == "shortcutFolders") {
             RemoveFolder(path);
@@ -109,7 +109,8 @@ class PlanModel {
             }
         } else if (pass == "registry" && target == "value") {
             std::string key = KeyItem(item.value("key", ""));
-            if (key.empty() || !item.contains("valueName")) return Fail(why, "a value outside the sandbox: " + path);
+            if (key.empty() || !item.contains("valueName"))
+                return Fail(why, "a value outside the sandbox: " + path);
             EraseNoCase(key + "@" + item.value("valueName", ""));
         }
         return true;
@@ -204,7 +205,8 @@ class PlanModel {
         for (auto it = items_.begin(); it != items_.end();) {
             bool below = it->size() > folder.size() && StartsWithNoCase(*it, folder) && !IsThroughLink(*it);
             if (below && it->back() == '\\') folders.push_back(*it);
-            bool match = below && it->back() != '\\' && Glob(testing_support::NameOf(*it).c_str(), mask.c_str());
+            bool match =
+                below && it->back() != '\\' && Glob(testing_support::NameOf(*it).c_str(), mask.c_str());
             it = match ? items_.erase(it) : std::next(it);
         }
         // The deepest folders first, then the folder itself.
@@ -230,15 +232,16 @@ class PlanVersusRun : public E2eTest {
     // `uninstpack plan --json` of the placed uninstaller, with the installation's folder.
     std::optional<nlohmann::json> RunPlan(const e2e::Installation& app, const std::string& installDir,
                                           std::string* why) {
-        std::string packer = testing_support::UnixPath(testing_support::BuildFolder() + "..\\host\\uninstpack");
+        std::string packer =
+            testing_support::UnixPath(testing_support::BuildFolder() + "..\\host\\uninstpack");
         std::string exe = testing_support::UnixPath(app.uninstaller());
         std::string out = testing_support::UnixPath(app.Path("..\\plan.json"));
         if (packer.empty() || exe.empty() || out.empty()) {
             *why = "no Unix paths here";
             return std::nullopt;
         }
-        if (!testing_support::RunUnixShell("'" + packer + "' plan --json --install-dir '" + installDir + "' '" + exe +
-                                               "' > '" + out + "'",
+        if (!testing_support::RunUnixShell("'" + packer + "' plan --json --install-dir '" + installDir +
+                                               "' '" + exe + "' > '" + out + "'",
                                            why)) {
             return std::nullopt;
         }
@@ -269,7 +272,8 @@ class PlanVersusRun : public E2eTest {
 
     // Places the block, plans it, runs it with /S, and compares item for item, in the sandbox and in
     // the token places.
-    void ExpectRunAsPlanned(const e2e::Installation& app, const format::Block& block, const Links& links = {}) {
+    void ExpectRunAsPlanned(const e2e::Installation& app, const format::Block& block,
+                            const Links& links = {}) {
         const std::vector<const TokenPlace*>& places = links.places;
         Place(app, format::EncodeBlock(block));
         std::string why;
@@ -284,10 +288,9 @@ class PlanVersusRun : public E2eTest {
         if (!links.via.empty()) model.AddAlias(links.via, app.folder().substr(sandbox_.root().size()));
         ASSERT_TRUE(model.Play(*plan, &why)) << why;
         Items planned = model.Removed(before);
-        e2e::RunResult run = links.via.empty()
-                                 ? Run(app, "/S", robot::AnswerInOrder({}))
-                                 : e2e::RunWithRobot(installDir + app.exeName(), "/S", sandbox_.root(),
-                                                     robot::AnswerInOrder({}));
+        e2e::RunResult run = links.via.empty() ? Run(app, "/S", robot::AnswerInOrder({}))
+                                               : e2e::RunWithRobot(installDir + app.exeName(), "/S",
+                                                                   sandbox_.root(), robot::AnswerInOrder({}));
         ASSERT_TRUE(run.started) << run.error;
         ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
         EXPECT_EQ(run.exitCode, 0);
@@ -320,13 +323,19 @@ TEST_F(PlanVersusRun, TheSampleInstallation) {
                                              {"Run", "Other", RegValue::String("other.exe")}}));
     format::Block block;
     block.messages = TestMessages();
-    block.files = {{".\\", "app.exe", 0},           {".\\", "readme.txt", 0},   {".\\Bin", "", 0},
-                   {".\\Bin", "core.dll", 0},        {".\\Data", "", 0},         {".\\Data", "levels.dat", 0},
-                   {".\\Data", "scores.dat", 0},     {".\\Data", "settings.dat", 0}};
+    block.files = {{".\\", "app.exe", 0},
+                   {".\\", "readme.txt", 0},
+                   {".\\Bin", "", 0},
+                   {".\\Bin", "core.dll", 0},
+                   {".\\Data", "", 0},
+                   {".\\Data", "levels.dat", 0},
+                   {".\\Data", "scores.dat", 0},
+                   {".\\Data", "settings.dat", 0}};
     block.shortcuts = {{1, menu, "", "Uninst Demo.lnk"}};
     block.registry = {{kHkcu, key + "\\Settings"}, {kHkcu, key + "\\Run\\\\Uninst Demo"}, {kHkcu, key}};
     block.patterns = {"*.log", "#TempDir#\\" + testing_support::NameOf(sandbox_.folder().path()) + "\\" +
-                                   testing_support::NameOf(testing_support::FolderOf(app.folder())) + "\\Data\\*.cfg"};
+                                   testing_support::NameOf(testing_support::FolderOf(app.folder())) +
+                                   "\\Data\\*.cfg"};
     ExpectRunAsPlanned(app, block);
 }
 
@@ -342,14 +351,16 @@ TEST_F(PlanVersusRun, InstallationsWithLinks) {
     {
         SCOPED_TRACE("a link inside");
         e2e::Installation& app = sandbox_.NewInstallation();
-        for (const char* file : {"app.txt", "Logs\\a.log", "Logs\\sub\\b.log"}) ASSERT_TRUE(app.AddFile(file, "x"));
+        for (const char* file : {"app.txt", "Logs\\a.log", "Logs\\sub\\b.log"})
+            ASSERT_TRUE(app.AddFile(file, "x"));
         for (const char* file : {"Victim\\a.txt", "Victim\\c.log", "Victim\\sub\\d.log"}) {
             ASSERT_TRUE(testing_support::PlaceFile(sandbox_.root() + file, "victim"));
         }
         if (!link(app.Path("Bin"), sandbox_.root() + "Victim")) return;
         format::Block block;
         block.messages = TestMessages();
-        block.files = {{".\\", "app.txt", 0}, {".\\Bin", "", 0}, {".\\Bin", "a.txt", 0}, {".\\Bin\\sub", "", 0}};
+        block.files = {
+            {".\\", "app.txt", 0}, {".\\Bin", "", 0}, {".\\Bin", "a.txt", 0}, {".\\Bin\\sub", "", 0}};
         block.patterns = {"*.log", "Bin\\*.log", "Bin\\sub\\*.log"};
         ExpectRunAsPlanned(app, block, {.inside = {app.folder().substr(sandbox_.root().size()) + "Bin\\"}});
         if (HasFatalFailure()) return;
@@ -357,7 +368,8 @@ TEST_F(PlanVersusRun, InstallationsWithLinks) {
     {
         SCOPED_TRACE("a link above");
         e2e::Installation& app = sandbox_.NewInstallation();
-        for (const char* file : {"app.txt", "Bin\\core.dll", "Logs\\a.log", "Logs\\sub\\b.log", "Logs\\keep.txt"}) {
+        for (const char* file :
+             {"app.txt", "Bin\\core.dll", "Logs\\a.log", "Logs\\sub\\b.log", "Logs\\keep.txt"}) {
             ASSERT_TRUE(app.AddFile(file, "x"));
         }
         std::string via = sandbox_.root() + "Via";
@@ -393,7 +405,8 @@ TEST_F(PlanVersusRun, GeneratedInstallations) {
             std::string folder = folders[pick(static_cast<uint32_t>(folders.size()))];
             ASSERT_TRUE(app.AddFile(folder + "f" + std::to_string(i) + kinds[pick(3)], "x"));
         }
-        for (size_t i = 1; i < folders.size(); ++i) ASSERT_TRUE(testing_support::MakeFolders(app.Path(folders[i])));
+        for (size_t i = 1; i < folders.size(); ++i)
+            ASSERT_TRUE(testing_support::MakeFolders(app.Path(folders[i])));
         // Entries of files already gone (the file pass ran) and of folders, in install order.
         for (size_t i = 1; i < folders.size(); ++i) {
             std::string folder = ".\\" + folders[i].substr(0, folders[i].size() - 1);
@@ -406,14 +419,14 @@ TEST_F(PlanVersusRun, GeneratedInstallations) {
             if (pick(2)) {
                 block.patterns.push_back(folder + mask);
             } else {
-                block.patterns.push_back("#TempDir#\\" + testing_support::NameOf(sandbox_.folder().path()) + "\\" +
-                                         appName + "\\" + folder + mask);
+                block.patterns.push_back("#TempDir#\\" + testing_support::NameOf(sandbox_.folder().path()) +
+                                         "\\" + appName + "\\" + folder + mask);
             }
         }
         // Shortcuts below the sandbox, some with a second folder.
         for (uint32_t i = 0; i < 12; ++i) {
-            std::string folder = sandbox_.root() + "Menu" + std::to_string(seed) + "\\V" + std::to_string(pick(3)) +
-                                 "\\P" + std::to_string(i);
+            std::string folder = sandbox_.root() + "Menu" + std::to_string(seed) + "\\V" +
+                                 std::to_string(pick(3)) + "\\P" + std::to_string(i);
             std::string second;
             if (pick(3) == 0) {
                 second = sandbox_.root() + "Desk" + std::to_string(seed) + "\\V" + std::to_string(i);
@@ -430,7 +443,8 @@ TEST_F(PlanVersusRun, GeneratedInstallations) {
         std::vector<testing_support::RegItem> keys;
         std::vector<std::string> keyNames;
         for (uint32_t i = 0; i < 30; ++i) {
-            std::string name = "K" + std::to_string(pick(5)) + "\\S" + std::to_string(pick(4)) + "\\T" + std::to_string(i);
+            std::string name =
+                "K" + std::to_string(pick(5)) + "\\S" + std::to_string(pick(4)) + "\\T" + std::to_string(i);
             keyNames.push_back(name);
             keys.push_back({name, "v" + std::to_string(i), RegValue::String("x")});
             if (pick(3) == 0) keys.push_back({name, "", RegValue::String("default")});
@@ -439,10 +453,19 @@ TEST_F(PlanVersusRun, GeneratedInstallations) {
         for (uint32_t i = 0; i < 20; ++i) {
             std::string name = keyNames[pick(static_cast<uint32_t>(keyNames.size()))];
             switch (pick(4)) {
-                case 0: block.registry.push_back({kHkcu, app.keyPath() + "\\" + name + "\\\\v" + std::to_string(i)}); break;
-                case 1: block.registry.push_back({kHkcu, app.keyPath() + "\\" + name + "\\\\"}); break;
-                case 2: block.registry.push_back({kHkcu, app.keyPath() + "\\" + testing_support::FolderOf(name)}); break;
-                default: block.registry.push_back({kHkcu, app.keyPath() + "\\" + name}); break;
+                case 0:
+                    block.registry.push_back(
+                        {kHkcu, app.keyPath() + "\\" + name + "\\\\v" + std::to_string(i)});
+                    break;
+                case 1:
+                    block.registry.push_back({kHkcu, app.keyPath() + "\\" + name + "\\\\"});
+                    break;
+                case 2:
+                    block.registry.push_back({kHkcu, app.keyPath() + "\\" + testing_support::FolderOf(name)});
+                    break;
+                default:
+                    block.registry.push_back({kHkcu, app.keyPath() + "\\" + name});
+                    break;
             }
         }
         ExpectRunAsPlanned(app, block);
@@ -454,8 +477,8 @@ TEST_F(PlanVersusRun, GeneratedInstallations) {
 // the menus with second folders on the desktop, climbs that stop at a folder someone else still uses.
 TEST_F(PlanVersusRun, TokenEntries) {
     e2e::Installation& app = sandbox_.NewInstallation();
-    std::string name = "uninst-pvr-" + testing_support::NameOf(testing_support::FolderOf(app.folder())) + "-" +
-                       std::to_string(GetCurrentProcessId());
+    std::string name = "uninst-pvr-" + testing_support::NameOf(testing_support::FolderOf(app.folder())) +
+                       "-" + std::to_string(GetCurrentProcessId());
     TokenPlace appData("#AppData#", CSIDL_APPDATA, name);
     TokenPlace allAppData("#AllUsersAppData#", CSIDL_COMMON_APPDATA, name);
     TokenPlace programs("#Programs#", CSIDL_PROGRAMS, name);

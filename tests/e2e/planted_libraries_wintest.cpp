@@ -6,7 +6,6 @@
 // does, program folder first, for the planted names. A control program proves that the planted
 // library and that search really do run it, so the uninstaller's checks can fail.
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -119,8 +118,8 @@ class PlantedLibraries : public E2eTest {
 
     // Runs `exe` from the install folder (also its current folder) with Wine searching as Windows
     // does for the planted names (all of them, or those Wine does not load before the program's entry).
-    e2e::RunResult RunPlanted(const std::string& exe, const std::string& arguments, robot::Responder responder,
-                              bool allNames) {
+    e2e::RunResult RunPlanted(const std::string& exe, const std::string& arguments,
+                              robot::Responder responder, bool allNames) {
         std::vector<std::string> names;
         for (const char* name : kPlanted) {
             if (allNames || !WineLoadsBeforeEntry(name)) names.push_back(name);
@@ -141,7 +140,8 @@ class PlantedLibraries : public E2eTest {
         std::vector<std::string> ran;
         for (const char* name : kPlanted) {
             std::string file = trace_ + "\\" + name + ".dll.ran";
-            HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            HANDLE h =
+                CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
             if (h == INVALID_HANDLE_VALUE) continue;
             char process[MAX_PATH + 1] = {};
             DWORD read = 0;
@@ -182,7 +182,8 @@ TEST_F(PlantedLibraries, NeverRunInTheUninstaller) {
         SCOPED_TRACE(c.name);
         e2e::Installation& app = PlantedInstallation();
         Place(app, format::EncodeBlock(InstallationBlock(app)));
-        e2e::RunResult run = RunPlanted(app.uninstaller(), c.arguments, robot::AnswerInOrder(c.replies), false);
+        e2e::RunResult run =
+            RunPlanted(app.uninstaller(), c.arguments, robot::AnswerInOrder(c.replies), false);
         EXPECT_EQ(run.exitCode, 0) << run.Describe();
         EXPECT_EQ(run.MessageBoxes().size(), c.boxes) << run.Describe();
         EXPECT_EQ(Ran(), std::vector<std::string>{});

@@ -3,9 +3,8 @@
 // and the summary held against the snapshot of what the run changed; a run killed at a question leaves the
 // lines up to its last pass boundary whole; a log path that is a folder, a link, a hard link, a read-only
 // file or a device gives no log and changes nothing there, and the run still completes.
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <sstream>
 

@@ -1,9 +1,8 @@
 // The real uninstaller hands work to other programs: the run-first program in each mode, waited for
 // or not, the closing document through the registered command when the shell fails, and the
 // self-delete that removes the executable and its emptied folder once the process has ended.
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
@@ -56,7 +55,8 @@ TEST_F(RunFirst, RunsInEveryModeButExternalAlone) {
         ProbeLog log(sandbox_.root() + "probe-" + app.exeName() + ".log");
         Block block;
         block.messages = TestMessages();
-        block.settings = SettingsSpec{kSettingsWaitForRun, "\"  tool.exe \"   one \"two words\"", std::nullopt};
+        block.settings =
+            SettingsSpec{kSettingsWaitForRun, "\"  tool.exe \"   one \"two words\"", std::nullopt};
         Place(app, EncodeBlock(block));
         e2e::RunResult run = Run(app, c.arguments, robot::AnswerInOrder({}));
         std::string why;
@@ -114,7 +114,8 @@ BOOL CALLBACK FindDisplayProc(HWND window, LPARAM context) {
     DisplaySearch& search = *reinterpret_cast<DisplaySearch*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search.processId || !IsWindowVisible(window) || !GetDlgItem(window, kProgressBarId)) return TRUE;
+    if (owner != search.processId || !IsWindowVisible(window) || !GetDlgItem(window, kProgressBarId))
+        return TRUE;
     search.found = window;
     return FALSE;
 }
@@ -141,8 +142,8 @@ TEST_F(RunFirst, ProgressDisplayComesOnlyAfterAWaitedForProgramEnded) {
         Block block;
         block.messages = TestMessages();
         block.files = {{".\\", "locked.txt", 0}};
-        block.settings = SettingsSpec{waits ? kSettingsWaitForRun : 0u, "\"tool.exe\" --hold=\"" + release + "\"",
-                                      std::nullopt};
+        block.settings = SettingsSpec{waits ? kSettingsWaitForRun : 0u,
+                                      "\"tool.exe\" --hold=\"" + release + "\"", std::nullopt};
         Place(app, EncodeBlock(block));
 
         std::atomic<DWORD> processId{0};
@@ -159,9 +160,11 @@ TEST_F(RunFirst, ProgressDisplayComesOnlyAfterAWaitedForProgramEnded) {
         std::thread releaser;
         if (waits) {
             releaser = std::thread([&] {
-                bool running = PollUntil([&] { return mainWindow.load() && !log.Records().empty(); }, e2e::kRunTimeoutMs);
+                bool running = PollUntil([&] { return mainWindow.load() && !log.Records().empty(); },
+                                         e2e::kRunTimeoutMs);
                 DWORD_PTR answer = 0;
-                if (running && SendMessageTimeoutA(mainWindow.load(), WM_NULL, 0, 0, SMTO_NORMAL, 20000, &answer)) {
+                if (running &&
+                    SendMessageTimeoutA(mainWindow.load(), WM_NULL, 0, 0, SMTO_NORMAL, 20000, &answer)) {
                     displayWhileHeld = FindProgressDisplay(processId.load()) ? 1 : 0;
                 }
                 letGo();
@@ -189,11 +192,13 @@ TEST_F(RunFirst, ProgressDisplayComesOnlyAfterAWaitedForProgramEnded) {
         ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
         ASSERT_TRUE(releaseWritten);
         ASSERT_EQ(log.Records().size(), 1u) << "the program ran once";
-        EXPECT_TRUE(PollUntil([&] { return !Exists(release); })) << "the program was never released or never ended";
+        EXPECT_TRUE(PollUntil([&] { return !Exists(release); }))
+            << "the program was never released or never ended";
         ASSERT_TRUE(questionSeen) << run.Describe();
         EXPECT_TRUE(displayAtQuestion);
         EXPECT_EQ(programEndedAtQuestion, waits);
-        if (waits) EXPECT_EQ(displayWhileHeld.load(), 0) << "-1: the uninstaller did not answer while it waited";
+        if (waits)
+            EXPECT_EQ(displayWhileHeld.load(), 0) << "-1: the uninstaller did not answer while it waited";
         EXPECT_FALSE(Exists(app.Path("locked.txt")));
     }
 }
@@ -222,7 +227,8 @@ class ClosingDocumentSerial : public E2eTest {
     std::string viewer_ = sandbox_.root() + "viewer.exe";
     std::string log_ = sandbox_.root() + "viewer.log";
     std::string className_ = std::string(kClassParent) + "\\" + std::to_string(GetCurrentProcessId());
-    testing_support::ScopedValue htm_{HKEY_CLASSES_ROOT, ".htm", "", testing_support::RegValue::String(className_)};
+    testing_support::ScopedValue htm_{HKEY_CLASSES_ROOT, ".htm", "",
+                                      testing_support::RegValue::String(className_)};
     testing_support::ScopedValue http_{
         HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "",
         testing_support::RegValue::String("\"" + sandbox_.root() + "no such browser.exe\" \"%1\"")};
@@ -239,11 +245,16 @@ TEST_F(ClosingDocumentSerial, ShellFailingTheRegisteredCommandOpensIt) {
         const char* arguments;
         std::vector<robot::Reply> replies;
         size_t boxes;
-        std::string tail;  // the command line after the registered command's cut placeholder; empty: none runs
+        std::string
+            tail;  // the command line after the registered command's cut placeholder; empty: none runs
     } cases[] = {
         {"an address, /Q", address, "/Q", {}, 0, "  " + address},
-        {"a document that is not there, quoted for its blank, after the closing box", missing, "",
-         {robot::Click(IDOK), robot::Click(IDOK)}, 2, "  \"" + missing + "\""},
+        {"a document that is not there, quoted for its blank, after the closing box",
+         missing,
+         "",
+         {robot::Click(IDOK), robot::Click(IDOK)},
+         2,
+         "  \"" + missing + "\""},
         {"/S", address, "/S", {}, 0, ""},
         {"/X", address, "/X", {}, 0, ""},
         {"confirmation refused", address, "", {robot::Click(IDCANCEL)}, 1, ""},
@@ -282,7 +293,8 @@ TEST_F(SelfDelete, QuietRunRemovesTheExecutableAndItsFolder) {
                           "un" + std::to_string(GetCurrentProcessId()) + "-odd.exe");
     ASSERT_TRUE(testing_support::MakeFolders(app.folder()));
     ASSERT_TRUE(testing_support::MakeFolders(sandbox_.root() + "50off & (x)^\xE9"));
-    ASSERT_TRUE(testing_support::WriteFileText(sandbox_.root() + "50off & (x)^\xE9\\" + app.exeName(), "decoy"));
+    ASSERT_TRUE(
+        testing_support::WriteFileText(sandbox_.root() + "50off & (x)^\xE9\\" + app.exeName(), "decoy"));
     Block block;
     block.messages = TestMessages();
     Place(app, EncodeBlock(block));

@@ -3,7 +3,6 @@
 // signature verified, then run with /S: exactly what its block lists goes, the canaries stay, and
 // the certificate table after the block is never read as records.
 #include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 #include "e2e/e2e_fixture.h"
@@ -36,7 +35,8 @@ TEST_F(SignedUninstaller, RunsWithSlashSAndRemovesWhatItsBlockLists) {
     const char* stubVariable = getenv("UNINST_STUB");
     ASSERT_NE(stubVariable, nullptr) << "the Windows tests run with UNINST_STUB set by CTest";
     std::string packer = UnixPath(testing_support::BuildFolder() + "..\\host\\uninstpack");
-    std::string stub = UnixPath(stubVariable), folder = UnixPath(work.path()), exe = UnixPath(app.uninstaller());
+    std::string stub = UnixPath(stubVariable), folder = UnixPath(work.path()),
+                exe = UnixPath(app.uninstaller());
     ASSERT_FALSE(packer.empty() || stub.empty() || folder.empty() || exe.empty()) << "no Unix paths here";
 
     std::string why;
@@ -45,17 +45,23 @@ TEST_F(SignedUninstaller, RunsWithSlashSAndRemovesWhatItsBlockLists) {
             "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 "
             "-subj '/CN=uninst e2e signer' >openssl.log 2>&1 && printf 'e2e secret' > password.txt && "
             "openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.pfx -passout file:password.txt "
-            ">>openssl.log 2>&1 && '" + packer + "' build app.json --stub '" + stub + "' -o '" + exe +
-            "' --sign-with cert.pfx --password-file password.txt >build.log 2>&1 && osslsigncode verify -CAfile "
-            "cert.pem -in '" + exe + "' >verify.log 2>&1",
+            ">>openssl.log 2>&1 && '" +
+            packer + "' build app.json --stub '" + stub + "' -o '" + exe +
+            "' --sign-with cert.pfx --password-file password.txt >build.log 2>&1 && osslsigncode verify "
+            "-CAfile "
+            "cert.pem -in '" +
+            exe + "' >verify.log 2>&1",
         &why, 120000);
     if (!signedAndVerified && why.find(kToolMissing) != std::string::npos) {
         GTEST_SKIP() << "openssl or osslsigncode is not installed (scripts/install-deps.sh installs both)";
     }
     if (!signedAndVerified && why.find("cannot be started") != std::string::npos) GTEST_SKIP() << why;
-    ASSERT_TRUE(signedAndVerified) << why << "\nopenssl: " << testing_support::ReadFileText(work.Path("openssl.log")).value_or("")
-                                   << "\nbuild: " << testing_support::ReadFileText(work.Path("build.log")).value_or("")
-                                   << "\nverify: " << testing_support::ReadFileText(work.Path("verify.log")).value_or("");
+    ASSERT_TRUE(signedAndVerified) << why << "\nopenssl: "
+                                   << testing_support::ReadFileText(work.Path("openssl.log")).value_or("")
+                                   << "\nbuild: "
+                                   << testing_support::ReadFileText(work.Path("build.log")).value_or("")
+                                   << "\nverify: "
+                                   << testing_support::ReadFileText(work.Path("verify.log")).value_or("");
     std::string built = testing_support::ReadFileText(work.Path("build.log")).value_or("");
     EXPECT_NE(built.find("signed: Authenticode certificate table"), std::string::npos) << built;
 

@@ -5,7 +5,6 @@
 // a snapshot of every such folder proves that exactly the listed items went, the token folders
 // themselves stayed, and an entry whose token is unknown touched nothing.
 #include <gtest/gtest.h>
-
 #include <memory>
 
 #include "e2e/e2e_fixture.h"
@@ -90,8 +89,8 @@ TEST_F(TokenEntriesE2e, ListedItemsBelowEachTokenGoAndNothingElseOnBothFamilies)
             ASSERT_TRUE(testing_support::PlaceFile(p.Real("Kept\\user.txt"), "mine"));
             ASSERT_TRUE(testing_support::PlaceFile(p.Real("Kept\\listed.txt"), "installed"));
             block.files.push_back({p.Stored("Kept"), "listed.txt", 0});
-            for (const char* item : {"Vendor\\", "Vendor\\App\\", "Vendor\\App\\data.ini", "Vendor\\App\\Sub\\",
-                                     "Vendor\\App\\Sub\\x.txt", "Kept\\listed.txt"}) {
+            for (const char* item : {"Vendor\\", "Vendor\\App\\", "Vendor\\App\\data.ini",
+                                     "Vendor\\App\\Sub\\", "Vendor\\App\\Sub\\x.txt", "Kept\\listed.txt"}) {
                 expected.removed.insert(p.Item(item));
             }
         }
@@ -103,8 +102,9 @@ TEST_F(TokenEntriesE2e, ListedItemsBelowEachTokenGoAndNothingElseOnBothFamilies)
         ASSERT_TRUE(testing_support::MakeFolders(desktop.Real("Menu\\Product")));
         ASSERT_TRUE(testing_support::PlaceFile(allPrograms.Real("Menu\\Product\\Product.lnk"), "link"));
         ASSERT_TRUE(testing_support::PlaceFile(allPrograms.Real("Menu\\Other.lnk"), "another program's"));
-        block.shortcuts = {{1, programs.Stored("Menu\\Product"), desktop.Stored("Menu\\Product"), "Product.lnk"},
-                           {1, allPrograms.Stored("Menu\\Product"), "", "Product.lnk"}};
+        block.shortcuts = {
+            {1, programs.Stored("Menu\\Product"), desktop.Stored("Menu\\Product"), "Product.lnk"},
+            {1, allPrograms.Stored("Menu\\Product"), "", "Product.lnk"}};
         for (const char* item : {"Menu\\", "Menu\\Product\\", "Menu\\Product\\Product.lnk"}) {
             expected.removed.insert(programs.Item(item));
         }
@@ -154,13 +154,18 @@ TEST_F(TokenEntriesE2e, LinksBelowATokensFolderAreNotFollowed) {
     }
     ASSERT_TRUE(testing_support::PlaceFile(appData.Real("Vendor\\ok.txt"), "installed"));
     std::string why;
-    ASSERT_TRUE(testing_support::MakeUnixLink(appData.Real("Vendor\\Bin"), sandbox_.root() + "VictimA", &why)) << why;
-    ASSERT_TRUE(testing_support::MakeUnixLink(programs.Real("Menu"), sandbox_.root() + "VictimB", &why)) << why;
+    ASSERT_TRUE(testing_support::MakeUnixLink(appData.Real("Vendor\\Bin"), sandbox_.root() + "VictimA", &why))
+        << why;
+    ASSERT_TRUE(testing_support::MakeUnixLink(programs.Real("Menu"), sandbox_.root() + "VictimB", &why))
+        << why;
     Block block;
     block.messages = TestMessages();
-    block.files = {{appData.Stored("Vendor"), "", 0},        {appData.Stored("Vendor\\Bin"), "", 0},
-                   {appData.Stored("Vendor\\Bin\\sub"), "", 0}, {appData.Stored("Vendor\\Bin"), "a.txt", 0},
-                   {appData.Stored("Vendor\\Bin"), "sub\\b.txt", 0}, {appData.Stored("Vendor"), "ok.txt", 0}};
+    block.files = {{appData.Stored("Vendor"), "", 0},
+                   {appData.Stored("Vendor\\Bin"), "", 0},
+                   {appData.Stored("Vendor\\Bin\\sub"), "", 0},
+                   {appData.Stored("Vendor\\Bin"), "a.txt", 0},
+                   {appData.Stored("Vendor\\Bin"), "sub\\b.txt", 0},
+                   {appData.Stored("Vendor"), "ok.txt", 0}};
     block.shortcuts = {{1, programs.Stored("Menu"), "", "App.lnk"}};
     Place(app, EncodeBlock(block));
     // The snapshots go through the sandbox (the victims) and the places without entering the links.
@@ -168,7 +173,8 @@ TEST_F(TokenEntriesE2e, LinksBelowATokensFolderAreNotFollowed) {
     e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
     ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
     EXPECT_TRUE(run.MessageBoxes().empty()) << run.Describe();
-    std::string surprises = testing_support::Unexpected(before, TakeAll(), {.removed = {appData.Item("Vendor\\ok.txt")}});
+    std::string surprises =
+        testing_support::Unexpected(before, TakeAll(), {.removed = {appData.Item("Vendor\\ok.txt")}});
     EXPECT_TRUE(surprises.empty()) << surprises;
     for (const char* file : {"VictimA\\a.txt", "VictimA\\sub\\b.txt", "VictimB\\App.lnk"}) {
         EXPECT_TRUE(testing_support::Exists(sandbox_.root() + file)) << file;

@@ -3,8 +3,9 @@
 // goes with everything in it when made and when the object goes.
 #pragma once
 
-#include <shlobj.h>
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <string>
 #include <utility>

@@ -5,11 +5,11 @@
 // own deletion of a key with its subkeys and the protected folders are that family's (the all-users
 // menu folders are not among them there).
 #include <windows.h>
+
 #include <shlobj.h>
 
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 
 #include "e2e/e2e_fixture.h"
 #include "support/font_file.h"
@@ -32,8 +32,8 @@ class WholeRun : public E2eTest {
         const std::string root = sandbox_.root();
         const std::string appName = testing_support::NameOf(testing_support::FolderOf(app.folder()));
         // Listed files, a font among them, and what the patterns match in subfolders.
-        for (const char* file : {"app.exe", "readme.txt", "Bin\\core.dll", "Bin\\Plugins\\p.dll", "Data\\levels.dat",
-                                 "debug.log", "Logs\\Today\\c.log"}) {
+        for (const char* file : {"app.exe", "readme.txt", "Bin\\core.dll", "Bin\\Plugins\\p.dll",
+                                 "Data\\levels.dat", "debug.log", "Logs\\Today\\c.log"}) {
             ASSERT_TRUE(app.AddFile(file, "installed"));
         }
         ASSERT_TRUE(testing_support::MakeFolders(app.Path("Logs\\Old")));
@@ -48,8 +48,8 @@ class WholeRun : public E2eTest {
         ASSERT_TRUE(testing_support::MakeFolders(root + "Shared\\Empty"));
         // Shortcuts: one that climbs two levels and stops at a folder another program uses, one
         // beside the user's own file.
-        for (const char* file : {"Menu\\Programs\\Vendor\\App\\App.lnk", "Menu\\Programs\\Other\\o.lnk", "Desk\\App.lnk",
-                                 "Desk\\user.txt"}) {
+        for (const char* file : {"Menu\\Programs\\Vendor\\App\\App.lnk", "Menu\\Programs\\Other\\o.lnk",
+                                 "Desk\\App.lnk", "Desk\\user.txt"}) {
             ASSERT_TRUE(testing_support::PlaceFile(root + file, "x")) << file;
         }
         // Keys: the installation's own with nested subkeys, and two shared keys with one value each
@@ -68,11 +68,14 @@ class WholeRun : public E2eTest {
                                                  {"Assoc", "Content Type", RegValue::String("text/plain")}}));
 
         block.messages = TestMessages();
-        block.files = {{".\\", "app.exe", 0},           {".\\", "readme.txt", 0},      {".\\", "font.ttf", kFileFont},
-                       {".\\Bin", "core.dll", 0},        {".\\Bin\\Plugins", "p.dll", 0}, {".\\Data", "levels.dat", 0},
-                       {".\\Data", "", 0}};
-        block.patterns = {"*.log", "#TempDir#\\" + testing_support::NameOf(sandbox_.folder().path()) + "\\Shared\\*.tmp"};
-        block.shortcuts = {{2, root + "Menu\\Programs\\Vendor\\App", "", "App.lnk"}, {0, root + "Desk", "", "App.lnk"}};
+        block.files = {
+            {".\\", "app.exe", 0},     {".\\", "readme.txt", 0},        {".\\", "font.ttf", kFileFont},
+            {".\\Bin", "core.dll", 0}, {".\\Bin\\Plugins", "p.dll", 0}, {".\\Data", "levels.dat", 0},
+            {".\\Data", "", 0}};
+        block.patterns = {
+            "*.log", "#TempDir#\\" + testing_support::NameOf(sandbox_.folder().path()) + "\\Shared\\*.tmp"};
+        block.shortcuts = {{2, root + "Menu\\Programs\\Vendor\\App", "", "App.lnk"},
+                           {0, root + "Desk", "", "App.lnk"}};
         block.registry = {{kHkcu, key + "\\Settings"},
                           {kHkcu, shared + "\\Run\\\\" + appName},
                           {kHkcu, shared + "\\Assoc\\\\"},
@@ -81,7 +84,8 @@ class WholeRun : public E2eTest {
     }
 
     // Everything the run removes, the installation's folder and its uninstaller apart.
-    std::set<std::string> ListedItems(const Snapshot& before, const e2e::Installation& app, Family family) const {
+    std::set<std::string> ListedItems(const Snapshot& before, const e2e::Installation& app,
+                                      Family family) const {
         const std::string appItem = app.folder().substr(sandbox_.root().size());
         const std::string appName = appItem.substr(0, appItem.size() - 1);
         std::set<std::string> removed = ItemsUnder(before, appItem);

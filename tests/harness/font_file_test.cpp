@@ -4,7 +4,6 @@
 #include "support/font_file.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>

@@ -1,9 +1,8 @@
 // The test support on the real platform: the sandbox removes what the passes leave read-only, the
 // snapshot comparison names every surprise, the registry helpers keep every value type, the
 // machine-wide values go at both ends, and a held file is really locked until it is released.
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 #include "support/helper_programs.h"
 #include "support/registry.h"

@@ -1,11 +1,11 @@
 // `uninstpack build`: the stub's data-offset field, and the real packer's exit codes.
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
+#include <sys/stat.h>
 
 #include "data/loader.h"
 #include "format/stub_image.h"
@@ -26,7 +26,9 @@ using testing_support::kFakeStubField;
 using testing_support::kFakeStubSize;
 using testing_support::kFakeStubUninstHeader;
 
-uint32_t FieldValue(const Bytes& image, size_t field) { return format::ReadU32(image.data() + field); }
+uint32_t FieldValue(const Bytes& image, size_t field) {
+    return format::ReadU32(image.data() + field);
+}
 
 TEST(StubPatching, TheFieldGetsTheStubsSizeAndTheBlockFollows) {
     Bytes stub = FakeStub();
@@ -74,11 +76,14 @@ TEST(StubPatching, WhatIsNoStubAsBuiltIsRefused) {
     } cases[] = {
         {"no executable", Bytes(64, 0), "does not begin with an MZ header"},
         {"no PE header", changed([](Bytes& s) { PutU32At(s, 0x3C, 0x7F0); }), "PE header is missing"},
-        {"no .uninst section", changed([](Bytes& s) { s[kFakeStubUninstHeader + 1] = 'x'; }), "no .uninst section"},
-        {"two .uninst sections",
-         changed([](Bytes& s) { std::copy_n(kDataOffsetSectionName, 8, s.begin() + kFakeStubUninstHeader - 40); }),
+        {"no .uninst section", changed([](Bytes& s) { s[kFakeStubUninstHeader + 1] = 'x'; }),
+         "no .uninst section"},
+        {"two .uninst sections", changed([](Bytes& s) {
+             std::copy_n(kDataOffsetSectionName, 8, s.begin() + kFakeStubUninstHeader - 40);
+         }),
          "more than one .uninst section"},
-        {"section too small", changed([](Bytes& s) { PutU32At(s, kFakeStubUninstHeader + 8, 8); }), "too small"},
+        {"section too small", changed([](Bytes& s) { PutU32At(s, kFakeStubUninstHeader + 8, 8); }),
+         "too small"},
         {"cut short", changed([](Bytes& s) { s.resize(0x700); }), "cut short"},
         {"marker overwritten", changed([](Bytes& s) { std::fill_n(s.begin() + kFakeStubField - 6, 6, 0); }),
          "marker of the stub's .uninst section was overwritten"},
@@ -102,7 +107,7 @@ TEST(StubPatching, WhatIsNoStubAsBuiltIsRefused) {
 }
 
 class PackerRun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(getenv("UNINSTPACK"), nullptr) << "host tests run with UNINSTPACK set by CTest";
         stub_ = dir_.File("stub.exe");
@@ -114,8 +119,8 @@ protected:
 
 TEST_F(PackerRun, BuildsTheSampleManifest) {
     std::string out = dir_.File("uninst.exe");
-    auto run = RunPacker("build '" + pack_testing::SourceDir() + "/examples/sample-app.json' --stub '" + stub_ +
-                         "' -o '" + out + "'");
+    auto run = RunPacker("build '" + pack_testing::SourceDir() + "/examples/sample-app.json' --stub '" +
+                         stub_ + "' -o '" + out + "'");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
     Bytes image = ReadBytes(out);
@@ -148,7 +153,8 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
     std::string vendor = dir_.File("vendor.json");
     WriteText(vendor, R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor"}]})");
     std::string accepted = dir_.File("accepted.json");
-    WriteText(accepted, R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor", "accept": ["vendor-key"]}]})");
+    WriteText(accepted,
+              R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor", "accept": ["vendor-key"]}]})");
     std::string twice = dir_.File("twice.json");
     WriteText(twice, R"({"files": [{"folder": ".\\", "name": "a.exe", "name": "b.exe"}]})");
     std::string languages = dir_.File("languages.json");
@@ -161,14 +167,15 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
     struct Case {
         std::string arguments;
         int exitCode;
-        const char* message;          // expected in stdout or stderr
-        const char* absent = nullptr;  // in neither
+        const char* message;              // expected in stdout or stderr
+        const char* absent = nullptr;     // in neither
         std::string input = "/dev/null";  // standard input
     } cases[] = {
         {"build '" + good + "'" + build, 0, "data block of"},
         {"build --help", 0, "Usage: uninstpack build"},
         {"--help", 0, "build"},
-        {"build '" + bad + "'" + build, 1, "bad.json: files[0].flags[0]: error: unknown flag \"sharde\" (did you mean \"shared\"?)"},
+        {"build '" + bad + "'" + build, 1,
+         "bad.json: files[0].flags[0]: error: unknown flag \"sharde\" (did you mean \"shared\"?)"},
         {"build '" + dangerous + "'" + build, 1, "nothing written (--force builds anyway)"},
         {"build '" + dangerous + "'" + build + " --force", 0, "data block of"},
         {"build '" + breaking + "'" + build, 1, "2 errors in"},
@@ -192,16 +199,22 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"help chek", 2, "no command \"chek\" (did you mean \"check\"?)"},
         {"frobnicate", 2, "frobnicate"},
         {"biuld '" + good + "'", 2, "unknown command \"biuld\" (did you mean \"build\"?)"},
-        {"build '" + good + "'" + build + " --fource", 2, "--fource is no option (did you mean \"--force\"?)"},
-        {"languages --json", 0, "\"tag\": \"ja\", \"codePage\": 932, \"englishName\": \"Japanese\", \"nativeName\": \"日本語\""},
+        {"build '" + good + "'" + build + " --fource", 2,
+         "--fource is no option (did you mean \"--force\"?)"},
+        {"languages --json", 0,
+         "\"tag\": \"ja\", \"codePage\": 932, \"englishName\": \"Japanese\", \"nativeName\": \"日本語\""},
         // Findings on standard error with the warning's name; --werror fails on warnings; an entry's
         // "accept" takes the warning its author means; -q shows errors only.
-        {"check '" + vendor + "'", 0, "vendor.json: registry[0]: warning[vendor-key]: removes HKCU\\Software\\Vendor"},
-        {"check '" + vendor + "' --werror", 1, "vendor.json: 0 errors, 1 warning; --werror fails on warnings"},
+        {"check '" + vendor + "'", 0,
+         "vendor.json: registry[0]: warning[vendor-key]: removes HKCU\\Software\\Vendor"},
+        {"check '" + vendor + "' --werror", 1,
+         "vendor.json: 0 errors, 1 warning; --werror fails on warnings"},
         {"build '" + vendor + "'" + build + " --werror", 1, "nothing written"},
-        {"check '" + accepted + "' --werror", 0, "accepted.json: 0 errors, 0 warnings (1 accepted)", "warning[vendor-key]"},
-        {"check '" + accepted + "' -v", 0, "warning[vendor-key]: removes HKCU\\Software\\Vendor with every subkey: every "
-                                          "product stored under it goes too (accepted)"},
+        {"check '" + accepted + "' --werror", 0, "accepted.json: 0 errors, 0 warnings (1 accepted)",
+         "warning[vendor-key]"},
+        {"check '" + accepted + "' -v", 0,
+         "warning[vendor-key]: removes HKCU\\Software\\Vendor with every subkey: every "
+         "product stored under it goes too (accepted)"},
         {"check '" + vendor + "' -q", 0, "", "vendor-key"},
         {"check '" + dangerous + "' -q", 1, "dangerous.json: registry[0]: error:", "0 warnings"},
         {"check '" + twice + "'", 1, "twice.json: files[0].name: error: is given twice in this object"},
@@ -211,21 +224,28 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
         {"build - --stub - -o '" + out + "'", 2, "cannot both be standard input", nullptr, good},
         {"dump -", 0, "\"name\": \"app.exe\"", nullptr, out},
         {"plan - --install-dir 'C:\\Demo'", 0, "self-delete C:\\Demo\\uninstall.exe", nullptr, out},
-        {"plan '" + out + "' --install-dir 'D:/Demo'", 0, "uninstpack: --install-dir: warning[install-dir]: \"D:/Demo\" holds \"/\""},
+        {"plan '" + out + "' --install-dir 'D:/Demo'", 0,
+         "uninstpack: --install-dir: warning[install-dir]: \"D:/Demo\" holds \"/\""},
         {"build '" + vendor + "'" + build, 0, "vendor.json: 0 errors, 1 warning"},
         // The install folder on the command line as the uninstaller would read it.
         {"check '" + good + "' --install-dir 'C:/Program Files/App'", 0,
-         "uninstpack: --install-dir: warning[install-dir]: \"C:/Program Files/App\" holds \"/\"", "no absolute"},
+         "uninstpack: --install-dir: warning[install-dir]: \"C:/Program Files/App\" holds \"/\"",
+         "no absolute"},
         {"check '" + good + "' --install-dir 'Program Files\\App'", 0,
-         "uninstpack: --install-dir: warning[install-dir]: \"Program Files\\App\" is no absolute Windows path"},
-        {"check '" + good + "' --install-dir 'C:\\Program Files\\App'", 0, "0 errors, 0 warnings", "install-dir"},
+         "uninstpack: --install-dir: warning[install-dir]: \"Program Files\\App\" is no absolute Windows "
+         "path"},
+        {"check '" + good + "' --install-dir 'C:\\Program Files\\App'", 0, "0 errors, 0 warnings",
+         "install-dir"},
         // Every language a manifest offers, in one call: a finding of some languages says which.
         {"check '" + languages + "'", 1,
-         "languages.json: messages.caption: error: character U+0423 \"У\" has no place in code page 1252 (language de)"},
+         "languages.json: messages.caption: error: character U+0423 \"У\" has no place in code page 1252 "
+         "(language de)"},
         {"check '" + languages + "' --language ru", 0, "0 errors"},
-        {"build '" + languages + "' --language ru --stub '" + stub_ + "' -o '" + dir_.File("{lang}.exe") + "'", 0,
-         "ru.exe: "},
-        {"build '" + good + "' --stub '" + stub_ + "' -o '" + dir_.File("{lang}.exe") + "'", 2, "names no language"},
+        {"build '" + languages + "' --language ru --stub '" + stub_ + "' -o '" + dir_.File("{lang}.exe") +
+             "'",
+         0, "ru.exe: "},
+        {"build '" + good + "' --stub '" + stub_ + "' -o '" + dir_.File("{lang}.exe") + "'", 2,
+         "names no language"},
         // OUT that is a file the command reads, under any spelling, is refused before anything is written.
         {"build '" + good + "' --stub '" + stub_ + "' -o '" + good + "'", 1, "is the manifest"},
         {"build '" + good + "' --stub '" + stub_ + "' -o '" + dir_.path() + "/./stub.exe'", 1, "is the stub"},
@@ -239,13 +259,16 @@ TEST_F(PackerRun, ExitCodesAreZeroOneAndTwo) {
     for (const auto& c : cases) {
         auto run = RunPacker(c.arguments, "", "", c.input);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.out << run.err;
-        EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << c.arguments << "\n" << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << c.arguments << "\n"
+                                                                          << run.out << run.err;
         if (c.absent) {
-            EXPECT_EQ((run.out + run.err).find(c.absent), std::string::npos) << c.arguments << "\n" << run.out << run.err;
+            EXPECT_EQ((run.out + run.err).find(c.absent), std::string::npos) << c.arguments << "\n"
+                                                                             << run.out << run.err;
         }
     }
     // The files a refused OUT named are as they were.
-    EXPECT_EQ(pack_testing::ReadText(good), R"({"unattended": true, "files": [{"folder": ".\\", "name": "app.exe"}]})");
+    EXPECT_EQ(pack_testing::ReadText(good),
+              R"({"unattended": true, "files": [{"folder": ".\\", "name": "app.exe"}]})");
     EXPECT_EQ(ReadBytes(stub_), FakeStub());
     EXPECT_EQ(pack_testing::ReadText(dir_.File("password.txt")), "secret\n");
 }
@@ -272,7 +295,8 @@ TEST_F(PackerRun, TheOutputGoesWhereItLeadsAndReplacesNothingElse) {
     };
     auto items = [](const std::string& folder) {
         std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.insert(entry.path().filename());
         return names;
     };
     std::string other = dir_.File("elsewhere");
@@ -282,7 +306,8 @@ TEST_F(PackerRun, TheOutputGoesWhereItLeadsAndReplacesNothingElse) {
     auto piped = build("-");
     EXPECT_EQ(piped.exitCode, 0) << piped.err;
     EXPECT_EQ(Bytes(piped.out.begin(), piped.out.end()), image);
-    EXPECT_NE(piped.err.find("<stdout>: " + std::to_string(image.size()) + " bytes"), std::string::npos) << piped.err;
+    EXPECT_NE(piped.err.find("<stdout>: " + std::to_string(image.size()) + " bytes"), std::string::npos)
+        << piped.err;
 
     // A regular file is replaced whole, by a new file renamed over it.
     std::string regular = dir_.File("regular.exe");
@@ -351,11 +376,13 @@ TEST_F(PackerRun, TheOutputGoesWhereItLeadsAndReplacesNothingElse) {
     EXPECT_NE(folder.err.find("it is a folder"), std::string::npos) << folder.err;
     if (!pack_testing::WindowsPacker()) {
         EXPECT_EQ(items(other), (std::set<std::string>{"target.exe", "new.exe"}));
-        EXPECT_EQ(items(dir_.path()), (std::set<std::string>{"app.json", "stub.exe", "expected.exe", "regular.exe",
-                                                             "link.exe", "dangling.exe", "pipe", "stdout-like", "elsewhere"}));
+        EXPECT_EQ(items(dir_.path()),
+                  (std::set<std::string>{"app.json", "stub.exe", "expected.exe", "regular.exe", "link.exe",
+                                         "dangling.exe", "pipe", "stdout-like", "elsewhere"}));
     } else {
         EXPECT_EQ(items(other), std::set<std::string>{});
-        EXPECT_EQ(items(dir_.path()), (std::set<std::string>{"app.json", "stub.exe", "expected.exe", "regular.exe", "elsewhere"}));
+        EXPECT_EQ(items(dir_.path()), (std::set<std::string>{"app.json", "stub.exe", "expected.exe",
+                                                             "regular.exe", "elsewhere"}));
     }
 }
 
@@ -367,9 +394,11 @@ TEST_F(PackerRun, AFailedWriteLeavesTheOldOutput) {
     std::string out = dir_.File("uninst.exe");
     WriteText(out, "the uninstaller of last week");
     // The Windows packer through its runner (see pack_testing::WindowsPacker).
-    std::string runner = pack_testing::WindowsPacker() ? "'" + std::string(getenv("UNINSTPACK_RUNNER")) + "' " : "";
-    std::string command = "trap '' XFSZ; ulimit -f 1; exec " + runner + "'" + std::string(getenv("UNINSTPACK")) + "' build '" + manifest +
-                          "' --stub '" + stub_ + "' -o '" + out + "' 2>'" + dir_.File("err") + "'";
+    std::string runner =
+        pack_testing::WindowsPacker() ? "'" + std::string(getenv("UNINSTPACK_RUNNER")) + "' " : "";
+    std::string command = "trap '' XFSZ; ulimit -f 1; exec " + runner + "'" +
+                          std::string(getenv("UNINSTPACK")) + "' build '" + manifest + "' --stub '" + stub_ +
+                          "' -o '" + out + "' 2>'" + dir_.File("err") + "'";
     int status = std::system(("sh -c \"" + command + "\"").c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
@@ -377,7 +406,8 @@ TEST_F(PackerRun, AFailedWriteLeavesTheOldOutput) {
         << pack_testing::ReadText(dir_.File("err"));
     EXPECT_EQ(pack_testing::ReadText(out), "the uninstaller of last week");
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) names.insert(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+        names.insert(entry.path().filename());
     EXPECT_EQ(names, (std::set<std::string>{"app.json", "stub.exe", "uninst.exe", "err"}));
 }
 

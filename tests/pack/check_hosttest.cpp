@@ -1,16 +1,17 @@
 // `uninstpack check`: each warning and error, on the entry that causes it.
-#include <gtest/gtest.h>
+#include "pack/check.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 
-#include "pack/check.h"
 #include "pack_support.h"
 
 using namespace pack;
 
 namespace {
 
-std::vector<Finding> CheckJson(const std::string& json, std::optional<std::string> installDir = std::nullopt) {
+std::vector<Finding> CheckJson(const std::string& json,
+                               std::optional<std::string> installDir = std::nullopt) {
     Manifest m;
     std::string problems = pack_testing::Parse(json, m);
     EXPECT_EQ(problems, "") << json;
@@ -40,7 +41,8 @@ TEST(Check, EachFindingNamesItsEntry) {
          "files[0]: error: the path takes 261 characters after the install folder: it cannot fit 259 with "
          "any install folder"},
         {R"({"files": [{"folder": ".\\)" + deep + R"(", "name": "abcdefghijklmnop.txt"}]})",
-         "files[0]: warning[long-path]: the path takes 221 characters after the install folder, leaving 38 for it"},
+         "files[0]: warning[long-path]: the path takes 221 characters after the install folder, leaving 38 "
+         "for it"},
         {R"({"files": [{"folder": "C:\\)" + deep + R"(", "name": ")" + std::string(60, 'n') + R"("}]})",
          "files[0]: error: the path is 264 characters long: the uninstaller skips it (at most 259)"},
         {R"({"shortcuts": [{"folder": "C:\\)" + deep + R"(", "name": ")" + std::string(60, 'n') + R"("}]})",
@@ -67,7 +69,8 @@ TEST(Check, EachFindingNamesItsEntry) {
          "shortcuts[0]: error: file name \"C:\\Menu\\App.lnk\" is a path"},
         // Registry entries that are skipped or name a whole root's Software or System key.
         {R"({"registry": [{"root": "HKCU", "key": "Software"}]})",
-         "registry[0]: warning[skipped-key]: names HKCU\\Software itself: the uninstaller never removes it and skips the "
+         "registry[0]: warning[skipped-key]: names HKCU\\Software itself: the uninstaller never removes it "
+         "and skips the "
          "entry"},
         {R"({"registry": [{"root": "HKLM", "key": "SYSTEM\\"}]})",
          "registry[0]: error: key \"SYSTEM\\\" names HKLM's whole SYSTEM key under another spelling"},
@@ -119,7 +122,8 @@ TEST(Check, EachFindingNamesItsEntry) {
          "folders"},
         // File entries: components that only look like climbs.
         {R"({"files": [{"folder": ".\\Data\\...", "name": "a"}]})",
-         "files[0]: warning[trailing-dot]: component \"...\" is no climb, but Windows drops its trailing dots and spaces"},
+         "files[0]: warning[trailing-dot]: component \"...\" is no climb, but Windows drops its trailing "
+         "dots and spaces"},
         {R"({"files": [{"folder": "C:\\App.", "name": "a"}]})",
          "files[0]: warning[trailing-dot]: component \"App.\" ends in a dot or a space, which Windows drops"},
         // Patterns that reach outside the install folder or match in protected folders.
@@ -128,15 +132,19 @@ TEST(Check, EachFindingNamesItsEntry) {
         {R"({"patterns": ["C:\\Temp\\*.tmp"]})",
          "patterns[0]: error: is written as an absolute path without a token"},
         {R"({"patterns": ["#TempDir#\\*.tmp"]})",
-         "patterns[0]: warning[protected-pattern]: #TempDir# is a protected folder: the uninstaller skips the pattern"},
+         "patterns[0]: warning[protected-pattern]: #TempDir# is a protected folder: the uninstaller skips "
+         "the pattern"},
         {R"({"patterns": ["#MyDocuments#\\*.*"]})",
-         "patterns[0]: warning[protected-pattern]: #MyDocuments# is a protected folder: the uninstaller skips the pattern"},
+         "patterns[0]: warning[protected-pattern]: #MyDocuments# is a protected folder: the uninstaller "
+         "skips the pattern"},
         {R"({"patterns": ["#Windows#\\*.log"]})",
-         "patterns[0]: warning[protected-pattern]: #Windows# is a protected folder: the uninstaller skips the pattern"},
+         "patterns[0]: warning[protected-pattern]: #Windows# is a protected folder: the uninstaller skips "
+         "the pattern"},
         {R"({"patterns": ["#Nothing#System32\\*.dll"]})",
          "patterns[0]: error: token \"#Nothing#\" is unknown"},
         {R"({"patterns": ["#AppData#\\Microsoft\\Windows\\Start Menu\\Programs\\*.lnk"]})",
-         "patterns[0]: warning[shared-pattern]: matches in \"#AppData#\\Microsoft\\Windows\\Start Menu\\Programs\", which "
+         "patterns[0]: warning[shared-pattern]: matches in \"#AppData#\\Microsoft\\Windows\\Start "
+         "Menu\\Programs\", which "
          "looks like the Programs menu"},
         {R"({"patterns": ["Logs/*.txt"]})", "patterns[0]: error: holds \"/\""},
         {R"({"patterns": ["Logs\\.."]})", "patterns[0]: error: mask \"..\" is no file mask"},
@@ -149,10 +157,12 @@ TEST(Check, EachFindingNamesItsEntry) {
          "\"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\" (the Programs menu): at most 1 "
          "keeps"},
         {R"({"shortcuts": [{"levels": 3, "folder": "D:\\Apps\\Vendor\\Menu"}]})",
-         "shortcuts[0]: warning[climb-shared]: level count 3 climbs from the folder up to \"D:\\Apps\" (a folder just "
+         "shortcuts[0]: warning[climb-shared]: level count 3 climbs from the folder up to \"D:\\Apps\" (a "
+         "folder just "
          "below the drive's root): at most 1 keeps"},
         {R"({"shortcuts": [{"folder": "C:\\Users\\Public\\Desktop", "name": "App.lnk"}]})",
-         "shortcuts[0]: warning[shared-shortcut-folder]: folder \"C:\\Users\\Public\\Desktop\" looks like a desktop folder"},
+         "shortcuts[0]: warning[shared-shortcut-folder]: folder \"C:\\Users\\Public\\Desktop\" looks like a "
+         "desktop folder"},
         // Messages with directives other than %s and %%, and texts that do not fit the buffer.
         {R"({"messages": {"badHeader": "Error %d in %s"}})", "messages.badHeader: error: holds %d beside %s"},
         {R"({"messages": {"progressFiles": "50% done"}})",
@@ -161,9 +171,11 @@ TEST(Check, EachFindingNamesItsEntry) {
          "messages.readOnlyQuestion: warning[repeated-placeholder]: holds %s 2 times"},
         {R"({"messages": {"caption": "Remove %s"}})",
          "messages.caption: warning[unused-placeholder]: holds %s, but this message is shown as it stands"},
-        {R"({"messages": {"finished": "100%% done"}})", "messages.finished: warning[double-percent]: holds %% without %s"},
+        {R"({"messages": {"finished": "100%% done"}})",
+         "messages.finished: warning[double-percent]: holds %% without %s"},
         {R"({"messages": {"sharedFileQuestion": ")" + std::string(800, 'x') + R"( %s"}})",
-         "messages.sharedFileQuestion: warning[long-message]: takes 1060 bytes with a path of 259 characters: the message "
+         "messages.sharedFileQuestion: warning[long-message]: takes 1060 bytes with a path of 259 "
+         "characters: the message "
          "buffer holds 1023"},
         {R"({"messages": {"noMemory": ")" + std::string(1100, 'x') + R"("}})",
          "messages.noMemory: warning[long-message]: takes 1100 bytes"},
@@ -173,11 +185,14 @@ TEST(Check, EachFindingNamesItsEntry) {
          "messages.caption: warning[empty-message]: is empty: every box and dialog has an empty caption"},
         // Messages that replace the texts of the manifest's language.
         {R"({"language": "de", "messages": {"yes": "&Yes"}})",
-         "messages.yes: warning[language-override]: is the English default text: it replaces the de table's \"&Ja\" (leave the message out"},
+         "messages.yes: warning[language-override]: is the English default text: it replaces the de table's "
+         "\"&Ja\" (leave the message out"},
         {R"({"language": "de", "messages": {"caption": "Uninstall"}})",
-         "messages.caption: warning[language-override]: is the English default text: it replaces the de table's \"Deinstallation\""},
+         "messages.caption: warning[language-override]: is the English default text: it replaces the de "
+         "table's \"Deinstallation\""},
         {R"({"language": "de", "messages": {"progressFiles": "Entferne Dateien..."}})",
-         "messages.progressFiles: warning[language-override]: replaces the de table's \"Dateien werden entfernt...\" (leave the message out"},
+         "messages.progressFiles: warning[language-override]: replaces the de table's \"Dateien werden "
+         "entfernt...\" (leave the message out"},
         // Settings.
         {R"({"settings": {"runFirst": ""}})", "settings.runFirst: error: is empty"},
         {R"({"settings": {"waitForRun": true}})",
@@ -203,82 +218,112 @@ TEST(Check, EachFindingNamesItsEntry) {
         {R"({"files": [{"folder": ".\\Data", "flags": ["shared"]}]})",
          "files[0]: warning[folder-flags]: is a folder entry (no name): its flags are ignored"},
         {R"({"files": [{"folder": "C:\\Windows\\Fonts"}]})",
-         "files[0]: warning[shared-folder-entry]: folder entry \"C:\\Windows\\Fonts\" looks like the Fonts folder"},
+         "files[0]: warning[shared-folder-entry]: folder entry \"C:\\Windows\\Fonts\" looks like the Fonts "
+         "folder"},
         {R"({"files": [{"folder": "..\\x", "name": "a"}]})",
          "files[0]: warning[dot-folder]: folder \"..\\x\" begins with \".\" but not \".\\\""},
         {R"({"codePage": 932, "files": [{"folder": ".\\表", "name": "a"}]})",
          "files[0]: warning[double-byte-backslash]: a double-byte character ends in the byte of \"\\\""},
         // Network and verbatim spellings, which may reach any folder past the protected test.
         {R"({"files": [{"folder": "\\\\host\\share\\Dir"}]})",
-         "files[0]: warning[network-folder]: folder entry \"\\\\host\\share\\Dir\" is a network path outside the installation's share"},
+         "files[0]: warning[network-folder]: folder entry \"\\\\host\\share\\Dir\" is a network path outside "
+         "the installation's share"},
         {R"({"files": [{"folder": "\\\\?\\C:\\Dir", "name": "a.txt"}]})",
          "files[0]: error: path \"\\\\?\\C:\\Dir\\a.txt\" uses the \\\\?\\ or \\\\.\\ namespace"},
         {R"({"shortcuts": [{"folder": "\\\\host\\share\\Menu", "name": "App.lnk"}]})",
-         "shortcuts[0]: warning[network-folder]: folder \"\\\\host\\share\\Menu\" is a network path outside the installation's share"},
+         "shortcuts[0]: warning[network-folder]: folder \"\\\\host\\share\\Menu\" is a network path outside "
+         "the installation's share"},
         {"{}", "warning[empty-manifest]: lists no files, shortcuts, registry entries or patterns"},
         // Files of the system, under each spelling of its folders; files every program shares.
         {R"({"files": [{"folder": "C:\\Windows\\System32", "name": "kernel32.dll"}]})",
          "files[0]: error: file \"C:\\Windows\\System32\\kernel32.dll\" is in the system's own folders"},
-        {R"({"files": [{"folder": "C:\\WINDOWS", "name": "explorer.exe"}]})", "files[0]: error: file \"C:\\WINDOWS\\explorer.exe\" is in the system's"},
-        {R"({"files": [{"folder": "D:\\WINNT\\system", "name": "old.drv"}]})", "files[0]: error: file \"D:\\WINNT\\system\\old.drv\" is in the system's"},
-        {R"({"files": [{"folder": "C:\\Windows\\SysWOW64\\", "name": "msvcrt.dll", "flags": ["shared"]}]})", "files[0]: error: file"},
-        {R"({"files": [{"folder": "C:\\Windows", "name": "system32/drivers/etc/hosts"}]})", "files[0]: error: file"},
-        {R"({"files": [{"folder": "C:\\Program Files\\Common Files\\System\\ado", "name": "msado15.dll"}]})", "files[0]: error: file"},
-        {R"({"files": [{"folder": "C:\\Program Files\\Internet Explorer", "name": "iexplore.exe"}]})", "files[0]: error: file"},
-        {R"({"files": [{"folder": "C:\\", "name": "boot.ini"}]})", "files[0]: error: file \"C:\\boot.ini\" is in the system's"},
+        {R"({"files": [{"folder": "C:\\WINDOWS", "name": "explorer.exe"}]})",
+         "files[0]: error: file \"C:\\WINDOWS\\explorer.exe\" is in the system's"},
+        {R"({"files": [{"folder": "D:\\WINNT\\system", "name": "old.drv"}]})",
+         "files[0]: error: file \"D:\\WINNT\\system\\old.drv\" is in the system's"},
+        {R"({"files": [{"folder": "C:\\Windows\\SysWOW64\\", "name": "msvcrt.dll", "flags": ["shared"]}]})",
+         "files[0]: error: file"},
+        {R"({"files": [{"folder": "C:\\Windows", "name": "system32/drivers/etc/hosts"}]})",
+         "files[0]: error: file"},
+        {R"({"files": [{"folder": "C:\\Program Files\\Common Files\\System\\ado", "name": "msado15.dll"}]})",
+         "files[0]: error: file"},
+        {R"({"files": [{"folder": "C:\\Program Files\\Internet Explorer", "name": "iexplore.exe"}]})",
+         "files[0]: error: file"},
+        {R"({"files": [{"folder": "C:\\", "name": "boot.ini"}]})",
+         "files[0]: error: file \"C:\\boot.ini\" is in the system's"},
         {R"({"files": [{"folder": "C:\\Windows\\Fonts", "name": "vendor.ttf"}]})",
          "files[0]: warning[shared-file]: file \"C:\\Windows\\Fonts\\vendor.ttf\" is in the Fonts folder"},
         {R"({"files": [{"folder": "C:\\Program Files\\Common Files\\Vendor", "name": "engine.dll"}]})",
-         "files[0]: warning[shared-file]: file \"C:\\Program Files\\Common Files\\Vendor\\engine.dll\" is in Common Files"},
-        {R"({"files": [{"folder": "C:\\Program Files (x86)\\Common Files", "name": "x.dll"}]})", "files[0]: warning[shared-file]: file"},
+         "files[0]: warning[shared-file]: file \"C:\\Program Files\\Common Files\\Vendor\\engine.dll\" is in "
+         "Common Files"},
+        {R"({"files": [{"folder": "C:\\Program Files (x86)\\Common Files", "name": "x.dll"}]})",
+         "files[0]: warning[shared-file]: file"},
         // Folder tokens at the start of entry folders: known ones only, followed by a backslash.
         {R"({"files": [{"folder": "#Nothing#\\App", "name": "a"}]})",
-         "files[0]: error: folder \"#Nothing#\\App\": folder token \"#Nothing#\" is unknown, and the uninstaller skips the "
+         "files[0]: error: folder \"#Nothing#\\App\": folder token \"#Nothing#\" is unknown, and the "
+         "uninstaller skips the "
          "entry (known tokens: #Windows#, #System#, #TempDir#"},
         {R"({"files": [{"folder": "#AppData#Vendor", "name": "a"}]})",
-         "files[0]: error: folder \"#AppData#Vendor\" begins with \"#\" but not with a folder token followed by a backslash"},
+         "files[0]: error: folder \"#AppData#Vendor\" begins with \"#\" but not with a folder token followed "
+         "by a backslash"},
         {R"({"shortcuts": [{"folder": "#Programz#\\Vendor", "name": "App.lnk"}]})",
          "shortcuts[0]: error: folder \"#Programz#\\Vendor\": folder token \"#Programz#\" is unknown"},
         {R"({"shortcuts": [{"folder": "#Programs#\\Vendor", "secondFolder": "#Desk#\\Vendor", "name": "App.lnk"}]})",
          "shortcuts[0]: error: second folder \"#Desk#\\Vendor\": folder token \"#Desk#\" is unknown"},
         {R"({"shortcuts": [{"folder": "Vendor\\Menu", "name": "App.lnk"}]})",
-         "shortcuts[0]: error: folder \"Vendor\\Menu\" is not an absolute path and begins with no folder token"},
+         "shortcuts[0]: error: folder \"Vendor\\Menu\" is not an absolute path and begins with no folder "
+         "token"},
         {R"({"files": [{"folder": "C:\\Data\\#AppData#", "name": "a"}]})",
-         "files[0]: warning[token-in-name]: folder \"C:\\Data\\#AppData#\" holds \"#AppData#\" after its start: only a folder token at the start "
+         "files[0]: warning[token-in-name]: folder \"C:\\Data\\#AppData#\" holds \"#AppData#\" after its "
+         "start: only a folder token at the start "
          "is expanded"},
-        {R"({"files": [{"folder": "#..#\\x", "name": "a"}]})", "files[0]: error: folder \"#..#\\x\": folder token \"#..#\" is unknown"},
-        {R"({"files": [{"folder": "#AppData#\\..\\Other", "name": "a"}]})", "files[0]: error: the path climbs with \"..\""},
+        {R"({"files": [{"folder": "#..#\\x", "name": "a"}]})",
+         "files[0]: error: folder \"#..#\\x\": folder token \"#..#\" is unknown"},
+        {R"({"files": [{"folder": "#AppData#\\..\\Other", "name": "a"}]})",
+         "files[0]: error: the path climbs with \"..\""},
         {R"({"files": [{"folder": "#Programs#"}]})",
-         "files[0]: warning[shared-folder-entry]: folder entry \"#Programs#\" looks like the Programs menu, which the uninstaller never removes"},
+         "files[0]: warning[shared-folder-entry]: folder entry \"#Programs#\" looks like the Programs menu, "
+         "which the uninstaller never removes"},
         {R"({"files": [{"folder": "#AppData#\\)" + std::string(240, 'd') + R"(", "name": "a"}]})",
          "files[0]: warning[long-path]: the path is 274 characters long on a typical NT machine"},
         {R"({"files": [{"folder": "#AppData#\\)" + std::string(260, 'd') + R"(", "name": "a"}]})",
-         "files[0]: error: the path takes 263 characters after its folder token: it cannot fit 259 with any folder"},
+         "files[0]: error: the path takes 263 characters after its folder token: it cannot fit 259 with any "
+         "folder"},
         {R"({"shortcuts": [{"levels": 2, "folder": "#Programs#\\Vendor\\App", "name": "App.lnk"}]})",
-         "shortcuts[0]: warning[climb-shared]: level count 2 climbs from the folder up to \"#Programs#\" (the Programs menu): at most 1 keeps"},
+         "shortcuts[0]: warning[climb-shared]: level count 2 climbs from the folder up to \"#Programs#\" "
+         "(the Programs menu): at most 1 keeps"},
         {R"({"shortcuts": [{"folder": "#AllUsersStartup#", "name": "App.lnk"}]})",
-         "shortcuts[0]: warning[shared-shortcut-folder]: folder \"#AllUsersStartup#\" looks like the Startup folder"},
-        {R"({"patterns": ["#Startup#\\*.lnk"]})", "patterns[0]: warning[protected-pattern]: #Startup# is a protected folder"},
+         "shortcuts[0]: warning[shared-shortcut-folder]: folder \"#AllUsersStartup#\" looks like the Startup "
+         "folder"},
+        {R"({"patterns": ["#Startup#\\*.lnk"]})",
+         "patterns[0]: warning[protected-pattern]: #Startup# is a protected folder"},
         {R"({"patterns": ["#Nothing#\\*.dll"]})",
-         "patterns[0]: error: token \"#Nothing#\" is unknown: it expands to nothing and leaves a path that is not absolute "
+         "patterns[0]: error: token \"#Nothing#\" is unknown: it expands to nothing and leaves a path that "
+         "is not absolute "
          "(known tokens: #Windows#, #System#"},
-        {R"({"settings": {"runFirst": "#Nothing#\\x.exe"}})", "settings.runFirst: warning[unknown-token]: token \"#Nothing#\" is unknown: it "
+        {R"({"settings": {"runFirst": "#Nothing#\\x.exe"}})",
+         "settings.runFirst: warning[unknown-token]: token \"#Nothing#\" is unknown: it "
          "expands to nothing (known tokens: #Windows#"},
         // Runs with /S and /Q stop at the questions the manifest leaves in.
         {R"({"files": [{"folder": ".\\", "name": "a.exe"}]})",
-         "warning[unattended]: runs with /S and /Q still stop at the read-only question (message 9), for any listed file that is "
+         "warning[unattended]: runs with /S and /Q still stop at the read-only question (message 9), for any "
+         "listed file that is "
          "read-only and wait for an answer that no one may be there to give; add \"unattended\": true"},
         {R"({"files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})",
-         "warning[unattended]: runs with /S and /Q still stop at the read-only question (message 9) and the shared-file "
+         "warning[unattended]: runs with /S and /Q still stop at the read-only question (message 9) and the "
+         "shared-file "
          "question (message 10)"},
         {R"({"messages": {"readOnlyQuestion": ""}, "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})",
-         "warning[unattended]: runs with /S and /Q still stop at the shared-file question (message 10) and wait"},
+         "warning[unattended]: runs with /S and /Q still stop at the shared-file question (message 10) and "
+         "wait"},
     };
     const auto& names = WarningNames();
     for (const auto& c : cases) {
         auto findings = CheckJson(c.json);
         std::string all = All(findings);
-        EXPECT_NE(all.find(std::string("m.json: ") + c.finding), std::string::npos) << c.json << "\n" << c.finding << "\n got: " << all;
+        EXPECT_NE(all.find(std::string("m.json: ") + c.finding), std::string::npos)
+            << c.json << "\n"
+            << c.finding << "\n got: " << all;
         // Every warning has a name an entry can accept it by; errors have none.
         for (const auto& f : findings) {
             bool named = std::find(names.begin(), names.end(), f.name) != names.end();
@@ -295,27 +340,39 @@ TEST(Check, AnEntryAcceptsTheWarningsItNames) {
         std::string accepted;  // the findings accepted
     } cases[] = {
         {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor", "accept": ["vendor-key"]}]})", "",
-         "registry[0]: warning[vendor-key]: removes HKCU\\Software\\Vendor with every subkey: every product stored under it goes too\n"},
+         "registry[0]: warning[vendor-key]: removes HKCU\\Software\\Vendor with every subkey: every product "
+         "stored under it goes too\n"},
         // Another entry's warning stays.
         {R"({"registry": [{"root": "HKCU", "key": "Software\\A", "accept": ["vendor-key"]}, {"root": "HKCU", "key": "Software\\B"}]})",
-         "registry[1]: warning[vendor-key]: removes HKCU\\Software\\B with every subkey: every product stored under it goes too\n",
-         "registry[0]: warning[vendor-key]: removes HKCU\\Software\\A with every subkey: every product stored under it goes too\n"},
+         "registry[1]: warning[vendor-key]: removes HKCU\\Software\\B with every subkey: every product "
+         "stored under it goes too\n",
+         "registry[0]: warning[vendor-key]: removes HKCU\\Software\\A with every subkey: every product "
+         "stored under it goes too\n"},
         // Another warning of the same entry stays; errors cannot be accepted.
         {R"({"registry": [{"root": "HKCU", "key": "\\Software\\Vendor", "accept": ["key-backslash"]}]})",
-         "registry[0]: warning[vendor-key]: removes HKCU\\Software\\Vendor with every subkey: every product stored under it goes too\n",
-         "registry[0]: warning[key-backslash]: key \"\\Software\\Vendor\" begins or ends with a backslash; write it without\n"},
+         "registry[0]: warning[vendor-key]: removes HKCU\\Software\\Vendor with every subkey: every product "
+         "stored under it goes too\n",
+         "registry[0]: warning[key-backslash]: key \"\\Software\\Vendor\" begins or ends with a backslash; "
+         "write it without\n"},
         {R"({"registry": [{"root": "HKLM", "key": "Software\\Microsoft", "accept": ["vendor-key"]}]})",
-         "registry[0]: error: key \"Software\\Microsoft\" is one that Windows or every program needs: removing it with its "
+         "registry[0]: error: key \"Software\\Microsoft\" is one that Windows or every program needs: "
+         "removing it with its "
          "subkeys breaks the machine (the uninstaller refuses it)\n",
          ""},
-        {R"({"unattended": false, "settings": {"waitForRun": true, "accept": ["wait-without-run"]}, "files": [{"folder": ".\\", "name": "a"}]})", "",
-         "settings.waitForRun: warning[wait-without-run]: is set, but there is no runFirst program to wait for\n"},
-        {R"({"unattended": false, "messages": {"caption": "", "accept": ["empty-message"]}, "files": [{"folder": ".\\", "name": "a"}]})", "",
+        {R"({"unattended": false, "settings": {"waitForRun": true, "accept": ["wait-without-run"]}, "files": [{"folder": ".\\", "name": "a"}]})",
+         "",
+         "settings.waitForRun: warning[wait-without-run]: is set, but there is no runFirst program to wait "
+         "for\n"},
+        {R"({"unattended": false, "messages": {"caption": "", "accept": ["empty-message"]}, "files": [{"folder": ".\\", "name": "a"}]})",
+         "",
          "messages.caption: warning[empty-message]: is empty: every box and dialog has an empty caption\n"},
-        {R"({"accept": ["empty-manifest"]})", "", "warning[empty-manifest]: lists no files, shortcuts, registry entries or patterns: the uninstaller removes nothing\n"},
+        {R"({"accept": ["empty-manifest"]})", "",
+         "warning[empty-manifest]: lists no files, shortcuts, registry entries or patterns: the uninstaller "
+         "removes nothing\n"},
         // A name that is no warning's is an error, with the nearest name.
         {R"({"unattended": false, "files": [{"folder": ".\\", "name": "a", "accept": ["vendr-key"]}]})",
-         "files[0].accept[0]: error: \"vendr-key\" is no warning's name (did you mean \"vendor-key\"?) (docs/packer.md lists "
+         "files[0].accept[0]: error: \"vendr-key\" is no warning's name (did you mean \"vendor-key\"?) "
+         "(docs/packer.md lists "
          "them; errors cannot be accepted)\n",
          ""},
     };
@@ -323,12 +380,12 @@ TEST(Check, AnEntryAcceptsTheWarningsItNames) {
         Manifest m;
         ASSERT_EQ(pack_testing::Parse(c.json, m), "") << c.json;
         std::string open, accepted;
-        for (const auto& f : CheckManifest(m, {})) (f.accepted ? accepted : open) += DescribeFinding("", f).substr(2) + "\n";
+        for (const auto& f : CheckManifest(m, {}))
+            (f.accepted ? accepted : open) += DescribeFinding("", f).substr(2) + "\n";
         EXPECT_EQ(open, c.open) << c.json;
         EXPECT_EQ(accepted, c.accepted) << c.json;
     }
 }
-
 
 // Entries the checks once misjudged: none of these findings may appear.
 TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
@@ -344,21 +401,28 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         {R"({"files": [{"folder": "C:\\App", "name": "...\\a"}]})", "climbs"},
         {R"({"files": [{"folder": "...", "name": "a"}]})", "climbs"},
         // Keys below the refused ones.
-        {R"({"registry": [{"root": "HKLM", "key": "System\\CurrentControlSet\\Services\\MyDriver"}]})", "error"},
-        {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{00000000-1111-2222-3333-444444444444}"}]})", "error"},
+        {R"({"registry": [{"root": "HKLM", "key": "System\\CurrentControlSet\\Services\\MyDriver"}]})",
+         "error"},
+        {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{00000000-1111-2222-3333-444444444444}"}]})",
+         "error"},
         {R"({"registry": [{"root": "HKU", "key": ".DEFAULT\\Software\\Vendor\\App"}]})", "error"},
         {R"({"patterns": ["#Program Files#\\Vendor\\App\\*.log"]})", "error"},
         // Token entries are absolute once looked up; #InstallDir# is the install folder.
         {R"({"files": [{"folder": "#AppData#\\Vendor", "name": "a.ini"}]})", "files[0]: error"},
         {R"({"files": [{"folder": "#InstallDir#\\Bin", "name": "a.dll"}]})", "files[0]: error"},
-        {R"({"shortcuts": [{"levels": 1, "folder": "#AllUsersPrograms#\\Vendor\\App", "name": "App.lnk"}]})", "shortcuts[0]"},
+        {R"({"shortcuts": [{"levels": 1, "folder": "#AllUsersPrograms#\\Vendor\\App", "name": "App.lnk"}]})",
+         "shortcuts[0]"},
         {R"({"shortcuts": [{"folder": "#InstallDir#\\Menu", "name": "App.lnk"}]})", "shortcuts[0]: error"},
         // The questions: no warning without a file that could be asked about, nor once the choice is made.
-        {R"({"files": [{"folder": ".\\Data"}], "registry": [{"root": "HKCU", "key": "Software\\V\\A"}]})", "unattended"},
-        {R"({"unattended": false, "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})", "unattended"},
-        {R"({"unattended": true, "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})", "warning"},
+        {R"({"files": [{"folder": ".\\Data"}], "registry": [{"root": "HKCU", "key": "Software\\V\\A"}]})",
+         "unattended"},
+        {R"({"unattended": false, "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})",
+         "unattended"},
+        {R"({"unattended": true, "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})",
+         "warning"},
         {R"({"messages": {"readOnlyQuestion": "", "sharedFileQuestion": ""}, "files": [{"folder": ".\\", "name": "a.dll",
-             "flags": ["shared"]}]})", "unattended: warning"},
+             "flags": ["shared"]}]})",
+         "unattended: warning"},
         // "/" is a separator: "./Bin" appends to the install folder as ".\\Bin" does.
         {R"({"files": [{"folder": "./Bin", "name": "a"}]})", "begins with"},
         // A single file on a share keeps the rules every file has.
@@ -366,7 +430,8 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         // The product's own caption, confirmation and closing message beside a language, a message
         // that says what the table says, and English texts without a language.
         {R"({"language": "de", "messages": {"caption": "Example App entfernen", "confirm": "Example App entfernen?",
-             "finished": "Example App wurde entfernt."}})", "replaces"},
+             "finished": "Example App wurde entfernt."}})",
+         "replaces"},
         {R"({"language": "de", "messages": {"yes": "&Ja"}})", "replaces"},
         {R"({"messages": {"yes": "&Yes", "progressFiles": "Removing files of Example App..."}})", "replaces"},
     };
@@ -392,7 +457,8 @@ TEST(Check, SoundEntriesGiveNoFinding) {
 }
 
 TEST(Check, AKnownInstallFolderIsMeasuredExactly) {
-    std::string json = R"({"unattended": false, "files": [{"folder": ".\\)" + std::string(200, 'd') + R"(", "name": "x.txt"}]})";
+    std::string json = R"({"unattended": false, "files": [{"folder": ".\\)" + std::string(200, 'd') +
+                       R"(", "name": "x.txt"}]})";
     EXPECT_TRUE(CheckJson(json, "C:\\Short").empty()) << All(CheckJson(json, "C:\\Short"));
     auto deep = All(CheckJson(json, "C:\\" + std::string(60, 'i')));
     EXPECT_NE(deep.find("files[0]: error: the path is 270 characters long"), std::string::npos) << deep;
@@ -403,7 +469,8 @@ TEST(Check, TheRealPackerExitsOneOnErrors) {
     std::string clean = dir.File("clean.json"), bad = dir.File("bad.json");
     pack_testing::WriteText(clean, R"({"unattended": true, "files": [{"folder": ".\\", "name": "a.exe"}]})");
     pack_testing::WriteText(
-        bad, R"({"unattended": false, "files": [{"folder": ".\\", "name": "a.exe"}], "patterns": ["#Nothing#\\*.*"]})");
+        bad,
+        R"({"unattended": false, "files": [{"folder": ".\\", "name": "a.exe"}], "patterns": ["#Nothing#\\*.*"]})");
     auto ok = pack_testing::RunPacker("check '" + clean + "'");
     EXPECT_EQ(ok.exitCode, 0) << ok.out << ok.err;
     // Findings and the summary go to standard error, as a compiler's do; standard output stays empty.

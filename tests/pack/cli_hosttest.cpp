@@ -12,14 +12,15 @@ using pack_testing::WriteText;
 namespace {
 
 class PackerCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(getenv("UNINSTPACK"), nullptr) << "host tests run with UNINSTPACK set by CTest";
         manifest_ = dir_.File("m.json");
         WriteText(manifest_, R"({"codePage": 1252, "files": [{"folder": ".\\", "name": "app.exe"}]})");
         WriteBytes(dir_.File("stub.exe"), pack_testing::FakeStub());
         uninstaller_ = dir_.File("uninst.exe");
-        auto built = RunPacker("build '" + manifest_ + "' --stub '" + dir_.File("stub.exe") + "' -o '" + uninstaller_ + "'");
+        auto built = RunPacker("build '" + manifest_ + "' --stub '" + dir_.File("stub.exe") + "' -o '" +
+                               uninstaller_ + "'");
         ASSERT_EQ(built.exitCode, 0) << built.err;
         std::string image = dir_.File("image");
         ASSERT_EQ(system(("mkdir -p '" + image + "' && echo x > '" + image + "/app.exe'").c_str()), 0);
@@ -39,8 +40,10 @@ TEST_F(PackerCommands, AResultThatCannotBeWrittenFails) {
     for (const auto& command : commands) {
         auto run = RunPacker(command, "/dev/full");
         EXPECT_EQ(run.exitCode, 1) << command << "\n" << run.err;
-        EXPECT_NE(run.err.find("uninstpack: cannot write the output: No space left on device"), std::string::npos)
-            << command << "\n" << run.err;
+        EXPECT_NE(run.err.find("uninstpack: cannot write the output: No space left on device"),
+                  std::string::npos)
+            << command << "\n"
+            << run.err;
         EXPECT_EQ(RunPacker(command).exitCode, 0) << command;
     }
     // check reports on standard error: findings that cannot be written fail it the same way.
@@ -78,7 +81,8 @@ TEST_F(PackerCommands, TheInstallFolderIsConvertedToTheCodePage) {
          "uninstpack: --install-dir: character U+041F \"П\" has no place in code page 1252"},
         {"plan '" + uninstaller_ + "' --code-page 932 --install-dir 'C:\\Apps¥Vendor'",
          "uninstpack: --install-dir: character U+00A5 \"¥\" becomes \"\\\" (0x5C) in code page 932"},
-        {"check '" + manifest_ + "' --install-dir 'C:\\Программы'", "uninstpack: --install-dir: character U+041F"},
+        {"check '" + manifest_ + "' --install-dir 'C:\\Программы'",
+         "uninstpack: --install-dir: character U+041F"},
     };
     for (const auto& c : cases) {
         auto run = RunPacker(c.arguments);

@@ -1,8 +1,7 @@
 // `uninstpack dump`: the block read back with the uninstaller's loader, printed as a manifest that
 // builds the same bytes again; and what it says about blocks that do not load.
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "pack/commands.h"
 #include "pack/image.h"
@@ -84,7 +83,9 @@ TEST(DumpRoundTrip, DumpShowsTextsInUtf8) {
     std::vector<pack::Problem> problems, notes;
     ASSERT_TRUE(pack::ManifestToJson(m, json, problems, notes));
     EXPECT_NE(json.find(R"("caption": "Удаление")"), std::string::npos) << json;
-    EXPECT_NE(json.find(R"({"root": "HKLM", "key": "Software\\Демо\\Пути", "value": "Папка"})"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"({"root": "HKLM", "key": "Software\\Демо\\Пути", "value": "Папка"})"),
+              std::string::npos)
+        << json;
     EXPECT_NE(json.find(R"({"root": "HKU", "key": "", "value": "AtRoot"})"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("flags": ["shared", "mustBeFree"])"), std::string::npos) << json;
     EXPECT_TRUE(notes.empty());
@@ -113,7 +114,10 @@ TEST(DumpForeignBlocks, NotesWhatTheManifestCannotSay) {
 
 TEST(DumpForeignBlocks, BytesWithoutACharacterInTheCodePageFail) {
     pack::Manifest m;
-    m.block.files = {{".\\", "a\x81" "b", 0}};  // 0x81 names no character in code page 1252
+    m.block.files = {{".\\",
+                      "a\x81"
+                      "b",
+                      0}};  // 0x81 names no character in code page 1252
     std::string json;
     std::vector<pack::Problem> problems, notes;
     EXPECT_FALSE(pack::ManifestToJson(m, json, problems, notes));
@@ -131,8 +135,13 @@ TEST(DumpLoadErrors, NameTheCodeAndTheRecord) {
         Bytes block;
         const char* message;
     } cases[] = {
-        {"no block attached", {}, "load error 8 (LoadErrorHeader) in the record at offset 2048 (0x800, tag 0x0000); no block is attached"},
-        {"settings refused", Join({EncodeFileList({{".\\", "a", 0}}), EncodeRecord(kSettingsRecord, Bytes(12, 0), 1), EncodeEnd()}),
+        {"no block attached",
+         {},
+         "load error 8 (LoadErrorHeader) in the record at offset 2048 (0x800, tag 0x0000); no block is "
+         "attached"},
+        {"settings refused",
+         Join({EncodeFileList({{".\\", "a", 0}}), EncodeRecord(kSettingsRecord, Bytes(12, 0), 1),
+               EncodeEnd()}),
          "load error 1 (LoadErrorBody) in the record at offset 2068 (0x814, tag 0x123A)"},
         {"count too large", Join({EncodeRecord(kFileListRecord, {5, 0, 0, 0x40}), EncodeEnd()}),
          "load error 7 (LoadErrorMemory) in the record at offset 2048 (0x800, tag 0x1235)"},
@@ -156,7 +165,7 @@ TEST(DumpLoadErrors, NameTheCodeAndTheRecord) {
 
 // dump and plan read the field where the program reads it, through the real packer on real files.
 class DumpFindsTheField : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(getenv("UNINSTPACK"), nullptr) << "host tests run with UNINSTPACK set by CTest";
         stub_ = dir_.File("stub.exe");
@@ -184,7 +193,8 @@ TEST_F(DumpFindsTheField, MarkerBytesInTheBlocksTextsKeepBuildDumpBuild) {
     auto scan = RunPacker("scan '" + image + "' --install-dir-name '" + marker + "'");
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     ASSERT_NE(scan.out.find("\"caption\": \"wwgT)H Uninstall\""), std::string::npos) << scan.out;
-    std::string first = dir_.File("first.exe"), second = dir_.File("second.exe"), dumped = dir_.File("dumped.json");
+    std::string first = dir_.File("first.exe"), second = dir_.File("second.exe"),
+                dumped = dir_.File("dumped.json");
     Build(scan.out, first);
     auto dump = RunPacker("dump '" + first + "'");
     ASSERT_EQ(dump.exitCode, 0) << dump.err;
@@ -206,7 +216,8 @@ TEST_F(DumpFindsTheField, ADecoyAfterTheEndRecordIsReportedNotShown) {
     Build(R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\RealApp"}]})", real);
     Bytes image = ReadBytes(real);
     size_t realSize = image.size();
-    std::fill_n(image.begin() + testing_support::kFakeStubField - kDataOffsetMarkerSize, kDataOffsetMarkerSize, 0);
+    std::fill_n(image.begin() + testing_support::kFakeStubField - kDataOffsetMarkerSize,
+                kDataOffsetMarkerSize, 0);
     Block decoy;
     decoy.registry = {{0x80000001u, "Software\\Vendor\\Decoy"}};
     Bytes tail(std::begin(kDataOffsetMarker), std::end(kDataOffsetMarker));
@@ -221,11 +232,13 @@ TEST_F(DumpFindsTheField, ADecoyAfterTheEndRecordIsReportedNotShown) {
     ASSERT_EQ(dump.exitCode, 0) << dump.err;
     EXPECT_NE(dump.out.find("RealApp"), std::string::npos) << dump.out;
     EXPECT_EQ(dump.out.find("Decoy"), std::string::npos) << dump.out;
-    EXPECT_NE(dump.err.find("note: the data-offset marker in front of the field was overwritten"), std::string::npos)
-        << dump.err;
-    EXPECT_NE(dump.err.find("note: " + std::to_string(tail.size()) + " bytes follow the end record (from offset " +
-                            std::to_string(realSize) + "): the uninstaller never reads them"),
+    EXPECT_NE(dump.err.find("note: the data-offset marker in front of the field was overwritten"),
               std::string::npos)
+        << dump.err;
+    EXPECT_NE(
+        dump.err.find("note: " + std::to_string(tail.size()) + " bytes follow the end record (from offset " +
+                      std::to_string(realSize) + "): the uninstaller never reads them"),
+        std::string::npos)
         << dump.err;
     auto plan = RunPacker("plan '" + altered + "'");
     ASSERT_EQ(plan.exitCode, 0) << plan.err;

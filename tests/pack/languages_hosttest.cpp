@@ -1,15 +1,15 @@
 // The built-in message tables: every table complete, formattable as the English one, encodable in
 // its code page, with usable button mnemonics; and "language" in a manifest (one or a list to pick
 // from with --language), as build and dump see it.
-#include <gtest/gtest.h>
+#include "pack/languages.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <set>
 
 #include "pack/check.h"
 #include "pack/codepage.h"
-#include "pack/languages.h"
 #include "pack_support.h"
 
 using pack::BuiltInLanguages;
@@ -55,13 +55,20 @@ char32_t LowerCharacterAt(const std::string& text, size_t& i) {
     if (c >= 0x400 && c <= 0x40F) return c + 0x50;
     if (c >= 0x100 && c <= 0x17F && c % 2 == 0) return c + 1;
     switch (c) {
-        case 0x386: return 0x3AC;
-        case 0x388: return 0x3AD;
-        case 0x389: return 0x3AE;
-        case 0x38A: return 0x3AF;
-        case 0x38C: return 0x3CC;
-        case 0x38E: return 0x3CD;
-        case 0x38F: return 0x3CE;
+        case 0x386:
+            return 0x3AC;
+        case 0x388:
+            return 0x3AD;
+        case 0x389:
+            return 0x3AE;
+        case 0x38A:
+            return 0x3AF;
+        case 0x38C:
+            return 0x3CC;
+        case 0x38E:
+            return 0x3CD;
+        case 0x38F:
+            return 0x3CE;
     }
     return c;
 }
@@ -84,15 +91,18 @@ char32_t Mnemonic(const std::string& label) {
     return count == 1 ? mnemonic : 0;
 }
 
-bool DoubleByte(int codePage) { return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950; }
+bool DoubleByte(int codePage) {
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
 
 TEST(LanguageTables, AllLanguagesAreBuiltInAndEnglishIsTheDefaults) {
     const auto& tables = BuiltInLanguages();
     for (const auto& error : tables.errors) ADD_FAILURE() << error;
     std::set<std::string> tags;
     for (const Language& language : tables.languages) tags.insert(language.tag);
-    std::set<std::string> expected = {"en", "de", "fr", "es", "it", "pt-BR", "nl", "pl", "ru", "uk", "cs",
-                                      "hu", "tr", "el", "sv", "da", "fi", "nb", "ja", "zh-CN", "zh-TW", "ko"};
+    std::set<std::string> expected = {"en", "de", "fr", "es",    "it",    "pt-BR", "nl", "pl",
+                                      "ru", "uk", "cs", "hu",    "tr",    "el",    "sv", "da",
+                                      "fi", "nb", "ja", "zh-CN", "zh-TW", "ko"};
     EXPECT_EQ(tags, expected);
     for (int i = 0; i < format::kMessageCount; ++i) {
         EXPECT_EQ(English().messages[i], pack::kDefaultMessages[i]) << pack::kMessageKeys[i];
@@ -131,7 +141,8 @@ TEST(LanguageTables, QuestionButtonsHaveOneMnemonicEachAllDifferent) {
             // The Windows convention where a label has no Latin letter: "はい(&Y)".
             if (DoubleByte(language.codePage)) {
                 EXPECT_TRUE(label.size() >= 4 && label.compare(label.size() - 4, 2, "(&") == 0 &&
-                            label.back() == ')' && isupper(static_cast<unsigned char>(label[label.size() - 2])))
+                            label.back() == ')' &&
+                            isupper(static_cast<unsigned char>(label[label.size() - 2])))
                     << label;
             }
         }
@@ -144,10 +155,12 @@ TEST(LanguageTables, ManifestsOfEveryLanguagePassTheChecks) {
     for (const Language& language : BuiltInLanguages().languages) {
         SCOPED_TRACE(language.tag);
         pack::Manifest manifest;
-        std::string json = R"({"language": ")" + language.tag + R"(", "unattended": false, "files": [{"folder": ".\\", "name": "a.exe"}]})";
+        std::string json = R"({"language": ")" + language.tag +
+                           R"(", "unattended": false, "files": [{"folder": ".\\", "name": "a.exe"}]})";
         ASSERT_EQ(pack_testing::Parse(json, manifest), "");
         EXPECT_EQ(manifest.codePage, language.codePage);
-        for (const auto& finding : pack::CheckManifest(manifest, {})) ADD_FAILURE() << pack::DescribeFinding("m.json", finding);
+        for (const auto& finding : pack::CheckManifest(manifest, {}))
+            ADD_FAILURE() << pack::DescribeFinding("m.json", finding);
         auto page = pack::CodePage::Open(language.codePage, nullptr);
         ASSERT_TRUE(page);
         for (int i = 0; i < format::kMessageCount; ++i) {
@@ -170,19 +183,25 @@ TEST(ManifestLanguage, ListSelectionAndItsErrors) {
         {R"({"language": ["ru"]})", nullptr, "Удаление программы"},
         {R"({"language": "ja", "codePage": 932})", nullptr, "アンインストール"},
         {R"({"language": "de"})", "de", "Deinstallation"},
-        {R"({"language": ["de", "fr"]})", nullptr, "m.json: language: the manifest offers de, fr: pick one with --language\n"},
+        {R"({"language": ["de", "fr"]})", nullptr,
+         "m.json: language: the manifest offers de, fr: pick one with --language\n"},
         {R"({"language": ["de", "fr"]})", "it",
          "m.json: language: --language it is not one the manifest offers (de, fr)\n"},
-        {R"({"language": "de"})", "fr", "m.json: language: --language fr is not one the manifest offers (de)\n"},
+        {R"({"language": "de"})", "fr",
+         "m.json: language: --language fr is not one the manifest offers (de)\n"},
         {R"({})", "de",
-         "m.json: language: --language de was given, but the manifest names no language (add \"language\": \"de\" or "
+         "m.json: language: --language de was given, but the manifest names no language (add \"language\": "
+         "\"de\" or "
          "a list of languages to pick from)\n"},
         {R"({"language": "ru", "codePage": 1252})", nullptr,
-         "m.json: codePage: 1252 conflicts with the language ru, whose texts are in code page 1251 (leave \"codePage\" "
+         "m.json: codePage: 1252 conflicts with the language ru, whose texts are in code page 1251 (leave "
+         "\"codePage\" "
          "out, or give 1251)\n"},
-        {R"({"language": []})", nullptr, "m.json: language: is an empty list: name the languages to pick from\n"},
+        {R"({"language": []})", nullptr,
+         "m.json: language: is an empty list: name the languages to pick from\n"},
         {R"({"language": ["de", "de", 7]})", "de",
-         "m.json: language[1]: lists de a second time\nm.json: language[2]: must be a language tag, not number\n"},
+         "m.json: language[1]: lists de a second time\nm.json: language[2]: must be a language tag, not "
+         "number\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.manifest) + " --language " + (c.picked ? c.picked : "(none)"));
@@ -201,32 +220,37 @@ TEST(ManifestLanguage, ListSelectionAndItsErrors) {
         EXPECT_EQ(said, c.result);
     }
     pack::Manifest manifest;
-    EXPECT_NE(pack_testing::Parse(R"({"language": "xx"})", manifest).find(
-                  R"(m.json: language: unknown language "xx" (built in: cs, da, de, el, en,)"),
+    EXPECT_NE(pack_testing::Parse(R"({"language": "xx"})", manifest)
+                  .find(R"(m.json: language: unknown language "xx" (built in: cs, da, de, el, en,)"),
               std::string::npos);
 }
 
 // Messages the manifest gives replace the table's and must fit its code page.
 TEST(ManifestLanguage, ManifestMessagesOverrideTheTable) {
     pack::Manifest manifest;
-    ASSERT_EQ(pack_testing::Parse(R"({"language": "de", "messages": {"caption": "Beispiel entfernen", "finished": ""}})",
-                                  manifest),
-              "");
+    ASSERT_EQ(
+        pack_testing::Parse(
+            R"({"language": "de", "messages": {"caption": "Beispiel entfernen", "finished": ""}})", manifest),
+        "");
     const Language& german = *pack::FindLanguage("de");
     EXPECT_EQ(manifest.block.messages[format::kMsgCaption], "Beispiel entfernen");
     EXPECT_EQ(manifest.block.messages[format::kMsgFinished], "");
     EXPECT_EQ(manifest.block.messages[format::kMsgConfirm],
-              "M\xF6" "chten Sie dieses Programm und alle zugeh\xF6rigen Komponenten entfernen?");
-    EXPECT_NE(german.messages[format::kMsgConfirm], manifest.block.messages[format::kMsgConfirm]);  // UTF-8 vs 1252
-    EXPECT_EQ(pack_testing::Parse(R"({"language": "ru", "messages": {"yes": "&Ja", "no": "Müller"}})", manifest),
-              "m.json: messages.no: character U+00FC \"ü\" has no place in code page 1251\n");
+              "M\xF6"
+              "chten Sie dieses Programm und alle zugeh\xF6rigen Komponenten entfernen?");
+    EXPECT_NE(german.messages[format::kMsgConfirm],
+              manifest.block.messages[format::kMsgConfirm]);  // UTF-8 vs 1252
+    EXPECT_EQ(
+        pack_testing::Parse(R"({"language": "ru", "messages": {"yes": "&Ja", "no": "Müller"}})", manifest),
+        "m.json: messages.no: character U+00FC \"ü\" has no place in code page 1251\n");
 }
 
 // build with "ru", then dump: the block holds the CP1251 bytes, and dump shows the Russian texts.
 TEST(ManifestLanguage, RussianBuildStoresCp1251AndDumpShowsIt) {
     TempFolder dir;
     WriteBytes(dir.File("stub.exe"), FakeStub());
-    WriteText(dir.File("ru.json"), R"({"language": ["de", "ru"], "files": [{"folder": ".\\", "name": "a.exe"}]})");
+    WriteText(dir.File("ru.json"),
+              R"({"language": ["de", "ru"], "files": [{"folder": ".\\", "name": "a.exe"}]})");
     auto build = RunPacker("build '" + dir.File("ru.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" +
                            dir.File("ru.exe") + "' --language ru");
     ASSERT_EQ(build.exitCode, 0) << build.err;
@@ -241,12 +265,13 @@ TEST(ManifestLanguage, RussianBuildStoresCp1251AndDumpShowsIt) {
     for (int i = 0; i < format::kMessageCount; ++i) {
         EXPECT_EQ(dumped["messages"][pack::kMessageKeys[i]], russian.messages[i]) << pack::kMessageKeys[i];
     }
-    auto unpicked = RunPacker("build '" + dir.File("ru.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" +
-                              dir.File("x.exe") + "'");
+    auto unpicked = RunPacker("build '" + dir.File("ru.json") + "' --stub '" + dir.File("stub.exe") +
+                              "' -o '" + dir.File("x.exe") + "'");
     EXPECT_EQ(unpicked.exitCode, 2);
-    EXPECT_NE(unpicked.err.find("ru.json offers 2 languages: name one with --language, or build them all with -o "
-                                "holding {lang}"),
-              std::string::npos)
+    EXPECT_NE(
+        unpicked.err.find("ru.json offers 2 languages: name one with --language, or build them all with -o "
+                          "holding {lang}"),
+        std::string::npos)
         << unpicked.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("x.exe")));
 }
@@ -256,10 +281,12 @@ TEST(ManifestLanguage, RussianBuildStoresCp1251AndDumpShowsIt) {
 TEST(ManifestLanguage, EveryOfferedLanguageInOneCallAndTheCodePageGuessed) {
     TempFolder dir;
     WriteBytes(dir.File("stub.exe"), FakeStub());
-    WriteText(dir.File("app.json"), R"({"language": ["de", "ru"], "files": [{"folder": ".\\", "name": "a.exe"}]})");
+    WriteText(dir.File("app.json"),
+              R"({"language": ["de", "ru"], "files": [{"folder": ".\\", "name": "a.exe"}]})");
     auto check = RunPacker("check '" + dir.File("app.json") + "' -v");
     EXPECT_EQ(check.exitCode, 0) << check.err;
-    EXPECT_NE(check.err.find("app.json: checked in each language it offers: de, ru"), std::string::npos) << check.err;
+    EXPECT_NE(check.err.find("app.json: checked in each language it offers: de, ru"), std::string::npos)
+        << check.err;
     auto build = RunPacker("build '" + dir.File("app.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" +
                            dir.File("uninstall-{lang}.exe") + "'");
     ASSERT_EQ(build.exitCode, 0) << build.err;
@@ -273,7 +300,8 @@ TEST(ManifestLanguage, EveryOfferedLanguageInOneCallAndTheCodePageGuessed) {
     } cases[] = {
         {"uninstall-de.exe", "de", 1252, ""},
         {"uninstall-ru.exe", "ru", 1251,
-         "note: texts read in code page 1251: 16 of its messages are those of the built-in ru table; --code-page chooses another"},
+         "note: texts read in code page 1251: 16 of its messages are those of the built-in ru table; "
+         "--code-page chooses another"},
     };
     for (const auto& c : cases) {
         auto dump = RunPacker("dump '" + dir.File(c.file) + "'");
@@ -288,16 +316,23 @@ TEST(ManifestLanguage, EveryOfferedLanguageInOneCallAndTheCodePageGuessed) {
         ASSERT_EQ(plan.exitCode, 0) << plan.err;
         auto planned = nlohmann::json::parse(plan.out);
         EXPECT_EQ(planned["codePage"], c.codePage) << c.file;
-        EXPECT_EQ(planned["passes"][0]["items"][0]["path"], language.messages[format::kMsgConfirm]) << plan.out;
+        EXPECT_EQ(planned["passes"][0]["items"][0]["path"], language.messages[format::kMsgConfirm])
+            << plan.out;
     }
     // A block that is no table's and does not read in 1252: the first built-in language's code page
     // that reads it, named. "ー" is 0x81 0x5B in code page 932; 0x81 names nothing in 1252.
-    WriteText(dir.File("ja.json"), R"({"codePage": 932, "files": [{"folder": ".\\", "name": "ツール.exe"}]})");
-    ASSERT_EQ(RunPacker("build '" + dir.File("ja.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" + dir.File("ja.exe") + "'").exitCode, 0);
+    WriteText(dir.File("ja.json"),
+              R"({"codePage": 932, "files": [{"folder": ".\\", "name": "ツール.exe"}]})");
+    ASSERT_EQ(RunPacker("build '" + dir.File("ja.json") + "' --stub '" + dir.File("stub.exe") + "' -o '" +
+                        dir.File("ja.exe") + "'")
+                  .exitCode,
+              0);
     auto guessed = RunPacker("dump '" + dir.File("ja.exe") + "'");
     ASSERT_EQ(guessed.exitCode, 0) << guessed.err;
-    EXPECT_NE(guessed.err.find("texts read in code page 932: its texts do not read back in code page 1252; 932 (Japanese)"),
-              std::string::npos)
+    EXPECT_NE(
+        guessed.err.find(
+            "texts read in code page 932: its texts do not read back in code page 1252; 932 (Japanese)"),
+        std::string::npos)
         << guessed.err;
     EXPECT_NE(guessed.out.find("ツール.exe"), std::string::npos) << guessed.out;
     // -q keeps the guess to itself; the code page given is taken as it is, without a note.
@@ -314,8 +349,10 @@ TEST(LanguagesCommand, ListsEveryLanguageWithItsCodePageAndNames) {
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_EQ(static_cast<size_t>(std::count(listed.out.begin(), listed.out.end(), '\n')),
               BuiltInLanguages().languages.size() + 1);
-    EXPECT_NE(listed.out.find("\nja     932        Japanese               日本語\n"), std::string::npos) << listed.out;
-    EXPECT_NE(listed.out.find("\nnb     1252       Norwegian Bokmål       Norsk bokmål\n"), std::string::npos);
+    EXPECT_NE(listed.out.find("\nja     932        Japanese               日本語\n"), std::string::npos)
+        << listed.out;
+    EXPECT_NE(listed.out.find("\nnb     1252       Norwegian Bokmål       Norsk bokmål\n"),
+              std::string::npos);
     auto json = RunPacker("languages --json");
     ASSERT_EQ(json.exitCode, 0) << json.err;
     auto doc = nlohmann::json::parse(json.out);

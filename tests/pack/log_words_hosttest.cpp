@@ -1,13 +1,13 @@
 // The removal log and `uninstpack plan` name passes and actions with the same words, so that a
 // script can put the plan of an uninstaller beside the log of its run.
-#include <gtest/gtest.h>
+#include "removal/log_words.h"
 
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 
 #include "pack/plan.h"
 #include "pack_support.h"
-#include "removal/log_words.h"
 
 using namespace format;
 using namespace pack;

@@ -1,10 +1,10 @@
 // The manifest reader: JSON to the format library's block, loaded back by the uninstaller's loader;
 // every class of bad field, named by its JSON path; texts converted to the manifest's code page.
-#include <gtest/gtest.h>
+#include "pack/manifest.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 
-#include "pack/manifest.h"
 #include "pack_support.h"
 #include "support/block_file.h"
 
@@ -104,39 +104,54 @@ TEST(Manifest, ErrorsNameTheFieldByItsJsonPath) {
         {R"({"codePage": "1252"})", "m.json: codePage: must be a whole number, not string"},
         {R"({"codePage": 99999})", "m.json: codePage: must be from 1 to 65535, not 99999"},
         {R"({"codePage": 12345})", "m.json: codePage: code page 12345 is not known to iconv (CP12345)"},
-        {R"({"messages": {"captoin": "x"}})", "m.json: messages.captoin: unknown field (did you mean \"caption\"?)"},
+        {R"({"messages": {"captoin": "x"}})",
+         "m.json: messages.captoin: unknown field (did you mean \"caption\"?)"},
         {R"({"messages": {"caption": 5}})", "m.json: messages.caption: must be a string, not number"},
         {R"({"messages": []})", "m.json: messages: must be an object, not array"},
         {R"({"files": {}})", "m.json: files: must be an array, not object"},
         {R"({"files": [{"name": "a"}]})", "m.json: files[0].folder: is missing"},
-        {R"({"files": [{"folder": ".\\", "name": "a"}, {"folder": ".\\", "nmae": "b"}]})", "m.json: files[1].nmae: unknown field"},
+        {R"({"files": [{"folder": ".\\", "name": "a"}, {"folder": ".\\", "nmae": "b"}]})",
+         "m.json: files[1].nmae: unknown field"},
         {R"({"files": [{"folder": "a"}, {"folder": "a"}, {"folder": "a"}, {"folder": ".\\", "flags": ["shared", "sharde"]}]})",
          "m.json: files[3].flags[1]: unknown flag \"sharde\" (did you mean \"shared\"?)"},
         {R"({"files": [{"folder": ".\\", "flags": ["bogus"]}]})",
-         "m.json: files[0].flags[0]: unknown flag \"bogus\" (flags are shared, font, selfRegister, mustBeFree)"},
-        {R"({"registry": [{"root": "HKML", "key": "Software\\X"}]})", "m.json: registry[0].root: unknown root \"HKML\" (did you mean \"HKLM\"?)"},
+         "m.json: files[0].flags[0]: unknown flag \"bogus\" (flags are shared, font, selfRegister, "
+         "mustBeFree)"},
+        {R"({"registry": [{"root": "HKML", "key": "Software\\X"}]})",
+         "m.json: registry[0].root: unknown root \"HKML\" (did you mean \"HKLM\"?)"},
         {R"({"fiels": []})", "m.json: fiels: unknown field (did you mean \"files\"?)"},
-        {R"({"files": [{"folder": ".\\", "name": "a", "flag": ["shared"]}]})", "m.json: files[0].flag: unknown field (did you mean \"flags\"?)"},
+        {R"({"files": [{"folder": ".\\", "name": "a", "flag": ["shared"]}]})",
+         "m.json: files[0].flag: unknown field (did you mean \"flags\"?)"},
         {R"({"language": "rus"})", "m.json: language: unknown language \"rus\" (did you mean \"ru\"?)"},
         // A key given twice: JSON readers keep the last without a word.
-        {R"({"files": [{"folder": ".\\", "name": "a", "name": "b"}]})", "m.json: files[0].name: is given twice in this object"},
-        {R"({"settings": {"runFirst": "a"}, "settings": {"document": "b"}})", "m.json: settings: is given twice in this object"},
+        {R"({"files": [{"folder": ".\\", "name": "a", "name": "b"}]})",
+         "m.json: files[0].name: is given twice in this object"},
+        {R"({"settings": {"runFirst": "a"}, "settings": {"document": "b"}})",
+         "m.json: settings: is given twice in this object"},
         {R"({"registry": [{"root": "HKCU", "key": "Software\\A"}, {"root": "HKCU", "key": "Software\\B", "key": "Software\\C"}]})",
          "m.json: registry[1].key: is given twice in this object"},
-        {R"({"files": [{"folder": ".\\", "flags": "shared"}]})", "m.json: files[0].flags: must be an array, not string"},
-        {R"({"files": [{"folder": ".\\", "flags": [1]}]})", "m.json: files[0].flags[0]: must be a flag name, not number"},
-        {R"({"files": [{"folder": "a\u0000b"}]})", "m.json: files[0].folder: holds a NUL character, which would end the text early"},
-        {R"({"shortcuts": [{"levels": 256, "folder": "C:\\M"}]})", "m.json: shortcuts[0].levels: must be from 0 to 255, not 256"},
-        {R"({"shortcuts": [{"levels": -1, "folder": "C:\\M"}]})", "m.json: shortcuts[0].levels: must be from 0 to 255, not -1"},
-        {R"({"shortcuts": [{"levels": 1.5, "folder": "C:\\M"}]})", "m.json: shortcuts[0].levels: must be a whole number, not number"},
+        {R"({"files": [{"folder": ".\\", "flags": "shared"}]})",
+         "m.json: files[0].flags: must be an array, not string"},
+        {R"({"files": [{"folder": ".\\", "flags": [1]}]})",
+         "m.json: files[0].flags[0]: must be a flag name, not number"},
+        {R"({"files": [{"folder": "a\u0000b"}]})",
+         "m.json: files[0].folder: holds a NUL character, which would end the text early"},
+        {R"({"shortcuts": [{"levels": 256, "folder": "C:\\M"}]})",
+         "m.json: shortcuts[0].levels: must be from 0 to 255, not 256"},
+        {R"({"shortcuts": [{"levels": -1, "folder": "C:\\M"}]})",
+         "m.json: shortcuts[0].levels: must be from 0 to 255, not -1"},
+        {R"({"shortcuts": [{"levels": 1.5, "folder": "C:\\M"}]})",
+         "m.json: shortcuts[0].levels: must be a whole number, not number"},
         {R"({"registry": [{"key": "Software\\X"}]})", "m.json: registry[0].root: is missing"},
         {R"({"registry": [{"root": "HKXX", "key": "Software\\X"}]})",
          "m.json: registry[0].root: unknown root \"HKXX\" (roots are HKCR HKCU HKLM HKU HKPD HKCC HKDD)"},
         {R"({"registry": [{"root": "HKCU", "key": "Software\\X", "value": null}]})",
          "m.json: registry[0].value: must be a string, not null"},
-        {R"({"patterns": ["*.log", ""]})", "m.json: patterns[1]: is empty; an empty pattern would end the list"},
+        {R"({"patterns": ["*.log", ""]})",
+         "m.json: patterns[1]: is empty; an empty pattern would end the list"},
         {R"({"patterns": "*.log"})", "m.json: patterns: must be an array, not string"},
-        {R"({"settings": {"waitForRun": "yes"}})", "m.json: settings.waitForRun: must be true or false, not string"},
+        {R"({"settings": {"waitForRun": "yes"}})",
+         "m.json: settings.waitForRun: must be true or false, not string"},
         {R"({"settings": {"runFirst": ["a"]}})", "m.json: settings.runFirst: must be a string, not array"},
         {R"({"settings": {"runfirst": "a"}})", "m.json: settings.runfirst: unknown field"},
         {R"({"unattended": "yes"})", "m.json: unattended: must be true or false, not string"},
@@ -189,10 +204,12 @@ TEST(Manifest, EveryProblemInOneRun) {
         "settings": {"waitForRun": 1}})";
     Manifest m;
     std::string problems = Parse(json, m);
-    for (const char* expected : {"m.json: codePage: must be a whole number, not string\n", "m.json: language: unknown language \"xx\"",
-                                 "m.json: fiels: unknown field", "m.json: files[0].flags[0]: unknown flag \"sharde\"",
-                                 "m.json: files[0].folder: is missing", "m.json: registry[0].root: unknown root \"HKML\"", "m.json: registry[1].key: is given twice",
-                                 "m.json: settings.waitForRun: must be true or false, not number"}) {
+    for (const char* expected :
+         {"m.json: codePage: must be a whole number, not string\n",
+          "m.json: language: unknown language \"xx\"", "m.json: fiels: unknown field",
+          "m.json: files[0].flags[0]: unknown flag \"sharde\"", "m.json: files[0].folder: is missing",
+          "m.json: registry[0].root: unknown root \"HKML\"", "m.json: registry[1].key: is given twice",
+          "m.json: settings.waitForRun: must be true or false, not number"}) {
         EXPECT_NE(problems.find(expected), std::string::npos) << expected << "\n got: " << problems;
     }
     EXPECT_FALSE(m.complete);
@@ -211,11 +228,16 @@ TEST(Manifest, RefusesEntriesTheUninstallerCannotHold) {
         const char* problem;
     } cases[] = {
         {R"({"files": [{"folder": ")" + longText + R"(", "name": ")" + longText + R"("}]})",
-         "m.json: files[0]: folder and name take 602 bytes with their terminators; the uninstaller holds at most 520"},
-        {R"({"shortcuts": [{"folder": ")" + longText + R"(", "secondFolder": ")" + longText + R"(", "name": ")" + longText + R"("}]})",
-         "m.json: shortcuts[0]: its texts take 903 bytes with their terminators; the uninstaller holds at most 780"},
-        {R"({"registry": [{"root": "HKCU", "key": ")" + longText + R"(", "value": ")" + std::string(250, 'v') + R"("}]})",
-         "m.json: registry[0]: the key path takes 553 bytes with its terminator; the uninstaller holds at most 520"},
+         "m.json: files[0]: folder and name take 602 bytes with their terminators; the uninstaller holds at "
+         "most 520"},
+        {R"({"shortcuts": [{"folder": ")" + longText + R"(", "secondFolder": ")" + longText +
+             R"(", "name": ")" + longText + R"("}]})",
+         "m.json: shortcuts[0]: its texts take 903 bytes with their terminators; the uninstaller holds at "
+         "most 780"},
+        {R"({"registry": [{"root": "HKCU", "key": ")" + longText + R"(", "value": ")" +
+             std::string(250, 'v') + R"("}]})",
+         "m.json: registry[0]: the key path takes 553 bytes with its terminator; the uninstaller holds at "
+         "most 520"},
         {R"({"messages": {"confirm": ")" + std::string(70000, 'x') + R"("}})",
          "m.json: messages.confirm: is 70000 bytes long; a text holds at most 65535"},
     };
@@ -234,11 +256,13 @@ TEST(Manifest, RegistryEntriesMustReadBackAsWritten) {
         const char* problem;
     } cases[] = {
         {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\App", "value": "a\\b"}]})",
-         "m.json: registry[0].value: holds \"\\\": the uninstaller takes a value's name after the last backslash"},
+         "m.json: registry[0].value: holds \"\\\": the uninstaller takes a value's name after the last "
+         "backslash"},
         {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\App", "value": "\\"}]})",
          "m.json: registry[0].value: holds \"\\\""},
         {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\\\App"}]})",
-         "m.json: registry[0].key: its last backslash is doubled: the uninstaller reads the name after it as a value"},
+         "m.json: registry[0].key: its last backslash is doubled: the uninstaller reads the name after it as "
+         "a value"},
         {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\\App\\\\"}]})",
          "m.json: registry[0].key: its last backslash is doubled"},
     };
@@ -252,14 +276,17 @@ TEST(Manifest, RegistryEntriesMustReadBackAsWritten) {
     Manifest m;
     ASSERT_EQ(Parse(R"({"registry": [{"root": "HKCU", "key": "Software\\\\Vendor\\App"},
                                      {"root": "HKCU", "key": "Software\\Vendor", "value": ""},
-                                     {"root": "HKU", "key": "", "value": "AtRoot"}]})", m), "");
+                                     {"root": "HKU", "key": "", "value": "AtRoot"}]})",
+                    m),
+              "");
     ASSERT_EQ(m.block.registry.size(), 3u);
     EXPECT_EQ(m.block.registry[1].keyPath, "Software\\Vendor\\\\");
 }
 
 TEST(Manifest, EveryProblemIsReportedNotOnlyTheFirst) {
     Manifest m;
-    std::string problems = Parse(R"({"files": [{"folder": 1}, {"folder": ".\\", "flags": ["x"]}], "patterns": [""]})", m);
+    std::string problems =
+        Parse(R"({"files": [{"folder": 1}, {"folder": ".\\", "flags": ["x"]}], "patterns": [""]})", m);
     EXPECT_NE(problems.find("files[0].folder"), std::string::npos) << problems;
     EXPECT_NE(problems.find("files[1].flags[0]"), std::string::npos) << problems;
     EXPECT_NE(problems.find("patterns[0]"), std::string::npos) << problems;
@@ -279,8 +306,9 @@ TEST(ManifestCodePage, ConvertsTextsToTheCodePage) {
     };
     for (const auto& c : cases) {
         Manifest m;
-        std::string json = R"({"codePage": )" + std::to_string(c.codePage) + R"(, "messages": {"confirm": ")" +
-                           c.utf8 + R"("}, "files": [{"folder": "C:\\)" + c.utf8 + R"("}]})";
+        std::string json = R"({"codePage": )" + std::to_string(c.codePage) +
+                           R"(, "messages": {"confirm": ")" + c.utf8 + R"("}, "files": [{"folder": "C:\\)" +
+                           c.utf8 + R"("}]})";
         ASSERT_EQ(Parse(json, m), "") << c.utf8;
         EXPECT_EQ(m.codePage, c.codePage);
         EXPECT_EQ(m.block.messages[kMsgConfirm], c.stored) << c.utf8;
@@ -322,8 +350,10 @@ TEST(ManifestCodePage, ACharacterThatBecomesAsciiInAPathIsAnError) {
          "m.json: registry[0].value: character U+00A5"},
         {R"({"codePage": 932, "patterns": ["Logs\\‾*.tmp"]})",
          "m.json: patterns[0]: character U+203E \"‾\" becomes \"~\" (0x7E) in code page 932"},
-        {R"({"codePage": 932, "shortcuts": [{"folder": "C:\\Menu¥App"}]})", "m.json: shortcuts[0].folder: character U+00A5"},
-        {R"({"codePage": 932, "settings": {"runFirst": "tool¥x.exe"}})", "m.json: settings.runFirst: character U+00A5"},
+        {R"({"codePage": 932, "shortcuts": [{"folder": "C:\\Menu¥App"}]})",
+         "m.json: shortcuts[0].folder: character U+00A5"},
+        {R"({"codePage": 932, "settings": {"runFirst": "tool¥x.exe"}})",
+         "m.json: settings.runFirst: character U+00A5"},
     };
     for (const auto& c : cases) {
         Manifest m;
@@ -332,15 +362,19 @@ TEST(ManifestCodePage, ACharacterThatBecomesAsciiInAPathIsAnError) {
     }
     {
         Manifest m;
-        std::string problems = Parse(R"({"codePage": 922, "files": [{"folder": ".\\", "name": "‾.txt"}]})", m);
-        EXPECT_NE(problems.find("m.json: files[0].name: character U+203E \"‾\" is stored as 0xAF, which code page 922 "
-                                "reads back as U+00AF \"¯\""),
+        std::string problems =
+            Parse(R"({"codePage": 922, "files": [{"folder": ".\\", "name": "‾.txt"}]})", m);
+        EXPECT_NE(problems.find(
+                      "m.json: files[0].name: character U+203E \"‾\" is stored as 0xAF, which code page 922 "
+                      "reads back as U+00AF \"¯\""),
                   std::string::npos)
             << problems;
     }
     Manifest m;
     ASSERT_EQ(Parse(R"({"codePage": 932, "messages": {"confirm": "¥1000 ‾"}})", m), "");
-    EXPECT_EQ(m.block.messages[kMsgConfirm], "\x5C" "1000 ~");
+    EXPECT_EQ(m.block.messages[kMsgConfirm],
+              "\x5C"
+              "1000 ~");
 }
 
 // No code page the packer accepts lets a character into a path as another one: what it stores reads
@@ -354,7 +388,8 @@ TEST(ManifestCodePage, EveryAcceptedCodePageStoresPathsAsWritten) {
         ++pages;
         for (uint32_t cp = 0x80; cp <= 0xFFFF; ++cp) {
             if (cp >= 0xD800 && cp < 0xE000) continue;
-            std::string utf8 = cp < 0x800 ? std::string{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))}
+            std::string utf8 = cp < 0x800 ? std::string{static_cast<char>(0xC0 | (cp >> 6)),
+                                                        static_cast<char>(0x80 | (cp & 0x3F))}
                                           : std::string{static_cast<char>(0xE0 | (cp >> 12)),
                                                         static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
                                                         static_cast<char>(0x80 | (cp & 0x3F))};
@@ -365,7 +400,8 @@ TEST(ManifestCodePage, EveryAcceptedCodePageStoresPathsAsWritten) {
                     << "code page " << number << " U+" << std::hex << cp;
                 ASSERT_TRUE(page->ToUtf8(stored, back, nullptr) && back == utf8)
                     << "code page " << number << " U+" << std::hex << cp;
-            } else if (error.find(" becomes ") != std::string::npos || error.find(" reads back as ") != std::string::npos) {
+            } else if (error.find(" becomes ") != std::string::npos ||
+                       error.find(" reads back as ") != std::string::npos) {
                 ++refused;
             }
         }
@@ -378,9 +414,11 @@ TEST(ManifestRoots, LongAndShortNamesGiveThePredefinedRoots) {
     struct Case {
         const char* name;
         uint32_t value;
-    } cases[] = {{"HKCR", 0x80000000u}, {"HKEY_CLASSES_ROOT", 0x80000000u}, {"HKCU", 0x80000001u},
-                 {"HKLM", 0x80000002u}, {"HKU", 0x80000003u},  {"HKEY_USERS", 0x80000003u},
-                 {"HKPD", 0x80000004u}, {"HKCC", 0x80000005u}, {"HKDD", 0x80000006u}};
+    } cases[] = {{"HKCR", 0x80000000u}, {"HKEY_CLASSES_ROOT", 0x80000000u},
+                 {"HKCU", 0x80000001u}, {"HKLM", 0x80000002u},
+                 {"HKU", 0x80000003u},  {"HKEY_USERS", 0x80000003u},
+                 {"HKPD", 0x80000004u}, {"HKCC", 0x80000005u},
+                 {"HKDD", 0x80000006u}};
     for (const auto& c : cases) {
         auto value = pack::RootFromName(c.name);
         ASSERT_TRUE(value.has_value()) << c.name;

@@ -1,7 +1,6 @@
 // Host test helpers for the packer: manifests from JSON text, and runs of the real uninstpack.
 #pragma once
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "format/block_writer.h"
@@ -19,7 +19,7 @@ namespace pack_testing {
 
 // A folder of its own under the temporary folder, removed with everything in it.
 class TempFolder {
-public:
+  public:
     TempFolder() {
         const char* env = getenv("TMPDIR");
         std::string pattern = std::string(env ? env : "/tmp") + "/uninstpack-test-XXXXXX";
@@ -35,7 +35,7 @@ public:
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -61,7 +61,9 @@ inline format::Bytes ReadBytes(const std::string& path) {
 }
 
 // A stub: a small PE image with the .uninst section (see support/fake_stub.h).
-inline format::Bytes FakeStub() { return testing_support::FakeStubImage(); }
+inline format::Bytes FakeStub() {
+    return testing_support::FakeStubImage();
+}
 
 struct RunResult {
     int exitCode = -1;
@@ -91,12 +93,14 @@ inline std::string PackerPath(const std::string& path) {
 // Runs `packer` (already quoted for the shell, with its runner) with `arguments` (also quoted);
 // `stdoutTo` and `stderrTo` send its standard output or error to that file instead of capturing it
 // (/dev/full: a full disk); `stdinFrom` gives its standard input (default /dev/null).
-inline RunResult RunProgram(const std::string& packer, const std::string& arguments, const std::string& stdoutTo = "",
-                            const std::string& stderrTo = "", const std::string& stdinFrom = "/dev/null") {
+inline RunResult RunProgram(const std::string& packer, const std::string& arguments,
+                            const std::string& stdoutTo = "", const std::string& stderrTo = "",
+                            const std::string& stdinFrom = "/dev/null") {
     TempFolder folder;
     RunResult result;
-    std::string command = packer + " " + arguments + " >'" + (stdoutTo.empty() ? folder.File("out") : stdoutTo) +
-                          "' 2>'" + (stderrTo.empty() ? folder.File("err") : stderrTo) + "' <'" + stdinFrom + "'";
+    std::string command = packer + " " + arguments + " >'" +
+                          (stdoutTo.empty() ? folder.File("out") : stdoutTo) + "' 2>'" +
+                          (stderrTo.empty() ? folder.File("err") : stderrTo) + "' <'" + stdinFrom + "'";
     int status = std::system(command.c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = ReadText(folder.File("out"));

@@ -5,10 +5,8 @@
 // i686 build) runs them against build/win32/uninstpack.exe under Wine and compares with the host
 // packer (UNINSTPACK_NATIVE) byte for byte.
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <optional>
+#include <sys/stat.h>
 
 #include "pack_support.h"
 
@@ -31,7 +29,9 @@ std::optional<RunResult> RunNativePacker(const std::string& arguments) {
     return pack_testing::RunProgram(std::string("'") + native + "'", arguments);
 }
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
 
 std::string WithCrlf(const std::string& text) {
     std::string out;
@@ -48,7 +48,7 @@ bool Exists(const std::string& path) {
 }
 
 class PackerOnEverySystem : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(getenv("UNINSTPACK"), nullptr) << "host tests run with UNINSTPACK set by CTest";
         // The real stub where the run has one (the Windows run), else the stand-in.
@@ -89,14 +89,15 @@ TEST_F(PackerOnEverySystem, EverySpellingOfThePathsBuildsTheSameUninstaller) {
         std::string written;                 // where the output is, natively
     };
     std::vector<Case> cases = {
-        {"letters outside ASCII and spaces", folder + "/app ü.json", folder + "/stub ü.exe", folder + "/out ü.exe",
-         folder + "/out ü.exe"},
+        {"letters outside ASCII and spaces", folder + "/app ü.json", folder + "/stub ü.exe",
+         folder + "/out ü.exe", folder + "/out ü.exe"},
         {"a CRLF manifest", folder + "/app crlf.json", stub_, folder + "/crlf.exe", folder + "/crlf.exe"},
     };
     std::string driveFolder;
     if (WindowsPacker()) {
         cases.push_back({"drive letters and backslashes", PackerPath(folder + "/app crlf.json"),
-                         PackerPath(folder + "/stub ü.exe"), PackerPath(folder + "/Z ü.exe"), folder + "/Z ü.exe"});
+                         PackerPath(folder + "/stub ü.exe"), PackerPath(folder + "/Z ü.exe"),
+                         folder + "/Z ü.exe"});
         // A folder on drive C: of the prefix, named as Windows names it.
         const char* prefix = getenv("WINEPREFIX");
         ASSERT_TRUE(prefix && *prefix) << "the Windows run has WINEPREFIX set";
@@ -106,13 +107,16 @@ TEST_F(PackerOnEverySystem, EverySpellingOfThePathsBuildsTheSameUninstaller) {
         WriteText(driveFolder + "/app.json", WithCrlf(sample_));
         WriteBytes(driveFolder + "/stub.exe", ReadBytes(stub_));
         std::string c = "C:\\" + name + "\\";
-        cases.push_back({"a C:\\ path", c + "app.json", c + "stub.exe", c + "out.exe", driveFolder + "/out.exe"});
+        cases.push_back(
+            {"a C:\\ path", c + "app.json", c + "stub.exe", c + "out.exe", driveFolder + "/out.exe"});
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto run = RunPacker("build " + Quoted(c.manifest) + " --stub " + Quoted(c.stub) + " -o " + Quoted(c.output));
+        auto run = RunPacker("build " + Quoted(c.manifest) + " --stub " + Quoted(c.stub) + " -o " +
+                             Quoted(c.output));
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_NE(run.out.find(c.output + ": " + std::to_string(expected.size()) + " bytes"), std::string::npos)
+        EXPECT_NE(run.out.find(c.output + ": " + std::to_string(expected.size()) + " bytes"),
+                  std::string::npos)
             << run.out;
         EXPECT_TRUE(ReadBytes(c.written) == expected) << c.written << " differs from the reference";
     }
@@ -125,9 +129,9 @@ TEST_F(PackerOnEverySystem, EverySpellingOfThePathsBuildsTheSameUninstaller) {
 TEST_F(PackerOnEverySystem, CodePagesAcceptRefuseAndStoreAlike) {
     struct Case {
         int codePage;
-        const char* text;  // JSON string contents
-        bool inPath;       // a file name, else the caption
-        const char* stored;  // the bytes the block holds, when accepted
+        const char* text;     // JSON string contents
+        bool inPath;          // a file name, else the caption
+        const char* stored;   // the bytes the block holds, when accepted
         const char* refusal;  // the message, when refused
     } cases[] = {
         {1252, "M\\u00fcller", false, "M\xFCller", nullptr},
@@ -156,14 +160,17 @@ TEST_F(PackerOnEverySystem, CodePagesAcceptRefuseAndStoreAlike) {
         ++index;
         std::string caption = c.inPath ? "Caption" : c.text;
         std::string name = c.inPath ? std::string(c.text) + ".txt" : "app.exe";
-        WriteText(manifest, "{\"codePage\": " + std::to_string(c.codePage) + ", \"messages\": {\"caption\": \"" + caption +
+        WriteText(manifest, "{\"codePage\": " + std::to_string(c.codePage) +
+                                ", \"messages\": {\"caption\": \"" + caption +
                                 "\"}, \"files\": [{\"folder\": \".\\\\\", \"name\": \"" + name + "\"}]}");
-        std::string arguments = "build " + Quoted(manifest) + " --stub " + Quoted(stub_) + " -o " + Quoted(output);
+        std::string arguments =
+            "build " + Quoted(manifest) + " --stub " + Quoted(stub_) + " -o " + Quoted(output);
         auto run = RunPacker(arguments);
         if (c.stored) {
             EXPECT_EQ(run.exitCode, 0) << run.err;
             std::string written = ReadText(output);
-            EXPECT_NE(written.find(c.stored), std::string::npos) << "the block does not hold the expected bytes";
+            EXPECT_NE(written.find(c.stored), std::string::npos)
+                << "the block does not hold the expected bytes";
         } else {
             EXPECT_EQ(run.exitCode, 1) << run.out;
             EXPECT_NE(run.err.find(c.refusal), std::string::npos) << run.err;
@@ -172,7 +179,8 @@ TEST_F(PackerOnEverySystem, CodePagesAcceptRefuseAndStoreAlike) {
         if (auto native = RunNativePacker(arguments + "-native")) {
             EXPECT_EQ(native->exitCode, run.exitCode);
             EXPECT_EQ(native->err, run.err);
-            if (c.stored) EXPECT_TRUE(ReadBytes(output + "-native") == ReadBytes(output)) << "the uninstallers differ";
+            if (c.stored)
+                EXPECT_TRUE(ReadBytes(output + "-native") == ReadBytes(output)) << "the uninstallers differ";
         }
     }
 }
@@ -188,7 +196,8 @@ TEST_F(PackerOnEverySystem, ScanReadsNamesOutsideAscii) {
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     EXPECT_NE(scan.out.find(R"("caption": "Démo Uninstall")"), std::string::npos) << scan.out;
     EXPECT_NE(scan.out.find(R"("name": "Müller.txt")"), std::string::npos) << scan.out;
-    EXPECT_NE(scan.out.find(R"({"folder": ".\\Données", "name": "naïve.dat"})"), std::string::npos) << scan.out;
+    EXPECT_NE(scan.out.find(R"({"folder": ".\\Données", "name": "naïve.dat"})"), std::string::npos)
+        << scan.out;
 
     // A name the code page cannot hold is left out of the skeleton, and said so.
     WriteText(image + "/Жук.txt", "x");
@@ -207,8 +216,9 @@ TEST_F(PackerOnEverySystem, WithoutASignerNothingIsWritten) {
     WriteText(dir_.File("app.json"), sample_);
     std::string output = dir_.File("signed ü.exe");
     std::string arguments = "build " + Quoted(dir_.File("app.json")) + " --stub " + Quoted(stub_) + " -o " +
-                            Quoted(output) + " --sign-with " + Quoted(dir_.File("cert ü.pfx")) + " --password-file " +
-                            Quoted(dir_.File("password.txt")) + " --timestamp http://timestamp.example";
+                            Quoted(output) + " --sign-with " + Quoted(dir_.File("cert ü.pfx")) +
+                            " --password-file " + Quoted(dir_.File("password.txt")) +
+                            " --timestamp http://timestamp.example";
     struct Case {
         const char* name;
         std::string environment;  // for the shell, before the packer
@@ -217,7 +227,8 @@ TEST_F(PackerOnEverySystem, WithoutASignerNothingIsWritten) {
         {"a signer named that is not there", "UNINSTPACK_OSSLSIGNCODE=/nonexistent/osslsigncode",
          "UNINSTPACK_OSSLSIGNCODE names /nonexistent/osslsigncode, which is no executable file"},
         // Wine's PATH is the Windows one, which has no osslsigncode.exe; the host's is cleared.
-        {"none on PATH", WindowsPacker() ? "UNINSTPACK_OSSLSIGNCODE=" : "UNINSTPACK_OSSLSIGNCODE= PATH=/nonexistent",
+        {"none on PATH",
+         WindowsPacker() ? "UNINSTPACK_OSSLSIGNCODE=" : "UNINSTPACK_OSSLSIGNCODE= PATH=/nonexistent",
          WindowsPacker() ? "signtool sign /fd SHA256 /f \"" + dir_.File("cert ü.pfx") +
                                "\" /p PASSWORD /tr \"http://timestamp.example\" /td SHA256 \"" + output + "\""
                          : "osslsigncode is not installed (not found on PATH)"},
@@ -227,7 +238,8 @@ TEST_F(PackerOnEverySystem, WithoutASignerNothingIsWritten) {
         // The environment goes before the whole command line: the runner included.
         auto run = pack_testing::RunProgram(
             c.environment + " " +
-                (WindowsPacker() ? Quoted(getenv("UNINSTPACK_RUNNER")) + " " : std::string()) + Quoted(getenv("UNINSTPACK")),
+                (WindowsPacker() ? Quoted(getenv("UNINSTPACK_RUNNER")) + " " : std::string()) +
+                Quoted(getenv("UNINSTPACK")),
             arguments);
         EXPECT_EQ(run.exitCode, 1) << run.out;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
@@ -256,7 +268,8 @@ std::vector<std::string> FolderNames(const std::string& path) {
 // nothing when it fails, showing its messages. The host packer's signing is checked with the real
 // osslsigncode (sign_hosttest.cpp).
 TEST_F(PackerOnEverySystem, TheWindowsPackerSignsWithOsslsigncodeOnPath) {
-    if (!WindowsPacker()) GTEST_SKIP() << "for the Windows packer; sign_hosttest.cpp checks the host packer's signing";
+    if (!WindowsPacker())
+        GTEST_SKIP() << "for the Windows packer; sign_hosttest.cpp checks the host packer's signing";
     const char* signerFolder = getenv("UNINST_FAKE_SIGNER_DIR");
     ASSERT_TRUE(signerFolder && Exists(std::string(signerFolder) + "/osslsigncode.exe"))
         << "the Windows run sets UNINST_FAKE_SIGNER_DIR to the folder of the stand-in osslsigncode.exe";
@@ -270,8 +283,8 @@ TEST_F(PackerOnEverySystem, TheWindowsPackerSignsWithOsslsigncodeOnPath) {
             "UNINSTPACK_OSSLSIGNCODE= WINEPATH=" + Quoted(PackerPath(signerFolder)) + " " +
                 Quoted(getenv("UNINSTPACK_RUNNER")) + " " + Quoted(getenv("UNINSTPACK")),
             "build " + Quoted(dir_.File("app.json")) + " --stub " + Quoted(stub_) + " -o " + Quoted(output) +
-                " --sign-with " + Quoted(certificate) + " --password-file " + Quoted(PackerPath(folder + "/password ü.txt")) +
-                " --timestamp http://timestamp.example");
+                " --sign-with " + Quoted(certificate) + " --password-file " +
+                Quoted(PackerPath(folder + "/password ü.txt")) + " --timestamp http://timestamp.example");
     };
     auto plain = RunPacker("build " + Quoted(dir_.File("app.json")) + " --stub " + Quoted(stub_) + " -o " +
                            Quoted(dir_.File("plain.exe")));
@@ -283,9 +296,10 @@ TEST_F(PackerOnEverySystem, TheWindowsPackerSignsWithOsslsigncodeOnPath) {
     auto run = build(PackerPath(folder + "/cert ü.pfx"), PackerPath(output));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const size_t aligned = (unsignedImage.size() + 7) / 8 * 8;
-    EXPECT_NE(run.out.find(PackerPath(output) + ": signed: Authenticode certificate table, 32 bytes at offset " +
-                           std::to_string(aligned)),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find(PackerPath(output) + ": signed: Authenticode certificate table, 32 bytes at offset " +
+                     std::to_string(aligned)),
+        std::string::npos)
         << run.out;
     format::Bytes signedImage = ReadBytes(output);
     ASSERT_EQ(signedImage.size(), aligned + 32);
@@ -293,7 +307,8 @@ TEST_F(PackerOnEverySystem, TheWindowsPackerSignsWithOsslsigncodeOnPath) {
         << "the block moved or changed";
     auto dump = RunPacker("dump " + Quoted(output));
     EXPECT_EQ(dump.exitCode, 0) << dump.err;
-    EXPECT_NE(dump.err.find("signed: Authenticode certificate table, 32 bytes"), std::string::npos) << dump.err;
+    EXPECT_NE(dump.err.find("signed: Authenticode certificate table, 32 bytes"), std::string::npos)
+        << dump.err;
 
     WriteText(folder + "/fail ü.pfx", "fail");
     const std::string failed = folder + "/failed ü.exe";
@@ -301,7 +316,8 @@ TEST_F(PackerOnEverySystem, TheWindowsPackerSignsWithOsslsigncodeOnPath) {
     EXPECT_EQ(run.exitCode, 1) << run.out;
     EXPECT_NE(run.err.find("Failed to read PKCS#12 file"), std::string::npos) << run.err;
     // Its messages are shown, and they show every argument arrived whole.
-    EXPECT_NE(run.err.find("\n-readpass\n" + PackerPath(folder + "/password ü.txt") + "\n-ts\nhttp://timestamp.example\n"),
+    EXPECT_NE(run.err.find("\n-readpass\n" + PackerPath(folder + "/password ü.txt") +
+                           "\n-ts\nhttp://timestamp.example\n"),
               std::string::npos)
         << run.err;
     EXPECT_FALSE(Exists(failed));

@@ -1,10 +1,10 @@
 // `uninstpack plan`: the passes in their order, the entries in the order each pass takes them, and
 // the progress each pass reports.
-#include <gtest/gtest.h>
+#include "pack/plan.h"
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "pack/plan.h"
 #include "pack_support.h"
 
 using namespace format;
@@ -12,7 +12,9 @@ using namespace pack;
 
 namespace {
 
-std::string Same(const std::string& text) { return text; }
+std::string Same(const std::string& text) {
+    return text;
+}
 
 Block ExampleBlock() {
     Block b;
@@ -22,7 +24,9 @@ Block ExampleBlock() {
                {"C:\\Windows\\Fonts", "demo.ttf", kFileFont},
                {".\\Bin", "b.dll", kFileSelfRegister}};
     b.shortcuts = {{1, "C:\\Menu\\Vendor\\App", "", "App.lnk"}};
-    b.registry = {{0x80000001u, "Software\\Vendor\\App"}, {0x80000002u, "Software\\Run\\\\App"}, {0x80000001u, "Software"}};
+    b.registry = {{0x80000001u, "Software\\Vendor\\App"},
+                  {0x80000002u, "Software\\Run\\\\App"},
+                  {0x80000001u, "Software"}};
     b.patterns = {"*.log", "#TempDir#\\app*.tmp", "#Nothing#System32\\*.dll"};
     b.settings = SettingsSpec{kSettingsWaitForRun, "\"setup.exe\" /remove", "https://example.com/"};
     return b;
@@ -54,8 +58,8 @@ TEST(Plan, TheFilePassWalksFromTheLastEntryWithItsProgress) {
     const PlanPass& files = FindPass(plan, "files");
     ASSERT_EQ(files.items.size(), 4u);
     const char* entries[] = {"files[3]", "files[2]", "files[1]", "files[0]"};
-    const char* paths[] = {"C:\\Tools\\App\\Bin\\b.dll", "C:\\Windows\\Fonts\\demo.ttf", "C:\\Tools\\App\\Bin\\a.dll",
-                           "C:\\Tools\\App\\Bin"};
+    const char* paths[] = {"C:\\Tools\\App\\Bin\\b.dll", "C:\\Windows\\Fonts\\demo.ttf",
+                           "C:\\Tools\\App\\Bin\\a.dll", "C:\\Tools\\App\\Bin"};
     const char* actions[] = {"delete", "delete", "delete", "remove folder"};
     for (size_t k = 0; k < 4; ++k) {
         EXPECT_EQ(files.items[k].entry, entries[k]);
@@ -97,7 +101,8 @@ TEST(Plan, LaterPassesReportTheirPositionsAndSkips) {
     const PlanPass& folders = FindPass(plan, "programFolders");
     ASSERT_EQ(folders.items.size(), 4u);
     EXPECT_EQ(folders.items[0].action, "remove folder");
-    EXPECT_EQ(folders.items[0].progress, std::optional<uint32_t>((1 + 3 + 4 + 0) * 100 / 12));  // S + R + F + i
+    EXPECT_EQ(folders.items[0].progress,
+              std::optional<uint32_t>((1 + 3 + 4 + 0) * 100 / 12));  // S + R + F + i
     EXPECT_EQ(folders.items[1].action, "nothing");
     EXPECT_EQ(folders.items[2].action, "nothing");
     EXPECT_FALSE(folders.items[2].progress.has_value());
@@ -154,8 +159,8 @@ TEST(Plan, KeysAndPatternFoldersTheGuardsRefuseAreSkipped) {
                   {0x80000001u, "Software\\Classes\\CLSID\\"},
                   {0x80000002u, "System\\CurrentControlSet\\Services\\MyDriver"},
                   {0x80000002u, "Software\\Microsoft\\Windows\\CurrentVersion\\Run\\\\MyApp"}};
-    b.patterns = {"#System#\\drivers\\*.sys", "#Program Files#\\Common Files\\System\\*.dll", "#AppData#\\Vendor\\*.tmp",
-                  "System32\\*.dll"};
+    b.patterns = {"#System#\\drivers\\*.sys", "#Program Files#\\Common Files\\System\\*.dll",
+                  "#AppData#\\Vendor\\*.tmp", "System32\\*.dll"};
     PlanOptions options;
     options.installDir = "C:\\Windows";
     Plan plan = BuildPlan(b, options, Same);
@@ -174,7 +179,11 @@ TEST(Plan, KeysAndPatternFoldersTheGuardsRefuseAreSkipped) {
 
 TEST(Plan, EntriesOfAFolderJustClimbedFromAreOneItem) {
     Block b;
-    b.files = {{".\\Data", "", 0}, {".\\Data", "a", 0}, {".\\Data", "b", 0}, {".\\Data", "c", 0}, {".\\Bin", "d", 0}};
+    b.files = {{".\\Data", "", 0},
+               {".\\Data", "a", 0},
+               {".\\Data", "b", 0},
+               {".\\Data", "c", 0},
+               {".\\Bin", "d", 0}};
     Plan plan = BuildPlan(b, {}, Same);
     const PlanPass& folders = FindPass(plan, "programFolders");
     ASSERT_EQ(folders.items.size(), 3u);
@@ -182,7 +191,8 @@ TEST(Plan, EntriesOfAFolderJustClimbedFromAreOneItem) {
     EXPECT_EQ(folders.items[1].entry, "files[1..3]");
     EXPECT_EQ(folders.items[1].action, "nothing");
     EXPECT_EQ(folders.items[1].notes[0], "same folder as files[0] (no second climb)");
-    EXPECT_EQ(folders.items[1].progress, std::optional<uint32_t>((0 + 0 + 5 + 3) * 100 / 10));  // the run's last entry
+    EXPECT_EQ(folders.items[1].progress,
+              std::optional<uint32_t>((0 + 0 + 5 + 3) * 100 / 10));  // the run's last entry
     EXPECT_EQ(folders.items[2].entry, "files[4]");
     EXPECT_EQ(folders.items[2].action, "remove folder");
 }
@@ -237,11 +247,18 @@ TEST(Plan, NetworkVerbatimAndSlashedFolders) {
     };
     const Case cases[] = {
         {"C:\\Tools\\App", {"\\\\host\\share\\Dir", "", 0}, "skip", "stop", "\\\\host\\share\\Dir"},
-        {"\\\\host\\share\\App", {"\\\\HOST\\Share\\Other", "", 0}, "remove folder", "remove folder",
+        {"\\\\host\\share\\App",
+         {"\\\\HOST\\Share\\Other", "", 0},
+         "remove folder",
+         "remove folder",
          "\\\\HOST\\Share\\Other"},
         {"\\\\host\\share\\App", {"\\\\host\\other\\Dir", "", 0}, "skip", "stop", "\\\\host\\other\\Dir"},
         {"C:\\Tools\\App", {"\\\\host\\share\\Dir", "a.txt", 0}, "delete", "stop", "\\\\host\\share\\Dir"},
-        {"C:\\Tools\\App", {"\\\\?\\UNC\\host\\share\\Dir", "", 0}, "skip", "stop", "\\\\?\\UNC\\host\\share\\Dir"},
+        {"C:\\Tools\\App",
+         {"\\\\?\\UNC\\host\\share\\Dir", "", 0},
+         "skip",
+         "stop",
+         "\\\\?\\UNC\\host\\share\\Dir"},
         {"C:\\Tools\\App", {"\\\\?\\C:\\Dir", "a.txt", 0}, "skip", "stop", "\\\\?\\C:\\Dir"},
         {"C:\\Tools\\App", {"C:/Other", "x.txt", 0}, "delete", "remove folder", "C:\\Other"},
     };
@@ -268,7 +285,8 @@ TEST(Plan, NetworkVerbatimAndSlashedFolders) {
     const PlanPass& climb = FindPass(shortcutPlan, "shortcutFolders");
     ASSERT_EQ(climb.items.size(), 1u);
     EXPECT_EQ(climb.items[0].action, "stop");
-    EXPECT_NE(climb.items[0].notes.back().find("network path"), std::string::npos) << climb.items[0].notes.back();
+    EXPECT_NE(climb.items[0].notes.back().find("network path"), std::string::npos)
+        << climb.items[0].notes.back();
 }
 
 // The uninstaller never cleans a folder token's own folder (it is protected), nor the system's trees;
@@ -313,8 +331,10 @@ TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {
 // typical machine of the family, and skips an entry whose token the uninstaller does not know.
 TEST(Plan, TokenEntriesShowTheTokenAndATypicalMachinesFolder) {
     Block b;
-    b.files = {{"#AppData#\\Vendor", "", 0}, {"#AppData#\\Vendor", "a.ini", kFileMustBeFree},
-               {"#Nothing#\\Vendor", "b.ini", 0}, {"#InstallDir#\\Bin", "c.dll", 0}};
+    b.files = {{"#AppData#\\Vendor", "", 0},
+               {"#AppData#\\Vendor", "a.ini", kFileMustBeFree},
+               {"#Nothing#\\Vendor", "b.ini", 0},
+               {"#InstallDir#\\Bin", "c.dll", 0}};
     b.shortcuts = {{1, "#AllUsersPrograms#\\Vendor\\App", "#AllUsersDesktop#\\Vendor", "App.lnk"},
                    {0, "#Startup#", "", "App.lnk"},
                    {0, "#Progs#\\Vendor", "", "App.lnk"}};
@@ -325,8 +345,9 @@ TEST(Plan, TokenEntriesShowTheTokenAndATypicalMachinesFolder) {
         const char* desktop;
         const char* startup;
     } families[] = {
-        {true, "C:\\Users\\<user>\\AppData\\Roaming", "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs",
-         "C:\\Users\\Public\\Desktop", "C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"},
+        {true, "C:\\Users\\<user>\\AppData\\Roaming",
+         "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs", "C:\\Users\\Public\\Desktop",
+         "C:\\Users\\<user>\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"},
         {false, "C:\\WINDOWS\\Application Data", "C:\\WINDOWS\\All Users\\Start Menu\\Programs",
          "C:\\WINDOWS\\All Users\\Desktop", "C:\\WINDOWS\\Start Menu\\Programs\\StartUp"},
     };
@@ -366,7 +387,8 @@ TEST(Plan, TokenEntriesShowTheTokenAndATypicalMachinesFolder) {
         std::string notes;
         for (const auto& note : climbs.items[1].notes) notes += note + "\n";
         EXPECT_NE(notes.find("and the second folder #AllUsersDesktop#"), std::string::npos) << notes;
-        EXPECT_NE(notes.find("the second folder on a typical " + std::string(family.nt ? "NT" : "9x") + " machine: " + desktop),
+        EXPECT_NE(notes.find("the second folder on a typical " + std::string(family.nt ? "NT" : "9x") +
+                             " machine: " + desktop),
                   std::string::npos)
             << notes;
         // The user's Startup folder itself is never removed, on either family.
@@ -395,15 +417,18 @@ TEST(Plan, TheQuestionsSayTheyAreAskedInEveryMode) {
         return all;
     };
     std::string asked = texts(b);
-    EXPECT_NE(asked.find("message 9 ask (Yes, Yes to all, No, No to all), in every mode: /Q and /S runs wait"),
-              std::string::npos)
+    EXPECT_NE(
+        asked.find("message 9 ask (Yes, Yes to all, No, No to all), in every mode: /Q and /S runs wait"),
+        std::string::npos)
         << asked;
-    EXPECT_NE(asked.find("after message 10 asks, in every mode: /Q and /S runs wait for the answer too"), std::string::npos)
+    EXPECT_NE(asked.find("after message 10 asks, in every mode: /Q and /S runs wait for the answer too"),
+              std::string::npos)
         << asked;
     b.messages[kMsgReadOnlyQuestion].clear();
     b.messages[kMsgSharedFileQuestion].clear();
     std::string silent = texts(b);
-    EXPECT_NE(silent.find("a read-only file goes without a question (message 9 is empty)"), std::string::npos) << silent;
+    EXPECT_NE(silent.find("a read-only file goes without a question (message 9 is empty)"), std::string::npos)
+        << silent;
     EXPECT_NE(silent.find("without a question (message 10 is empty)"), std::string::npos) << silent;
     EXPECT_EQ(silent.find("in every mode"), std::string::npos) << silent;
 }
@@ -412,8 +437,8 @@ TEST(Plan, TheRealPackerPrintsJson) {
     pack_testing::TempFolder dir;
     std::string stub = dir.File("stub.exe"), out = dir.File("uninst.exe");
     pack_testing::WriteBytes(stub, pack_testing::FakeStub());
-    auto built = pack_testing::RunPacker("build '" + pack_testing::SourceDir() + "/examples/sample-app.json' --stub '" +
-                                         stub + "' -o '" + out + "'");
+    auto built = pack_testing::RunPacker("build '" + pack_testing::SourceDir() +
+                                         "/examples/sample-app.json' --stub '" + stub + "' -o '" + out + "'");
     ASSERT_EQ(built.exitCode, 0) << built.err;
     auto run = pack_testing::RunPacker("plan '" + out + "' --9x --json --install-dir 'C:\\Demo'");
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -430,13 +455,15 @@ TEST(Plan, TheRealPackerPrintsJson) {
     EXPECT_EQ(doc["passes"][2]["items"][0]["path"], "C:\\Demo\\Fonts\\UninstDemoSans.ttf");
     // The sample's shortcuts are in the all users' Programs menu, as a typical 9x machine keeps it.
     EXPECT_EQ(doc["passes"][4]["name"], "shortcutFiles");
-    EXPECT_EQ(doc["passes"][4]["items"][0]["path"], "#AllUsersPrograms#\\Example Co\\Uninst Demo\\Uninst Demo.lnk");
+    EXPECT_EQ(doc["passes"][4]["items"][0]["path"],
+              "#AllUsersPrograms#\\Example Co\\Uninst Demo\\Uninst Demo.lnk");
     EXPECT_EQ(doc["passes"][4]["items"][0]["typicalPath"],
               "C:\\WINDOWS\\All Users\\Start Menu\\Programs\\Example Co\\Uninst Demo\\Uninst Demo.lnk");
 
     auto text = pack_testing::RunPacker("plan '" + out + "'");
     ASSERT_EQ(text.exitCode, 0);
-    EXPECT_NE(text.out.find("delete #InstallDir#\\Data\\settings.dat   [files[7]]"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("delete #InstallDir#\\Data\\settings.dat   [files[7]]"), std::string::npos)
+        << text.out;
     EXPECT_EQ(pack_testing::RunPacker("plan '" + out + "' --nt --9x").exitCode, 2);
     EXPECT_EQ(pack_testing::RunPacker("plan '" + stub + "'").exitCode, 1);
 }
@@ -487,30 +514,37 @@ TEST(Plan, TheJsonHoldsTheItemsInFields) {
         {"files", "files[1]", "delete",
          R"({"outcome": "remove", "target": "file", "flags": ["shared", "selfRegister"], "messages": [9, 10]})"},
         {"files", "files[0]", "remove folder", R"({"outcome": "remove", "target": "folder"})"},
-        {"files", "files[2]", "delete", R"({"outcome": "remove", "target": "file", "flags": ["font"], "messages": [9]})"},
+        {"files", "files[2]", "delete",
+         R"({"outcome": "remove", "target": "file", "flags": ["font"], "messages": [9]})"},
         {"patterns", "patterns[0]", "clean",
          R"({"outcome": "remove", "target": "files", "folder": "C:\\Demo\\Logs", "mask": "*.log"})"},
-        {"shortcutFiles", "shortcuts[0]", "delete", R"({"outcome": "remove", "target": "file", "path": "C:\\Menu\\Vendor\\App\\App.lnk"})"},
+        {"shortcutFiles", "shortcuts[0]", "delete",
+         R"({"outcome": "remove", "target": "file", "path": "C:\\Menu\\Vendor\\App\\App.lnk"})"},
         {"shortcutFolders", "shortcuts[0]", "remove folder",
          R"({"target": "folder", "level": 0, "levels": 1, "path": "C:\\Menu\\Vendor\\App", "secondFolder": "D:\\Menu\\Vendor\\App"})"},
         {"registry", "registry[0]", "delete value",
          R"({"outcome": "remove", "target": "value", "key": "HKCU\\Software\\Vendor\\App", "valueName": "Installed"})"},
-        {"registry", "registry[1]", "delete key", R"({"outcome": "remove", "target": "key", "path": "HKCU\\Software\\Vendor\\App"})"},
+        {"registry", "registry[1]", "delete key",
+         R"({"outcome": "remove", "target": "key", "path": "HKCU\\Software\\Vendor\\App"})"},
         {"programFolders", "files[2]", "nothing", R"({"outcome": "none"})"},
-        {"closing", "", "self-delete", R"({"outcome": "remove", "target": "uninstaller", "path": "C:\\Demo\\uninst.exe"})"},
+        {"closing", "", "self-delete",
+         R"({"outcome": "remove", "target": "uninstaller", "path": "C:\\Demo\\uninst.exe"})"},
     };
     for (const auto& c : cases) {
         auto item = find(c.pass, c.entry, c.action);
         ASSERT_FALSE(item.is_null()) << c.pass << " " << c.entry << " " << c.action << "\n" << run.out;
         const nlohmann::json fields = nlohmann::json::parse(c.fields);
         for (const auto& [key, value] : fields.items()) {
-            EXPECT_EQ(item.contains(key) ? item[key] : nlohmann::json(), value) << c.pass << " " << c.entry << " " << key << "\n" << item.dump();
+            EXPECT_EQ(item.contains(key) ? item[key] : nlohmann::json(), value)
+                << c.pass << " " << c.entry << " " << key << "\n"
+                << item.dump();
         }
     }
     // The second climb step of the shortcut says its level.
     bool levelOne = false;
     for (const auto& p : doc["passes"]) {
-        for (const auto& item : p["items"]) levelOne = levelOne || (p["name"] == "shortcutFolders" && item.value("level", 0) == 1);
+        for (const auto& item : p["items"])
+            levelOne = levelOne || (p["name"] == "shortcutFolders" && item.value("level", 0) == 1);
     }
     EXPECT_TRUE(levelOne) << run.out;
 }

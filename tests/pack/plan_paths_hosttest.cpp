@@ -1,8 +1,8 @@
 // The packer's own path judgements, and the wrappers `plan` and `check` call the uninstaller's path
 // builder through (its contract: tests/removal/entry_paths_test.cpp).
-#include <gtest/gtest.h>
-
 #include "pack/plan_paths.h"
+
+#include <gtest/gtest.h>
 
 using namespace pack;
 
@@ -72,9 +72,11 @@ TEST(PlanPaths, TokensAndSharedFolders) {
     EXPECT_TRUE(IsKnownToken("#Program Files#"));
     EXPECT_FALSE(IsKnownToken("#Nothing#"));
     bool unclosed = false;
-    EXPECT_EQ(TokensOf("#AppData##Desktop#\\x#", &unclosed), (std::vector<std::string>{"#AppData#", "#Desktop#"}));
+    EXPECT_EQ(TokensOf("#AppData##Desktop#\\x#", &unclosed),
+              (std::vector<std::string>{"#AppData#", "#Desktop#"}));
     EXPECT_TRUE(unclosed);
-    EXPECT_EQ(SharedFolderName("C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\"), "the Programs menu");
+    EXPECT_EQ(SharedFolderName("C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\"),
+              "the Programs menu");
     EXPECT_EQ(SharedFolderName("C:\\"), "the drive's root");
     EXPECT_FALSE(SharedFolderName("C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vendor"));
 }

@@ -1,7 +1,6 @@
 // The packer's property over random manifests (see random_manifest.h): every manifest it accepts
 // loads in the uninstaller, and build -> dump -> build gives the same block.
 #include <gtest/gtest.h>
-
 #include <random>
 
 #include "random_manifest.h"

@@ -26,7 +26,7 @@ namespace pack_testing {
 using Choose = std::function<uint32_t(uint32_t bound)>;
 
 class RandomManifest {
-public:
+  public:
     explicit RandomManifest(Choose choose) : choose_(std::move(choose)) {}
 
     std::string Json() {
@@ -34,7 +34,8 @@ public:
         static const int kPages[] = {1252, 1251, 1250, 932, 936, 949, 950, 437, 922};
         if (Chance(4)) doc["codePage"] = kPages[choose_(std::size(kPages))];
         if (Chance(2)) {
-            static const char* const kKeys[] = {"caption", "confirm", "badHeader", "readOnlyQuestion", "noToAll", "fileInUse"};
+            static const char* const kKeys[] = {"caption",          "confirm", "badHeader",
+                                                "readOnlyQuestion", "noToAll", "fileInUse"};
             nlohmann::json messages = nlohmann::json::object();
             for (uint32_t n = choose_(4); n > 0; --n) messages[kKeys[choose_(std::size(kKeys))]] = Text(40);
             doc["messages"] = messages;
@@ -54,18 +55,52 @@ public:
         return doc.dump();
     }
 
-private:
+  private:
     bool Chance(uint32_t oneIn) { return choose_(oneIn) == 0; }
 
     // Texts from the pieces paths, keys and messages are made of, now and then long enough to
     // reach the limits of the format.
     std::string Text(uint32_t typical) {
-        static const char* const kPieces[] = {
-            "a",   "Z",     "\\",       "\\\\",      "#",         "#Windows#", "#TempDir#", "#Nope#", ".",
-            "..",  ":",     "/",        "*",         "?",         " ",         "%s",        "%d",     "%",
-            "é",   "Ж",     "¥",        "‾",         "表",        "日本",      "wwgT)H",    ".\\",    "C:\\",
-            "Software", "System", "CLSID", "CurrentControlSet", "Microsoft", "Classes", "Program Files",
-            "Common Files", "drivers", "System32", "Vendor", "App", "\xF0\x9F\x98\x80"};
+        static const char* const kPieces[] = {"a",
+                                              "Z",
+                                              "\\",
+                                              "\\\\",
+                                              "#",
+                                              "#Windows#",
+                                              "#TempDir#",
+                                              "#Nope#",
+                                              ".",
+                                              "..",
+                                              ":",
+                                              "/",
+                                              "*",
+                                              "?",
+                                              " ",
+                                              "%s",
+                                              "%d",
+                                              "%",
+                                              "é",
+                                              "Ж",
+                                              "¥",
+                                              "‾",
+                                              "表",
+                                              "日本",
+                                              "wwgT)H",
+                                              ".\\",
+                                              "C:\\",
+                                              "Software",
+                                              "System",
+                                              "CLSID",
+                                              "CurrentControlSet",
+                                              "Microsoft",
+                                              "Classes",
+                                              "Program Files",
+                                              "Common Files",
+                                              "drivers",
+                                              "System32",
+                                              "Vendor",
+                                              "App",
+                                              "\xF0\x9F\x98\x80"};
         uint32_t length = Chance(8) ? 100 + choose_(500) : choose_(typical);
         std::string out;
         while (out.size() < length) out += kPieces[choose_(std::size(kPieces))];
@@ -80,7 +115,8 @@ private:
     }
 
     nlohmann::json File() {
-        static const char* const kFolders[] = {".\\", ".\\Bin", "", "C:\\App", "Sub", "..\\x", "...", ".\\Data\\..."};
+        static const char* const kFolders[] = {".\\", ".\\Bin", "",    "C:\\App",
+                                               "Sub", "..\\x",  "...", ".\\Data\\..."};
         nlohmann::json entry = {{"folder", Chance(2) ? kFolders[choose_(std::size(kFolders))] : Text(40)}};
         if (!Chance(3)) entry["name"] = Text(20);
         if (Chance(3)) {
@@ -93,7 +129,8 @@ private:
     }
 
     nlohmann::json Shortcut() {
-        nlohmann::json entry = {{"levels", choose_(6)}, {"folder", Chance(2) ? "C:\\Menu\\Vendor\\App" : Text(40)}};
+        nlohmann::json entry = {{"levels", choose_(6)},
+                                {"folder", Chance(2) ? "C:\\Menu\\Vendor\\App" : Text(40)}};
         if (Chance(2)) entry["secondFolder"] = Text(30);
         if (Chance(2)) entry["name"] = Text(20);
         return entry;
@@ -140,7 +177,8 @@ inline std::string DumpDiffers(const std::string& manifestJson, const std::strin
             for (const char* field : {"folder", "name", "secondFolder", "root", "key"}) {
                 if (text(x[i], field) != text(y[i], field)) return where + "." + field;
             }
-            if (x[i].contains("value") != y[i].contains("value") || text(x[i], "value") != text(y[i], "value")) {
+            if (x[i].contains("value") != y[i].contains("value") ||
+                text(x[i], "value") != text(y[i], "value")) {
                 return where + ".value";
             }
             if (flags(x[i]) != flags(y[i])) return where + ".flags";
@@ -181,19 +219,22 @@ inline std::string CheckBuildDumpBuild(const std::string& json, bool* accepted =
     int code = LoadRecords(file, 0, loaded.data, &failure);
     fclose(file);
     if (code != 0) {
-        return std::string(errors ? "build --force" : "check accepted") + " a manifest whose block the loader refuses (" +
-               LoadErrorName(code) + ")";
+        return std::string(errors ? "build --force" : "check accepted") +
+               " a manifest whose block the loader refuses (" + LoadErrorName(code) + ")";
     }
     pack::Manifest dumped;
     dumped.codePage = manifest.codePage;
     dumped.block = pack::BlockFromData(loaded.data);
     std::string dumpJson;
     std::vector<pack::Problem> notes;
-    if (!pack::ManifestToJson(dumped, dumpJson, problems, notes)) return "dump failed: " + problems.front().message;
+    if (!pack::ManifestToJson(dumped, dumpJson, problems, notes))
+        return "dump failed: " + problems.front().message;
     if (!notes.empty()) return "dump noted: " + notes.front().message;
     pack::Manifest again;
-    if (!pack::ParseManifest(dumpJson, again, problems)) return "the dump does not build: " + problems.front().message;
-    if (format::EncodeBlock(again.block) != block) return "build -> dump -> build gives other bytes:\n" + dumpJson;
+    if (!pack::ParseManifest(dumpJson, again, problems))
+        return "the dump does not build: " + problems.front().message;
+    if (format::EncodeBlock(again.block) != block)
+        return "build -> dump -> build gives other bytes:\n" + dumpJson;
     std::string differs = DumpDiffers(json, dumpJson);
     if (!differs.empty()) return "the dump says something else at " + differs + ":\n" + dumpJson;
     return "";

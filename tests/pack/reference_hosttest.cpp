@@ -1,7 +1,6 @@
 // The manual page (docs/uninstpack.1) and the bash completion (scripts/uninstpack.bash-completion)
 // name every command and option the packer has, as `uninstpack --help-all` lists them.
 #include <gtest/gtest.h>
-
 #include <map>
 #include <set>
 #include <sstream>
@@ -65,7 +64,8 @@ TEST(Reference, ManualPageAndCompletionNameEveryCommandAndOption) {
     ASSERT_TRUE(commands["build"].count("--stub")) << help.out;
 
     std::string manual = pack_testing::ReadText(pack_testing::SourceDir() + "/docs/uninstpack.1");
-    std::string completion = pack_testing::ReadText(pack_testing::SourceDir() + "/scripts/uninstpack.bash-completion");
+    std::string completion =
+        pack_testing::ReadText(pack_testing::SourceDir() + "/scripts/uninstpack.bash-completion");
     ASSERT_FALSE(manual.empty());
     const std::set<std::string> completedCommands = CompletionWords(completion, "local commands=\"");
     for (const auto& [command, options] : commands) {
@@ -77,14 +77,16 @@ TEST(Reference, ManualPageAndCompletionNameEveryCommandAndOption) {
             section = ".SS \"Every command\"\n";
         } else {
             EXPECT_TRUE(completedCommands.count(command)) << "the completion does not offer the command";
-            EXPECT_NE(manual.find("\n.B uninstpack " + command + "\n"), std::string::npos) << "not in the synopsis";
+            EXPECT_NE(manual.find("\n.B uninstpack " + command + "\n"), std::string::npos)
+                << "not in the synopsis";
             completed = CompletionWords(completion, "        " + command + ") options=\"");
             section = ".SS " + command + "\n";
         }
         size_t sectionAt = manual.find(section);
-        std::string described = sectionAt == std::string::npos
-                                    ? std::string()
-                                    : manual.substr(sectionAt, manual.find("\n.S", sectionAt + 1) - sectionAt);
+        std::string described =
+            sectionAt == std::string::npos
+                ? std::string()
+                : manual.substr(sectionAt, manual.find("\n.S", sectionAt + 1) - sectionAt);
         for (const auto& option : options) {
             if (option == "-h") continue;  // --help stands for it
             EXPECT_TRUE(completed.count(option)) << option << " is not completed";

@@ -1,13 +1,12 @@
 // `uninstpack scan`: a manifest skeleton from an installed image.
-#include <gtest/gtest.h>
+#include "pack/scan.h"
 
 #include <algorithm>
 #include <filesystem>
-
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "pack/check.h"
-#include "pack/scan.h"
 #include "pack_support.h"
 
 using namespace pack;
@@ -19,7 +18,8 @@ namespace {
 void MakeImage(const std::string& root) {
     fs::create_directories(root + "/Bin/Plugins");
     fs::create_directories(root + "/data");
-    for (const char* file : {"app.exe", "Readme.txt", "uninstall.exe", "Bin/core.dll", "Bin/Plugins/p.dll", "data/a.dat", "data/B.dat"}) {
+    for (const char* file : {"app.exe", "Readme.txt", "uninstall.exe", "Bin/core.dll", "Bin/Plugins/p.dll",
+                             "data/a.dat", "data/B.dat"}) {
         pack_testing::WriteText(root + "/" + file, "x");
     }
     fs::create_symlink(root + "/app.exe", root + "/link.exe");
@@ -37,9 +37,9 @@ TEST(Scan, ListsFolderEntriesBeforeTheirFilesAndSubfolders) {
     ASSERT_TRUE(ScanInstallation(options, m, skipped, notes, error)) << error;
     std::vector<std::string> entries;
     for (const auto& f : m.block.files) entries.push_back(f.folder + "|" + f.name);
-    EXPECT_EQ(entries, (std::vector<std::string>{".\\|app.exe", ".\\|Readme.txt", ".\\Bin|", ".\\Bin|core.dll",
-                                                 ".\\Bin\\Plugins|", ".\\Bin\\Plugins|p.dll", ".\\data|", ".\\data|a.dat",
-                                                 ".\\data|B.dat"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           ".\\|app.exe", ".\\|Readme.txt", ".\\Bin|", ".\\Bin|core.dll", ".\\Bin\\Plugins|",
+                           ".\\Bin\\Plugins|p.dll", ".\\data|", ".\\data|a.dat", ".\\data|B.dat"}));
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_EQ(skipped[0], "link.exe (a symbolic link)");
     EXPECT_EQ(m.block.messages[format::kMsgCaption], "Uninst Demo Uninstall");
@@ -103,10 +103,11 @@ TEST(Scan, LeavesOutWhatWindowsWouldReadOtherwise) {
     EXPECT_EQ(entries, (std::vector<std::string>{".\\|app.exe", ".\\Sub|", ".\\Sub|uninst.exe"}));
     std::string all;
     for (const auto& s : skipped) all += s + "\n";
-    for (const char* expected : {"a\\b.txt (its name holds \"\\\", which Windows reads as a folder separator)",
-                                 "back\\slash (its name holds \"\\\"", "Sub\\x\\y (its name holds \"\\\"",
-                                 "star*.txt (its name holds a character Windows does not allow",
-                                 "dot. (its name ends in a dot or a space", "con.txt (its name is that of a device"}) {
+    for (const char* expected :
+         {"a\\b.txt (its name holds \"\\\", which Windows reads as a folder separator)",
+          "back\\slash (its name holds \"\\\"", "Sub\\x\\y (its name holds \"\\\"",
+          "star*.txt (its name holds a character Windows does not allow",
+          "dot. (its name ends in a dot or a space", "con.txt (its name is that of a device"}) {
         EXPECT_NE(all.find(expected), std::string::npos) << expected << "\n got: " << all;
     }
     EXPECT_EQ(all.find("Uninst.EXE"), std::string::npos) << all;
@@ -119,7 +120,8 @@ TEST(Scan, TheRealPackerPrintsAManifestThatBuilds) {
     auto scan = pack_testing::RunPacker("scan '" + root + "' --install-dir-name 'My Demo'");
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     // Wine shows a POSIX symbolic link to a Windows program as the file it points to.
-    if (!pack_testing::WindowsPacker()) EXPECT_NE(scan.err.find("left out link.exe"), std::string::npos) << scan.err;
+    if (!pack_testing::WindowsPacker())
+        EXPECT_NE(scan.err.find("left out link.exe"), std::string::npos) << scan.err;
     EXPECT_NE(scan.out.find(R"("caption": "My Demo Uninstall")"), std::string::npos) << scan.out;
     // The default name is the one the documentation installs the uninstaller under.
     EXPECT_EQ(scan.out.find("uninstall.exe"), std::string::npos) << scan.out;
@@ -143,12 +145,14 @@ TEST(Scan, WritesStartMenuShortcutsAsTokensAndTheUnattendedChoice) {
     } cases[] = {
         {"--start-menu-folder 'Example Co\\My Demo'", {"1|#Programs#\\Example Co\\My Demo|My Demo.lnk"}},
         {"--start-menu-folder 'Example Co/My Demo/' --all-users --shortcut 'A.lnk' --shortcut 'B.lnk'",
-         {"1|#AllUsersPrograms#\\Example Co\\My Demo|A.lnk", "1|#AllUsersPrograms#\\Example Co\\My Demo|B.lnk"}},
+         {"1|#AllUsersPrograms#\\Example Co\\My Demo|A.lnk",
+          "1|#AllUsersPrograms#\\Example Co\\My Demo|B.lnk"}},
         {"--start-menu-folder 'My Demo'", {"0|#Programs#\\My Demo|My Demo.lnk"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.options);
-        auto scan = pack_testing::RunPacker("scan '" + root + "' --install-dir-name 'My Demo' --unattended " + c.options);
+        auto scan = pack_testing::RunPacker("scan '" + root + "' --install-dir-name 'My Demo' --unattended " +
+                                            c.options);
         ASSERT_EQ(scan.exitCode, 0) << scan.err;
         Manifest m;
         ASSERT_EQ(pack_testing::Parse(scan.out, m), "") << scan.out;
@@ -172,10 +176,12 @@ TEST(Scan, WritesStartMenuShortcutsAsTokensAndTheUnattendedChoice) {
     EXPECT_EQ(m.unattended, std::nullopt);
     std::string findings;
     for (const auto& f : CheckManifest(m, {})) findings += DescribeFinding("scan", f) + "\n";
-    EXPECT_NE(findings.find("scan: warning[unattended]: runs with /S and /Q still stop"), std::string::npos) << findings;
+    EXPECT_NE(findings.find("scan: warning[unattended]: runs with /S and /Q still stop"), std::string::npos)
+        << findings;
     // Folders that are not below the Programs menu, and shortcut names with folders, are refused.
-    for (const char* bad : {"--start-menu-folder '..\\Other'", "--start-menu-folder 'C:\\Menu'",
-                            "--start-menu-folder 'A\\\\B'", "--start-menu-folder 'Menu' --shortcut 'x\\y.lnk'"}) {
+    for (const char* bad :
+         {"--start-menu-folder '..\\Other'", "--start-menu-folder 'C:\\Menu'", "--start-menu-folder 'A\\\\B'",
+          "--start-menu-folder 'Menu' --shortcut 'x\\y.lnk'"}) {
         auto run = pack_testing::RunPacker("scan '" + root + "' " + bad);
         EXPECT_EQ(run.exitCode, 1) << bad << "\n" << run.out;
         EXPECT_NE(run.err.find("uninstpack: --"), std::string::npos) << bad << "\n" << run.err;
@@ -222,9 +228,14 @@ TEST(Scan, TheUninstallerItNamesIsNeverListed) {
         std::vector<std::string> listed;
         std::vector<std::string> noted;
     } cases[] = {
-        {"uninstall.exe", {"app.exe", "uninst.exe", "unins000.exe", "uninstall.txt"}, {"unins000.exe", "uninst.exe"}},
-        {"uninst.exe", {"app.exe", "UNINSTALL.EXE", "unins000.exe", "uninstall.txt"}, {"unins000.exe", "UNINSTALL.EXE"}},
-        {"App.exe", {"UNINSTALL.EXE", "uninst.exe", "unins000.exe", "uninstall.txt"},
+        {"uninstall.exe",
+         {"app.exe", "uninst.exe", "unins000.exe", "uninstall.txt"},
+         {"unins000.exe", "uninst.exe"}},
+        {"uninst.exe",
+         {"app.exe", "UNINSTALL.EXE", "unins000.exe", "uninstall.txt"},
+         {"unins000.exe", "UNINSTALL.EXE"}},
+        {"App.exe",
+         {"UNINSTALL.EXE", "uninst.exe", "unins000.exe", "uninstall.txt"},
          {"unins000.exe", "uninst.exe", "UNINSTALL.EXE"}},
     };
     for (const auto& c : cases) {
@@ -242,7 +253,10 @@ TEST(Scan, TheUninstallerItNamesIsNeverListed) {
         ASSERT_EQ(notes.size(), c.noted.size());  // in the order of the listing
         for (size_t i = 0; i < notes.size(); ++i) {
             EXPECT_EQ(notes[i].rfind(c.noted[i] + " looks like an uninstaller, but the uninstaller is " +
-                                         std::string(c.uninstaller), 0), 0u) << notes[i];
+                                         std::string(c.uninstaller),
+                                     0),
+                      0u)
+                << notes[i];
         }
     }
     Manifest m;
@@ -254,7 +268,8 @@ TEST(Scan, TheUninstallerItNamesIsNeverListed) {
     }
     auto run = pack_testing::RunPacker("scan '" + root + "'");
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("uninstpack: note: uninst.exe looks like an uninstaller"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("uninstpack: note: uninst.exe looks like an uninstaller"), std::string::npos)
+        << run.err;
 }
 
 }  // namespace

@@ -2,12 +2,10 @@
 // reader: the same fields at the same places, every example of the schema read by the reader,
 // every example manifest valid, and manifests the reader refuses refused by the schema too
 // (scripts/validate-manifest.py, with Python's jsonschema).
-#include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 
@@ -57,9 +55,11 @@ json ManifestWith(const std::string& place, const std::string& key, const json& 
     if (place == "messages") return json{{"messages", json{{key, value}}}};
     if (place == "settings") return json{{"settings", json{{key, value}}}};
     if (place == "files[]") return json{{"files", json::array({entry(json{{"folder", ".\\"}})})}};
-    if (place == "shortcuts[]") return json{{"shortcuts", json::array({entry(json{{"folder", "C:\\Example\\Menu"}})})}};
+    if (place == "shortcuts[]")
+        return json{{"shortcuts", json::array({entry(json{{"folder", "C:\\Example\\Menu"}})})}};
     if (place == "registry[]") {
-        return json{{"registry", json::array({entry(json{{"root", "HKCU"}, {"key", "Software\\Example Co\\App"}})})}};
+        return json{
+            {"registry", json::array({entry(json{{"root", "HKCU"}, {"key", "Software\\Example Co\\App"}})})}};
     }
     return json();
 }
@@ -72,13 +72,17 @@ std::map<std::string, std::string> Validate(const std::vector<std::string>& file
     for (const auto& f : files) list += " '" + f + "'";
     // The Python on PATH may be one of its own without the module; Debian's has it from
     // python3-jsonschema (scripts/install-deps.sh).
-    std::string command = "for p in python3 /usr/bin/python3; do if $p -c 'import jsonschema' 2>/dev/null; then "
-                          "exec $p '" + script + "'" + list + "; fi; done; echo 'no python3 with jsonschema' >&2; exit 2";
-    int status = std::system(("(" + command + ") >'" + folder.File("out") + "' 2>'" + folder.File("err") + "'").c_str());
+    std::string command =
+        "for p in python3 /usr/bin/python3; do if $p -c 'import jsonschema' 2>/dev/null; then "
+        "exec $p '" +
+        script + "'" + list + "; fi; done; echo 'no python3 with jsonschema' >&2; exit 2";
+    int status = std::system(
+        ("(" + command + ") >'" + folder.File("out") + "' 2>'" + folder.File("err") + "'").c_str());
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::map<std::string, std::string> verdicts;
     if (code != 0 && code != 1) {
-        *failure = "validate-manifest.py exited with " + std::to_string(code) + ": " + pack_testing::ReadText(folder.File("err"));
+        *failure = "validate-manifest.py exited with " + std::to_string(code) + ": " +
+                   pack_testing::ReadText(folder.File("err"));
         return verdicts;
     }
     std::istringstream out(pack_testing::ReadText(folder.File("out")));
@@ -100,7 +104,8 @@ TEST(ManifestSchema, NamesEveryFieldOfTheReaderAndNoOther) {
         ASSERT_NE(object, nullptr) << "the schema does not describe this place";
         std::set<std::string> reader(fields.keys.begin(), fields.keys.end());
         EXPECT_EQ(PropertiesOf(*object), reader);
-        EXPECT_EQ(object->value("additionalProperties", true), false) << "the reader refuses unknown fields here";
+        EXPECT_EQ(object->value("additionalProperties", true), false)
+            << "the reader refuses unknown fields here";
         EXPECT_EQ(object->value("type", ""), "object");
     }
     // And no object in the schema that the reader does not know as a place.
@@ -130,11 +135,13 @@ TEST(ManifestSchema, TheReaderReadsEveryExampleOfEveryField) {
             for (const auto& example : p.value()["examples"]) {
                 json manifest = ManifestWith(fields.place, p.key(), example);
                 ManifestOptions options;
-                if (example.is_array() && p.key() == "language") options.language = example[0].get<std::string>();
+                if (example.is_array() && p.key() == "language")
+                    options.language = example[0].get<std::string>();
                 Manifest m;
                 std::vector<Problem> problems;
                 EXPECT_TRUE(ParseManifest(manifest.dump(), m, problems, options))
-                    << manifest.dump() << "\n" << (problems.empty() ? "" : DescribeProblem("m.json", problems[0]));
+                    << manifest.dump() << "\n"
+                    << (problems.empty() ? "" : DescribeProblem("m.json", problems[0]));
                 ++tried;
             }
         }
@@ -168,7 +175,8 @@ TEST(ManifestSchema, LanguageTagsAreTheBuiltInOnes) {
 TEST(ManifestSchema, AcceptNamesAreTheWarningsOfCheck) {
     json schema = Schema();
     std::set<std::string> offered;
-    for (const auto& name : schema["$defs"]["accept"]["items"]["enum"]) offered.insert(name.get<std::string>());
+    for (const auto& name : schema["$defs"]["accept"]["items"]["enum"])
+        offered.insert(name.get<std::string>());
     const auto& names = WarningNames();
     EXPECT_EQ(offered, std::set<std::string>(names.begin(), names.end()));
     for (const auto& fields : ManifestFields()) {

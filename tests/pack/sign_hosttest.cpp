@@ -1,10 +1,9 @@
 // Signed uninstallers: `build --sign-with` signs with osslsigncode after the block is attached, the
 // signature covers the block, and `dump` and `plan` read a signed uninstaller as the unsigned one,
 // reporting the certificate table instead of bytes after the end record.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
 
+#include <gtest/gtest.h>
 #include <set>
 
 #include "format/stub_image.h"
@@ -39,7 +38,9 @@ Shell RunShell(const std::string& command) {
     return result;
 }
 
-bool OnPath(const char* program) { return RunShell(std::string("command -v ") + program).exitCode == 0; }
+bool OnPath(const char* program) {
+    return RunShell(std::string("command -v ") + program).exitCode == 0;
+}
 
 std::set<std::string> FolderItems(const std::string& path) {
     std::set<std::string> names;
@@ -100,25 +101,55 @@ TEST(SignatureReport, WhatFollowsTheEndRecord) {
     };
     struct Case {
         const char* name;
-        Bytes gap;             // between the end record and the table
-        Bytes table;           // appended after the gap
-        Bytes after;           // appended after the table
-        int64_t tableAt;       // the security directory's offset, relative to where the table was put
-        uint32_t tableSize;    // the directory's size (0: the table's)
-        bool signature;        // reported as the signature
-        const char* note;      // among the notes ("" for none)
-        size_t notes;          // how many notes (the bytes after the end record are noted when no signature explains them)
+        Bytes gap;           // between the end record and the table
+        Bytes table;         // appended after the gap
+        Bytes after;         // appended after the table
+        int64_t tableAt;     // the security directory's offset, relative to where the table was put
+        uint32_t tableSize;  // the directory's size (0: the table's)
+        bool signature;      // reported as the signature
+        const char* note;    // among the notes ("" for none)
+        size_t notes;  // how many notes (the bytes after the end record are noted when no signature explains
+                       // them)
     } cases[] = {
         {"as signing leaves it", Bytes(aligned - blockEnd, 0), certificate(2), {}, 0, 0, true, "", 0},
         {"bytes after the table", Bytes(aligned - blockEnd, 0), certificate(2), Bytes(5, 0xEE), 0, 0, true,
          "5 bytes follow the certificate table (24 bytes at offset", 1},
-        {"other bytes before the table", Bytes(3, 0xEE), certificate(2), {}, 0, 0, true, "3 bytes follow the end record", 1},
-        {"no Authenticode signature", Bytes(aligned - blockEnd, 0), certificate(1), {}, 0, 0, false,
-         "does not begin with an Authenticode signature", 1},
-        {"the block runs into the table", Bytes(aligned - blockEnd, 0), certificate(2), {},
-         -static_cast<int64_t>(aligned - blockEnd) - 4, 0, false, "the block runs into the certificate table", 2},
-        {"a table past the end of the file", Bytes(aligned - blockEnd, 0), certificate(2), {}, 0, 400, false,
-         "past the end of the file", 2},
+        {"other bytes before the table",
+         Bytes(3, 0xEE),
+         certificate(2),
+         {},
+         0,
+         0,
+         true,
+         "3 bytes follow the end record",
+         1},
+        {"no Authenticode signature",
+         Bytes(aligned - blockEnd, 0),
+         certificate(1),
+         {},
+         0,
+         0,
+         false,
+         "does not begin with an Authenticode signature",
+         1},
+        {"the block runs into the table",
+         Bytes(aligned - blockEnd, 0),
+         certificate(2),
+         {},
+         -static_cast<int64_t>(aligned - blockEnd) - 4,
+         0,
+         false,
+         "the block runs into the certificate table",
+         2},
+        {"a table past the end of the file",
+         Bytes(aligned - blockEnd, 0),
+         certificate(2),
+         {},
+         0,
+         400,
+         false,
+         "past the end of the file",
+         2},
     };
     TempFolder dir;
     for (const Case& c : cases) {
@@ -160,13 +191,15 @@ class Signing : public ::testing::Test {
         // packer's signing is checked without a signer (windows_packer_hosttest.cpp).
         if (pack_testing::WindowsPacker()) GTEST_SKIP() << "the Windows packer has no osslsigncode.exe here";
         for (const char* tool : {"openssl", "osslsigncode"}) {
-            if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
+            if (!OnPath(tool))
+                GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
         }
-        Shell made = RunShell("cd '" + dir_.path() +
-                              "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 "
-                              "-subj '/CN=uninstpack test signer' && printf 'test secret\\n' > password.txt && "
-                              "openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.pfx -passout "
-                              "file:password.txt");
+        Shell made =
+            RunShell("cd '" + dir_.path() +
+                     "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 "
+                     "-subj '/CN=uninstpack test signer' && printf 'test secret\\n' > password.txt && "
+                     "openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.pfx -passout "
+                     "file:password.txt");
         ASSERT_EQ(made.exitCode, 0) << made.output;
         Bytes stub = FakeStub();
         auto located = LocateDataOffsetField(stub);
@@ -182,7 +215,8 @@ class Signing : public ::testing::Test {
         return RunPacker("build '" + manifest_ + "' --stub '" + stub_ + "' -o '" + output + "'" + signing);
     }
     std::string SignWith() const {
-        return " --sign-with '" + dir_.File("cert.pfx") + "' --password-file '" + dir_.File("password.txt") + "'";
+        return " --sign-with '" + dir_.File("cert.pfx") + "' --password-file '" + dir_.File("password.txt") +
+               "'";
     }
     Shell Verify(const std::string& file) const {
         return RunShell("osslsigncode verify -CAfile '" + dir_.File("cert.pem") + "' -in '" + file + "'");
@@ -200,7 +234,8 @@ TEST_F(Signing, TheSignedUninstallerVerifiesAndReadsAsTheUnsignedOne) {
     ASSERT_EQ(built.exitCode, 0) << built.err;
     auto signedBuild = Build(signedFile, SignWith());
     ASSERT_EQ(signedBuild.exitCode, 0) << signedBuild.err;
-    EXPECT_EQ(FolderItems(dir_.File("signed")), std::set<std::string>{"uninst.exe"}) << "no temporary files left";
+    EXPECT_EQ(FolderItems(dir_.File("signed")), std::set<std::string>{"uninst.exe"})
+        << "no temporary files left";
 
     Shell verified = Verify(signedFile);
     EXPECT_EQ(verified.exitCode, 0) << verified.output;
@@ -220,11 +255,12 @@ TEST_F(Signing, TheSignedUninstallerVerifiesAndReadsAsTheUnsignedOne) {
     EXPECT_TRUE(std::equal(unsignedImage.begin() + kFakeStubSize, unsignedImage.end(),
                            signedImage.begin() + kFakeStubSize));
     // osslsigncode set the checksum of the signed file: the packer's computation agrees with it.
-    EXPECT_EQ(ReadU32(signedImage.data() + located->checksumField), PeChecksum(signedImage, located->checksumField));
+    EXPECT_EQ(ReadU32(signedImage.data() + located->checksumField),
+              PeChecksum(signedImage, located->checksumField));
     const CertificateTable table = *located->certificates;
     EXPECT_EQ(uint64_t{table.offset} + table.size, signedImage.size());
-    std::string report = "signed: Authenticode certificate table, " + std::to_string(table.size) + " bytes at offset " +
-                         std::to_string(table.offset);
+    std::string report = "signed: Authenticode certificate table, " + std::to_string(table.size) +
+                         " bytes at offset " + std::to_string(table.offset);
     EXPECT_NE(signedBuild.out.find(report), std::string::npos) << signedBuild.out;
 
     for (const char* command : {"dump", "plan"}) {
@@ -281,9 +317,11 @@ TEST_F(Signing, AFailedSigningWritesNothing) {
         const char* message;
     } cases[] = {
         {"osslsigncode missing", "/nonexistent/osslsigncode", SignWith(), "osslsigncode is not installed"},
-        {"a wrong password", "", " --sign-with '" + dir_.File("cert.pfx") + "' --password-file '" + dir_.File("wrong.txt") + "'",
+        {"a wrong password", "",
+         " --sign-with '" + dir_.File("cert.pfx") + "' --password-file '" + dir_.File("wrong.txt") + "'",
          "mac verify failure"},
-        {"no certificate", "", " --sign-with '" + dir_.File("missing.pfx") + "'", "Failed to read PKCS#12 file"},
+        {"no certificate", "", " --sign-with '" + dir_.File("missing.pfx") + "'",
+         "Failed to read PKCS#12 file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

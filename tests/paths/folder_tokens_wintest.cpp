@@ -1,12 +1,12 @@
 // Folder tokens on the real platform: the token table on both families, its fallbacks (reached by
 // making the first lookup fail through the run state's lookups), and the expansion of whole texts.
-#include <gtest/gtest.h>
+#include "paths/folder_tokens.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include "paths/folder_tokens.h"
 #include "paths/path_fixtures.h"
 #include "paths/special_folders.h"
 
@@ -66,7 +66,8 @@ TEST(FolderTokenTable, EveryRowResolvesToThePlatformFolderOnBothFamilies) {
         {"#AllUsersStartup#", ShellDir(CSIDL_COMMON_STARTUP)},
         {"#Fonts#", ShellDir(CSIDL_FONTS)},
     };
-    const char* unknown[] = {"#Nothing#", "##", "#Windows #", "#Install Dir#", "Windows", "#Start Menu#", "#Program#"};
+    const char* unknown[] = {"#Nothing#", "##",           "#Windows #", "#Install Dir#",
+                             "Windows",   "#Start Menu#", "#Program#"};
     for (bool nt : {true, false}) {
         TestRun t(nt);
         for (const TokenCase& c : cases) {
@@ -306,7 +307,8 @@ TEST(FolderTokenExpansion, ExpansionsThatDoNotFitAreRefusedNotCut) {
     for (int i = 0; i < 7000; ++i) repeated += "#Windows#";
     char dest[kPathBufferSize];
     std::memset(dest, 'Z', sizeof(dest));
-    EXPECT_EQ(ExpandFolderTokens(t.run.paths, nullptr, repeated.c_str(), kExpansionScratchSize), kExpansionTooLong);
+    EXPECT_EQ(ExpandFolderTokens(t.run.paths, nullptr, repeated.c_str(), kExpansionScratchSize),
+              kExpansionTooLong);
     EXPECT_EQ(ExpandFolderTokens(t.run.paths, dest, repeated.c_str(), sizeof(dest)), kExpansionTooLong);
     EXPECT_EQ(dest[0], '\0');
 

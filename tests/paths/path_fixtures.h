@@ -2,8 +2,9 @@
 // the product uses, with the shared run-state fixture and sandbox.
 #pragma once
 
-#include <shlobj.h>
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <string>
 

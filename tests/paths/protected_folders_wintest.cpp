@@ -1,8 +1,7 @@
 // The protected-folder test on the real platform: the folders of both families, and every spelling
 // of a protected folder that the file system accepts as that folder.
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -289,7 +288,8 @@ TEST(ProtectedFolders, PatternFoldersThatResolveToProtectedFolders) {
     };
     for (const std::string& pattern : patterns) {
         char expanded[kPathBufferSize];
-        ASSERT_LT(ExpandFolderTokens(t.run.paths, expanded, pattern.c_str(), kPathBufferSize), kPathBufferSize);
+        ASSERT_LT(ExpandFolderTokens(t.run.paths, expanded, pattern.c_str(), kPathBufferSize),
+                  kPathBufferSize);
         char* mask = std::strrchr(expanded, '\\');
         ASSERT_NE(mask, nullptr) << expanded;
         *mask = '\0';

@@ -1,13 +1,13 @@
 // The contract of the path builder that the passes and the packer's plan and check share: each
 // table is what the uninstaller acts on for an entry. Runs on the host and in the Windows build.
-#include <gtest/gtest.h>
+#include "removal/entry_paths.h"
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "common/backslash.h"
 #include "paths/token_table.h"
-#include "removal/entry_paths.h"
 
 namespace {
 
@@ -50,10 +50,11 @@ TEST(EntryPaths, FileEntriesAsTheFilePassBuildsThem) {
 struct FakeTokens {
     static bool Resolve(void*, const char* token, size_t length, char* out, size_t size) {
         std::string text(token, length);
-        const char* folder = text == "#AppData#" ? "C:\\Users\\u\\AppData\\Roaming"
+        const char* folder = text == "#AppData#"       ? "C:\\Users\\u\\AppData\\Roaming"
                              : text == "#AllUsersDir#" ? "D:\\"
-                             : text == "#Long#"        ? "C:\\LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL"
-                                                        : nullptr;
+                             : text == "#Long#"
+                                 ? "C:\\LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL"
+                                 : nullptr;
         return folder && CopyText(out, size, folder);
     }
     FolderTokenResolver resolver() { return {Resolve, this}; }
@@ -68,7 +69,7 @@ TEST(EntryPaths, AFolderThatBeginsWithATokenIsThatTokensFolder) {
         {"#AppData#\\Vendor\\App", "a.ini", "C:\\Users\\u\\AppData\\Roaming\\Vendor\\App\\a.ini"},
         {"#AppData#", "a.ini", "C:\\Users\\u\\AppData\\Roaming\\a.ini"},
         {"#AppData#\\", "a.ini", "C:\\Users\\u\\AppData\\Roaming\\a.ini"},
-        {"#AppData#\\Vendor", "", "C:\\Users\\u\\AppData\\Roaming\\Vendor"},  // a folder entry
+        {"#AppData#\\Vendor", "", "C:\\Users\\u\\AppData\\Roaming\\Vendor"},     // a folder entry
         {"#AppData#/Vendor", "a", "C:\\Users\\u\\AppData\\Roaming\\Vendor\\a"},  // "/" is a separator
         // A drive root keeps its one backslash.
         {"#AllUsersDir#\\Vendor", "a", "D:\\Vendor\\a"},
@@ -151,7 +152,8 @@ TEST(EntryPaths, APathThatDoesNotFitIsRefusedNeverCut) {
     EXPECT_FALSE(BuildRunFirstFolderCommand(kInstall, (over + "xxxx").c_str(), out, sizeof(out)));
     EXPECT_STREQ(out, "");
     // The folder alone would fit, but the pass builds the whole entry path first.
-    EXPECT_EQ(BuildProgramFolder(kInstall, ".\\Bin", over.c_str(), out, sizeof(out)), ProgramFolderStart::kTooLong);
+    EXPECT_EQ(BuildProgramFolder(kInstall, ".\\Bin", over.c_str(), out, sizeof(out)),
+              ProgramFolderStart::kTooLong);
 }
 
 TEST(EntryPaths, ProgramFoldersAreTheFoldersThatHoldTheFiles) {
@@ -163,17 +165,20 @@ TEST(EntryPaths, ProgramFoldersAreTheFoldersThatHoldTheFiles) {
     } cases[] = {
         {".\\Bin", "app.dll", ProgramFolderStart::kFolder, "C:\\Tools\\App\\Bin"},
         {".\\", "app.exe", ProgramFolderStart::kFolder, "C:\\Tools\\App"},
-        {".\\Bin", "sub\\x.dll", ProgramFolderStart::kFolder, "C:\\Tools\\App\\Bin\\sub"},  // the deepest folder
+        {".\\Bin", "sub\\x.dll", ProgramFolderStart::kFolder,
+         "C:\\Tools\\App\\Bin\\sub"},  // the deepest folder
         {".\\Data", "", ProgramFolderStart::kFolder, "C:\\Tools\\App\\Data"},
         {".\\Data\\", "", ProgramFolderStart::kFolder, "C:\\Tools\\App\\Data"},
         {"C:\\", "boot.ini", ProgramFolderStart::kFolder, "C:"},  // shorter than 4: protected
         {"", "lone.dll", ProgramFolderStart::kNoBackslash, ""},
-        {"C:/Other/Sub", "x.txt", ProgramFolderStart::kFolder, "C:\\Other\\Sub"},  // climbs as the file pass deletes
+        {"C:/Other/Sub", "x.txt", ProgramFolderStart::kFolder,
+         "C:\\Other\\Sub"},  // climbs as the file pass deletes
         {"C:/Other/", "", ProgramFolderStart::kFolder, "C:\\Other"},
     };
     for (const auto& c : cases) {
         char out[kRoomy];
-        EXPECT_EQ(BuildProgramFolder(kInstall, c.folder, c.name, out, sizeof(out)), c.start) << c.folder << " " << c.name;
+        EXPECT_EQ(BuildProgramFolder(kInstall, c.folder, c.name, out, sizeof(out)), c.start)
+            << c.folder << " " << c.name;
         EXPECT_STREQ(out, c.path) << c.folder << " " << c.name;
     }
 }
@@ -300,12 +305,15 @@ TEST(EntryPaths, RegistryEntriesAreClassifiedAsThePassDoes) {
     }
     EXPECT_FALSE(IsPredefinedRoot(0x80000006u, true)) << "HKEY_DYN_DATA is 9x only";
     EXPECT_TRUE(IsPredefinedRoot(0x80000006u, false));
-    for (uint32_t root : {0u, 0x80000004u, 0x80000007u, 0x7FFFFFFFu, 0x00000100u}) EXPECT_FALSE(IsPredefinedRoot(root, false)) << root;
+    for (uint32_t root : {0u, 0x80000004u, 0x80000007u, 0x7FFFFFFFu, 0x00000100u})
+        EXPECT_FALSE(IsPredefinedRoot(root, false)) << root;
 }
 
 TEST(EntryPaths, AbsolutePathsTokensAndTheRunFirstCommand) {
-    for (const char* path : {"C:\\", "c:\\x", "\\\\server\\share\\x", "\\\\server\\share"}) EXPECT_TRUE(IsAbsolutePath(path)) << path;
-    for (const char* path : {"C:", "C:x", "x\\y", "\\x", "\\\\server", "\\\\server\\", "\\\\\\x", "\\\\s\\\\x", "1:\\x", ""}) {
+    for (const char* path : {"C:\\", "c:\\x", "\\\\server\\share\\x", "\\\\server\\share"})
+        EXPECT_TRUE(IsAbsolutePath(path)) << path;
+    for (const char* path :
+         {"C:", "C:x", "x\\y", "\\x", "\\\\server", "\\\\server\\", "\\\\\\x", "\\\\s\\\\x", "1:\\x", ""}) {
         EXPECT_FALSE(IsAbsolutePath(path)) << path;
     }
     FolderToken token;
@@ -365,5 +373,6 @@ TEST(EntryPaths, NetworkFoldersOnlyOnTheInstallationsShare) {
         {"C:\\Tools\\App\\", "\\\\.\\C:\\Dir", true},
         {"\\\\?\\UNC\\host\\share\\App\\", "\\\\?\\UNC\\host\\share\\Dir", true},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsRefusedNetworkFolder(c.install, c.folder), c.refused) << c.install << " " << c.folder;
+    for (const auto& c : cases)
+        EXPECT_EQ(IsRefusedNetworkFolder(c.install, c.folder), c.refused) << c.install << " " << c.folder;
 }

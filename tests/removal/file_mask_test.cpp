@@ -1,7 +1,7 @@
 // The long-name mask test of the wildcard pass: what it accepts is all the pass may delete.
-#include <gtest/gtest.h>
-
 #include "removal/file_mask.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

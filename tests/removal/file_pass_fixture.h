@@ -3,17 +3,16 @@
 // case needs, and a listing of what the sandbox holds afterwards.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "format/layout.h"
+#include "removal/files.h"
 #include "support/sandbox.h"
 #include "support/test_run.h"
-#include "removal/files.h"
 
 namespace file_pass_testing {
 
@@ -63,7 +62,8 @@ class FilePassRun {
     static void Write(const std::string& path, bool readOnly = false) {
         size_t cut = path.find_last_of('\\');
         CreateDirectoryA(path.substr(0, cut).c_str(), nullptr);
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
         DWORD written = 0;
         WriteFile(file, "x", 1, &written, nullptr);
@@ -73,7 +73,8 @@ class FilePassRun {
 
     // Holds `path` open in this process with the given sharing until the object goes.
     HANDLE Hold(const std::string& path, DWORD share = 0) {
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
         if (h != INVALID_HANDLE_VALUE) held_.push_back(h);
         return h;
@@ -92,10 +93,11 @@ class FilePassRun {
     void SetSharedValue(const std::string& name, DWORD type, const void* data, DWORD size) {
         sharedValues_.push_back(name);
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
         RegCloseKey(key);
     }
     void SetSharedCount(const std::string& name, DWORD count) { SetSharedValue(name, REG_DWORD, &count, 4); }
@@ -104,15 +106,18 @@ class FilePassRun {
     // The stored count, or -1 when there is no such value.
     static long long SharedCount(const std::string& name) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return -1;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+            return -1;
         DWORD count = 0, size = sizeof(count);
-        LONG result = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size);
+        LONG result =
+            RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size);
         RegCloseKey(key);
         return result == ERROR_SUCCESS ? static_cast<long long>(count) : -1;
     }
     static void DeleteSharedCount(const std::string& name) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            return;
         RegDeleteValueA(key, name.c_str());
         RegCloseKey(key);
     }
@@ -137,7 +142,8 @@ class FilePassRun {
                 out.insert(prefix + name + "\\");
                 List(folder + "\\" + name, prefix + name + "\\", out);
             } else {
-                out.insert(prefix + name + ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? " (ro)" : ""));
+                out.insert(prefix + name +
+                           ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? " (ro)" : ""));
             }
         } while (FindNextFileA(search, &found));
         FindClose(search);

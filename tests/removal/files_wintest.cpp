@@ -2,9 +2,8 @@
 // probe, the in-use check, the walk with its folder entries, the read-only handling without a
 // question, and the shared-DLL count rows that ask nothing. The rows with a question are in the
 // end-to-end tests (tests/e2e/file_pass_wintest.cpp).
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <vector>
 
@@ -97,7 +96,8 @@ TEST(FilePass, InUseCheckAsksOnlyAboutFilesThatMustBeFree) {
     t.Write(t.InApp("other.dll"));
     HANDLE held = t.Hold(t.InApp("held.dll"));
     t.Hold(t.InApp("other.dll"));
-    t.SetEntries({{".\\", "free.dll", kMustBeFree}, {".\\", "held.dll", kMustBeFree}, {".\\", "other.dll", 0}});
+    t.SetEntries(
+        {{".\\", "free.dll", kMustBeFree}, {".\\", "held.dll", kMustBeFree}, {".\\", "other.dll", 0}});
     EXPECT_TRUE(FindFileInUse(t.run()));
     EXPECT_EQ(std::string(t.run().currentItem), t.InApp("held.dll")) << "stops at the first locked one";
     t.Release(held);
@@ -174,7 +174,8 @@ TEST(FilePass, RemovesFromTheLastEntryFolderEntriesAfterTheirFiles) {
         {".\\", "missing.txt"},
     });
     RemoveInstalledFiles(t.run());
-    EXPECT_EQ(t.Listing(), (Listing{"App\\", "App\\Keep\\", "App\\Keep\\unlisted.txt", "App\\held.txt", "canary.txt"}));
+    EXPECT_EQ(t.Listing(),
+              (Listing{"App\\", "App\\Keep\\", "App\\Keep\\unlisted.txt", "App\\held.txt", "canary.txt"}));
     EXPECT_EQ(t.run().readOnlyAnswer, ToAllAnswer::kYesToAll) << "an empty question counts as yes to all";
 }
 
@@ -243,7 +244,8 @@ TEST(FilePass, SharedCountRowsWithoutAQuestion) {
 // long to read counts as missing (so it goes with the file).
 TEST(FilePass, SharedCountKeepsTheStoredTypeAndTreatsLongValuesAsMissing) {
     FilePassRun t;
-    std::string counted = t.InApp("binary.dll"), longValue = t.InApp("long.dll"), missing = t.InApp("missing.dll");
+    std::string counted = t.InApp("binary.dll"), longValue = t.InApp("long.dll"),
+                missing = t.InApp("missing.dll");
     t.Write(counted);
     t.Write(longValue);
     const uint8_t three[4] = {3, 0, 0, 0};
@@ -251,7 +253,8 @@ TEST(FilePass, SharedCountKeepsTheStoredTypeAndTreatsLongValuesAsMissing) {
     t.SetSharedValue(counted, REG_BINARY, three, 4);
     t.SetSharedValue(longValue, REG_BINARY, eight, 8);
     t.SetSharedCount(missing, 1);  // a missing file counts as not locked: its count step runs
-    t.SetEntries({{".\\", "binary.dll", kShared}, {".\\", "long.dll", kShared}, {".\\", "missing.dll", kShared}});
+    t.SetEntries(
+        {{".\\", "binary.dll", kShared}, {".\\", "long.dll", kShared}, {".\\", "missing.dll", kShared}});
     RemoveInstalledFiles(t.run());
 
     HKEY key = nullptr;

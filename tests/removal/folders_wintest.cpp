@@ -1,12 +1,14 @@
 // The wildcard, shortcut and program-folder passes on real trees in a sandbox: each test takes a
 // snapshot before and after and checks that exactly the expected items went.
-#include <shlobj.h>
+#include "removal/folders.h"
+
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include "format/layout.h"
-#include "removal/folders.h"
 #include "removal/removal_fixtures.h"
 #include "support/unix_side.h"
 
@@ -30,9 +32,17 @@ std::string CurrentFolder() {
 // A tree of logs below the install folder, with files that match and files that don't, folders that
 // end up empty and ones that don't, and canaries outside the pattern's folder.
 const std::vector<std::string> kLogTree = {
-    "App\\app.exe",          "App\\top.log",          "App\\Logs\\a.log",       "App\\Logs\\keep.txt",
-    "App\\Logs\\Sub\\b.log", "App\\Logs\\Sub\\Deeper\\c.LOG", "App\\Logs\\Mixed\\d.log",
-    "App\\Logs\\Mixed\\e.dat", "App\\Logs\\Empty\\",   "App\\Other\\f.log",      "outside.log",
+    "App\\app.exe",
+    "App\\top.log",
+    "App\\Logs\\a.log",
+    "App\\Logs\\keep.txt",
+    "App\\Logs\\Sub\\b.log",
+    "App\\Logs\\Sub\\Deeper\\c.LOG",
+    "App\\Logs\\Mixed\\d.log",
+    "App\\Logs\\Mixed\\e.dat",
+    "App\\Logs\\Empty\\",
+    "App\\Other\\f.log",
+    "outside.log",
 };
 
 TEST(WildcardPass, CleansThePatternFolderTreeAndRemovesTheFoldersLeftEmpty) {
@@ -41,8 +51,8 @@ TEST(WildcardPass, CleansThePatternFolderTreeAndRemovesTheFoldersLeftEmpty) {
         std::string pattern;  // "%S" stands for the sandbox folder
         Items removed;
     };
-    const Items logs = {"App\\Logs\\a.log",    "App\\Logs\\Sub\\b.log", "App\\Logs\\Sub\\Deeper\\c.LOG",
-                        "App\\Logs\\Sub\\Deeper\\", "App\\Logs\\Sub\\",   "App\\Logs\\Mixed\\d.log",
+    const Items logs = {"App\\Logs\\a.log",         "App\\Logs\\Sub\\b.log", "App\\Logs\\Sub\\Deeper\\c.LOG",
+                        "App\\Logs\\Sub\\Deeper\\", "App\\Logs\\Sub\\",      "App\\Logs\\Mixed\\d.log",
                         "App\\Logs\\Empty\\"};
     const Case cases[] = {
         {"relative to the install folder", "Logs\\*.log", logs},
@@ -112,12 +122,9 @@ TEST(WildcardPass, NeverCleansAProtectedFolder) {
     };
     const Items beside = {"App\\Logs\\a.log", "App\\Logs\\Sub\\b.log", "App\\Logs\\Sub\\"};
     const Case cases[] = {
-        {"Logs\\*.log", beside},
-        {"Logs\\Docs\\*.log", {}},
-        {"Logs\\Docs\\.\\*.log", {}},
-        {"Logs\\Docs\\Inner\\..\\*.log", {}},
-        {"Logs\\\\Docs\\*.log", {}},
-        {"Logs\\Docs.\\*.log", {}},
+        {"Logs\\*.log", beside},      {"Logs\\Docs\\*.log", {}},
+        {"Logs\\Docs\\.\\*.log", {}}, {"Logs\\Docs\\Inner\\..\\*.log", {}},
+        {"Logs\\\\Docs\\*.log", {}},  {"Logs\\Docs.\\*.log", {}},
         {"Logs\\Desk\\*.log", {}},
     };
     for (const Case& c : cases) {
@@ -139,7 +146,8 @@ TEST(WildcardPass, NeverCleansAProtectedFolder) {
 // The system's own trees are refused as `uninstpack check` refuses them, before any lookup.
 TEST(WildcardPass, RefusesTheSystemsOwnTrees) {
     std::string drivers = path_testing::SystemDir() + "\\drivers";
-    std::string canaries[] = {drivers + "\\uninst-canary.zzq", path_testing::SystemDir() + "\\uninst-canary.zzq"};
+    std::string canaries[] = {drivers + "\\uninst-canary.zzq",
+                              path_testing::SystemDir() + "\\uninst-canary.zzq"};
     for (const auto& canary : canaries) removal_testing::MakeFileAt(canary);
     FolderSandbox box;
     box.lists.Pattern("#System#\\drivers\\uninst-canary.zzq");
@@ -185,9 +193,9 @@ bool MakeFolderLink(const std::string& link, const std::string& target) {
     std::string unixFolder = testing_support::UnixPath(testing_support::FolderOf(link));
     std::string why;
     return !unixTarget.empty() && !unixFolder.empty() &&
-           testing_support::RunUnixShell("ln -s '" + unixTarget + "' '" + unixFolder + "/" +
-                                             testing_support::NameOf(link) + "'",
-                                         &why) &&
+           testing_support::RunUnixShell(
+               "ln -s '" + unixTarget + "' '" + unixFolder + "/" + testing_support::NameOf(link) + "'",
+               &why) &&
            GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -196,7 +204,8 @@ bool MakeFolderLink(const std::string& link, const std::string& target) {
 TEST(WildcardPass, NeverFollowsALinkOutOfTheTree) {
     FolderSandbox box;
     MakeTree(box.root(), {"Victim\\v.log", "Victim\\Sub\\w.log", "App\\Logs\\a.log"});
-    if (!MakeFolderLink(box.Path("App\\Logs\\link"), box.Path("Victim"))) GTEST_SKIP() << "no folder links here";
+    if (!MakeFolderLink(box.Path("App\\Logs\\link"), box.Path("Victim")))
+        GTEST_SKIP() << "no folder links here";
     box.lists.Pattern("Logs\\*.log");
     box.Attach();
     Items snapshot = TreeSnapshot(box.root());
@@ -208,14 +217,17 @@ TEST(WildcardPass, NeverFollowsALinkOutOfTheTree) {
     EXPECT_EQ(removed, (Items{"App\\Logs\\a.log"}));
 }
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
 
 // Creates `path` (a folder when it ends with a backslash) through the "\\?\" namespace, which takes
 // paths of any length and names with trailing dots.
 bool MakeVerbatim(const std::string& path) {
     std::wstring wide = L"\\\\?\\" + Wide(path);
     if (!path.empty() && path.back() == '\\') return CreateDirectoryW(wide.c_str(), nullptr) != FALSE;
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
@@ -240,9 +252,9 @@ TEST(WildcardPass, SkipsNamesThatReachAnotherEntryAndPathsTooLong) {
     std::string fits = logs + std::string(250 - logs.size(), 'F') + "\\";
     // A folder whose own path does not fit, holding a file.
     std::string tooLong = logs + std::string(260 - logs.size(), 'L') + "\\";
-    std::vector<std::string> made = {logs + "a.\\",      logs + "a.\\t.log", logs + "...\\",
-                                     fits,                fits + "long-name.log",
-                                     tooLong,             tooLong + "z.log"};
+    std::vector<std::string> made = {
+        logs + "a.\\", logs + "a.\\t.log", logs + "...\\", fits, fits + "long-name.log",
+        tooLong,       tooLong + "z.log"};
     for (const auto& item : made) ASSERT_TRUE(MakeVerbatim(item)) << item;
     box.lists.Pattern("Logs\\*.log");
     box.Attach();
@@ -251,7 +263,8 @@ TEST(WildcardPass, SkipsNamesThatReachAnotherEntryAndPathsTooLong) {
     Items removed = Removed(snapshot, TreeSnapshot(box.root()));
     bool allThere = true;
     for (auto it = made.rbegin(); it != made.rend(); ++it) {
-        allThere = allThere && (GetFileAttributesW((L"\\\\?\\" + Wide(*it)).c_str()) != INVALID_FILE_ATTRIBUTES);
+        allThere =
+            allThere && (GetFileAttributesW((L"\\\\?\\" + Wide(*it)).c_str()) != INVALID_FILE_ATTRIBUTES);
         RemoveVerbatim(*it);
     }
     EXPECT_TRUE(allThere) << "an item with a trimmed name or a long path went";
@@ -268,17 +281,32 @@ TEST(ShortcutPasses, DeleteTheFilesAndClimbTheLevelCounts) {
         Items removed;
     };
     const Case cases[] = {
-        {"level 0: only the folder", 0, "Menu\\Vendor\\App", "", "App.lnk",
+        {"level 0: only the folder",
+         0,
+         "Menu\\Vendor\\App",
+         "",
+         "App.lnk",
          {"Menu\\Vendor\\App\\App.lnk", "Menu\\Vendor\\App\\"}},
-        {"level 2: the folder and two parents", 2, "Menu\\Vendor\\App", "", "App.lnk",
+        {"level 2: the folder and two parents",
+         2,
+         "Menu\\Vendor\\App",
+         "",
+         "App.lnk",
          {"Menu\\Vendor\\App\\App.lnk", "Menu\\Vendor\\App\\", "Menu\\Vendor\\", "Menu\\"}},
-        {"level 2 with a second folder", 2, "Menu\\Vendor\\App", "Desk\\Vendor\\App", "App.lnk",
-         {"Menu\\Vendor\\App\\App.lnk", "Menu\\Vendor\\App\\", "Menu\\Vendor\\", "Menu\\", "Desk\\Vendor\\App\\",
-          "Desk\\Vendor\\", "Desk\\"}},
-        {"a folder that stays does not end the climb", 1, "Busy\\App", "Desk\\Vendor\\App", "App.lnk",
+        {"level 2 with a second folder",
+         2,
+         "Menu\\Vendor\\App",
+         "Desk\\Vendor\\App",
+         "App.lnk",
+         {"Menu\\Vendor\\App\\App.lnk", "Menu\\Vendor\\App\\", "Menu\\Vendor\\", "Menu\\",
+          "Desk\\Vendor\\App\\", "Desk\\Vendor\\", "Desk\\"}},
+        {"a folder that stays does not end the climb",
+         1,
+         "Busy\\App",
+         "Desk\\Vendor\\App",
+         "App.lnk",
          {"Busy\\App\\App.lnk", "Desk\\Vendor\\App\\", "Desk\\Vendor\\"}},
-        {"no file name: nothing deleted, still climbed", 0, "Menu\\Vendor\\App", "", "",
-         {}},
+        {"no file name: nothing deleted, still climbed", 0, "Menu\\Vendor\\App", "", "", {}},
         {"no folder: no climb, whatever the second folder", 3, "", "Desk\\Vendor\\App", "App.lnk", {}},
     };
     for (const Case& c : cases) {

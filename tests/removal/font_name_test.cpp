@@ -1,25 +1,27 @@
 // The font-name reader on font files written here: which record names the font, and the hostile
 // headers, offsets and lengths that must give no name rather than a wrong one or a read outside
 // the buffers. Portable: runs on the host (also under the sanitizers) and under Wine.
-#include <gtest/gtest.h>
+#include "removal/font_name.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "removal/font_name.h"
 #include "support/font_file.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using testing_support::FontNameRecord;
 using testing_support::FontLayout;
+using testing_support::FontNameRecord;
 using testing_support::WriteFont;
 
-FontNameRecord Mac(const std::string& text) { return testing_support::MacName(testing_support::kFontNameFull, text); }
+FontNameRecord Mac(const std::string& text) {
+    return testing_support::MacName(testing_support::kFontNameFull, text);
+}
 FontNameRecord Windows(const std::string& text) {
     return testing_support::WindowsName(testing_support::kFontNameFull, text);
 }
@@ -33,7 +35,9 @@ FontLayout Names(std::vector<FontNameRecord> names) {
     layout.names = std::move(names);
     return layout;
 }
-void SetText(FontNameRecord& record, const std::string& text) { record.string.assign(text.begin(), text.end()); }
+void SetText(FontNameRecord& record, const std::string& text) {
+    record.string.assign(text.begin(), text.end());
+}
 
 // The font written to a file of the test's own, read back by the reader.
 std::string ReadName(const Bytes& font) {
@@ -102,27 +106,30 @@ TEST(FontName, HostileOrDamagedFilesGiveNoName) {
     };
     add("naming table after the 40th record", [](FontLayout& s) { s.tablesBeforeName = 40; });
     add("table count 0", [](FontLayout& s) { s.tableCount = 0; });
-    add("table count larger than the records there", [](FontLayout& s) { s.tableCount = 3000; s.withNameTable = false; });
+    add("table count larger than the records there", [](FontLayout& s) {
+        s.tableCount = 3000;
+        s.withNameTable = false;
+    });
     add("no naming table", [](FontLayout& s) { s.withNameTable = false; });
     add("shorter than its offset table", [](FontLayout& s) { s.cutAt = 11; });
     add("cut inside the table records", [](FontLayout& s) { s.cutAt = 20; });
     add("cut inside the name string", [](FontLayout& s) { s.cutAt = 12 + 16 + 6 + 12 + 4; });
-    add("record count beyond the file", [](FontLayout& s) { s.nameRecordCount = 0xFFFF; s.names.clear(); });
+    add("record count beyond the file", [](FontLayout& s) {
+        s.nameRecordCount = 0xFFFF;
+        s.names.clear();
+    });
     add("naming table offset past the end", [](FontLayout& s) { s.nameTableOffset = 0x00100000; });
     add("naming table offset beyond a signed seek", [](FontLayout& s) { s.nameTableOffset = 0x7FFFFFF0u; });
     add("naming table offset that wraps", [](FontLayout& s) { s.nameTableOffset = 0xFFFFFFF0u; });
     add("storage offset past the end", [](FontLayout& s) { s.storageOffset = 0xFFFF; });
     add("string offset past the end", [](FontLayout& s) { s.names[0].offset = 0xFFF0; });
     add("string length past the end", [](FontLayout& s) { s.names[0].length = 40; });
-    add("string length 5000 (overflows the buffer)", [](FontLayout& s) {
-        SetText(s.names[0], std::string(5000, 'A'));
-    });
-    add("a name with no room for \" (TrueType)\"", [](FontLayout& s) {
-        SetText(s.names[0], std::string(kFontNameMaxLength + 1, 'A'));
-    });
-    add("a NUL inside the name (it would be cut to another font's name)", [](FontLayout& s) {
-        SetText(s.names[0], std::string("Arial\0 Custom", 13));
-    });
+    add("string length 5000 (overflows the buffer)",
+        [](FontLayout& s) { SetText(s.names[0], std::string(5000, 'A')); });
+    add("a name with no room for \" (TrueType)\"",
+        [](FontLayout& s) { SetText(s.names[0], std::string(kFontNameMaxLength + 1, 'A')); });
+    add("a NUL inside the name (it would be cut to another font's name)",
+        [](FontLayout& s) { SetText(s.names[0], std::string("Arial\0 Custom", 13)); });
     add("empty name", [](FontLayout& s) { SetText(s.names[0], ""); });
     add("a good record followed by an unusable last one", [](FontLayout& s) {
         s.names.push_back(Mac("Broken"));

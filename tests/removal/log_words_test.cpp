@@ -2,7 +2,6 @@
 #include "removal/log_words.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 #include <string>
 

@@ -3,7 +3,6 @@
 #include "removal/pattern_guard.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace {

@@ -3,7 +3,6 @@
 #include "removal/registry_guard.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace {
@@ -86,7 +85,8 @@ TEST(RegistryGuard, RefusesTheKeysWindowsAndEveryProgramNeed) {
         {format::kRootCurrentUser, "Software\\Vendor\\App", false},
         {format::kRootLocalMachine, "Software\\Vendor", false},
         {format::kRootLocalMachine, "Software\\Classes\\.myext", false},
-        {format::kRootLocalMachine, "Software\\Classes\\CLSID\\{00000000-1111-2222-3333-444444444444}", false},
+        {format::kRootLocalMachine, "Software\\Classes\\CLSID\\{00000000-1111-2222-3333-444444444444}",
+         false},
         {format::kRootClassesRoot, "MyApp.Document", false},
         {format::kRootClassesRoot, "*\\shellex\\ContextMenuHandlers\\MyApp", false},
         {format::kRootClassesRoot, "Wow6432Node\\CLSID\\{00000000-1111-2222-3333-444444444444}", false},

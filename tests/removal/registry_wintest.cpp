@@ -1,11 +1,12 @@
 // The registry pass on real keys: a sandbox key below HKEY_CURRENT_USER\Software, and, for the
 // entries that name a hive's own keys, the predefined roots redirected to sandbox keys so that a
 // fault deletes nothing of the machine's.
+#include "removal/registry.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include "removal/registry.h"
 #include "removal/registry_guard.h"
 #include "removal/removal_fixtures.h"
 
@@ -18,7 +19,9 @@ using Items = std::set<std::string>;
 constexpr uint32_t kHkcu = 0x80000001u;
 constexpr uint32_t kHklm = 0x80000002u;
 
-Items RemovedKeys(const Items& before, const Items& after) { return removal_testing::Removed(before, after); }
+Items RemovedKeys(const Items& before, const Items& after) {
+    return removal_testing::Removed(before, after);
+}
 
 // A run on the NT or 9x family with the given registry entries.
 struct RegistryRun {
@@ -38,10 +41,14 @@ TEST(RegistryPass, RemovesKeysWithTheirSubkeysAndSingleValues) {
         Items removed;
     };
     const Case cases[] = {
-        {"a key with nested subkeys", "App",
-         {"App\\", "App\\@", "App\\@Path", "App\\A\\", "App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\@deep", "App\\D\\"}},
+        {"a key with nested subkeys",
+         "App",
+         {"App\\", "App\\@", "App\\@Path", "App\\A\\", "App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\@deep",
+          "App\\D\\"}},
         {"a nested key only", "App\\A\\B", {"App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\@deep"}},
-        {"doubled and trailing separators", "App\\\\A\\B\\", {"App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\@deep"}},
+        {"doubled and trailing separators",
+         "App\\\\A\\B\\",
+         {"App\\A\\B\\", "App\\A\\B\\C\\", "App\\A\\B\\C\\@deep"}},
         {"one value", "App\\\\Path", {"App\\@Path"}},
         {"the default value", "App\\\\", {"App\\@"}},
         {"a key that does not exist", "Missing\\Key", {}},
@@ -68,21 +75,25 @@ TEST(RegistryPass, RemovesAValueDirectlyUnderTheRoot) {
     std::string name = "UninstRootValue-" + std::to_string(GetCurrentProcessId());
     std::string other = name + "-other";
     for (const auto& n : {name, other}) {
-        ASSERT_EQ(RegSetValueExA(HKEY_CURRENT_USER, n.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegSetValueExA(HKEY_CURRENT_USER, n.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
+            ERROR_SUCCESS);
     }
     RegistryRun run;
     run.lists.Key(kHkcu, "\\\\" + name);
     run.Run();
-    EXPECT_NE(RegQueryValueExA(HKEY_CURRENT_USER, name.c_str(), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, other.c_str(), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_NE(RegQueryValueExA(HKEY_CURRENT_USER, name.c_str(), nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, other.c_str(), nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     RegDeleteValueA(HKEY_CURRENT_USER, other.c_str());
 }
 
 using OverrideFn = LONG(WINAPI*)(HKEY, HKEY);
 
 OverrideFn OverridePredefKey() {
-    return reinterpret_cast<OverrideFn>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegOverridePredefKey"));
+    return reinterpret_cast<OverrideFn>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegOverridePredefKey"));
 }
 
 // The roots redirected to sandbox keys for one test: entries that name a hive's own keys then
@@ -135,10 +146,11 @@ TEST(RegistryPass, RefusesAHivesOwnKeysInEverySpelling) {
             RedirectedRoots roots(keys);
             ASSERT_TRUE(roots.ok());
             RegistryRun run(nt);
-            for (const char* path : {"Software", "SOFTWARE", "software", "Software\\", "\\Software", "\\Software\\",
-                                     "Software\\\\\\", "\\\\Software\\\\Vendor\\App\\..", "System", "SYSTEM\\",
-                                     "\\", "", "Software\\Microsoft", "Software\\Classes", "Software\\Classes\\CLSID",
-                                     "Software\\Microsoft\\Windows\\CurrentVersion\\Run"}) {
+            for (const char* path :
+                 {"Software", "SOFTWARE", "software", "Software\\", "\\Software", "\\Software\\",
+                  "Software\\\\\\", "\\\\Software\\\\Vendor\\App\\..", "System", "SYSTEM\\", "\\", "",
+                  "Software\\Microsoft", "Software\\Classes", "Software\\Classes\\CLSID",
+                  "Software\\Microsoft\\Windows\\CurrentVersion\\Run"}) {
                 run.lists.Key(kHkcu, path);
             }
             for (const char* path : {"SOFTWARE", "Software\\Wow6432Node", "Software\\Policies", "SYSTEM",
@@ -170,7 +182,7 @@ TEST(RegistryPass, SkipsRootsThatAreNoPredefinedKey) {
     uint32_t handleValue = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(keys.key()));
     run.lists.Key(handleValue, "Victim");
     run.lists.Key(handleValue, "Victim\\\\");
-    run.lists.Key(0x80000004u, "Victim");  // HKEY_PERFORMANCE_DATA
+    run.lists.Key(0x80000004u, "Victim");                  // HKEY_PERFORMANCE_DATA
     run.lists.Key(0x80000006u, keys.path() + "\\Victim");  // HKEY_DYN_DATA: the 9x family's only
     run.Run();
     EXPECT_EQ(RemovedKeys(before, keys.Snapshot()), Items{});
@@ -196,12 +208,13 @@ bool MakeLink(const KeySandbox& keys, const std::string& link, const std::string
     RegCloseKey(targetKey);
     if (name.empty()) return false;
     HKEY made = nullptr;
-    if (RegCreateKeyExA(keys.key(), link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
-                        nullptr, &made, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(keys.key(), link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &made, nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    LONG set = RegSetValueExW(made, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
-                              static_cast<DWORD>(name.size() * sizeof(wchar_t)));
+    LONG set =
+        RegSetValueExW(made, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
+                       static_cast<DWORD>(name.size() * sizeof(wchar_t)));
     RegCloseKey(made);
     return set == ERROR_SUCCESS;
 }
@@ -244,11 +257,13 @@ TEST(DeleteKeyTree, EnumeratesEveryNameLengthAndRefusesAnEmptyName) {
 TEST(DeleteKeyTree, StopsAtTheDepthBound) {
     KeySandbox keys;
     HKEY at = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(keys.key(), "Deep", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &at, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExA(keys.key(), "Deep", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &at, nullptr),
+              ERROR_SUCCESS);
     int made = 0;
     for (; made < 520; ++made) {
         HKEY next = nullptr;
-        if (RegCreateKeyExA(at, "k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next, nullptr) != ERROR_SUCCESS) break;
+        if (RegCreateKeyExA(at, "k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next, nullptr) != ERROR_SUCCESS)
+            break;
         RegCloseKey(at);
         at = next;
     }

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <set>
 #include <string>
@@ -39,7 +38,8 @@ struct Lists {
     void File(const std::string& folder, const std::string& name, uint8_t flags = 0) {
         files.push_back({Text(folder), Text(name), flags});
     }
-    void Shortcut(uint32_t levels, const std::string& folder, const std::string& second, const std::string& name) {
+    void Shortcut(uint32_t levels, const std::string& folder, const std::string& second,
+                  const std::string& name) {
         shortcuts.push_back({levels, Text(folder), Text(second), Text(name)});
     }
     void Key(uint32_t root, const std::string& path) { registry.push_back({root, Text(path)}); }
@@ -78,7 +78,8 @@ inline std::set<std::string> TreeSnapshot(const std::string& root) {
 }
 
 // What went between two snapshots; nothing may have appeared.
-inline std::set<std::string> Removed(const std::set<std::string>& before, const std::set<std::string>& after) {
+inline std::set<std::string> Removed(const std::set<std::string>& before,
+                                     const std::set<std::string>& after) {
     std::set<std::string> gone;
     for (const auto& item : before) {
         if (!after.count(item)) gone.insert(item);
@@ -110,7 +111,8 @@ inline void MakeItem(const std::string& root, const std::string& relative) {
 
 // Creates the file at the full path `path` (its folder must exist).
 inline void MakeFileAt(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
     CloseHandle(file);
 }
@@ -141,10 +143,11 @@ class KeySandbox {
   public:
     KeySandbox() {
         static int counter = 0;
-        path_ = "Software\\UninstRemovalTest-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+        path_ = "Software\\UninstRemovalTest-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++counter);
         DeleteTree();
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                                  nullptr),
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key_, nullptr),
                   ERROR_SUCCESS);
     }
     ~KeySandbox() {
@@ -160,8 +163,9 @@ class KeySandbox {
     // Creates the key `relative` (and its parents); with a value "name=data" when `value` is given.
     void Make(const std::string& relative, const std::string& value = "") const {
         HKEY made = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(key_, relative.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr),
-                  ERROR_SUCCESS)
+        ASSERT_EQ(
+            RegCreateKeyExA(key_, relative.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr),
+            ERROR_SUCCESS)
             << relative;
         if (!value.empty()) {
             size_t eq = value.find('=');
@@ -174,7 +178,9 @@ class KeySandbox {
     }
 
     // Every key below the sandbox ("A\\B\\") and every value ("A\\B\\@name", "@name" at its top).
-    std::set<std::string> Snapshot() const { return Items(testing_support::SnapshotKey(HKEY_CURRENT_USER, path_, "")); }
+    std::set<std::string> Snapshot() const {
+        return Items(testing_support::SnapshotKey(HKEY_CURRENT_USER, path_, ""));
+    }
 
   private:
     void DeleteTree() const { testing_support::DeleteKeyTree(HKEY_CURRENT_USER, path_); }

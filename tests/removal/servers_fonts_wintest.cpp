@@ -1,9 +1,10 @@
 // The fault guard around an unknown library's DllUnregisterServer, run in this process (the same
 // code and compiler as the shipped program, i686 where the tests run the 32-bit build), and font
 // removal against the real installed-fonts key.
-#include <gtest/gtest.h>
+#include "removal/servers_fonts.h"
 
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,6 @@
 #include "paths/special_folders.h"
 #include "removal/fault_guard.h"
 #include "removal/file_pass_fixture.h"
-#include "removal/servers_fonts.h"
 #include "support/font_file.h"
 
 namespace {
@@ -156,8 +156,8 @@ TEST(RemoveFont, DeletesTheValueThatNamesThisFontFile) {
 
         std::string value = name + " (TrueType)";
         HKEY fonts = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &fonts,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &fonts, nullptr),
                   ERROR_SUCCESS);
         RegSetValueExA(fonts, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(c.valueData.c_str()),
                        static_cast<DWORD>(c.valueData.size() + 1));

@@ -1,10 +1,10 @@
 // The option scan and the run-first command split.
-#include <gtest/gtest.h>
+#include "run/options.h"
 
+#include <gtest/gtest.h>
 #include <string>
 
 #include "shell/command_split.h"
-#include "run/options.h"
 
 namespace {
 
@@ -63,17 +63,17 @@ TEST(Options, LogPathTable) {
     } cases[] = {
         {"/L=C:\\logs\\u.log", "C:\\logs\\u.log", false, false, false},
         {"-l=u.log /S", "u.log", true, true, false},
-        {"/S /L=C:\\a-Q.log", "C:\\a-Q.log", true, true, false},          // "-Q" is part of the path
-        {"/L=C:\\x/s-x.log /q", "C:\\x/s-x.log", true, false, false},      // and so are "/s" and "-x"
+        {"/S /L=C:\\a-Q.log", "C:\\a-Q.log", true, true, false},       // "-Q" is part of the path
+        {"/L=C:\\x/s-x.log /q", "C:\\x/s-x.log", true, false, false},  // and so are "/s" and "-x"
         {"/L=\"C:\\path with blanks\\u.log\" /S", "C:\\path with blanks\\u.log", true, true, false},
         {"/L=\"C:\\a -S b.log\"/X", "C:\\a -S b.log", true, false, true},  // an option right after the quote
         {"/L=\"C:\\open quote.log /S", "C:\\open quote.log /S", false, false, false},  // no closing quote
         {"/L=", nullptr, false, false, false},
         {"/L= /Q", nullptr, true, false, false},
         {"/L=\"\" /S", nullptr, true, true, false},
-        {"/L", nullptr, false, false, false},               // no "=": the letter is ignored as before
-        {"/Log=u.log /Q", nullptr, true, false, false},    // "/Log": only the first letter counts
-        {"/L =u.log", nullptr, false, false, false},       // "=u.log" is a word of its own and ends the scan
+        {"/L", nullptr, false, false, false},            // no "=": the letter is ignored as before
+        {"/Log=u.log /Q", nullptr, true, false, false},  // "/Log": only the first letter counts
+        {"/L =u.log", nullptr, false, false, false},     // "=u.log" is a word of its own and ends the scan
         {"/L=a.log /L=b.log", "b.log", false, false, false},
         {"foo /L=u.log", nullptr, false, false, false},
         {"/Q/L=u.log/S", "u.log/S", true, false, false},
@@ -105,8 +105,8 @@ TEST(CommandSplit, Table) {
         {"C:\\Tools\\App\\my tool.exe /x", "C:\\Tools\\App\\my tool.exe /x", ""},  // unquoted: whole text
         {"\"C:\\Tools\\App\\setup.exe\" /remove", "C:\\Tools\\App\\setup.exe", "/remove"},
         {"\"  C:\\Tools\\App\\tool.exe  \"    /x", "C:\\Tools\\App\\tool.exe", "/x"},
-        {"\"C:\\Tools\\App\\tool.exe\"", "C:\\Tools\\App\\tool.exe", ""},          // nothing after the quote
-        {"\"C:\\Tools\\App\\tool.exe", "C:\\Tools\\App\\tool.exe", ""},            // no closing quote
+        {"\"C:\\Tools\\App\\tool.exe\"", "C:\\Tools\\App\\tool.exe", ""},  // nothing after the quote
+        {"\"C:\\Tools\\App\\tool.exe", "C:\\Tools\\App\\tool.exe", ""},    // no closing quote
         {"\"C:\\a b\\t.exe\" \"quoted arg\" 2", "C:\\a b\\t.exe", "\"quoted arg\" 2"},
     };
     for (const auto& c : cases) {

@@ -1,15 +1,16 @@
 // The child processes and the shell hand-off, called directly: the run-first program and its wait,
 // the closing document's fallback, the temporary name and the self-delete batch run by the real
 // interpreter on a file that is not running.
-#include <gtest/gtest.h>
+#include "shell/processes.h"
 
 #include <windows.h>
+
 #include <tlhelp32.h>
 
+#include <gtest/gtest.h>
 #include <string>
 
 #include "common/text.h"
-#include "shell/processes.h"
 #include "shell/shell_text.h"
 #include "support/helper_programs.h"
 #include "support/registry.h"
@@ -108,7 +109,8 @@ TEST_F(RunProgramTest, WaitsForAChildEndingWith259WhilePumpingMessages) {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "RunProgramTestWindow";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowA("RunProgramTestWindow", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND window =
+        CreateWindowA("RunProgramTestWindow", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     int delivered = 0;
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&delivered));
@@ -196,10 +198,10 @@ TEST_F(ClassesTest, ReadClassDefaultTakesWholeStringsOnly) {
         bool ok;
         std::string value;
     } cases[] = {
-        {"text", true, "htmlfile"},     {"longest", true, std::string(259, 'l')},
-        {"tooLong", false, ""},         {"empty", false, ""},
-        {"number", false, ""},          {"expand", true, std::string(windows) + "\\x.exe"},
-        {"noDefault", false, ""},       {"missing", false, ""},
+        {"text", true, "htmlfile"}, {"longest", true, std::string(259, 'l')},
+        {"tooLong", false, ""},     {"empty", false, ""},
+        {"number", false, ""},      {"expand", true, std::string(windows) + "\\x.exe"},
+        {"noDefault", false, ""},   {"missing", false, ""},
     };
     for (const Case& c : cases) {
         char buffer[kPathBufferSize] = "unchanged";
@@ -339,7 +341,8 @@ TEST_F(SelfDeleteTest, BatchBytesHoldTheOemPathsWithPercentDoubled) {
     DeleteFileA(batch);
     ASSERT_TRUE(plain);
     EXPECT_EQ(*plain, "@echo off\r\n:Repeat\r\ndel \"" + oem(module) + "\"\r\nif exist \"" + oem(module) +
-                          "\" goto Repeat\r\nrmdir \"" + oem(folder) + "\"\r\ndel \"" + oem(batch) + "\"\r\n");
+                          "\" goto Repeat\r\nrmdir \"" + oem(folder) + "\"\r\ndel \"" + oem(batch) +
+                          "\"\r\n");
 }
 
 // A protected install folder (the temporary folder itself here) gets no rmdir line.
@@ -406,14 +409,15 @@ TEST_F(SelfDeleteTest, BatchGivesUpOnAFileThatNeverGoes) {
 
     char commandLine[1040];
     std::string cmd = std::string(system_) + "\\cmd.exe";
-    ASSERT_TRUE(BuildInterpreterCommandLine(true, cmd.c_str(), batch.c_str(), commandLine, sizeof(commandLine)));
+    ASSERT_TRUE(
+        BuildInterpreterCommandLine(true, cmd.c_str(), batch.c_str(), commandLine, sizeof(commandLine)));
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(CreateProcessA(cmd.c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr, system_, &startup,
-                               &info));
+    ASSERT_TRUE(CreateProcessA(cmd.c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr, system_,
+                               &startup, &info));
     DWORD waited = WaitForSingleObject(info.hProcess, kPollLimitMs);
     if (waited != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
     CloseHandle(info.hThread);
@@ -445,7 +449,8 @@ TEST_F(SelfDeleteTest, PathsTheOemPageCannotHoldUseTheShortNameOrWriteNoBatch) {
     char shortModule[MAX_PATH] = {};
     DWORD n = GetShortPathNameA(module.c_str(), shortModule, MAX_PATH);
     std::string bytes = WriteBatch(module, folder);
-    bool shortNameConverts = n > 0 && n < MAX_PATH && std::string(shortModule).find('\x80') == std::string::npos;
+    bool shortNameConverts =
+        n > 0 && n < MAX_PATH && std::string(shortModule).find('\x80') == std::string::npos;
     if (shortNameConverts) {
         ASSERT_FALSE(bytes.empty());
         EXPECT_NE(bytes.find(std::string("del \"") + shortModule + "\"\r\n"), std::string::npos) << bytes;

@@ -1,13 +1,12 @@
 // The run-first command composed from a stored text that starts with a folder token, on the real
 // platform: the program path the split gives is the expanded folder.
 #include <gtest/gtest.h>
-
 #include <string>
 
+#include "paths/path_fixtures.h"
+#include "run/run_state.h"
 #include "shell/command_split.h"
 #include "shell/run_first.h"
-#include "run/run_state.h"
-#include "paths/path_fixtures.h"
 
 using namespace path_testing;
 

@@ -1,18 +1,18 @@
 // Composing the run-first command relative to the install folder, and splitting it.
-#include <gtest/gtest.h>
+#include "shell/run_first.h"
 
+#include <gtest/gtest.h>
 #include <string>
 
 #include "common/text.h"
-#include "shell/command_split.h"
-#include "shell/run_first.h"
 #include "run/run_state.h"
+#include "shell/command_split.h"
 #include "support/test_run.h"
 
 namespace {
 
 class RunFirstTest : public ::testing::Test {
-protected:
+  protected:
     testing_support::TestRun test_;  // install folder C:\Tools\App\ on the NT family
     RunState& run_ = test_.run;
     char* installFolder_ = test_.installFolder;

@@ -1,11 +1,10 @@
 // The texts handed to other programs, byte for byte: command lines, open commands and the batch.
-#include <gtest/gtest.h>
+#include "shell/shell_text.h"
 
 #include <cstdio>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
-
-#include "shell/shell_text.h"
 
 namespace {
 
@@ -109,7 +108,8 @@ TEST(OpenCommand, RefusesACommandThatDoesNotFit) {
 TEST(SelfDeleteBatch, NineXTextIsTheFixedTemplate) {
     SelfDeleteBatch paths = {"C:\\App\\uninst.exe", "C:\\App", "C:\\WINDOWS\\TEMP\\delme1.bat", nullptr};
     std::string expected =
-        "@echo off\r\n:Repeat\r\ndel \"C:\\App\\uninst.exe\"\r\nif exist \"C:\\App\\uninst.exe\" goto Repeat\r\n"
+        "@echo off\r\n:Repeat\r\ndel \"C:\\App\\uninst.exe\"\r\nif exist \"C:\\App\\uninst.exe\" goto "
+        "Repeat\r\n"
         "rmdir \"C:\\App\"\r\ndel \"C:\\WINDOWS\\TEMP\\delme1.bat\"\r\n";
     size_t length = ComposeSelfDeleteBatch(paths, nullptr, 0);
     ASSERT_EQ(length, expected.size());
@@ -173,14 +173,18 @@ TEST(InterpreterCommandLine, NtQuotesTwiceAndTurnsOffAutoRunAndDelayedExpansion)
     char out[1040];
     ASSERT_TRUE(BuildInterpreterCommandLine(true, "C:\\WINDOWS\\system32\\cmd.exe",
                                             "C:\\Users\\J (Admin)\\Temp\\delme1.bat", out, sizeof(out)));
-    EXPECT_STREQ(out, "\"C:\\WINDOWS\\system32\\cmd.exe\" /D /V:OFF /C \"\"C:\\Users\\J (Admin)\\Temp\\delme1.bat\"\"");
-    ASSERT_TRUE(BuildInterpreterCommandLine(false, "C:\\WINDOWS\\command.com", "C:\\WINDOWS\\TEMP\\delme1.bat", out,
-                                            sizeof(out)));
+    EXPECT_STREQ(
+        out,
+        "\"C:\\WINDOWS\\system32\\cmd.exe\" /D /V:OFF /C \"\"C:\\Users\\J (Admin)\\Temp\\delme1.bat\"\"");
+    ASSERT_TRUE(BuildInterpreterCommandLine(false, "C:\\WINDOWS\\command.com",
+                                            "C:\\WINDOWS\\TEMP\\delme1.bat", out, sizeof(out)));
     EXPECT_STREQ(out, "C:\\WINDOWS\\command.com /C \"C:\\WINDOWS\\TEMP\\delme1.bat\"");
-    ASSERT_TRUE(BuildInterpreterCommandLine(false, "C:\\MY WIN\\command.com", "C:\\T\\d.bat", out, sizeof(out)));
+    ASSERT_TRUE(
+        BuildInterpreterCommandLine(false, "C:\\MY WIN\\command.com", "C:\\T\\d.bat", out, sizeof(out)));
     EXPECT_STREQ(out, "\"C:\\MY WIN\\command.com\" /C \"C:\\T\\d.bat\"");
     char small[20] = "kept";
-    EXPECT_FALSE(BuildInterpreterCommandLine(true, "C:\\W\\cmd.exe", "C:\\T\\delme1.bat", small, sizeof(small)));
+    EXPECT_FALSE(
+        BuildInterpreterCommandLine(true, "C:\\W\\cmd.exe", "C:\\T\\delme1.bat", small, sizeof(small)));
     EXPECT_STREQ(small, "kept");
     // The interpreter expands "%" and "!" on its command line even between quotes, and a quote ends
     // the path: a batch path with any of them is refused on both families.

@@ -25,7 +25,8 @@ std::string TempName() {
     std::string folder = std::string(env ? env : "/tmp") + "/";
     unsigned pid = static_cast<unsigned>(getpid());
 #endif
-    return std::string(folder) + "uninst-test-" + std::to_string(pid) + "-" + std::to_string(counter++) + ".bin";
+    return std::string(folder) + "uninst-test-" + std::to_string(pid) + "-" + std::to_string(counter++) +
+           ".bin";
 }
 }  // namespace
 
@@ -37,7 +38,9 @@ TempFile::TempFile(const std::vector<uint8_t>& bytes) : path_(TempName()) {
     }
 }
 
-TempFile::~TempFile() { remove(path_.c_str()); }
+TempFile::~TempFile() {
+    remove(path_.c_str());
+}
 
 LoadOutcome LoadBytes(const std::vector<uint8_t>& block, UninstallData& data, uint32_t padding) {
     std::vector<uint8_t> bytes(padding, 0xCC);

@@ -18,14 +18,14 @@ namespace testing_support {
 
 // A file in the temporary folder, removed when the object goes.
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::vector<uint8_t>& bytes);
     ~TempFile();
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -129,7 +129,8 @@ std::vector<std::string> StubPaths() {
     size_t tree = cut == std::string::npos || cut == 0 ? std::string::npos : path.rfind('\\', cut - 1);
     if (tree != std::string::npos) {
         std::string shipped = path.substr(0, tree) + "\\win32\\uninst.exe";
-        if (lstrcmpiA(shipped.c_str(), stub) != 0 && GetFileAttributesA(shipped.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (lstrcmpiA(shipped.c_str(), stub) != 0 &&
+            GetFileAttributesA(shipped.c_str()) != INVALID_FILE_ATTRIBUTES) {
             paths.push_back(shipped);
         }
     }

@@ -121,7 +121,8 @@ std::vector<std::string> StubPaths();
 [[nodiscard]] bool PlaceUninstallerRaw(const std::string& path, std::optional<uint32_t> field,
                                        const format::Bytes& tail, std::string* error);
 // Writes `image` (a stub the test has changed as it needs) to `path`.
-[[nodiscard]] bool PlaceUninstallerImage(const std::string& path, const format::Bytes& image, std::string* error);
+[[nodiscard]] bool PlaceUninstallerImage(const std::string& path, const format::Bytes& image,
+                                         std::string* error);
 
 struct RunResult {
     bool started = false;

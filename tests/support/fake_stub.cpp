@@ -15,10 +15,10 @@ void Put16(format::Bytes& image, size_t at, uint16_t value) {
 void Section(format::Bytes& image, size_t header, const char* name, uint32_t rva, uint32_t rawAt,
              uint32_t characteristics) {
     memcpy(&image[header], name, strlen(name));
-    format::PutU32At(image, header + 8, 0x200);    // virtual size
-    format::PutU32At(image, header + 12, rva);     // virtual address
-    format::PutU32At(image, header + 16, 0x200);   // raw size
-    format::PutU32At(image, header + 20, rawAt);   // raw data
+    format::PutU32At(image, header + 8, 0x200);   // virtual size
+    format::PutU32At(image, header + 12, rva);    // virtual address
+    format::PutU32At(image, header + 16, 0x200);  // raw size
+    format::PutU32At(image, header + 20, rawAt);  // raw data
     format::PutU32At(image, header + 36, characteristics);
 }
 
@@ -30,11 +30,11 @@ format::Bytes FakeStubImage() {
     image[1] = 'Z';
     format::PutU32At(image, 0x3C, 0x40);
     memcpy(&image[0x40], "PE\0\0", 4);
-    Put16(image, 0x44, 0x14C);    // i386
-    Put16(image, 0x46, 3);        // sections
-    Put16(image, 0x54, 0xE0);     // optional header size
-    Put16(image, 0x56, 0x0102);   // executable, 32-bit
-    Put16(image, 0x58, 0x10B);    // PE32
+    Put16(image, 0x44, 0x14C);                     // i386
+    Put16(image, 0x46, 3);                         // sections
+    Put16(image, 0x54, 0xE0);                      // optional header size
+    Put16(image, 0x56, 0x0102);                    // executable, 32-bit
+    Put16(image, 0x58, 0x10B);                     // PE32
     format::PutU32At(image, 0x58 + 28, 0x400000);  // image base
     format::PutU32At(image, 0x58 + 32, 0x1000);    // section alignment
     format::PutU32At(image, 0x58 + 36, 0x200);     // file alignment

@@ -10,8 +10,8 @@
 namespace testing_support {
 
 inline constexpr size_t kFakeStubSize = 0x800;
-inline constexpr size_t kFakeStubField = 0x606;          // the field, in the .uninst section's raw data
-inline constexpr size_t kFakeStubSectionTable = 0x138;   // the section headers: .text, .data, .uninst
+inline constexpr size_t kFakeStubField = 0x606;         // the field, in the .uninst section's raw data
+inline constexpr size_t kFakeStubSectionTable = 0x138;  // the section headers: .text, .data, .uninst
 inline constexpr size_t kFakeStubUninstHeader = kFakeStubSectionTable + 2 * 40;
 
 // The image; its field holds its own size (kFakeStubSize).

@@ -118,8 +118,8 @@ std::vector<uint8_t> WriteFont(const FontLayout& layout) {
 std::vector<uint8_t> SimpleFont(const std::string& fullName, bool openType) {
     FontLayout layout;
     layout.openType = openType;
-    layout.names = {MacName(1, "Uninst Test"), MacName(kFontNameFull, fullName), WindowsName(1, "Uninst Test"),
-                  WindowsName(kFontNameFull, fullName)};
+    layout.names = {MacName(1, "Uninst Test"), MacName(kFontNameFull, fullName),
+                    WindowsName(1, "Uninst Test"), WindowsName(kFontNameFull, fullName)};
     return WriteFont(layout);
 }
 

@@ -177,10 +177,12 @@ bool ValueExists(HKEY root, const std::string& key, const std::string& name) {
 
 bool IsLinkKey(HKEY root, const std::string& key) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, key.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+        return false;
     DWORD type = 0;
-    bool link = RegQueryValueExA(opened, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-                type == REG_LINK;
+    bool link =
+        RegQueryValueExA(opened, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+        type == REG_LINK;
     RegCloseKey(opened);
     return link;
 }
@@ -191,9 +193,11 @@ namespace {
 // would delete the key it points at.
 void DeleteLink(HKEY root, const std::string& key) {
     using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
-    auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
+    auto deleteKey =
+        reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
     HKEY opened = nullptr;
-    if (deleteKey && RegOpenKeyExA(root, key.c_str(), REG_OPTION_OPEN_LINK, DELETE, &opened) == ERROR_SUCCESS) {
+    if (deleteKey &&
+        RegOpenKeyExA(root, key.c_str(), REG_OPTION_OPEN_LINK, DELETE, &opened) == ERROR_SUCCESS) {
         deleteKey(opened);
         RegCloseKey(opened);
     }

@@ -34,8 +34,8 @@ std::string CaptionOf(HWND window) {
 std::string ControlText(HWND control) {
     char text[4096] = {};
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
-                             SMTO_NORMAL, kSendTimeoutMs, &copied)) {
+    if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                             kSendTimeoutMs, &copied)) {
         return std::string();
     }
     return std::string(text, std::min<size_t>(copied, sizeof(text) - 1));

@@ -82,7 +82,8 @@ bool MakeUnixLink(const std::string& link, const std::string& target, std::strin
         *why = "no Unix path for " + target + " or the folder of " + link;
         return false;
     }
-    if (!RunUnixShell("ln -s '" + unixTarget + "' '" + unixFolder + "/" + link.substr(cut + 1) + "'", why)) return false;
+    if (!RunUnixShell("ln -s '" + unixTarget + "' '" + unixFolder + "/" + link.substr(cut + 1) + "'", why))
+        return false;
     if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES) {
         *why = "the link " + link + " is not seen";
         return false;

@@ -1,6 +1,7 @@
 // A stand-in for the programs the uninstaller starts. It appends what it was given to a record
 // file, then may start another command, wait, hold until told and exit with a chosen code:
-//   probe.exe [--log=<file>] [--exit=<code>] [--wait=<ms>] [--hold=<file>] [anything] [--start <command line>]
+//   probe.exe [--log=<file>] [--exit=<code>] [--wait=<ms>] [--hold=<file>] [anything] [--start <command
+//   line>]
 // The record file is --log's, else the one named by UNINST_PROBE_LOG, else "<probe>.log" beside
 // the program. One record per start:
 //   command line: <the raw command line>

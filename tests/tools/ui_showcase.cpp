@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
 
     if (strcmp(mode, "confirm") == 0) {
         RobotThread robot([&] { return Pose({caption, IDCANCEL, nullptr}, ready, done, IDCANCEL); });
-        int answer = ShowMessage(run.ui, session.Message(format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+        int answer =
+            ShowMessage(run.ui, session.Message(format::kMsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
         WaitFor([&] { return robot.Finished(); });
         return robot.Succeeded() && answer == IDCANCEL ? 0 : 1;
     }

@@ -5,10 +5,9 @@
 #include <commctrl.h>  // after windows.h, which it needs
 // clang-format on
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 

@@ -1,7 +1,7 @@
 // The hidden main window, the message pumps and the start and release of the user interface.
-#include <gtest/gtest.h>
 #include <windows.h>
 
+#include <gtest/gtest.h>
 #include <string>
 
 #include "support/ui_robot.h"

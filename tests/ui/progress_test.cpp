@@ -1,7 +1,7 @@
 // The progress arithmetic the passes and the packer's plan share.
-#include <gtest/gtest.h>
-
 #include "ui/progress.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -15,19 +15,21 @@ TEST(Progress, PercentIsTheTruncatedShareCappedAt100) {
         {1, 7, 14},  // 100 / 7 = 14.28...
         {6, 7, 85},
         {7, 7, 100},
-        {20, 7, 100},                        // the program-folder pass runs past the total
-        {50000000, 50000000, 100},           // a 32-bit product would wrap here
+        {20, 7, 100},               // the program-folder pass runs past the total
+        {50000000, 50000000, 100},  // a 32-bit product would wrap here
         {0xFFFFFFFFull, 0xFFFFFFFFu, 100},
-        {0xFFFFFFFFFFFFFFFFull, 1, 100},     // no 64-bit product wraps either
-        {5, 0, 0},                           // no bar: nothing to divide by
+        {0xFFFFFFFFFFFFFFFFull, 1, 100},  // no 64-bit product wraps either
+        {5, 0, 0},                        // no bar: nothing to divide by
     };
-    for (const Case& c : cases) EXPECT_EQ(ProgressPercent(c.position, c.total), c.percent) << c.position << "/" << c.total;
+    for (const Case& c : cases)
+        EXPECT_EQ(ProgressPercent(c.position, c.total), c.percent) << c.position << "/" << c.total;
     // Against the plain formula, for totals small and large and every position up to past the end.
     for (uint32_t total : {1u, 3u, 7u, 99u, 100u, 101u, 30011u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         for (uint64_t step = 0; step <= 1000; ++step) {
             uint64_t position = static_cast<uint64_t>(total) * step / 997;
             uint64_t expected = position * 100 / total;
-            ASSERT_EQ(ProgressPercent(position, total), expected > 100 ? 100u : expected) << position << "/" << total;
+            ASSERT_EQ(ProgressPercent(position, total), expected > 100 ? 100u : expected)
+                << position << "/" << total;
         }
     }
 }

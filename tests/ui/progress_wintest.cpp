@@ -4,9 +4,8 @@
 #include <commctrl.h>  // after windows.h, which it needs
 // clang-format on
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "removal/folders.h"
@@ -77,7 +76,8 @@ TEST(SetProgress, APassOverManyEntriesMovesTheBarOncePerPercent) {
     testing_support::MessageSpy positions(bar, PBM_SETPOS);
     const uint32_t total = 30011;  // not a multiple of 100
     session.run().ui.progressTotal = total;
-    for (uint32_t done = 0; done <= total; ++done) ReportProgress(session.run().ui, ProgressPass::kFiles, done);
+    for (uint32_t done = 0; done <= total; ++done)
+        ReportProgress(session.run().ui, ProgressPass::kFiles, done);
     EXPECT_EQ(positions.count(), 100) << "1 to 100; the first 0 sends nothing";
     EXPECT_EQ(positions.parameters.front(), 1u);
     EXPECT_EQ(positions.parameters.back(), 100u);

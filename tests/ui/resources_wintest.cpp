@@ -5,9 +5,8 @@
 #include <commctrl.h>  // after windows.h, which it needs
 // clang-format on
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
