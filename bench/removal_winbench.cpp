@@ -7,7 +7,8 @@
 // all by default):
 //   startup    an installation with nothing to remove: what starting and ending cost on each side
 //   files      an installation of REMOVAL_BENCH_FILES files (10000) in REMOVAL_BENCH_FOLDERS folders
-//              (100), listed file by file with a folder entry per folder: times, ratio, peak memory
+//              (100), listed file by file with a folder entry per folder: times, ratio, peak memory;
+//              and the same run with the removal log (/L=PATH) beside the one without: its cost
 //   whole      an installation of REMOVAL_BENCH_WHOLE_FILES files (10000) in 100 folders, 100 key
 //              entries and 2 shortcuts, and of REMOVAL_BENCH_WHOLE_LARGE files too when that is set:
 //              times, ratio, peak memory
@@ -258,23 +259,54 @@ void FilesSection(unsigned rounds) {
     if (!sandbox.ok() || !PlacePrograms(app, block)) return;
     std::string root = app.folder();
     std::string rootArgument = "\"" + root.substr(0, root.size() - 1) + "\"";
-    Best ours, minimal;
+    std::string logPath = sandbox.root() + "removal.log";
+    // Every file and every folder entry removed (the program-folder pass then finds the folders gone).
+    std::string summary = "summary\tremoved " + std::to_string(folders * perFolder + folders) + ", ";
+    Best ours, minimal, logged;
+    // One run of the uninstaller over a fresh tree, with the log or without; false when it left
+    // folders or its log does not count every removal.
+    auto runUninstaller = [&](bool withLog) {
+        if (!MakeListedTree(root, folders, perFolder)) {
+            Fail("cannot build the listed tree");
+            return false;
+        }
+        (withLog ? logged : ours).Add(RunTimed(app.uninstaller(), withLog ? "/S /L=" + logPath : "/S", root));
+        if (unsigned left = ListedLeft(root, folders)) {
+            Fail(std::to_string(left) + " folders left by the uninstaller");
+            return false;
+        }
+        if (!withLog) return true;
+        std::string log = testing_support::ReadFileText(logPath).value_or("");
+        size_t last = log.rfind("\nsummary\t");
+        if (last == std::string::npos || log.compare(last + 1, summary.size(), summary) != 0 ||
+            log.find("\tcompleted\r\n", last) == std::string::npos) {
+            Fail("the removal log ends otherwise than with \"" + summary + "...\tcompleted\": " +
+                 (last == std::string::npos ? log.substr(log.size() > 200 ? log.size() - 200 : 0)
+                                            : log.substr(last + 1)));
+            return false;
+        }
+        return true;
+    };
     for (unsigned round = 0; round < rounds; ++round) {
-        if (!MakeListedTree(root, folders, perFolder)) return Fail("cannot build the listed tree");
-        ours.Add(RunTimed(app.uninstaller(), "/S", root));
-        if (unsigned left = ListedLeft(root, folders))
-            return Fail(std::to_string(left) + " folders left by the uninstaller");
+        // The logged run goes first in every other round: neither side always follows the other.
+        bool logFirst = round % 2 == 1;
+        if (!runUninstaller(logFirst)) return;
         if (!MakeListedTree(root, folders, perFolder)) return Fail("cannot build the listed tree");
         minimal.Add(RunTimed(
             app.Path(kMinimalName),
             "files " + rootArgument + " " + std::to_string(folders) + " " + std::to_string(perFolder), root));
         if (unsigned left = ListedLeft(root, folders))
             return Fail(std::to_string(left) + " folders left by the minimal program");
+        if (!runUninstaller(!logFirst)) return;
     }
     std::printf(
         "  (start to end of each process, start-up included; minimal = DeleteFileA per file, "
         "RemoveDirectoryA per folder)\n");
     PrintComparison("file pass:", ours, minimal, true);
+    std::printf("  %-34s with /L %9.1f ms   without %9.1f ms   ratio %5.2fx (target <= 1.20)\n",
+                "removal log (a line per item):", logged.ms, ours.ms,
+                ours.ms > 0 ? logged.ms / ours.ms : 0.0);
+    std::fflush(stdout);
     if (!sandbox.CanariesAlive(nullptr)) Fail("a canary of the files section is gone");
 }
 

@@ -23,6 +23,8 @@ MANIFEST=${DEMO_MANIFEST:-$ROOT/examples/sample-app.json}
 DEMO="$BUILD/demo"
 INSTALL_DIR='C:\Program Files\Uninst Demo'
 UNINSTALLER="$INSTALL_DIR\\uninstall.exe"
+# The removal log the run writes (/L=PATH): what it did with each item, and a summary line.
+REMOVAL_LOG='C:\windows\Temp\uninst-demo-removal.log'
 export WINEPREFIX="$DEMO/wineprefix-$ARCH"
 
 for f in "$STUB" "$ROBOT" "$PACKER" "$MANIFEST"; do
@@ -82,11 +84,11 @@ python3 scripts/demo_installation.py show "$DEMO/before.json"
 section "Running $UNINSTALLER under Wine ($answerer answering, display $DISPLAY)"
 set +e
 if [ "$answerer" = robot ]; then
-  "$WINE" "$ROBOT" --timeout 120 --answer ok --run "$UNINSTALLER" | sed 's/^/  /'
+  "$WINE" "$ROBOT" --timeout 120 --answer ok --run "$UNINSTALLER" "/L=$REMOVAL_LOG" | sed 's/^/  /'
   status=${PIPESTATUS[0]}
 else
   echo "  answer the uninstaller's boxes on your display"
-  "$WINE" "$UNINSTALLER"
+  "$WINE" "$UNINSTALLER" "/L=$REMOVAL_LOG"
   code=$?
   echo "  exit code: $code (Wine reports -1 as 255)"
   status=0
@@ -126,6 +128,19 @@ else
   echo "  its folder: gone"
 fi
 # ---- end of the shell hand-off block
+
+section "Removal log ($REMOVAL_LOG)"
+LOG_UNIX="$WINEPREFIX/drive_c/windows/Temp/uninst-demo-removal.log"
+if [ -f "$LOG_UNIX" ]; then
+  echo "  $(grep -c '' "$LOG_UNIX") lines; the first and the last ones:"
+  tr -d '\r' <"$LOG_UNIX" | sed -n '1,6p' | sed 's/\t/ | /g; s/^/    /'
+  echo "    ..."
+  tr -d '\r' <"$LOG_UNIX" | tail -n 4 | sed 's/\t/ | /g; s/^/    /'
+  echo "  summary: $(tr -d '\r' <"$LOG_UNIX" | grep '^summary' | cut -f2- | sed 's/\t/ (/; s/$/)/')"
+else
+  echo "  no removal log was written"
+  status=1
+fi
 
 section "Before and after"
 python3 scripts/demo_installation.py state "$MANIFEST" "$DEMO/plan.json" "$WINEPREFIX" "$INSTALL_DIR" "$DEMO/after.json"

@@ -4,6 +4,7 @@
 
 #include "common/backslash.h"
 #include "common/memory.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
 #include "data/load_win.h"
 #include "data/messages.h"
@@ -11,6 +12,7 @@
 #include "removal/files.h"
 #include "removal/folders.h"
 #include "removal/registry.h"
+#include "removal/removal_log.h"
 #include "run/run_state.h"
 #include "shell/command_split.h"
 #include "shell/processes.h"
@@ -84,12 +86,14 @@ void SetPhaseText(RunState& run, int number) {
 // Asks for confirmation and, while a file that must be free is in use, to retry. Only OK and Retry
 // go on; any other answer, 0 from a box that could not be shown included, removes nothing.
 void Confirm(RunState& run) {
-    run.confirmation = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgConfirm),
-                                   MB_OKCANCEL | MB_ICONINFORMATION);
+    const char* confirm = GetMessageText(run.data, 0, format::kMsgConfirm);
+    run.confirmation = ShowMessage(run.ui, confirm, MB_OKCANCEL | MB_ICONINFORMATION);
+    if (run.log) LogQuestion(*run.log, confirm, run.confirmation);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
-        int answer = ShowMessage(run.ui, GetMessageText(run.data, 0, format::kMsgFileInUse),
-                                 MB_RETRYCANCEL | MB_ICONINFORMATION);
+        const char* inUse = GetMessageText(run.data, 0, format::kMsgFileInUse);
+        int answer = ShowMessage(run.ui, inUse, MB_RETRYCANCEL | MB_ICONINFORMATION);
+        if (run.log) LogQuestion(*run.log, inUse, answer);
         if (answer != IDRETRY) {
             run.confirmation = IDCANCEL;
             return;
@@ -101,19 +105,26 @@ void Confirm(RunState& run) {
 void RunFirstProgram(RunState& run) {
     const char* command = SettingsCommand(run.data);
     if (!command) return;
+    if (run.log) LogPass(*run.log, LogWord::kRunFirst);  // written out before a program that may hang
+    LogWord result = LogWord::kNotRun;
+    const char* shown = command;  // in the log: the program as composed, or the command as stored
     ComposedRunFirst composed{};
     if (ComposeRunFirstCommand(run, command, composed)) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
             CommandParts parts = SplitCommand(composed.text);
+            shown = parts.program;
             // A program that is not a whole path (a token that expanded to nothing leaves "\tool.exe")
             // would be taken from our current directory or searched for: it is not run.
             if (IsAbsoluteProgramPath(parts.program)) {
-                RunProgram(run, parts.program, parts.arguments,
-                           (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0);
+                result = RunProgram(run, parts.program, parts.arguments,
+                                    (SettingsFlags(run.data) & format::kSettingsWaitForRun) != 0)
+                             ? LogWord::kStarted
+                             : LogWord::kNotStarted;
             }
         }
     }
+    if (run.log) LogRunFirst(*run.log, shown, result);
     ReleaseRunFirstCommand(composed);
 }
 
@@ -126,14 +137,20 @@ void StartProgressDisplay(RunState& run) {
 
 void RemoveEverything(RunState& run) {
     if (!run.modes.quiet) StartProgressDisplay(run);
+    if (run.log) LogPass(*run.log, LogWord::kFiles);
     RemoveInstalledFiles(run);
+    if (run.log) LogPass(*run.log, LogWord::kPatterns);
     RemoveWildcardMatches(run);
     SetPhaseText(run, format::kMsgProgressShortcuts);
+    if (run.log) LogPass(*run.log, LogWord::kShortcutFiles);
     RemoveShortcutFiles(run);
+    if (run.log) LogPass(*run.log, LogWord::kShortcutFolders);
     RemoveShortcutFolders(run);
     SetPhaseText(run, format::kMsgProgressFolders);
+    if (run.log) LogPass(*run.log, LogWord::kProgramFolders);
     RemoveProgramFolders(run);
     SetPhaseText(run, format::kMsgProgressRegistry);
+    if (run.log) LogPass(*run.log, LogWord::kRegistry);
     RemoveRegistryEntries(run);
     DestroyProgressDialog(run.ui);
 }
@@ -158,6 +175,11 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     InitUserInterface(run.ui, run.instance, run.data);
     if (!StartUp(run, buffers)) return -1;
     ScanOptions(commandLine, run.modes);
+    if (run.modes.logPath) OpenRemovalLog(run);
+    // An early return ends the log as a run that removed nothing.
+    ScopeExit endLog([&] {
+        if (run.log) CloseRemovalLog(run, LogWord::kNotRun);
+    });
 
     int loaded = LoadUninstallData(run.instance, run.modulePath, run.data);
     if (loaded != format::kLoadOk) {
@@ -177,6 +199,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         RemoveEverything(run);
         CloseRun(run);
     }
+    if (run.log) CloseRemovalLog(run, run.confirmation == IDOK ? LogWord::kCompleted : LogWord::kCancelled);
 
     RunFinalMessageLoop(run.ui);
     FreeUninstallData(run.data);  // the lists go before the batch starts; the rest goes with the owners

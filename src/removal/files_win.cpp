@@ -13,6 +13,7 @@
 #include "removal/access_denied.h"
 #include "removal/entry_paths.h"
 #include "removal/reach_check.h"
+#include "removal/removal_log.h"
 #include "removal/servers_fonts.h"
 #include "run/run_state.h"
 #include "ui/progress.h"
@@ -23,16 +24,18 @@ namespace {
 constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // Builds the path of `entry` into the current-item buffer with the rule `uninstpack plan` shows (a
-// folder token that begins the folder resolved through `tokens`); false (buffer empty) when the
-// entry must be skipped: its token does not resolve, the path does not fit (it is never cut) or is
-// not absolute (it would be taken from whatever the current directory is).
-bool BuildCurrentItem(RunState& run, const FileEntry& entry, const FolderTokenResolver& tokens) {
+// folder token that begins the folder resolved through `tokens`); 0 when it is there, else (buffer
+// empty) why the entry must be skipped: its token does not resolve (the folder is not there on this
+// machine), the path does not fit (it is never cut), or is not absolute (it would be taken from
+// whatever the current directory is).
+uint32_t BuildCurrentItem(RunState& run, const FileEntry& entry, const FolderTokenResolver& tokens) {
     char* item = run.currentItem;
-    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize, &tokens))
-        return false;
-    if (IsAbsolutePath(item)) return true;
+    if (!BuildEntryPath(run.installFolder, entry.folder, entry.fileName, item, kPathBufferSize, &tokens)) {
+        return entry.folder[0] == '#' ? ERROR_PATH_NOT_FOUND : kOutcomeDoesNotFit;
+    }
+    if (IsAbsolutePath(item)) return 0;
     item[0] = '\0';
-    return false;
+    return kOutcomeNotFullPath;
 }
 
 // The file's attributes and, when they cannot be read, the platform's error.
@@ -79,6 +82,11 @@ bool IsFileEntry(const FileEntry& entry) {
     return entry.fileName[0] != '\0';
 }
 
+// What a step's result means for the log: 0 when it worked, else the platform's error.
+uint32_t OutcomeOf(BOOL done) {
+    return done ? 0 : GetLastError();
+}
+
 // The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it.
 struct SharedDllsKey {
     UniqueRegistryKey key;
@@ -86,9 +94,10 @@ struct SharedDllsKey {
 };
 
 // The shared-DLL count of the file in the current-item buffer: decremented, and the question of
-// message 10 asked when no other installation uses it. Returns whether the file may go on to be
-// removed (`goOn` as it comes in: false for a locked file).
-bool UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsKey& shared) {
+// message 10 asked when no other installation uses it. Returns 0 when the file may go on to be
+// removed, else what keeps it, for the log: in use (`locked`), the count of its other users, or the
+// answer No.
+uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsKey& shared) {
     bool goOn = !locked;
     if (!shared.tried) {
         shared.tried = true;
@@ -98,10 +107,10 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsK
         }
     }
     const UniqueRegistryKey& key = shared.key;
+    // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
+    // missing; a shorter one leaves the upper bytes of the preset.
+    DWORD count = 1;
     if (key) {
-        // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
-        // missing; a shorter one leaves the upper bytes of the preset.
-        DWORD count = 1;
         DWORD type = 0;
         DWORD size = sizeof(count);
         if (RegQueryValueExA(key.get(), path, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) ==
@@ -114,18 +123,20 @@ bool UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsK
             }
         }
     }
-    if (!goOn) return false;
+    if (!goOn) return locked ? ERROR_SHARING_VIOLATION : SharedCountOutcome(count);
 
     // Without a buffer there is no question, and the file goes as if the answer were Yes.
     UniqueBlock<char> text;
     if (AllocZeroed(kMessageBufferSize, text)) {
         FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
-        if (text.get()[0] != '\0' && ShowMessage(run.ui, text.get(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            return false;
+        if (text.get()[0] != '\0') {
+            int answer = ShowMessage(run.ui, text.get(), MB_YESNO | MB_ICONQUESTION);
+            if (run.log) LogQuestion(*run.log, text.get(), answer);
+            if (answer != IDYES) return kOutcomeAnsweredNo;
         }
     }
     if (key) RegDeleteValueA(key.get(), path);
-    return true;
+    return 0;
 }
 
 // Makes the read-only file writable and removes it, whatever comes of either.
@@ -136,23 +147,21 @@ BOOL ClearAndDelete(const char* path) {
 
 // Deletes the file of `entry` (path in the current-item buffer): a read-only file is made writable
 // without a question when it is a font or a server, else as the remembered to-all answer or the
-// read-only question says. A file that is in use (access denied but not read-only) stays.
-void DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
+// read-only question says. A file that is in use (access denied but not read-only) stays. Returns
+// what came of it for the log: 0 (removed), the platform's error or kOutcomeAnsweredNo.
+uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
     BOOL removed = DeleteFileA(path);
     while (!removed) {
-        if (!IsAccessDeniedError(GetLastError())) return;
+        DWORD error = GetLastError();
+        if (!IsAccessDeniedError(error)) return error;
         DWORD access = TestWriteAccess(path);
-        if (access == 0 || !IsAccessDeniedError(access)) return;
+        if (access == 0) return error;
+        if (!IsAccessDeniedError(access)) return access;
         // Read-only from here on.
-        if (entry.flags & (format::kFileFont | format::kFileSelfRegister)) {
-            ClearAndDelete(path);
-            return;
-        }
-        if (run.readOnlyAnswer == ToAllAnswer::kYesToAll) {
-            ClearAndDelete(path);
-            return;
-        }
-        if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return;
+        if (entry.flags & (format::kFileFont | format::kFileSelfRegister))
+            return OutcomeOf(ClearAndDelete(path));
+        if (run.readOnlyAnswer == ToAllAnswer::kYesToAll) return OutcomeOf(ClearAndDelete(path));
+        if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return kOutcomeAnsweredNo;
         switch (AskReadOnlyQuestion(run, path)) {
             case IDYES:
                 // A removal that still fails is looked at again: a file whose attribute did not
@@ -161,15 +170,15 @@ void DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
                 break;
             case kYesToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kYesToAll;
-                ClearAndDelete(path);
-                return;
+                return OutcomeOf(ClearAndDelete(path));
             case kNoToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kNoToAll;
-                return;
+                return kOutcomeAnsweredNo;
             default:
-                return;
+                return kOutcomeAnsweredNo;
         }
     }
+    return 0;
 }
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file);
@@ -194,16 +203,20 @@ bool MarkForDeletion(SetFileInformationFn setInformation, HANDLE file) {
 // reading and writing with others allowed only to read, as the probe opens it, and with delete
 // access; marked for deletion through the handle (before Vista: deleted as it closes). True when
 // that settled the file: it went, or it is locked (a sharing violation, where the probe's open fails
-// too) and stays untouched. False for any other failure, which the probe and DeleteFileA then look
-// at as before. A link found here after all is opened itself, never the file it leads to.
-bool TryDeleteUnlocked(const char* path, SetFileInformationFn setInformation) {
+// too) and stays untouched: 0 when it went, ERROR_SHARING_VIOLATION when it is locked (the log's
+// outcomes). kNotSettled for any other failure, which the probe and DeleteFileA then look at as
+// before. A link found here after all is opened itself, never the file it leads to.
+constexpr uint32_t kNotSettled = 0xFFFFFFFFu;
+uint32_t TryDeleteUnlocked(const char* path, SetFileInformationFn setInformation) {
     DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (setInformation ? 0 : FILE_FLAG_DELETE_ON_CLOSE);
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, flags, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    if (file == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : kNotSettled;
+    }
     bool marked = !setInformation || MarkForDeletion(setInformation, file);
     CloseHandle(file);
-    return marked;
+    return marked ? 0 : kNotSettled;
 }
 
 // What the file pass keeps from entry to entry besides the checked folder.
@@ -248,28 +261,40 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
     FileAttributes file = ReadFileAttributes(checked);
     // A file that is itself a junction or symbolic link is not deleted through: NT removes the link,
     // but Wine's DeleteFileA removes the file it leads to.
-    if (file.attributes != INVALID_FILE_ATTRIBUTES && (file.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return;
-    if (run.platform.nt &&
-        !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
-        WriteAccessOf(file) == 0 && TryDeleteUnlocked(checked, tools.setInformation)) {
-        return;
+    uint32_t outcome = kOutcomeBelowLink;
+    if (file.attributes == INVALID_FILE_ATTRIBUTES || !(file.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        outcome = kNotSettled;
+        if (run.platform.nt &&
+            !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
+            WriteAccessOf(file) == 0) {
+            outcome = TryDeleteUnlocked(checked, tools.setInformation);
+        }
+        if (outcome == kNotSettled) {
+            bool locked = IsFileLockedFrom(checked, file);
+            outcome = locked ? ERROR_SHARING_VIOLATION : 0;
+            if (entry.flags & format::kFileShared)
+                outcome = UpdateSharedCount(run, path, locked, tools.shared);
+            if (outcome == 0) {
+                if (entry.flags & format::kFileFont) RemoveFont(run, path);
+                if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
+                outcome = DeleteEntryFile(run, entry, checked);
+            }
+        }
     }
-    bool locked = IsFileLockedFrom(checked, file);
-    bool goOn = !locked;
-    if (entry.flags & format::kFileShared) goOn = UpdateSharedCount(run, path, locked, tools.shared);
-    if (!goOn) return;
-    if (entry.flags & format::kFileFont) RemoveFont(run, path);
-    if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
-    DeleteEntryFile(run, entry, checked);
+    if (run.log) LogItem(*run.log, LogWord::kDelete, path, outcome);
 }
 
 // Removes the folder of a folder entry unless it is protected or reached through a link; a folder
-// that is not empty or missing stays without a word. The folder removed is the canonical one that
-// was tested.
+// that is not empty or missing stays without a question (the log, when there is one, says so). The
+// folder removed is the canonical one that was tested.
 void RemoveFolderEntry(RunState& run, const char* tokenRoot) {
     char canonical[kPathBufferSize];
-    if (ResolveFolderToActOn(run, run.currentItem, tokenRoot, canonical)) RemoveDirectoryA(canonical);
+    if (ResolveFolderToActOn(run, run.currentItem, tokenRoot, canonical)) {
+        BOOL removed = RemoveDirectoryA(canonical);
+        if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, OutcomeOf(removed));
+    } else if (run.log) {
+        LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, RefusalOf(run, run.currentItem));
+    }
 }
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file) {
@@ -291,7 +316,7 @@ bool FindFileInUse(RunState& run) {
     FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < run.data.files.count; ++i) {
         const FileEntry& entry = *run.data.files.items[i];
-        if (!BuildCurrentItem(run, entry, tokens)) continue;
+        if (BuildCurrentItem(run, entry, tokens) != 0) continue;
         if (!IsFileEntry(entry) || !(entry.flags & format::kFileMustBeFree)) continue;
         if (IsFileLocked(run.currentItem)) return true;
     }
@@ -311,15 +336,22 @@ void RemoveInstalledFiles(RunState& run) {
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
-        if (BuildCurrentItem(run, entry, tokens)) {
+        uint32_t skipped = BuildCurrentItem(run, entry, tokens);
+        if (skipped == 0) {
             // A token entry is checked for links from its token's folder.
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             if (IsFileEntry(entry)) {
-                if (BuildCheckedFilePath(run, folder, tokenRoot, checked))
+                if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) {
                     RemoveFileEntry(run, entry, checked, tools);
+                } else if (run.log) {
+                    LogItem(*run.log, LogWord::kDelete, run.currentItem, RefusalOf(run, run.currentItem));
+                }
             } else {
                 RemoveFolderEntry(run, tokenRoot);
             }
+        } else if (run.log) {
+            LogItem(*run.log, LogWord::kSkip, entry.folder, skipped,
+                    IsFileEntry(entry) ? entry.fileName : nullptr);
         }
         ReportProgress(run.ui, ProgressPass::kFiles, k);
     }
@@ -336,5 +368,6 @@ int AskReadOnlyQuestion(RunState& run, const char* path) {
     // An empty text means: every read-only file goes without a question.
     if (text.get()[0] == '\0') return kYesToAllId;
     INT_PTR answer = ShowQuestionDialog(run.ui, text.get());
+    if (run.log) LogQuestion(*run.log, text.get(), static_cast<int>(answer));
     return answer == -1 ? IDNO : static_cast<int>(answer);
 }

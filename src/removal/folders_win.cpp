@@ -15,6 +15,7 @@
 #include "removal/file_mask.h"
 #include "removal/pattern_guard.h"
 #include "removal/reach_check.h"
+#include "removal/removal_log.h"
 #include "run/run_state.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
@@ -67,6 +68,18 @@ void EnterParent(const char* canonical) {
 bool RemoveFolder(const char* canonical) {
     if (IsCurrentFolder(canonical)) EnterParent(canonical);
     return RemoveDirectoryA(canonical) != FALSE;
+}
+
+// What a step's result means for the log: 0 when it worked, else the platform's error.
+uint32_t OutcomeOf(bool done) {
+    return done ? 0 : GetLastError();
+}
+
+// Removes the folder `canonical` as RemoveFolder does and says so in the log; false when it stays.
+bool RemoveFolderLogged(RunState& run, const char* canonical) {
+    bool removed = RemoveFolder(canonical);
+    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, canonical, OutcomeOf(removed));
+    return removed;
 }
 
 // --- The wildcard walk.
@@ -165,12 +178,22 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
                 if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask))
                     continue;
                 // A file that is a link is not deleted through it (Wine's DeleteFileA reaches its target).
-                if (IsReparsePoint(level.found.dwFileAttributes)) continue;
-                if (ComposeChild(folder, name, level.item)) DeleteFileA(level.item);
+                if (IsReparsePoint(level.found.dwFileAttributes)) {
+                    if (run.log) LogItem(*run.log, LogWord::kDelete, folder, kOutcomeBelowLink, name);
+                    continue;
+                }
+                if (!ComposeChild(folder, name, level.item)) {
+                    if (run.log) LogItem(*run.log, LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
+                } else {
+                    BOOL deleted = DeleteFileA(level.item);
+                    if (run.log) LogItem(*run.log, LogWord::kDelete, level.item, OutcomeOf(deleted));
+                }
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
-    LeaveFolder(folder, true);
+    EnterParent(folder);
+    BOOL removed = RemoveDirectoryA(folder);  // a folder that is not empty stays: that is the test
+    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, folder, OutcomeOf(removed));
 }
 
 // The folder of one pattern, checked as the packer's `check` checks it and then as every folder
@@ -222,15 +245,19 @@ struct PatternWork {
     char final[kPathBufferSize];
 };
 
-void CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
-    if (!BuildFullPatternPath(run, pattern, work.path)) return;
+// Cleans one pattern's tree; what is not cleaned at all is said in the log with the outcome.
+uint32_t CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
+    if (!BuildFullPatternPath(run, pattern, work.path)) return kOutcomeDoesNotFit;
     const char* mask = SplitPatternPath(work.path);
-    if (!mask || !IsPlainFileMask(mask)) return;
-    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical, work.final)) return;
+    if (!mask || !IsPlainFileMask(mask)) return kOutcomeRefused;
+    // A folder every program shares, one the packer's check refuses, or one reached through a link.
+    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical, work.final)) return kOutcomeRefused;
     // A folder that is missing or cannot be entered is skipped, and so is one the current directory
     // does not then name: nothing is cleaned anywhere else.
-    if (!SetCurrentDirectoryA(work.canonical) || !IsCurrentFolder(work.canonical)) return;
+    if (!SetCurrentDirectoryA(work.canonical)) return GetLastError();
+    if (!IsCurrentFolder(work.canonical)) return kOutcomeBelowLink;
     CleanFolderTree(run, mask, work.final, 0);
+    return 0;
 }
 
 }  // namespace
@@ -247,7 +274,19 @@ void RemoveWildcardMatches(RunState& run) {
         if (saved) SetCurrentDirectoryA(savedFolder);
     });
     // The loader keeps the list inside its block and ends it with an empty pattern.
-    for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) CleanPattern(run, pattern, *work.get());
+    for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) {
+        uint32_t outcome = CleanPattern(run, pattern, *work.get());
+        // A tree that was cleaned has a line for each file and folder; the pattern has one when not:
+        // refused, or not there (the checks refuse a folder they cannot look at, a missing one too).
+        if (outcome != 0 && run.log) {
+            if (outcome == kOutcomeRefused &&
+                GetFileAttributesA(work.get()->path) == INVALID_FILE_ATTRIBUTES) {
+                DWORD error = GetLastError();
+                if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) outcome = error;
+            }
+            LogItem(*run.log, LogWord::kClean, pattern, outcome);
+        }
+    }
 }
 
 void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, uint32_t depth) {
@@ -265,8 +304,8 @@ void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, u
 namespace {
 
 // Deletes the shortcut file `path` by its folder's canonical path, when no link below the folder's
-// root leads elsewhere and the file is no link itself.
-void DeleteShortcutFile(RunState& run, const char* path, const char* tokenRoot) {
+// root leads elsewhere and the file is no link itself. Returns what came of it, for the log.
+uint32_t DeleteShortcutFile(RunState& run, const char* path, const char* tokenRoot) {
     char folder[kPathBufferSize];
     char canonical[kPathBufferSize];
     char final[kPathBufferSize];
@@ -276,11 +315,11 @@ void DeleteShortcutFile(RunState& run, const char* path, const char* tokenRoot) 
         !CanonicalizeFolderPath(folder, canonical) ||
         !IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, final) ||
         !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
-        return;
+        return kOutcomeBelowLink;
     }
     DWORD attributes = GetFileAttributesA(file);
-    if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return;
-    DeleteFileA(file);
+    if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return kOutcomeBelowLink;
+    return OutcomeOf(DeleteFileA(file));
 }
 
 }  // namespace
@@ -298,7 +337,15 @@ void RemoveShortcutFiles(RunState& run) {
             BuildEntryFolder(entry.folder, &tokens, folder, kPathBufferSize) &&
             BuildShortcutPath(folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
-            DeleteShortcutFile(run, run.currentItem, EntryTokenRoot(run, entry.folder));
+            uint32_t outcome = DeleteShortcutFile(run, run.currentItem, EntryTokenRoot(run, entry.folder));
+            if (run.log) {
+                if (outcome == kOutcomeBelowLink) outcome = RefusalOf(run, run.currentItem);
+                LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
+            }
+        } else if (run.log && entry.fileName[0] != '\0') {
+            // A name that is a path, a token that does not resolve, a path that does not fit or one
+            // that is not whole; an entry without a name has nothing to delete.
+            LogItem(*run.log, LogWord::kSkip, entry.folder, kOutcomeRefused, entry.fileName);
         }
         ReportProgress(run.ui, ProgressPass::kShortcutFiles, i);
     }
@@ -339,10 +386,18 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const Folde
     const char* secondRoot = KeepTokenRoot(run, entry.secondFolder, work.secondRoot);
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
-        if (!ResolveFolderToActOn(run, work.folder, folderRoot, work.canonical)) return;
-        if (hasSecond && !ResolveFolderToActOn(run, work.second, secondRoot, work.secondCanonical)) return;
-        RemoveFolder(work.canonical);
-        if (hasSecond) RemoveFolder(work.secondCanonical);
+        const char* refused = nullptr;
+        if (!ResolveFolderToActOn(run, work.folder, folderRoot, work.canonical)) {
+            refused = work.folder;
+        } else if (hasSecond && !ResolveFolderToActOn(run, work.second, secondRoot, work.secondCanonical)) {
+            refused = work.second;
+        }
+        if (refused) {
+            if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, RefusalOf(run, refused));
+            return;
+        }
+        RemoveFolderLogged(run, work.canonical);
+        if (hasSecond) RemoveFolderLogged(run, work.secondCanonical);
         if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
     }
 }
@@ -399,7 +454,11 @@ void RemoveProgramFolders(RunState& run) {
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             bool removedOne = false;
             for (;;) {
-                if (!ResolveFolderToActOn(run, path, tokenRoot, canonical) || !RemoveFolder(canonical)) break;
+                if (!ResolveFolderToActOn(run, path, tokenRoot, canonical)) {
+                    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, RefusalOf(run, path));
+                    break;
+                }
+                if (!RemoveFolderLogged(run, canonical)) break;
                 if (!removedOne) {
                     (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
                     removedOne = true;

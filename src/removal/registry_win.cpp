@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "removal/entry_paths.h"
 #include "removal/registry_guard.h"
+#include "removal/removal_log.h"
 #include "run/run_state.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
@@ -33,38 +34,36 @@ bool IsLinkKey(HKEY key) {
 }
 
 // One value entry: opens its key (normalised as key entries are) and deletes the one value.
-void RemoveValue(const RunState& run, uint32_t root, const char* path, const RegistryPathSplit& split) {
+// Returns what came of it for the log: 0, the platform's error or a kOutcome value.
+uint32_t RemoveValue(const RunState& run, uint32_t root, const char* path, const RegistryPathSplit& split) {
     char key[kRegistryGuardPathSize];
     char normalized[kRegistryGuardPathSize];
-    if (split.keyLength >= sizeof key) return;
+    if (split.keyLength >= sizeof key) return kOutcomeDoesNotFit;
     for (size_t i = 0; i < split.keyLength; ++i) key[i] = path[i];
     key[split.keyLength] = '\0';
-    if (!NormalizeRegistryKeyPath(key, normalized, sizeof normalized)) return;
+    if (!NormalizeRegistryKeyPath(key, normalized, sizeof normalized)) return kOutcomeDoesNotFit;
     UniqueRegistryKey opened;
     DWORD options = run.platform.nt ? kOpenLink : 0;
-    if (RegOpenKeyExA(RootHandle(root), normalized, options, KEY_SET_VALUE | KEY_QUERY_VALUE, opened.put()) !=
-        ERROR_SUCCESS) {
-        return;
-    }
+    LONG result =
+        RegOpenKeyExA(RootHandle(root), normalized, options, KEY_SET_VALUE | KEY_QUERY_VALUE, opened.put());
+    if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
     // A link's only value is where it points; the value named is not in it.
-    if (run.platform.nt && IsLinkKey(opened.get())) return;
-    RegDeleteValueA(opened.get(), split.valueName);
+    if (run.platform.nt && IsLinkKey(opened.get())) return kOutcomeRefusedKey;
+    return static_cast<uint32_t>(RegDeleteValueA(opened.get(), split.valueName));
 }
 
 // One key entry: the key as it was tested, normalised; never a key every program shares.
-void RemoveKey(const RunState& run, uint32_t root, const char* path) {
+uint32_t RemoveKey(const RunState& run, uint32_t root, const char* path) {
     char normalized[kRegistryGuardPathSize];
-    if (!NormalizeRegistryKeyPath(path, normalized, sizeof normalized) || normalized[0] == '\0' ||
-        TextEqualsNoCase(normalized, "Software") || TextEqualsNoCase(normalized, "System") ||
-        IsRefusedRegistryKey(root, normalized)) {
-        return;
+    if (!NormalizeRegistryKeyPath(path, normalized, sizeof normalized)) return kOutcomeDoesNotFit;
+    if (normalized[0] == '\0' || TextEqualsNoCase(normalized, "Software") ||
+        TextEqualsNoCase(normalized, "System") || IsRefusedRegistryKey(root, normalized)) {
+        return kOutcomeRefusedKey;
     }
-    if (run.platform.nt) {
-        (void)DeleteKeyTree(RootHandle(root), normalized, 0);
-    } else {
-        // The 9x family deletes the key together with its subkeys.
-        RegDeleteKeyA(RootHandle(root), normalized);
-    }
+    // The 9x family deletes the key together with its subkeys.
+    LONG result = run.platform.nt ? DeleteKeyTree(RootHandle(root), normalized, 0)
+                                  : RegDeleteKeyA(RootHandle(root), normalized);
+    return static_cast<uint32_t>(result);
 }
 
 // One level of a tree deletion, on the heap: the name found and the name deleted last.
@@ -82,14 +81,26 @@ void RemoveRegistryEntries(RunState& run) {
         RegistryPathSplit split = SplitRegistryPath(entry.keyPath);
         if (split.kind == RegistryEntryKind::kValue) {
             // A value entry does not move the bar.
+            uint32_t outcome = kOutcomeRefusedKey;
             if (IsPredefinedRoot(entry.rootKey, run.platform.nt))
-                RemoveValue(run, entry.rootKey, entry.keyPath, split);
+                outcome = RemoveValue(run, entry.rootKey, entry.keyPath, split);
+            if (run.log) {
+                LogKey(*run.log,
+                       outcome == kOutcomeRefusedKey && !IsPredefinedRoot(entry.rootKey, run.platform.nt)
+                           ? LogWord::kSkip
+                           : LogWord::kDeleteValue,
+                       entry.rootKey, entry.keyPath, outcome);
+            }
             KeepAnswering();
             continue;
         }
-        if (split.kind == RegistryEntryKind::kKey && IsPredefinedRoot(entry.rootKey, run.platform.nt)) {
-            RemoveKey(run, entry.rootKey, entry.keyPath);
-        }
+        // The plan's "skip": an entry that names no key to remove, or a root that is none.
+        bool skipped =
+            split.kind != RegistryEntryKind::kKey || !IsPredefinedRoot(entry.rootKey, run.platform.nt);
+        uint32_t outcome = skipped ? kOutcomeRefusedKey : RemoveKey(run, entry.rootKey, entry.keyPath);
+        if (run.log)
+            LogKey(*run.log, skipped ? LogWord::kSkip : LogWord::kDeleteKey, entry.rootKey, entry.keyPath,
+                   outcome);
         ReportProgress(run.ui, ProgressPass::kRegistry, k);
     }
 }

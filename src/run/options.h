@@ -1,13 +1,21 @@
-// The command-line options: /Q, /S and /X (also written with "-"), one letter each.
+// The command-line options: /Q, /S and /X (also written with "-"), one letter each, and /L=PATH.
 #pragma once
+
+#include <stdint.h>
 
 struct RunModes {
     bool quiet;     // no confirmation, in-use check, progress dialog or closing message
     bool silent;    // /S: quiet, no closing document, no self-delete
     bool external;  // /X: quiet, no run-first program (unless /S too), no closing document, no self-delete
+    // /L=PATH: the removal log's path, inside the scanned text and not terminated there; null (and
+    // a length of 0) without one.
+    const char* logPath;
+    uint32_t logPathLength;
 };
 
 // Scans `text`, the command line after the program name (may be null), and sets the modes it
 // names. Flags only ever become true. Only a space is a blank; a word that does not begin with
-// "-" or "/" ends the scan.
+// "-" or "/" ends the scan. /L followed by "=" takes the rest of its word as the log's path, or the
+// text between double quotes when one follows the "="; a "-" or "/" inside the path sets nothing.
+// The last /L=PATH counts; an empty path (/L= or /L="") gives no log.
 void ScanOptions(const char* text, RunModes& modes);

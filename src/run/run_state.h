@@ -10,6 +10,7 @@
 #include "ui/ui_state.h"
 
 struct ReachCache;
+struct RemovalLog;
 
 struct PlatformFlags {
     bool nt;          // the NT family (VER_PLATFORM_WIN32_NT)
@@ -48,4 +49,5 @@ struct RunState {
     UiState ui;
     int confirmation;            // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
+    RemovalLog* log;             // the /L=PATH log (removal/removal_log.h); null without one
 };

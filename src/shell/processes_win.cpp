@@ -8,6 +8,7 @@
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
+#include "removal/removal_log.h"
 #include "run/run_state.h"
 #include "shell/shell_text.h"
 #include "ui/ui.h"
@@ -80,7 +81,7 @@ void WaitForChild(HANDLE process) {
     }
 }
 
-bool RunProgram(RunState&, const char* program, const char* arguments, bool wait) {
+bool RunProgram(RunState& run, const char* program, const char* arguments, bool wait) {
     char commandLine[kCommandLineSize];
     if (!BuildProgramCommandLine(program, arguments, commandLine, sizeof commandLine)) return false;
     // The child starts in the program's own folder; a path without a backslash starts in ours. Our own
@@ -107,6 +108,7 @@ bool RunProgram(RunState&, const char* program, const char* arguments, bool wait
         HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         WaitForChild(child.process.get());
         SetCursor(previous);
+        if (run.log) NoteExitCode(*run.log, child.process.get());
     }
     return true;
 }

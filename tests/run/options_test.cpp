@@ -54,6 +54,47 @@ TEST(Options, FlagsOnlyBecomeTrue) {
     EXPECT_TRUE(modes.silent);
 }
 
+// /L=PATH: the path it takes, and the letters around it that still count or do not.
+TEST(Options, LogPathTable) {
+    struct Case {
+        const char* text;
+        const char* path;  // null: no log
+        bool quiet, silent, external;
+    } cases[] = {
+        {"/L=C:\\logs\\u.log", "C:\\logs\\u.log", false, false, false},
+        {"-l=u.log /S", "u.log", true, true, false},
+        {"/S /L=C:\\a-Q.log", "C:\\a-Q.log", true, true, false},       // "-Q" is part of the path
+        {"/L=C:\\x/s-x.log /q", "C:\\x/s-x.log", true, false, false},  // and so are "/s" and "-x"
+        {"/L=\"C:\\path with blanks\\u.log\" /S", "C:\\path with blanks\\u.log", true, true, false},
+        {"/L=\"C:\\a -S b.log\"/X", "C:\\a -S b.log", true, false, true},  // an option right after the quote
+        {"/L=\"C:\\open quote.log /S", "C:\\open quote.log /S", false, false, false},  // no closing quote
+        {"/L=", nullptr, false, false, false},
+        {"/L= /Q", nullptr, true, false, false},
+        {"/L=\"\" /S", nullptr, true, true, false},
+        {"/L", nullptr, false, false, false},            // no "=": the letter is ignored as before
+        {"/Log=u.log /Q", nullptr, true, false, false},  // "/Log": only the first letter counts
+        {"/L =u.log", nullptr, false, false, false},     // "=u.log" is a word of its own and ends the scan
+        {"/L=a.log /L=b.log", "b.log", false, false, false},
+        {"foo /L=u.log", nullptr, false, false, false},
+        {"/Q/L=u.log/S", "u.log/S", true, false, false},
+    };
+    for (const auto& c : cases) {
+        RunModes modes{};
+        ScanOptions(c.text, modes);
+        std::string path = modes.logPath ? std::string(modes.logPath, modes.logPathLength) : std::string();
+        if (c.path) {
+            EXPECT_NE(modes.logPath, nullptr) << c.text;
+            EXPECT_EQ(path, c.path) << c.text;
+        } else {
+            EXPECT_EQ(modes.logPath, nullptr) << c.text << " gave " << path;
+            EXPECT_EQ(modes.logPathLength, 0u) << c.text;
+        }
+        EXPECT_EQ(modes.quiet, c.quiet) << c.text;
+        EXPECT_EQ(modes.silent, c.silent) << c.text;
+        EXPECT_EQ(modes.external, c.external) << c.text;
+    }
+}
+
 TEST(CommandSplit, Table) {
     struct Case {
         const char* text;

@@ -1,0 +1,59 @@
+// The removal log that /L=PATH asks for. One line per item in the order of the run, fields split
+// by tabs:
+//   pass <TAB> action <TAB> path or key <TAB> result
+// with the words of removal/log_words.h. Paths, keys and message texts are written as the block
+// holds them, in its code page (a control character in one becomes a blank, so one item is one
+// line). The run's start line comes first; the last line is the summary a deployment script reads:
+//   summary <TAB> removed R, kept K, not there N <TAB> completed | cancelled | not run
+// Lines go through a 4 KiB buffer that is written out at every pass boundary and at the end: a run
+// that is killed leaves every line up to its last boundary.
+//
+// Without /L the run state's log pointer is null, and every call site tests it before it calls in:
+// no formatting and no calls.
+#pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include "removal/log_words.h"
+
+struct RunState;
+struct RemovalLog;
+
+// Creates the log the options name (run.modes.logPath) and writes the start line:
+//   start <TAB> version <TAB> install folder <TAB> platform family and /Q /S /X as given
+// run.log is the log then. A relative path is taken from the current directory. A device name, a
+// folder, a junction or link, a read-only file, a file with other hard links, or a file that cannot
+// be opened gives no log (run.log stays null) and the run goes on as without /L. An existing file
+// is replaced.
+void OpenRemovalLog(RunState& run);
+
+// Writes the summary line with `ending` (kCompleted, kCancelled or kNotRun), writes the buffer
+// out, closes the file and clears run.log.
+void CloseRemovalLog(RunState& run, LogWord ending);
+
+// A pass boundary: writes the buffer out; later lines name `pass`.
+void LogPass(RemovalLog& log, LogWord pass);
+
+// One item: `outcome` is 0 (removed), a platform error code or a kOutcome value (log_words.h).
+// `tail`, when given, is written after `path` and a backslash (a name whose path did not fit).
+void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail = nullptr);
+
+// Why a folder (or a file in one) that the link check refused stays, for the log: a protected
+// folder, one that is not there (the platform's error), a network spelling, or a junction or link
+// below its root.
+uint32_t RefusalOf(RunState& run, const char* path);
+
+// A registry entry: the root's short name ("HKCU"), a backslash and the key path as stored.
+void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome);
+
+// A question the run asked and the button that answered it (0 or -1: it could not be shown).
+void LogQuestion(RemovalLog& log, const char* text, int answer);
+
+// The run-first command as stored and what came of it (kStarted, kNotStarted, kNotRun), or the
+// exit code when NoteExitCode has read one.
+void LogRunFirst(RemovalLog& log, const char* command, LogWord result);
+
+// Keeps the exit code of the ended run-first program `process` for LogRunFirst.
+void NoteExitCode(RemovalLog& log, HANDLE process);

@@ -1,0 +1,229 @@
+#include "removal/removal_log.h"
+
+#include "common/handles_win.h"
+#include "common/memory.h"
+#include "common/text.h"
+#include "paths/canonical_path.h"
+#include "paths/protected_folders.h"
+#include "run/run_state.h"
+#include "ui/ui.h"
+
+struct RemovalLog {
+    HANDLE file;
+    LogWord pass;
+    bool exitKnown;
+    bool failed;  // a write failed: nothing more is written (the counts go on)
+    uint32_t used;
+    uint32_t counts[3];  // removed, not there, kept
+    DWORD exitCode;
+    char buffer[4096];
+};
+
+namespace {
+
+// Writes the buffer out. After a failed write nothing more is written: a log with a hole in the
+// middle would read as a run that skipped items.
+void Flush(RemovalLog& log) {
+    DWORD written = 0;
+    if (log.used != 0 && !log.failed &&
+        (!WriteFile(log.file, log.buffer, log.used, &written, nullptr) || written != log.used)) {
+        log.failed = true;
+    }
+    log.used = 0;
+}
+
+void PutChar(RemovalLog& log, char c) {
+    if (log.used == sizeof(log.buffer)) Flush(log);
+    log.buffer[log.used++] = c;
+}
+
+// A text as one field: a tab, a line break or another control character in it becomes a blank.
+void Put(RemovalLog& log, const char* text) {
+    for (; *text != '\0'; ++text) PutChar(log, static_cast<unsigned char>(*text) < 0x20 ? ' ' : *text);
+}
+
+void PutWord(RemovalLog& log, LogWord word) {
+    Put(log, LogWordText(word));
+}
+
+void PutNumber(RemovalLog& log, uint32_t value) {
+    char digits[12];
+    char* p = digits + sizeof digits;
+    *--p = '\0';
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    Put(log, p);
+}
+
+void EndLine(RemovalLog& log) {
+    PutChar(log, '\r');
+    PutChar(log, '\n');
+}
+
+// Out of line: inlined, the compiler copies the writing that follows into each of its branches.
+[[gnu::noinline]] LogWord ResultOf(uint32_t outcome, bool registry) {
+    return ResultOfOutcome(outcome, registry);
+}
+
+// The result field of `outcome`, counted into the summary when it is an item's.
+void PutResult(RemovalLog& log, uint32_t outcome) {
+    LogWord result = ResultOf(outcome, log.pass == LogWord::kRegistry);
+    uint32_t number = result == LogWord::kExitCode      ? log.exitCode
+                      : result == LogWord::kSharedCount ? outcome - kOutcomeSharedCount
+                                                        : outcome;
+    bool numbered =
+        result == LogWord::kError || result == LogWord::kSharedCount || result == LogWord::kExitCode;
+    // Only items count: questions and the run-first program have words of their own.
+    if (result >= LogWord::kRemoved && result <= LogWord::kSharedCount) {
+        ++log.counts[result == LogWord::kRemoved ? 0 : result == LogWord::kNotThere ? 1 : 2];
+    }
+    if (IsKeptResult(result)) Put(log, "kept: ");
+    PutWord(log, result);
+    if (numbered) {
+        PutChar(log, ' ');
+        PutNumber(log, number);
+    }
+}
+
+LogWord AnswerWord(int answer) {
+    if (answer == kYesToAllId) return LogWord::kYesToAll;
+    if (answer == kNoToAllId) return LogWord::kNoToAll;
+    // IDOK 1, IDCANCEL 2, IDRETRY 4, IDYES 6, IDNO 7; any other answer: the box was not shown.
+    static const LogWord kByButton[] = {LogWord::kNotShown, LogWord::kOk,    LogWord::kCancel,
+                                        LogWord::kNotShown, LogWord::kRetry, LogWord::kNotShown,
+                                        LogWord::kYes,      LogWord::kNo};
+    return answer >= 0 && answer < 8 ? kByButton[answer] : LogWord::kNotShown;
+}
+
+// True when the open file is one the log may replace: a plain file on a disk, not read-only (an
+// administrator's open for writing succeeds on one under Wine), no reparse point (the handle was
+// opened on the link itself), no other hard link (whose contents it would replace), and reached by
+// its own path: Wine follows a Unix symbolic link without showing a reparse point, and its final
+// path then names the file it leads to.
+bool IsPlainFileAt(HANDLE file, const char* canonical) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes &
+         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        info.nNumberOfLinks > 1) {
+        return false;
+    }
+    char final[kPathBufferSize];
+    FinalPathResult result = ReadFinalFolderPath(canonical, final);
+    return result == FinalPathResult::kNone ||
+           (result == FinalPathResult::kFound && TextEqualsNoCase(final, canonical));
+}
+
+}  // namespace
+
+void OpenRemovalLog(RunState& run) {
+    char given[kPathBufferSize];
+    char path[kPathBufferSize];
+    uint32_t length = run.modes.logPathLength;
+    if (length >= sizeof given) return;
+    for (uint32_t i = 0; i < length; ++i) given[i] = run.modes.logPath[i];
+    given[length] = '\0';
+    // A relative path is taken from the current directory, as the command line meant it; the
+    // canonical form is never a device or a "\\.\" path.
+    char full[kPathBufferSize];
+    char* name = nullptr;
+    DWORD n = GetFullPathNameA(given, sizeof full, full, &name);
+    if (n == 0 || n >= sizeof full || !CanonicalizeFolderPath(full, path)) return;
+    // Opened without being cut first, so nothing is lost before the checks; on the NT family a
+    // reparse point is opened itself, never followed (the 9x family has none). Cut once it passed.
+    UniqueFileHandle file(
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | (run.platform.nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
+    if (!file || !IsPlainFileAt(file.get(), path) || !SetEndOfFile(file.get())) return;
+    RemovalLog* log = nullptr;
+    if (!AllocZeroed(sizeof(RemovalLog), log)) return;
+    log->file = file.release();
+    run.log = log;
+
+    // start <TAB> version <TAB> install folder <TAB> family and modes
+    PutWord(*log, LogWord::kStart);
+    PutChar(*log, '\t');
+    PutWord(*log, LogWord::kVersion);
+    PutChar(*log, '\t');
+    Put(*log, run.installFolder);
+    PutChar(*log, '\t');
+    PutWord(*log, run.platform.nt6OrLater ? LogWord::kNt6 : run.platform.nt ? LogWord::kNt : LogWord::k9x);
+    const bool* modes = &run.modes.quiet;  // quiet, silent, external
+    for (int i = 0; i < 3; ++i) {
+        if (!modes[i]) continue;
+        Put(*log, " /");
+        PutChar(*log, "QSX"[i]);
+    }
+    EndLine(*log);
+    LogPass(*log, LogWord::kStart);
+}
+
+void CloseRemovalLog(RunState& run, LogWord ending) {
+    RemovalLog& log = *run.log;
+    // summary <TAB> removed R, kept K, not there N <TAB> ending
+    PutWord(log, LogWord::kSummary);
+    PutChar(log, '\t');
+    PutWord(log, LogWord::kRemoved);
+    PutChar(log, ' ');
+    PutNumber(log, log.counts[0]);
+    Put(log, ", kept ");
+    PutNumber(log, log.counts[2]);
+    Put(log, ", ");
+    PutWord(log, LogWord::kNotThere);
+    PutChar(log, ' ');
+    PutNumber(log, log.counts[1]);
+    PutChar(log, '\t');
+    PutWord(log, ending);
+    EndLine(log);
+    Flush(log);
+    CloseHandle(log.file);
+    FreeBlock(run.log);
+}
+
+void LogPass(RemovalLog& log, LogWord pass) {
+    Flush(log);
+    log.pass = pass;
+}
+
+void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail) {
+    PutWord(log, log.pass);
+    PutChar(log, '\t');
+    PutWord(log, action);
+    PutChar(log, '\t');
+    Put(log, path);
+    if (tail) {
+        PutChar(log, '\\');
+        Put(log, tail);
+    }
+    PutChar(log, '\t');
+    PutResult(log, outcome);
+    EndLine(log);
+}
+
+uint32_t RefusalOf(RunState& run, const char* path) {
+    if (IsProtectedFolder(run.paths, path)) return kOutcomeProtected;
+    // The link check refuses a folder it cannot look at, a missing one too.
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return GetLastError();
+    return path[0] == '\\' && path[1] == '\\' ? kOutcomeNetworkPath : kOutcomeBelowLink;
+}
+
+void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome) {
+    // Five bytes a root, from HKEY_CLASSES_ROOT (0x80000000) to HKEY_DYN_DATA (0x80000006).
+    uint32_t index = root - 0x80000000u;
+    LogItem(log, action, index < 7 ? "HKCR\0HKCU\0HKLM\0HKU\0\0HKPD\0HKCC\0HKDD" + index * 5 : "?", outcome,
+            keyPath);
+}
+
+void LogQuestion(RemovalLog& log, const char* text, int answer) {
+    LogItem(log, LogWord::kAsk, text, OutcomeOfWord(AnswerWord(answer)));
+}
+
+void LogRunFirst(RemovalLog& log, const char* command, LogWord result) {
+    LogItem(log, LogWord::kRun, command, OutcomeOfWord(log.exitKnown ? LogWord::kExitCode : result));
+}
+
+void NoteExitCode(RemovalLog& log, HANDLE process) {
+    log.exitKnown = GetExitCodeProcess(process, &log.exitCode) != FALSE;
+}
