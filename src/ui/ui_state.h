@@ -23,6 +23,8 @@ struct UiState {
     uint32_t progressTotal;  // 0 when there is no progress dialog: then no pass reports progress
     uint32_t lastPercent;    // the value last sent to the progress bar
     DWORD lastAnswerTick;    // GetTickCount() when the message pump last ran
+    DWORD barPaintTick;      // GetTickCount() when the bar was last drawn
+    bool barHeld;            // the bar's redraw is held off (WM_SETREDRAW): it shows an older position
     UniqueFont dialogFont;
     UniqueLibrary themeLibrary;
     SetThemeAppPropertiesFn setThemeAppProperties;  // inside themeLibrary: cleared with it

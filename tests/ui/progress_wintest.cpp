@@ -84,6 +84,59 @@ TEST(SetProgress, APassOverManyEntriesMovesTheBarOncePerPercent) {
     EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 100);
 }
 
+// Moves closer together than the bar's repaint interval change its position at once but draw it
+// later: whatever comes next after the interval (the pump by time, the next move, a box over the
+// dialog) draws it at its latest position, and the bar is never left undrawn.
+TEST(SetProgress, QuickMovesAreDrawnOnceTheIntervalHasPassed) {
+    struct Case {
+        const char* name;
+        std::function<void(UiSession&)> next;  // runs after the interval has passed
+    } const kCases[] = {
+        {"the pump by time",
+         [](UiSession& session) {
+             session.run().ui.lastAnswerTick = GetTickCount() - 5000;
+             KeepAnswering();
+         }},
+        {"the next move", [](UiSession&) { SetProgress(13); }},
+        {"a box over the dialog",
+         [](UiSession& session) {
+             RunState& run = session.run();
+             testing_support::RobotThread robot([&] {
+                 HWND box =
+                     testing_support::WaitForDialog({session.Message(0), 0xFFFF, run.ui.progressDialog});
+                 if (!box) return false;
+                 testing_support::ClickButton(box, IDOK);
+                 return true;
+             });
+             ShowMessage(run.ui, "box", MB_OK);
+             EXPECT_TRUE(robot.JoinPumping(DrainMessages));
+         }},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        UiSession session;
+        ASSERT_TRUE(session.ready());
+        RunState& run = session.run();
+        ASSERT_TRUE(CreateProgressDialog(run.ui));
+        HWND bar = run.ui.progressBar;
+        testing_support::MessageSpy positions(bar, PBM_SETPOS);
+        SetProgress(10);
+        SetProgress(11);
+        SetProgress(12);
+        EXPECT_EQ(positions.count(), 3) << "every position reaches the bar";
+        EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 12);
+        // Unless the machine stalled between them, the second and third moves came too soon.
+        bool held = !IsWindowVisible(bar);
+        run.ui.barPaintTick = GetTickCount() - 1000;
+        c.next(session);
+        EXPECT_TRUE(IsWindowVisible(bar)) << (held ? "held, then never drawn" : "");
+        RECT stale;
+        EXPECT_FALSE(GetUpdateRect(bar, &stale, FALSE)) << "drawn, not just marked for later";
+        EXPECT_GE(SendMessageA(bar, PBM_GETPOS, 0, 0), 12);
+        EXPECT_FALSE(run.ui.barHeld);
+    }
+}
+
 TEST(ReportProgress, NothingHappensWithoutATotal) {
     UiSession session;
     ASSERT_TRUE(session.ready());
