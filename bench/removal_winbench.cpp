@@ -22,9 +22,9 @@
 //              key in HKEY_CURRENT_USER\Software: times and ratio
 //   selfdelete /Q (no closing box): from the uninstaller's end to its executable being gone, beside
 //              an empty batch run by the same interpreter (cmd.exe by its full path)
-// REMOVAL_BENCH_ROUNDS (3) rounds each. A run that leaves anything of its tree fails the benchmark.
-// The platform requests behind the per-file figures: under Wine, run with
-// REMOVAL_BENCH_SECTIONS=steps and WINEDEBUG=+server,+debugstr, and count the request lines between
+// REMOVAL_BENCH_ROUNDS (3) rounds each; REMOVAL_BENCH_VERBOSE=1 prints every timed run. A run that leaves
+// anything of its tree fails the benchmark. The platform requests behind the per-file figures: under Wine,
+// run with REMOVAL_BENCH_SECTIONS=steps and WINEDEBUG=+server,+debugstr, and count the request lines between
 // each "removal_winbench: steps begin" and "... end" mark (one pair per figure, in the order the
 // section measures them: DeleteFileA, delete on close, disposition, probe + DeleteFileA, plain pass,
 // shared pass, program folders, in-use check). The server must be started with that setting
@@ -98,7 +98,26 @@ struct ProcessFigures {
     std::shared_ptr<testing_support::ProcessJob> job;  // what it started runs on until this goes
 };
 
+// Has the file system write out what the round's set-up left pending, so that no timed run pays
+// for the one before it: a flushed write commits the journal of an ext4 volume under Wine (fsync),
+// and each run then starts from the same state. Without it a run that overlaps the periodic commit
+// takes up to four times as long as the same run beside it.
+void SettleFileSystem() {
+    char folder[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH) return;
+    std::string path = std::string(folder) + "removal_winbench.settle";
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, "x", 1, &written, nullptr);
+    FlushFileBuffers(file);
+    CloseHandle(file);
+}
+
 ProcessFigures RunTimed(const std::string& exe, const std::string& arguments, const std::string& folder) {
+    SettleFileSystem();
     ProcessFigures figures;
     figures.job = std::make_shared<testing_support::ProcessJob>();
     PROCESS_INFORMATION process = {};
@@ -134,6 +153,11 @@ ProcessFigures RunTimed(const std::string& exe, const std::string& arguments, co
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    static const bool verbose = Setting("REMOVAL_BENCH_VERBOSE", 0) != 0;
+    if (verbose) {
+        std::printf("    run: %9.1f ms  %s %s\n", figures.ms, exe.substr(exe.find_last_of('\\') + 1).c_str(),
+                    arguments.c_str());
+    }
     return figures;
 }
 
@@ -388,6 +412,7 @@ double PerFile(const testing_support::Sandbox& box, unsigned folders, unsigned p
         return 0;
     }
     prepare();
+    SettleFileSystem();
     // Marks for a trace of the platform's requests (WINEDEBUG=+server,+debugstr under Wine).
     OutputDebugStringA("removal_winbench: steps begin");
     double start = NowMs();

@@ -74,7 +74,9 @@ void PumpPendingMessages();
 // the pump last ran 25 ms or more ago; otherwise returns at once. Never touches the bar.
 void KeepAnswering();
 // Shows a whole percentage (at most 100) on the progress bar, if there is one, and pumps; does
-// nothing at all, not even pump, when the percentage equals the one shown last.
+// nothing at all, not even pump, when the percentage equals the one shown last. The bar takes the
+// position at once but is repainted at most every 100 ms: a quicker move is drawn by the next move,
+// KeepAnswering or box after that.
 void SetProgress(uint32_t percent);
 // The one way a pass moves the bar: the position of its entry `index` (ui/progress.h) as a
 // percentage of the run's total, through SetProgress; when that percentage is the one shown, only
