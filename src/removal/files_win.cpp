@@ -183,47 +183,28 @@ uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file);
 
-// SetFileInformationByHandle (Vista and later), looked up: the headers are the oldest platform's.
-using SetFileInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
-constexpr int kFileDispositionInfo = 4;
-constexpr int kFileDispositionInfoEx = 21;
-constexpr DWORD kDispositionDeletePosix = 0x1 | 0x2;  // FILE_DISPOSITION_FLAG_DELETE | _POSIX_SEMANTICS
-
-// Marks the open file for deletion as DeleteFileA does on the same platform: where the file system
-// has POSIX semantics (Windows 10), the name goes at once even while another process holds the file
-// with delete sharing, so that its folder can go too; elsewhere when the last handle closes.
-bool MarkForDeletion(SetFileInformationFn setInformation, HANDLE file) {
-    DWORD flags = kDispositionDeletePosix;
-    if (setInformation(file, kFileDispositionInfoEx, &flags, sizeof flags)) return true;
-    BOOLEAN remove = TRUE;  // FILE_DISPOSITION_INFO
-    return setInformation(file, kFileDispositionInfo, &remove, sizeof remove) != FALSE;
-}
-
 // The lock probe and the deletion of a plain, writable file in one open (NT family): opened for
-// reading and writing with others allowed only to read, as the probe opens it, and with delete
-// access; marked for deletion through the handle (before Vista: deleted as it closes). True when
-// that settled the file: it went, or it is locked (a sharing violation, where the probe's open fails
-// too) and stays untouched: 0 when it went, ERROR_SHARING_VIOLATION when it is locked (the log's
-// outcomes). kNotSettled for any other failure, which the probe and DeleteFileA then look at as
+// reading and writing with others allowed only to read, as the probe opens it, with delete access,
+// and deleted as the handle closes. True when that settled the file: it went, or it is locked (a
+// sharing violation, where the probe's open fails too) and stays untouched: 0 when it went,
+// ERROR_SHARING_VIOLATION when it is locked (the log's outcomes). kNotSettled for any other failure
+// (read-only, a running program's image, gone), which the probe and DeleteFileA then look at as
 // before. A link found here after all is opened itself, never the file it leads to.
+// Delete-on-close rather than setting the disposition through the handle: the same two requests as
+// DeleteFileA under Wine instead of three. Where Windows 10 gives DeleteFileA POSIX semantics, a
+// file that a scanner holds open with delete sharing keeps its name until the scanner lets go; its
+// folder, which then stays at the folder entry, goes in the program-folder pass.
 constexpr uint32_t kNotSettled = 0xFFFFFFFFu;
-uint32_t TryDeleteUnlocked(const char* path, SetFileInformationFn setInformation) {
-    DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (setInformation ? 0 : FILE_FLAG_DELETE_ON_CLOSE);
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, flags, nullptr);
+uint32_t TryDeleteUnlocked(const char* path) {
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : kNotSettled;
     }
-    bool marked = !setInformation || MarkForDeletion(setInformation, file);
     CloseHandle(file);
-    return marked ? 0 : kNotSettled;
+    return 0;
 }
-
-// What the file pass keeps from entry to entry besides the checked folder.
-struct FilePassTools {
-    SharedDllsKey shared;
-    SetFileInformationFn setInformation;
-};
 
 // The folder of the file pass's last entry, as built and as checked: entries come sorted by folder,
 // so the canonical form and the look at links are made once per folder, not once per file.
@@ -256,7 +237,7 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenR
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
 // tested and deleted by. Messages and shared counts name the file as the entry does.
-void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked, FilePassTools& tools) {
+void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked, SharedDllsKey& shared) {
     const char* path = run.currentItem;
     FileAttributes file = ReadFileAttributes(checked);
     // A file that is itself a junction or symbolic link is not deleted through: NT removes the link,
@@ -267,13 +248,12 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
         if (run.platform.nt &&
             !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
             WriteAccessOf(file) == 0) {
-            outcome = TryDeleteUnlocked(checked, tools.setInformation);
+            outcome = TryDeleteUnlocked(checked);
         }
         if (outcome == kNotSettled) {
             bool locked = IsFileLockedFrom(checked, file);
             outcome = locked ? ERROR_SHARING_VIOLATION : 0;
-            if (entry.flags & format::kFileShared)
-                outcome = UpdateSharedCount(run, path, locked, tools.shared);
+            if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked, shared);
             if (outcome == 0) {
                 if (entry.flags & format::kFileFont) RemoveFont(run, path);
                 if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
@@ -328,11 +308,7 @@ void RemoveInstalledFiles(RunState& run) {
     FolderTokenResolver tokens = EntryTokens(run.paths);
     CheckedFolder folder;
     folder.built[0] = '\0';
-    FilePassTools tools{};
-    if (run.platform.nt) {
-        tools.setInformation = reinterpret_cast<SetFileInformationFn>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
-    }
+    SharedDllsKey shared{};  // opened by the first shared entry, kept for the rest of the pass
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
@@ -342,7 +318,7 @@ void RemoveInstalledFiles(RunState& run) {
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             if (IsFileEntry(entry)) {
                 if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) {
-                    RemoveFileEntry(run, entry, checked, tools);
+                    RemoveFileEntry(run, entry, checked, shared);
                 } else if (run.log) {
                     LogItem(*run.log, LogWord::kDelete, run.currentItem, RefusalOf(run, run.currentItem));
                 }
