@@ -293,7 +293,7 @@ void RemoveFolderEntry(RunState& run, const char* tokenRoot) {
         BOOL removed = RemoveDirectoryA(canonical);
         if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, OutcomeOf(removed));
     } else if (run.log) {
-        LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, RefusalOf(run, run.currentItem));
+        LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, kOutcomeRefusedByLinkCheck);
     }
 }
 
@@ -344,7 +344,7 @@ void RemoveInstalledFiles(RunState& run) {
                 if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) {
                     RemoveFileEntry(run, entry, checked, tools);
                 } else if (run.log) {
-                    LogItem(*run.log, LogWord::kDelete, run.currentItem, RefusalOf(run, run.currentItem));
+                    LogItem(*run.log, LogWord::kDelete, run.currentItem, kOutcomeRefusedByLinkCheck);
                 }
             } else {
                 RemoveFolderEntry(run, tokenRoot);

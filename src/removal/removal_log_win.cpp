@@ -15,6 +15,7 @@ struct RemovalLog {
     bool failed;  // a write failed: nothing more is written (the counts go on)
     uint32_t used;
     uint32_t counts[3];  // removed, not there, kept
+    PathState* paths;    // the run's, for the reasons of the link check's refusals
     DWORD exitCode;
     char buffer[4096];
 };
@@ -70,6 +71,14 @@ void PutFormat(RemovalLog& log, const char* format, ...) {
         }
     }
     __builtin_va_end(args);
+}
+
+// Why the link check refused `path` (kOutcomeRefusedByLinkCheck).
+uint32_t RefusalOf(PathState& paths, const char* path) {
+    if (IsProtectedFolder(paths, path)) return kOutcomeProtected;
+    // The link check refuses a folder it cannot look at, a missing one too.
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return GetLastError();
+    return path[0] == '\\' && path[1] == '\\' ? kOutcomeNetworkPath : kOutcomeBelowLink;
 }
 
 // Out of line: inlined, the compiler copies the writing that follows into each of its branches.
@@ -146,6 +155,7 @@ void OpenRemovalLog(RunState& run) {
     RemovalLog* log = nullptr;
     if (!AllocZeroed(sizeof(RemovalLog), log)) return;
     log->file = file.release();
+    log->paths = &run.paths;
     run.log = log;
 
     // start <TAB> version <TAB> install folder <TAB> family and modes
@@ -179,17 +189,11 @@ void LogPass(RemovalLog& log, LogWord pass) {
 }
 
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail) {
+    if (outcome == kOutcomeRefusedByLinkCheck) outcome = RefusalOf(*log.paths, path);
     PutFormat(log, "\1\t\1\t\2", log.pass, action, path);
     if (tail) PutFormat(log, "\\\2", tail);
     PutResult(log, outcome);
     PutFormat(log, "\r\n");
-}
-
-uint32_t RefusalOf(RunState& run, const char* path) {
-    if (IsProtectedFolder(run.paths, path)) return kOutcomeProtected;
-    // The link check refuses a folder it cannot look at, a missing one too.
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return GetLastError();
-    return path[0] == '\\' && path[1] == '\\' ? kOutcomeNetworkPath : kOutcomeBelowLink;
 }
 
 void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome) {
