@@ -318,7 +318,8 @@ uint32_t DeleteShortcutFile(RunState& run, const char* path, const char* tokenRo
         return kOutcomeRefusedByLinkCheck;
     }
     DWORD attributes = GetFileAttributesA(file);
-    if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return kOutcomeRefusedByLinkCheck;
+    if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes))
+        return kOutcomeRefusedByLinkCheck;
     return OutcomeOf(DeleteFileA(file));
 }
 
