@@ -43,6 +43,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     -Wframe-larger-than=4000 -Wvla -Walloca -flto)
   target_compile_options(product_flags INTERFACE $<$<COMPILE_LANGUAGE:CXX>:${STUB_CODE_FLAGS} -ffat-lto-objects>)
   set(STUB_LINK_FLAGS ${STUB_CODE_FLAGS} -fuse-linker-plugin -Werror)
+  # Every other program (tests, tools, benchmarks, the Windows packer) links the ordinary code the
+  # same objects also carry: this linker reports an inline function twice when a link mixes
+  # link-time objects with ordinary ones (the tests' own).
   add_link_options(-fno-lto -fno-use-linker-plugin)
   # Not through the link-time optimiser: the memory routines the compiler calls on its own (it would
   # drop their definitions before the generated code asks for them), and the fault guard's assembly
