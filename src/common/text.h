@@ -76,6 +76,21 @@ bool TextInListNoCase(const char* text, const char* const (&list)[N]) {
     return CopyText(dest + used, size - used, source);
 }
 
+// Text number `n` (from 0) of `texts`: texts one after another, each with its terminator.
+constexpr const char* NthText(const char* texts, int n) {
+    for (; n > 0; --n) {
+        while (*texts != '\0') ++texts;
+        ++texts;
+    }
+    return texts;
+}
+
+// Room for a 32-bit number in decimal and its terminator.
+inline constexpr size_t kDecimalDigitsSize = 11;
+
+// Writes `value` in decimal at the end of `digits`, terminated. Returns where the number begins.
+const char* FormatDecimal(uint32_t value, char (&digits)[kDecimalDigitsSize]);
+
 // Appends to a buffer of `size` bytes, keeping it terminated, or only counts when there is none.
 // Writing stops at the first byte that does not fit; the length still counts every byte, so the
 // caller learns from fits() whether the text is whole.

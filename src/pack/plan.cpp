@@ -3,6 +3,7 @@
 #include "pack/json_text.h"
 #include "pack/manifest.h"
 #include "pack/plan_paths.h"
+#include "removal/log_words.h"
 #include "removal/pattern_guard.h"
 #include "removal/registry_guard.h"
 #include "ui/progress.h"
@@ -142,10 +143,13 @@ class Planner {
 
     void Start() {
         PlanPass& pass =
-            Pass("start", "Before anything is removed (without /Q, /S or /X)",
+            Pass(LogWordText(LogWord::kStart), "Before anything is removed (without /Q, /S or /X)",
                  {"while a file checked for use is locked, message 15 asks to close it (Retry or Cancel)"});
-        pass.items.push_back(
-            {"", "ask", show_(Message(kMsgConfirm)), {"OK goes on, Cancel ends the run (message 1)"}, {}});
+        pass.items.push_back({"",
+                              LogWordText(LogWord::kAsk),
+                              show_(Message(kMsgConfirm)),
+                              {"OK goes on, Cancel ends the run (message 1)"},
+                              {}});
         pass.items.back().messages = {1};
         for (size_t i = 0; i < b_.files.size(); ++i) {
             const auto& f = b_.files[i];
@@ -157,7 +161,7 @@ class Planner {
                           {},
                           {}};
             if (auto skip = EntrySkipReason(f.folder, path)) {
-                item.action = "skip";
+                item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back(*skip);
             } else {
                 NoteToken(item, f.folder, path);
@@ -166,10 +170,10 @@ class Planner {
             item.messages = {15};
             pass.items.push_back(std::move(item));
         }
-        PlanPass& run = Pass("runFirst", "The program to run first");
+        PlanPass& run = Pass(LogWordText(LogWord::kRunFirst), "The program to run first");
         if (b_.settings && b_.settings->command) {
             RunFirstCommand command = ComposeRunFirst(installDir_, *b_.settings->command);
-            PlanItem item{"settings.runFirst", "run", show_(command.program), {}, {}};
+            PlanItem item{"settings.runFirst", LogWordText(LogWord::kRun), show_(command.program), {}, {}};
             item.target = "program";
             item.arguments = show_(command.arguments);
             item.notes.push_back("arguments: " + (command.arguments.empty() ? std::string("(none)")
@@ -180,14 +184,14 @@ class Planner {
                                                                             : "does not wait");
             item.notes.push_back("not run with /X alone");
             if (!command.absolute) {
-                item.action = "skip";
+                item.action = LogWordText(LogWord::kSkip);
                 item.notes.insert(
                     item.notes.begin(),
                     "the program is not a whole path (\"X:\\...\" or \"\\\\server\\share\\...\"): "
                     "the uninstaller does not run it");
             } else if (!command.tokenForm) {
                 if (auto skip = SkipReason(command.composed, true)) {
-                    item.action = "skip";
+                    item.action = LogWordText(LogWord::kSkip);
                     item.notes.insert(item.notes.begin(), "the composed command " + *skip);
                 }
             }
@@ -205,7 +209,8 @@ class Planner {
                 ? "a read-only file goes without a question (message 9 is empty)"
                 : "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all), in every "
                   "mode: /Q and /S runs wait for the answer too";
-        PlanPass& pass = Pass("files", "Installed files, from the last entry to the first (message 11)",
+        PlanPass& pass = Pass(LogWordText(LogWord::kFiles),
+                              "Installed files, from the last entry to the first (message 11)",
                               {"a file locked by a running program stays", readOnly,
                                "a folder is removed only when it is empty", kLinkNote,
                                "a file that is itself a junction or symbolic link is skipped"});
@@ -214,11 +219,12 @@ class Planner {
             size_t i = F_ - 1 - k;
             const auto& f = b_.files[i];
             std::string path = BuildEntryPath(installDir_, f.folder, f.name);
-            PlanItem item{Index("files", i),
-                          f.name.empty() ? "remove folder" : "delete",
-                          show_(path.empty() ? Stored(f.folder, f.name) : path),
-                          {},
-                          Progress(ProgressPass::kFiles, k)};
+            PlanItem item{
+                Index("files", i),
+                f.name.empty() ? LogWordText(LogWord::kRemoveFolder) : LogWordText(LogWord::kDelete),
+                show_(path.empty() ? Stored(f.folder, f.name) : path),
+                {},
+                Progress(ProgressPass::kFiles, k)};
             auto skip = EntrySkipReason(f.folder, path);
             item.target = f.name.empty() ? "folder" : "file";
             item.flags = FileFlagNames(f.flags);
@@ -228,11 +234,11 @@ class Planner {
             if (!skip && f.name.empty()) skip = NetworkRefusal(path);
             if (!skip) NoteToken(item, f.folder, path);
             if (skip) {
-                item.action = "skip";
+                item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back(*skip);
             } else if (f.name.empty()) {
                 if (auto shared = SharedFolderOutside(Judged(path), installDir_)) {
-                    item.action = "skip";
+                    item.action = LogWordText(LogWord::kSkip);
                     item.notes.push_back("protected: looks like " + *shared);
                 }
             } else {
@@ -263,13 +269,13 @@ class Planner {
     }
 
     void Patterns() {
-        PlanPass& pass =
-            Pass("patterns", "Clean-up patterns, each folder with all its subfolders (message 11)",
-                 {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
+        PlanPass& pass = Pass(LogWordText(LogWord::kPatterns),
+                              "Clean-up patterns, each folder with all its subfolders (message 11)",
+                              {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
         for (size_t i = 0; i < b_.patterns.size(); ++i) {
             PatternPath p = PlanPatternPath(installDir_, b_.patterns[i]);
             if (p.hasTokens) ExpandInstallDirToken(p);
-            PlanItem item{Index("patterns", i), "clean", show_(p.full), {}, {}};
+            PlanItem item{Index("patterns", i), LogWordText(LogWord::kClean), show_(p.full), {}, {}};
             item.target = "files";
             std::optional<std::string> skip;
             bool unclosed = false;
@@ -299,7 +305,7 @@ class Planner {
                 }
             }
             if (skip) {
-                item.action = "skip";
+                item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back(*skip);
             } else {
                 item.path = show_(p.folder);
@@ -339,11 +345,15 @@ class Planner {
     }
 
     void ShortcutFiles() {
-        PlanPass& pass = Pass("shortcutFiles", "Shortcut files (message 12)",
+        PlanPass& pass = Pass(LogWordText(LogWord::kShortcutFiles), "Shortcut files (message 12)",
                               {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
         for (uint32_t i = 0; i < S_; ++i) {
             const auto& s = b_.shortcuts[i];
-            PlanItem item{Index("shortcuts", i), "delete", "", {}, Progress(ProgressPass::kShortcutFiles, i)};
+            PlanItem item{Index("shortcuts", i),
+                          LogWordText(LogWord::kDelete),
+                          "",
+                          {},
+                          Progress(ProgressPass::kShortcutFiles, i)};
             item.target = "file";
             if (s.name.empty()) {
                 item.action = "nothing";
@@ -357,12 +367,12 @@ class Planner {
                 if (!skip && IsVerbatimOrDevicePath(path))
                     skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
                 if (!IsPlainShortcutName(s.name)) {
-                    item.action = "skip";
+                    item.action = LogWordText(LogWord::kSkip);
                     item.notes.push_back(
                         "the file name is a path (\"\\\", \"/\", \":\" or only dots): a shortcut's file "
                         "name must be a name in its folder");
                 } else if (skip) {
-                    item.action = "skip";
+                    item.action = LogWordText(LogWord::kSkip);
                     item.notes.push_back(*skip);
                 } else {
                     NoteToken(item, s.folder, path);
@@ -374,7 +384,8 @@ class Planner {
 
     void ShortcutFolders() {
         PlanPass& pass =
-            Pass("shortcutFolders", "Shortcut folders, climbing their level counts (message 12)",
+            Pass(LogWordText(LogWord::kShortcutFolders),
+                 "Shortcut folders, climbing their level counts (message 12)",
                  {"each folder is removed only when it is empty; one that stays does not end the climb",
                   kLinkNote});
         for (uint32_t i = 0; i < S_; ++i) {
@@ -385,7 +396,7 @@ class Planner {
             if ((folder.empty() && !s.folder.empty()) || (second.empty() && !s.secondFolder.empty())) {
                 const std::string& bad = folder.empty() ? s.folder : s.secondFolder;
                 pass.items.push_back({entry,
-                                      "skip",
+                                      LogWordText(LogWord::kSkip),
                                       show_(bad),
                                       {*EntrySkipReason(bad, "")},
                                       Progress(ProgressPass::kShortcutFolders, i)});
@@ -400,7 +411,7 @@ class Planner {
             }
             for (size_t k = 0; k < steps.size(); ++k) {
                 const auto& step = steps[k];
-                PlanItem item{entry, "remove folder", show_(step.folder), {}, {}};
+                PlanItem item{entry, LogWordText(LogWord::kRemoveFolder), show_(step.folder), {}, {}};
                 item.target = "folder";
                 item.level = static_cast<uint32_t>(k);
                 item.levels = s.levels;
@@ -442,7 +453,8 @@ class Planner {
 
     void ProgramFolders() {
         PlanPass& pass =
-            Pass("programFolders", "Program folders, climbing while they are empty (message 13)",
+            Pass(LogWordText(LogWord::kProgramFolders),
+                 "Program folders, climbing while they are empty (message 13)",
                  {"each climb removes the folder when it is empty, then each parent while it is empty, "
                   "up to the first protected folder",
                   kLinkNote});
@@ -464,8 +476,11 @@ class Planner {
                 repeatOf.clear();
                 auto token = LeadingToken(f.folder);
                 if (token && !IsKnownToken(*token)) {
-                    pass.items.push_back(
-                        {entry, "skip", show_(f.folder), {*EntrySkipReason(f.folder, "")}, progress});
+                    pass.items.push_back({entry,
+                                          LogWordText(LogWord::kSkip),
+                                          show_(f.folder),
+                                          {*EntrySkipReason(f.folder, "")},
+                                          progress});
                 } else {
                     pass.items.push_back({entry, "nothing", "", {"the path holds no backslash"}, progress});
                 }
@@ -491,12 +506,12 @@ class Planner {
                 continue;
             }
             repeatOf.clear();
-            PlanItem item{entry, "remove folder", show_(*folder), {}, progress};
+            PlanItem item{entry, LogWordText(LogWord::kRemoveFolder), show_(*folder), {}, progress};
             // The pass builds the whole entry path, name included, before it cuts the name off.
             auto skip = EntrySkipReason(f.folder, BuildEntryPath(installDir_, f.folder, f.name));
             if (!skip) NoteToken(item, f.folder, *folder);
             if (skip) {
-                item.action = "skip";
+                item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back(*skip);
             } else if (auto shared = SharedFolderOutside(Judged(*folder), installDir_)) {
                 item.action = "stop";
@@ -514,7 +529,7 @@ class Planner {
 
     void Registry() {
         PlanPass& pass = Pass(
-            "registry", "Registry entries (message 14)",
+            LogWordText(LogWord::kRegistry), "Registry entries (message 14)",
             {options_.nt
                  ? "a key goes with all its subkeys, depth first; the first that cannot go stops that tree"
                  : "a key goes with all its subkeys (RegDeleteKey on 9x)",
@@ -529,34 +544,35 @@ class Planner {
             std::string entry = Index("registry", k);
             bool predefined = IsPredefinedRoot(r.root, options_.nt);
             if (parts.kind == RegistryEntryKind::kValue) {
-                PlanItem item{entry, "delete value", root + "\\" + show_(parts.key), {}, {}};
+                PlanItem item{
+                    entry, LogWordText(LogWord::kDeleteValue), root + "\\" + show_(parts.key), {}, {}};
                 item.target = "value";
                 item.key = item.path;
                 item.valueName = show_(parts.value);
                 item.notes.push_back("value " +
                                      (parts.value.empty() ? std::string("(default)") : show_(parts.value)));
                 if (!predefined) {
-                    item.action = "skip";
+                    item.action = LogWordText(LogWord::kSkip);
                     item.notes.push_back("not a predefined root");
                 }
                 pass.items.push_back(std::move(item));
                 continue;
             }
             PlanItem item{entry,
-                          "delete key",
+                          LogWordText(LogWord::kDeleteKey),
                           root + "\\" + show_(r.keyPath),
                           {},
                           Progress(ProgressPass::kRegistry, k)};
             item.target = "key";
             if (parts.kind == RegistryEntryKind::kSkipped) {
-                item.action = "skip";
+                item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back(r.keyPath.empty() ? "empty key path"
                                                        : "the whole Software or System key is never removed");
             } else if (!predefined) {
-                item.action = "skip";
+                item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back("not a predefined root");
             } else if (IsRefusedRegistryKey(r.root, r.keyPath.c_str())) {
-                item.action = "skip";
+                item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back("refused: a key Windows or every program needs");
             }
             pass.items.push_back(std::move(item));
@@ -590,13 +606,15 @@ class Planner {
         pass.items.back().target = "uninstaller";
     }
 
-    // The outcome of each item in a removal log's words, from its action.
+    // What the run is to do with each item, from its action (in the plan's words: the log's
+    // results say what came of it).
     static void SetOutcomes(Plan& plan) {
         for (auto& pass : plan.passes) {
             for (auto& item : pass.items) {
                 const std::string& a = item.action;
-                if (a == "delete" || a == "remove folder" || a == "clean" || a == "delete key" ||
-                    a == "delete value" || a == "self-delete") {
+                if (a == LogWordText(LogWord::kDelete) || a == LogWordText(LogWord::kRemoveFolder) ||
+                    a == LogWordText(LogWord::kClean) || a == LogWordText(LogWord::kDeleteKey) ||
+                    a == LogWordText(LogWord::kDeleteValue) || a == "self-delete") {
                     item.outcome = "remove";
                 } else if (a == "stop") {
                     item.outcome = "keep";
@@ -605,9 +623,11 @@ class Planner {
                 } else if (a == "check in use") {
                     item.outcome = "check";
                 } else {
-                    item.outcome = a;  // "skip", "ask", "run", "show", "open"
+                    item.outcome = a;  // LogWordText(LogWord::kSkip), LogWordText(LogWord::kAsk),
+                                       // LogWordText(LogWord::kRun), "show", "open"
                 }
-                if (item.target.empty() && pass.name == "programFolders") item.target = "folder";
+                if (item.target.empty() && pass.name == LogWordText(LogWord::kProgramFolders))
+                    item.target = "folder";
             }
         }
     }

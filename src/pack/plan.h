@@ -27,17 +27,21 @@ struct PlanItem {
           notes(std::move(notes)),
           progress(progress) {}
 
-    std::string entry;   // the entry's JSON path ("files[3]"), empty for steps of the run itself
-    std::string action;  // "delete", "remove folder", "skip", ...
-    std::string path;    // the path or key the action works on
+    std::string entry;  // the entry's JSON path ("files[3]"), empty for steps of the run itself
+    // "delete", "remove folder", "skip", ...: the removal log's words (removal/log_words.h) for the
+    // actions it writes, plus the plan's steps that are no item of a log ("check in use", "stop",
+    // "nothing", "show", "open", "self-delete").
+    std::string action;
+    std::string path;  // the path or key the action works on
     std::vector<std::string> notes;
     std::optional<uint32_t> progress;  // the percentage shown after the item, when a bar exists
     // For a path that begins with a folder token: the path on a typical machine of the family.
     std::string typicalPath;
-    // The same in fields, for programs (plan --json). `outcome` in the words of a removal log:
-    // "remove", "skip", "keep" (a protected folder where a climb ends), "ask", "check", "run",
-    // "show", "open", "none"; `target` what it acts on: "file", "folder", "files" (a pattern's),
-    // "key", "value", "program", "message", "document", "uninstaller".
+    // The same in fields, for programs (plan --json). `outcome`, what the run is to do with the
+    // item in the plan's own words (a removal log writes what came of it instead: "removed", "not
+    // there", "kept: ..."): "remove", "skip", "keep" (a protected folder where a climb ends), "ask",
+    // "check", "run", "show", "open", "none"; `target` what it acts on: "file", "folder", "files" (a
+    // pattern's), "key", "value", "program", "message", "document", "uninstaller".
     std::string outcome = {};
     std::string target = {};
     std::optional<std::string> key = {};           // a value entry's key (with its root)

@@ -273,7 +273,7 @@ void RemoveFolderEntry(RunState& run, const char* tokenRoot) {
         BOOL removed = RemoveDirectoryA(canonical);
         if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, OutcomeOf(removed));
     } else if (run.log) {
-        LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, RefusalOf(run, run.currentItem));
+        LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, kOutcomeRefusedByLinkCheck);
     }
 }
 
@@ -320,7 +320,7 @@ void RemoveInstalledFiles(RunState& run) {
                 if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) {
                     RemoveFileEntry(run, entry, checked, shared);
                 } else if (run.log) {
-                    LogItem(*run.log, LogWord::kDelete, run.currentItem, RefusalOf(run, run.currentItem));
+                    LogItem(*run.log, LogWord::kDelete, run.currentItem, kOutcomeRefusedByLinkCheck);
                 }
             } else {
                 RemoveFolderEntry(run, tokenRoot);

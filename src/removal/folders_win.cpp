@@ -315,10 +315,11 @@ uint32_t DeleteShortcutFile(RunState& run, const char* path, const char* tokenRo
         !CanonicalizeFolderPath(folder, canonical) ||
         !IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, final) ||
         !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
-        return kOutcomeBelowLink;
+        return kOutcomeRefusedByLinkCheck;
     }
     DWORD attributes = GetFileAttributesA(file);
-    if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes)) return kOutcomeBelowLink;
+    if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes))
+        return kOutcomeRefusedByLinkCheck;
     return OutcomeOf(DeleteFileA(file));
 }
 
@@ -338,10 +339,7 @@ void RemoveShortcutFiles(RunState& run) {
             BuildShortcutPath(folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             uint32_t outcome = DeleteShortcutFile(run, run.currentItem, EntryTokenRoot(run, entry.folder));
-            if (run.log) {
-                if (outcome == kOutcomeBelowLink) outcome = RefusalOf(run, run.currentItem);
-                LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
-            }
+            if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
         } else if (run.log && entry.fileName[0] != '\0') {
             // A name that is a path, a token that does not resolve, a path that does not fit or one
             // that is not whole; an entry without a name has nothing to delete.
@@ -393,7 +391,7 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const Folde
             refused = work.second;
         }
         if (refused) {
-            if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, RefusalOf(run, refused));
+            if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, kOutcomeRefusedByLinkCheck);
             return;
         }
         RemoveFolderLogged(run, work.canonical);
@@ -455,7 +453,7 @@ void RemoveProgramFolders(RunState& run) {
             bool removedOne = false;
             for (;;) {
                 if (!ResolveFolderToActOn(run, path, tokenRoot, canonical)) {
-                    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, RefusalOf(run, path));
+                    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, kOutcomeRefusedByLinkCheck);
                     break;
                 }
                 if (!RemoveFolderLogged(run, canonical)) break;

@@ -9,6 +9,8 @@
 
 #include <stdint.h>
 
+#include "common/text.h"
+
 enum class LogWord : uint8_t {
     // The uninstaller's version, on the start line.
     kVersion,
@@ -86,12 +88,7 @@ constexpr bool IsKeptResult(LogWord word) {
 
 // The text of `word`.
 constexpr const char* LogWordText(LogWord word) {
-    const char* p = kLogWords;
-    for (int n = static_cast<int>(word); n > 0; --n) {
-        while (*p != '\0') ++p;
-        ++p;
-    }
-    return p;
+    return NthText(kLogWords, static_cast<int>(word));
 }
 
 // What became of one item. A pass hands the log either a platform error code (0 when the item went)

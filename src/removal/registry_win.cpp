@@ -79,29 +79,28 @@ void RemoveRegistryEntries(RunState& run) {
     for (uint32_t k = 0; k < list.count; ++k) {
         const RegistryEntry& entry = *list.items[k];
         RegistryPathSplit split = SplitRegistryPath(entry.keyPath);
-        if (split.kind == RegistryEntryKind::kValue) {
-            // A value entry does not move the bar.
-            uint32_t outcome = kOutcomeRefusedKey;
-            if (IsPredefinedRoot(entry.rootKey, run.platform.nt))
-                outcome = RemoveValue(run, entry.rootKey, entry.keyPath, split);
-            if (run.log) {
-                LogKey(*run.log,
-                       outcome == kOutcomeRefusedKey && !IsPredefinedRoot(entry.rootKey, run.platform.nt)
-                           ? LogWord::kSkip
-                           : LogWord::kDeleteValue,
-                       entry.rootKey, entry.keyPath, outcome);
-            }
-            KeepAnswering();
-            continue;
+        bool value = split.kind == RegistryEntryKind::kValue;
+        // The plan's "skip": a root that is none, or an entry that names no key to remove.
+        bool skipped = !IsPredefinedRoot(entry.rootKey, run.platform.nt) ||
+                       (!value && split.kind != RegistryEntryKind::kKey);
+        uint32_t outcome = kOutcomeRefusedKey;
+        if (!skipped) {
+            outcome = value ? RemoveValue(run, entry.rootKey, entry.keyPath, split)
+                            : RemoveKey(run, entry.rootKey, entry.keyPath);
         }
-        // The plan's "skip": an entry that names no key to remove, or a root that is none.
-        bool skipped =
-            split.kind != RegistryEntryKind::kKey || !IsPredefinedRoot(entry.rootKey, run.platform.nt);
-        uint32_t outcome = skipped ? kOutcomeRefusedKey : RemoveKey(run, entry.rootKey, entry.keyPath);
-        if (run.log)
-            LogKey(*run.log, skipped ? LogWord::kSkip : LogWord::kDeleteKey, entry.rootKey, entry.keyPath,
-                   outcome);
-        ReportProgress(run.ui, ProgressPass::kRegistry, k);
+        if (run.log) {
+            LogKey(*run.log,
+                   skipped ? LogWord::kSkip
+                   : value ? LogWord::kDeleteValue
+                           : LogWord::kDeleteKey,
+                   entry.rootKey, entry.keyPath, outcome);
+        }
+        // A value entry does not move the bar.
+        if (value) {
+            KeepAnswering();
+        } else {
+            ReportProgress(run.ui, ProgressPass::kRegistry, k);
+        }
     }
 }
 

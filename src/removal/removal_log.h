@@ -36,14 +36,16 @@ void CloseRemovalLog(RunState& run, LogWord ending);
 // A pass boundary: writes the buffer out; later lines name `pass`.
 void LogPass(RemovalLog& log, LogWord pass);
 
-// One item: `outcome` is 0 (removed), a platform error code or a kOutcome value (log_words.h).
+// One item: `outcome` is 0 (removed), a platform error code, a kOutcome value (log_words.h) or
+// kOutcomeRefusedByLinkCheck.
 // `tail`, when given, is written after `path` and a backslash (a name whose path did not fit).
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail = nullptr);
 
-// Why a folder (or a file in one) that the link check refused stays, for the log: a protected
-// folder, one that is not there (the platform's error), a network spelling, or a junction or link
-// below its root.
-uint32_t RefusalOf(RunState& run, const char* path);
+// An item's outcome for LogItem when the link check refused its folder (or the file in it): the log
+// finds out why it stays, a protected folder, one that is not there (the platform's error), a network
+// spelling, or a junction or link below its root. Below every kOutcome value of log_words.h, above
+// every platform error code.
+inline constexpr uint32_t kOutcomeRefusedByLinkCheck = 0x1FFFFFFFu;
 
 // A registry entry: the root's short name ("HKCU"), a backslash and the key path as stored.
 void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome);

@@ -15,6 +15,7 @@ struct RemovalLog {
     bool failed;  // a write failed: nothing more is written (the counts go on)
     uint32_t used;
     uint32_t counts[3];  // removed, not there, kept
+    PathState* paths;    // the run's, for the reasons of the link check's refusals
     DWORD exitCode;
     char buffer[4096];
 };
@@ -42,24 +43,42 @@ void Put(RemovalLog& log, const char* text) {
     for (; *text != '\0'; ++text) PutChar(log, static_cast<unsigned char>(*text) < 0x20 ? ' ' : *text);
 }
 
-void PutWord(RemovalLog& log, LogWord word) {
-    Put(log, LogWordText(word));
-}
-
 void PutNumber(RemovalLog& log, uint32_t value) {
-    char digits[12];
-    char* p = digits + sizeof digits;
-    *--p = '\0';
-    do {
-        *--p = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    Put(log, p);
+    char digits[kDecimalDigitsSize];
+    Put(log, FormatDecimal(value, digits));
 }
 
-void EndLine(RemovalLog& log) {
-    PutChar(log, '\r');
-    PutChar(log, '\n');
+// Writes `format` with its field codes replaced by the next arguments, every other byte as it
+// stands: \1 a LogWord, \2 a text as Put writes it, \3 a uint32_t in decimal. The start line,
+// the items and the summary differ only in their formats.
+void PutFormat(RemovalLog& log, const char* format, ...) {
+    __builtin_va_list args;
+    __builtin_va_start(args, format);
+    for (; *format != '\0'; ++format) {
+        switch (*format) {
+            case '\1':
+                Put(log, LogWordText(__builtin_va_arg(args, LogWord)));
+                break;
+            case '\2':
+                Put(log, __builtin_va_arg(args, const char*));
+                break;
+            case '\3':
+                PutNumber(log, __builtin_va_arg(args, uint32_t));
+                break;
+            default:
+                PutChar(log, *format);
+                break;
+        }
+    }
+    __builtin_va_end(args);
+}
+
+// Why the link check refused `path` (kOutcomeRefusedByLinkCheck).
+uint32_t RefusalOf(PathState& paths, const char* path) {
+    if (IsProtectedFolder(paths, path)) return kOutcomeProtected;
+    // The link check refuses a folder it cannot look at, a missing one too.
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return GetLastError();
+    return path[0] == '\\' && path[1] == '\\' ? kOutcomeNetworkPath : kOutcomeBelowLink;
 }
 
 // Out of line: inlined, the compiler copies the writing that follows into each of its branches.
@@ -79,12 +98,8 @@ void PutResult(RemovalLog& log, uint32_t outcome) {
     if (result >= LogWord::kRemoved && result <= LogWord::kSharedCount) {
         ++log.counts[result == LogWord::kRemoved ? 0 : result == LogWord::kNotThere ? 1 : 2];
     }
-    if (IsKeptResult(result)) Put(log, "kept: ");
-    PutWord(log, result);
-    if (numbered) {
-        PutChar(log, ' ');
-        PutNumber(log, number);
-    }
+    PutFormat(log, IsKeptResult(result) ? "\tkept: \1" : "\t\1", result);
+    if (numbered) PutFormat(log, " \3", number);
 }
 
 LogWord AnswerWord(int answer) {
@@ -140,43 +155,29 @@ void OpenRemovalLog(RunState& run) {
     RemovalLog* log = nullptr;
     if (!AllocZeroed(sizeof(RemovalLog), log)) return;
     log->file = file.release();
+    log->paths = &run.paths;
     run.log = log;
 
     // start <TAB> version <TAB> install folder <TAB> family and modes
-    PutWord(*log, LogWord::kStart);
-    PutChar(*log, '\t');
-    PutWord(*log, LogWord::kVersion);
-    PutChar(*log, '\t');
-    Put(*log, run.installFolder);
-    PutChar(*log, '\t');
-    PutWord(*log, run.platform.nt6OrLater ? LogWord::kNt6 : run.platform.nt ? LogWord::kNt : LogWord::k9x);
+    PutFormat(*log, "\1\t\1\t\2\t\1", LogWord::kStart, LogWord::kVersion, run.installFolder,
+              run.platform.nt6OrLater ? LogWord::kNt6
+              : run.platform.nt       ? LogWord::kNt
+                                      : LogWord::k9x);
     const bool* modes = &run.modes.quiet;  // quiet, silent, external
     for (int i = 0; i < 3; ++i) {
         if (!modes[i]) continue;
-        Put(*log, " /");
+        PutFormat(*log, " /");
         PutChar(*log, "QSX"[i]);
     }
-    EndLine(*log);
+    PutFormat(*log, "\r\n");
     LogPass(*log, LogWord::kStart);
 }
 
 void CloseRemovalLog(RunState& run, LogWord ending) {
     RemovalLog& log = *run.log;
     // summary <TAB> removed R, kept K, not there N <TAB> ending
-    PutWord(log, LogWord::kSummary);
-    PutChar(log, '\t');
-    PutWord(log, LogWord::kRemoved);
-    PutChar(log, ' ');
-    PutNumber(log, log.counts[0]);
-    Put(log, ", kept ");
-    PutNumber(log, log.counts[2]);
-    Put(log, ", ");
-    PutWord(log, LogWord::kNotThere);
-    PutChar(log, ' ');
-    PutNumber(log, log.counts[1]);
-    PutChar(log, '\t');
-    PutWord(log, ending);
-    EndLine(log);
+    PutFormat(log, "\1\t\1 \3, kept \3, \1 \3\t\1\r\n", LogWord::kSummary, LogWord::kRemoved, log.counts[0],
+              log.counts[2], LogWord::kNotThere, log.counts[1], ending);
     Flush(log);
     CloseHandle(log.file);
     FreeBlock(run.log);
@@ -188,25 +189,11 @@ void LogPass(RemovalLog& log, LogWord pass) {
 }
 
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail) {
-    PutWord(log, log.pass);
-    PutChar(log, '\t');
-    PutWord(log, action);
-    PutChar(log, '\t');
-    Put(log, path);
-    if (tail) {
-        PutChar(log, '\\');
-        Put(log, tail);
-    }
-    PutChar(log, '\t');
+    if (outcome == kOutcomeRefusedByLinkCheck) outcome = RefusalOf(*log.paths, path);
+    PutFormat(log, "\1\t\1\t\2", log.pass, action, path);
+    if (tail) PutFormat(log, "\\\2", tail);
     PutResult(log, outcome);
-    EndLine(log);
-}
-
-uint32_t RefusalOf(RunState& run, const char* path) {
-    if (IsProtectedFolder(run.paths, path)) return kOutcomeProtected;
-    // The link check refuses a folder it cannot look at, a missing one too.
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return GetLastError();
-    return path[0] == '\\' && path[1] == '\\' ? kOutcomeNetworkPath : kOutcomeBelowLink;
+    PutFormat(log, "\r\n");
 }
 
 void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome) {

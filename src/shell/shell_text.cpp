@@ -17,14 +17,9 @@ class BatchWriter : public TextWriter {
             Put(*path);
         }
     }
-    void PutNumber(unsigned value) {
-        char digits[10];
-        int n = 0;
-        do {
-            digits[n++] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value != 0);
-        while (n > 0) Put(digits[--n]);
+    void PutNumber(uint32_t value) {
+        char digits[kDecimalDigitsSize];
+        Put(FormatDecimal(value, digits));
     }
     void PutLine(const char* text) {
         Put(text);
