@@ -7,7 +7,7 @@
 #include "common/system_library.h"
 #include "common/text.h"
 #include "paths/canonical_path.h"
-#include "paths/special_folders.h"
+#include "paths/folder_tokens.h"
 #include "removal/fault_guard.h"
 #include "run/run_state.h"
 #include "shell/processes.h"
@@ -21,7 +21,6 @@ constexpr DWORD kFontBroadcastTimeoutMs = 5000;
 constexpr char kNtFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char k9xFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 constexpr char kTrueTypeSuffix[] = " (TrueType)";
-constexpr int kCsidlFonts = 0x14;  // CSIDL_FONTS
 
 // The tool by its full path in the System folder: by bare name CreateProcessA would look in the
 // uninstaller's own folder first, which others may be able to write to.
@@ -96,13 +95,12 @@ bool CanonicalFilePath(const char* path, char* canonical) {
            CopyText(canonical, kPathBufferSize, joined);
 }
 
-// True when the font file `canonical` lies directly in the Fonts folder.
+// True when the font file `canonical` lies directly in the Fonts folder: the "#Fonts#" token's folder
+// (the shell's, else the Windows folder's Fonts). A token that stays unresolved has no canonical form.
 bool IsInFontsFolder(const RunState& run, const char* canonical) {
     char fonts[kPathBufferSize];
-    if (!LookUpSpecialFolder(run.paths, fonts, kCsidlFonts)) {
-        char windows[kPathBufferSize];
-        if (!GetWindowsFolder(windows) || !JoinPath(fonts, kPathBufferSize, windows, "Fonts")) return false;
-    }
+    (void)CopyText(fonts, "#Fonts#");
+    ResolveFolderToken(run.paths, fonts);
     char canonicalFonts[kPathBufferSize];
     char folder[kPathBufferSize];
     return CanonicalizeFolderPath(fonts, canonicalFonts) && CopyText(folder, canonical) &&
