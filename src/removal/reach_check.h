@@ -20,9 +20,10 @@ enum class NetworkUse : unsigned char {
 // True when the canonical folder `canonical` (CanonicalizeFolderPath's form) may be acted on under
 // the rule above. `tokenRoot` is the unexpanded token folder's path or null. On success `final`
 // (kPathBufferSize bytes) holds the folder's final path, or the empty string where the platform has
-// no final paths (before Vista; then there is nothing to compare and the folder is allowed). Each
-// root's final path is looked up once per run; the folder's own costs one open, so a caller that
-// meets a folder again and again (the file pass) remembers the answer for its last folder.
+// no final paths (before Vista; there the folder and each folder between it and its root must be
+// no reparse point, which NT 5's junctions and mount points are). Each root's final path is looked
+// up once per run; the folder's own costs one open, so a caller that meets a folder again and again
+// (the file pass) remembers the answer for its last folder.
 [[nodiscard]] bool IsFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
                                            NetworkUse network, char* final);
 

@@ -63,6 +63,21 @@ const char* FindRootFinal(ReachCache& cache, const char* root) {
     return cache.roots[i].result == FinalPathResult::kFound ? cache.roots[i].final : nullptr;
 }
 
+// Before Vista there are no final paths, but NT 5 has junctions and mount points: the folder and
+// each folder between it and its root (the root itself excluded) must be no reparse point. A missing
+// one is passed over: what lies below it is missing too, and its parents are still looked at.
+bool IsLinkBelowRoot(const char* folder, const char* root) {
+    char path[kPathBufferSize];
+    if (!CopyText(path, folder)) return true;
+    size_t rootLength = TextLength(root);
+    while (TextLength(path) > rootLength) {
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        if (!CutAtLastBackslash(path)) break;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
@@ -81,8 +96,8 @@ bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* toke
     } else if (!FindProtectedFolderAbove(run.paths, folder, root)) {
         return false;
     }
-    // Before Vista there are no final paths to compare; NT 5 junctions are not looked through.
-    if (!run.platform.nt6OrLater) return true;
+    // Before Vista there are no final paths to compare: the folders below the root are looked at.
+    if (!run.platform.nt6OrLater) return !IsLinkBelowRoot(folder, root);
     const char* rootFinal = FindRootFinal(cache, root);
     // A folder (or root) that cannot be opened or read is not acted on: nothing shows where it leads.
     if (!rootFinal || ReadFinalFolderPath(folder, final) != FinalPathResult::kFound) {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "removal/file_pass_fixture.h"
+#include "removal/folders.h"
+#include "support/unix_side.h"
 
 using file_pass_testing::Entry;
 using file_pass_testing::FilePassRun;
@@ -295,6 +297,65 @@ TEST(FilePass, RelativeEntryIsNotTakenFromTheCurrentDirectory) {
     RemoveInstalledFiles(t.run());
     SetCurrentDirectoryA(saved);
     EXPECT_EQ(t.Listing(), (Listing{"App\\", "Sub\\", "Sub\\x.txt", "version.dll"}));
+}
+
+// Before Vista there are no final paths to compare (this process's run says so): a link below the
+// install folder, as NT 5's junctions and mount points are, is found by its attribute on the way up
+// from each folder to the install folder. Neither the file pass (a file in the link, one in a folder
+// below it, folder entries) nor the program-folder climb reaches what it leads to, while a link above
+// the install folder (the installation reached through it) is followed.
+TEST(FilePass, LinksBelowTheInstallFolderAreFoundWithoutFinalPaths) {
+    struct Case {
+        const char* what;
+        bool throughLinkAbove;  // the install folder named through a link to it
+    } const cases[] = {{"the install folder as it is", false}, {"the install folder through a link", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FilePassRun t;
+        ASSERT_FALSE(t.run().platform.nt6OrLater) << "the in-process run has no final paths";
+        t.Write(t.root() + "\\Victim\\a.txt");
+        t.Write(t.root() + "\\Victim\\Sub\\b.txt");
+        ASSERT_TRUE(CreateDirectoryA((t.root() + "\\Victim\\Empty").c_str(), nullptr));
+        t.Write(t.InApp("app.txt"));
+        t.Write(t.InApp("Data\\d.txt"));
+        std::string why;
+        if (!testing_support::MakeUnixLink(t.InApp("Bin"), t.root() + "\\Victim", &why)) GTEST_SKIP() << why;
+        char via[kPathBufferSize] = {};
+        if (c.throughLinkAbove) {
+            ASSERT_TRUE(testing_support::MakeUnixLink(t.root() + "\\Via", t.app(), &why)) << why;
+            ASSERT_TRUE(CopyText(via, (t.root() + "\\Via\\").c_str()));
+            t.run().installFolder = via;
+            t.run().paths.installFolder = via;
+        }
+        t.SetEntries({{".\\", "app.txt"},
+                      {".\\Data", "d.txt"},
+                      {".\\Data", ""},
+                      {".\\Bin", "a.txt"},
+                      {".\\Bin\\Sub", "b.txt"},
+                      {".\\Bin\\Empty", ""},
+                      {".\\Bin", ""}});
+        Listing before = t.Listing();
+        RemoveInstalledFiles(t.run());
+        RemoveProgramFolders(t.run());
+        Listing after = t.Listing();
+        Listing gone;
+        for (const std::string& item : before) {
+            if (!after.count(item)) gone.insert(item);
+        }
+        // The listing walks into links: the installation shows under "Via" as well, the victim under "Bin".
+        Listing expected;
+        for (std::string app : {"App\\", "Via\\"}) {
+            if (app == "Via\\" && !c.throughLinkAbove) continue;
+            expected.insert({app + "app.txt", app + "Data\\", app + "Data\\d.txt"});
+        }
+        EXPECT_EQ(gone, expected);
+        RemoveDirectoryA(t.InApp("Bin").c_str());
+        DeleteFileA(t.InApp("Bin").c_str());
+        if (c.throughLinkAbove) {
+            RemoveDirectoryA((t.root() + "\\Via").c_str());
+            DeleteFileA((t.root() + "\\Via").c_str());
+        }
+    }
 }
 
 }  // namespace
