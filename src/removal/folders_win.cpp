@@ -196,21 +196,21 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
     if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, folder, OutcomeOf(removed));
 }
 
-// The folder of one pattern, checked as the packer's `check` checks it and then as every folder
-// removal is: `stored` is the pattern's text as the block holds it, `folder` its expansion.
-// The folder of the token a pattern begins with ("#AppData#\Vendor\*.log" gives the AppData
-// folder) into `root`; false for a pattern that does not begin with a known token.
+// The folder of the token a pattern begins with as an entry's folder does (LeadingTokenLength:
+// "#AppData#\Vendor\*.log" gives the AppData folder) into `root`; false for a pattern that does not
+// begin with a known token. A token glued to more text ("#AppData#x") roots nothing: its expansion
+// is no folder below the token's.
 bool ResolveLeadingToken(const RunState& run, const char* stored, char* root) {
-    if (stored[0] != '#') return false;
-    size_t end = 1;
-    while (stored[end] != '\0' && stored[end] != '#') ++end;
-    if (stored[end] != '#' || end + 1 >= kPathBufferSize) return false;
-    for (size_t i = 0; i <= end; ++i) root[i] = stored[i];
-    root[end + 1] = '\0';
+    size_t length = LeadingTokenLength(stored);
+    if (length == 0 || length >= kPathBufferSize) return false;
+    for (size_t i = 0; i < length; ++i) root[i] = stored[i];
+    root[length] = '\0';
     ResolveFolderToken(run.paths, root);
     return root[0] != '\0' && root[0] != '#';
 }
 
+// The folder of one pattern, checked as the packer's `check` checks it and then as every folder
+// removal is: `stored` is the pattern's text as the block holds it, `folder` its expansion.
 bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical,
                           char* final) {
     char storedFolder[kPatternGuardPathSize];
