@@ -26,6 +26,7 @@ bool IsProtectedFolder(PathState& paths, const char* path);
 // entering each folder; reading the final path twice cost it a tenth of its time.
 [[nodiscard]] bool ResolveRemovableFolderByName(PathState& paths, const char* path, char* canonical);
 
-// The nearest protected folder strictly above the canonical folder `canonical`, else its drive or share
-// root, into `root` (kPathBufferSize bytes, canonical). False when no protected set can be had.
+// The protected folder of the set that the canonical folder `canonical` is, else the nearest one
+// strictly above it, else its drive or share root, into `root` (kPathBufferSize bytes, canonical).
+// False when no protected set can be had.
 [[nodiscard]] bool FindProtectedFolderAbove(PathState& paths, const char* canonical, char* root);

@@ -172,6 +172,10 @@ bool IsProtectedFolder(PathState& paths, const char* path) {
 bool FindProtectedFolderAbove(PathState& paths, const char* canonical, char* root) {
     const ProtectedFolderSet* set = GetProtectedSet(paths);
     if (!set || set->incomplete || !CopyText(root, kPathBufferSize, canonical)) return false;
+    // A protected folder is its own root: the files listed in it hang below it as those in its
+    // subfolders do. The system may reach it through a link (for a 32-bit process on 64-bit Windows,
+    // System32 is SysWOW64), which is the machine's own.
+    if (Contains(*set, root)) return true;
     while (CutAtLastBackslash(root)) {
         if (IsRootOrAdministrativeShare(root) || Contains(*set, root)) return true;
     }

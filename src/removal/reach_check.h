@@ -6,8 +6,9 @@
 // subst or mapped drive) is allowed; one below it is not.
 //
 // The root of a folder: the token's folder when the caller names one and the folder lies below it;
-// else the install folder when the folder lies below it; else the nearest protected folder above it
-// (those are made by the system, a link below one is not), else its drive or share root.
+// else the install folder when the folder lies below it; else the protected folder it is or the
+// nearest one above it (those are made by the system, a link below one is not), else its drive or
+// share root. Only files are acted on in a protected folder itself.
 #pragma once
 
 struct RunState;

@@ -358,4 +358,49 @@ TEST(FilePass, LinksBelowTheInstallFolderAreFoundWithoutFinalPaths) {
     }
 }
 
+// The documents folder the next test's run sees: a link in its sandbox.
+std::string g_documents;
+bool DocumentsHere(char* path, int csidl) {
+    return csidl == 5 /* CSIDL_PERSONAL */ && CopyText(path, kPathBufferSize, g_documents.c_str());
+}
+
+// A file listed in a protected folder hangs below that folder as a file in its subfolders does: the
+// system may reach the folder through a link (for this process on 64-bit Windows, System32 is
+// SysWOW64) and that link is the machine's own, with or without final paths. A link below it is not.
+TEST(FilePass, FilesInAProtectedFolderReachedThroughALinkGo) {
+    for (bool finalPaths : {false, true}) {
+        SCOPED_TRACE(finalPaths ? "final paths compared" : "no final paths");
+        FilePassRun t;
+        t.run().platform.nt6OrLater = finalPaths;
+        t.Write(t.root() + "\\RealDocs\\doc.txt");
+        t.Write(t.root() + "\\RealDocs\\Sub\\deep.txt");
+        t.Write(t.root() + "\\Victim\\v.txt");
+        std::string why;
+        if (!testing_support::MakeUnixLink(t.root() + "\\Docs", t.root() + "\\RealDocs", &why))
+            GTEST_SKIP() << why;
+        ASSERT_TRUE(
+            testing_support::MakeUnixLink(t.root() + "\\RealDocs\\Plant", t.root() + "\\Victim", &why))
+            << why;
+        g_documents = t.root() + "\\Docs";
+        t.run().paths.lookups.specialFolder = DocumentsHere;
+        t.SetEntries({{g_documents, "doc.txt"},
+                      {g_documents + "\\Sub", "deep.txt"},
+                      {g_documents + "\\Plant", "v.txt"}});
+        Listing before = t.Listing();
+        RemoveInstalledFiles(t.run());
+        Listing after = t.Listing();
+        Listing gone;
+        for (const std::string& item : before) {
+            if (!after.count(item)) gone.insert(item);
+        }
+        // The listing walks into links: the documents show under "Docs" and "RealDocs".
+        EXPECT_EQ(gone, (Listing{"Docs\\doc.txt", "Docs\\Sub\\deep.txt", "RealDocs\\doc.txt",
+                                 "RealDocs\\Sub\\deep.txt"}));
+        for (const char* link : {"\\RealDocs\\Plant", "\\Docs"}) {
+            RemoveDirectoryA((t.root() + link).c_str());
+            DeleteFileA((t.root() + link).c_str());
+        }
+    }
+}
+
 }  // namespace
