@@ -527,6 +527,14 @@ class Planner {
         }
     }
 
+    // The registry pass refuses the whole Software or System key under any root and any spelling
+    // ("Software\", "\System"): it compares the key normalised, as it deletes it.
+    static bool NamesSoftwareOrSystem(const std::string& keyPath) {
+        char normalized[kRegistryGuardPathSize];
+        if (!NormalizeRegistryKeyPath(keyPath.c_str(), normalized, sizeof normalized)) return false;
+        return EqualsNoCase(normalized, "Software") || EqualsNoCase(normalized, "System");
+    }
+
     void Registry() {
         PlanPass& pass = Pass(
             LogWordText(LogWord::kRegistry), "Registry entries (message 14)",
@@ -564,7 +572,7 @@ class Planner {
                           {},
                           Progress(ProgressPass::kRegistry, k)};
             item.target = "key";
-            if (parts.kind == RegistryEntryKind::kSkipped) {
+            if (parts.kind == RegistryEntryKind::kSkipped || NamesSoftwareOrSystem(r.keyPath)) {
                 item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back(r.keyPath.empty() ? "empty key path"
                                                        : "the whole Software or System key is never removed");
