@@ -321,15 +321,18 @@ class Planner {
         }
     }
 
-    // The install folder is the one folder token the plan knows (or shows as "#InstallDir#\"); the
-    // uninstaller expands it to the install folder with its backslash.
+    // The install folder is the one folder token the plan knows (or shows as "#InstallDir#"). The
+    // uninstaller expands it as every folder token: without its final backslash (a drive's root keeps
+    // it), so "#InstallDir#Logs" names a folder beside the installation, not one in it.
     void ExpandInstallDirToken(PatternPath& p) const {
         static const std::string kToken = "#InstallDir#";
+        std::string dir = installDir_;
+        StripTrailingBackslash(dir);
         std::string full;
         for (size_t at = 0; at < p.full.size();) {
             if (p.full.size() - at >= kToken.size() &&
                 EqualsNoCase(p.full.substr(at, kToken.size()), kToken)) {
-                full += installDir_;
+                full += dir;
                 at += kToken.size();
             } else {
                 full += p.full[at++];

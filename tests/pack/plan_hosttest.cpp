@@ -317,7 +317,7 @@ TEST(Plan, NetworkVerbatimAndSlashedFolders) {
 }
 
 // The uninstaller never cleans a folder token's own folder (it is protected), nor the system's trees;
-// #InstallDir# is the install folder, with its backslash.
+// #InstallDir# is the install folder without its backslash, as every token's folder.
 TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {
     struct Case {
         const char* pattern;
@@ -337,8 +337,11 @@ TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {
         {"#Programs#\\*.lnk", false, "skip", ""},
         {"#Fonts#\\*.fon", false, "skip", ""},
         {"#AppData#\\Vendor\\*.tmp", true, "clean", "#AppData#\\Vendor"},
-        {"#InstallDir#*.tmp", true, "clean", "C:\\Tools\\App"},
-        {"#InstallDir#Logs\\*.log", true, "clean", "C:\\Tools\\App\\Logs"},
+        {"#InstallDir#\\Logs\\*.log", true, "clean", "C:\\Tools\\App\\Logs"},
+        {"#InstallDir#\\*.tmp", true, "clean", "C:\\Tools\\App"},
+        // Glued to the text after it, the token names a folder beside the installation, or its parent.
+        {"#InstallDir#Logs\\*.log", true, "clean", "C:\\Tools\\AppLogs"},
+        {"#InstallDir#*.tmp", true, "clean", "C:\\Tools"},
     };
     for (const Case& c : cases) {
         Block b;
