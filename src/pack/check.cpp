@@ -599,6 +599,15 @@ class Checker {
                       "a pattern with a folder token must begin with it: otherwise it is no absolute path");
                 continue;
             }
+            // A token expands to its folder without a final backslash: the text glued to it
+            // lengthens the folder's last name ("#InstallDir#Logs" is C:\AppLogs, beside C:\App).
+            if (!tokens.empty() && p.size() > tokens.front().size() && p[tokens.front().size()] != '\\') {
+                Error(where, "folder token " + Show(tokens.front()) +
+                                 " is not followed by a backslash: the text after it lengthens the name of "
+                                 "its folder, and the pattern cleans outside it (write " +
+                                 Show(tokens.front() + "\\" + p.substr(tokens.front().size())) + ")");
+                continue;
+            }
             if (tokens.empty() && (IsAbsolutePath(p) || (p.size() > 1 && p[1] == ':') || p[0] == '\\')) {
                 Error(where,
                       "is written as an absolute path without a token: the uninstaller puts the install "

@@ -120,32 +120,35 @@ CheckedManifest ReadAndCheck(const std::string& path, const std::optional<std::s
         result.failed = true;
         return result;
     }
-    auto runOne = [&](const std::optional<std::string>& tag) -> bool {
+    auto read = [&](const std::optional<std::string>& tag) {
         LanguageRun run;
         run.language = tag;
         std::vector<Problem> problems;
         run.readable = ParseManifest(text, run.manifest, problems, {tag});
         for (const auto& p : problems) run.findings.push_back({Severity::kError, p.where, p.message});
+        return run;
+    };
+    auto check = [&](LanguageRun run) -> bool {
         std::optional<std::string> dir = installDir;
         if (!InstallDirInCodePage(dir, run.manifest.codePage, err)) return false;
         for (auto& f : CheckManifest(run.manifest, {dir})) run.findings.push_back(std::move(f));
         result.runs.push_back(std::move(run));
         return true;
     };
-    if (!runOne(language)) {
-        result.failed = true;
+    LanguageRun first = read(language);
+    // A manifest that offers several languages, read without one: check each of them instead. The
+    // first reading only names them; checked, it would judge --install-dir in a code page that is no
+    // language's.
+    std::vector<std::string> tags;
+    if (!language && first.manifest.offeredLanguages.size() > 1) tags = first.manifest.offeredLanguages;
+    if (tags.empty()) {
+        result.failed = !check(std::move(first));
         return result;
     }
-    // A manifest that offers several languages, read without one: check each of them instead.
-    const Manifest& first = result.runs.front().manifest;
-    if (!language && first.offeredLanguages.size() > 1) {
-        std::vector<std::string> tags = first.offeredLanguages;
-        result.runs.clear();
-        for (const auto& tag : tags) {
-            if (!runOne(tag)) {
-                result.failed = true;
-                return result;
-            }
+    for (const auto& tag : tags) {
+        if (!check(read(tag))) {
+            result.failed = true;
+            return result;
         }
     }
     return result;

@@ -321,15 +321,18 @@ class Planner {
         }
     }
 
-    // The install folder is the one folder token the plan knows (or shows as "#InstallDir#\"); the
-    // uninstaller expands it to the install folder with its backslash.
+    // The install folder is the one folder token the plan knows (or shows as "#InstallDir#"). The
+    // uninstaller expands it as every folder token: without its final backslash (a drive's root keeps
+    // it), so "#InstallDir#Logs" names a folder beside the installation, not one in it.
     void ExpandInstallDirToken(PatternPath& p) const {
         static const std::string kToken = "#InstallDir#";
+        std::string dir = installDir_;
+        StripTrailingBackslash(dir);
         std::string full;
         for (size_t at = 0; at < p.full.size();) {
             if (p.full.size() - at >= kToken.size() &&
                 EqualsNoCase(p.full.substr(at, kToken.size()), kToken)) {
-                full += installDir_;
+                full += dir;
                 at += kToken.size();
             } else {
                 full += p.full[at++];
@@ -527,6 +530,14 @@ class Planner {
         }
     }
 
+    // The registry pass refuses the whole Software or System key under any root and any spelling
+    // ("Software\", "\System"): it compares the key normalised, as it deletes it.
+    static bool NamesSoftwareOrSystem(const std::string& keyPath) {
+        char normalized[kRegistryGuardPathSize];
+        if (!NormalizeRegistryKeyPath(keyPath.c_str(), normalized, sizeof normalized)) return false;
+        return EqualsNoCase(normalized, "Software") || EqualsNoCase(normalized, "System");
+    }
+
     void Registry() {
         PlanPass& pass = Pass(
             LogWordText(LogWord::kRegistry), "Registry entries (message 14)",
@@ -564,7 +575,7 @@ class Planner {
                           {},
                           Progress(ProgressPass::kRegistry, k)};
             item.target = "key";
-            if (parts.kind == RegistryEntryKind::kSkipped) {
+            if (parts.kind == RegistryEntryKind::kSkipped || NamesSoftwareOrSystem(r.keyPath)) {
                 item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back(r.keyPath.empty() ? "empty key path"
                                                        : "the whole Software or System key is never removed");

@@ -72,6 +72,21 @@ void StripTrailingBackslash(std::string& path) {
 
 namespace {
 
+// `text` with each "#...#" token, paired from the left as the uninstaller pairs them, replaced by
+// `replace(token)`; a lone "#" and what follows it stay as they are.
+template <typename Replace>
+std::string ReplaceTokens(const std::string& text, Replace replace) {
+    std::string out;
+    size_t at = 0;
+    for (;;) {
+        size_t open = text.find('#', at);
+        size_t close = open == std::string::npos ? open : text.find('#', open + 1);
+        if (close == std::string::npos) return out + text.substr(at);
+        out += text.substr(at, open - at) + replace(text.substr(open, close - open + 1));
+        at = close + 1;
+    }
+}
+
 bool ShowToken(void* context, const char* token, size_t length, char* out, size_t size) {
     const std::string& installDir = *static_cast<const std::string*>(context);
     std::string text(token, length);
@@ -359,21 +374,8 @@ RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string
     if (start < command.size() && command[start] == '#')
         out.tokenForm = command.find('#', start + 1) != std::string::npos;
     if (out.tokenForm) {
-        std::string composed;
-        size_t at = 0;
-        for (;;) {
-            size_t open = command.find('#', at);
-            size_t close = open == std::string::npos ? open : command.find('#', open + 1);
-            if (close == std::string::npos) {
-                composed += command.substr(at);
-                break;
-            }
-            composed += command.substr(at, open - at);
-            std::string token = command.substr(open, close - open + 1);
-            if (IsKnownToken(token)) composed += token;
-            at = close + 1;
-        }
-        out.composed = composed;
+        out.composed =
+            ReplaceTokens(command, [](const std::string& token) { return IsKnownToken(token) ? token : ""; });
     } else {
         Buffer composed(installDir.size() + command.size() + 2);
         (void)BuildRunFirstFolderCommand(installDir.c_str(), command.c_str(), composed.data(),
@@ -389,19 +391,7 @@ RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string
     std::string program = out.program;
     if (out.tokenForm) {
         // A known token expands on the machine to an absolute folder; a stand-in judges the rest.
-        std::string judged;
-        size_t at = 0;
-        for (;;) {
-            size_t open = program.find('#', at);
-            size_t close = open == std::string::npos ? open : program.find('#', open + 1);
-            if (close == std::string::npos) {
-                judged += program.substr(at);
-                break;
-            }
-            judged += program.substr(at, open - at) + "C:\\T\\";
-            at = close + 1;
-        }
-        program = judged;
+        program = ReplaceTokens(program, [](const std::string&) { return std::string("C:\\T\\"); });
     }
     out.absolute = ::IsAbsoluteProgramPath(program.c_str());
     return out;

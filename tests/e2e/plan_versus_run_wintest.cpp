@@ -382,6 +382,23 @@ TEST_F(PlanVersusRun, InstallationsWithLinks) {
     }
 }
 
+// Patterns of the install folder's token: with a backslash after it the pattern cleans inside the
+// installation; glued to a name it names a folder beside it, which the plan must show as the run
+// cleans it.
+TEST_F(PlanVersusRun, InstallDirTokenPatterns) {
+    e2e::Installation& app = sandbox_.NewInstallation();
+    for (const char* file : {"app.txt", "Logs\\a.log", "Logs\\sub\\b.log", "Logs\\keep.txt"})
+        ASSERT_TRUE(app.AddFile(file, "x"));
+    std::string beside = app.folder().substr(0, app.folder().size() - 1) + "Side\\";
+    for (const char* file : {"c.log", "keep.txt"})
+        ASSERT_TRUE(testing_support::PlaceFile(beside + file, "x"));
+    format::Block block;
+    block.messages = TestMessages();
+    block.files = {{".\\", "app.txt", 0}};
+    block.patterns = {"#InstallDir#\\Logs\\*.log", "#InstallDir#Side\\*.log"};
+    ExpectRunAsPlanned(app, block);
+}
+
 // Generated installations: folders, files that patterns match or keep, folder entries, patterns with
 // and without tokens, shortcuts with level counts and second folders, nested keys, value entries.
 TEST_F(PlanVersusRun, GeneratedInstallations) {

@@ -146,6 +146,15 @@ TEST(Check, EachFindingNamesItsEntry) {
          "patterns[0]: warning[shared-pattern]: matches in \"#AppData#\\Microsoft\\Windows\\Start "
          "Menu\\Programs\", which "
          "looks like the Programs menu"},
+        // A token glued to the text after it lengthens its folder's name: a folder beside it.
+        {R"({"patterns": ["#InstallDir#Logs\\*.log"]})",
+         "patterns[0]: error: folder token \"#InstallDir#\" is not followed by a backslash: the text after "
+         "it lengthens the name of its folder, and the pattern cleans outside it (write "
+         "\"#InstallDir#\\Logs\\*.log\")"},
+        {R"({"patterns": ["#AppData#Vendor\\*.tmp"]})",
+         "patterns[0]: error: folder token \"#AppData#\" is not followed by a backslash"},
+        {R"({"patterns": ["#InstallDir#*.tmp"]})",
+         "patterns[0]: error: folder token \"#InstallDir#\" is not followed by a backslash"},
         {R"({"patterns": ["Logs/*.txt"]})", "patterns[0]: error: holds \"/\""},
         {R"({"patterns": ["Logs\\.."]})", "patterns[0]: error: mask \"..\" is no file mask"},
         {R"({"patterns": ["Logs\\"]})", "patterns[0]: error: has no file mask after its last backslash"},

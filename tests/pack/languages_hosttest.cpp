@@ -344,6 +344,35 @@ TEST(ManifestLanguage, EveryOfferedLanguageInOneCallAndTheCodePageGuessed) {
     EXPECT_EQ(nlohmann::json::parse(given.out)["codePage"], 1252);
 }
 
+// --install-dir is judged in the code page of each language a manifest offers, and only in those: a
+// folder every offered language can hold is no error, one that some language cannot hold is.
+TEST(ManifestLanguage, TheInstallFolderIsJudgedInEachOfferedLanguagesCodePage) {
+    TempFolder dir;
+    WriteBytes(dir.File("stub.exe"), FakeStub());
+    struct Case {
+        const char* languages;
+        int exitCode;
+        const char* err;  // on standard error
+    } cases[] = {
+        {R"(["ru", "uk"])", 0, "app.json: 0 errors"},
+        {R"(["de", "ru"])", 1, "--install-dir: character U+041F"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.languages);
+        WriteText(dir.File("app.json"), std::string(R"({"language": )") + c.languages +
+                                            R"(, "files": [{"folder": ".\\", "name": "a.exe"}]})");
+        std::string manifest = "'" + dir.File("app.json") + "' -v --install-dir 'C:\\Программы\\Demo'";
+        for (const std::string& command :
+             {"check " + manifest, "build " + manifest + " --stub '" + dir.File("stub.exe") + "' -o '" +
+                                       dir.File("u-{lang}.exe") + "'"}) {
+            auto run = RunPacker(command);
+            EXPECT_EQ(run.exitCode, c.exitCode) << command << "\n" << run.err;
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << command << "\n" << run.err;
+            if (c.exitCode == 0) EXPECT_EQ(run.err.find("--install-dir:"), std::string::npos) << run.err;
+        }
+    }
+}
+
 TEST(LanguagesCommand, ListsEveryLanguageWithItsCodePageAndNames) {
     auto listed = RunPacker("languages");
     ASSERT_EQ(listed.exitCode, 0) << listed.err;

@@ -177,6 +177,33 @@ TEST(Plan, KeysAndPatternFoldersTheGuardsRefuseAreSkipped) {
     EXPECT_EQ(patterns.items[3].notes[0], "refused: inside the system's own folders");  // C:\Windows\System32
 }
 
+// The registry pass compares a key entry normalised: the whole Software or System key written with
+// stray backslashes is skipped under every root, HKCR too, whose own lists do not name them.
+TEST(Plan, TheWholeSoftwareAndSystemKeysAreSkippedInAnySpelling) {
+    struct Case {
+        uint32_t root;
+        const char* key;
+        const char* action;
+    } cases[] = {
+        {0x80000000u, "Software\\", "skip"},
+        {0x80000000u, "\\System", "skip"},
+        {0x80000000u, "\\software\\", "skip"},
+        {0x80000000u, "Software", "skip"},
+        {0x80000001u, "\\Software", "skip"},
+        {0x80000000u, "Software\\Vendor", "delete key"},
+        {0x80000000u, "Software\\Vendor\\", "delete key"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        Block b;
+        b.registry = {{c.root, c.key}};
+        Plan plan = BuildPlan(b, {}, Same);
+        const PlanPass& registry = FindPass(plan, "registry");
+        ASSERT_EQ(registry.items.size(), 1u);
+        EXPECT_EQ(registry.items[0].action, c.action);
+    }
+}
+
 TEST(Plan, EntriesOfAFolderJustClimbedFromAreOneItem) {
     Block b;
     b.files = {{".\\Data", "", 0},
@@ -290,7 +317,7 @@ TEST(Plan, NetworkVerbatimAndSlashedFolders) {
 }
 
 // The uninstaller never cleans a folder token's own folder (it is protected), nor the system's trees;
-// #InstallDir# is the install folder, with its backslash.
+// #InstallDir# is the install folder without its backslash, as every token's folder.
 TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {
     struct Case {
         const char* pattern;
@@ -310,8 +337,11 @@ TEST(Plan, PatternsOfProtectedTokenFoldersAreSkipped) {
         {"#Programs#\\*.lnk", false, "skip", ""},
         {"#Fonts#\\*.fon", false, "skip", ""},
         {"#AppData#\\Vendor\\*.tmp", true, "clean", "#AppData#\\Vendor"},
-        {"#InstallDir#*.tmp", true, "clean", "C:\\Tools\\App"},
-        {"#InstallDir#Logs\\*.log", true, "clean", "C:\\Tools\\App\\Logs"},
+        {"#InstallDir#\\Logs\\*.log", true, "clean", "C:\\Tools\\App\\Logs"},
+        {"#InstallDir#\\*.tmp", true, "clean", "C:\\Tools\\App"},
+        // Glued to the text after it, the token names a folder beside the installation, or its parent.
+        {"#InstallDir#Logs\\*.log", true, "clean", "C:\\Tools\\AppLogs"},
+        {"#InstallDir#*.tmp", true, "clean", "C:\\Tools"},
     };
     for (const Case& c : cases) {
         Block b;
