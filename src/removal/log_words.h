@@ -121,7 +121,9 @@ constexpr uint32_t SharedCountOutcome(uint32_t count) {
 // access is no file in use.
 constexpr LogWord ResultOfOutcome(uint32_t outcome, bool registry) {
     if (outcome >= kOutcomeSharedCount) return LogWord::kSharedCount;
-    if (outcome > 0x20000000u) return static_cast<LogWord>(outcome - 0x20000000u);
+    // A code above the words (another program may set any code, ours included) is an error.
+    if (outcome > 0x20000000u && outcome < OutcomeOfWord(LogWord::kCount))
+        return static_cast<LogWord>(outcome - 0x20000000u);
     if (outcome == 0) return LogWord::kRemoved;
     if (outcome == 2 || outcome == 3)
         return LogWord::kNotThere;                  // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND

@@ -24,8 +24,9 @@ struct RemovalLog;
 // Creates the log the options name (run.modes.logPath) and writes the start line:
 //   start <TAB> version <TAB> install folder <TAB> platform family and /Q /S /X as given
 // run.log is the log then. A relative path is taken from the current directory. A device name, a
-// folder, a junction or link, a read-only file, a file with other hard links, or a file that cannot
-// be opened gives no log (run.log stays null) and the run goes on as without /L. An existing file
+// folder, a junction or link, a read-only file, a file with other hard links, a new file in a
+// folder reached through a junction or link, or a file that cannot be opened gives no log (run.log
+// stays null; nothing is created or changed) and the run goes on as without /L. An existing file
 // is replaced.
 void OpenRemovalLog(RunState& run);
 

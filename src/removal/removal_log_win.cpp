@@ -1,5 +1,6 @@
 #include "removal/removal_log.h"
 
+#include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
 #include "common/text.h"
@@ -112,6 +113,15 @@ LogWord AnswerWord(int answer) {
     return answer >= 0 && answer < 8 ? kByButton[answer] : LogWord::kNotShown;
 }
 
+// True when the file system reaches the existing `canonical` by that path itself, not through a
+// junction or link on the way (or where the platform cannot tell).
+bool IsReachedByOwnPath(const char* canonical) {
+    char final[kPathBufferSize];
+    FinalPathResult result = ReadFinalFolderPath(canonical, final);
+    return result == FinalPathResult::kNone ||
+           (result == FinalPathResult::kFound && TextEqualsNoCase(final, canonical));
+}
+
 // True when the open file is one the log may replace: a plain file on a disk, not read-only (an
 // administrator's open for writing succeeds on one under Wine), no reparse point (the handle was
 // opened on the link itself), no other hard link (whose contents it would replace), and reached by
@@ -125,10 +135,26 @@ bool IsPlainFileAt(HANDLE file, const char* canonical) {
         info.nNumberOfLinks > 1) {
         return false;
     }
-    char final[kPathBufferSize];
-    FinalPathResult result = ReadFinalFolderPath(canonical, final);
-    return result == FinalPathResult::kNone ||
-           (result == FinalPathResult::kFound && TextEqualsNoCase(final, canonical));
+    return IsReachedByOwnPath(canonical);
+}
+
+// Opens the log file `path` (canonical) for writing: an existing file as it is, for IsPlainFileAt to
+// judge before anything is written. A new file is created only in a folder reached by its own path,
+// and with CREATE_NEW: a check after the creation would come too late for a file that a linked
+// folder, or a link at the name, had already put elsewhere (CREATE_NEW follows no link at the name:
+// Wine creates through a Unix symbolic link otherwise).
+HANDLE OpenLogFile(const char* path, bool nt) {
+    // On the NT family a reparse point is opened itself, never followed (the 9x family has none).
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | (nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND) return file;
+    char folder[kPathBufferSize];
+    // A drive root ("C:\") is no link; every other folder keeps no trailing backslash here.
+    if (!CopyText(folder, path) || !CutAtLastBackslash(folder) ||
+        (folder[3] != '\0' && !IsReachedByOwnPath(folder))) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
 }
 
 }  // namespace
@@ -146,11 +172,8 @@ void OpenRemovalLog(RunState& run) {
     char* name = nullptr;
     DWORD n = GetFullPathNameA(given, sizeof full, full, &name);
     if (n == 0 || n >= sizeof full || !CanonicalizeFolderPath(full, path)) return;
-    // Opened without being cut first, so nothing is lost before the checks; on the NT family a
-    // reparse point is opened itself, never followed (the 9x family has none). Cut once it passed.
-    UniqueFileHandle file(
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | (run.platform.nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
+    // Opened without being cut first, so nothing is lost before the checks; cut once it passed.
+    UniqueFileHandle file(OpenLogFile(path, run.platform.nt));
     if (!file || !IsPlainFileAt(file.get(), path) || !SetEndOfFile(file.get())) return;
     RemovalLog* log = nullptr;
     if (!AllocZeroed(sizeof(RemovalLog), log)) return;

@@ -2,7 +2,8 @@
 // (removed, not there, in use, not empty, protected, refused key, shared count, below a link), with the lines
 // and the summary held against the snapshot of what the run changed; a run killed at a question leaves the
 // lines up to its last pass boundary whole; a log path that is a folder, a link, a hard link, a read-only
-// file or a device gives no log and changes nothing there, and the run still completes.
+// file, a device, a link to no file yet or a new file in a linked folder gives no log and changes nothing
+// there or where the link leads, and the run still completes.
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -332,7 +333,7 @@ TEST_F(RemovalLogE2e, KilledRunLeavesTheLinesUpToItsLastPassBoundary) {
 // A log path that must not be written: nothing is written there or through it, no log appears
 // anywhere else, and the run removes the installation as it would without /L.
 TEST_F(RemovalLogE2e, PathThatMustNotBeWrittenGivesNoLogAndTheRunCompletes) {
-    enum class Kind { kFolder, kUnixLink, kHardLink, kReadOnly, kDevice };
+    enum class Kind { kFolder, kUnixLink, kHardLink, kReadOnly, kDevice, kDanglingLink, kLinkedFolder };
     struct Case {
         const char* what;
         Kind kind;
@@ -342,6 +343,8 @@ TEST_F(RemovalLogE2e, PathThatMustNotBeWrittenGivesNoLogAndTheRunCompletes) {
         {"a second hard link", Kind::kHardLink},
         {"a read-only file", Kind::kReadOnly},
         {"a device name", Kind::kDevice},
+        {"a symbolic link to no file yet", Kind::kDanglingLink},
+        {"a file in a linked folder", Kind::kLinkedFolder},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -375,6 +378,23 @@ TEST_F(RemovalLogE2e, PathThatMustNotBeWrittenGivesNoLogAndTheRunCompletes) {
             case Kind::kDevice:
                 path = sandbox_.root() + "nul";
                 break;
+            // The log's new file would be created in the folder the link leads to, before any check
+            // on the open file could refuse it.
+            case Kind::kDanglingLink:
+            case Kind::kLinkedFolder: {
+                bool folder = c.kind == Kind::kLinkedFolder;
+                ASSERT_TRUE(CreateDirectoryA(LogPath(name + "-elsewhere").c_str(), nullptr));
+                std::string unixTarget = testing_support::UnixPath(LogPath(name + "-elsewhere"));
+                ASSERT_FALSE(unixTarget.empty());
+                std::string unixLink =
+                    testing_support::UnixPath(sandbox_.root()) + "/" + name + (folder ? "-folder" : ".log");
+                std::string why;
+                ASSERT_TRUE(testing_support::RunUnixShell(
+                    "ln -s '" + unixTarget + (folder ? "" : "/new.log") + "' '" + unixLink + "'", &why))
+                    << why;
+                if (folder) path = LogPath(name + "-folder\\new.log");
+                break;
+            }
         }
         Snapshot before = TakeSnapshot();
         e2e::RunResult run = Run(app, "/S /L=" + path, robot::AnswerInOrder({}));

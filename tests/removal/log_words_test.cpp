@@ -53,6 +53,10 @@ TEST(LogWords, ResultOfEachOutcome) {
         {SharedCountOutcome(0xFFFFFFFFu), false, "shared count now"},
         {OutcomeOfWord(LogWord::kExitCode), false, "exit code"},
         {OutcomeOfWord(LogWord::kYesToAll), false, "Yes to all"},
+        // Codes between the words and the shared counts name no word: an error with its number.
+        {OutcomeOfWord(LogWord::kCancelled), false, "cancelled"},
+        {OutcomeOfWord(LogWord::kCount), false, "error"},
+        {0x3FFFFFFFu, true, "error"},
     };
     for (const Case& c : cases) {
         EXPECT_STREQ(LogWordText(ResultOfOutcome(c.outcome, c.registry)), c.result) << std::hex << c.outcome;
