@@ -8,6 +8,12 @@
 # Stop it afterwards with `wineserver -k` (same WINEPREFIX).
 : "${WINEPREFIX:?set WINEPREFIX to a folder inside the build tree}"
 export WINEPREFIX
+# The wineserver started below and every program run here see the same UTF-8 locale as scripts/wine
+# gives Wine: without one, names outside ASCII cannot be made (a caller's UTF-8 locale is kept).
+case "$(locale charmap 2>/dev/null)" in
+  UTF-8) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko install prompts
 WINE_SCRIPTS="$(cd "$(dirname "${BASH_SOURCE[0]:-$0}")" && pwd)"
 WINE="$WINE_SCRIPTS/wine"
