@@ -69,12 +69,15 @@ bool StartUp(RunState& run, UniqueBlock<PathBuffers>& buffers) {
     return true;
 }
 
-// Shows load error `error`, whose number is its message's, formatted with the executable's path.
-void ShowLoadError(RunState& run, int error) {
+// Says why the block cannot be read: load error `error`, whose number is its message's, formatted
+// with the executable's path. Shown only in an interactive run: a quiet one (a deployment tool's)
+// has nobody to press OK, so the text goes to the log alone, as a box not shown.
+void ReportLoadError(RunState& run, int error) {
     UniqueBlock<char> text;
     if (!AllocZeroed(kMessageBufferSize, text)) return;
     FormatMessageText(run.data, text.get(), error, run.modulePath);
-    ShowMessage(run.ui, text.get(), MB_OK | MB_ICONINFORMATION);
+    int answer = run.modes.quiet ? 0 : ShowMessage(run.ui, text.get(), MB_OK | MB_ICONINFORMATION);
+    if (run.log) LogQuestion(*run.log, text.get(), answer);
 }
 
 void SetPhaseText(RunState& run, int number) {
@@ -183,7 +186,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
 
     int loaded = LoadUninstallData(run.instance, run.modulePath, run.data);
     if (loaded != format::kLoadOk) {
-        if (loaded != kLoadNoBlock) ShowLoadError(run, loaded);
+        if (loaded != kLoadNoBlock) ReportLoadError(run, loaded);
         return -1;
     }
     if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);

@@ -8,13 +8,22 @@ bool IsOptionChar(char c) {
     return c == '-' || c == '/';
 }
 
-// The path of /L=PATH, `p` just after the "=": up to the closing quote when it begins with one
-// (the whole rest of the text when there is none), else up to the next blank. Returns the first
-// character after the path (after its closing quote).
-const char* ScanLogPath(const char* p, RunModes& modes) {
-    char end = *p == '"' ? *p++ : ' ';
+// What ends an unquoted log path: a blank, or a tab (one pasted after the path would otherwise make
+// the next option part of it). Between options only a space is a blank.
+bool EndsLogPath(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The path of /L=PATH, `p` just after the "=": up to the closing quote when the path begins with
+// one or the whole option was quoted (`quoted`; the whole rest of the text when there is none),
+// else up to the next blank or tab. Returns the first character after the path (after its closing quote).
+const char* ScanLogPath(const char* p, bool quoted, RunModes& modes) {
+    if (*p == '"') {
+        quoted = true;
+        ++p;
+    }
     const char* start = p;
-    while (*p != '\0' && *p != end) ++p;
+    while (*p != '\0' && (quoted ? *p != '"' : !EndsLogPath(*p))) ++p;
     modes.logPathLength = static_cast<uint32_t>(p - start);
     modes.logPath = modes.logPathLength != 0 ? start : nullptr;
     return *p == '"' ? p + 1 : p;
@@ -25,8 +34,12 @@ const char* ScanLogPath(const char* p, RunModes& modes) {
 void ScanOptions(const char* text, RunModes& modes) {
     if (!text) return;
     const char* p = text;
-    while (*p == ' ') ++p;
-    while (IsOptionChar(*p)) {
+    for (;;) {
+        // Blanks, and the quotes around a whole option ("/L=C:\a b.log" as programs that build
+        // argument lists write it), go between options.
+        bool quoted = false;
+        while (*p == ' ' || *p == '"') quoted = *p++ == '"';
+        if (!IsOptionChar(*p)) return;
         if (p[1] == '\0') return;  // an option character as the very last character
         const char* next = p + 2;
         switch (AsciiUpper(p[1])) {
@@ -41,14 +54,13 @@ void ScanOptions(const char* text, RunModes& modes) {
                 break;
             case 'L':
                 // The path is the rest of the word: nothing in it is an option.
-                if (p[2] == '=') next = ScanLogPath(p + 3, modes);
+                if (p[2] == '=') next = ScanLogPath(p + 3, quoted, modes);
                 break;
             default:
                 break;  // any other letter, a blank included, is ignored
         }
         p = next;
         // Only the first letter counts: skip the rest of the word.
-        while (*p != '\0' && *p != ' ' && !IsOptionChar(*p)) ++p;
-        while (*p == ' ') ++p;
+        while (*p != '\0' && *p != ' ' && *p != '"' && !IsOptionChar(*p)) ++p;
     }
 }

@@ -14,8 +14,9 @@ struct RunModes {
 };
 
 // Scans `text`, the command line after the program name (may be null), and sets the modes it
-// names. Flags only ever become true. Only a space is a blank; a word that does not begin with
-// "-" or "/" ends the scan. /L followed by "=" takes the rest of its word as the log's path, or the
-// text between double quotes when one follows the "="; a "-" or "/" inside the path sets nothing.
-// The last /L=PATH counts; an empty path (/L= or /L="") gives no log.
+// names. Flags only ever become true. Only a space is a blank; double quotes around a whole option
+// are skipped; a word that does not begin with "-" or "/" ends the scan. /L followed by "=" takes
+// the rest of its word as the log's path (up to a blank or a tab), or the text up to the closing
+// quote when one follows the "=" or the whole option was quoted ("/L=C:\a b.log"); a "-" or "/"
+// inside the path sets nothing. The last /L=PATH counts; an empty path (/L= or /L="") gives no log.
 void ScanOptions(const char* text, RunModes& modes);

@@ -6,6 +6,7 @@
 #include "e2e/e2e_fixture.h"
 #include "support/block_file.h"
 #include "support/failing_blocks.h"
+#include "support/sandbox.h"
 
 using namespace format;
 using testing_support::Join;
@@ -69,6 +70,42 @@ TEST_F(LoadErrors, ExitMinusOneWithTheBoxOfTheFailure) {
         EXPECT_EQ(boxes[0].owner, nullptr) << "the main window does not exist while loading";
         EXPECT_TRUE(boxes[0].answered);
     }
+}
+
+// A quiet run (a deployment tool's, which never clicks) shows no box for a block it cannot read: it
+// ends at once with -1, and the log says why (the box's text, as not shown) before "not run". The
+// log option is written whole in quotes with a blank in its path, as tools that build argument lists
+// write it; /S or /Q after it still counts (without it the run would wait at the confirmation).
+TEST_F(LoadErrors, QuietRunsShowNoBoxEndAtOnceAndLogWhy) {
+    char temp[MAX_PATH];
+    DWORD n = GetTempPathA(MAX_PATH, temp);
+    ASSERT_TRUE(n > 0 && n < MAX_PATH);
+    const std::string log = std::string(temp) + "load error " + CurrentTestName() + ".log";
+    for (const LoadErrorCase& c : LoadErrorCases()) {
+        if (!c.box) continue;
+        for (const char* mode : {"/S", "/Q"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + mode);
+            e2e::Installation& app = NewInstallation();
+            if (c.attach) {
+                Place(app, c.tail);
+            } else {
+                PlaceRaw(app, c.field, c.tail);
+            }
+            DeleteFileA(log.c_str());
+            testing_support::Snapshot before = TakeSnapshot();
+            e2e::RunResult run = Run(app, "\"/L=" + log + "\" " + mode, robot::AnswerInOrder({}));
+            EXPECT_EQ(run.exitCode, kLoadFailed) << run.Describe();
+            EXPECT_TRUE(run.windows.empty()) << run.Describe();
+            ExpectChanges(before, {});
+            std::optional<std::string> text = testing_support::ReadFileText(log);
+            ASSERT_TRUE(text) << "no log at " << log;
+            std::string why = c.text.empty() ? "" : FormatWith(c.text, app.uninstaller());
+            for (char& ch : why) ch = static_cast<unsigned char>(ch) < 0x20 ? ' ' : ch;  // one line an item
+            EXPECT_NE(text->find("\task\t" + why + "\tnot shown\r\n"), std::string::npos) << *text;
+            EXPECT_NE(text->find("\tnot run\r\n"), std::string::npos) << *text;
+        }
+    }
+    DeleteFileA(log.c_str());
 }
 
 // The program reads the data-offset field of its .uninst section, not the marker bytes: with the

@@ -77,6 +77,14 @@ TEST(Options, LogPathTable) {
         {"/L=a.log /L=b.log", "b.log", false, false, false},
         {"foo /L=u.log", nullptr, false, false, false},
         {"/Q/L=u.log/S", "u.log/S", true, false, false},
+        // The whole option quoted, as programs that build argument lists write it.
+        {"\"/L=C:\\x y.log\" /S", "C:\\x y.log", true, true, false},
+        {"/Q \"/L=C:\\a -S b.log\"/X", "C:\\a -S b.log", true, false, true},
+        {"\"/L=\"C:\\q r.log\"\" \"/S\"", "C:\\q r.log", true, true, false},
+        {"\"/L=C:\\open.log /S", "C:\\open.log /S", false, false, false},  // no closing quote
+        // A tab ends an unquoted path as a blank does; the next option still counts.
+        {"/L=C:\\t.log\t/S", "C:\\t.log", true, true, false},
+        {"/L=\"C:\\tab\tin.log\" /Q", "C:\\tab\tin.log", true, false, false},
     };
     for (const auto& c : cases) {
         RunModes modes{};
