@@ -146,6 +146,9 @@ TEST(WildcardPass, NeverCleansAProtectedFolder) {
 // The system's own trees are refused as `uninstpack check` refuses them, before any lookup.
 TEST(WildcardPass, RefusesTheSystemsOwnTrees) {
     std::string drivers = path_testing::SystemDir() + "\\drivers";
+    // A 32-bit program on 64-bit Windows sees SysWOW64 as its System folder, which Wine makes
+    // without a drivers folder: make it for the test, and remove only what was made here.
+    bool madeDrivers = CreateDirectoryA(drivers.c_str(), nullptr) != FALSE;
     std::string canaries[] = {drivers + "\\uninst-canary.zzq",
                               path_testing::SystemDir() + "\\uninst-canary.zzq"};
     for (const auto& canary : canaries) removal_testing::MakeFileAt(canary);
@@ -160,6 +163,7 @@ TEST(WildcardPass, RefusesTheSystemsOwnTrees) {
         EXPECT_NE(GetFileAttributesA(canary.c_str()), INVALID_FILE_ATTRIBUTES) << canary;
         DeleteFileA(canary.c_str());
     }
+    if (madeDrivers) RemoveDirectoryA(drivers.c_str());
 }
 
 // Long names are what the mask is matched against: "*.htm" lists "page.html" through its short
