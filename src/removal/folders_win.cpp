@@ -5,6 +5,7 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
+#include "common/nt_files.h"
 #include "common/scope_exit.h"
 #include "common/text.h"
 #include "format/layout.h"
@@ -63,23 +64,22 @@ void EnterParent(const char* canonical) {
         SetCurrentDirectoryA(parent);
 }
 
-// Removes the folder `canonical` (ResolveRemovableFolder's result), first stepping out of it when it
-// is the current directory: the NT family cannot remove a folder a process stands in.
-bool RemoveFolder(const char* canonical) {
-    if (IsCurrentFolder(canonical)) EnterParent(canonical);
-    return RemoveDirectoryA(canonical) != FALSE;
-}
-
 // What a step's result means for the log: 0 when it worked, else the platform's error.
 uint32_t OutcomeOf(bool done) {
     return done ? 0 : GetLastError();
 }
 
-// Removes the folder `canonical` as RemoveFolder does and says so in the log; false when it stays.
-bool RemoveFolderLogged(RunState& run, const char* canonical) {
-    bool removed = RemoveFolder(canonical);
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, canonical, OutcomeOf(removed));
-    return removed;
+// Removes the folder `canonical` (ResolveRemovableFolder's result for `shown`, the folder as built)
+// when the link check allows it, first stepping out of it when it is the current directory, and says
+// so in the log: a refusal under `shown`, anything else under `canonical`. Returns the outcome.
+uint32_t RemoveFolderLogged(RunState& run, const char* canonical, const char* tokenRoot, const char* shown) {
+    if (IsCurrentFolder(canonical)) EnterParent(canonical);
+    uint32_t outcome = RemoveFolderReached(run, canonical, tokenRoot);
+    if (run.log) {
+        LogItem(*run.log, LogWord::kRemoveFolder, outcome == kOutcomeRefusedByLinkCheck ? shown : canonical,
+                outcome);
+    }
+    return outcome;
 }
 
 // --- The wildcard walk.
@@ -312,11 +312,27 @@ uint32_t DeleteShortcutFile(RunState& run, const char* path, const char* tokenRo
     char file[kPathBufferSize];
     const char* name = FindLastBackslash(path);
     if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder) ||
-        !CanonicalizeFolderPath(folder, canonical) ||
-        !IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, final) ||
-        !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
+        !CanonicalizeFolderPath(folder, canonical) || !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
         return kOutcomeRefusedByLinkCheck;
     }
+    ++name;
+    if (run.platform.nt && HaveNtFileCalls()) {
+        // The folder judged through its handle, the shortcut opened relative to it, judged through
+        // its own handle and deleted through it.
+        HeldFolder held;
+        if (!HoldFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, 0, held, final))
+            return kOutcomeRefusedByLinkCheck;
+        ScopeExit release([&] { ReleaseFolder(held); });
+        ChildOpen opened = OpenChild(held, name, ChildKind::kFile, DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        if (opened.handle == INVALID_HANDLE_VALUE) return opened.error;
+        UniqueFileHandle shortcut(opened.handle);
+        if (IsReparsePointHandle(shortcut.get()) || !IsChildOf(shortcut.get(), held, name))
+            return kOutcomeRefusedByLinkCheck;
+        return DeleteThroughHandle(shortcut.get());
+    }
+    if (!IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, final))
+        return kOutcomeRefusedByLinkCheck;
     DWORD attributes = GetFileAttributesA(file);
     if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes))
         return kOutcomeRefusedByLinkCheck;
@@ -385,17 +401,21 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const Folde
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
         const char* refused = nullptr;
-        if (!ResolveFolderToActOn(run, work.folder, folderRoot, work.canonical)) {
+        if (!ResolveRemovableFolder(run.paths, work.folder, work.canonical)) {
             refused = work.folder;
-        } else if (hasSecond && !ResolveFolderToActOn(run, work.second, secondRoot, work.secondCanonical)) {
+        } else if (hasSecond && !ResolveRemovableFolder(run.paths, work.second, work.secondCanonical)) {
             refused = work.second;
         }
         if (refused) {
             if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, kOutcomeRefusedByLinkCheck);
             return;
         }
-        RemoveFolderLogged(run, work.canonical);
-        if (hasSecond) RemoveFolderLogged(run, work.secondCanonical);
+        // Each folder is judged as it is removed, through the handle it is removed by.
+        if (RemoveFolderLogged(run, work.canonical, folderRoot, work.folder) == kOutcomeRefusedByLinkCheck)
+            return;
+        if (hasSecond && RemoveFolderLogged(run, work.secondCanonical, secondRoot, work.second) ==
+                             kOutcomeRefusedByLinkCheck)
+            return;
         if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
     }
 }
@@ -452,11 +472,11 @@ void RemoveProgramFolders(RunState& run) {
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             bool removedOne = false;
             for (;;) {
-                if (!ResolveFolderToActOn(run, path, tokenRoot, canonical)) {
+                if (!ResolveRemovableFolder(run.paths, path, canonical)) {
                     if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, kOutcomeRefusedByLinkCheck);
                     break;
                 }
-                if (!RemoveFolderLogged(run, canonical)) break;
+                if (RemoveFolderLogged(run, canonical, tokenRoot, path) != 0) break;
                 if (!removedOne) {
                     (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
                     removedOne = true;

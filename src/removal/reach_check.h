@@ -11,7 +11,12 @@
 // share root. Only files are acted on in a protected folder itself.
 #pragma once
 
+#include <windows.h>
+
+#include <stdint.h>
+
 struct RunState;
+struct HeldFolder;
 
 enum class NetworkUse : unsigned char {
     kAllowed,  // a single file: "\\server\share\..." keeps the rules every other file has
@@ -28,10 +33,25 @@ enum class NetworkUse : unsigned char {
 [[nodiscard]] bool IsFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
                                            NetworkUse network, char* final);
 
+// IsFolderReachedFromRoot judged through a handle (NT family): opens the folder `canonical` itself
+// (common/nt_files.h, with `extraAccess`: DELETE to remove it), refuses it when that handle reaches a
+// reparse point, and compares the final path read through the handle. On success `held` owns the
+// handle (ReleaseFolder closes it) and the caller acts through it alone; false leaves nothing open.
+[[nodiscard]] bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
+                                             NetworkUse network, DWORD extraAccess, HeldFolder& held,
+                                             char* final);
+
 // ResolveRemovableFolder followed by IsFolderReachedFromRoot: the test every folder removal, entry
 // and climb makes. `canonical` receives the path to act on; false (empty) when the folder must stay.
 [[nodiscard]] bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot,
                                         char* canonical);
+
+// Removes the folder `canonical` (ResolveRemovableFolder's result) when it is reached from its root
+// (NetworkUse::kRefused): on the NT family it is opened once, judged through that handle and removed
+// through it, so nothing put at its path after the judgement is removed instead. 0 when it went, the
+// platform's error (145 for a folder that is not empty), or kOutcomeRefusedByLinkCheck
+// (removal/removal_log.h) when the judgement refused it, a missing folder included.
+[[nodiscard]] uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* tokenRoot);
 
 // True when `child` (a subfolder's canonical path, `name` its last component) is reached as the final
 // path `parentFinal` of its folder plus `name`; `childFinal` receives its own final path. With no

@@ -4,11 +4,13 @@
 
 #include "common/backslash.h"
 #include "common/memory.h"
+#include "common/nt_files.h"
 #include "common/text.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
 #include "removal/entry_paths.h"
+#include "removal/removal_log.h"
 #include "run/run_state.h"
 
 // The roots seen in this run with their final paths, and the last folder judged. Roots and their
@@ -80,27 +82,37 @@ bool IsLinkBelowRoot(const char* folder, const char* root) {
 
 }  // namespace
 
-bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
-                             char* final) {
-    final[0] = '\0';
-    ReachCache* found = GetCache(run);
-    if (!found) return false;
-    ReachCache& cache = *found;
-    if (network == NetworkUse::kRefused && IsRefusedNetworkFolder(cache.install, folder)) return false;
-    char root[kPathBufferSize];
+namespace {
+
+// The root `folder` is judged from (see the header) into `root`; false when it has none.
+bool FindRoot(RunState& run, ReachCache& cache, const char* folder, const char* tokenRoot, char* root) {
     char token[kPathBufferSize];
     if (tokenRoot && CanonicalizeFolderPath(tokenRoot, token) && IsAtOrBelow(folder, token)) {
-        (void)CopyText(root, token);
-    } else if (IsAtOrBelow(folder, cache.install)) {
-        (void)CopyText(root, cache.install);
-    } else if (!FindProtectedFolderAbove(run.paths, folder, root)) {
-        return false;
+        (void)CopyText(root, kPathBufferSize, token);
+        return true;
     }
+    if (IsAtOrBelow(folder, cache.install)) {
+        (void)CopyText(root, kPathBufferSize, cache.install);
+        return true;
+    }
+    return FindProtectedFolderAbove(run.paths, folder, root);
+}
+
+// The rule of IsFolderReachedFromRoot for `folder` below (or at) `root`. With `handle` (the folder
+// opened itself) the folder is judged through it: it must be no reparse point, and its final path is
+// read through it, so what is judged is the object the caller then acts on, whatever happens to the
+// path meanwhile. The root itself may be reached through a link: that is the installation's own way.
+bool JudgeFolder(RunState& run, ReachCache& cache, const char* folder, const char* root, HANDLE handle,
+                 char* final) {
+    final[0] = '\0';
+    bool held = handle != INVALID_HANDLE_VALUE;
+    if (held && !TextEqualsNoCase(folder, root) && IsReparsePointHandle(handle)) return false;
     // Before Vista there are no final paths to compare: the folders below the root are looked at.
     if (!run.platform.nt6OrLater) return !IsLinkBelowRoot(folder, root);
     const char* rootFinal = FindRootFinal(cache, root);
     // A folder (or root) that cannot be opened or read is not acted on: nothing shows where it leads.
-    if (!rootFinal || ReadFinalFolderPath(folder, final) != FinalPathResult::kFound) {
+    FinalPathResult result = held ? ReadFinalPathOfHandle(handle, final) : ReadFinalFolderPath(folder, final);
+    if (!rootFinal || result != FinalPathResult::kFound) {
         final[0] = '\0';
         return false;
     }
@@ -114,6 +126,42 @@ bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* toke
     return AppendText(expected, folder + rootLength) && TextEqualsNoCase(expected, final);
 }
 
+// The checks before any open: the cache, the network rule and the root.
+ReachCache* PrepareJudgement(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
+                             char* root) {
+    ReachCache* cache = GetCache(run);
+    if (!cache) return nullptr;
+    if (network == NetworkUse::kRefused && IsRefusedNetworkFolder(cache->install, folder)) return nullptr;
+    return FindRoot(run, *cache, folder, tokenRoot, root) ? cache : nullptr;
+}
+
+}  // namespace
+
+bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
+                             char* final) {
+    final[0] = '\0';
+    char root[kPathBufferSize];
+    ReachCache* cache = PrepareJudgement(run, folder, tokenRoot, network, root);
+    return cache && JudgeFolder(run, *cache, folder, root, INVALID_HANDLE_VALUE, final);
+}
+
+bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
+                               NetworkUse network, DWORD extraAccess, HeldFolder& held, char* final) {
+    held.handle = INVALID_HANDLE_VALUE;
+    held.nameLength = 0;
+    final[0] = '\0';
+    char root[kPathBufferSize];
+    ReachCache* cache = PrepareJudgement(run, canonical, tokenRoot, network, root);
+    if (!cache) return false;
+    HANDLE folder = OpenFolder(canonical, extraAccess, TextEqualsNoCase(canonical, root));
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    if (!JudgeFolder(run, *cache, canonical, root, folder, final)) {
+        CloseHandle(folder);
+        return false;
+    }
+    return HoldFolder(folder, held);
+}
+
 bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot, char* canonical) {
     char final[kPathBufferSize];
     if (ResolveRemovableFolder(run.paths, path, canonical) &&
@@ -122,6 +170,21 @@ bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot
     }
     canonical[0] = '\0';
     return false;
+}
+
+uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* tokenRoot) {
+    char final[kPathBufferSize];
+    if (!run.platform.nt || !HaveNtFileCalls()) {
+        if (!IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, final))
+            return kOutcomeRefusedByLinkCheck;
+        return RemoveDirectoryA(canonical) ? 0 : GetLastError();
+    }
+    HeldFolder held;
+    if (!HoldFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, DELETE, held, final))
+        return kOutcomeRefusedByLinkCheck;
+    DWORD error = DeleteThroughHandle(held.handle);
+    ReleaseFolder(held);
+    return error;
 }
 
 bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
