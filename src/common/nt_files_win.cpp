@@ -5,22 +5,22 @@
 namespace {
 
 // The native calls and their constants; the headers of older targets lack some of them.
-using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
-                                    ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                    PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
 using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
 
-constexpr ULONG kFileOpen = 1;                        // FILE_OPEN
-constexpr ULONG kDirectoryFile = 0x00000001;          // FILE_DIRECTORY_FILE
-constexpr ULONG kSynchronousIo = 0x00000020;          // FILE_SYNCHRONOUS_IO_NONALERT
-constexpr ULONG kNonDirectoryFile = 0x00000040;       // FILE_NON_DIRECTORY_FILE
-constexpr ULONG kOpenForBackup = 0x00004000;          // FILE_OPEN_FOR_BACKUP_INTENT
-constexpr ULONG kOpenReparsePoint = 0x00200000;       // FILE_OPEN_REPARSE_POINT
-constexpr ULONG kObjectNameInformation = 1;           // OBJECT_INFORMATION_CLASS
-constexpr ULONG kFileBasicInformation = 4;            // FILE_INFORMATION_CLASS
+constexpr ULONG kFileOpen = 1;                   // FILE_OPEN
+constexpr ULONG kDirectoryFile = 0x00000001;     // FILE_DIRECTORY_FILE
+constexpr ULONG kSynchronousIo = 0x00000020;     // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG kNonDirectoryFile = 0x00000040;  // FILE_NON_DIRECTORY_FILE
+constexpr ULONG kOpenForBackup = 0x00004000;     // FILE_OPEN_FOR_BACKUP_INTENT
+constexpr ULONG kOpenReparsePoint = 0x00200000;  // FILE_OPEN_REPARSE_POINT
+constexpr ULONG kObjectNameInformation = 1;      // OBJECT_INFORMATION_CLASS
+constexpr ULONG kFileBasicInformation = 4;       // FILE_INFORMATION_CLASS
 constexpr ULONG kFileDispositionInformation = 13;
-constexpr ULONG kCaseInsensitive = 0x00000040;        // OBJ_CASE_INSENSITIVE
+constexpr ULONG kCaseInsensitive = 0x00000040;  // OBJ_CASE_INSENSITIVE
 
 struct NtCalls {
     bool looked;
@@ -36,7 +36,9 @@ const NtCalls& Calls() {
         g_calls.looked = true;
         // ntdll is in every NT process from its start; the 9x family has no such library.
         if (HMODULE ntdll = GetModuleHandleA("ntdll.dll")) {
-            auto find = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(ntdll, name)); };
+            auto find = [&](const char* name) {
+                return reinterpret_cast<void*>(GetProcAddress(ntdll, name));
+            };
             g_calls.createFile = reinterpret_cast<NtCreateFileFn>(find("NtCreateFile"));
             g_calls.queryObject = reinterpret_cast<NtQueryObjectFn>(find("NtQueryObject"));
             g_calls.setInformation = reinterpret_cast<NtSetInformationFileFn>(find("NtSetInformationFile"));
@@ -92,7 +94,8 @@ bool HaveNtFileCalls() {
 }
 
 HANDLE OpenFolder(const char* path, DWORD extraAccess, bool followLink) {
-    return CreateFileA(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE | extraAccess,
+    return CreateFileA(path,
+                       FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE | extraAccess,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
 }
@@ -141,8 +144,8 @@ ChildOpen OpenChild(const HeldFolder& parent, const char* name, ChildKind kind, 
     ULONG options = kSynchronousIo | kOpenReparsePoint |
                     (kind == ChildKind::kFolder ? kDirectoryFile | kOpenForBackup : kNonDirectoryFile);
     HANDLE opened = nullptr;
-    LONG status = calls.createFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share, kFileOpen,
-                                   options, nullptr, 0);
+    LONG status = calls.createFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share,
+                                   kFileOpen, options, nullptr, 0);
     if (status < 0) {
         result.error = ErrorOf(status);
         return result;
@@ -164,7 +167,8 @@ bool IsChildOf(HANDLE object, const HeldFolder& parent, const char* name) {
     if (length == 0 || length + 2 >= kObjectNameSize) return false;
     for (uint32_t i = 0; i < length; ++i) expected[i] = parent.name[i];
     expected[length++] = L'\\';
-    int n = MultiByteToWideChar(CP_ACP, 0, name, -1, expected + length, static_cast<int>(kObjectNameSize - length));
+    int n = MultiByteToWideChar(CP_ACP, 0, name, -1, expected + length,
+                                static_cast<int>(kObjectNameSize - length));
     if (n <= 1) return false;
     return HasObjectName(object, expected, length + static_cast<uint32_t>(n - 1));
 }

@@ -235,12 +235,6 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenR
 // --- The NT family: every file judged and deleted through its own handle, opened relative to its
 // held folder. A question is asked while that handle is held, and the answer acts on it.
 
-// Clears the read-only attribute through the handle and deletes through it; 0 or the error.
-DWORD ClearAndDeleteThroughHandle(HANDLE file, DWORD attributes) {
-    SetReadOnlyThroughHandle(file, attributes, false);
-    return DeleteThroughHandle(file);
-}
-
 // The lock probe of IsFileLocked for the held file `file` (`attributes` its attributes): the file is
 // opened again beside the held handle for reading and writing, others allowed to read (and to delete,
 // which the held handle does). A read-only file is made writable through the handle for the probe and
@@ -255,29 +249,53 @@ bool IsHeldFileLocked(const HeldFolder& folder, const char* name, HANDLE file, D
     return probe.handle == INVALID_HANDLE_VALUE;
 }
 
-// DeleteEntryFile through the held handle `file`: the read-only rules and question as there.
-uint32_t DeleteHeldEntryFile(RunState& run, const FileEntry& entry, HANDLE file, DWORD attributes,
-                             const char* path) {
-    DWORD error = DeleteThroughHandle(file);
+// True when `name`, looked up again relative to the held folder, still reaches the held `file` as the
+// folder's child of that name. Made after a question and before anything acts on the answer: the
+// administrator may take long to answer, and a folder renamed and replaced by a link meanwhile must not
+// turn the answer against another file (Wine deletes by the name it opened the file by).
+bool IsStillHeldAt(const HeldFolder& folder, const char* name, HANDLE file) {
+    ChildOpen again = OpenChild(folder, name, ChildKind::kFile, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (again.handle == INVALID_HANDLE_VALUE) return false;
+    UniqueFileHandle fresh(again.handle);
+    BY_HANDLE_FILE_INFORMATION held;
+    BY_HANDLE_FILE_INFORMATION found;
+    return GetFileInformationByHandle(file, &held) && GetFileInformationByHandle(fresh.get(), &found) &&
+           held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
+           held.nFileIndexLow == found.nFileIndexLow && held.nFileIndexHigh == found.nFileIndexHigh &&
+           IsChildOf(fresh.get(), folder, name);
+}
+
+// DeleteEntryFile through the held handle `file` of the child `name` of `folder`: the read-only rules
+// and question as there. Every deletion after a question (the shared-file one before this, the
+// read-only one here) first makes sure the name still reaches the held file.
+uint32_t DeleteHeldEntryFile(RunState& run, const FileEntry& entry, const HeldFolder& folder,
+                             const char* name, HANDLE file, const char* path) {
+    auto clearAndDelete = [&](DWORD attributes) -> uint32_t {
+        if (!IsStillHeldAt(folder, name, file)) return kOutcomeBelowLink;
+        if (attributes != 0) SetReadOnlyThroughHandle(file, attributes, false);
+        return DeleteThroughHandle(file);
+    };
+    DWORD error = clearAndDelete(0);
     while (error != 0) {
         if (!IsAccessDeniedError(error)) return error;
-        attributes = AttributesOfHandle(file);
+        DWORD attributes = AttributesOfHandle(file);
         if (attributes == INVALID_FILE_ATTRIBUTES) return error;
         if (!(attributes & FILE_ATTRIBUTE_READONLY)) return error;  // in use
-        if (entry.flags & (format::kFileFont | format::kFileSelfRegister))
-            return ClearAndDeleteThroughHandle(file, attributes);
-        if (run.readOnlyAnswer == ToAllAnswer::kYesToAll)
-            return ClearAndDeleteThroughHandle(file, attributes);
+        if ((entry.flags & (format::kFileFont | format::kFileSelfRegister)) ||
+            run.readOnlyAnswer == ToAllAnswer::kYesToAll) {
+            return clearAndDelete(attributes);
+        }
         if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return kOutcomeAnsweredNo;
         switch (AskReadOnlyQuestion(run, path)) {
             case IDYES:
                 // A removal that still fails is looked at again: a file whose attribute did not
                 // clear is asked about once more, one that is now writable but in use is left.
-                error = ClearAndDeleteThroughHandle(file, attributes);
+                error = clearAndDelete(attributes);
                 break;
             case kYesToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kYesToAll;
-                return ClearAndDeleteThroughHandle(file, attributes);
+                return clearAndDelete(attributes);
             case kNoToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kNoToAll;
                 return kOutcomeAnsweredNo;
@@ -348,7 +366,7 @@ uint32_t RemoveHeldFile(RunState& run, const FileEntry& entry, const HeldFolder&
         error = OpenHeldFile(folder, name, file, attributes);
     }
     if (error != 0) return error;
-    return DeleteHeldEntryFile(run, entry, file.get(), attributes, path);
+    return DeleteHeldEntryFile(run, entry, folder, name, file.get(), path);
 }
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
