@@ -41,23 +41,12 @@ enum class NetworkUse : unsigned char {
                                              NetworkUse network, DWORD extraAccess, HeldFolder& held,
                                              char* final);
 
-// ResolveRemovableFolder followed by IsFolderReachedFromRoot: the test every folder removal, entry
-// and climb makes. `canonical` receives the path to act on; false (empty) when the folder must stay.
-[[nodiscard]] bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot,
-                                        char* canonical);
-
 // Removes the folder `canonical` (ResolveRemovableFolder's result) when it is reached from its root
 // (NetworkUse::kRefused): on the NT family it is opened once, judged through that handle and removed
 // through it, so nothing put at its path after the judgement is removed instead. 0 when it went, the
 // platform's error (145 for a folder that is not empty), or kOutcomeRefusedByLinkCheck
 // (removal/removal_log.h) when the judgement refused it, a missing folder included.
 [[nodiscard]] uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* tokenRoot);
-
-// True when `child` (a subfolder's canonical path, `name` its last component) is reached as the final
-// path `parentFinal` of its folder plus `name`; `childFinal` receives its own final path. With no
-// final paths on the platform (`parentFinal` empty) every child is allowed with an empty final path.
-[[nodiscard]] bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
-                                            char* childFinal);
 
 // The root an entry's folder is checked from when it begins with a folder token: the token's folder,
 // as the entry's path builder has just resolved it (EntryTokens, paths/folder_tokens.h); null for a

@@ -162,16 +162,6 @@ bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char*
     return HoldFolder(folder, held);
 }
 
-bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot, char* canonical) {
-    char final[kPathBufferSize];
-    if (ResolveRemovableFolder(run.paths, path, canonical) &&
-        IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, final)) {
-        return true;
-    }
-    canonical[0] = '\0';
-    return false;
-}
-
 uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* tokenRoot) {
     char final[kPathBufferSize];
     if (!run.platform.nt || !HaveNtFileCalls()) {
@@ -185,19 +175,6 @@ uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* t
     DWORD error = DeleteThroughHandle(held.handle);
     ReleaseFolder(held);
     return error;
-}
-
-bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
-                              char* childFinal) {
-    childFinal[0] = '\0';
-    char reached[kPathBufferSize];
-    FinalPathResult result = ReadFinalFolderPath(child, reached);
-    if (parentFinal[0] == '\0') return result != FinalPathResult::kFound || TextEqualsNoCase(reached, child);
-    if (result != FinalPathResult::kFound) return false;
-    char expected[kPathBufferSize];
-    if (!JoinPath(expected, kPathBufferSize, parentFinal, name) || !TextEqualsNoCase(expected, reached))
-        return false;
-    return CopyText(childFinal, kPathBufferSize, reached);
 }
 
 const char* EntryTokenRoot(const RunState& run, const char* storedFolder) {

@@ -4,9 +4,8 @@
 // folder went. Every file of the victim's folder has a listed file's name; it must keep them all.
 // The swaps are made from the Unix side (a rename and a symbolic link), as a user of the prefix's
 // drive can.
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 #include "e2e/e2e_fixture.h"
@@ -35,8 +34,8 @@ class RacesE2e : public E2eTest {
             *why = "no Unix path";
             return false;
         }
-        return testing_support::RunUnixShell("mv '" + from + "' '" + to + "' && ln -s '" + target + "' '" + from + "'",
-                                             why);
+        return testing_support::RunUnixShell(
+            "mv '" + from + "' '" + to + "' && ln -s '" + target + "' '" + from + "'", why);
     }
 };
 
@@ -61,11 +60,11 @@ TEST_F(RacesE2e, SwapWhileAQuestionWaitsRedirectsNothing) {
         std::string victim = sandbox_.root() + "Victim" + std::to_string(&c - cases);
         std::vector<FileSpec> files = {{".\\", "app.txt", 0}};
         for (const char* name : names) {
-            ASSERT_TRUE(app.AddFile(std::string("Bin\\") + name, "installed",
-                                    c.readOnly));
+            ASSERT_TRUE(app.AddFile(std::string("Bin\\") + name, "installed", c.readOnly));
             ASSERT_TRUE(testing_support::PlaceFile(victim + "\\" + name, "victim"));
             files.push_back({".\\Bin", name, c.flags});
-            if (c.flags & kFileShared) ASSERT_TRUE(Machine().SetSharedDllCount(app.Path(std::string("Bin\\") + name), 1));
+            if (c.flags & kFileShared)
+                ASSERT_TRUE(Machine().SetSharedDllCount(app.Path(std::string("Bin\\") + name), 1));
         }
         Block block;
         block.messages = TestMessages();
@@ -130,7 +129,8 @@ TEST_F(RacesE2e, SwapAfterTheFirstDeletionRedirectsNothing) {
         Place(app, EncodeBlock(block));
         Snapshot before = TakeSnapshot();
 
-        HANDLE change = FindFirstChangeNotificationA(app.Path("Bin").c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+        HANDLE change =
+            FindFirstChangeNotificationA(app.Path("Bin").c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
         ASSERT_NE(change, INVALID_HANDLE_VALUE);
         std::atomic<bool> swapped{false};
         std::string swapError;
