@@ -128,6 +128,11 @@ ProcessFigures RunTimed(const std::string& exe, const std::string& arguments, co
         Fail(error);
         return figures;
     }
+    // A mark for a trace of the platform's requests (scripts/count-requests.py): the process's id.
+    char mark[64];
+    std::snprintf(mark, sizeof mark, "removal_winbench: run pid=%04lx",
+                  static_cast<unsigned long>(process.dwProcessId));
+    OutputDebugStringA(mark);
     // Wine reads the counters of another process from the system while that process is there and
     // may have none once it has ended: they are also read while it runs (peaks only grow), and the
     // highest reading counts.

@@ -38,6 +38,15 @@ if ls bench/*_winbench.cpp >/dev/null 2>&1; then
     echo "== $name ($ARCH)"
     "$WINE" "$BUILD/$ARCH/$name.exe" || status=1
   done
+  # The platform's requests of one whole run on each side: counts that a busy or emulating machine
+  # does not swing. A fresh server, so that the trace setting reaches every process.
+  echo "== wineserver requests of one whole run ($ARCH; WINEDEBUG=+server)"
+  wineserver -k 2>/dev/null
+  trace=$(mktemp)
+  REMOVAL_BENCH_SECTIONS=whole REMOVAL_BENCH_ROUNDS=1 WINEDEBUG=+server,+debugstr \
+    "$WINE" "$BUILD/$ARCH/removal_winbench.exe" >/dev/null 2>"$trace" || status=1
+  python3 scripts/count-requests.py "$trace" uninstaller,minimal "${REMOVAL_BENCH_WHOLE_FILES:-10000}" || status=1
+  rm -f "$trace"
   wineserver -k 2>/dev/null
   xvfb_stop
 fi

@@ -52,10 +52,15 @@ struct ChildOpen {
 
 enum class ChildKind : unsigned char { kFile, kFolder };
 
+// The dispositions of OpenChild: an existing child, or a new one (never an existing one, nor one
+// through a link at the name).
+inline constexpr ULONG kChildOpen = 1;    // FILE_OPEN
+inline constexpr ULONG kChildCreate = 2;  // FILE_CREATE
+
 // Opens the child `name` (one component, in the ANSI code page) of the held folder, relative to its
 // handle: a reparse point at the name is opened itself. `share` is the sharing others keep.
 [[nodiscard]] ChildOpen OpenChild(const HeldFolder& parent, const char* name, ChildKind kind, DWORD access,
-                                  DWORD share);
+                                  DWORD share, ULONG disposition = kChildOpen);
 
 // True when the open object is the child `name` of `parent` as judged: its object name is the parent's
 // followed by `name` (case aside). A file reached through a Unix symbolic link under Wine, or through

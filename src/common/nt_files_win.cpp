@@ -124,7 +124,8 @@ void ReleaseFolder(HeldFolder& held) {
     held.nameLength = 0;
 }
 
-ChildOpen OpenChild(const HeldFolder& parent, const char* name, ChildKind kind, DWORD access, DWORD share) {
+ChildOpen OpenChild(const HeldFolder& parent, const char* name, ChildKind kind, DWORD access, DWORD share,
+                    ULONG disposition) {
     ChildOpen result = {INVALID_HANDLE_VALUE, ERROR_INVALID_NAME};
     const NtCalls& calls = Calls();
     wchar_t wide[kObjectNameSize];
@@ -144,8 +145,8 @@ ChildOpen OpenChild(const HeldFolder& parent, const char* name, ChildKind kind, 
     ULONG options = kSynchronousIo | kOpenReparsePoint |
                     (kind == ChildKind::kFolder ? kDirectoryFile | kOpenForBackup : kNonDirectoryFile);
     HANDLE opened = nullptr;
-    LONG status = calls.createFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share,
-                                   kFileOpen, options, nullptr, 0);
+    LONG status = calls.createFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                   FILE_ATTRIBUTE_NORMAL, share, disposition, options, nullptr, 0);
     if (status < 0) {
         result.error = ErrorOf(status);
         return result;

@@ -141,48 +141,6 @@ uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedD
     return 0;
 }
 
-// Makes the read-only file writable and removes it, whatever comes of either.
-BOOL ClearAndDelete(const char* path) {
-    SetReadOnly(path, false);
-    return DeleteFileA(path);
-}
-
-// Deletes the file of `entry` (path in the current-item buffer): a read-only file is made writable
-// without a question when it is a font or a server, else as the remembered to-all answer or the
-// read-only question says. A file that is in use (access denied but not read-only) stays. Returns
-// what came of it for the log: 0 (removed), the platform's error or kOutcomeAnsweredNo.
-uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
-    BOOL removed = DeleteFileA(path);
-    while (!removed) {
-        DWORD error = GetLastError();
-        if (!IsAccessDeniedError(error)) return error;
-        DWORD access = TestWriteAccess(path);
-        if (access == 0) return error;
-        if (!IsAccessDeniedError(access)) return access;
-        // Read-only from here on.
-        if (entry.flags & (format::kFileFont | format::kFileSelfRegister))
-            return OutcomeOf(ClearAndDelete(path));
-        if (run.readOnlyAnswer == ToAllAnswer::kYesToAll) return OutcomeOf(ClearAndDelete(path));
-        if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return kOutcomeAnsweredNo;
-        switch (AskReadOnlyQuestion(run, path)) {
-            case IDYES:
-                // A removal that still fails is looked at again: a file whose attribute did not
-                // clear is asked about once more, one that is now writable but in use is left.
-                removed = ClearAndDelete(path);
-                break;
-            case kYesToAllId:
-                run.readOnlyAnswer = ToAllAnswer::kYesToAll;
-                return OutcomeOf(ClearAndDelete(path));
-            case kNoToAllId:
-                run.readOnlyAnswer = ToAllAnswer::kNoToAll;
-                return kOutcomeAnsweredNo;
-            default:
-                return kOutcomeAnsweredNo;
-        }
-    }
-    return 0;
-}
-
 bool IsFileLockedFrom(const char* path, const FileAttributes& file);
 
 // The folder of the file pass's last entry, as built and as checked: entries come sorted by folder,
@@ -216,7 +174,7 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenR
     if (last.built[0] == '\0' || !TextEqualsNoCase(last.built, folder) || last.tokenRooted != tokenRooted) {
         ForgetFolder(last);
         char final[kPathBufferSize];
-        last.byHandle = run.platform.nt && HaveNtFileCalls();
+        last.byHandle = run.platform.nt;
         if (!CanonicalizeFolderPath(folder, last.canonical)) {
             last.allowed = false;
         } else if (last.byHandle) {
@@ -266,36 +224,56 @@ bool IsStillHeldAt(const HeldFolder& folder, const char* name, HANDLE file) {
            IsChildOf(fresh.get(), folder, name);
 }
 
-// DeleteEntryFile through the held handle `file` of the child `name` of `folder`: the read-only rules
-// and question as there. Every deletion after a question (the shared-file one before this, the
-// read-only one here) first makes sure the name still reaches the held file.
-uint32_t DeleteHeldEntryFile(RunState& run, const FileEntry& entry, const HeldFolder& folder,
-                             const char* name, HANDLE file, const char* path) {
-    auto clearAndDelete = [&](DWORD attributes) -> uint32_t {
-        if (!IsStillHeldAt(folder, name, file)) return kOutcomeBelowLink;
-        if (attributes != 0) SetReadOnlyThroughHandle(file, attributes, false);
-        return DeleteThroughHandle(file);
-    };
-    DWORD error = clearAndDelete(0);
+// The file a deletion acts on: the held handle `file` of the child `name` of `folder` (NT family), or
+// the path alone (9x family: `file` null). Messages name `path` either way.
+struct FileTarget {
+    const char* path;
+    HANDLE file;
+    const HeldFolder* folder;
+    const char* name;
+};
+
+// Deletes the target, first making it writable when `clear`: 0 or the platform's error. Through a
+// held handle, the name must still reach the held file (IsStillHeldAt), else kOutcomeBelowLink.
+uint32_t DeleteTarget(const FileTarget& target, bool clear) {
+    if (!target.file) {
+        if (clear) SetReadOnly(target.path, false);
+        return OutcomeOf(DeleteFileA(target.path));
+    }
+    if (!IsStillHeldAt(*target.folder, target.name, target.file)) return kOutcomeBelowLink;
+    if (clear) SetReadOnlyThroughHandle(target.file, AttributesOfHandle(target.file), false);
+    return DeleteThroughHandle(target.file);
+}
+
+// Deletes the file of `entry`: a read-only file is made writable without a question when it is a
+// font or a server, else as the remembered to-all answer or the read-only question says. A file that
+// is in use (access denied but not read-only) stays. Returns what came of it for the log: 0
+// (removed), the platform's error or a kOutcome value. Through a held handle, the question is asked
+// while the handle is held and the answer acts on it.
+uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const FileTarget& target) {
+    uint32_t error = DeleteTarget(target, false);
     while (error != 0) {
         if (!IsAccessDeniedError(error)) return error;
-        DWORD attributes = AttributesOfHandle(file);
-        if (attributes == INVALID_FILE_ATTRIBUTES) return error;
+        DWORD attributes = target.file ? AttributesOfHandle(target.file) : GetFileAttributesA(target.path);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            DWORD why = GetLastError();
+            return target.file || why == 0 ? error : why;
+        }
         if (!(attributes & FILE_ATTRIBUTE_READONLY)) return error;  // in use
         if ((entry.flags & (format::kFileFont | format::kFileSelfRegister)) ||
             run.readOnlyAnswer == ToAllAnswer::kYesToAll) {
-            return clearAndDelete(attributes);
+            return DeleteTarget(target, true);
         }
         if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return kOutcomeAnsweredNo;
-        switch (AskReadOnlyQuestion(run, path)) {
+        switch (AskReadOnlyQuestion(run, target.path)) {
             case IDYES:
                 // A removal that still fails is looked at again: a file whose attribute did not
                 // clear is asked about once more, one that is now writable but in use is left.
-                error = clearAndDelete(attributes);
+                error = DeleteTarget(target, true);
                 break;
             case kYesToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kYesToAll;
-                return clearAndDelete(attributes);
+                return DeleteTarget(target, true);
             case kNoToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kNoToAll;
                 return kOutcomeAnsweredNo;
@@ -366,7 +344,7 @@ uint32_t RemoveHeldFile(RunState& run, const FileEntry& entry, const HeldFolder&
         error = OpenHeldFile(folder, name, file, attributes);
     }
     if (error != 0) return error;
-    return DeleteHeldEntryFile(run, entry, folder, name, file.get(), path);
+    return DeleteEntryFile(run, entry, {path, file.get(), &folder, name});
 }
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
@@ -384,7 +362,7 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
         if (outcome == 0) {
             if (entry.flags & format::kFileFont) RemoveFont(run, path);
             if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
-            outcome = DeleteEntryFile(run, entry, checked);
+            outcome = DeleteEntryFile(run, entry, {checked, nullptr, nullptr, nullptr});
         }
     }
     if (run.log) LogItem(*run.log, LogWord::kDelete, path, outcome);

@@ -264,7 +264,7 @@ bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder,
     // no network spelling of a folder outside the installation's own share.
     char tokenRoot[kPathBufferSize];
     const char* root = ResolveLeadingToken(run, stored, tokenRoot) ? tokenRoot : nullptr;
-    bool reached = run.platform.nt && HaveNtFileCalls()
+    bool reached = run.platform.nt
                        ? HoldFolderReachedFromRoot(run, canonical, root, NetworkUse::kRefused, 0, held, final)
                        : IsFolderReachedFromRoot(run, canonical, root, NetworkUse::kRefused, final);
     if (reached && (final[0] == '\0' || !IsRefusedPatternFolder(final))) return true;
@@ -335,7 +335,7 @@ uint32_t DeleteShortcutFile(RunState& run, const char* path, const char* tokenRo
         return kOutcomeRefusedByLinkCheck;
     }
     ++name;
-    if (run.platform.nt && HaveNtFileCalls()) {
+    if (run.platform.nt) {
         // The folder judged through its handle, the shortcut opened relative to it, judged through
         // its own handle and deleted through it.
         HeldFolder held;

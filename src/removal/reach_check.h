@@ -23,20 +23,19 @@ enum class NetworkUse : unsigned char {
     kRefused,  // a folder to clean, remove or climb: only below the share the installation lives on
 };
 
-// True when the canonical folder `canonical` (CanonicalizeFolderPath's form) may be acted on under
-// the rule above. `tokenRoot` is the unexpanded token folder's path or null. On success `final`
-// (kPathBufferSize bytes) holds the folder's final path, or the empty string where the platform has
-// no final paths (before Vista; there the folder and each folder between it and its root must be
-// no reparse point, which NT 5's junctions and mount points are). Each root's final path is looked
-// up once per run; the folder's own costs one open, so a caller that meets a folder again and again
-// (the file pass) remembers the answer for its last folder.
+// The 9x family, which has no links: true when the canonical folder `canonical` has a root under the
+// rule above and, with NetworkUse::kRefused, is no refused network spelling. `final` is emptied.
 [[nodiscard]] bool IsFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
                                            NetworkUse network, char* final);
 
-// IsFolderReachedFromRoot judged through a handle (NT family): opens the folder `canonical` itself
-// (common/nt_files.h, with `extraAccess`: DELETE to remove it), refuses it when that handle reaches a
-// reparse point, and compares the final path read through the handle. On success `held` owns the
-// handle (ReleaseFolder closes it) and the caller acts through it alone; false leaves nothing open.
+// The rule above on the NT family, judged through a handle: opens the folder `canonical` itself
+// (common/nt_files.h, with `extraAccess`: DELETE to remove it; a root is opened through a link at its
+// name), refuses it when that handle reaches a reparse point, and compares the final path read through
+// the handle with the root's final path (each root's is looked up once per run) plus the rest of
+// `canonical`. Before Vista, where there are no final paths, the folders between the root and
+// `canonical` must be no reparse point (looked at by their paths: the window that remains there). On success
+// `held` owns the handle (ReleaseFolder closes it) and the caller acts through it alone; false leaves nothing
+// open.
 [[nodiscard]] bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
                                              NetworkUse network, DWORD extraAccess, HeldFolder& held,
                                              char* final);

@@ -98,25 +98,23 @@ bool FindRoot(RunState& run, ReachCache& cache, const char* folder, const char* 
     return FindProtectedFolderAbove(run.paths, folder, root);
 }
 
-// The rule of IsFolderReachedFromRoot for `folder` below (or at) `root`. With `handle` (the folder
-// opened itself) the folder is judged through it: it must be no reparse point, and its final path is
-// read through it, so what is judged is the object the caller then acts on, whatever happens to the
-// path meanwhile. The root itself may be reached through a link: that is the installation's own way.
+// The rule for `folder` below (or at) `root`, judged through `handle` (the folder opened itself): it
+// must be no reparse point, and its final path is read through the handle, so what is judged is the
+// object the caller then acts on, whatever happens to the path meanwhile. The root itself may be
+// reached through a link: that is the installation's own way.
 bool JudgeFolder(RunState& run, ReachCache& cache, const char* folder, const char* root, HANDLE handle,
                  char* final) {
     final[0] = '\0';
-    bool held = handle != INVALID_HANDLE_VALUE;
-    if (held && !TextEqualsNoCase(folder, root) && IsReparsePointHandle(handle)) return false;
+    if (!TextEqualsNoCase(folder, root) && IsReparsePointHandle(handle)) return false;
     // Before Vista there are no final paths to compare: the folders below the root are looked at.
     if (!run.platform.nt6OrLater) return !IsLinkBelowRoot(folder, root);
     const char* rootFinal = FindRootFinal(cache, root);
     // A folder (or root) that cannot be opened or read is not acted on: nothing shows where it leads.
-    FinalPathResult result = held ? ReadFinalPathOfHandle(handle, final) : ReadFinalFolderPath(folder, final);
-    if (!rootFinal || result != FinalPathResult::kFound) {
+    if (!rootFinal || ReadFinalPathOfHandle(handle, final) != FinalPathResult::kFound) {
         final[0] = '\0';
         return false;
     }
-    // "C:\" keeps its backslash in both forms; the rest of the folder begins with one.
+    // "C:\\" keeps its backslash in both forms; the rest of the folder begins with one.
     char expected[kPathBufferSize];
     size_t rootLength = TextLength(root);
     if (root[rootLength - 1] == '\\') --rootLength;
@@ -139,10 +137,10 @@ ReachCache* PrepareJudgement(RunState& run, const char* folder, const char* toke
 
 bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
                              char* final) {
+    // The 9x family has no links: the folder needs a root and, when asked, no refused network spelling.
     final[0] = '\0';
     char root[kPathBufferSize];
-    ReachCache* cache = PrepareJudgement(run, folder, tokenRoot, network, root);
-    return cache && JudgeFolder(run, *cache, folder, root, INVALID_HANDLE_VALUE, final);
+    return PrepareJudgement(run, folder, tokenRoot, network, root) != nullptr;
 }
 
 bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
@@ -164,7 +162,7 @@ bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char*
 
 uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* tokenRoot) {
     char final[kPathBufferSize];
-    if (!run.platform.nt || !HaveNtFileCalls()) {
+    if (!run.platform.nt) {
         if (!IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, final))
             return kOutcomeRefusedByLinkCheck;
         return RemoveDirectoryA(canonical) ? 0 : GetLastError();
