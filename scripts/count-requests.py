@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Counts the wineserver requests of the processes a benchmark started, from a trace made with
-WINEDEBUG=+server,+debugstr (standard error of the benchmark): each "removal_winbench: run pid=XXXX"
-mark names a process; its threads are its first thread (the reply of init_first_thread with that pid)
-and every thread a thread of it made (new_thread). Prints one line per run, in order:
-    run N pid XXXX: R requests
-Usage: count-requests.py TRACE [LABEL,LABEL,... [FILES]]   (FILES: per-file figures for that count)"""
+"""Counts the wineserver requests of the processes a benchmark started. TRACE is the standard error of
+a server started with `wineserver -f -d1` (every request of every process); MARKS is the benchmark's
+standard error under WINEDEBUG=+debugstr, where each "removal_winbench: run pid=XXXX" mark names a
+process it started. A process's threads are its first thread (the reply of init_first_thread with
+that pid) and every thread a thread of it made (new_thread). Prints one line per run, in order.
+Usage: count-requests.py TRACE MARKS [LABEL,LABEL,... [FILES]]   (FILES: per-file figures for that count)"""
 import re
 import sys
 
@@ -14,15 +14,11 @@ NEW_THREAD_REPLY = re.compile(r"^([0-9a-f]{4}): new_thread\(\) = \w+ \{ tid=([0-
 MARK = re.compile(r'OutputDebugStringA "removal_winbench: run pid=([0-9a-f]+)"')
 
 
-def main(path):
-    pids = []
+def main(path, marks):
+    pids = [m.group(1)[-4:] for m in MARK.finditer(open(marks, errors="replace").read())]
     thread_pid = {}  # as it stands at each line: thread identifiers are used again
     counts = {}
     for line in open(path, errors="replace"):
-        m = MARK.search(line)
-        if m:
-            pids.append(m.group(1)[-4:])
-            continue
         m = FIRST_REPLY.match(line)
         if m:
             thread_pid[m.group(1)] = m.group(2)
@@ -35,8 +31,8 @@ def main(path):
         if m and m.group(1) in thread_pid:
             pid = thread_pid[m.group(1)]
             counts[pid] = counts.get(pid, 0) + 1
-    labels = sys.argv[2].split(",") if len(sys.argv) > 2 else []
-    files = int(sys.argv[3]) if len(sys.argv) > 3 else 0
+    labels = sys.argv[3].split(",") if len(sys.argv) > 3 else []
+    files = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     totals = []
     for i, pid in enumerate(pids):
         n = counts.get(pid, 0)
@@ -50,4 +46,4 @@ def main(path):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:2]))
+    sys.exit(main(*sys.argv[1:3]))
