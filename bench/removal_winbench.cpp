@@ -28,7 +28,9 @@
 // each "removal_winbench: steps begin" and "... end" mark (one pair per figure, in the order the
 // section measures them: DeleteFileA, delete on close, disposition, probe + DeleteFileA, plain pass,
 // shared pass, program folders, in-use check). The server must be started with that setting
-// (`wineserver -k` first), or it traces nothing.
+// (`wineserver -k` first), or it traces nothing. Every started process is marked with its id
+// ("removal_winbench: run pid=XXXX"): `make bench` runs the whole section once more beside a server
+// started with `wineserver -f -d1` and prints each side's requests (scripts/count-requests.py).
 #include <windows.h>
 
 #include <psapi.h>
