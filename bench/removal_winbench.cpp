@@ -28,7 +28,9 @@
 // each "removal_winbench: steps begin" and "... end" mark (one pair per figure, in the order the
 // section measures them: DeleteFileA, delete on close, disposition, probe + DeleteFileA, plain pass,
 // shared pass, program folders, in-use check). The server must be started with that setting
-// (`wineserver -k` first), or it traces nothing.
+// (`wineserver -k` first), or it traces nothing. Every started process is marked with its id
+// ("removal_winbench: run pid=XXXX"): `make bench` runs the whole section once more beside a server
+// started with `wineserver -f -d1` and prints each side's requests (scripts/count-requests.py).
 #include <windows.h>
 
 #include <psapi.h>
@@ -128,6 +130,11 @@ ProcessFigures RunTimed(const std::string& exe, const std::string& arguments, co
         Fail(error);
         return figures;
     }
+    // A mark for a trace of the platform's requests (scripts/count-requests.py): the process's id.
+    char mark[64];
+    std::snprintf(mark, sizeof mark, "removal_winbench: run pid=%04lx",
+                  static_cast<unsigned long>(process.dwProcessId));
+    OutputDebugStringA(mark);
     // Wine reads the counters of another process from the system while that process is there and
     // may have none once it has ended: they are also read while it runs (peaks only grow), and the
     // highest reading counts.

@@ -38,6 +38,23 @@ if ls bench/*_winbench.cpp >/dev/null 2>&1; then
     echo "== $name ($ARCH)"
     "$WINE" "$BUILD/$ARCH/$name.exe" || status=1
   done
+  # The platform's requests of one whole run on each side: counts that a busy or emulating machine
+  # does not swing. A fresh server, so that the trace setting reaches every process.
+  echo "== wineserver requests of one whole run ($ARCH; wineserver -d1)"
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  trace=$(mktemp)
+  marks=$(mktemp)
+  wineserver -f -d1 2>"$trace" &
+  server=$!
+  REMOVAL_BENCH_SECTIONS=whole REMOVAL_BENCH_ROUNDS=1 WINEDEBUG=+debugstr \
+    "$WINE" "$BUILD/$ARCH/removal_winbench.exe" >/dev/null 2>"$marks" || status=1
+  wineserver -k 2>/dev/null
+  wait "$server" 2>/dev/null
+  python3 scripts/count-requests.py "$trace" "$marks" uninstaller,minimal "${REMOVAL_BENCH_WHOLE_FILES:-10000}" ||
+    status=1
+  rm -f "$marks"
+  rm -f "$trace"
   wineserver -k 2>/dev/null
   xvfb_stop
 fi

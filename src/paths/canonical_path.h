@@ -27,6 +27,10 @@ enum class FinalPathResult {
 // junctions and symbolic links (Vista and later), without the "\\?\" prefix and trailing backslash.
 FinalPathResult ReadFinalFolderPath(const char* canonical, char* final);
 
+// ReadFinalFolderPath for an object this process holds open: what the handle reaches, whatever has
+// happened to its path since it was opened. kNone where the platform has no final paths.
+FinalPathResult ReadFinalPathOfHandle(void* object, char* final);
+
 // True for a drive root "X:\", a share root "\\server\share", and any path on an administrative share
 // ("\\server\C$\...") that reaches a whole drive.
 bool IsRootOrAdministrativeShare(const char* canonical);

@@ -118,15 +118,21 @@ bool ExpandShortNames(char* path) {
 
 FinalPathResult ReadFinalFolderPath(const char* canonical, char* final) {
     final[0] = '\0';
-    FinalPathFn finalPath = FindKernelExport<FinalPathFn>("GetFinalPathNameByHandleA");
-    if (!finalPath) return FinalPathResult::kNone;
+    if (!FindKernelExport<FinalPathFn>("GetFinalPathNameByHandleA")) return FinalPathResult::kNone;
     UniqueFileHandle folder(CreateFileA(canonical, FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder) return FinalPathResult::kNone;
+    return ReadFinalPathOfHandle(folder.get(), final);
+}
+
+FinalPathResult ReadFinalPathOfHandle(void* object, char* final) {
+    final[0] = '\0';
+    FinalPathFn finalPath = FindKernelExport<FinalPathFn>("GetFinalPathNameByHandleA");
+    if (!finalPath) return FinalPathResult::kNone;
     // Room for the "\\?\UNC\" prefix in front of a path of a whole path buffer.
     char raw[kPathBufferSize + 8] = {};
-    DWORD n = finalPath(folder.get(), raw, sizeof(raw), 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
+    DWORD n = finalPath(object, raw, sizeof(raw), 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
     if (n == 0 || n >= sizeof(raw)) return FinalPathResult::kUnreadable;
     char result[kPathBufferSize + 8] = {};
     if (StartsWithNoCase(raw, kVerbatimUncPrefix)) {

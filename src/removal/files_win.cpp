@@ -4,6 +4,8 @@
 #include "common/file_io.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
+#include "common/nt_files.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
 #include "data/messages.h"
 #include "format/layout.h"
@@ -139,38 +141,139 @@ uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedD
     return 0;
 }
 
-// Makes the read-only file writable and removes it, whatever comes of either.
-BOOL ClearAndDelete(const char* path) {
-    SetReadOnly(path, false);
-    return DeleteFileA(path);
+bool IsFileLockedFrom(const char* path, const FileAttributes& file);
+
+// The folder of the file pass's last entry, as built and as checked: entries come sorted by folder,
+// so the canonical form and the look at links are made once per folder, not once per file. On the NT
+// family the folder is held open from its judgement on, and its files are opened relative to it.
+struct CheckedFolder {
+    char built[kPathBufferSize];
+    char canonical[kPathBufferSize];
+    bool allowed;
+    bool tokenRooted;  // checked from a folder token's folder
+    bool byHandle;     // `held` is the judged folder (NT family with the native calls)
+    HeldFolder held;
+};
+
+void ForgetFolder(CheckedFolder& last) {
+    if (last.byHandle) ReleaseFolder(last.held);
+    last.built[0] = '\0';
 }
 
-// Deletes the file of `entry` (path in the current-item buffer): a read-only file is made writable
-// without a question when it is a font or a server, else as the remembered to-all answer or the
-// read-only question says. A file that is in use (access denied but not read-only) stays. Returns
-// what came of it for the log: 0 (removed), the platform's error or kOutcomeAnsweredNo.
-uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path) {
-    BOOL removed = DeleteFileA(path);
-    while (!removed) {
-        DWORD error = GetLastError();
+// The path the file entry in the current-item buffer is acted on by: its folder's canonical form,
+// reached from its root (`tokenRoot`, the folder of the token the entry begins with, or null) without
+// a link on the way (removal/reach_check.h), and the entry's last name. False (the entry stays) when
+// the folder cannot be checked or leads elsewhere. `name` receives the last name's position.
+bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenRoot, char* checked,
+                          const char** name) {
+    *name = FindLastBackslash(run.currentItem);
+    char folder[kPathBufferSize];
+    if (!*name || !CopyText(folder, run.currentItem) || !CutAtLastBackslash(folder)) return false;
+    ++*name;
+    bool tokenRooted = tokenRoot != nullptr;
+    if (last.built[0] == '\0' || !TextEqualsNoCase(last.built, folder) || last.tokenRooted != tokenRooted) {
+        ForgetFolder(last);
+        char final[kPathBufferSize];
+        last.byHandle = run.platform.nt;
+        if (!CanonicalizeFolderPath(folder, last.canonical)) {
+            last.allowed = false;
+        } else if (last.byHandle) {
+            last.allowed = HoldFolderReachedFromRoot(run, last.canonical, tokenRoot, NetworkUse::kAllowed, 0,
+                                                     last.held, final);
+        } else {
+            last.allowed =
+                IsFolderReachedFromRoot(run, last.canonical, tokenRoot, NetworkUse::kAllowed, final);
+        }
+        last.tokenRooted = tokenRooted;
+        if (!CopyText(last.built, folder)) ForgetFolder(last);
+    }
+    return last.allowed && JoinPath(checked, kPathBufferSize, last.canonical, *name);
+}
+
+// --- The NT family: every file judged and deleted through its own handle, opened relative to its
+// held folder. A question is asked while that handle is held, and the answer acts on it.
+
+// The lock probe of IsFileLocked for the held file `file` (`attributes` its attributes): the file is
+// opened again beside the held handle for reading and writing, others allowed to read (and to delete,
+// which the held handle does). A read-only file is made writable through the handle for the probe and
+// read-only again after it; an attribute that does not clear is a lock.
+bool IsHeldFileLocked(const HeldFolder& folder, const char* name, HANDLE file, DWORD attributes) {
+    bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly && !SetReadOnlyThroughHandle(file, attributes, false)) return true;
+    ChildOpen probe = OpenChild(folder, name, ChildKind::kFile, GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE);
+    if (probe.handle != INVALID_HANDLE_VALUE) CloseHandle(probe.handle);
+    if (readOnly) SetReadOnlyThroughHandle(file, attributes & ~FILE_ATTRIBUTE_READONLY, true);
+    return probe.handle == INVALID_HANDLE_VALUE;
+}
+
+// True when `name`, looked up again relative to the held folder, still reaches the held `file` as the
+// folder's child of that name. Made after a question and before anything acts on the answer: the
+// administrator may take long to answer, and a folder renamed and replaced by a link meanwhile must not
+// turn the answer against another file (Wine deletes by the name it opened the file by).
+bool IsStillHeldAt(const HeldFolder& folder, const char* name, HANDLE file) {
+    ChildOpen again = OpenChild(folder, name, ChildKind::kFile, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (again.handle == INVALID_HANDLE_VALUE) return false;
+    UniqueFileHandle fresh(again.handle);
+    BY_HANDLE_FILE_INFORMATION held;
+    BY_HANDLE_FILE_INFORMATION found;
+    return GetFileInformationByHandle(file, &held) && GetFileInformationByHandle(fresh.get(), &found) &&
+           held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
+           held.nFileIndexLow == found.nFileIndexLow && held.nFileIndexHigh == found.nFileIndexHigh &&
+           IsChildOf(fresh.get(), folder, name);
+}
+
+// The file a deletion acts on: the held handle `file` of the child `name` of `folder` (NT family), or
+// the path alone (9x family: `file` null). Messages name `path` either way.
+struct FileTarget {
+    const char* path;
+    HANDLE file;
+    const HeldFolder* folder;
+    const char* name;
+};
+
+// Deletes the target, first making it writable when `clear`: 0 or the platform's error. Through a
+// held handle, the name must still reach the held file (IsStillHeldAt), else kOutcomeBelowLink.
+uint32_t DeleteTarget(const FileTarget& target, bool clear) {
+    if (!target.file) {
+        if (clear) SetReadOnly(target.path, false);
+        return OutcomeOf(DeleteFileA(target.path));
+    }
+    if (!IsStillHeldAt(*target.folder, target.name, target.file)) return kOutcomeBelowLink;
+    if (clear) SetReadOnlyThroughHandle(target.file, AttributesOfHandle(target.file), false);
+    return DeleteThroughHandle(target.file);
+}
+
+// Deletes the file of `entry`: a read-only file is made writable without a question when it is a
+// font or a server, else as the remembered to-all answer or the read-only question says. A file that
+// is in use (access denied but not read-only) stays. Returns what came of it for the log: 0
+// (removed), the platform's error or a kOutcome value. Through a held handle, the question is asked
+// while the handle is held and the answer acts on it.
+uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const FileTarget& target) {
+    uint32_t error = DeleteTarget(target, false);
+    while (error != 0) {
         if (!IsAccessDeniedError(error)) return error;
-        DWORD access = TestWriteAccess(path);
-        if (access == 0) return error;
-        if (!IsAccessDeniedError(access)) return access;
-        // Read-only from here on.
-        if (entry.flags & (format::kFileFont | format::kFileSelfRegister))
-            return OutcomeOf(ClearAndDelete(path));
-        if (run.readOnlyAnswer == ToAllAnswer::kYesToAll) return OutcomeOf(ClearAndDelete(path));
+        DWORD attributes = target.file ? AttributesOfHandle(target.file) : GetFileAttributesA(target.path);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            DWORD why = GetLastError();
+            return target.file || why == 0 ? error : why;
+        }
+        if (!(attributes & FILE_ATTRIBUTE_READONLY)) return error;  // in use
+        if ((entry.flags & (format::kFileFont | format::kFileSelfRegister)) ||
+            run.readOnlyAnswer == ToAllAnswer::kYesToAll) {
+            return DeleteTarget(target, true);
+        }
         if (run.readOnlyAnswer == ToAllAnswer::kNoToAll) return kOutcomeAnsweredNo;
-        switch (AskReadOnlyQuestion(run, path)) {
+        switch (AskReadOnlyQuestion(run, target.path)) {
             case IDYES:
                 // A removal that still fails is looked at again: a file whose attribute did not
                 // clear is asked about once more, one that is now writable but in use is left.
-                removed = ClearAndDelete(path);
+                error = DeleteTarget(target, true);
                 break;
             case kYesToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kYesToAll;
-                return OutcomeOf(ClearAndDelete(path));
+                return DeleteTarget(target, true);
             case kNoToAllId:
                 run.readOnlyAnswer = ToAllAnswer::kNoToAll;
                 return kOutcomeAnsweredNo;
@@ -181,58 +284,67 @@ uint32_t DeleteEntryFile(RunState& run, const FileEntry& entry, const char* path
     return 0;
 }
 
-bool IsFileLockedFrom(const char* path, const FileAttributes& file);
-
-// The lock probe and the deletion of a plain, writable file in one open (NT family): opened for
-// reading and writing with others allowed only to read, as the probe opens it, with delete access,
-// and deleted as the handle closes. True when that settled the file: it went, or it is locked (a
-// sharing violation, where the probe's open fails too) and stays untouched: 0 when it went,
-// ERROR_SHARING_VIOLATION when it is locked (the log's outcomes). kNotSettled for any other failure
-// (read-only, a running program's image, gone), which the probe and DeleteFileA then look at as
-// before. A link found here after all is opened itself, never the file it leads to.
-// Delete-on-close rather than setting the disposition through the handle: the same two requests as
-// DeleteFileA under Wine instead of three. Where Windows 10 gives DeleteFileA POSIX semantics, a
-// file that a scanner holds open with delete sharing keeps its name until the scanner lets go; its
-// folder, which then stays at the folder entry, goes in the program-folder pass.
-constexpr uint32_t kNotSettled = 0xFFFFFFFFu;
-uint32_t TryDeleteUnlocked(const char* path) {
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : kNotSettled;
+// Opens the file `name` of the held folder with delete and attribute access, every sharing allowed, and
+// judges it through that handle: no reparse point, reached as the folder's child of that name. 0 with
+// `file` and its `attributes`; the platform's error, or kOutcomeBelowLink when it is judged elsewhere.
+DWORD OpenHeldFile(const HeldFolder& folder, const char* name, UniqueFileHandle& file, DWORD& attributes) {
+    ChildOpen opened =
+        OpenChild(folder, name, ChildKind::kFile, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (opened.handle == INVALID_HANDLE_VALUE) return opened.error;
+    file.reset(opened.handle);
+    attributes = AttributesOfHandle(file.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !IsChildOf(file.get(), folder, name)) {
+        file.reset();
+        return kOutcomeBelowLink;
     }
-    CloseHandle(file);
     return 0;
 }
 
-// The folder of the file pass's last entry, as built and as checked: entries come sorted by folder,
-// so the canonical form and the look at links are made once per folder, not once per file.
-struct CheckedFolder {
-    char built[kPathBufferSize];
-    char canonical[kPathBufferSize];
-    bool allowed;
-    bool tokenRooted;  // checked from a folder token's folder
-};
-
-// The path the file entry in the current-item buffer is acted on by: its folder's canonical form,
-// reached from its root (`tokenRoot`, the folder of the token the entry begins with, or null) without
-// a link on the way (removal/reach_check.h), and the entry's last name. False (the entry stays) when
-// the folder cannot be checked or leads elsewhere.
-bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenRoot, char* checked) {
-    const char* name = FindLastBackslash(run.currentItem);
-    char folder[kPathBufferSize];
-    if (!name || !CopyText(folder, run.currentItem) || !CutAtLastBackslash(folder)) return false;
-    ++name;
-    bool tokenRooted = tokenRoot != nullptr;
-    if (last.built[0] == '\0' || !TextEqualsNoCase(last.built, folder) || last.tokenRooted != tokenRooted) {
-        char final[kPathBufferSize];
-        last.allowed = CanonicalizeFolderPath(folder, last.canonical) &&
-                       IsFolderReachedFromRoot(run, last.canonical, tokenRoot, NetworkUse::kAllowed, final);
-        last.tokenRooted = tokenRooted;
-        if (!CopyText(last.built, folder)) last.built[0] = '\0';
+// One file entry (path in the current-item buffer, `name` its last name) in the held `folder`.
+// A plain entry is opened as the lock probe opens a file, with delete access: one open that is the
+// probe, the judgement and the deletion (the platform's requests: the open, the name, the disposition
+// and the close). Anything else, or a file that is read-only, is opened with delete and attribute
+// access, judged, probed for a lock, and then counted, asked about and deleted through that handle.
+uint32_t RemoveHeldFile(RunState& run, const FileEntry& entry, const HeldFolder& folder, const char* name,
+                        SharedDllsKey& shared) {
+    const char* path = run.currentItem;
+    bool plain = !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister));
+    if (plain) {
+        ChildOpen fast =
+            OpenChild(folder, name, ChildKind::kFile, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ);
+        if (fast.handle != INVALID_HANDLE_VALUE) {
+            UniqueFileHandle file(fast.handle);
+            if (!IsChildOf(file.get(), folder, name)) return kOutcomeBelowLink;
+            DWORD error = DeleteThroughHandle(file.get());
+            if (error == 0 || !IsAccessDeniedError(error)) return error;
+        } else if (fast.error == ERROR_SHARING_VIOLATION || fast.error == ERROR_FILE_NOT_FOUND ||
+                   fast.error == ERROR_PATH_NOT_FOUND) {
+            return fast.error;
+        }
     }
-    return last.allowed && JoinPath(checked, kPathBufferSize, last.canonical, name);
+    UniqueFileHandle file;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    DWORD error = OpenHeldFile(folder, name, file, attributes);
+    // A missing file still has its count step, as the probe finds no lock on it.
+    bool locked = error == ERROR_SHARING_VIOLATION;
+    if (error != 0 && !locked && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return error;
+    if (file) locked = IsHeldFileLocked(folder, name, file.get(), attributes);
+    uint32_t outcome = locked ? ERROR_SHARING_VIOLATION : 0;
+    if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked, shared);
+    if (outcome != 0) return outcome;
+    if (entry.flags & (format::kFileFont | format::kFileSelfRegister)) {
+        // The font's name is read and the server is loaded from the file by its path, which the
+        // held handle's delete access would refuse: it is let go meanwhile and the file is opened
+        // and judged again relative to its folder before it goes.
+        file.reset();
+        if (entry.flags & format::kFileFont) RemoveFont(run, path);
+        if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
+        error = OpenHeldFile(folder, name, file, attributes);
+    }
+    if (error != 0) return error;
+    return DeleteEntryFile(run, entry, {path, file.get(), &folder, name});
 }
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
@@ -240,25 +352,17 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenR
 void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked, SharedDllsKey& shared) {
     const char* path = run.currentItem;
     FileAttributes file = ReadFileAttributes(checked);
-    // A file that is itself a junction or symbolic link is not deleted through: NT removes the link,
-    // but Wine's DeleteFileA removes the file it leads to.
+    // The 9x family, which has no links: the file is tested and deleted by its path. A file that shows
+    // as a reparse point is left all the same.
     uint32_t outcome = kOutcomeBelowLink;
     if (file.attributes == INVALID_FILE_ATTRIBUTES || !(file.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        outcome = kNotSettled;
-        if (run.platform.nt &&
-            !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister)) &&
-            WriteAccessOf(file) == 0) {
-            outcome = TryDeleteUnlocked(checked);
-        }
-        if (outcome == kNotSettled) {
-            bool locked = IsFileLockedFrom(checked, file);
-            outcome = locked ? ERROR_SHARING_VIOLATION : 0;
-            if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked, shared);
-            if (outcome == 0) {
-                if (entry.flags & format::kFileFont) RemoveFont(run, path);
-                if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
-                outcome = DeleteEntryFile(run, entry, checked);
-            }
+        bool locked = IsFileLockedFrom(checked, file);
+        outcome = locked ? ERROR_SHARING_VIOLATION : 0;
+        if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked, shared);
+        if (outcome == 0) {
+            if (entry.flags & format::kFileFont) RemoveFont(run, path);
+            if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
+            outcome = DeleteEntryFile(run, entry, {checked, nullptr, nullptr, nullptr});
         }
     }
     if (run.log) LogItem(*run.log, LogWord::kDelete, path, outcome);
@@ -269,12 +373,10 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
 // folder removed is the canonical one that was tested.
 void RemoveFolderEntry(RunState& run, const char* tokenRoot) {
     char canonical[kPathBufferSize];
-    if (ResolveFolderToActOn(run, run.currentItem, tokenRoot, canonical)) {
-        BOOL removed = RemoveDirectoryA(canonical);
-        if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, OutcomeOf(removed));
-    } else if (run.log) {
-        LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, kOutcomeRefusedByLinkCheck);
-    }
+    uint32_t outcome = kOutcomeRefusedByLinkCheck;
+    if (ResolveRemovableFolder(run.paths, run.currentItem, canonical))
+        outcome = RemoveFolderReached(run, canonical, tokenRoot);
+    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, outcome);
 }
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file) {
@@ -308,6 +410,9 @@ void RemoveInstalledFiles(RunState& run) {
     FolderTokenResolver tokens = EntryTokens(run.paths);
     CheckedFolder folder;
     folder.built[0] = '\0';
+    folder.byHandle = false;
+    folder.held.handle = INVALID_HANDLE_VALUE;
+    ScopeExit releaseFolder([&] { ForgetFolder(folder); });
     SharedDllsKey shared{};  // opened by the first shared entry, kept for the rest of the pass
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
@@ -316,13 +421,20 @@ void RemoveInstalledFiles(RunState& run) {
         if (skipped == 0) {
             // A token entry is checked for links from its token's folder.
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
+            const char* name = nullptr;
             if (IsFileEntry(entry)) {
-                if (BuildCheckedFilePath(run, folder, tokenRoot, checked)) {
+                if (!BuildCheckedFilePath(run, folder, tokenRoot, checked, &name)) {
+                    if (run.log)
+                        LogItem(*run.log, LogWord::kDelete, run.currentItem, kOutcomeRefusedByLinkCheck);
+                } else if (folder.byHandle) {
+                    uint32_t outcome = RemoveHeldFile(run, entry, folder.held, name, shared);
+                    if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
+                } else {
                     RemoveFileEntry(run, entry, checked, shared);
-                } else if (run.log) {
-                    LogItem(*run.log, LogWord::kDelete, run.currentItem, kOutcomeRefusedByLinkCheck);
                 }
             } else {
+                // The folder may be the one held for the files before it: it is let go first.
+                ForgetFolder(folder);
                 RemoveFolderEntry(run, tokenRoot);
             }
         } else if (run.log) {

@@ -9,14 +9,11 @@
 struct RunState;
 
 // For each clean-up pattern: deletes the matching files in the pattern's folder and all its
-// subfolders, and removes every folder of that tree that ends up empty. Reports no progress.
+// subfolders, and removes every folder of that tree that ends up empty. Reports no progress. On the NT
+// family the pattern's folder is judged through its handle and the walk goes on through handles: each
+// subfolder and file is opened relative to its judged folder, judged through its own handle and removed
+// through it, so a folder swapped for a link during the walk redirects nothing.
 void RemoveWildcardMatches(RunState& run);
-
-// The wildcard pass's recursive worker. Precondition: the folder to clean is the current directory,
-// `folderFinal` the final path the file system reaches it by (empty where the platform has none);
-// `depth` counts the levels above it in this walk. Postcondition: the current directory is its
-// parent, and the folder is gone if it ended up empty and is not protected.
-void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, uint32_t depth);
 
 // Deletes the shortcut file of each shortcut entry (ProgressPass::kShortcutFiles), by its folder's
 // canonical path, unless a link below the folder's root leads elsewhere or the file is a link.

@@ -5,6 +5,7 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
+#include "common/nt_files.h"
 #include "common/scope_exit.h"
 #include "common/text.h"
 #include "format/layout.h"
@@ -63,33 +64,36 @@ void EnterParent(const char* canonical) {
         SetCurrentDirectoryA(parent);
 }
 
-// Removes the folder `canonical` (ResolveRemovableFolder's result), first stepping out of it when it
-// is the current directory: the NT family cannot remove a folder a process stands in.
-bool RemoveFolder(const char* canonical) {
-    if (IsCurrentFolder(canonical)) EnterParent(canonical);
-    return RemoveDirectoryA(canonical) != FALSE;
-}
-
 // What a step's result means for the log: 0 when it worked, else the platform's error.
 uint32_t OutcomeOf(bool done) {
     return done ? 0 : GetLastError();
 }
 
-// Removes the folder `canonical` as RemoveFolder does and says so in the log; false when it stays.
-bool RemoveFolderLogged(RunState& run, const char* canonical) {
-    bool removed = RemoveFolder(canonical);
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, canonical, OutcomeOf(removed));
-    return removed;
+// Removes the folder `canonical` (ResolveRemovableFolder's result for `shown`, the folder as built)
+// when the link check allows it, first stepping out of it when it is the current directory, and says
+// so in the log: a refusal under `shown`, anything else under `canonical`. Returns the outcome.
+uint32_t RemoveFolderLogged(RunState& run, const char* canonical, const char* tokenRoot, const char* shown) {
+    if (IsCurrentFolder(canonical)) EnterParent(canonical);
+    uint32_t outcome = RemoveFolderReached(run, canonical, tokenRoot);
+    if (run.log) {
+        LogItem(*run.log, LogWord::kRemoveFolder, outcome == kOutcomeRefusedByLinkCheck ? shown : canonical,
+                outcome);
+    }
+    return outcome;
 }
 
 // --- The wildcard walk.
 
-// One level of the walk, on the heap: a tree 128 levels deep costs little stack.
+// One level of the walk, on the heap: a tree 128 levels deep costs little stack. On the NT family
+// the level's folder is held open from its judgement on: its subfolders and files are opened relative
+// to it, judged through their own handles and removed through them, and the folder itself is removed
+// through its handle. The listing only proposes names; nothing is acted on through it. The 9x family,
+// which has no links, acts on the composed paths.
 struct WalkLevel {
     WIN32_FIND_DATAA found;
-    char item[kPathBufferSize];        // a child's path, composed from the level's folder
-    char child[kPathBufferSize];       // a subfolder's canonical path
-    char childFinal[kPathBufferSize];  // the final path the file system reaches it by
+    char item[kPathBufferSize];   // a child's path, composed from the level's folder
+    char child[kPathBufferSize];  // a subfolder's canonical path
+    HeldFolder held;              // the subfolder being entered
 };
 
 // `folder` + "\" + `name` into `out` (a path buffer); false when it does not fit.
@@ -113,22 +117,32 @@ bool IsReparsePoint(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Steps to the parent of the current folder `folder` and removes `folder` when it is empty (a
-// folder that is not empty makes RemoveDirectoryA fail, which is the emptiness test).
-void LeaveFolder(const char* folder, bool remove) {
-    EnterParent(folder);
-    if (remove) RemoveDirectoryA(folder);
+// Opens the child `name` of the held folder relative to it and judges it through that handle: no
+// reparse point, and reached as the folder's child of that name. INVALID_HANDLE_VALUE when it is
+// missing, cannot be opened or is judged elsewhere (`*error` says which: the platform's, or
+// kOutcomeBelowLink).
+HANDLE OpenJudgedChild(const HeldFolder& folder, const char* name, ChildKind kind, DWORD access,
+                       DWORD* error) {
+    ChildOpen opened = OpenChild(folder, name, kind, access | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    *error = opened.error;
+    if (opened.handle == INVALID_HANDLE_VALUE) return opened.handle;
+    if (IsReparsePointHandle(opened.handle) || !IsChildOf(opened.handle, folder, name)) {
+        CloseHandle(opened.handle);
+        *error = kOutcomeBelowLink;
+        return INVALID_HANDLE_VALUE;
+    }
+    return opened.handle;
 }
 
-// Cleans the current directory `folder` (canonical, tested removable; `folderFinal` the final path
-// the file system reaches it by, empty where the platform has none): its subfolders first, then its
-// files that match `mask`, then the folder itself when it ended up empty. Returns with the parent
-// of `folder` as the current directory.
-void CleanLevel(RunState& run, const char* mask, const char* folder, const char* folderFinal,
-                uint32_t depth) {
+// Cleans the folder `folder` (canonical, tested removable; `held` its judged handle, or none on the 9x
+// family): its subfolders first (each removed when it ended up empty), then its files that match
+// `mask`. The held handle is closed on return; the caller removes the folder itself.
+void CleanLevel(RunState& run, const char* mask, const char* folder, HeldFolder& held, uint32_t depth) {
+    bool byHandle = held.handle != INVALID_HANDLE_VALUE;
     UniqueBlock<WalkLevel> block;
     if (!AllocZeroed(sizeof(WalkLevel), block)) {
-        LeaveFolder(folder, false);
+        ReleaseFolder(held);
         return;
     }
     WalkLevel& level = *block.get();
@@ -142,23 +156,31 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
                     EndsWithDotOrSpace(name)) {
                     continue;  // "." and ".." end with a dot
                 }
-                // The subfolder must resolve to exactly the path composed for it, must not be
-                // protected, and must become the current directory as that path. Its final path is
-                // looked at once, below: it must be this folder's final path and its name.
+                // The subfolder must resolve to exactly the path composed for it and must not be
+                // protected; on the NT family it is then opened relative to this folder and judged.
                 if (!ComposeChild(folder, name, level.item) ||
                     !ResolveRemovableFolderByName(run.paths, level.item, level.child) ||
-                    !TextEqualsNoCase(level.child, level.item) || !SetCurrentDirectoryA(level.child)) {
+                    !TextEqualsNoCase(level.child, level.item)) {
                     continue;
                 }
-                // A link the file system does not mark as a reparse point still shows in the
-                // folder's final path. The installation itself may be reached through a link above
-                // it, so the final path is compared with the parent's, not with the composed path.
-                if (!IsChildReachedFromParent(level.child, folderFinal, name, level.childFinal) ||
-                    !IsCurrentFolder(level.child)) {
-                    SetCurrentDirectoryA(folder);
-                    continue;
+                level.held.handle = INVALID_HANDLE_VALUE;
+                DWORD error = 0;
+                if (byHandle) {
+                    HANDLE child = OpenJudgedChild(held, name, ChildKind::kFolder,
+                                                   FILE_LIST_DIRECTORY | FILE_TRAVERSE, &error);
+                    if (child == INVALID_HANDLE_VALUE || !HoldFolder(child, level.held)) continue;
                 }
-                CleanLevel(run, mask, level.child, level.childFinal, depth + 1);
+                CleanLevel(run, mask, level.child, level.held, depth + 1);
+                // Removed when it ended up empty (its removal failing is the emptiness test): opened
+                // again relative to this folder with delete access, which the listing's sharing
+                // would not have allowed while it was walked, and judged again.
+                if (byHandle) {
+                    UniqueFileHandle child(OpenJudgedChild(held, name, ChildKind::kFolder, DELETE, &error));
+                    if (child) error = DeleteThroughHandle(child.get());
+                } else {
+                    error = OutcomeOf(RemoveDirectoryA(level.child));
+                }
+                if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, level.child, error);
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
@@ -177,23 +199,32 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, const char*
                 // The mask is checked again on the long name: FindFirstFileA matches short names too.
                 if (IsDirectory(level.found) || EndsWithDotOrSpace(name) || !MatchesFileMask(name, mask))
                     continue;
+                uint32_t outcome = kOutcomeBelowLink;
                 // A file that is a link is not deleted through it (Wine's DeleteFileA reaches its target).
-                if (IsReparsePoint(level.found.dwFileAttributes)) {
-                    if (run.log) LogItem(*run.log, LogWord::kDelete, folder, kOutcomeBelowLink, name);
-                    continue;
+                if (!IsReparsePoint(level.found.dwFileAttributes)) {
+                    if (!ComposeChild(folder, name, level.item)) {
+                        if (run.log) LogItem(*run.log, LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
+                        continue;
+                    }
+                    if (byHandle) {
+                        DWORD error = 0;
+                        UniqueFileHandle file(OpenJudgedChild(held, name, ChildKind::kFile, DELETE, &error));
+                        outcome = file ? DeleteThroughHandle(file.get()) : error;
+                    } else {
+                        outcome = OutcomeOf(DeleteFileA(level.item));
+                    }
                 }
-                if (!ComposeChild(folder, name, level.item)) {
-                    if (run.log) LogItem(*run.log, LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
-                } else {
-                    BOOL deleted = DeleteFileA(level.item);
-                    if (run.log) LogItem(*run.log, LogWord::kDelete, level.item, OutcomeOf(deleted));
+                if (run.log) {
+                    if (outcome == kOutcomeBelowLink) {
+                        LogItem(*run.log, LogWord::kDelete, folder, outcome, name);
+                    } else {
+                        LogItem(*run.log, LogWord::kDelete, level.item, outcome);
+                    }
                 }
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
-    EnterParent(folder);
-    BOOL removed = RemoveDirectoryA(folder);  // a folder that is not empty stays: that is the test
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, folder, OutcomeOf(removed));
+    ReleaseFolder(held);
 }
 
 // The folder of the token a pattern begins with as an entry's folder does (LeadingTokenLength:
@@ -210,9 +241,11 @@ bool ResolveLeadingToken(const RunState& run, const char* stored, char* root) {
 }
 
 // The folder of one pattern, checked as the packer's `check` checks it and then as every folder
-// removal is: `stored` is the pattern's text as the block holds it, `folder` its expansion.
-bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical,
-                          char* final) {
+// removal is: `stored` is the pattern's text as the block holds it, `folder` its expansion. On the NT
+// family `held` receives the folder judged through its handle.
+bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder, char* canonical, char* final,
+                          HeldFolder& held) {
+    held.handle = INVALID_HANDLE_VALUE;
     char storedFolder[kPatternGuardPathSize];
     if (!CopyText(storedFolder, sizeof storedFolder, stored)) return false;
     if (RemoveLastComponent(storedFolder) && IsRefusedPatternFolder(storedFolder)) return false;
@@ -230,12 +263,13 @@ bool ResolvePatternFolder(RunState& run, const char* stored, const char* folder,
     // No link below the pattern's root (the token's folder, else the install folder) on the way, and
     // no network spelling of a folder outside the installation's own share.
     char tokenRoot[kPathBufferSize];
-    bool hasToken = ResolveLeadingToken(run, stored, tokenRoot);
-    if (!IsFolderReachedFromRoot(run, canonical, hasToken ? tokenRoot : nullptr, NetworkUse::kRefused,
-                                 final)) {
-        return false;
-    }
-    return final[0] == '\0' || !IsRefusedPatternFolder(final);
+    const char* root = ResolveLeadingToken(run, stored, tokenRoot) ? tokenRoot : nullptr;
+    bool reached = run.platform.nt
+                       ? HoldFolderReachedFromRoot(run, canonical, root, NetworkUse::kRefused, 0, held, final)
+                       : IsFolderReachedFromRoot(run, canonical, root, NetworkUse::kRefused, final);
+    if (reached && (final[0] == '\0' || !IsRefusedPatternFolder(final))) return true;
+    ReleaseFolder(held);
+    return false;
 }
 
 // The pattern's buffers, allocated once for the pass.
@@ -243,6 +277,7 @@ struct PatternWork {
     char path[kPathBufferSize];
     char canonical[kPathBufferSize];
     char final[kPathBufferSize];
+    HeldFolder held;
 };
 
 // Cleans one pattern's tree; what is not cleaned at all is said in the log with the outcome.
@@ -251,12 +286,14 @@ uint32_t CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
     const char* mask = SplitPatternPath(work.path);
     if (!mask || !IsPlainFileMask(mask)) return kOutcomeRefused;
     // A folder every program shares, one the packer's check refuses, or one reached through a link.
-    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical, work.final)) return kOutcomeRefused;
-    // A folder that is missing or cannot be entered is skipped, and so is one the current directory
-    // does not then name: nothing is cleaned anywhere else.
-    if (!SetCurrentDirectoryA(work.canonical)) return GetLastError();
-    if (!IsCurrentFolder(work.canonical)) return kOutcomeBelowLink;
-    CleanFolderTree(run, mask, work.final, 0);
+    if (!ResolvePatternFolder(run, pattern, work.path, work.canonical, work.final, work.held))
+        return kOutcomeRefused;
+    CleanLevel(run, mask, work.canonical, work.held, 0);
+    // The pattern's folder goes when it ended up empty, judged again as every folder removal is.
+    char tokenRoot[kPathBufferSize];
+    uint32_t removed = RemoveFolderReached(
+        run, work.canonical, ResolveLeadingToken(run, pattern, tokenRoot) ? tokenRoot : nullptr);
+    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, work.canonical, removed);
     return 0;
 }
 
@@ -267,12 +304,6 @@ void RemoveWildcardMatches(RunState& run) {
     if (!pattern || pattern[0] == '\0') return;
     UniqueBlock<PatternWork> work;
     if (!AllocZeroed(sizeof(PatternWork), work)) return;
-    // The pass puts the current directory back where it found it, when that folder still exists.
-    char savedFolder[kPathBufferSize];
-    bool saved = ReadCurrentFolder(savedFolder);
-    ScopeExit restoreFolder([&] {
-        if (saved) SetCurrentDirectoryA(savedFolder);
-    });
     // The loader keeps the list inside its block and ends it with an empty pattern.
     for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) {
         uint32_t outcome = CleanPattern(run, pattern, *work.get());
@@ -289,18 +320,6 @@ void RemoveWildcardMatches(RunState& run) {
     }
 }
 
-void CleanFolderTree(RunState& run, const char* mask, const char* folderFinal, uint32_t depth) {
-    // The folder is tested where the walk stands before anything in it is touched: a pattern's
-    // folder written as another spelling of a protected one is refused here.
-    char current[kPathBufferSize];
-    char folder[kPathBufferSize];
-    if (!ReadCurrentFolder(current) || !ResolveRemovableFolder(run.paths, current, folder)) {
-        SetCurrentDirectoryA("..");
-        return;
-    }
-    CleanLevel(run, mask, folder, folderFinal, depth);
-}
-
 namespace {
 
 // Deletes the shortcut file `path` by its folder's canonical path, when no link below the folder's
@@ -312,11 +331,27 @@ uint32_t DeleteShortcutFile(RunState& run, const char* path, const char* tokenRo
     char file[kPathBufferSize];
     const char* name = FindLastBackslash(path);
     if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder) ||
-        !CanonicalizeFolderPath(folder, canonical) ||
-        !IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, final) ||
-        !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
+        !CanonicalizeFolderPath(folder, canonical) || !JoinPath(file, kPathBufferSize, canonical, name + 1)) {
         return kOutcomeRefusedByLinkCheck;
     }
+    ++name;
+    if (run.platform.nt) {
+        // The folder judged through its handle, the shortcut opened relative to it, judged through
+        // its own handle and deleted through it.
+        HeldFolder held;
+        if (!HoldFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, 0, held, final))
+            return kOutcomeRefusedByLinkCheck;
+        ScopeExit release([&] { ReleaseFolder(held); });
+        ChildOpen opened = OpenChild(held, name, ChildKind::kFile, DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        if (opened.handle == INVALID_HANDLE_VALUE) return opened.error;
+        UniqueFileHandle shortcut(opened.handle);
+        if (IsReparsePointHandle(shortcut.get()) || !IsChildOf(shortcut.get(), held, name))
+            return kOutcomeRefusedByLinkCheck;
+        return DeleteThroughHandle(shortcut.get());
+    }
+    if (!IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kAllowed, final))
+        return kOutcomeRefusedByLinkCheck;
     DWORD attributes = GetFileAttributesA(file);
     if (attributes != INVALID_FILE_ATTRIBUTES && IsReparsePoint(attributes))
         return kOutcomeRefusedByLinkCheck;
@@ -385,17 +420,21 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const Folde
     for (uint32_t levels = entry.levelCount;; --levels) {
         bool hasSecond = work.second[0] != '\0';
         const char* refused = nullptr;
-        if (!ResolveFolderToActOn(run, work.folder, folderRoot, work.canonical)) {
+        if (!ResolveRemovableFolder(run.paths, work.folder, work.canonical)) {
             refused = work.folder;
-        } else if (hasSecond && !ResolveFolderToActOn(run, work.second, secondRoot, work.secondCanonical)) {
+        } else if (hasSecond && !ResolveRemovableFolder(run.paths, work.second, work.secondCanonical)) {
             refused = work.second;
         }
         if (refused) {
             if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, kOutcomeRefusedByLinkCheck);
             return;
         }
-        RemoveFolderLogged(run, work.canonical);
-        if (hasSecond) RemoveFolderLogged(run, work.secondCanonical);
+        // Each folder is judged as it is removed, through the handle it is removed by.
+        if (RemoveFolderLogged(run, work.canonical, folderRoot, work.folder) == kOutcomeRefusedByLinkCheck)
+            return;
+        if (hasSecond && RemoveFolderLogged(run, work.secondCanonical, secondRoot, work.second) ==
+                             kOutcomeRefusedByLinkCheck)
+            return;
         if (levels == 0 || !ClimbShortcutStep(work.folder, work.second)) return;
     }
 }
@@ -452,11 +491,11 @@ void RemoveProgramFolders(RunState& run) {
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);
             bool removedOne = false;
             for (;;) {
-                if (!ResolveFolderToActOn(run, path, tokenRoot, canonical)) {
+                if (!ResolveRemovableFolder(run.paths, path, canonical)) {
                     if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, kOutcomeRefusedByLinkCheck);
                     break;
                 }
-                if (!RemoveFolderLogged(run, canonical)) break;
+                if (RemoveFolderLogged(run, canonical, tokenRoot, path) != 0) break;
                 if (!removedOne) {
                     (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
                     removedOne = true;

@@ -11,33 +11,41 @@
 // share root. Only files are acted on in a protected folder itself.
 #pragma once
 
+#include <windows.h>
+
+#include <stdint.h>
+
 struct RunState;
+struct HeldFolder;
 
 enum class NetworkUse : unsigned char {
     kAllowed,  // a single file: "\\server\share\..." keeps the rules every other file has
     kRefused,  // a folder to clean, remove or climb: only below the share the installation lives on
 };
 
-// True when the canonical folder `canonical` (CanonicalizeFolderPath's form) may be acted on under
-// the rule above. `tokenRoot` is the unexpanded token folder's path or null. On success `final`
-// (kPathBufferSize bytes) holds the folder's final path, or the empty string where the platform has
-// no final paths (before Vista; there the folder and each folder between it and its root must be
-// no reparse point, which NT 5's junctions and mount points are). Each root's final path is looked
-// up once per run; the folder's own costs one open, so a caller that meets a folder again and again
-// (the file pass) remembers the answer for its last folder.
+// The 9x family, which has no links: true when the canonical folder `canonical` has a root under the
+// rule above and, with NetworkUse::kRefused, is no refused network spelling. `final` is emptied.
 [[nodiscard]] bool IsFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
                                            NetworkUse network, char* final);
 
-// ResolveRemovableFolder followed by IsFolderReachedFromRoot: the test every folder removal, entry
-// and climb makes. `canonical` receives the path to act on; false (empty) when the folder must stay.
-[[nodiscard]] bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot,
-                                        char* canonical);
+// The rule above on the NT family, judged through a handle: opens the folder `canonical` itself
+// (common/nt_files.h, with `extraAccess`: DELETE to remove it; a root is opened through a link at its
+// name), refuses it when that handle reaches a reparse point, and compares the final path read through
+// the handle with the root's final path (each root's is looked up once per run) plus the rest of
+// `canonical`. Before Vista, where there are no final paths, the folders between the root and
+// `canonical` must be no reparse point (looked at by their paths: the window that remains there). On success
+// `held` owns the handle (ReleaseFolder closes it) and the caller acts through it alone; false leaves nothing
+// open.
+[[nodiscard]] bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
+                                             NetworkUse network, DWORD extraAccess, HeldFolder& held,
+                                             char* final);
 
-// True when `child` (a subfolder's canonical path, `name` its last component) is reached as the final
-// path `parentFinal` of its folder plus `name`; `childFinal` receives its own final path. With no
-// final paths on the platform (`parentFinal` empty) every child is allowed with an empty final path.
-[[nodiscard]] bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
-                                            char* childFinal);
+// Removes the folder `canonical` (ResolveRemovableFolder's result) when it is reached from its root
+// (NetworkUse::kRefused): on the NT family it is opened once, judged through that handle and removed
+// through it, so nothing put at its path after the judgement is removed instead. 0 when it went, the
+// platform's error (145 for a folder that is not empty), or kOutcomeRefusedByLinkCheck
+// (removal/removal_log.h) when the judgement refused it, a missing folder included.
+[[nodiscard]] uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* tokenRoot);
 
 // The root an entry's folder is checked from when it begins with a folder token: the token's folder,
 // as the entry's path builder has just resolved it (EntryTokens, paths/folder_tokens.h); null for a

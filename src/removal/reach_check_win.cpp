@@ -4,11 +4,13 @@
 
 #include "common/backslash.h"
 #include "common/memory.h"
+#include "common/nt_files.h"
 #include "common/text.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
 #include "paths/special_folders.h"
 #include "removal/entry_paths.h"
+#include "removal/removal_log.h"
 #include "run/run_state.h"
 
 // The roots seen in this run with their final paths, and the last folder judged. Roots and their
@@ -80,31 +82,39 @@ bool IsLinkBelowRoot(const char* folder, const char* root) {
 
 }  // namespace
 
-bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
-                             char* final) {
-    final[0] = '\0';
-    ReachCache* found = GetCache(run);
-    if (!found) return false;
-    ReachCache& cache = *found;
-    if (network == NetworkUse::kRefused && IsRefusedNetworkFolder(cache.install, folder)) return false;
-    char root[kPathBufferSize];
+namespace {
+
+// The root `folder` is judged from (see the header) into `root`; false when it has none.
+bool FindRoot(RunState& run, ReachCache& cache, const char* folder, const char* tokenRoot, char* root) {
     char token[kPathBufferSize];
     if (tokenRoot && CanonicalizeFolderPath(tokenRoot, token) && IsAtOrBelow(folder, token)) {
-        (void)CopyText(root, token);
-    } else if (IsAtOrBelow(folder, cache.install)) {
-        (void)CopyText(root, cache.install);
-    } else if (!FindProtectedFolderAbove(run.paths, folder, root)) {
-        return false;
+        (void)CopyText(root, kPathBufferSize, token);
+        return true;
     }
+    if (IsAtOrBelow(folder, cache.install)) {
+        (void)CopyText(root, kPathBufferSize, cache.install);
+        return true;
+    }
+    return FindProtectedFolderAbove(run.paths, folder, root);
+}
+
+// The rule for `folder` below (or at) `root`, judged through `handle` (the folder opened itself): it
+// must be no reparse point, and its final path is read through the handle, so what is judged is the
+// object the caller then acts on, whatever happens to the path meanwhile. The root itself may be
+// reached through a link: that is the installation's own way.
+bool JudgeFolder(RunState& run, ReachCache& cache, const char* folder, const char* root, HANDLE handle,
+                 char* final) {
+    final[0] = '\0';
+    if (!TextEqualsNoCase(folder, root) && IsReparsePointHandle(handle)) return false;
     // Before Vista there are no final paths to compare: the folders below the root are looked at.
     if (!run.platform.nt6OrLater) return !IsLinkBelowRoot(folder, root);
     const char* rootFinal = FindRootFinal(cache, root);
     // A folder (or root) that cannot be opened or read is not acted on: nothing shows where it leads.
-    if (!rootFinal || ReadFinalFolderPath(folder, final) != FinalPathResult::kFound) {
+    if (!rootFinal || ReadFinalPathOfHandle(handle, final) != FinalPathResult::kFound) {
         final[0] = '\0';
         return false;
     }
-    // "C:\" keeps its backslash in both forms; the rest of the folder begins with one.
+    // "C:\\" keeps its backslash in both forms; the rest of the folder begins with one.
     char expected[kPathBufferSize];
     size_t rootLength = TextLength(root);
     if (root[rootLength - 1] == '\\') --rootLength;
@@ -114,27 +124,55 @@ bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* toke
     return AppendText(expected, folder + rootLength) && TextEqualsNoCase(expected, final);
 }
 
-bool ResolveFolderToActOn(RunState& run, const char* path, const char* tokenRoot, char* canonical) {
-    char final[kPathBufferSize];
-    if (ResolveRemovableFolder(run.paths, path, canonical) &&
-        IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, final)) {
-        return true;
-    }
-    canonical[0] = '\0';
-    return false;
+// The checks before any open: the cache, the network rule and the root.
+ReachCache* PrepareJudgement(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
+                             char* root) {
+    ReachCache* cache = GetCache(run);
+    if (!cache) return nullptr;
+    if (network == NetworkUse::kRefused && IsRefusedNetworkFolder(cache->install, folder)) return nullptr;
+    return FindRoot(run, *cache, folder, tokenRoot, root) ? cache : nullptr;
 }
 
-bool IsChildReachedFromParent(const char* child, const char* parentFinal, const char* name,
-                              char* childFinal) {
-    childFinal[0] = '\0';
-    char reached[kPathBufferSize];
-    FinalPathResult result = ReadFinalFolderPath(child, reached);
-    if (parentFinal[0] == '\0') return result != FinalPathResult::kFound || TextEqualsNoCase(reached, child);
-    if (result != FinalPathResult::kFound) return false;
-    char expected[kPathBufferSize];
-    if (!JoinPath(expected, kPathBufferSize, parentFinal, name) || !TextEqualsNoCase(expected, reached))
+}  // namespace
+
+bool IsFolderReachedFromRoot(RunState& run, const char* folder, const char* tokenRoot, NetworkUse network,
+                             char* final) {
+    // The 9x family has no links: the folder needs a root and, when asked, no refused network spelling.
+    final[0] = '\0';
+    char root[kPathBufferSize];
+    return PrepareJudgement(run, folder, tokenRoot, network, root) != nullptr;
+}
+
+bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char* tokenRoot,
+                               NetworkUse network, DWORD extraAccess, HeldFolder& held, char* final) {
+    held.handle = INVALID_HANDLE_VALUE;
+    held.nameLength = 0;
+    final[0] = '\0';
+    char root[kPathBufferSize];
+    ReachCache* cache = PrepareJudgement(run, canonical, tokenRoot, network, root);
+    if (!cache) return false;
+    HANDLE folder = OpenFolder(canonical, extraAccess, TextEqualsNoCase(canonical, root));
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    if (!JudgeFolder(run, *cache, canonical, root, folder, final)) {
+        CloseHandle(folder);
         return false;
-    return CopyText(childFinal, kPathBufferSize, reached);
+    }
+    return HoldFolder(folder, held);
+}
+
+uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* tokenRoot) {
+    char final[kPathBufferSize];
+    if (!run.platform.nt) {
+        if (!IsFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, final))
+            return kOutcomeRefusedByLinkCheck;
+        return RemoveDirectoryA(canonical) ? 0 : GetLastError();
+    }
+    HeldFolder held;
+    if (!HoldFolderReachedFromRoot(run, canonical, tokenRoot, NetworkUse::kRefused, DELETE, held, final))
+        return kOutcomeRefusedByLinkCheck;
+    DWORD error = DeleteThroughHandle(held.handle);
+    ReleaseFolder(held);
+    return error;
 }
 
 const char* EntryTokenRoot(const RunState& run, const char* storedFolder) {

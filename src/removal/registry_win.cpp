@@ -33,6 +33,48 @@ bool IsLinkKey(HKEY key) {
     return (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) && type == kRegLink;
 }
 
+// Opens the key `path` (normalised, relative to `parent`) one component at a time, each relative to
+// the one before and opened itself (REG_OPTION_OPEN_LINK), the last with `access`. A registry link on
+// the way is never followed: it is refused as kOutcomeBelowLink. `components` of the path are opened (all of
+// them with ~0u); returns 0 or the platform's error. The 9x family, which has no links, opens the
+// path in one call.
+uint32_t OpenKeyByComponents(const RunState& run, HKEY parent, const char* path, uint32_t components,
+                             REGSAM access, UniqueRegistryKey& out) {
+    // The root itself (a value right under it) is no link.
+    if (!run.platform.nt || path[0] == '\0')
+        return static_cast<uint32_t>(RegOpenKeyExA(parent, path, 0, access, out.put()));
+    char name[kRegistryGuardPathSize];
+    UniqueRegistryKey current;
+    HKEY at = parent;
+    for (uint32_t level = 0; level < components && *path != '\0'; ++level) {
+        size_t n = 0;
+        while (path[n] != '\0' && path[n] != '\\') {
+            name[n] = path[n];
+            ++n;
+        }
+        name[n] = '\0';
+        path += path[n] == '\\' ? n + 1 : n;
+        bool last = *path == '\0' || level + 1 == components;
+        UniqueRegistryKey next;
+        LONG result = RegOpenKeyExA(at, name, kOpenLink, last ? access : KEY_QUERY_VALUE, next.put());
+        if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
+        // A link on the way is refused: Wine finds the subkeys of the key it points at even below
+        // a link opened itself. The last component is the caller's to judge.
+        if (!last && IsLinkKey(next.get())) return kOutcomeBelowLink;
+        current = static_cast<UniqueRegistryKey&&>(next);
+        at = current.get();
+    }
+    out = static_cast<UniqueRegistryKey&&>(current);
+    return out ? 0 : static_cast<uint32_t>(ERROR_BADKEY);
+}
+
+// The number of components of the normalised key path `path`.
+uint32_t CountComponents(const char* path) {
+    uint32_t count = path[0] != '\0' ? 1 : 0;
+    for (; *path != '\0'; ++path) count += *path == '\\' ? 1 : 0;
+    return count;
+}
+
 // One value entry: opens its key (normalised as key entries are) and deletes the one value.
 // Returns what came of it for the log: 0, the platform's error or a kOutcome value.
 uint32_t RemoveValue(const RunState& run, uint32_t root, const char* path, const RegistryPathSplit& split) {
@@ -43,16 +85,17 @@ uint32_t RemoveValue(const RunState& run, uint32_t root, const char* path, const
     key[split.keyLength] = '\0';
     if (!NormalizeRegistryKeyPath(key, normalized, sizeof normalized)) return kOutcomeDoesNotFit;
     UniqueRegistryKey opened;
-    DWORD options = run.platform.nt ? kOpenLink : 0;
-    LONG result =
-        RegOpenKeyExA(RootHandle(root), normalized, options, KEY_SET_VALUE | KEY_QUERY_VALUE, opened.put());
-    if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
+    uint32_t result =
+        OpenKeyByComponents(run, RootHandle(root), normalized, ~0u, KEY_SET_VALUE | KEY_QUERY_VALUE, opened);
+    if (result != 0) return result;
     // A link's only value is where it points; the value named is not in it.
     if (run.platform.nt && IsLinkKey(opened.get())) return kOutcomeRefusedKey;
     return static_cast<uint32_t>(RegDeleteValueA(opened.get(), split.valueName));
 }
 
-// One key entry: the key as it was tested, normalised; never a key every program shares.
+// One key entry: the key as it was tested, normalised; never a key every program shares. On the NT
+// family its parent is opened a component at a time (no link followed on the way) and the tree is
+// deleted relative to that handle.
 uint32_t RemoveKey(const RunState& run, uint32_t root, const char* path) {
     char normalized[kRegistryGuardPathSize];
     if (!NormalizeRegistryKeyPath(path, normalized, sizeof normalized)) return kOutcomeDoesNotFit;
@@ -61,9 +104,22 @@ uint32_t RemoveKey(const RunState& run, uint32_t root, const char* path) {
         return kOutcomeRefusedKey;
     }
     // The 9x family deletes the key together with its subkeys.
-    LONG result = run.platform.nt ? DeleteKeyTree(RootHandle(root), normalized, 0)
-                                  : RegDeleteKeyA(RootHandle(root), normalized);
-    return static_cast<uint32_t>(result);
+    if (!run.platform.nt) return static_cast<uint32_t>(RegDeleteKeyA(RootHandle(root), normalized));
+    uint32_t above = CountComponents(normalized) - 1;
+    const char* name = normalized;
+    for (const char* p = normalized; *p != '\0'; ++p) {
+        if (*p == '\\') name = p + 1;
+    }
+    HKEY parent = RootHandle(root);
+    UniqueRegistryKey opened;
+    if (above != 0) {
+        uint32_t result = OpenKeyByComponents(run, parent, normalized, above, KEY_QUERY_VALUE, opened);
+        if (result != 0) return result;
+        // The parent itself may be a link opened as such: nothing below it is its own.
+        if (IsLinkKey(opened.get())) return kOutcomeBelowLink;
+        parent = opened.get();
+    }
+    return static_cast<uint32_t>(DeleteKeyTree(parent, name, 0));
 }
 
 // One level of a tree deletion, on the heap: the name found and the name deleted last.

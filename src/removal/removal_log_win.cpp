@@ -3,6 +3,8 @@
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
+#include "common/nt_files.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
 #include "paths/canonical_path.h"
 #include "paths/protected_folders.h"
@@ -113,11 +115,12 @@ LogWord AnswerWord(int answer) {
     return answer >= 0 && answer < 8 ? kByButton[answer] : LogWord::kNotShown;
 }
 
-// True when the file system reaches the existing `canonical` by that path itself, not through a
-// junction or link on the way (or where the platform cannot tell).
-bool IsReachedByOwnPath(const char* canonical) {
+// True when the object open at `handle` is reached by the path `canonical` itself, not through a
+// junction or link on the way (or where the platform cannot tell): judged through the handle, so
+// nothing put at the path since the open changes the answer.
+bool IsReachedByOwnPath(HANDLE handle, const char* canonical) {
     char final[kPathBufferSize];
-    FinalPathResult result = ReadFinalFolderPath(canonical, final);
+    FinalPathResult result = ReadFinalPathOfHandle(handle, final);
     return result == FinalPathResult::kNone ||
            (result == FinalPathResult::kFound && TextEqualsNoCase(final, canonical));
 }
@@ -125,8 +128,8 @@ bool IsReachedByOwnPath(const char* canonical) {
 // True when the open file is one the log may replace: a plain file on a disk, not read-only (an
 // administrator's open for writing succeeds on one under Wine), no reparse point (the handle was
 // opened on the link itself), no other hard link (whose contents it would replace), and reached by
-// its own path: Wine follows a Unix symbolic link without showing a reparse point, and its final
-// path then names the file it leads to.
+// its own path: Wine follows a Unix symbolic link without showing a reparse point, and the final
+// path of its handle then names the file it leads to.
 bool IsPlainFileAt(HANDLE file, const char* canonical) {
     BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
@@ -135,26 +138,39 @@ bool IsPlainFileAt(HANDLE file, const char* canonical) {
         info.nNumberOfLinks > 1) {
         return false;
     }
-    return IsReachedByOwnPath(canonical);
+    return IsReachedByOwnPath(file, canonical);
 }
 
 // Opens the log file `path` (canonical) for writing: an existing file as it is, for IsPlainFileAt to
-// judge before anything is written. A new file is created only in a folder reached by its own path,
-// and with CREATE_NEW: a check after the creation would come too late for a file that a linked
-// folder, or a link at the name, had already put elsewhere (CREATE_NEW follows no link at the name:
-// Wine creates through a Unix symbolic link otherwise).
-HANDLE OpenLogFile(const char* path, bool nt) {
+// judge before anything is written. A new file is created only in a folder judged through its handle
+// (reached by its own path), relative to that handle and with FILE_CREATE, which follows no link at
+// the name; `*created` then says so, and the handle may delete it. The 9x family, which has no links,
+// creates it by its path.
+HANDLE OpenLogFile(const char* path, bool nt, bool* created) {
+    *created = false;
     // On the NT family a reparse point is opened itself, never followed (the 9x family has none).
     DWORD flags = FILE_ATTRIBUTE_NORMAL | (nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND) return file;
     char folder[kPathBufferSize];
-    // A drive root ("C:\") is no link; every other folder keeps no trailing backslash here.
-    if (!CopyText(folder, path) || !CutAtLastBackslash(folder) ||
-        (folder[3] != '\0' && !IsReachedByOwnPath(folder))) {
-        return INVALID_HANDLE_VALUE;
+    const char* name = FindLastBackslash(path);
+    if (!name || !CopyText(folder, path) || !CutAtLastBackslash(folder)) return INVALID_HANDLE_VALUE;
+    if (!nt) {
+        return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
     }
-    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
+    // A drive root ("C:\\") is no link; every other folder keeps no trailing backslash here.
+    HeldFolder held;
+    held.handle = OpenFolder(folder, 0, folder[3] == '\0');
+    if (held.handle == INVALID_HANDLE_VALUE) return held.handle;
+    ScopeExit release([&] { ReleaseFolder(held); });
+    if ((folder[3] != '\0' &&
+         (IsReparsePointHandle(held.handle) || !IsReachedByOwnPath(held.handle, folder))))
+        return INVALID_HANDLE_VALUE;
+    ChildOpen opened =
+        OpenChild(held, name + 1, ChildKind::kFile, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ, kChildCreate);
+    *created = opened.handle != INVALID_HANDLE_VALUE;
+    return opened.handle;
 }
 
 }  // namespace
@@ -173,8 +189,14 @@ void OpenRemovalLog(RunState& run) {
     DWORD n = GetFullPathNameA(given, sizeof full, full, &name);
     if (n == 0 || n >= sizeof full || !CanonicalizeFolderPath(full, path)) return;
     // Opened without being cut first, so nothing is lost before the checks; cut once it passed.
-    UniqueFileHandle file(OpenLogFile(path, run.platform.nt));
-    if (!file || !IsPlainFileAt(file.get(), path) || !SetEndOfFile(file.get())) return;
+    bool created = false;
+    UniqueFileHandle file(OpenLogFile(path, run.platform.nt, &created));
+    if (!file) return;
+    if (!IsPlainFileAt(file.get(), path) || !SetEndOfFile(file.get())) {
+        // A file this run created and then refused goes again: nothing is created for a refused log.
+        if (created) (void)DeleteThroughHandle(file.get());
+        return;
+    }
     RemovalLog* log = nullptr;
     if (!AllocZeroed(sizeof(RemovalLog), log)) return;
     log->file = file.release();

@@ -240,6 +240,42 @@ TEST(RegistryPass, NeverFollowsARegistryLink) {
     EXPECT_EQ(RemovedKeys(before, after), (Items{"App\\A\\", "App\\A\\@a"}));
 }
 
+// A link in the middle of a listed key's path (Software\Vendor -> elsewhere) is not followed either:
+// the key is opened a component at a time, each opened itself, so nothing below a link is reached.
+// The tree the links lead to keeps every key and value; the real key beside them goes.
+TEST(RegistryPass, NeverFollowsALinkInTheMiddleOfAPath) {
+    struct Case {
+        const char* what;
+        const char* entry;  // below the sandbox; "\\" ends a value entry
+    } cases[] = {
+        {"a key one level below the link", "Vendor\\Inner"},
+        {"a key two levels below the link", "Vendor\\Inner\\Deep"},
+        {"a value below the link", "Vendor\\Inner\\\\v"},
+        {"a link two levels down", "App\\Mid\\Inner"},
+        {"a value below a link two levels down", "App\\Mid\\Inner\\\\v"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        KeySandbox keys;
+        keys.Make("Victim\\Inner", "v=1");
+        keys.Make("Victim\\Inner\\Deep", "d=1");
+        keys.Make("App\\Real", "r=1");
+        // The links are volatile: they live as long as this process keeps the wineserver running.
+        if (!MakeLink(keys, "Vendor", "Victim")) GTEST_SKIP() << "no registry links here";
+        ASSERT_TRUE(MakeLink(keys, "App\\Mid", "Victim"));
+        Items before = keys.Snapshot();
+        RegistryRun run;
+        run.lists.Key(kHkcu, keys.path() + "\\" + c.entry);
+        run.lists.Key(kHkcu, keys.path() + "\\App\\Real");
+        run.Run();
+        EXPECT_EQ(RemovedKeys(before, keys.Snapshot()), (Items{"App\\Real\\", "App\\Real\\@r"}));
+        // The victim's tree is still there to be reached through its own path.
+        HKEY deep = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(keys.key(), "Victim\\Inner\\Deep", 0, KEY_READ, &deep), ERROR_SUCCESS);
+        if (deep) RegCloseKey(deep);
+    }
+}
+
 TEST(DeleteKeyTree, EnumeratesEveryNameLengthAndRefusesAnEmptyName) {
     KeySandbox keys;
     keys.Make("T\\" + std::string(255, 'n') + "\\x");
