@@ -166,7 +166,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_sources(uninstpack PRIVATE ${SRC}/pack/uninstpack.rc)
   set_source_files_properties(${SRC}/pack/uninstpack.rc PROPERTIES
     OBJECT_DEPENDS ${SRC}/pack/uninstpack.manifest)
-  # wmain: the arguments in UTF-16 (src/pack/main.cpp).
+  # wmain: the arguments in UTF-16 (src/pack/main_win.cpp).
   target_link_options(uninstpack PRIVATE -municode -s)
 
   # osslsigncode.exe for the tests of the Windows packer's signing, alone in a folder for PATH.

@@ -8,6 +8,9 @@
 
 namespace pack {
 
+// The system's converter (codepage_converter.h).
+class CodePageConverter;
+
 inline constexpr int kDefaultCodePage = 1252;
 
 class CodePage {
@@ -19,8 +22,6 @@ class CodePage {
     ~CodePage();
     CodePage(const CodePage&) = delete;
     CodePage& operator=(const CodePage&) = delete;
-
-    int Number() const { return number_; }
 
     // What a text is for. Some code pages store a character as another one: code page 932 stores
     // U+00A5 "¥" as 0x5C, the byte of "\", and U+203E "‾" as "~"; others store a character as a
@@ -36,15 +37,12 @@ class CodePage {
     // The code page to UTF-8. Fails on a byte sequence that names no character in the code page.
     [[nodiscard]] bool ToUtf8(const std::string& text, std::string& out, std::string* error) const;
 
-    // The system's converter (iconv, or the Windows code page functions).
-    struct Converter;
-
   private:
-    CodePage(int number, std::unique_ptr<Converter> converter);
+    CodePage(int number, std::unique_ptr<CodePageConverter> converter);
     // Why a non-ASCII character (its UTF-8 bytes) cannot stand in a path, or ""; remembered.
     const std::string& PathProblem(const char* character, size_t length) const;
     int number_;
-    std::unique_ptr<Converter> converter_;
+    std::unique_ptr<CodePageConverter> converter_;
     mutable std::unordered_map<std::string, std::string> pathProblems_;
 };
 
