@@ -3,15 +3,15 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "common/version.h"
 #include "pack/cli_commands.h"
-#include "pack/version.h"
 
 namespace pack {
 
 namespace {
 
 std::string VersionText() {
-    return std::string("uninstpack ") + kPackerVersion;
+    return std::string("uninstpack ") + UNINST_VERSION;
 }
 
 // `help` and `help COMMAND`.

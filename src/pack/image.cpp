@@ -1,13 +1,5 @@
 #include "pack/image.h"
 
-#ifdef _WIN32
-#include <windows.h>
-// windows.h names LoadImageA this way; the packer's LoadImage is its own.
-#undef LoadImage
-#else
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
