@@ -45,6 +45,14 @@ void AddReporting(CLI::App* command, Reporting& reporting, bool checks) {
     }
 }
 
+void AddBlockCodePageOption(CLI::App* command, int& codePage) {
+    command
+        ->add_option("--code-page", codePage,
+                     "the code page of the block's texts (default: guessed from the built-in languages' "
+                     "tables, else 1252)")
+        ->check(CLI::Range(1, 65535));
+}
+
 int RunCli(int argc, char** argv) {
     CLI::App app{"uninstpack: builds, inspects and checks the data blocks of uninstallers", "uninstpack"};
     app.require_subcommand(1);

@@ -68,6 +68,9 @@ CheckedManifest ReadCheckAndReport(const std::string& manifest, const std::optio
                                    const Reporting& reporting, LoadedData& loaded, Manifest& manifest,
                                    FILE* err);
 
+// --code-page on a command that reads an uninstaller's block (0 when not given).
+void AddBlockCodePageOption(CLI::App* command, int& codePage);
+
 // -q and -v on a command (and --werror where it checks a manifest).
 void AddReporting(CLI::App* command, Reporting& reporting, bool checks);
 

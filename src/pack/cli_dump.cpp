@@ -149,11 +149,7 @@ CommandWiring AddDumpCommand(CLI::App& app) {
         ->add_option("UNINSTALLER", state->options.uninstaller,
                      "the uninstaller executable (- reads standard input)")
         ->required();
-    command
-        ->add_option("--code-page", state->codePage,
-                     "the code page of the block's texts (default: guessed from the built-in languages' "
-                     "tables, else 1252)")
-        ->check(CLI::Range(1, 65535));
+    AddBlockCodePageOption(command, state->codePage);
     AddReporting(command, state->options.reporting, false);
     return {command, [state] {
                 DumpOptions options = state->options;

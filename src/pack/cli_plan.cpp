@@ -68,11 +68,7 @@ CommandWiring AddPlanCommand(CLI::App& app) {
     command->add_option("--install-dir", state->installDir,
                         "the install folder (without it, paths show #InstallDir#)");
     command->add_flag("--json", state->options.json, "print the plan as JSON");
-    command
-        ->add_option("--code-page", state->codePage,
-                     "the code page of the block's texts (default: guessed from the built-in languages' "
-                     "tables, else 1252)")
-        ->check(CLI::Range(1, 65535));
+    AddBlockCodePageOption(command, state->codePage);
     AddReporting(command, state->options.reporting, false);
     return {command, [state] {
                 PlanCommandOptions options = state->options;
