@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     format::Bytes bytes;
     if (!ReadFile(stub, bytes)) return Fail(stub, std::string("cannot read it: ") + strerror(errno));
     if (argc == 4 && bytes.size() > strtoull(argv[3], nullptr, 10)) {
-        return Fail(stub, "is " + std::to_string(bytes.size()) + " bytes, more than the " + argv[3] + " allowed");
+        return Fail(stub,
+                    "is " + std::to_string(bytes.size()) + " bytes, more than the " + argv[3] + " allowed");
     }
     size_t markers = CountMarkers(bytes);
     if (markers != 1) {

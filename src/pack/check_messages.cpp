@@ -142,7 +142,8 @@ void Checker::CheckLanguageOverrides() {
     for (size_t n = 0; n < messages.size() && n < kMessageCount; ++n) {
         if (!m_.givenMessages[n]) continue;
         std::string table;
-        if (!page_->FromUtf8(language->messages[n], table, nullptr, CodePage::Use::kMessage)) continue;
+        std::string ignored;  // only whether it converts matters here
+        if (!page_->FromUtf8(language->messages[n], table, ignored, CodePage::Use::kMessage)) continue;
         const std::string& text = messages[n];
         if (text == table) continue;
         std::string where = std::string("messages.") + kMessageKeys[n];

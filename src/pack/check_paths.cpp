@@ -34,7 +34,8 @@ void Checker::Warn(const char* name, const std::string& where, const std::string
 // A text of the block as UTF-8, quoted, for messages.
 std::string Checker::Show(const std::string& text) const {
     std::string utf8;
-    if (!page_ || !page_->ToUtf8(text, utf8, nullptr)) utf8 = text;
+    std::string ignored;  // only whether it converts matters here
+    if (!page_ || !page_->ToUtf8(text, utf8, ignored)) utf8 = text;
     return "\"" + utf8 + "\"";
 }
 

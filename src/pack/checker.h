@@ -49,7 +49,7 @@ class Checker {
   public:
     Checker(const Manifest& manifest, const CheckOptions& options) : m_(manifest), options_(options) {
         std::string error;
-        page_ = CodePage::Open(manifest.codePage, &error);
+        page_ = CodePage::Open(manifest.codePage, error);
         installDir_ = options.installDir ? NormalizeInstallDir(*options.installDir) : std::string();
     }
 

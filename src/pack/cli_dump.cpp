@@ -22,11 +22,12 @@ std::vector<const std::string*> BlockTexts(const format::Block& block) {
 
 bool ReadsIn(const std::vector<const std::string*>& texts, int number) {
     std::string error;
-    auto page = CodePage::Open(number, &error);
+    auto page = CodePage::Open(number, error);
     if (!page) return false;
     std::string utf8;
     for (const std::string* text : texts) {
-        if (!page->ToUtf8(*text, utf8, nullptr)) return false;
+        std::string ignored;  // only whether it converts matters here
+        if (!page->ToUtf8(*text, utf8, ignored)) return false;
     }
     return true;
 }
@@ -69,12 +70,13 @@ int GuessCodePage(const format::Block& block, std::string& why) {
     size_t bestMatches = 0;
     for (const Language& language : BuiltInLanguages().languages) {
         std::string error;
-        auto page = CodePage::Open(language.codePage, &error);
+        auto page = CodePage::Open(language.codePage, error);
         if (!page) continue;
         size_t matches = 0;
         for (size_t i = 0; i < block.messages.size() && i < language.messages.size(); ++i) {
             std::string encoded;
-            if (page->FromUtf8(language.messages[i], encoded, nullptr, CodePage::Use::kMessage) &&
+            std::string ignored;  // only whether it converts matters here
+            if (page->FromUtf8(language.messages[i], encoded, ignored, CodePage::Use::kMessage) &&
                 encoded == block.messages[i]) {
                 ++matches;
             }

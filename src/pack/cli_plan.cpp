@@ -16,7 +16,7 @@ int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
         return kExitFailure;
     }
     std::string error;
-    auto page = CodePage::Open(manifest.codePage, &error);
+    auto page = CodePage::Open(manifest.codePage, error);
     if (!page) {
         fprintf(err, "uninstpack: --code-page: %s\n", error.c_str());
         return kExitFailure;
@@ -24,7 +24,8 @@ int RunPlan(const PlanCommandOptions& options, FILE* out, FILE* err) {
     // Bytes that name no character are shown as "?": the plan is for reading.
     ShowText show = [&page](const std::string& text) {
         std::string utf8;
-        if (page->ToUtf8(text, utf8, nullptr)) return utf8;
+        std::string ignored;  // only whether it converts matters here
+        if (page->ToUtf8(text, utf8, ignored)) return utf8;
         utf8 = text;
         for (char& c : utf8) {
             if (static_cast<unsigned char>(c) >= 0x80) c = '?';

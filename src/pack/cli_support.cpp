@@ -59,9 +59,9 @@ std::vector<Finding> CheckInstallDirArgument(const std::string& installDir) {
 bool InstallDirInCodePage(std::optional<std::string>& installDir, int codePage, FILE* err) {
     if (!installDir) return true;
     std::string error;
-    auto page = CodePage::Open(codePage, &error);
+    auto page = CodePage::Open(codePage, error);
     std::string converted;
-    if (page && page->FromUtf8(*installDir, converted, &error)) {
+    if (page && page->FromUtf8(*installDir, converted, error)) {
         installDir = converted;
         return true;
     }

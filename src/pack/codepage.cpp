@@ -33,8 +33,8 @@ std::string DescribeUtf8(const char* p, size_t left) {
 
 }  // namespace
 
-std::unique_ptr<CodePage> CodePage::Open(int number, std::string* error) {
-    auto converter = OpenCodePageConverter(number, error);
+std::unique_ptr<CodePage> CodePage::Open(int number, std::string& why) {
+    auto converter = OpenCodePageConverter(number, why);
     if (!converter) return nullptr;
     std::unique_ptr<CodePage> page(new CodePage(number, std::move(converter)));
     // Paths, tokens and patterns are ASCII: a code page that moves them cannot be used.
@@ -43,8 +43,7 @@ std::unique_ptr<CodePage> CodePage::Open(int number, std::string* error) {
     std::string converted;
     size_t badAt = 0;
     if (!page->converter_->ToPage(ascii, converted, badAt) || converted != ascii) {
-        if (error)
-            *error = "code page " + std::to_string(number) + " does not keep ASCII characters as they are";
+        why = "code page " + std::to_string(number) + " does not keep ASCII characters as they are";
         return nullptr;
     }
     return page;
@@ -83,7 +82,7 @@ const std::string& CodePage::PathProblem(const char* character, size_t length) c
     return pathProblems_.emplace(std::move(key), std::move(problem)).first->second;
 }
 
-bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string* error, Use use) const {
+bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string& why, Use use) const {
     if (IsAscii(text)) {
         out = text;
         return true;
@@ -99,7 +98,7 @@ bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string* 
             if (n > 1) {
                 const std::string& problem = PathProblem(text.data() + i, n);
                 if (!problem.empty()) {
-                    if (error) *error = problem;
+                    why = problem;
                     out.clear();
                     return false;
                 }
@@ -108,30 +107,24 @@ bool CodePage::FromUtf8(const std::string& text, std::string& out, std::string* 
         }
         return true;
     }
-    if (error) {
-        *error = badAt < text.size() ? "character " + DescribeUtf8(text.data() + badAt, text.size() - badAt) +
-                                           " has no place in code page " + std::to_string(number_)
-                                     : "the text ends inside a character";
-    }
+    why = badAt < text.size() ? "character " + DescribeUtf8(text.data() + badAt, text.size() - badAt) +
+                                    " has no place in code page " + std::to_string(number_)
+                              : "the text ends inside a character";
     return false;
 }
 
-bool CodePage::ToUtf8(const std::string& text, std::string& out, std::string* error) const {
+bool CodePage::ToUtf8(const std::string& text, std::string& out, std::string& why) const {
     if (IsAscii(text)) {
         out = text;
         return true;
     }
     size_t badAt = 0;
     if (converter_->FromPage(text, out, badAt)) return true;
-    if (error) {
-        char byte[8] = "";
-        if (badAt < text.size())
-            snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[badAt]));
-        *error = badAt < text.size()
-                     ? "byte " + std::string(byte) + " at " + std::to_string(badAt) +
-                           " names no character in code page " + std::to_string(number_)
-                     : "the text ends inside a character of code page " + std::to_string(number_);
-    }
+    char byte[8] = "";
+    if (badAt < text.size()) snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[badAt]));
+    why = badAt < text.size() ? "byte " + std::string(byte) + " at " + std::to_string(badAt) +
+                                    " names no character in code page " + std::to_string(number_)
+                              : "the text ends inside a character of code page " + std::to_string(number_);
     return false;
 }
 

@@ -16,9 +16,9 @@ inline constexpr int kDefaultCodePage = 1252;
 class CodePage {
   public:
     // Opens code page `number` (1252, 1251, 932, ...) in both directions. Fails, with the reason in
-    // `error`, when the system does not know it (iconv on POSIX, the code page tables on Windows) or
+    // `why`, when the system does not know it (iconv on POSIX, the code page tables on Windows) or
     // it does not keep ASCII as it is (paths need "\").
-    static std::unique_ptr<CodePage> Open(int number, std::string* error);
+    static std::unique_ptr<CodePage> Open(int number, std::string& why);
     ~CodePage();
     CodePage(const CodePage&) = delete;
     CodePage& operator=(const CodePage&) = delete;
@@ -31,11 +31,11 @@ class CodePage {
     enum class Use { kMessage, kPath };
 
     // UTF-8 to the code page. Fails on a character the code page cannot hold, and for a path on a
-    // character that does not read back as itself, naming it in `error`.
-    [[nodiscard]] bool FromUtf8(const std::string& text, std::string& out, std::string* error,
+    // character that does not read back as itself, naming it in `why`.
+    [[nodiscard]] bool FromUtf8(const std::string& text, std::string& out, std::string& why,
                                 Use use = Use::kPath) const;
     // The code page to UTF-8. Fails on a byte sequence that names no character in the code page.
-    [[nodiscard]] bool ToUtf8(const std::string& text, std::string& out, std::string* error) const;
+    [[nodiscard]] bool ToUtf8(const std::string& text, std::string& out, std::string& why) const;
 
   private:
     CodePage(int number, std::unique_ptr<CodePageConverter> converter);

@@ -18,8 +18,8 @@ class CodePageConverter {
     virtual bool FromPage(const std::string& in, std::string& out, size_t& badAt) const = 0;
 };
 
-// The converter of code page `number`; null, with why in `error`, when the system does not know
+// The converter of code page `number`; null, with `why`, when the system does not know
 // it.
-std::unique_ptr<CodePageConverter> OpenCodePageConverter(int number, std::string* error);
+std::unique_ptr<CodePageConverter> OpenCodePageConverter(int number, std::string& why);
 
 }  // namespace pack

@@ -21,13 +21,13 @@ class IconvConverter final : public CodePageConverter {
         if (fromPage != kNoConverter) iconv_close(fromPage);
     }
 
-    // Fails, saying why in `error`, when iconv does not know the code page.
-    bool Open(int number, std::string* error) {
+    // Fails, saying why in `why`, when iconv does not know the code page.
+    bool Open(int number, std::string& why) {
         std::string name = "CP" + std::to_string(number);
         toPage = iconv_open(name.c_str(), "UTF-8");
         fromPage = iconv_open("UTF-8", name.c_str());
         if (toPage != kNoConverter && fromPage != kNoConverter) return true;
-        if (error) *error = "code page " + std::to_string(number) + " is not known to iconv (" + name + ")";
+        why = "code page " + std::to_string(number) + " is not known to iconv (" + name + ")";
         return false;
     }
 
@@ -71,9 +71,9 @@ class IconvConverter final : public CodePageConverter {
 
 }  // namespace
 
-std::unique_ptr<CodePageConverter> OpenCodePageConverter(int number, std::string* error) {
+std::unique_ptr<CodePageConverter> OpenCodePageConverter(int number, std::string& why) {
     auto converter = std::make_unique<IconvConverter>();
-    if (!converter->Open(number, error)) return nullptr;
+    if (!converter->Open(number, why)) return nullptr;
     return converter;
 }
 

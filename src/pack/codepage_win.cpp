@@ -24,15 +24,14 @@ class WindowsConverter final : public CodePageConverter {
     UINT number = 0;
     bool refusesPrivateUse = false;
 
-    // Fails, saying why in `error`, when Windows does not know the code page or it is no single-
+    // Fails, saying why in `why`, when Windows does not know the code page or it is no single-
     // or double-byte code page (UTF-8, UTF-7 and the stateful ones store texts otherwise).
-    bool Open(int page, std::string* error) {
+    bool Open(int page, std::string& why) {
         CPINFO info{};
         if (page < 1 || page > 65535 || !IsValidCodePage(static_cast<UINT>(page)) ||
             !GetCPInfo(static_cast<UINT>(page), &info) || info.MaxCharSize > 2 || page == CP_UTF7) {
-            if (error)
-                *error = "code page " + std::to_string(page) + " is not known to Windows as a single- or " +
-                         "double-byte code page";
+            why = "code page " + std::to_string(page) + " is not known to Windows as a single- or " +
+                  "double-byte code page";
             return false;
         }
         number = static_cast<UINT>(page);
@@ -134,9 +133,9 @@ class WindowsConverter final : public CodePageConverter {
 
 }  // namespace
 
-std::unique_ptr<CodePageConverter> OpenCodePageConverter(int number, std::string* error) {
+std::unique_ptr<CodePageConverter> OpenCodePageConverter(int number, std::string& why) {
     auto converter = std::make_unique<WindowsConverter>();
-    if (!converter->Open(number, error)) return nullptr;
+    if (!converter->Open(number, why)) return nullptr;
     return converter;
 }
 

@@ -456,7 +456,7 @@ std::unique_ptr<CodePage> ReadCodePage(Reader& r, const json& doc, const Manifes
     std::string error;
     std::unique_ptr<CodePage> page;
     if (pageKnown) {
-        page = CodePage::Open(manifest.codePage, &error);
+        page = CodePage::Open(manifest.codePage, error);
         if (!page) problems.push_back({"codePage", error});
     }
     return page;

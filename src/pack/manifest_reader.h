@@ -100,7 +100,7 @@ class Reader {
         std::string converted;
         std::string error;
         if (!page_) return utf8;
-        if (!page_->FromUtf8(utf8, converted, &error, use)) {
+        if (!page_->FromUtf8(utf8, converted, error, use)) {
             Fail(where, error);
             return std::nullopt;
         }

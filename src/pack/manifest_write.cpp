@@ -15,7 +15,7 @@ class Writer {
     std::string Text(const std::string& bytes, const std::string& where) {
         std::string utf8;
         std::string error;
-        if (!page_.ToUtf8(bytes, utf8, &error)) {
+        if (!page_.ToUtf8(bytes, utf8, error)) {
             problems_.push_back({where, error + "; try --code-page"});
             return "\"\"";
         }
@@ -104,7 +104,7 @@ void AppendSettings(Writer& w, const SettingsSpec& s, std::string& out, std::vec
 bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Problem>& problems,
                     std::vector<Problem>& notes, const JsonOptions& options) {
     std::string error;
-    auto page = CodePage::Open(manifest.codePage, &error);
+    auto page = CodePage::Open(manifest.codePage, error);
     if (!page) {
         problems.push_back({"codePage", error});
         return false;
