@@ -50,15 +50,6 @@ inline bool TextEqualsNoCase(const char* a, const char* b) {
     }
 }
 
-// True when `text` equals one of the texts of `list`, ignoring the case of A-Z only.
-template <size_t N>
-bool TextInListNoCase(const char* text, const char* const (&list)[N]) {
-    for (const char* item : list) {
-        if (TextEqualsNoCase(text, item)) return true;
-    }
-    return false;
-}
-
 // Copies `source` with its terminator into `dest` of `size` bytes. Returns false, leaving `dest`
 // unchanged, when it does not fit.
 [[nodiscard]] inline bool CopyText(char* dest, size_t size, const char* source) {

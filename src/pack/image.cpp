@@ -1,13 +1,5 @@
 #include "pack/image.h"
 
-#ifdef _WIN32
-#include <windows.h>
-// windows.h names LoadImageA this way; the packer's LoadImage is its own.
-#undef LoadImage
-#else
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -24,9 +16,10 @@ using namespace format;
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {
     bool standardInput = path == "-";
-    FILE* f = standardInput ? stdin : platform::OpenFile(path, "rb");
+    std::string why;
+    FILE* f = standardInput ? stdin : platform::OpenFile(path, "rb", why);
     if (!f) {
-        error = "cannot open " + path + ": " + platform::LastError();
+        error = "cannot open " + path + ": " + why;
         return false;
     }
     out.clear();
@@ -44,16 +37,18 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
 
 bool WriteWholeFile(const std::string& path, const Bytes& bytes, bool executable, std::string& error) {
     std::string temporary = path + ".partial";
-    FILE* f = platform::OpenFile(temporary, "wb");
+    std::string why;
+    FILE* f = platform::OpenFile(temporary, "wb", why);
     if (!f) {
-        error = "cannot create " + temporary + ": " + platform::LastError();
+        error = "cannot create " + temporary + ": " + why;
         return false;
     }
     bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = fclose(f) == 0 && ok;
+    if (!ok) why = strerror(errno);
     if (ok && executable) platform::MarkExecutable(temporary);
-    if (!ok || !platform::RenameReplacing(temporary, path)) {
-        error = "cannot write " + path + ": " + platform::LastError();
+    if (!ok || !platform::RenameReplacing(temporary, path, why)) {
+        error = "cannot write " + path + ": " + why;
         platform::RemoveFile(temporary);
         return false;
     }
@@ -121,67 +116,14 @@ namespace {
 class StandardInputCopy {
   public:
     explicit StandardInputCopy(const std::string& bytes) {
-#ifndef _WIN32
-        const char* temp = getenv("TMPDIR");
-        std::string pattern = temp && *temp ? temp : "/tmp";
-        pattern.append("/uninstpack-stdin-XXXXXX");
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        int fd = mkstemp(name.data());
-        if (fd < 0) return;
-        path_ = name.data();
-        FILE* f = fdopen(fd, "wb");
-        bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        ok = f && fclose(f) == 0 && ok;
-        if (!ok) {
-            unlink(path_.c_str());
-            path_.clear();
-        }
-#else
-        // The user's temporary folder, named in UTF-16: it may hold any character.
-        wchar_t temp[MAX_PATH + 1];
-        DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-        std::string base;
-        if (length == 0 || length > MAX_PATH || !platform::Utf8FromWide(std::wstring(temp, length), base))
-            return;
-        if (base.back() != '\\' && base.back() != '/') base += '\\';
-        for (unsigned attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            std::string candidate = base + "uninstpack-stdin-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                    std::to_string(GetTickCount() + attempt) + ".exe";
-            std::wstring wide;
-            if (!platform::WideFromUtf8(candidate, wide)) return;
-            // CREATE_NEW: never an existing file, which another program may own.
-            HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_TEMPORARY, nullptr);
-            if (file == INVALID_HANDLE_VALUE) {
-                if (GetLastError() == ERROR_FILE_EXISTS) continue;
-                return;
-            }
-            path_ = candidate;
-            bool ok = true;
-            for (size_t done = 0; ok && done < bytes.size();) {
-                DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-                DWORD written = 0;
-                ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
-                done += written;
-            }
-            ok = CloseHandle(file) && ok;
-            if (!ok) {
-                platform::RemoveFile(path_);
-                path_.clear();
-                return;
-            }
-        }
-#endif
+        if (!platform::WriteTemporaryCopy(bytes, path_)) path_.clear();
     }
     ~StandardInputCopy() {
         if (!path_.empty()) platform::RemoveFile(path_);
     }
     StandardInputCopy(const StandardInputCopy&) = delete;
     StandardInputCopy& operator=(const StandardInputCopy&) = delete;
-    const std::string& path() const {
-        return path_;
-    }
+    const std::string& path() const { return path_; }
 
   private:
     std::string path_;

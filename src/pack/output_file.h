@@ -17,9 +17,10 @@ struct InputFile {
     std::string path;  // "-" is standard input, which no output can be
 };
 
-// An error, naming the input, when OUT is one of the files the command reads: the same file by
-// identity (device and inode), whatever its spelling, through links too. Empty when it is none.
-std::string OutputClashesWithInput(const std::string& output, const std::vector<InputFile>& inputs);
+// True, with the error naming the input in `why`, when OUT is one of the files the command reads:
+// the same file by identity (device and inode), whatever its spelling, through links too.
+[[nodiscard]] bool OutputClashesWithInput(const std::string& output, const std::vector<InputFile>& inputs,
+                                          std::string& why);
 
 // True when OUT is standard output: "-", or a name of the file standard output is open on
 // (/dev/stdout). What the command says then goes to standard error.
@@ -30,5 +31,8 @@ bool OutputIsStandardOutput(const std::string& output);
 // then unchanged.
 [[nodiscard]] bool WriteOutputFile(const std::string& output, const format::Bytes& bytes, bool executable,
                                    std::string& error);
+// The same for a named OUT (not "-"): the system's half, output_file_posix.cpp or output_file_win.cpp.
+[[nodiscard]] bool WriteNamedOutputFile(const std::string& output, const format::Bytes& bytes,
+                                        bool executable, std::string& error);
 
 }  // namespace pack

@@ -89,7 +89,8 @@ class Scanner {
         std::sort(folders.begin(), folders.end(), LessNoCase);
         std::string entryFolder;
         // The folder's own name was converted before Walk was called for it.
-        if (!Convert(".\\" + relative, entryFolder, nullptr)) return false;
+        std::string ignored;  // only whether it converts matters here
+        if (!Convert(".\\" + relative, entryFolder, ignored)) return false;
         if (!relative.empty()) block_.files.push_back({entryFolder, "", 0});
         auto shown = [&relative](const std::string& name) {
             return (relative.empty() ? "" : relative + "\\") + name;
@@ -103,7 +104,7 @@ class Scanner {
                     name + ")");
             }
             std::string converted, why;
-            if (!Convert(name, converted, &why)) {
+            if (!Convert(name, converted, why)) {
                 skipped_.push_back(shown(name) + " (" + why + ")");
                 continue;
             }
@@ -111,7 +112,7 @@ class Scanner {
         }
         for (const auto& name : folders) {
             std::string converted, why;
-            if (!Convert(name, converted, &why)) {
+            if (!Convert(name, converted, why)) {
                 skipped_.push_back(shown(name) + " with everything in it (" + why + ")");
                 continue;
             }
@@ -121,7 +122,7 @@ class Scanner {
     }
 
   private:
-    bool Convert(const std::string& utf8, std::string& out, std::string* why) {
+    bool Convert(const std::string& utf8, std::string& out, std::string& why) {
         return page_.FromUtf8(utf8, out, why);
     }
 
@@ -171,7 +172,7 @@ bool AddStartMenuShortcuts(const ScanOptions& options, const std::string& produc
     std::string stored;
     std::string why;
     if (!page.FromUtf8(std::string(options.allUsers ? "#AllUsersPrograms#\\" : "#Programs#\\") + folder,
-                       stored, &why)) {
+                       stored, why)) {
         error = "--start-menu-folder: " + why;
         return false;
     }
@@ -181,7 +182,7 @@ bool AddStartMenuShortcuts(const ScanOptions& options, const std::string& produc
             return false;
         }
         std::string convertedName;
-        if (!page.FromUtf8(name, convertedName, &why)) {
+        if (!page.FromUtf8(name, convertedName, why)) {
             error = "--shortcut \"" + name + "\": " + why;
             return false;
         }
@@ -204,7 +205,7 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
                 "\": give the file name alone (the uninstaller stands in the install folder it removes)";
         return false;
     }
-    auto page = CodePage::Open(options.codePage, &error);
+    auto page = CodePage::Open(options.codePage, error);
     if (!page) return false;
     manifest = Manifest{};
     manifest.codePage = options.codePage;
@@ -218,9 +219,9 @@ bool ScanInstallation(const ScanOptions& options, Manifest& manifest, std::vecto
     block.messages.assign(kDefaultMessages, kDefaultMessages + format::kMessageCount);
     std::string caption, confirm, finished;
     const auto message = CodePage::Use::kMessage;
-    if (!page->FromUtf8(name + " Uninstall", caption, &error, message) ||
-        !page->FromUtf8("Remove " + name + " and all of its components?", confirm, &error, message) ||
-        !page->FromUtf8(name + " was removed.", finished, &error, message)) {
+    if (!page->FromUtf8(name + " Uninstall", caption, error, message) ||
+        !page->FromUtf8("Remove " + name + " and all of its components?", confirm, error, message) ||
+        !page->FromUtf8(name + " was removed.", finished, error, message)) {
         error = "--install-dir-name: " + error;
         return false;
     }

@@ -8,22 +8,6 @@
 
 namespace {
 
-constexpr int kCsidlPrograms = 2;
-constexpr int kCsidlPersonal = 5;
-constexpr int kCsidlStartup = 7;
-constexpr int kCsidlStartMenu = 11;
-constexpr int kCsidlFonts = 20;
-constexpr int kCsidlCommonStartMenu = 22;
-constexpr int kCsidlCommonPrograms = 23;
-constexpr int kCsidlCommonStartup = 24;
-constexpr int kCsidlDesktopDirectory = 16;
-constexpr int kCsidlCommonDesktopDirectory = 25;
-constexpr int kCsidlAppData = 26;
-constexpr int kCsidlLocalAppData = 28;
-constexpr int kCsidlCommonAppData = 35;
-constexpr int kCsidlProfile = 40;
-constexpr int kCsidlCommonDocuments = 46;
-
 enum class TokenKind : uint8_t {
     kWindows,
     kSystem,

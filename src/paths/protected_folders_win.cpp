@@ -27,18 +27,15 @@ struct ShellRow {
     bool ntOnly;  // the all-users folders are looked up on the NT family only
 };
 
-// CSIDL_DESKTOP, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_FONTS, CSIDL_PROGRAMS,
-// CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU, CSIDL_STARTUP, CSIDL_COMMON_STARTUP.
-constexpr ShellRow kShellRows[] = {{0, false}, {16, false}, {25, true}, {20, false}, {2, false},
-                                   {23, true}, {11, false}, {22, true}, {7, false},  {24, true}};
-// CSIDL_APPDATA and CSIDL_COMMON_APPDATA, each also with its Quick Launch folder.
-constexpr int kAppDataRows[] = {26, 35};
-constexpr int kCsidlCommonDocuments = 46;
-// Roots that folder tokens name and the platforms' own folders that the rows above miss:
-// CSIDL_PERSONAL, CSIDL_LOCAL_APPDATA, CSIDL_PROFILE (also its parent, the profiles root).
-constexpr int kCsidlPersonal = 5;
-constexpr int kCsidlLocalAppData = 28;
-constexpr int kCsidlProfile = 40;
+constexpr ShellRow kShellRows[] = {
+    {kCsidlDesktop, false},     {kCsidlDesktopDirectory, false}, {kCsidlCommonDesktopDirectory, true},
+    {kCsidlFonts, false},       {kCsidlPrograms, false},         {kCsidlCommonPrograms, true},
+    {kCsidlStartMenu, false},   {kCsidlCommonStartMenu, true},   {kCsidlStartup, false},
+    {kCsidlCommonStartup, true}};
+// The application-data folders, each also with its Quick Launch folder.
+constexpr int kAppDataRows[] = {kCsidlAppData, kCsidlCommonAppData};
+// Roots that folder tokens name and the platforms' own folders that the rows above miss: the
+// documents, the local application data, the profile (also its parent, the profiles root).
 // The registry's program folders; the WOW64 names give the 64-bit and 32-bit folders on 64-bit Windows,
 // where a 32-bit process reads "ProgramFilesDir" as "Program Files (x86)".
 constexpr const char* kSetupValues[] = {kProgramFilesDirValue,   kCommonFilesDirValue,

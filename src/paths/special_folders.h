@@ -7,6 +7,25 @@
 
 struct PathState;
 
+// The shell's special folders the uninstaller looks up, by their CSIDL numbers (shlobj.h's CSIDL_*),
+// named once for the folder tokens and the protected set.
+inline constexpr int kCsidlDesktop = 0;
+inline constexpr int kCsidlPrograms = 2;
+inline constexpr int kCsidlPersonal = 5;
+inline constexpr int kCsidlStartup = 7;
+inline constexpr int kCsidlStartMenu = 11;
+inline constexpr int kCsidlDesktopDirectory = 16;
+inline constexpr int kCsidlFonts = 20;
+inline constexpr int kCsidlCommonStartMenu = 22;
+inline constexpr int kCsidlCommonPrograms = 23;
+inline constexpr int kCsidlCommonStartup = 24;
+inline constexpr int kCsidlCommonDesktopDirectory = 25;
+inline constexpr int kCsidlAppData = 26;
+inline constexpr int kCsidlLocalAppData = 28;
+inline constexpr int kCsidlCommonAppData = 35;
+inline constexpr int kCsidlProfile = 40;
+inline constexpr int kCsidlCommonDocuments = 46;
+
 // Asks the shell for the special folder `csidl` (for the current user, no owner window) and writes its
 // file-system path into `path`. True only when a path was obtained.
 [[nodiscard]] bool GetSpecialFolder(char* path, int csidl);

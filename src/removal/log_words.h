@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include "common/text.h"
+#include "common/version.h"
 
 enum class LogWord : uint8_t {
     // The uninstaller's version, on the start line.
@@ -71,8 +72,8 @@ enum class LogWord : uint8_t {
     kCount
 };
 
-inline constexpr char kLogWords[] =
-    "0.1.0\0"
+inline constexpr char kLogWords[] = UNINST_VERSION
+    "\0"
     "start\0runFirst\0files\0patterns\0shortcutFiles\0shortcutFolders\0programFolders\0registry\0summary\0"
     "delete\0remove folder\0clean\0delete key\0delete value\0skip\0ask\0run\0"
     "removed\0not there\0in use\0not empty\0protected\0below a link\0network path\0refused key\0answered No\0"

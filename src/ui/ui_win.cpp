@@ -183,6 +183,9 @@ INT_PTR ShowQuestionDialog(UiState& ui, const char* text) {
 
 void PumpPendingMessages() {
     MSG msg;
+    // PM_NOREMOVE: the peek only asks whether a message waits, so the pump never blocks; GetMessageA
+    // then takes that same message, and its result tells the quit message apart (dropped here: the
+    // driver's own loop ends the run).
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
         if (GetMessageA(&msg, nullptr, 0, 0) <= 0) continue;  // the quit message is dropped
         HWND progress = g_ui ? g_ui->progressDialog : nullptr;

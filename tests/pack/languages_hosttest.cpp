@@ -115,7 +115,7 @@ TEST(LanguageTables, EveryTableIsCompleteEncodableAndFormatsAsEnglish) {
     for (const Language& language : BuiltInLanguages().languages) {
         SCOPED_TRACE(language.tag);
         std::string error;
-        auto page = pack::CodePage::Open(language.codePage, &error);
+        auto page = pack::CodePage::Open(language.codePage, error);
         ASSERT_TRUE(page) << error;
         for (int i = 0; i < format::kMessageCount; ++i) {
             const std::string& text = language.messages[i];
@@ -123,7 +123,7 @@ TEST(LanguageTables, EveryTableIsCompleteEncodableAndFormatsAsEnglish) {
             EXPECT_FALSE(text.empty());
             EXPECT_EQ(Directives(text), Directives(English().messages[i])) << text;
             std::string stored;
-            EXPECT_TRUE(page->FromUtf8(text, stored, &error, pack::CodePage::Use::kMessage)) << error;
+            EXPECT_TRUE(page->FromUtf8(text, stored, error, pack::CodePage::Use::kMessage)) << error;
         }
     }
 }
@@ -161,11 +161,12 @@ TEST(LanguageTables, ManifestsOfEveryLanguagePassTheChecks) {
         EXPECT_EQ(manifest.codePage, language.codePage);
         for (const auto& finding : pack::CheckManifest(manifest, {}))
             ADD_FAILURE() << pack::DescribeFinding("m.json", finding);
-        auto page = pack::CodePage::Open(language.codePage, nullptr);
-        ASSERT_TRUE(page);
+        std::string why;
+        auto page = pack::CodePage::Open(language.codePage, why);
+        ASSERT_TRUE(page) << why;
         for (int i = 0; i < format::kMessageCount; ++i) {
             std::string back;
-            ASSERT_TRUE(page->ToUtf8(manifest.block.messages[i], back, nullptr));
+            ASSERT_TRUE(page->ToUtf8(manifest.block.messages[i], back, why)) << why;
             EXPECT_EQ(back, language.messages[i]) << pack::kMessageKeys[i];
         }
     }
@@ -213,9 +214,10 @@ TEST(ManifestLanguage, ListSelectionAndItsErrors) {
         std::string said;
         for (const auto& p : problems) said += pack::DescribeProblem("m.json", p) + "\n";
         if (parsed) {
-            auto page = pack::CodePage::Open(manifest.codePage, nullptr);
-            ASSERT_TRUE(page);
-            ASSERT_TRUE(page->ToUtf8(manifest.block.messages[format::kMsgCaption], said, nullptr));
+            std::string why;
+            auto page = pack::CodePage::Open(manifest.codePage, why);
+            ASSERT_TRUE(page) << why;
+            ASSERT_TRUE(page->ToUtf8(manifest.block.messages[format::kMsgCaption], said, why)) << why;
         }
         EXPECT_EQ(said, c.result);
     }

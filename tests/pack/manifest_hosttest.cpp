@@ -383,7 +383,8 @@ TEST(ManifestCodePage, EveryAcceptedCodePageStoresPathsAsWritten) {
     int pages = 0;
     int refused = 0;
     for (int number = 1; number <= 0xFFFF; ++number) {
-        auto page = pack::CodePage::Open(number, nullptr);
+        std::string unknown;  // most numbers are no code page: not a failure
+        auto page = pack::CodePage::Open(number, unknown);
         if (!page) continue;
         ++pages;
         for (uint32_t cp = 0x80; cp <= 0xFFFF; ++cp) {
@@ -394,11 +395,12 @@ TEST(ManifestCodePage, EveryAcceptedCodePageStoresPathsAsWritten) {
                                                         static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
                                                         static_cast<char>(0x80 | (cp & 0x3F))};
             std::string stored, error;
-            if (page->FromUtf8(utf8, stored, &error, pack::CodePage::Use::kPath)) {
+            if (page->FromUtf8(utf8, stored, error, pack::CodePage::Use::kPath)) {
                 std::string back;
                 ASSERT_FALSE(stored.size() == 1 && static_cast<unsigned char>(stored[0]) < 0x80)
                     << "code page " << number << " U+" << std::hex << cp;
-                ASSERT_TRUE(page->ToUtf8(stored, back, nullptr) && back == utf8)
+                std::string why;
+                ASSERT_TRUE(page->ToUtf8(stored, back, why) && back == utf8)
                     << "code page " << number << " U+" << std::hex << cp;
             } else if (error.find(" becomes ") != std::string::npos ||
                        error.find(" reads back as ") != std::string::npos) {

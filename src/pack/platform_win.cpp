@@ -1,72 +1,12 @@
-#include "pack/platform.h"
+// The packer's system calls on Windows: every name through the wide (UTF-16) functions.
+#include "pack/platform_win.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
-
 namespace pack::platform {
-
-namespace {
-std::string g_lastError;
-}  // namespace
-
-std::string LastError() {
-    return g_lastError.empty() ? std::string(strerror(errno)) : g_lastError;
-}
-
-#ifndef _WIN32
-
-std::filesystem::path PathFromUtf8(const std::string& name) {
-    return std::filesystem::path(name);
-}
-std::string Utf8FromPath(const std::filesystem::path& path) {
-    return path.string();
-}
-
-std::string SystemError() {
-    return strerror(errno);
-}
-
-bool IsReparsePoint(const std::filesystem::path&) {
-    return false;
-}
-
-FILE* OpenFile(const std::string& name, const char* mode) {
-    g_lastError.clear();
-    return fopen(name.c_str(), mode);
-}
-
-bool RenameReplacing(const std::string& from, const std::string& to) {
-    g_lastError.clear();
-    return rename(from.c_str(), to.c_str()) == 0;
-}
-
-void RemoveFile(const std::string& name) {
-    remove(name.c_str());
-}
-
-void MarkExecutable(const std::string& name) {
-    chmod(name.c_str(), 0755);
-}
-
-FileHandle OpenForLoader(const std::string& name) {
-    return OpenExisting(name.c_str(), kOpenRead);
-}
-
-std::optional<std::string> Environment(const char* name) {
-    const char* value = getenv(name);
-    if (!value) return std::nullopt;
-    return std::string(value);
-}
-
-#else  // _WIN32
 
 namespace {
 
@@ -138,6 +78,20 @@ bool Utf8FromWide(const std::wstring& text, std::string& out) {
     return true;
 }
 
+bool WriteAllToHandle(HANDLE file, const void* data, size_t size, std::string& why) {
+    const char* bytes = static_cast<const char*>(data);
+    for (size_t done = 0; done < size;) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes + done, chunk, &written, nullptr) || written != chunk) {
+            why = SystemError();
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
 std::filesystem::path PathFromUtf8(const std::string& name) {
     return std::filesystem::path(Wide(name));
 }
@@ -157,17 +111,17 @@ bool IsReparsePoint(const std::filesystem::path& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-FILE* OpenFile(const std::string& name, const char* mode) {
-    g_lastError.clear();
+FILE* OpenFile(const std::string& name, const char* mode, std::string& why) {
     std::wstring wideMode(mode, mode + strlen(mode));
-    return _wfopen(Wide(name).c_str(), wideMode.c_str());
+    FILE* file = _wfopen(Wide(name).c_str(), wideMode.c_str());
+    if (!file) why = strerror(errno);
+    return file;
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to) {
-    g_lastError.clear();
+bool RenameReplacing(const std::string& from, const std::string& to, std::string& why) {
     // The C library's rename fails when the target exists; MoveFileEx replaces it.
     if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    g_lastError = DescribeError(GetLastError());
+    why = DescribeError(GetLastError());
     return false;
 }
 
@@ -195,6 +149,38 @@ std::optional<std::string> Environment(const char* name) {
     return out;
 }
 
-#endif  // _WIN32
+bool WriteTemporaryCopy(const std::string& bytes, std::string& path) {
+    // The user's temporary folder, named in UTF-16: it may hold any character.
+    wchar_t temp[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    std::string base;
+    if (length == 0 || length > MAX_PATH || !Utf8FromWide(std::wstring(temp, length), base)) return false;
+    if (base.back() != '\\' && base.back() != '/') base += '\\';
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = base + "uninstpack-stdin-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                std::to_string(GetTickCount() + attempt) + ".exe";
+        std::wstring wide;
+        if (!WideFromUtf8(candidate, wide)) return false;
+        // CREATE_NEW: never an existing file, which another program may own.
+        HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS) continue;
+            return false;
+        }
+        std::string why;
+        bool ok = WriteAllToHandle(file, bytes.data(), bytes.size(), why);
+        // Closed by hand, not by an owner: the close's result is checked, as a written file's last
+        // bytes can fail there.
+        ok = CloseHandle(file) && ok;
+        if (!ok) {
+            DeleteFileW(wide.c_str());
+            return false;
+        }
+        path = candidate;
+        return true;
+    }
+    return false;
+}
 
 }  // namespace pack::platform

@@ -1,6 +1,3 @@
-#include "pack/cli.h"
-
-#ifdef _WIN32
 #include <windows.h>
 
 #include <fcntl.h>
@@ -11,7 +8,8 @@
 #include <vector>
 
 #include "common/scope_exit.h"
-#include "pack/platform.h"
+#include "pack/cli.h"
+#include "pack/platform_win.h"
 
 // Windows hands a program its arguments in UTF-16; the ANSI argv would turn every name the
 // machine's code page cannot hold into "?". The packer works in UTF-8 throughout, as on POSIX.
@@ -46,11 +44,3 @@ int wmain(int argc, wchar_t** wideArgv) {
     });
     return pack::RunCli(argc, argv.data());
 }
-
-#else
-
-int main(int argc, char** argv) {
-    return pack::RunCli(argc, argv);
-}
-
-#endif
