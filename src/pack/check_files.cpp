@@ -27,6 +27,8 @@ void Checker::CheckFiles() {
     for (size_t i = 0; i < files.size(); ++i) {
         const auto& f = files[i];
         std::string where = EntryPath(m_, "files", i);
+        CheckControlCharacters(where, "folder", f.folder);
+        CheckControlCharacters(where, "file name", f.name);
         if (!CheckFolderToken(where, "folder", f.folder)) continue;
         std::string path = BuildEntryPath(InstallDir(), f.folder, f.name);
         CheckTrailBackslash(where, f.folder + f.name);

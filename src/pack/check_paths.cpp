@@ -68,6 +68,24 @@ void Checker::CheckTrailBackslash(const std::string& where, const std::string& t
     }
 }
 
+void Checker::CheckControlCharacters(const std::string& where, const char* what, const std::string& text) {
+    for (unsigned char c : text) {
+        if (c >= 0x20) continue;
+        // Below 0x20 no byte is part of another character, in a double-byte code page either.
+        static const char kHex[] = "0123456789ABCDEF";
+        std::string shown = c == '\t'   ? "a tab"
+                            : c == '\r' ? "a carriage return"
+                            : c == '\n' ? "a line feed"
+                                        : "";
+        if (shown.empty()) shown = std::string("the control character 0x") + kHex[c >> 4] + kHex[c & 15];
+        Error(where,
+              std::string(what) + " holds " + shown +
+                  ": the one-line findings, plan items and removal log lines that show it would break, "
+                  "and no file name on Windows may hold one");
+        return;
+    }
+}
+
 // The components of a file entry's folder and name: ".." climbs; Windows drops a component's
 // trailing dots and spaces, so "..." and "name." name other folders than they say.
 void Checker::CheckComponents(const std::string& where, const std::string& folder, const std::string& name) {

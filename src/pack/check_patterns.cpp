@@ -19,6 +19,7 @@ void Checker::CheckPatterns() {
 }
 
 void Checker::CheckPattern(const std::string& where, const std::string& p) {
+    CheckControlCharacters(where, "pattern", p);
     CheckTrailBackslash(where, p);
     if (p.find('/') != std::string::npos) {
         Error(where, "holds \"/\": the uninstaller lists one folder and deletes in another");

@@ -10,6 +10,11 @@ void Checker::CheckRegistry() {
     for (size_t i = 0; i < entries.size(); ++i) {
         const auto& r = entries[i];
         std::string where = EntryPath(m_, "registry", i);
+        // A value is named after the key's doubled last backslash.
+        size_t value = r.keyPath.rfind("\\\\");
+        CheckControlCharacters(where, "key", r.keyPath.substr(0, value));
+        if (value != std::string::npos)
+            CheckControlCharacters(where, "value name", r.keyPath.substr(value + 2));
         const char* root = RootName(r.root);
         std::string rootName = root ? root : "this root";
         if (r.root == kRootPerformanceData) {

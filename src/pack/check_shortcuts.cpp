@@ -9,6 +9,9 @@ void Checker::CheckShortcuts() {
     for (size_t i = 0; i < shortcuts.size(); ++i) {
         const auto& s = shortcuts[i];
         std::string where = EntryPath(m_, "shortcuts", i);
+        CheckControlCharacters(where, "folder", s.folder);
+        CheckControlCharacters(where, "second folder", s.secondFolder);
+        CheckControlCharacters(where, "file name", s.name);
         CheckTrailBackslash(where, s.folder + s.secondFolder + s.name);
         if (!s.name.empty() && !IsPlainShortcutName(s.name)) {
             Error(where, "file name " + Show(s.name) +

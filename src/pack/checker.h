@@ -69,6 +69,11 @@ class Checker {
     // uninstaller's byte-wise backslash scans.
     void CheckTrailBackslash(const std::string& where, const std::string& text);
 
+    // A name the uninstaller acts on (`what`: "folder", "file name", "key", ...) that holds a control
+    // character (tab, CR, LF or another below 0x20): Windows takes no such file name, and the
+    // one-line findings, plan items and log lines that show it would break in two.
+    void CheckControlCharacters(const std::string& where, const char* what, const std::string& text);
+
     // The components of a file entry's folder and name: ".." climbs; Windows drops a component's
     // trailing dots and spaces, so "..." and "name." name other folders than they say.
     void CheckComponents(const std::string& where, const std::string& folder, const std::string& name);

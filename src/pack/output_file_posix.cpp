@@ -1,5 +1,6 @@
-// Where `build -o OUT` writes on POSIX: descriptors by their names, links followed to their file,
-// devices and FIFOs written into, regular files replaced through a temporary file.
+// Where `build -o OUT` writes on POSIX: descriptors by their names, links followed to their file
+// where the kernel would follow them, devices and FIFOs written into, regular files replaced through
+// a temporary file.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,6 +36,24 @@ std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The kernel's rule for links in shared folders (Linux's fs.protected_symlinks, which root obeys
+// too): a link in a sticky folder that everybody may write (/tmp) is followed only when the caller
+// or the folder's owner owns it. Anybody may plant a link there, so one of another user's would make
+// the packer, perhaps run as root, replace whatever file it leads to.
+bool MayFollowLink(const std::string& link, const struct stat& linkInfo, std::string& error) {
+    std::string folder = FolderOf(link);
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) {
+        error = "cannot look at the folder of the link " + link + ": " + strerror(errno);
+        return false;
+    }
+    bool shared = (info.st_mode & S_ISVTX) && (info.st_mode & S_IWOTH);
+    if (!shared || linkInfo.st_uid == geteuid() || linkInfo.st_uid == info.st_uid) return true;
+    error = "will not follow the link " + link + ": it is another user's (uid " +
+            std::to_string(linkInfo.st_uid) + ") in " + folder + ", which everybody may write";
+    return false;
 }
 
 // Writes into a device, a FIFO or an already open descriptor's file: no temporary file, no rename.
@@ -97,9 +116,9 @@ bool WriteNamedOutputFile(const std::string& output, const format::Bytes& bytes,
         error = "cannot write " + output + ": " + strerror(errno);
         return false;
     }
-    // Follow a chain of links to the file they name: the links stay, the file behind them is
-    // written. A link into /proc or /dev/fd (/dev/stdout) names an open descriptor, whose file
-    // the shell opened: write into it.
+    // Follow a chain of links to the file they name, each only where the kernel would follow it: the
+    // links stay, the file behind them is written, unless it is another user's. A link into /proc
+    // or /dev/fd (/dev/stdout) names an open descriptor, whose file the shell opened: write into it.
     std::string path = output;
     for (int hops = 0;; ++hops) {
         struct stat info;
@@ -108,7 +127,13 @@ bool WriteNamedOutputFile(const std::string& output, const format::Bytes& bytes,
             error = "cannot write " + output + ": " + strerror(errno);
             return false;
         }
+        if (hops > 0 && S_ISREG(info.st_mode) && info.st_uid != geteuid()) {
+            error = "will not write " + path + " through the link " + output +
+                    ": the file is another user's (uid " + std::to_string(info.st_uid) + ")";
+            return false;
+        }
         if (S_ISLNK(info.st_mode)) {
+            if (!MayFollowLink(path, info, error)) return false;
             if (hops >= 40) {
                 error = "cannot write " + output + ": " + strerror(ELOOP);
                 return false;

@@ -386,6 +386,67 @@ TEST_F(PackerRun, TheOutputGoesWhereItLeadsAndReplacesNothingElse) {
     }
 }
 
+// Links are followed only where the kernel would follow them: one of another user's in a sticky folder
+// that everybody may write (/tmp) is refused, wherever it leads, and no link leads to a file of another
+// user's being replaced. Both leave the link and every file as they were. Needs root, to give files
+// and links away.
+TEST_F(PackerRun, LinksAreFollowedOnlyWhereTheKernelWouldAndNeverToAnotherUsersFile) {
+    if (pack_testing::WindowsPacker()) GTEST_SKIP() << "links are POSIX's";
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make files and links of another user";
+    constexpr uid_t kOther = 65534;  // nobody
+    std::string manifest = dir_.File("app.json");
+    WriteText(manifest, R"({"files": [{"folder": ".\\", "name": "app.exe"}]})");
+    std::string shared = dir_.File("shared");
+    std::string own = dir_.File("own");
+    ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);  // as /tmp
+    ASSERT_EQ(mkdir(own.c_str(), 0755), 0);
+    std::string mine = dir_.File("mine.exe");
+    std::string theirs = dir_.File("theirs.exe");
+    struct Case {
+        const char* name;
+        std::string link;
+        uid_t linkOwner;
+        std::string target;
+        const char* refusal;  // null: written through
+    } cases[] = {
+        {"another user's link in a shared folder", shared + "/planted.exe", kOther, mine,
+         "will not follow the link"},
+        {"the caller's own link in a shared folder", shared + "/mine.exe", 0, mine, nullptr},
+        {"another user's link in a folder not everybody may write", own + "/theirs-link.exe", kOther, mine,
+         nullptr},
+        {"the caller's link to another user's file", own + "/to-theirs.exe", 0, theirs,
+         "the file is another user's"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteText(mine, "mine");
+        WriteText(theirs, "theirs");
+        ASSERT_EQ(chown(theirs.c_str(), kOther, kOther), 0);
+        ASSERT_EQ(symlink(c.target.c_str(), c.link.c_str()), 0);
+        ASSERT_EQ(lchown(c.link.c_str(), c.linkOwner, c.linkOwner), 0);
+        auto run = RunPacker("build '" + manifest + "' --stub '" + stub_ + "' -o '" + c.link + "'");
+        struct stat link;
+        ASSERT_EQ(lstat(c.link.c_str(), &link), 0);
+        EXPECT_TRUE(S_ISLNK(link.st_mode)) << "the link stays a link";
+        Bytes written = ReadBytes(c.target);
+        if (c.refusal) {
+            EXPECT_EQ(run.exitCode, 1) << run.err;
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << run.err;
+            std::string left(written.begin(), written.end());
+            EXPECT_EQ(left, c.target == mine ? "mine" : "theirs") << "the file behind the link is unchanged";
+        } else {
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_GT(written.size(), kFakeStubSize) << "the uninstaller is written behind the link";
+        }
+        std::set<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(c.link.substr(0, c.link.rfind('/'))))
+            left.insert(entry.path().filename());
+        EXPECT_EQ(left.size(), 1u) << "no temporary file is left beside the link";
+        unlink(c.link.c_str());
+    }
+}
+
 // A write that fails (here: past the file size limit, with the signal that would end the packer
 // ignored, as a full disk fails a write) exits 1 and leaves the old OUT as it was.
 TEST_F(PackerRun, AFailedWriteLeavesTheOldOutput) {

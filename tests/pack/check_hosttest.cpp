@@ -67,6 +67,21 @@ TEST(Check, EachFindingNamesItsEntry) {
          "shortcuts[0]: error: file name \"C:x.lnk\" is a path"},
         {R"({"shortcuts": [{"folder": "", "name": "C:\\Menu\\App.lnk"}]})",
          "shortcuts[0]: error: file name \"C:\\Menu\\App.lnk\" is a path"},
+        // Control characters in the names the uninstaller acts on: no Windows name holds one, and a
+        // one-line finding, plan item or log line that shows it breaks.
+        {R"({"files": [{"folder": ".\\Bin", "name": "a\tb.dll"}]})",
+         "files[0]: error: file name holds a tab"},
+        {R"({"files": [{"folder": ".\\Bin\r"}]})", "files[0]: error: folder holds a carriage return"},
+        {R"({"shortcuts": [{"folder": "C:\\Menu", "name": "App\n.lnk"}]})",
+         "shortcuts[0]: error: file name holds a line feed"},
+        {R"({"shortcuts": [{"folder": "C:\\Menu", "secondFolder": "Ven\u0001dor", "name": "App.lnk"}]})",
+         "shortcuts[0]: error: second folder holds the control character 0x01"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor\tApp"}]})",
+         "registry[0]: error: key holds a tab"},
+        {R"({"registry": [{"root": "HKCU", "key": "Software\\Vendor", "value": "Na\u001fme"}]})",
+         "registry[0]: error: value name holds the control character 0x1F"},
+        {R"({"patterns": ["Logs\\\u0007*.log"]})",
+         "patterns[0]: error: pattern holds the control character 0x07"},
         // Registry entries that are skipped or name a whole root's Software or System key.
         {R"({"registry": [{"root": "HKCU", "key": "Software"}]})",
          "registry[0]: warning[skipped-key]: names HKCU\\Software itself: the uninstaller never removes it "
