@@ -130,8 +130,10 @@ ChildOpen OpenChild(const HeldFolder& parent, const char* name, ChildKind kind, 
     const NtCalls& calls = Calls();
     wchar_t wide[kObjectNameSize];
     int n = MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kObjectNameSize);
-    // One component: a separator would reach below another folder, ".." above this one.
+    // One component: a separator would reach below another folder, "." this one and ".." the one
+    // above (Wine resolves them in the Unix path it builds).
     if (!calls.createFile || n <= 1) return result;
+    if (wide[0] == L'.' && (n == 2 || (n == 3 && wide[1] == L'.'))) return result;
     for (int i = 0; i + 1 < n; ++i) {
         if (wide[i] == L'\\' || wide[i] == L'/') return result;
     }
