@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Writes the uninstaller's icon (icon group 800): a parcel with a red "remove" badge.
 
-Five images, each a bottom-up BMP DIB with its AND mask: 16x16 at 4 and 8 bits per pixel,
-32x32 at 4 and 8 bits per pixel, 48x48 at 8 bits per pixel. The 4-bit images draw with colours of
-the 16 VGA colours, the 8-bit ones with the drawing's own; each palette holds only the colours
-drawn. Usage: make-icon.py OUT.ico
+Three images, each a bottom-up BMP DIB with its AND mask: 16x16, 32x32 and 48x48, at 4 bits per
+pixel. The drawing has eight colours, black among them, so 4 bits hold each of them exactly, and the palette
+holds only the colours drawn: half the bytes of 8-bit images at the same colours (the stub's size is
+counted in 512-byte steps). A display of 16 colours maps them to its own. Usage: make-icon.py OUT.ico
 """
 import os
 import struct
@@ -22,10 +22,6 @@ BADGE = (208, 24, 24)
 BADGE_RIM = (120, 0, 0)
 BAR = (255, 255, 255)
 
-# On 16 colours (each one of the VGA colours) the parcel becomes dark yellow with a light grey tape,
-# and the badge's rim black: six colours with black, four bytes of palette fewer per image.
-VGA_CHOICE = {OUTLINE: (0, 0, 0), BOX_FRONT: (128, 128, 0), BOX_SIDE: (128, 128, 0), BOX_TOP: (255, 255, 0),
-              TAPE: (192, 192, 192), BADGE: (255, 0, 0), BADGE_RIM: (0, 0, 0), BAR: (255, 255, 255)}
 
 
 def in_polygon(x, y, points):
@@ -75,9 +71,6 @@ def draw(n):
 
 def image(n, bpp):
     rows = draw(n)
-    if bpp == 4:
-        # On 16 colours each colour of the drawing becomes its VGA choice.
-        rows = [[None if c is None else VGA_CHOICE[c] for c in row] for row in rows]
     # A palette of only the colours drawn, black first: the transparent pixels are black where the
     # mask shows the screen through. biClrUsed says how many entries there are, so the palette
     # need not be padded to 16 or 256 entries (a kilobyte for each 8-bit image).
@@ -112,7 +105,7 @@ def image(n, bpp):
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: make-icon.py OUT.ico")
-    sizes = [(16, 4), (16, 8), (32, 4), (32, 8), (48, 8)]
+    sizes = [(16, 4), (32, 4), (48, 4)]
     images = [image(n, bpp) for n, bpp in sizes]
     offset = 6 + 16 * len(sizes)
     out = struct.pack('<HHH', 0, 1, len(sizes))
