@@ -14,7 +14,7 @@ set(STUB_FILES
   removal/entry_paths.cpp removal/fault_guard_win.cpp removal/file_mask.cpp removal/files_win.cpp
   removal/folders_win.cpp removal/font_name.cpp removal/pattern_guard.cpp removal/reach_check_win.cpp
   removal/registry_guard.cpp removal/registry_win.cpp removal/removal_log_win.cpp
-  removal/servers_fonts_win.cpp
+  removal/restart_win.cpp removal/servers_fonts_win.cpp
   shell/command_split.cpp shell/processes_win.cpp shell/run_first_win.cpp shell/shell_text.cpp
   ui/ui_win.cpp)
 set(ALL_PRODUCT_SOURCES)

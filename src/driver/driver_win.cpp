@@ -179,9 +179,10 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     if (!StartUp(run, buffers)) return -1;
     ScanOptions(commandLine, run.modes);
     if (run.modes.logPath) OpenRemovalLog(run);
-    // An early return ends the log as a run that removed nothing.
+    // An early return ends the log as a run that removed nothing, with the code it returns.
+    int exitCode = -1;
     ScopeExit endLog([&] {
-        if (run.log) CloseRemovalLog(run, LogWord::kNotRun);
+        if (run.log) CloseRemovalLog(run, LogWord::kNotRun, exitCode);
     });
 
     int loaded = LoadUninstallData(run.instance, run.modulePath, run.data);
@@ -192,7 +193,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);
     // Ends as a cancelled run does, with 0: nothing was shown or removed, and -1 is kept for a block
     // that cannot be read and a main window that cannot be created.
-    if (!RegisterMainWindowClass(run.ui)) return 0;
+    if (!RegisterMainWindowClass(run.ui)) return exitCode = 0;
     if (!CreateMainWindow(run.ui)) return -1;
 
     run.confirmation = IDOK;
@@ -202,10 +203,14 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         RemoveEverything(run);
         CloseRun(run);
     }
-    if (run.log) CloseRemovalLog(run, run.confirmation == IDOK ? LogWord::kCompleted : LogWord::kCancelled);
+    // A cancelled run ends with 0, as it always has: nothing was removed. A run that went through
+    // its passes tells a deployment tool what came of them (ExitCodeOfTally).
+    exitCode = run.confirmation == IDOK ? ExitCodeOfTally(run.tally) : 0;
+    if (run.log)
+        CloseRemovalLog(run, run.confirmation == IDOK ? LogWord::kCompleted : LogWord::kCancelled, exitCode);
 
     RunFinalMessageLoop(run.ui);
     FreeUninstallData(run.data);  // the lists go before the batch starts; the rest goes with the owners
     if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) StartSelfDelete(run);
-    return 0;
+    return exitCode;
 }

@@ -16,6 +16,7 @@
 #include "removal/entry_paths.h"
 #include "removal/reach_check.h"
 #include "removal/removal_log.h"
+#include "removal/restart.h"
 #include "removal/servers_fonts.h"
 #include "run/run_state.h"
 #include "ui/progress.h"
@@ -364,8 +365,9 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
             if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
             outcome = DeleteEntryFile(run, entry, {checked, nullptr, nullptr, nullptr});
         }
+        if (!(entry.flags & format::kFileShared)) outcome = DeleteAtRestartIfInUse(run, checked, outcome);
     }
-    if (run.log) LogItem(*run.log, LogWord::kDelete, path, outcome);
+    RecordItem(run, LogWord::kDelete, path, outcome);
 }
 
 // Removes the folder of a folder entry unless it is protected or reached through a link; a folder
@@ -376,7 +378,7 @@ void RemoveFolderEntry(RunState& run, const char* tokenRoot) {
     uint32_t outcome = kOutcomeRefusedByLinkCheck;
     if (ResolveRemovableFolder(run.paths, run.currentItem, canonical))
         outcome = RemoveFolderReached(run, canonical, tokenRoot);
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, outcome);
+    RecordItem(run, LogWord::kRemoveFolder, run.currentItem, outcome);
 }
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file) {
@@ -424,11 +426,12 @@ void RemoveInstalledFiles(RunState& run) {
             const char* name = nullptr;
             if (IsFileEntry(entry)) {
                 if (!BuildCheckedFilePath(run, folder, tokenRoot, checked, &name)) {
-                    if (run.log)
-                        LogItem(*run.log, LogWord::kDelete, run.currentItem, kOutcomeRefusedByLinkCheck);
+                    RecordItem(run, LogWord::kDelete, run.currentItem, kOutcomeRefusedByLinkCheck);
                 } else if (folder.byHandle) {
                     uint32_t outcome = RemoveHeldFile(run, entry, folder.held, name, shared);
-                    if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
+                    if (!(entry.flags & format::kFileShared))
+                        outcome = DeleteAtRestartIfInUse(run, checked, outcome);
+                    RecordItem(run, LogWord::kDelete, run.currentItem, outcome);
                 } else {
                     RemoveFileEntry(run, entry, checked, shared);
                 }
@@ -437,9 +440,9 @@ void RemoveInstalledFiles(RunState& run) {
                 ForgetFolder(folder);
                 RemoveFolderEntry(run, tokenRoot);
             }
-        } else if (run.log) {
-            LogItem(*run.log, LogWord::kSkip, entry.folder, skipped,
-                    IsFileEntry(entry) ? entry.fileName : nullptr);
+        } else {
+            RecordItem(run, LogWord::kSkip, entry.folder, skipped,
+                       IsFileEntry(entry) ? entry.fileName : nullptr);
         }
         ReportProgress(run.ui, ProgressPass::kFiles, k);
     }

@@ -17,6 +17,7 @@
 #include "removal/pattern_guard.h"
 #include "removal/reach_check.h"
 #include "removal/removal_log.h"
+#include "removal/restart.h"
 #include "run/run_state.h"
 #include "ui/progress.h"
 #include "ui/ui.h"
@@ -75,10 +76,8 @@ uint32_t OutcomeOf(bool done) {
 uint32_t RemoveFolderLogged(RunState& run, const char* canonical, const char* tokenRoot, const char* shown) {
     if (IsCurrentFolder(canonical)) EnterParent(canonical);
     uint32_t outcome = RemoveFolderReached(run, canonical, tokenRoot);
-    if (run.log) {
-        LogItem(*run.log, LogWord::kRemoveFolder, outcome == kOutcomeRefusedByLinkCheck ? shown : canonical,
-                outcome);
-    }
+    RecordItem(run, LogWord::kRemoveFolder, outcome == kOutcomeRefusedByLinkCheck ? shown : canonical,
+               outcome);
     return outcome;
 }
 
@@ -180,7 +179,8 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, HeldFolder&
                 } else {
                     error = OutcomeOf(RemoveDirectoryA(level.child));
                 }
-                if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, level.child, error);
+                error = RemoveFolderAtRestartIfHolding(run, level.child, error);
+                RecordItem(run, LogWord::kRemoveFolder, level.child, error);
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
@@ -203,7 +203,7 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, HeldFolder&
                 // A file that is a link is not deleted through it (Wine's DeleteFileA reaches its target).
                 if (!IsReparsePoint(level.found.dwFileAttributes)) {
                     if (!ComposeChild(folder, name, level.item)) {
-                        if (run.log) LogItem(*run.log, LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
+                        RecordItem(run, LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
                         continue;
                     }
                     if (byHandle) {
@@ -213,13 +213,12 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, HeldFolder&
                     } else {
                         outcome = OutcomeOf(DeleteFileA(level.item));
                     }
+                    outcome = DeleteAtRestartIfInUse(run, level.item, outcome);
                 }
-                if (run.log) {
-                    if (outcome == kOutcomeBelowLink) {
-                        LogItem(*run.log, LogWord::kDelete, folder, outcome, name);
-                    } else {
-                        LogItem(*run.log, LogWord::kDelete, level.item, outcome);
-                    }
+                if (outcome == kOutcomeBelowLink) {
+                    RecordItem(run, LogWord::kDelete, folder, outcome, name);
+                } else {
+                    RecordItem(run, LogWord::kDelete, level.item, outcome);
                 }
             } while (FindNextFileA(search.get(), &level.found));
         }
@@ -293,7 +292,7 @@ uint32_t CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
     char tokenRoot[kPathBufferSize];
     uint32_t removed = RemoveFolderReached(
         run, work.canonical, ResolveLeadingToken(run, pattern, tokenRoot) ? tokenRoot : nullptr);
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, work.canonical, removed);
+    RecordItem(run, LogWord::kRemoveFolder, work.canonical, removed);
     return 0;
 }
 
@@ -309,13 +308,13 @@ void RemoveWildcardMatches(RunState& run) {
         uint32_t outcome = CleanPattern(run, pattern, *work.get());
         // A tree that was cleaned has a line for each file and folder; the pattern has one when not:
         // refused, or not there (the checks refuse a folder they cannot look at, a missing one too).
-        if (outcome != 0 && run.log) {
+        if (outcome != 0) {
             if (outcome == kOutcomeRefused &&
                 GetFileAttributesA(work.get()->path) == INVALID_FILE_ATTRIBUTES) {
                 DWORD error = GetLastError();
                 if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) outcome = error;
             }
-            LogItem(*run.log, LogWord::kClean, pattern, outcome);
+            RecordItem(run, LogWord::kClean, pattern, outcome);
         }
     }
 }
@@ -374,11 +373,11 @@ void RemoveShortcutFiles(RunState& run) {
             BuildShortcutPath(folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             uint32_t outcome = DeleteShortcutFile(run, run.currentItem, EntryTokenRoot(run, entry.folder));
-            if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
-        } else if (run.log && entry.fileName[0] != '\0') {
+            RecordItem(run, LogWord::kDelete, run.currentItem, outcome);
+        } else if (entry.fileName[0] != '\0') {
             // A name that is a path, a token that does not resolve, a path that does not fit or one
             // that is not whole; an entry without a name has nothing to delete.
-            LogItem(*run.log, LogWord::kSkip, entry.folder, kOutcomeRefused, entry.fileName);
+            RecordItem(run, LogWord::kSkip, entry.folder, kOutcomeRefused, entry.fileName);
         }
         ReportProgress(run.ui, ProgressPass::kShortcutFiles, i);
     }
@@ -426,7 +425,7 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const Folde
             refused = work.second;
         }
         if (refused) {
-            if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, kOutcomeRefusedByLinkCheck);
+            RecordItem(run, LogWord::kRemoveFolder, refused, kOutcomeRefusedByLinkCheck);
             return;
         }
         // Each folder is judged as it is removed, through the handle it is removed by.
@@ -492,10 +491,12 @@ void RemoveProgramFolders(RunState& run) {
             bool removedOne = false;
             for (;;) {
                 if (!ResolveRemovableFolder(run.paths, path, canonical)) {
-                    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, kOutcomeRefusedByLinkCheck);
+                    RecordItem(run, LogWord::kRemoveFolder, path, kOutcomeRefusedByLinkCheck);
                     break;
                 }
-                if (RemoveFolderLogged(run, canonical, tokenRoot, path) != 0) break;
+                // A folder that goes at the next restart lets the climb go on: its parent may follow it.
+                uint32_t outcome = RemoveFolderLogged(run, canonical, tokenRoot, path);
+                if (outcome != 0 && outcome != kOutcomeAtRestart) break;
                 if (!removedOne) {
                     (void)CopyText(lastRemoved, path);  // `path` fits: it came from a buffer of that size
                     removedOne = true;

@@ -4,7 +4,8 @@
 //
 // The words are one packed text, NUL between them, looked up by their LogWord number: the
 // uninstaller's code then holds small numbers, not an address (and a relocation) for each word.
-// The results from kInUse to kSharedCount are written after "kept: " (IsKeptResult).
+// The results from kAtRestart to kError are written after "kept: " (IsKeptResult), and each falls in
+// one of the summary's classes (TallyOf): the order of the words is their class's.
 #pragma once
 
 #include <stdint.h>
@@ -34,21 +35,24 @@ enum class LogWord : uint8_t {
     kSkip,
     kAsk,
     kRun,
-    // Results of items, in the order of the kOutcome values below.
+    // Results of items, by their class in the summary: gone, not there, going at the next restart,
+    // kept on purpose (a folder holding other files, one every program shares, a shared key, the
+    // user's answer, a file other programs still count on), and kept by a problem.
     kRemoved,
     kNotThere,
-    kInUse,
+    kAtRestart,
     kNotEmpty,
     kProtected,
-    kBelowLink,
-    kNetworkPath,
     kRefusedKey,
     kAnsweredNo,
+    kSharedCount,
+    kInUse,
+    kBelowLink,
+    kNetworkPath,
     kDoesNotFit,
     kNotFullPath,
     kRefused,
     kError,
-    kSharedCount,
     // The run-first program.
     kStarted,
     kNotStarted,
@@ -76,15 +80,37 @@ inline constexpr char kLogWords[] = UNINST_VERSION
     "\0"
     "start\0runFirst\0files\0patterns\0shortcutFiles\0shortcutFolders\0programFolders\0registry\0summary\0"
     "delete\0remove folder\0clean\0delete key\0delete value\0skip\0ask\0run\0"
-    "removed\0not there\0in use\0not empty\0protected\0below a link\0network path\0refused key\0answered No\0"
-    "path does not fit\0not a full path\0refused\0error\0shared count now\0"
+    "removed\0not there\0in use, goes at restart\0not empty\0protected\0refused key\0answered No\0"
+    "shared count now\0in use\0below a link\0network path\0path does not fit\0not a full "
+    "path\0refused\0error\0"
     "started\0not started\0not run\0exit code\0"
     "OK\0Cancel\0Retry\0Yes\0No\0Yes to all\0No to all\0not shown\0"
     "NT 6 or later\0NT\09x\0completed\0cancelled";
 
 // True for the results that keep an item: the log writes them after "kept: ".
 constexpr bool IsKeptResult(LogWord word) {
-    return word >= LogWord::kInUse && word <= LogWord::kSharedCount;
+    return word >= LogWord::kAtRestart && word <= LogWord::kError;
+}
+
+// The summary's classes of an item's result, in the summary's order.
+enum class Tally : uint8_t { kRemoved, kKeptOnPurpose, kProblem, kAtRestart, kNotThere, kCount };
+
+// The class of the item result `word` (kRemoved to kError).
+constexpr Tally TallyOf(LogWord word) {
+    return word == LogWord::kRemoved     ? Tally::kRemoved
+           : word == LogWord::kNotThere  ? Tally::kNotThere
+           : word == LogWord::kAtRestart ? Tally::kAtRestart
+           : word < LogWord::kInUse      ? Tally::kKeptOnPurpose
+                                         : Tally::kProblem;
+}
+
+// The exit code a run that went through its passes ends with, in the convention deployment tools
+// read (Windows Installer's): 1603 when an item that should have gone stayed, 3010 when something
+// goes at the next restart, else 0.
+constexpr int ExitCodeOfTally(const uint32_t* tally) {
+    return tally[static_cast<int>(Tally::kProblem)]     ? 1603
+           : tally[static_cast<int>(Tally::kAtRestart)] ? 3010
+                                                        : 0;
 }
 
 // The text of `word`.
@@ -110,6 +136,8 @@ inline constexpr uint32_t kOutcomeNotFullPath =
     OutcomeOfWord(LogWord::kNotFullPath);  // would be taken from the current directory
 inline constexpr uint32_t kOutcomeRefused =
     OutcomeOfWord(LogWord::kRefused);  // a name or pattern that reaches elsewhere
+inline constexpr uint32_t kOutcomeAtRestart =
+    OutcomeOfWord(LogWord::kAtRestart);  // in use, scheduled for deletion at the next restart
 // A shared file that stays: its count of other users, added to this (at most 0x3FFFFFFF).
 inline constexpr uint32_t kOutcomeSharedCount = 0x40000000u;
 

@@ -11,6 +11,7 @@
 #include "paths/special_folders.h"
 #include "removal/entry_paths.h"
 #include "removal/removal_log.h"
+#include "removal/restart.h"
 #include "run/run_state.h"
 
 // The roots seen in this run with their final paths, and the last folder judged. Roots and their
@@ -172,7 +173,8 @@ uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* t
         return kOutcomeRefusedByLinkCheck;
     DWORD error = DeleteThroughHandle(held.handle);
     ReleaseFolder(held);
-    return error;
+    // Judged, and still holding what goes at the next restart: it follows them then.
+    return RemoveFolderAtRestartIfHolding(run, canonical, error);
 }
 
 const char* EntryTokenRoot(const RunState& run, const char* storedFolder) {

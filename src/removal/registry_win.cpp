@@ -144,13 +144,11 @@ void RemoveRegistryEntries(RunState& run) {
             outcome = value ? RemoveValue(run, entry.rootKey, entry.keyPath, split)
                             : RemoveKey(run, entry.rootKey, entry.keyPath);
         }
-        if (run.log) {
-            LogKey(*run.log,
-                   skipped ? LogWord::kSkip
-                   : value ? LogWord::kDeleteValue
-                           : LogWord::kDeleteKey,
-                   entry.rootKey, entry.keyPath, outcome);
-        }
+        RecordKey(run,
+                  skipped ? LogWord::kSkip
+                  : value ? LogWord::kDeleteValue
+                          : LogWord::kDeleteKey,
+                  entry.rootKey, entry.keyPath, outcome);
         // A value entry does not move the bar.
         if (value) {
             KeepAnswering();

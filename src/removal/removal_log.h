@@ -4,12 +4,13 @@
 // with the words of removal/log_words.h. Paths, keys and message texts are written as the block
 // holds them, in its code page (a control character in one becomes a blank, so one item is one
 // line). The run's start line comes first; the last line is the summary a deployment script reads:
-//   summary <TAB> removed R, kept K, not there N <TAB> completed | cancelled | not run
+//   summary <TAB> removed R, kept on purpose K, problems P, at restart A, not there N
+//           <TAB> completed | cancelled | not run <TAB> exit code E
 // Lines go through a 4 KiB buffer that is written out at every pass boundary and at the end: a run
 // that is killed leaves every line up to its last boundary.
 //
-// Without /L the run state's log pointer is null, and every call site tests it before it calls in:
-// no formatting and no calls.
+// Without /L the run state's log pointer is null: the items are still counted (the exit code is
+// made of the tally), and nothing is formatted.
 #pragma once
 
 #include <windows.h>
@@ -30,16 +31,22 @@ struct RemovalLog;
 // is replaced.
 void OpenRemovalLog(RunState& run);
 
-// Writes the summary line with `ending` (kCompleted, kCancelled or kNotRun), writes the buffer
-// out, closes the file and clears run.log.
-void CloseRemovalLog(RunState& run, LogWord ending);
+// Writes the summary line with the run's tally, `ending` (kCompleted, kCancelled or kNotRun) and the
+// run's exit code, writes the buffer out, closes the file and clears run.log.
+void CloseRemovalLog(RunState& run, LogWord ending, int exitCode);
 
 // A pass boundary: writes the buffer out; later lines name `pass`.
 void LogPass(RemovalLog& log, LogWord pass);
 
-// One item: `outcome` is 0 (removed), a platform error code, a kOutcome value (log_words.h) or
-// kOutcomeRefusedByLinkCheck.
-// `tail`, when given, is written after `path` and a backslash (a name whose path did not fit).
+// One item of a pass, counted into the run's tally and written to the log when there is one:
+// `outcome` is 0 (removed), a platform error code, a kOutcome value (log_words.h) or
+// kOutcomeRefusedByLinkCheck. `tail`, when given, is written after `path` and a backslash (a name
+// whose path did not fit).
+void RecordItem(RunState& run, LogWord action, const char* path, uint32_t outcome,
+                const char* tail = nullptr);
+
+// A line of the log that is no item of the tally (a question, the run-first program); `outcome` as
+// RecordItem's, but never kOutcomeRefusedByLinkCheck.
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail = nullptr);
 
 // An item's outcome for LogItem when the link check refused its folder (or the file in it): the log
@@ -48,8 +55,8 @@ void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome
 // every platform error code.
 inline constexpr uint32_t kOutcomeRefusedByLinkCheck = 0x1FFFFFFFu;
 
-// A registry entry: the root's short name ("HKCU"), a backslash and the key path as stored.
-void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome);
+// A registry item, as RecordItem: the root's short name ("HKCU"), a backslash and the key path as stored.
+void RecordKey(RunState& run, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome);
 
 // A question the run asked and the button that answered it (0 or -1: it could not be shown).
 void LogQuestion(RemovalLog& log, const char* text, int answer);

@@ -11,14 +11,14 @@
 #include "run/run_state.h"
 #include "ui/ui.h"
 
+static_assert(sizeof(RunState::tally) / sizeof(uint32_t) == static_cast<int>(Tally::kCount));
+
 struct RemovalLog {
     HANDLE file;
     LogWord pass;
     bool exitKnown;
     bool failed;  // a write failed: nothing more is written (the counts go on)
     uint32_t used;
-    uint32_t counts[3];  // removed, not there, kept
-    PathState* paths;    // the run's, for the reasons of the link check's refusals
     DWORD exitCode;
     char buffer[4096];
 };
@@ -89,7 +89,7 @@ uint32_t RefusalOf(PathState& paths, const char* path) {
     return ResultOfOutcome(outcome, registry);
 }
 
-// The result field of `outcome`, counted into the summary when it is an item's.
+// The result field of `outcome`.
 void PutResult(RemovalLog& log, uint32_t outcome) {
     LogWord result = ResultOf(outcome, log.pass == LogWord::kRegistry);
     uint32_t number = result == LogWord::kExitCode      ? log.exitCode
@@ -97,10 +97,6 @@ void PutResult(RemovalLog& log, uint32_t outcome) {
                                                         : outcome;
     bool numbered =
         result == LogWord::kError || result == LogWord::kSharedCount || result == LogWord::kExitCode;
-    // Only items count: questions and the run-first program have words of their own.
-    if (result >= LogWord::kRemoved && result <= LogWord::kSharedCount) {
-        ++log.counts[result == LogWord::kRemoved ? 0 : result == LogWord::kNotThere ? 1 : 2];
-    }
     PutFormat(log, IsKeptResult(result) ? "\tkept: \1" : "\t\1", result);
     if (numbered) PutFormat(log, " \3", number);
 }
@@ -200,7 +196,6 @@ void OpenRemovalLog(RunState& run) {
     RemovalLog* log = nullptr;
     if (!AllocZeroed(sizeof(RemovalLog), log)) return;
     log->file = file.release();
-    log->paths = &run.paths;
     run.log = log;
 
     // start <TAB> version <TAB> install folder <TAB> family and modes
@@ -218,11 +213,17 @@ void OpenRemovalLog(RunState& run) {
     LogPass(*log, LogWord::kStart);
 }
 
-void CloseRemovalLog(RunState& run, LogWord ending) {
+void CloseRemovalLog(RunState& run, LogWord ending, int exitCode) {
     RemovalLog& log = *run.log;
-    // summary <TAB> removed R, kept K, not there N <TAB> ending
-    PutFormat(log, "\1\t\1 \3, kept \3, \1 \3\t\1\r\n", LogWord::kSummary, LogWord::kRemoved, log.counts[0],
-              log.counts[2], LogWord::kNotThere, log.counts[1], ending);
+    const uint32_t* tally = run.tally;
+    // summary <TAB> removed R, kept on purpose K, problems P, at restart A, not there N <TAB> ending
+    // <TAB> exit code E
+    PutFormat(log, "\1\tremoved \3, kept on purpose \3, problems \3, at restart \3, not there \3\t\1\t\1 ",
+              LogWord::kSummary, tally[0], tally[1], tally[2], tally[3], tally[4], ending,
+              LogWord::kExitCode);
+    // -1 as a deployment tool reads it: the process's exit code is the same bits.
+    if (exitCode < 0) PutChar(log, '-');
+    PutFormat(log, "\3\r\n", static_cast<uint32_t>(exitCode < 0 ? -exitCode : exitCode));
     Flush(log);
     CloseHandle(log.file);
     FreeBlock(run.log);
@@ -233,19 +234,24 @@ void LogPass(RemovalLog& log, LogWord pass) {
     log.pass = pass;
 }
 
+void RecordItem(RunState& run, LogWord action, const char* path, uint32_t outcome, const char* tail) {
+    if (outcome == kOutcomeRefusedByLinkCheck) outcome = RefusalOf(run.paths, path);
+    ++run.tally[static_cast<int>(TallyOf(ResultOf(outcome, false)))];
+    if (run.log) LogItem(*run.log, action, path, outcome, tail);
+}
+
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail) {
-    if (outcome == kOutcomeRefusedByLinkCheck) outcome = RefusalOf(*log.paths, path);
     PutFormat(log, "\1\t\1\t\2", log.pass, action, path);
     if (tail) PutFormat(log, "\\\2", tail);
     PutResult(log, outcome);
     PutFormat(log, "\r\n");
 }
 
-void LogKey(RemovalLog& log, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome) {
+void RecordKey(RunState& run, LogWord action, uint32_t root, const char* keyPath, uint32_t outcome) {
     // Five bytes a root, from HKEY_CLASSES_ROOT (0x80000000) to HKEY_DYN_DATA (0x80000006).
     uint32_t index = root - 0x80000000u;
-    LogItem(log, action, index < 7 ? "HKCR\0HKCU\0HKLM\0HKU\0\0HKPD\0HKCC\0HKDD" + index * 5 : "?", outcome,
-            keyPath);
+    RecordItem(run, action, index < 7 ? "HKCR\0HKCU\0HKLM\0HKU\0\0HKPD\0HKCC\0HKDD" + index * 5 : "?",
+               outcome, keyPath);
 }
 
 void LogQuestion(RemovalLog& log, const char* text, int answer) {

@@ -10,6 +10,7 @@
 #include "ui/ui_state.h"
 
 struct ReachCache;
+struct RestartSchedule;
 struct RemovalLog;
 
 struct PlatformFlags {
@@ -50,4 +51,6 @@ struct RunState {
     int confirmation;            // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
     RemovalLog* log;             // the /L=PATH log (removal/removal_log.h); null without one
+    uint32_t tally[5];           // items by their class (Tally, removal/log_words.h), log or not
+    UniqueBlock<RestartSchedule> restart;  // what goes at the next restart (removal/restart.h)
 };

@@ -66,15 +66,51 @@ TEST(LogWords, ResultOfEachOutcome) {
               0x3FFFFFFFu);  // no wrap into another word
 }
 
-TEST(LogWords, KeptResultsAreTheOnesBetweenNotThereAndTheCounts) {
+TEST(LogWords, EachItemResultFallsInOneClassOfTheSummary) {
     EXPECT_FALSE(IsKeptResult(LogWord::kRemoved));
     EXPECT_FALSE(IsKeptResult(LogWord::kNotThere));
-    for (LogWord w : {LogWord::kInUse, LogWord::kNotEmpty, LogWord::kProtected, LogWord::kRefusedKey,
-                      LogWord::kAnsweredNo, LogWord::kError, LogWord::kSharedCount}) {
-        EXPECT_TRUE(IsKeptResult(w)) << LogWordText(w);
+    struct Case {
+        LogWord word;
+        Tally tally;
+    } cases[] = {
+        {LogWord::kRemoved, Tally::kRemoved},
+        {LogWord::kNotThere, Tally::kNotThere},
+        {LogWord::kAtRestart, Tally::kAtRestart},
+        {LogWord::kNotEmpty, Tally::kKeptOnPurpose},
+        {LogWord::kProtected, Tally::kKeptOnPurpose},
+        {LogWord::kRefusedKey, Tally::kKeptOnPurpose},
+        {LogWord::kAnsweredNo, Tally::kKeptOnPurpose},
+        {LogWord::kSharedCount, Tally::kKeptOnPurpose},
+        {LogWord::kInUse, Tally::kProblem},
+        {LogWord::kBelowLink, Tally::kProblem},
+        {LogWord::kNetworkPath, Tally::kProblem},
+        {LogWord::kDoesNotFit, Tally::kProblem},
+        {LogWord::kNotFullPath, Tally::kProblem},
+        {LogWord::kRefused, Tally::kProblem},
+        {LogWord::kError, Tally::kProblem},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TallyOf(c.word), c.tally) << LogWordText(c.word);
+        EXPECT_EQ(IsKeptResult(c.word), c.word != LogWord::kRemoved && c.word != LogWord::kNotThere)
+            << LogWordText(c.word);
     }
+    // Every item result between the first and the last has its case above.
+    EXPECT_EQ(static_cast<int>(LogWord::kError) - static_cast<int>(LogWord::kRemoved) + 1,
+              static_cast<int>(sizeof cases / sizeof cases[0]));
     EXPECT_FALSE(IsKeptResult(LogWord::kExitCode));
     EXPECT_FALSE(IsKeptResult(LogWord::kYes));
+    EXPECT_STREQ(LogWordText(ResultOfOutcome(kOutcomeAtRestart, false)), "in use, goes at restart");
+}
+
+TEST(LogWords, ExitCodeOfTheTally) {
+    struct Case {
+        uint32_t tally[5];  // removed, kept on purpose, problems, at restart, not there
+        int code;
+    } cases[] = {
+        {{0, 0, 0, 0, 0}, 0},    {{9, 3, 0, 0, 2}, 0},    {{9, 0, 0, 1, 0}, 3010},
+        {{9, 0, 1, 0, 0}, 1603}, {{9, 0, 1, 4, 0}, 1603},  // a problem outweighs a restart
+    };
+    for (const Case& c : cases) EXPECT_EQ(ExitCodeOfTally(c.tally), c.code);
 }
 
 }  // namespace
