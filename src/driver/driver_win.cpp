@@ -109,6 +109,7 @@ void RunFirstProgram(RunState& run) {
     const char* command = SettingsCommand(run.data);
     if (!command) return;
     if (run.log) LogPass(*run.log, LogWord::kRunFirst);  // written out before a program that may hang
+    NoteEntry(run, LogWord::kRunFirstSetting, 0);
     LogWord result = LogWord::kNotRun;
     const char* shown = command;  // in the log: the program as composed, or the command as stored
     ComposedRunFirst composed{};
@@ -190,6 +191,7 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         if (loaded != kLoadNoBlock) ReportLoadError(run, loaded);
         return -1;
     }
+    if (run.log) LogProduct(*run.log, GetMessageText(run.data, 0, format::kMsgCaption), run.installFolder);
     if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);
     // Ends as a cancelled run does, with 0: nothing was shown or removed, and -1 is kept for a block
     // that cannot be read and a main window that cannot be created.

@@ -419,6 +419,7 @@ void RemoveInstalledFiles(RunState& run) {
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
+        NoteEntry(run, LogWord::kFiles, count - 1 - k);
         uint32_t skipped = BuildCurrentItem(run, entry, tokens);
         if (skipped == 0) {
             // A token entry is checked for links from its token's folder.

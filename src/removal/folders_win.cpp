@@ -304,7 +304,8 @@ void RemoveWildcardMatches(RunState& run) {
     UniqueBlock<PatternWork> work;
     if (!AllocZeroed(sizeof(PatternWork), work)) return;
     // The loader keeps the list inside its block and ends it with an empty pattern.
-    for (; *pattern != '\0'; pattern += TextLength(pattern) + 1) {
+    for (uint32_t index = 0; *pattern != '\0'; pattern += TextLength(pattern) + 1, ++index) {
+        NoteEntry(run, LogWord::kPatterns, index);
         uint32_t outcome = CleanPattern(run, pattern, *work.get());
         // A tree that was cleaned has a line for each file and folder; the pattern has one when not:
         // refused, or not there (the checks refuse a folder they cannot look at, a missing one too).
@@ -365,6 +366,7 @@ void RemoveShortcutFiles(RunState& run) {
     char folder[kPathBufferSize];
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
+        NoteEntry(run, LogWord::kShortcuts, i);
         // A name that is a path ("..\\..\\x.ini") would delete a file outside the shortcut's folder. A
         // folder token that begins the folder is resolved first; the path is then built as for a
         // folder stored whole.
@@ -453,6 +455,7 @@ void RemoveShortcutFolders(RunState& run) {
     FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
+        NoteEntry(run, LogWord::kShortcuts, i);
         if (ready && entry.folder[0] != '\0') ClimbShortcutFolders(run, entry, tokens, *work.get());
         ReportProgress(run.ui, ProgressPass::kShortcutFolders, i);
     }
@@ -484,6 +487,7 @@ void RemoveProgramFolders(RunState& run) {
     for (uint32_t i = 0; i < list.count; ++i) {
         const FileEntry& entry = *list.items[i];
         if (entry.flags & format::kFileFont) continue;  // no folder touched, no progress
+        NoteEntry(run, LogWord::kFiles, i);
         if (BuildProgramFolder(run.installFolder, entry.folder, entry.fileName, path, kPathBufferSize,
                                &tokens) == ProgramFolderStart::kFolder &&
             !TextEqualsNoCase(path, lastRemoved) && !TextEqualsNoCase(path, lastFailed)) {

@@ -73,6 +73,18 @@ enum class LogWord : uint8_t {
     k9x,
     kCompleted,
     kCancelled,
+    // The lines before the passes, and the references to the block's lists that are not passes.
+    kLog,
+    kFormat,
+    kTime,
+    kUser,
+    kProduct,
+    kElevated,
+    kNotElevated,
+    kBeforeUac,
+    kIgnored,
+    kShortcuts,
+    kRunFirstSetting,
     kCount
 };
 
@@ -85,7 +97,12 @@ inline constexpr char kLogWords[] = UNINST_VERSION
     "path\0refused\0error\0"
     "started\0not started\0not run\0exit code\0"
     "OK\0Cancel\0Retry\0Yes\0No\0Yes to all\0No to all\0not shown\0"
-    "NT 6 or later\0NT\09x\0completed\0cancelled";
+    "NT 6 or later\0NT\09x\0completed\0cancelled\0"
+    "log\0format\0time\0user\0product\0elevated\0not elevated\0before "
+    "UAC\0ignored:\0shortcuts\0settings.runFirst";
+
+// The log's format and its version, on its first line: a reader checks them before the fields.
+inline constexpr char kLogFormat[] = "uninst removal log 2";
 
 // True for the results that keep an item: the log writes them after "kept: ".
 constexpr bool IsKeptResult(LogWord word) {

@@ -134,6 +134,7 @@ void RemoveRegistryEntries(RunState& run) {
     const EntryList<RegistryEntry>& list = run.data.registry;
     for (uint32_t k = 0; k < list.count; ++k) {
         const RegistryEntry& entry = *list.items[k];
+        NoteEntry(run, LogWord::kRegistry, k);
         RegistryPathSplit split = SplitRegistryPath(entry.keyPath);
         bool value = split.kind == RegistryEntryKind::kValue;
         // The plan's "skip": a root that is none, or an entry that names no key to remove.

@@ -1,11 +1,17 @@
-// The removal log that /L=PATH asks for. One line per item in the order of the run, fields split
-// by tabs:
-//   pass <TAB> action <TAB> path or key <TAB> result
-// with the words of removal/log_words.h. Paths, keys and message texts are written as the block
-// holds them, in its code page (a control character in one becomes a blank, so one item is one
-// line). The run's start line comes first; the last line is the summary a deployment script reads:
-//   summary <TAB> removed R, kept on purpose K, problems P, at restart A, not there N
-//           <TAB> completed | cancelled | not run <TAB> exit code E
+// The removal log that /L=PATH asks for. Every line has five fields split by tabs; one line per item
+// in the order of the run:
+//   pass <TAB> action <TAB> reference <TAB> path or key <TAB> result
+// with the words of removal/log_words.h; the reference names the block's entry as the packer's plan
+// does ("files[3]", "registry[0]", "settings.runFirst"; empty for lines of no entry). Paths, keys and message
+// texts are written as the block holds them, in its code page (a control character in one becomes a blank, so
+// one item is one line). The lines before the passes come first:
+//   log <TAB> format <TAB> <TAB> uninst removal log 2 <TAB> uninstaller's version
+//   start <TAB> time <TAB> <TAB> local ISO 8601 time with offset <TAB> family, /Q /S /X, ignored: words
+//   start <TAB> user <TAB> <TAB> computer\user <TAB> elevated | not elevated | before UAC
+//   start <TAB> product <TAB> <TAB> caption <TAB> install folder      (once the block is read)
+// and the last line is the summary a deployment script reads:
+//   summary <TAB> completed | cancelled | not run <TAB> <TAB> removed R, kept on purpose K,
+//           problems P, at restart A, not there N <TAB> exit code E
 // Lines go through a 4 KiB buffer that is written out at every pass boundary and at the end: a run
 // that is killed leaves every line up to its last boundary.
 //
@@ -22,8 +28,7 @@
 struct RunState;
 struct RemovalLog;
 
-// Creates the log the options name (run.modes.logPath) and writes the start line:
-//   start <TAB> version <TAB> install folder <TAB> platform family and /Q /S /X as given
+// Creates the log the options name (run.modes.logPath) and writes the lines before the passes.
 // run.log is the log then. A relative path is taken from the current directory. A device name, a
 // folder, a junction or link, a read-only file, a file with other hard links, a new file in a
 // folder reached through a junction or link, or a file that cannot be opened gives no log (run.log
@@ -35,8 +40,15 @@ void OpenRemovalLog(RunState& run);
 // run's exit code, writes the buffer out, closes the file and clears run.log.
 void CloseRemovalLog(RunState& run, LogWord ending, int exitCode);
 
-// A pass boundary: writes the buffer out; later lines name `pass`.
+// A pass boundary: writes the buffer out; later lines name `pass`, and no entry until NoteEntry.
 void LogPass(RemovalLog& log, LogWord pass);
+
+// The product line, once the block is read: its caption (message 0) and the install folder.
+void LogProduct(RemovalLog& log, const char* caption, const char* installFolder);
+
+// The entry the next lines are about: entry `index` of the block's list `list` (kFiles, kPatterns,
+// kShortcuts, kRegistry; kRunFirstSetting has no index). Nothing without a log.
+void NoteEntry(RunState& run, LogWord list, uint32_t index);
 
 // One item of a pass, counted into the run's tally and written to the log when there is one:
 // `outcome` is 0 (removed), a platform error code, a kOutcome value (log_words.h) or

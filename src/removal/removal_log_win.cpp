@@ -16,6 +16,8 @@ static_assert(sizeof(RunState::tally) / sizeof(uint32_t) == static_cast<int>(Tal
 struct RemovalLog {
     HANDLE file;
     LogWord pass;
+    LogWord entryList;  // the list of the block the next lines' entry is in; kCount for none
+    uint32_t entryIndex;
     bool exitKnown;
     bool failed;  // a write failed: nothing more is written (the counts go on)
     uint32_t used;
@@ -52,8 +54,8 @@ void PutNumber(RemovalLog& log, uint32_t value) {
 }
 
 // Writes `format` with its field codes replaced by the next arguments, every other byte as it
-// stands: \1 a LogWord, \2 a text as Put writes it, \3 a uint32_t in decimal. The start line,
-// the items and the summary differ only in their formats.
+// stands: \1 a LogWord, \2 a text as Put writes it, \3 a uint32_t in decimal, \4 one below 100
+// in two digits. The start lines, the items and the summary differ only in their formats.
 void PutFormat(RemovalLog& log, const char* format, ...) {
     __builtin_va_list args;
     __builtin_va_start(args, format);
@@ -68,6 +70,12 @@ void PutFormat(RemovalLog& log, const char* format, ...) {
             case '\3':
                 PutNumber(log, __builtin_va_arg(args, uint32_t));
                 break;
+            case '\4': {
+                uint32_t value = __builtin_va_arg(args, uint32_t);
+                PutChar(log, static_cast<char>('0' + value / 10));
+                PutChar(log, static_cast<char>('0' + value % 10));
+                break;
+            }
             default:
                 PutChar(log, *format);
                 break;
@@ -169,6 +177,82 @@ HANDLE OpenLogFile(const char* path, bool nt, bool* created) {
     return opened.handle;
 }
 
+// The local date and time in ISO 8601 with the offset from UTC: 2026-12-11T14:05:09+01:00.
+void PutLocalTime(RemovalLog& log) {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    TIME_ZONE_INFORMATION zone;
+    DWORD which = GetTimeZoneInformation(&zone);
+    // Local time is UTC minus the bias, in minutes.
+    LONG bias = which == TIME_ZONE_ID_INVALID
+                    ? 0
+                    : zone.Bias + (which == TIME_ZONE_ID_DAYLIGHT   ? zone.DaylightBias
+                                   : which == TIME_ZONE_ID_STANDARD ? zone.StandardBias
+                                                                    : 0);
+    uint32_t minutes = static_cast<uint32_t>(bias < 0 ? -bias : bias);
+    PutFormat(log, "\3-\4-\4T\4:\4:\4", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    PutChar(log, bias > 0 ? '-' : '+');
+    PutFormat(log, "\4:\4", minutes / 60 % 100, minutes % 60);
+}
+
+// Whether the run has the administrator's full rights: the token's elevation where the system has
+// one (NT 6 and later), "before UAC" where it has none to ask.
+LogWord ElevationOf() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return LogWord::kBeforeUac;
+    DWORD elevated = 0;
+    DWORD size = 0;
+    // TokenElevation (20): not in the headers of every toolchain that builds for the 9x family.
+    BOOL known = GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(20), &elevated,
+                                     sizeof elevated, &size);
+    CloseHandle(token);
+    return !known ? LogWord::kBeforeUac : elevated ? LogWord::kElevated : LogWord::kNotElevated;
+}
+
+// An ignored word of the command line, up to its blank or quote.
+void PutWord(RemovalLog& log, const char* word) {
+    for (; *word != '\0' && *word != ' ' && *word != '"'; ++word)
+        PutChar(log, static_cast<unsigned char>(*word) < 0x20 ? ' ' : *word);
+}
+
+// The lines before the passes: the format, the time with the family and the options, the computer
+// and the user with the run's elevation.
+void PutStartLines(RemovalLog& log, const RunState& run) {
+    // log <TAB> format <TAB> <TAB> uninst removal log 2 <TAB> version
+    PutFormat(log, "\1\t\1\t\t\2\t\1\r\n\1\t\1\t\t", LogWord::kLog, LogWord::kFormat, kLogFormat,
+              LogWord::kVersion, LogWord::kStart, LogWord::kTime);
+    // start <TAB> time <TAB> <TAB> local time <TAB> family, options and the words ignored
+    PutLocalTime(log);
+    PutFormat(log, "\t\1",
+              run.platform.nt6OrLater ? LogWord::kNt6
+              : run.platform.nt       ? LogWord::kNt
+                                      : LogWord::k9x);
+    const bool* modes = &run.modes.quiet;  // quiet, silent, external
+    for (int i = 0; i < 3; ++i) {
+        if (!modes[i]) continue;
+        PutFormat(log, " /");
+        PutChar(log, "QSX"[i]);
+    }
+    const RunModes& options = run.modes;
+    if (options.ignoredCount != 0) PutFormat(log, " \1", LogWord::kIgnored);
+    for (uint32_t i = 0; i < options.ignoredCount; ++i) {
+        PutChar(log, ' ');
+        if (i == sizeof options.ignored / sizeof options.ignored[0]) {
+            PutFormat(log, "...");
+            break;
+        }
+        PutWord(log, options.ignored[i]);
+    }
+    // start <TAB> user <TAB> <TAB> computer\user <TAB> elevation
+    char name[kPathBufferSize];
+    DWORD size = sizeof name;
+    if (!GetComputerNameA(name, &size)) name[0] = '\0';
+    PutFormat(log, "\r\n\1\t\1\t\t\2\\", LogWord::kStart, LogWord::kUser, name);
+    size = sizeof name;
+    if (!GetUserNameA(name, &size)) name[0] = '\0';
+    PutFormat(log, "\2\t\1\r\n", name, ElevationOf());
+}
+
 }  // namespace
 
 void OpenRemovalLog(RunState& run) {
@@ -197,29 +281,28 @@ void OpenRemovalLog(RunState& run) {
     if (!AllocZeroed(sizeof(RemovalLog), log)) return;
     log->file = file.release();
     run.log = log;
-
-    // start <TAB> version <TAB> install folder <TAB> family and modes
-    PutFormat(*log, "\1\t\1\t\2\t\1", LogWord::kStart, LogWord::kVersion, run.installFolder,
-              run.platform.nt6OrLater ? LogWord::kNt6
-              : run.platform.nt       ? LogWord::kNt
-                                      : LogWord::k9x);
-    const bool* modes = &run.modes.quiet;  // quiet, silent, external
-    for (int i = 0; i < 3; ++i) {
-        if (!modes[i]) continue;
-        PutFormat(*log, " /");
-        PutChar(*log, "QSX"[i]);
-    }
-    PutFormat(*log, "\r\n");
+    PutStartLines(*log, run);
     LogPass(*log, LogWord::kStart);
+}
+
+void LogProduct(RemovalLog& log, const char* caption, const char* installFolder) {
+    // start <TAB> product <TAB> <TAB> caption <TAB> install folder
+    PutFormat(log, "\1\t\1\t\t\2\t\2\r\n", LogWord::kStart, LogWord::kProduct, caption, installFolder);
+}
+
+void NoteEntry(RunState& run, LogWord list, uint32_t index) {
+    if (!run.log) return;
+    run.log->entryList = list;
+    run.log->entryIndex = index;
 }
 
 void CloseRemovalLog(RunState& run, LogWord ending, int exitCode) {
     RemovalLog& log = *run.log;
     const uint32_t* tally = run.tally;
-    // summary <TAB> removed R, kept on purpose K, problems P, at restart A, not there N <TAB> ending
-    // <TAB> exit code E
-    PutFormat(log, "\1\tremoved \3, kept on purpose \3, problems \3, at restart \3, not there \3\t\1\t\1 ",
-              LogWord::kSummary, tally[0], tally[1], tally[2], tally[3], tally[4], ending,
+    // summary <TAB> ending <TAB> <TAB> removed R, kept on purpose K, problems P, at restart A, not
+    // there N <TAB> exit code E
+    PutFormat(log, "\1\t\1\t\tremoved \3, kept on purpose \3, problems \3, at restart \3, not there \3\t\1 ",
+              LogWord::kSummary, ending, tally[0], tally[1], tally[2], tally[3], tally[4],
               LogWord::kExitCode);
     // -1 as a deployment tool reads it: the process's exit code is the same bits.
     if (exitCode < 0) PutChar(log, '-');
@@ -232,6 +315,7 @@ void CloseRemovalLog(RunState& run, LogWord ending, int exitCode) {
 void LogPass(RemovalLog& log, LogWord pass) {
     Flush(log);
     log.pass = pass;
+    log.entryList = LogWord::kCount;
 }
 
 void RecordItem(RunState& run, LogWord action, const char* path, uint32_t outcome, const char* tail) {
@@ -241,7 +325,13 @@ void RecordItem(RunState& run, LogWord action, const char* path, uint32_t outcom
 }
 
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail) {
-    PutFormat(log, "\1\t\1\t\2", log.pass, action, path);
+    // pass <TAB> action <TAB> reference <TAB> path <TAB> result
+    PutFormat(log, "\1\t\1\t", log.pass, action);
+    if (log.entryList != LogWord::kCount) {
+        PutFormat(log, "\1", log.entryList);
+        if (log.entryList != LogWord::kRunFirstSetting) PutFormat(log, "[\3]", log.entryIndex);
+    }
+    PutFormat(log, "\t\2", path);
     if (tail) PutFormat(log, "\\\2", tail);
     PutResult(log, outcome);
     PutFormat(log, "\r\n");

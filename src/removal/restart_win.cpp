@@ -37,7 +37,8 @@ bool AddWininitDeletion(const char* path) {
 
 // Schedules `path` and remembers it (when it still fits) for the folders that hold it.
 bool Schedule(RunState& run, const char* path) {
-    if (run.platform.nt ? !MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) : !AddWininitDeletion(path))
+    if (run.platform.nt ? !MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
+                        : !AddWininitDeletion(path))
         return false;
     if (!run.restart && !AllocZeroed(sizeof(RestartSchedule), run.restart)) return true;
     RestartSchedule& schedule = *run.restart.get();

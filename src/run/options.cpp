@@ -29,6 +29,12 @@ const char* ScanLogPath(const char* p, bool quoted, RunModes& modes) {
     return *p == '"' ? p + 1 : p;
 }
 
+void NoteIgnored(RunModes& modes, const char* word) {
+    if (modes.ignoredCount < sizeof modes.ignored / sizeof modes.ignored[0])
+        modes.ignored[modes.ignoredCount] = word;
+    ++modes.ignoredCount;
+}
+
 }  // namespace
 
 void ScanOptions(const char* text, RunModes& modes) {
@@ -39,8 +45,11 @@ void ScanOptions(const char* text, RunModes& modes) {
         // argument lists write it), go between options.
         bool quoted = false;
         while (*p == ' ' || *p == '"') quoted = *p++ == '"';
-        if (!IsOptionChar(*p)) return;
-        if (p[1] == '\0') return;  // an option character as the very last character
+        if (!IsOptionChar(*p) || p[1] == '\0') {
+            // Not an option (an option character as the very last character included): the scan ends.
+            if (*p != '\0') NoteIgnored(modes, p);
+            return;
+        }
         const char* next = p + 2;
         switch (AsciiUpper(p[1])) {
             case 'Q':
@@ -57,7 +66,8 @@ void ScanOptions(const char* text, RunModes& modes) {
                 if (p[2] == '=') next = ScanLogPath(p + 3, quoted, modes);
                 break;
             default:
-                break;  // any other letter, a blank included, is ignored
+                NoteIgnored(modes, p);  // any other letter, a blank included, is ignored
+                break;
         }
         p = next;
         // Only the first letter counts: skip the rest of the word.

@@ -11,6 +11,11 @@ struct RunModes {
     // a length of 0) without one.
     const char* logPath;
     uint32_t logPathLength;
+    // The first words the scan ignored (an unknown option, the word that ended the scan), each inside
+    // the scanned text up to its next blank or quote; the log names them. `ignoredCount` goes on
+    // counting past the ones kept.
+    const char* ignored[4];
+    uint32_t ignoredCount;
 };
 
 // Scans `text`, the command line after the program name (may be null), and sets the modes it
@@ -19,4 +24,6 @@ struct RunModes {
 // the rest of its word as the log's path (up to a blank or a tab), or the text up to the closing
 // quote when one follows the "=" or the whole option was quoted ("/L=C:\a b.log"); a "-" or "/"
 // inside the path sets nothing. The last /L=PATH counts; an empty path (/L= or /L="") gives no log.
+// An option with another letter, and the word that ends the scan, change nothing and are noted in
+// `ignored`.
 void ScanOptions(const char* text, RunModes& modes);

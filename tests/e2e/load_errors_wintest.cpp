@@ -101,8 +101,9 @@ TEST_F(LoadErrors, QuietRunsShowNoBoxEndAtOnceAndLogWhy) {
             ASSERT_TRUE(text) << "no log at " << log;
             std::string why = c.text.empty() ? "" : FormatWith(c.text, app.uninstaller());
             for (char& ch : why) ch = static_cast<unsigned char>(ch) < 0x20 ? ' ' : ch;  // one line an item
-            EXPECT_NE(text->find("\task\t" + why + "\tnot shown\r\n"), std::string::npos) << *text;
-            EXPECT_NE(text->find("\tnot run\r\n"), std::string::npos) << *text;
+            EXPECT_NE(text->find("\task\t\t" + why + "\tnot shown\r\n"), std::string::npos) << *text;
+            EXPECT_NE(text->find("\nsummary\tnot run\t\t"), std::string::npos) << *text;
+            EXPECT_NE(text->find("\texit code -1\r\n"), std::string::npos) << *text;
         }
     }
     DeleteFileA(log.c_str());

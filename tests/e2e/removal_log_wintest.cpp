@@ -63,6 +63,34 @@ size_t CountOf(const LogFile& log, const LogLine& line) {
     return n;
 }
 
+// The lines before the passes: the format and its version, the time (ISO 8601 with the offset) with the
+// family and the options, the computer and user with the elevation, the product with the install folder.
+constexpr size_t kStartLines = 4;
+
+void ExpectStartLines(const LogFile& log, const std::string& folder, const std::string& options) {
+    ASSERT_GE(log.lines.size(), kStartLines) << Show(log);
+    EXPECT_EQ(log.lines[0], (LogLine{"log", "format", "", "uninst removal log 2", "0.1.0"})) << Show(log);
+    const LogLine& time = log.lines[1];
+    ASSERT_EQ(time.size(), 5u) << Show(log);
+    EXPECT_EQ(LogLine(time.begin(), time.begin() + 3), (LogLine{"start", "time", ""}));
+    // 2026-12-11T14:05:09+01:00
+    const std::string& t = time[3];
+    bool iso = t.size() == 25 && t[4] == '-' && t[7] == '-' && t[10] == 'T' && t[13] == ':' && t[16] == ':' &&
+               (t[19] == '+' || t[19] == '-') && t[22] == ':';
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18, 20, 21, 23, 24})
+        iso = iso && i < t.size() && t[i] >= '0' && t[i] <= '9';
+    EXPECT_TRUE(iso) << t;
+    EXPECT_TRUE(time[4].size() >= options.size() &&
+                time[4].compare(time[4].size() - options.size(), options.size(), options) == 0)
+        << time[4];
+    const LogLine& user = log.lines[2];
+    ASSERT_EQ(user.size(), 5u) << Show(log);
+    EXPECT_EQ(LogLine(user.begin(), user.begin() + 3), (LogLine{"start", "user", ""}));
+    EXPECT_NE(user[3].find('\\'), std::string::npos) << user[3];
+    EXPECT_TRUE(user[4] == "elevated" || user[4] == "not elevated" || user[4] == "before UAC") << user[4];
+    EXPECT_EQ(log.lines[3], (LogLine{"start", "product", "", TestMessages()[0], folder})) << Show(log);
+}
+
 std::string TempFolder() {
     char path[MAX_PATH];
     DWORD n = GetTempPathA(MAX_PATH, path);
@@ -127,39 +155,35 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
     ASSERT_TRUE(log.exists);
     ASSERT_GE(log.lines.size(), 2u) << Show(log);
     std::string folder = app.folder();
-    const LogLine& start = log.lines.front();
-    ASSERT_EQ(start.size(), 4u) << Show(log);
-    EXPECT_EQ(start[0], "start");
-    EXPECT_EQ(start[2], folder);
-    EXPECT_NE(start[3].find("NT"), std::string::npos) << start[3];
-    EXPECT_NE(start[3].find("/Q /S"), std::string::npos) << start[3];
+    ExpectStartLines(log, folder, "/Q /S");
 
     std::string key = "HKCU\\" + app.keyPath();
     std::string stem = folder.substr(0, folder.size() - 1);  // the install folder without its backslash
+    // Each with the reference of its entry, as the plan names it.
     const LogLine wanted[] = {
-        {"files", "delete", folder + "Missing\\x.dll", "not there"},  // its folder too
-        {"files", "delete", folder + "gone.txt", "not there"},
-        {"files", "delete", folder + "shared.dll", "kept: shared count now 1"},
-        {"files", "delete", folder + "held.dll", "kept: in use, goes at restart"},
-        {"files", "delete", folder + "Data\\data.bin", "removed"},
-        {"files", "delete", folder + "app.txt", "removed"},
-        {"files", "remove folder", folder + "Data", "removed"},
-        {"files", "remove folder", TempFolder(), "kept: protected"},
-        {"files", "remove folder", folder + "Keep", "kept: not empty"},
-        {"patterns", "clean", "Logs\\*.log", "not there"},
-        {"patterns", "clean", "#Windows#\\*.log", "kept: refused"},
-        {"programFolders", "remove folder", folder + "Data", "not there"},
-        {"programFolders", "remove folder", stem, "kept: not empty"},
-        {"registry", "delete key", key, "removed"},
-        {"registry", "delete key", "HKCU\\Software\\Microsoft", "kept: refused key"},
-        {"registry", "delete value", key + "\\\\Missing", "not there"},
+        {"files", "delete", "files[8]", folder + "Missing\\x.dll", "not there"},  // its folder too
+        {"files", "delete", "files[7]", folder + "gone.txt", "not there"},
+        {"files", "delete", "files[6]", folder + "shared.dll", "kept: shared count now 1"},
+        {"files", "delete", "files[5]", folder + "held.dll", "kept: in use, goes at restart"},
+        {"files", "delete", "files[4]", folder + "Data\\data.bin", "removed"},
+        {"files", "delete", "files[3]", folder + "app.txt", "removed"},
+        {"files", "remove folder", "files[2]", folder + "Data", "removed"},
+        {"files", "remove folder", "files[1]", TempFolder(), "kept: protected"},
+        {"files", "remove folder", "files[0]", folder + "Keep", "kept: not empty"},
+        {"patterns", "clean", "patterns[0]", "Logs\\*.log", "not there"},
+        {"patterns", "clean", "patterns[1]", "#Windows#\\*.log", "kept: refused"},
+        {"programFolders", "remove folder", "files[2]", folder + "Data", "not there"},
+        {"programFolders", "remove folder", "files[3]", stem, "kept: not empty"},
+        {"registry", "delete key", "registry[0]", key, "removed"},
+        {"registry", "delete key", "registry[1]", "HKCU\\Software\\Microsoft", "kept: refused key"},
+        {"registry", "delete value", "registry[2]", key + "\\\\Missing", "not there"},
     };
     size_t at = 0;  // the lines of the run in the order of the run
     for (const LogLine& line : wanted) {
         size_t found = at;
         while (found < log.lines.size() && log.lines[found] != line) ++found;
         EXPECT_LT(found, log.lines.size()) << "missing or out of order: " << line[0] << " | " << line[1]
-                                           << " | " << line[2] << " | " << line[3] << "\n"
+                                           << " | " << line[2] << " | " << line[3] << " | " << line[4] << "\n"
                                            << Show(log);
         if (found < log.lines.size()) at = found;
     }
@@ -170,29 +194,29 @@ TEST_F(RemovalLogE2e, EveryItemWithItsResultAndASummaryThatMatchesTheRun) {
                                              "kept: answered No"};
     std::map<std::string, int> counts;
     std::set<std::string> removedPaths;
-    for (size_t i = 1; i + 1 < log.lines.size(); ++i) {
+    for (size_t i = kStartLines; i + 1 < log.lines.size(); ++i) {
         const LogLine& line = log.lines[i];
-        ASSERT_EQ(line.size(), 4u) << Show(log);
+        ASSERT_EQ(line.size(), 5u) << Show(log);
         if (line[1] == "ask" || line[1] == "run") continue;
-        const std::string& result = line[3];
+        const std::string& result = line[4];
         std::string kind = result == "kept: in use, goes at restart" ? "at restart"
                            : onPurpose.count(result) != 0 || result.rfind("kept: shared count now ", 0) == 0
                                ? "kept on purpose"
                            : result.rfind("kept: ", 0) == 0 ? "problems"
                                                             : result;
         ++counts[kind];
-        if (result == "removed") removedPaths.insert(line[2]);
+        if (result == "removed") removedPaths.insert(line[3]);
     }
     EXPECT_EQ(removedPaths,
               (std::set<std::string>{folder + "app.txt", folder + "Data", folder + "Data\\data.bin", key}));
     EXPECT_EQ(log.lines.back(),
-              (LogLine{"summary",
+              (LogLine{"summary", "completed", "",
                        "removed " + std::to_string(counts["removed"]) + ", kept on purpose " +
                            std::to_string(counts["kept on purpose"]) + ", problems " +
                            std::to_string(counts["problems"]) + ", at restart " +
                            std::to_string(counts["at restart"]) + ", not there " +
                            std::to_string(counts["not there"]),
-                       "completed", "exit code 1603"}))
+                       "exit code 1603"}))
         << Show(log);
     EXPECT_EQ(counts["removed"], 4) << Show(log);
     EXPECT_EQ(counts["at restart"], 1) << Show(log);
@@ -217,10 +241,10 @@ TEST_F(RemovalLogE2e, EntriesBelowALinkAreKeptAndSaidToBe) {
     EXPECT_EQ(run.exitCode, 1603);  // what should have gone and stayed: a deployment tool hears of it
     ExpectChanges(before, {.removed = {Item(app, "app.txt")}, .added = {"links.log"}});
     LogFile log = ReadLog(logPath);
-    EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("app.txt"), "removed"}), 1u) << Show(log);
-    EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("Bin\\a.dll"), "kept: below a link"}), 1u)
+    EXPECT_EQ(CountOf(log, {"files", "delete", "files[2]", app.Path("app.txt"), "removed"}), 1u) << Show(log);
+    EXPECT_EQ(CountOf(log, {"files", "delete", "files[1]", app.Path("Bin\\a.dll"), "kept: below a link"}), 1u)
         << Show(log);
-    EXPECT_EQ(CountOf(log, {"files", "remove folder", app.Path("Bin"), "kept: below a link"}), 1u)
+    EXPECT_EQ(CountOf(log, {"files", "remove folder", "files[0]", app.Path("Bin"), "kept: below a link"}), 1u)
         << Show(log);
 }
 
@@ -238,11 +262,13 @@ TEST_F(RemovalLogE2e, QuestionsAnswersRunFirstAndCancellation) {
         EXPECT_EQ(run.exitCode, 0);
         ExpectChanges(before, {.added = {"cancelled.log"}});
         LogFile log = ReadLog(logPath);
-        ASSERT_EQ(log.lines.size(), 3u) << Show(log);
-        EXPECT_EQ(log.lines[1], (LogLine{"start", "ask", m[kMsgConfirm], "Cancel"}));
-        EXPECT_EQ(log.lines[2],
-                  (LogLine{"summary", "removed 0, kept on purpose 0, problems 0, at restart 0, not there 0",
-                           "cancelled", "exit code 0"}));
+        ASSERT_EQ(log.lines.size(), kStartLines + 2) << Show(log);
+        ExpectStartLines(log, app.folder(), "");
+        EXPECT_EQ(log.lines[kStartLines], (LogLine{"start", "ask", "", m[kMsgConfirm], "Cancel"}));
+        EXPECT_EQ(
+            log.lines[kStartLines + 1],
+            (LogLine{"summary", "cancelled", "",
+                     "removed 0, kept on purpose 0, problems 0, at restart 0, not there 0", "exit code 0"}));
     }
     {
         SCOPED_TRACE("read-only question and run-first program");
@@ -263,17 +289,20 @@ TEST_F(RemovalLogE2e, QuestionsAnswersRunFirstAndCancellation) {
         EXPECT_TRUE(testing_support::Exists(app.Path("ro.txt"))) << "answered No";
         EXPECT_FALSE(testing_support::Exists(app.Path("ro2.txt"))) << "answered Yes";
         LogFile log = ReadLog(logPath);
-        EXPECT_EQ(CountOf(log, {"runFirst", "run", probe, "exit code 7"}), 1u) << Show(log);
-        EXPECT_EQ(
-            CountOf(log, {"files", "ask", FormatWith(m[kMsgReadOnlyQuestion], app.Path("ro.txt")), "No"}), 1u)
+        EXPECT_EQ(CountOf(log, {"runFirst", "run", "settings.runFirst", probe, "exit code 7"}), 1u)
             << Show(log);
-        EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("ro.txt"), "kept: answered No"}), 1u)
+        EXPECT_EQ(CountOf(log, {"files", "ask", "files[1]",
+                                FormatWith(m[kMsgReadOnlyQuestion], app.Path("ro.txt")), "No"}),
+                  1u)
             << Show(log);
-        EXPECT_EQ(
-            CountOf(log, {"files", "ask", FormatWith(m[kMsgReadOnlyQuestion], app.Path("ro2.txt")), "Yes"}),
-            1u)
+        EXPECT_EQ(CountOf(log, {"files", "delete", "files[1]", app.Path("ro.txt"), "kept: answered No"}), 1u)
             << Show(log);
-        EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("ro2.txt"), "removed"}), 1u) << Show(log);
+        EXPECT_EQ(CountOf(log, {"files", "ask", "files[0]",
+                                FormatWith(m[kMsgReadOnlyQuestion], app.Path("ro2.txt")), "Yes"}),
+                  1u)
+            << Show(log);
+        EXPECT_EQ(CountOf(log, {"files", "delete", "files[0]", app.Path("ro2.txt"), "removed"}), 1u)
+            << Show(log);
     }
 }
 
@@ -301,10 +330,12 @@ TEST_F(RemovalLogE2e, NineXFamilyQuotedAndRelativePaths) {
         EXPECT_TRUE(testing_support::Exists(app.uninstaller())) << "/S keeps the uninstaller";
         LogFile log = ReadLog(c.log);
         ASSERT_GE(log.lines.size(), 2u) << Show(log);
-        EXPECT_EQ(log.lines.front(), (LogLine{"start", "0.1.0", app.folder(), "9x /Q /S"})) << Show(log);
-        EXPECT_EQ(CountOf(log, {"files", "delete", app.Path("app.txt"), "removed"}), 1u) << Show(log);
+        ExpectStartLines(log, app.folder(), "/Q /S");
+        EXPECT_EQ(log.lines[1][4], "9x /Q /S") << Show(log);
+        EXPECT_EQ(CountOf(log, {"files", "delete", "files[0]", app.Path("app.txt"), "removed"}), 1u)
+            << Show(log);
         EXPECT_EQ(log.lines.back()[0], "summary") << Show(log);
-        EXPECT_EQ(log.lines.back()[2], "completed") << Show(log);
+        EXPECT_EQ(log.lines.back()[1], "completed") << Show(log);
     }
 }
 
@@ -334,11 +365,10 @@ TEST_F(RemovalLogE2e, KilledRunLeavesTheLinesUpToItsLastPassBoundary) {
     LogFile log = ReadLog(logPath);
     ASSERT_TRUE(log.exists);
     ASSERT_FALSE(log.lines.empty()) << Show(log);
-    EXPECT_EQ(log.lines[0][0], "start") << Show(log);
-    EXPECT_EQ(log.lines[0][2], app.folder()) << Show(log);
+    ExpectStartLines(log, app.folder(), "/Q /S");
     EXPECT_EQ(log.text.substr(log.text.size() - 2), "\r\n") << "a line cut short:\n" << Show(log);
     for (const LogLine& line : log.lines) {
-        EXPECT_EQ(line.size(), 4u) << Show(log);
+        EXPECT_EQ(line.size(), 5u) << Show(log);
         EXPECT_NE(line[0], "summary") << Show(log);
     }
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "shell/command_split.h"
 
@@ -52,6 +53,34 @@ TEST(Options, FlagsOnlyBecomeTrue) {
     ScanOptions("/Z", modes);
     EXPECT_TRUE(modes.quiet);
     EXPECT_TRUE(modes.silent);
+}
+
+// The words the scan ignored, as the log names them: each up to its blank or quote.
+TEST(Options, IgnoredWordsAreNoted) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> ignored;
+        uint32_t count;
+    } cases[] = {
+        {"/S /Q", {}, 0},
+        {"/S /Z", {"/Z"}, 1},
+        {"/Zap /S -y", {"/Zap", "-y"}, 2},
+        {"/S foo /Q", {"foo"}, 1},  // the word that ends the scan
+        {"/S \"/Zed\" /L=x.log", {"/Zed"}, 1},
+        {"/a /b /c /d /e /f", {"/a", "/b", "/c", "/d"}, 6},
+        {"/S /", {"/"}, 1},
+    };
+    for (const auto& c : cases) {
+        RunModes modes{};
+        ScanOptions(c.text, modes);
+        EXPECT_EQ(modes.ignoredCount, c.count) << c.text;
+        std::vector<std::string> seen;
+        for (uint32_t i = 0; i < modes.ignoredCount && i < 4; ++i) {
+            std::string word = modes.ignored[i];
+            seen.push_back(word.substr(0, word.find_first_of(" \"")));
+        }
+        EXPECT_EQ(seen, c.ignored) << c.text;
+    }
 }
 
 // /L=PATH: the path it takes, and the letters around it that still count or do not.
