@@ -293,7 +293,8 @@ void FilesSection(unsigned rounds) {
     std::string rootArgument = "\"" + root.substr(0, root.size() - 1) + "\"";
     std::string logPath = sandbox.root() + "removal.log";
     // Every file and every folder entry removed (the program-folder pass then finds the folders gone).
-    std::string summary = "summary\tremoved " + std::to_string(folders * perFolder + folders) + ", ";
+    std::string summary =
+        "summary\tcompleted\t\tremoved " + std::to_string(folders * perFolder + folders) + ", ";
     Best ours, minimal, logged;
     // One run of the uninstaller over a fresh tree, with the log or without; false when it left
     // folders or its log does not count every removal.
@@ -311,8 +312,8 @@ void FilesSection(unsigned rounds) {
         std::string log = testing_support::ReadFileText(logPath).value_or("");
         size_t last = log.rfind("\nsummary\t");
         if (last == std::string::npos || log.compare(last + 1, summary.size(), summary) != 0 ||
-            log.find("\tcompleted\r\n", last) == std::string::npos) {
-            Fail("the removal log ends otherwise than with \"" + summary + "...\tcompleted\": " +
+            log.find("\texit code 0\r\n", last) == std::string::npos) {
+            Fail("the removal log ends otherwise than with \"" + summary + "...\texit code 0\": " +
                  (last == std::string::npos ? log.substr(log.size() > 200 ? log.size() - 200 : 0)
                                             : log.substr(last + 1)));
             return false;

@@ -136,7 +136,7 @@ if [ -f "$LOG_UNIX" ]; then
   tr -d '\r' <"$LOG_UNIX" | sed -n '1,6p' | sed 's/\t/ | /g; s/^/    /'
   echo "    ..."
   tr -d '\r' <"$LOG_UNIX" | tail -n 4 | sed 's/\t/ | /g; s/^/    /'
-  echo "  summary: $(tr -d '\r' <"$LOG_UNIX" | grep '^summary' | cut -f2- | sed 's/\t/ (/; s/$/)/')"
+  echo "  summary: $(tr -d '\r' <"$LOG_UNIX" | awk -F'\t' '$1 == "summary" { print $4 " (" $2 ", " $5 ")" }')"
 else
   echo "  no removal log was written"
   status=1

@@ -6,7 +6,9 @@
 #include <cctype>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
+#include <set>
 
 #include "e2e/e2e_fixture.h"
 #include "e2e/token_places.h"
@@ -288,15 +290,84 @@ class PlanVersusRun : public E2eTest {
         if (!links.via.empty()) model.AddAlias(links.via, app.folder().substr(sandbox_.root().size()));
         ASSERT_TRUE(model.Play(*plan, &why)) << why;
         Items planned = model.Removed(before);
-        e2e::RunResult run = links.via.empty() ? Run(app, "/S", robot::AnswerInOrder({}))
-                                               : e2e::RunWithRobot(installDir + app.exeName(), "/S",
+        // The log goes outside the sandbox, whose every change is compared.
+        std::string logPath = TempLogPath();
+        std::string options = "/S /L=\"" + logPath + "\"";
+        e2e::RunResult run = links.via.empty() ? Run(app, options, robot::AnswerInOrder({}))
+                                               : e2e::RunWithRobot(installDir + app.exeName(), options,
                                                                    sandbox_.root(), robot::AnswerInOrder({}));
         ASSERT_TRUE(run.started) << run.error;
         ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
-        EXPECT_EQ(run.exitCode, 0);
+        // A link below the installation keeps what it would have redirected: a problem to report.
+        if (links.inside.empty()) EXPECT_EQ(run.exitCode, 0);
         std::string surprises = testing_support::Unexpected(before, TakeAll(places), {.removed = planned});
         EXPECT_TRUE(surprises.empty()) << "the run changed otherwise than planned:\n" << surprises;
         EXPECT_FALSE(planned.empty());
+        std::optional<std::string> log = testing_support::ReadFileText(logPath);
+        DeleteFileA(logPath.c_str());
+        ASSERT_TRUE(log) << "no log at " << logPath;
+        ExpectPlanJoinsLog(*plan, *log, run.exitCode);
+    }
+
+    static std::string TempLogPath() {
+        char temp[MAX_PATH] = {};
+        DWORD n = GetTempPathA(MAX_PATH, temp);
+        return std::string(temp, n) + "uninst-plan-" + std::to_string(GetCurrentProcessId()) + ".log";
+    }
+
+    // The plan and the log of the run join on the entries' references: every removal the plan
+    // announces has a line of the same pass and action for its entry (a range "files[4..9]", a run of
+    // entries the plan shows as one, for one of them), and the summary's exit code is the run's.
+    static void ExpectPlanJoinsLog(const nlohmann::json& plan, const std::string& log, int exitCode) {
+        std::vector<std::vector<std::string>> lines;
+        for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            std::vector<std::string> fields;
+            std::string line = log.substr(start, end - start);
+            size_t from = 0;
+            for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+                fields.push_back(line.substr(from, tab - from));
+            fields.push_back(line.substr(from));
+            ASSERT_EQ(fields.size(), 5u) << line;
+            lines.push_back(fields);
+        }
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back()[0], "summary");
+        EXPECT_EQ(lines.back()[4], "exit code " + std::to_string(exitCode));
+        // "files[4..9]" is the list "files" and the indexes 4 to 9; "files[3]" the index 3 alone.
+        auto inRange = [](const std::string& reference, const std::string& entry) {
+            size_t open = entry.find('[');
+            size_t dots = entry.find("..");
+            if (open == std::string::npos || dots == std::string::npos) return reference == entry;
+            size_t at = reference.find('[');
+            if (at == std::string::npos || reference.compare(0, at, entry, 0, open) != 0) return false;
+            unsigned long index = std::stoul(reference.substr(at + 1));
+            return index >= std::stoul(entry.substr(open + 1)) && index <= std::stoul(entry.substr(dots + 2));
+        };
+        const std::set<std::string> removals = {"delete", "remove folder", "clean", "delete key",
+                                                "delete value"};
+        size_t joined = 0;
+        for (const auto& pass : plan["passes"]) {
+            for (const auto& item : pass["items"]) {
+                std::string entry = item.value("entry", "");
+                std::string action = item.value("action", "");
+                if (entry.empty() || item.value("outcome", "") != "remove" || !removals.count(action))
+                    continue;
+                bool found =
+                    std::any_of(lines.begin(), lines.end(), [&](const std::vector<std::string>& line) {
+                        // A pattern's "clean" is written as what came of it: its matches and folders, each
+                        // a line; "clean" alone when nothing of it was cleaned.
+                        bool sameAction =
+                            line[1] == action ||
+                            (action == "clean" && (line[1] == "delete" || line[1] == "remove folder"));
+                        return line[0] == pass["name"] && sameAction && inRange(line[2], entry);
+                    });
+                EXPECT_TRUE(found) << "no log line for " << pass["name"] << " " << action << " " << entry
+                                   << "\n"
+                                   << log;
+                joined += found ? 1 : 0;
+            }
+        }
+        EXPECT_GT(joined, 0u);
     }
 };
 
