@@ -208,11 +208,18 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     // A cancelled run ends with 0, as it always has: nothing was removed. A run that went through
     // its passes tells a deployment tool what came of them (ExitCodeOfTally).
     exitCode = run.confirmation == IDOK ? ExitCodeOfTally(run.tally) : 0;
-    if (run.log)
-        CloseRemovalLog(run, run.confirmation == IDOK ? LogWord::kCompleted : LogWord::kCancelled, exitCode);
 
     RunFinalMessageLoop(run.ui);
     FreeUninstallData(run.data);  // the lists go before the batch starts; the rest goes with the owners
-    if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) StartSelfDelete(run);
+    if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) {
+        bool started = StartSelfDelete(run);
+        if (run.log) {
+            LogPass(*run.log, LogWord::kClosing);
+            LogItem(*run.log, LogWord::kSelfDelete, run.currentItem,
+                    OutcomeOfWord(started ? LogWord::kStarted : LogWord::kNotStarted));
+        }
+    }
+    if (run.log)
+        CloseRemovalLog(run, run.confirmation == IDOK ? LogWord::kCompleted : LogWord::kCancelled, exitCode);
     return exitCode;
 }

@@ -138,7 +138,10 @@ uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedD
             if (answer != IDYES) return kOutcomeAnsweredNo;
         }
     }
-    if (key) RegDeleteValueA(key.get(), path);
+    if (key) {
+        LONG deleted = RegDeleteValueA(key.get(), path);
+        if (run.log) LogItem(*run.log, LogWord::kDeleteSharedCount, path, static_cast<uint32_t>(deleted));
+    }
     return 0;
 }
 

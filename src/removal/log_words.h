@@ -25,6 +25,7 @@ enum class LogWord : uint8_t {
     kShortcutFolders,
     kProgramFolders,
     kRegistry,
+    kClosing,
     kSummary,
     // Actions.
     kDelete,
@@ -35,6 +36,12 @@ enum class LogWord : uint8_t {
     kSkip,
     kAsk,
     kRun,
+    // What an item's removal does beside it, and the end of the run: lines of no count.
+    kDeleteSharedCount,
+    kRemoveFont,
+    kDeleteFontValue,
+    kUnregister,
+    kSelfDelete,
     // Results of items, by their class in the summary: gone, not there, going at the next restart,
     // kept on purpose (a folder holding other files, one every program shares, a shared key, the
     // user's answer, a file other programs still count on), and kept by a problem.
@@ -90,8 +97,10 @@ enum class LogWord : uint8_t {
 
 inline constexpr char kLogWords[] = UNINST_VERSION
     "\0"
-    "start\0runFirst\0files\0patterns\0shortcutFiles\0shortcutFolders\0programFolders\0registry\0summary\0"
+    "start\0runFirst\0files\0patterns\0shortcutFiles\0shortcutFolders\0programFolders\0registry\0closing\0"
+    "summary\0"
     "delete\0remove folder\0clean\0delete key\0delete value\0skip\0ask\0run\0"
+    "delete shared count\0remove font\0delete font value\0unregister\0self-delete\0"
     "removed\0not there\0in use, goes at restart\0not empty\0protected\0refused key\0answered No\0"
     "shared count now\0in use\0below a link\0network path\0path does not fit\0not a full "
     "path\0refused\0error\0"

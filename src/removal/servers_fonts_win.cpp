@@ -9,6 +9,7 @@
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
 #include "removal/fault_guard.h"
+#include "removal/removal_log.h"
 #include "run/run_state.h"
 #include "shell/processes.h"
 #include "ui/ui.h"
@@ -31,8 +32,9 @@ bool SystemToolPath(const char* name, char* path) {
     return JoinPath(path, kPathBufferSize, folder, name);
 }
 
-// Runs "regsvr32 /u /s "<path>"" and waits for it; false when it could not be started.
-bool UnregisterWithTool(const char* path) {
+// Runs "regsvr32 /u /s "<path>"" and waits for it, keeping its exit code for the log; false when it
+// could not be started.
+bool UnregisterWithTool(RunState& run, const char* path) {
     char tool[kPathBufferSize];
     if (!SystemToolPath("regsvr32.exe", tool)) return false;
     UniqueBlock<char> command;
@@ -54,12 +56,14 @@ bool UnregisterWithTool(const char* path) {
     UniqueProcessInfo process;
     process.Take(started);
     WaitForChild(process.process.get());
+    if (run.log) NoteExitCode(*run.log, process.process.get());
     return true;
 }
 
 // Loads the server with its own folder as the current directory and calls its DllUnregisterServer
-// under the fault guard. The directory and error mode come back.
-void UnregisterInProcess(const char* path) {
+// under the fault guard. The directory and error mode come back. Returns what came of it for the log:
+// 0 when the call returned, else the platform's error.
+uint32_t UnregisterInProcess(const char* path) {
     UINT outerMode = SetErrorMode(kQuietErrorMode);
     ScopeExit restoreMode([&] { SetErrorMode(outerMode); });
 
@@ -76,11 +80,12 @@ void UnregisterInProcess(const char* path) {
     // The search set restricted at entry leaves out the server's own folder, where its own libraries
     // sit: that folder is added for its imports, nothing else.
     UniqueLibrary library(LoadLibraryWithItsFolder(path));
-    if (!library) return;
+    if (!library) return GetLastError();
     auto unregister = reinterpret_cast<GuardedFunction>(
         reinterpret_cast<void*>(GetProcAddress(library.get(), "DllUnregisterServer")));
-    // What the call did, or whether it faulted, changes nothing here: the file goes next.
-    if (unregister) (void)CallWithFaultGuard(unregister);
+    // What the call did, or whether it faulted, changes nothing here but the log: the file goes next.
+    if (!unregister) return ERROR_PROC_NOT_FOUND;
+    return CallWithFaultGuard(unregister) ? 0 : ERROR_NOACCESS;  // it faulted
 }
 
 // Writes the canonical spelling of the file path `path`: its folder canonical, its name as it stands.
@@ -140,14 +145,16 @@ void UnregisterServer(RunState& run) {
     ScopeExit restoreMode([&] { SetErrorMode(previousMode); });
     // NT 6 and later: the system's tool, so the library is never loaded into the uninstaller. Only
     // a tool that could not be started leads to the call in this process.
-    if (run.platform.nt6OrLater && UnregisterWithTool(path)) return;
-    UnregisterInProcess(path);
+    uint32_t outcome = OutcomeOfWord(LogWord::kExitCode);
+    if (!run.platform.nt6OrLater || !UnregisterWithTool(run, path)) outcome = UnregisterInProcess(path);
+    if (run.log) LogItem(*run.log, LogWord::kUnregister, path, outcome);
 }
 
 void RemoveFont(RunState& run, const char* path) {
     char name[kFontNameBufferSize];
     ReadFontFullName(path, name);
-    RemoveFontResourceA(path);
+    uint32_t removed = RemoveFontResourceA(path) ? 0 : ERROR_FILE_NOT_FOUND;
+    if (run.log) LogItem(*run.log, LogWord::kRemoveFont, path, removed);
     // The name is never cut (the reader gives none that would not fit), so it cannot turn into
     // another font's value.
     if (name[0] != '\0' && AppendText(name, kTrueTypeSuffix)) {
@@ -155,7 +162,8 @@ void RemoveFont(RunState& run, const char* path) {
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, run.platform.nt ? kNtFontsKey : k9xFontsKey, 0,
                           KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) == ERROR_SUCCESS &&
             FontValueNamesFile(run, key.get(), name, path)) {
-            RegDeleteValueA(key.get(), name);
+            LONG deleted = RegDeleteValueA(key.get(), name);
+            if (run.log) LogItem(*run.log, LogWord::kDeleteFontValue, name, static_cast<uint32_t>(deleted));
         }
     }
     // With a time limit: a plain SendMessage to every top-level window waits for ever on a hung one.

@@ -34,7 +34,7 @@ UniqueFileHandle CreateUniqueTempFile(char* path, const char* pattern);
 
 // Writes and starts the batch that deletes the executable and its emptied folder once this process
 // has ended, then deletes itself. Nothing is reported when it cannot.
-void StartSelfDelete(RunState& run);
+[[nodiscard]] bool StartSelfDelete(RunState& run);
 
 // The two halves of StartSelfDelete, for a file other than the running executable.
 //

@@ -241,17 +241,19 @@ bool StartBatchInterpreter(bool nt, const char* interpreterFolder, const char* b
     return true;
 }
 
-void StartSelfDelete(RunState& run) {
+bool StartSelfDelete(RunState& run) {
     StripTrailingBackslash(run.installFolder);
     DWORD n = GetModuleFileNameA(run.instance, run.currentItem, kPathBufferSize);
-    if (n == 0 || n >= kPathBufferSize) return;  // a cut name would be another file
+    if (n == 0 || n >= kPathBufferSize) return false;  // a cut name would be another file
     char interpreterFolder[kPathBufferSize];
-    if (!(run.platform.nt ? GetSystemFolder(interpreterFolder) : GetWindowsFolder(interpreterFolder))) return;
+    if (!(run.platform.nt ? GetSystemFolder(interpreterFolder) : GetWindowsFolder(interpreterFolder)))
+        return false;
     StripTrailingBackslash(interpreterFolder);
     // Out of the install folder, which could not be removed while it is our current directory.
     (void)SetCurrentDirectoryA(interpreterFolder);
     AllowDeletion(run.currentItem);
     char batchPath[kPathBufferSize];
-    if (!WriteSelfDeleteBatch(run, run.currentItem, run.installFolder, interpreterFolder, batchPath)) return;
-    (void)StartBatchInterpreter(run.platform.nt, interpreterFolder, batchPath);
+    if (!WriteSelfDeleteBatch(run, run.currentItem, run.installFolder, interpreterFolder, batchPath))
+        return false;
+    return StartBatchInterpreter(run.platform.nt, interpreterFolder, batchPath);
 }

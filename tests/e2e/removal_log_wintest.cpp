@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "e2e/e2e_fixture.h"
+#include "support/font_file.h"
 #include "support/helper_programs.h"
 #include "support/sandbox.h"
 #include "support/unix_side.h"
@@ -246,6 +247,55 @@ TEST_F(RemovalLogE2e, EntriesBelowALinkAreKeptAndSaidToBe) {
         << Show(log);
     EXPECT_EQ(CountOf(log, {"files", "remove folder", "files[0]", app.Path("Bin"), "kept: below a link"}), 1u)
         << Show(log);
+}
+
+// What a removal does beside its file has lines of its own, counted in no class: the shared count
+// deleted with the last user's file, the font resource and the font's value, the server's
+// unregistration with the tool's exit code; and after the passes, the self-delete.
+TEST_F(RemovalLogE2e, SideEffectsAndTheSelfDeleteHaveLinesOfTheirOwn) {
+    e2e::Installation& app = NewInstallation();
+    std::string font = Machine().FontName("Logged");
+    ASSERT_TRUE(app.AddFileBytes("Fonts\\logged.ttf", testing_support::SimpleFont(font)));
+    ASSERT_TRUE(Machine().SetFontValue(testing_support::Family::kNt, font, app.Path("Fonts\\logged.ttf")));
+    ASSERT_TRUE(app.AddFile("shared.dll", "last user"));
+    ASSERT_TRUE(Machine().SetSharedDllCount(app.Path("shared.dll"), 1));
+    ASSERT_TRUE(testing_support::MakeFolders(app.Path("Bin")));
+    ASSERT_TRUE(testing_support::CopyBuildFile("trace_server.dll", app.Path("Bin\\server.dll")));
+    Block block = InstallationBlock(app);
+    block.files.push_back({".\\Fonts", "logged.ttf", kFileFont});
+    block.files.push_back({".\\", "shared.dll", kFileShared});
+    block.files.push_back({".\\Bin", "server.dll", kFileSelfRegister});
+    Place(app, EncodeBlock(block));
+    std::string logPath = LogPath("effects.log");
+    // /Q: the shared-file question is asked (its text is not empty) and answered Yes.
+    e2e::RunResult run = Run(app, "/Q /L=" + logPath, robot::AnswerInOrder({robot::Click(IDYES)}));
+    std::string why;
+    ASSERT_TRUE(e2e::WaitForRunToEnd(run, e2e::kRunTimeoutMs, &why)) << why;
+    EXPECT_EQ(run.exitCode, 0);
+    LogFile log = ReadLog(logPath);
+    for (const LogLine& line : log.lines) EXPECT_EQ(line.size(), 5u) << Show(log);
+    const LogLine wanted[] = {
+        {"files", "unregister", "files[5]", app.Path("Bin\\server.dll"), "exit code 0"},
+        {"files", "delete", "files[5]", app.Path("Bin\\server.dll"), "removed"},
+        {"files", "delete shared count", "files[4]", app.Path("shared.dll"), "removed"},
+        {"files", "delete", "files[4]", app.Path("shared.dll"), "removed"},
+        // Nothing in the test's session loaded the font: its resource is not there to remove.
+        {"files", "remove font", "files[3]", app.Path("Fonts\\logged.ttf"), "not there"},
+        {"files", "delete font value", "files[3]", font + " (TrueType)", "removed"},
+        {"files", "delete", "files[3]", app.Path("Fonts\\logged.ttf"), "removed"},
+        {"closing", "self-delete", "", app.uninstaller(), "started"},
+    };
+    size_t at = 0;
+    for (const LogLine& line : wanted) {
+        size_t found = at;
+        while (found < log.lines.size() && log.lines[found] != line) ++found;
+        EXPECT_LT(found, log.lines.size()) << "missing or out of order: " << line[1] << " " << line[3] << "\n"
+                                           << Show(log);
+        if (found < log.lines.size()) at = found;
+    }
+    // Six removals: app.txt, data.bin, Data, the three files; and the key. The lines of no count are not in
+    // it.
+    EXPECT_EQ(log.lines.back()[3].rfind("removed 7, kept on purpose", 0), 0u) << Show(log);
 }
 
 // The questions with their answers, the run-first program with its exit code, and a cancelled run:
