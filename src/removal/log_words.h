@@ -47,6 +47,7 @@ enum class LogWord : uint8_t {
     kDoesNotFit,
     kNotFullPath,
     kRefused,
+    kNo64BitView,
     kError,
     kSharedCount,
     // The run-first program.
@@ -77,7 +78,8 @@ inline constexpr char kLogWords[] = UNINST_VERSION
     "start\0runFirst\0files\0patterns\0shortcutFiles\0shortcutFolders\0programFolders\0registry\0summary\0"
     "delete\0remove folder\0clean\0delete key\0delete value\0skip\0ask\0run\0"
     "removed\0not there\0in use\0not empty\0protected\0below a link\0network path\0refused key\0answered No\0"
-    "path does not fit\0not a full path\0refused\0error\0shared count now\0"
+    "path does not fit\0not a full path\0refused\0"
+    "32-bit Windows\0error\0shared count now\0"
     "started\0not started\0not run\0exit code\0"
     "OK\0Cancel\0Retry\0Yes\0No\0Yes to all\0No to all\0not shown\0"
     "NT 6 or later\0NT\09x\0completed\0cancelled";
@@ -110,6 +112,8 @@ inline constexpr uint32_t kOutcomeNotFullPath =
     OutcomeOfWord(LogWord::kNotFullPath);  // would be taken from the current directory
 inline constexpr uint32_t kOutcomeRefused =
     OutcomeOfWord(LogWord::kRefused);  // a name or pattern that reaches elsewhere
+// An entry of the 64-bit registry view on a Windows that has no such view: left alone.
+inline constexpr uint32_t kOutcomeNo64BitView = OutcomeOfWord(LogWord::kNo64BitView);
 // A shared file that stays: its count of other users, added to this (at most 0x3FFFFFFF).
 inline constexpr uint32_t kOutcomeSharedCount = 0x40000000u;
 

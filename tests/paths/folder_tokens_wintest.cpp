@@ -248,10 +248,10 @@ TEST(FolderTokenTable, RegistryRowsAndTheirFallbacks) {
 TEST(FolderTokenTable, RegistryValuesAreReadWholeAndTerminated) {
     char path[kPathBufferSize];
     std::memset(path, 'Z', sizeof(path));
-    ASSERT_TRUE(ReadSetupFolder("ProgramFilesDir", path));
+    ASSERT_TRUE(ReadSetupFolder("ProgramFilesDir", path, false));
     EXPECT_TRUE(TextEqualsNoCase(path, ShellDir(CSIDL_PROGRAM_FILES).c_str())) << path;
     std::memset(path, 'Z', sizeof(path));
-    EXPECT_FALSE(ReadSetupFolder("NoSuchValueHere", path));
+    EXPECT_FALSE(ReadSetupFolder("NoSuchValueHere", path, false));
     EXPECT_EQ(path[0], 'Z') << "a failed read leaves the buffer alone";
 }
 
