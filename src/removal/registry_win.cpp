@@ -162,7 +162,7 @@ void RemoveRegistryEntries(RunState& run) {
                    skipped ? LogWord::kSkip
                    : value ? LogWord::kDeleteValue
                            : LogWord::kDeleteKey,
-                   entry.rootKey, entry.keyPath, outcome);
+                   root, entry.keyPath, outcome);
         }
         // A value entry does not move the bar.
         if (value) {

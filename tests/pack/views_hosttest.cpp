@@ -127,8 +127,8 @@ TEST(Views, FilesOfTheSixtyFourBitViewGetRecordsOfTheirOwn) {
 // and its registry pass acts only under a predefined root and never deletes a key its guard refuses.
 // So no entry of the 64-bit view reaches its 32-bit namesake.
 TEST(Views, AnUninstallerThatDoesNotKnowTheViewCannotActOnItsEntries) {
-    const uint16_t earlierTags[] = {kStringTablesRecord, kFileListRecord,        kShortcutListRecord,
-                                    kRegistryListRecord, kSkippedRecord,         kCleanupPatternsRecord,
+    const uint16_t earlierTags[] = {kStringTablesRecord, kFileListRecord, kShortcutListRecord,
+                                    kRegistryListRecord, kSkippedRecord,  kCleanupPatternsRecord,
                                     kSettingsRecord,     kEndRecord};
     for (uint16_t tag : earlierTags) EXPECT_NE(tag, kView64FileListRecord);
     for (uint32_t root : {kRootClassesRoot, kRootCurrentUser, kRootLocalMachine, kRootUsers,
@@ -153,7 +153,8 @@ TEST(Views, AnUninstallerThatDoesNotKnowTheViewCannotActOnItsEntries) {
             Bytes end = EncodeEnd();
             alone.insert(alone.end(), end.begin(), end.end());
             ASSERT_EQ(LoadBytes(alone, one).code, kLoadOk);
-            for (uint32_t i = 0; i < one.files.count; ++i) EXPECT_FALSE(one.files.items[i]->flags & kFileView64);
+            for (uint32_t i = 0; i < one.files.count; ++i)
+                EXPECT_FALSE(one.files.items[i]->flags & kFileView64);
         }
         at += kRecordHeaderSize + length;
     }
@@ -200,8 +201,9 @@ TEST(Views, PlanShowsTheViewAndTheFoldersOfBothKindsOfWindows) {
         EXPECT_EQ(program.typicalPath, "C:\\Program Files\\Vendor\\App\\app64.exe");
         std::string notes;
         for (const auto& note : program.notes) notes += note + "\n";
-        EXPECT_EQ(notes.find("on 32-bit Windows: C:\\Program Files\\Vendor\\App\\app64.exe") != std::string::npos,
-                  nt)
+        EXPECT_EQ(
+            notes.find("on 32-bit Windows: C:\\Program Files\\Vendor\\App\\app64.exe") != std::string::npos,
+            nt)
             << notes;
         EXPECT_EQ(files->items[1].typicalPath,
                   nt ? "C:\\Windows\\Sysnative\\vendor.dll" : "C:\\WINDOWS\\SYSTEM\\vendor.dll");
