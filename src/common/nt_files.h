@@ -3,9 +3,9 @@
 // own handle, and deleted through it. Nothing between the judgement and the deletion resolves a name,
 // so a folder renamed and replaced by a link meanwhile cannot redirect the deletion.
 //
-// The native calls (NtCreateFile, NtQueryObject, NtSetInformationFile, RtlNtStatusToDosError) are
-// looked up in ntdll at run time: the image must still load on the 9x family, which has none of them
-// and keeps deleting by path.
+// The native calls (NtCreateFile, NtQueryObject, NtSetInformationFile, RtlNtStatusToDosError, NtDeleteKey)
+// are looked up in ntdll at run time: the image must still load on the 9x family, which has none of them and
+// keeps deleting by path.
 #pragma once
 
 #include <windows.h>
@@ -73,6 +73,11 @@ inline constexpr ULONG kChildCreate = 2;  // FILE_CREATE
 // Marks the open object for deletion as its last handle closes (it must have been opened with
 // DELETE access); 0 or the platform's error: 5 for a read-only file, 145 for a folder not empty.
 [[nodiscard]] DWORD DeleteThroughHandle(HANDLE object);
+
+// Deletes the open registry key `key` itself (opened with DELETE access; it must have no subkeys),
+// whatever name or registry view it was reached by: NtDeleteKey, which every NT version has. 0 or the
+// platform's error.
+[[nodiscard]] DWORD DeleteKeyThroughHandle(HKEY key);
 
 // Sets or clears the read-only attribute of the open object (opened with FILE_WRITE_ATTRIBUTES),
 // keeping its other bits; false when nothing changed. `attributes` is what it has now.

@@ -2,6 +2,8 @@
 
 #include <winternl.h>
 
+#include "common/system_library.h"
+
 namespace {
 
 // The native calls and their constants; the headers of older targets lack some of them.
@@ -10,6 +12,9 @@ using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PI
 using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+using RedirectionOffFn = BOOL(WINAPI*)(PVOID*);
+using RedirectionBackFn = BOOL(WINAPI*)(PVOID);
 
 constexpr ULONG kFileOpen = 1;                   // FILE_OPEN
 constexpr ULONG kDirectoryFile = 0x00000001;     // FILE_DIRECTORY_FILE
@@ -28,6 +33,9 @@ struct NtCalls {
     NtQueryObjectFn queryObject;
     NtSetInformationFileFn setInformation;
     RtlNtStatusToDosErrorFn toDosError;
+    NtDeleteKeyFn deleteKey;
+    RedirectionOffFn redirectionOff;  // WOW64's file-system redirection, on 64-bit Windows
+    RedirectionBackFn redirectionBack;
 };
 NtCalls g_calls;
 
@@ -43,6 +51,9 @@ const NtCalls& Calls() {
             g_calls.queryObject = reinterpret_cast<NtQueryObjectFn>(find("NtQueryObject"));
             g_calls.setInformation = reinterpret_cast<NtSetInformationFileFn>(find("NtSetInformationFile"));
             g_calls.toDosError = reinterpret_cast<RtlNtStatusToDosErrorFn>(find("RtlNtStatusToDosError"));
+            g_calls.deleteKey = reinterpret_cast<NtDeleteKeyFn>(find("NtDeleteKey"));
+            g_calls.redirectionOff = FindKernelExport<RedirectionOffFn>("Wow64DisableWow64FsRedirection");
+            g_calls.redirectionBack = FindKernelExport<RedirectionBackFn>("Wow64RevertWow64FsRedirection");
         }
     }
     return g_calls;
@@ -147,8 +158,14 @@ ChildOpen OpenChild(const HeldFolder& parent, const char* name, ChildKind kind, 
     ULONG options = kSynchronousIo | kOpenReparsePoint |
                     (kind == ChildKind::kFolder ? kDirectoryFile | kOpenForBackup : kNonDirectoryFile);
     HANDLE opened = nullptr;
+    // The child of the judged folder and nothing else: WOW64 would redirect a name opened relative to
+    // the 64-bit System folder (held through Sysnative) to SysWOW64, so its redirection is off for
+    // the open.
+    PVOID redirection = nullptr;
+    bool off = calls.redirectionOff && calls.redirectionBack && calls.redirectionOff(&redirection);
     LONG status = calls.createFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr,
                                    FILE_ATTRIBUTE_NORMAL, share, disposition, options, nullptr, 0);
+    if (off) calls.redirectionBack(redirection);
     if (status < 0) {
         result.error = ErrorOf(status);
         return result;
@@ -182,6 +199,11 @@ DWORD DeleteThroughHandle(HANDLE object) {
     BOOLEAN remove = TRUE;  // FILE_DISPOSITION_INFORMATION
     IO_STATUS_BLOCK io;
     return ErrorOf(calls.setInformation(object, &io, &remove, sizeof remove, kFileDispositionInformation));
+}
+
+DWORD DeleteKeyThroughHandle(HKEY key) {
+    const NtCalls& calls = Calls();
+    return calls.deleteKey ? ErrorOf(calls.deleteKey(key)) : ERROR_INVALID_FUNCTION;
 }
 
 bool SetReadOnlyThroughHandle(HANDLE object, DWORD attributes, bool readOnly) {

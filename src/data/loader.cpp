@@ -219,6 +219,7 @@ int ReadListRecord(FileHandle file, const RecordHeader& header, uint64_t fileLef
                 error = ReadStringTables(body.get(), header.length, data);
                 break;
             case kFileListRecord:
+            case kView64FileListRecord:
                 error = ReadList(body, header.length, data.files, kMinFileEntrySize);
                 break;
             case kShortcutListRecord:
@@ -339,6 +340,7 @@ int LoadRecords(FileHandle file, uint32_t dataOffset, UninstallData& data, LoadF
             switch (header.tag) {
                 case kStringTablesRecord:
                 case kFileListRecord:
+                case kView64FileListRecord:
                 case kShortcutListRecord:
                 case kRegistryListRecord:
                     error = ReadListRecord(file, header, fileLeft, data);

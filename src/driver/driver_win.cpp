@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "data/load_win.h"
 #include "data/messages.h"
+#include "paths/special_folders.h"
 #include "removal/entry_paths.h"
 #include "removal/files.h"
 #include "removal/folders.h"
@@ -65,6 +66,8 @@ bool StartUp(RunState& run, UniqueBlock<PathBuffers>& buffers) {
     (void)CutAtLastBackslash(run.installFolder);  // a name without a backslash is kept whole
     if (!AppendBackslash(run.installFolder, kPathBufferSize)) return false;
     run.paths.nt = run.platform.nt;
+    // Only 64-bit Windows gives a 32-bit program a WOW64 System folder.
+    run.paths.wow64 = GetWow64SystemFolder(run.modulePath);
     run.paths.installFolder = run.installFolder;
     return true;
 }

@@ -44,7 +44,7 @@ Bytes EncodeStringTable(const std::vector<std::string>& texts) {
     return EncodeRecord(kStringTablesRecord, body);
 }
 
-Bytes EncodeFileList(const std::vector<FileSpec>& files) {
+Bytes EncodeFileList(const std::vector<FileSpec>& files, uint16_t tag) {
     Bytes body;
     PutU32(body, static_cast<uint32_t>(files.size()));
     for (const auto& f : files) {
@@ -52,7 +52,7 @@ Bytes EncodeFileList(const std::vector<FileSpec>& files) {
         PutText(body, f.name);
         body.push_back(f.flags);
     }
-    return EncodeRecord(kFileListRecord, body);
+    return EncodeRecord(tag, body);
 }
 
 Bytes EncodeShortcutList(const std::vector<ShortcutSpec>& shortcuts) {
@@ -166,7 +166,17 @@ Bytes EncodeBlock(const Block& block) {
     Bytes out;
     auto add = [&out](const Bytes& record) { out.insert(out.end(), record.begin(), record.end()); };
     if (!block.messages.empty()) add(EncodeStringTable(block.messages));
-    if (!block.files.empty()) add(EncodeFileList(block.files));
+    // Each run of entries of the 64-bit view in a record of its own tag (kView64FileListRecord), the
+    // others in file-list records: the list reads back in its order.
+    for (size_t i = 0; i < block.files.size();) {
+        bool view64 = (block.files[i].flags & kFileView64) != 0;
+        size_t end = i;
+        while (end < block.files.size() && ((block.files[end].flags & kFileView64) != 0) == view64) ++end;
+        std::vector<FileSpec> run(block.files.begin() + static_cast<std::ptrdiff_t>(i),
+                                  block.files.begin() + static_cast<std::ptrdiff_t>(end));
+        add(EncodeFileList(run, view64 ? kView64FileListRecord : kFileListRecord));
+        i = end;
+    }
     if (!block.shortcuts.empty()) add(EncodeShortcutList(block.shortcuts));
     if (!block.registry.empty()) add(EncodeRegistryList(block.registry));
     if (!block.patterns.empty()) add(EncodePatterns(block.patterns));

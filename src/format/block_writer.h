@@ -55,7 +55,8 @@ void PutText(Bytes& out, const std::string& text);     // u16 count and bytes; t
 // A record: its 8-byte header and body.
 Bytes EncodeRecord(uint16_t tag, const Bytes& body, uint8_t flags = 0);
 Bytes EncodeStringTable(const std::vector<std::string>& texts);
-Bytes EncodeFileList(const std::vector<FileSpec>& files);
+// A file-list record; `tag` kView64FileListRecord for entries of the 64-bit view (kFileView64).
+Bytes EncodeFileList(const std::vector<FileSpec>& files, uint16_t tag = kFileListRecord);
 Bytes EncodeShortcutList(const std::vector<ShortcutSpec>& shortcuts);
 Bytes EncodeRegistryList(const std::vector<RegistrySpec>& entries);
 Bytes EncodePatterns(const std::vector<std::string>& patterns);
@@ -67,7 +68,8 @@ Bytes EncodeEnd();
 std::string ValidateBlock(const Block& block);
 
 // The whole block: string table, file, shortcut, registry, pattern and settings records (each only
-// when it has content), then the end record.
+// when it has content; the files in one record per run of entries of one registry view), then the end
+// record.
 Bytes EncodeBlock(const Block& block);
 
 // The file offset of the data-offset field of an executable image, where the program reads it (see

@@ -27,6 +27,11 @@ enum RecordTag : uint16_t {
     kSkippedRecord = 0x1238,
     kCleanupPatternsRecord = 0x1239,
     kSettingsRecord = 0x123A,
+    // A FileListRecord whose entries keep their shared count in the 64-bit registry view
+    // (kFileView64). Its own tag, because uninstallers that do not know the view skip records of
+    // tags they do not know: they leave such a file alone rather than count down its 32-bit
+    // namesake and delete it.
+    kView64FileListRecord = 0x123B,
     kEndRecord = 0x7F7F,
 };
 
@@ -36,6 +41,9 @@ enum FileFlag : uint8_t {
     kFileFont = 0x02,
     kFileSelfRegister = 0x04,
     kFileMustBeFree = 0x08,
+    // The shared count is kept in the 64-bit view of the registry (with kFileShared): used on 64-bit
+    // Windows, and the entry is left alone on 32-bit Windows. Stored in kView64FileListRecord only.
+    kFileView64 = 0x10,
 };
 
 // The predefined roots as the data block stores them (the handle values of the HKEY_* keys).
@@ -46,6 +54,11 @@ inline constexpr uint32_t kRootUsers = 0x80000003u;
 inline constexpr uint32_t kRootPerformanceData = 0x80000004u;
 inline constexpr uint32_t kRootCurrentConfig = 0x80000005u;
 inline constexpr uint32_t kRootDynData = 0x80000006u;  // Windows 9x only
+// Added to a stored root: the entry names its key in the 64-bit view of the registry, opened with
+// KEY_WOW64_64KEY on 64-bit Windows and left alone on 32-bit Windows. A root with it is no
+// predefined root's value, so an uninstaller that does not know the view skips the entry (its
+// registry pass acts under predefined roots only) instead of deleting the 32-bit namesake.
+inline constexpr uint32_t kRootView64 = 0x00000100u;
 
 // SettingsBlock flags and layout.
 enum SettingsFlag : uint32_t {

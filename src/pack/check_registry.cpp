@@ -8,7 +8,10 @@ using namespace format;
 void Checker::CheckRegistry() {
     const auto& entries = m_.block.registry;
     for (size_t i = 0; i < entries.size(); ++i) {
-        const auto& r = entries[i];
+        // The view is a bit of the stored root: the checks judge the root itself, in either view.
+        RegistrySpec r = entries[i];
+        bool view64 = (r.root & kRootView64) != 0;
+        r.root &= ~kRootView64;
         std::string where = EntryPath(m_, "registry", i);
         // A value is named after the key's doubled last backslash.
         size_t value = r.keyPath.rfind("\\\\");
@@ -22,6 +25,10 @@ void Checker::CheckRegistry() {
             continue;
         } else if (r.root == kRootDynData) {
             Warn("hkdd", where, "HKDD exists only on Windows 9x: the entry does nothing on NT");
+        }
+        if (view64 && (r.root == kRootDynData || r.root == kRootCurrentConfig)) {
+            Warn("view-root", where,
+                 rootName + " has no 64-bit view of its own: \"view\": 64 changes nothing there");
         }
         RegistryPathParts parts = SplitRegistryPath(r.keyPath);
         if (parts.kind == RegistryEntryKind::kSkipped) {

@@ -79,9 +79,9 @@ const std::vector<ManifestObjectFields>& ManifestFields() {
              {"$schema", "codePage", "language", "unattended", "messages", "files", "shortcuts", "registry",
               "patterns", "settings", "accept"}},
             {"messages", messages},
-            {"files[]", {"folder", "name", "flags", "accept"}},
+            {"files[]", {"folder", "name", "flags", "view", "accept"}},
             {"shortcuts[]", {"levels", "folder", "secondFolder", "name", "accept"}},
-            {"registry[]", {"root", "key", "value", "accept"}},
+            {"registry[]", {"root", "key", "value", "view", "accept"}},
             {"settings", {"waitForRun", "themedControls", "runFirst", "document", "accept"}},
         };
     }();

@@ -137,6 +137,18 @@ size_t Room(std::initializer_list<const std::string*> texts) {
     return total;
 }
 
+// "view": 64 names the 64-bit view of the registry (64-bit programs' keys and shared counts), 32
+// the view a 32-bit program has (the default). True for 64; nothing when the field is bad.
+std::optional<bool> ReadView(Reader& r, const json& entry, const std::string& where) {
+    auto found = entry.find("view");
+    if (found == entry.end()) return false;
+    if (!found->is_number_integer() || (*found != 32 && *found != 64)) {
+        r.Fail(Field(where, "view"), "must be 32 or 64 (the registry view), not " + found->dump());
+        return std::nullopt;
+    }
+    return *found == 64;
+}
+
 void ReadFile(Reader& r, const json& entry, size_t i, Manifest& manifest) {
     Block& block = manifest.block;
     std::string where = Item("files", i);
@@ -162,7 +174,16 @@ void ReadFile(Reader& r, const json& entry, size_t i, Manifest& manifest) {
             }
         }
     }
-    if (!folder || !name) return;
+    auto view64 = ReadView(r, entry, where);
+    if (view64 && *view64) {
+        if (!(file.flags & kFileShared)) {
+            r.Fail(Field(where, "view"),
+                   "applies to a shared file's count only (SharedDLLs in the 64-bit registry view): add "
+                   "\"shared\" to the flags, or leave \"view\" out");
+        }
+        file.flags |= kFileView64;
+    }
+    if (!folder || !name || !view64) return;
     file.folder = std::move(*folder);
     file.name = std::move(*name);
     if (Room({&file.folder, &file.name}) > kFileEntryTextLimit) {
@@ -223,8 +244,9 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Manifest& manifes
     auto key = r.Text(entry, "key", Field(where, "key"));
     std::optional<std::string> value;
     if (entry.contains("value")) value = r.Text(entry, "value", Field(where, "value"));
-    if (!root || !key || (entry.contains("value") && !value)) return;
-    RegistrySpec stored{*root, value ? ComposeValuePath(*key, *value) : *key};
+    auto view64 = ReadView(r, entry, where);
+    if (!root || !key || (entry.contains("value") && !value) || !view64) return;
+    RegistrySpec stored{*root | (*view64 ? kRootView64 : 0u), value ? ComposeValuePath(*key, *value) : *key};
     // The uninstaller tells a value entry by a doubled last backslash and takes the value name after
     // the last one: what is stored must read back as what the manifest says.
     RegistryPathParts parts = SplitRegistryPath(stored.keyPath);

@@ -42,9 +42,10 @@ void AppendFiles(Writer& w, const Block& block, std::string& out, std::vector<Pr
             for (size_t k = 0; k < flags.size(); ++k) out += (k ? ", " : "") + Quoted(flags[k]);
             out += "]";
         }
+        if (f.flags & kFileView64) out += ", \"view\": 64";
         out += "}";
-        uint8_t unnamed =
-            f.flags & static_cast<uint8_t>(~(kFileShared | kFileFont | kFileSelfRegister | kFileMustBeFree));
+        uint8_t unnamed = f.flags & static_cast<uint8_t>(~(kFileShared | kFileFont | kFileSelfRegister |
+                                                           kFileMustBeFree | kFileView64));
         if (unnamed) {
             char bits[8];
             snprintf(bits, sizeof bits, "0x%02X", unnamed);
@@ -62,13 +63,15 @@ void AppendRegistry(Writer& w, const Block& block, std::string& out, std::vector
         const auto& r = block.registry[i];
         std::string where = Item("registry", i);
         out += (i ? ",\n    " : "\n    ");
-        const char* root = RootName(r.root);
+        // The 64-bit view is a bit of the stored root (format/layout.h).
+        uint32_t rootValue = r.root & ~kRootView64;
+        const char* root = RootName(rootValue);
         std::string rootText;
         if (root) {
             rootText = root;
         } else {
             char hex[16];
-            snprintf(hex, sizeof hex, "0x%08X", r.root);
+            snprintf(hex, sizeof hex, "0x%08X", rootValue);
             rootText = hex;
             notes.push_back(
                 {Field(where, "root"), rootText + " is no predefined root; build does not accept it"});
@@ -77,6 +80,7 @@ void AppendRegistry(Writer& w, const Block& block, std::string& out, std::vector
         out += "{\"root\": " + Quoted(rootText) + ", \"key\": " + w.Text(parts.key, Field(where, "key"));
         if (parts.kind == RegistryEntryKind::kValue)
             out += ", \"value\": " + w.Text(parts.value, Field(where, "value"));
+        if (rootValue != r.root) out += ", \"view\": 64";
         out += "}";
     }
     out += block.registry.empty() ? "],\n" : "\n  ],\n";

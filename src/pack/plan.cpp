@@ -80,6 +80,9 @@ void Planner::NoteToken(PlanItem& item, const std::string& folder, const std::st
     item.typicalPath = show_(TypicalPath(path, options_.nt));
     item.notes.push_back(show_(*token) + " is looked up on the machine; on a typical " + plan_.platform +
                          " machine: " + item.typicalPath);
+    // The 64-bit folder tokens differ between the two kinds of NT machine.
+    std::string ordinary = options_.nt ? Typical32BitWindowsPath(path) : "";
+    if (!ordinary.empty()) item.notes.push_back("on 32-bit Windows: " + show_(ordinary));
 }
 
 // The path shown for an entry whose folder token is unknown (the builder gives nothing for it).

@@ -54,6 +54,7 @@ struct PlanItem {
     std::optional<std::string> arguments = {};     // the run-first program's arguments
     std::vector<std::string> flags = {};           // a file entry's flags by name
     std::vector<int> messages = {};                // the messages the step may show (questions by number)
+    std::optional<int> view = {};  // 64: a registry entry, or a shared file's count, of the 64-bit view
 };
 
 struct PlanPass {

@@ -35,6 +35,11 @@ void Planner::Files() {
         if (!skip && IsVerbatimOrDevicePath(path)) skip = "a \\\\?\\ or \\\\.\\ path cannot be checked";
         if (!skip && f.name.empty()) skip = NetworkRefusal(path);
         if (!skip) NoteToken(item, f.folder, path);
+        bool view64 = (f.flags & kFileView64) != 0;
+        if (view64) {
+            item.view = 64;
+            if (!skip && !options_.nt) skip = "64-bit view: left alone on 9x, which has one view only";
+        }
         if (skip) {
             item.action = LogWordText(LogWord::kSkip);
             item.notes.push_back(*skip);
@@ -47,8 +52,11 @@ void Planner::Files() {
             if (f.flags & kFileShared) {
                 item.notes.push_back(
                     "shared: its count under "
-                    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs goes down "
-                    "by one; removed only when it runs out, " +
+                    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs " +
+                    std::string(view64 ? "(the 64-bit view on 64-bit Windows; on 32-bit Windows the entry is "
+                                         "left alone) "
+                                       : "") +
+                    "goes down by one; removed only when it runs out, " +
                     std::string(Message(kMsgSharedFileQuestion).empty()
                                     ? "without a question (message 10 is empty)"
                                     : "after message 10 asks, in every mode: /Q and /S runs wait for the "

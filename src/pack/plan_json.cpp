@@ -55,6 +55,7 @@ void AppendItem(std::string& out, const PlanItem& item) {
     if (item.level) out += ", \"level\": " + std::to_string(*item.level);
     if (item.levels) out += ", \"levels\": " + std::to_string(*item.levels);
     if (!item.flags.empty()) AppendTextList(out, ", \"flags\": [", item.flags);
+    if (item.view) out += ", \"view\": " + std::to_string(*item.view);
     if (!item.messages.empty()) {
         out += ", \"messages\": [";
         for (size_t n = 0; n < item.messages.size(); ++n)

@@ -130,7 +130,16 @@ constexpr TypicalFolders kTypicalFolders[] = {
     {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
      "C:\\WINDOWS\\All Users\\Start Menu\\Programs\\StartUp"},
     {"C:\\Windows\\Fonts", "C:\\WINDOWS\\FONTS"},
+    // The 64-bit folders as the 32-bit uninstaller reaches them on 64-bit Windows; 9x has the
+    // ordinary ones only.
+    {"C:\\Program Files", "C:\\Program Files"},
+    {"C:\\Program Files\\Common Files", "C:\\Program Files\\Common Files"},
+    {"C:\\Windows\\Sysnative", "C:\\WINDOWS\\SYSTEM"},
 };
+
+// What the 64-bit folder tokens stand for on 32-bit Windows (NT): the ordinary folders.
+constexpr const char* kTypical32BitFolders[] = {"C:\\Program Files", "C:\\Program Files\\Common Files",
+                                                "C:\\Windows\\System32"};
 static_assert(sizeof(kTypicalFolders) / sizeof(kTypicalFolders[0]) == kFolderTokenCount);
 
 }  // namespace
@@ -157,6 +166,14 @@ std::string TypicalTokenFolder(const std::string& token, bool nt) {
     if (!FindFolderToken(token.c_str(), found)) return "";
     const TypicalFolders& folders = kTypicalFolders[static_cast<size_t>(found)];
     return nt ? folders.nt : folders.nineX;
+}
+
+std::string Typical32BitWindowsPath(const std::string& path) {
+    auto token = LeadingToken(path);
+    FolderToken found;
+    if (!token || !FindFolderToken(token->c_str(), found) || found < FolderToken::kProgramFiles64) return "";
+    size_t row = static_cast<size_t>(found) - static_cast<size_t>(FolderToken::kProgramFiles64);
+    return kTypical32BitFolders[row] + path.substr(token->size());
 }
 
 std::string TypicalPath(const std::string& path, bool nt) {

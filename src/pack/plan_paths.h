@@ -43,12 +43,16 @@ std::optional<std::string> LeadingToken(const std::string& folder);
 // Every folder token the uninstaller knows, for messages: "#Windows#, #System#, ...".
 std::string KnownTokenList();
 // What a known token stands for on a typical machine of the family (`nt`: Windows 10 on 64 bits, as
-// the 32-bit uninstaller sees it, for a user named "<user>"; else Windows 98 in C:\WINDOWS). Empty
+// the 32-bit uninstaller sees it, for a user named "<user>", #System64# through Sysnative; else
+// Windows 98 in C:\WINDOWS). Empty
 // for #InstallDir# and unknown tokens.
 std::string TypicalTokenFolder(const std::string& token, bool nt);
 // `path` with the token it begins with replaced by TypicalTokenFolder; `path` itself when it begins
 // with no such token.
 std::string TypicalPath(const std::string& path, bool nt);
+// For a path that begins with a 64-bit folder token (#ProgramFiles64#, #CommonFiles64#, #System64#):
+// the path on a typical 32-bit NT machine, where those tokens name the ordinary folders; else empty.
+std::string Typical32BitWindowsPath(const std::string& path);
 
 // The wrappers below build whole paths however long (FitsPathBuffer tells whether the uninstaller
 // would take them); see removal/entry_paths.h for each rule. A folder token that begins an entry's

@@ -15,6 +15,21 @@ bool Planner::NamesSoftwareOrSystem(const std::string& keyPath) {
     return EqualsNoCase(normalized, "Software") || EqualsNoCase(normalized, "System");
 }
 
+// The registry view of an entry the pass acts on: the 64-bit view on 64-bit Windows, nothing on
+// 32-bit Windows (and 9x), where that view does not exist.
+void Planner::NoteView(PlanItem& item, bool view64) const {
+    if (!view64) return;
+    item.view = 64;
+    if (!options_.nt) {
+        item.action = LogWordText(LogWord::kSkip);
+        item.notes.push_back("64-bit view: left alone on 9x, which has one view only");
+        return;
+    }
+    item.notes.push_back(
+        "64-bit view: on 64-bit Windows opened with KEY_WOW64_64KEY (its 32-bit namesake under "
+        "Wow6432Node stays); left alone on 32-bit Windows, which has one view only");
+}
+
 void Planner::Registry() {
     PlanPass& pass =
         Pass(LogWordText(LogWord::kRegistry), "Registry entries (message 14)",
@@ -23,7 +38,10 @@ void Planner::Registry() {
                   : "a key goes with all its subkeys (RegDeleteKey on 9x)",
               "a value entry removes one value; its key and other values stay"});
     for (uint32_t k = 0; k < R_; ++k) {
-        const auto& r = b_.registry[k];
+        // The view is a bit of the stored root (format/layout.h); the root is judged without it.
+        RegistrySpec r = b_.registry[k];
+        bool view64 = (r.root & kRootView64) != 0;
+        r.root &= ~kRootView64;
         const char* rootName = RootName(r.root);
         char hex[16];
         snprintf(hex, sizeof hex, "0x%08X", r.root);
@@ -41,6 +59,8 @@ void Planner::Registry() {
             if (!predefined) {
                 item.action = LogWordText(LogWord::kSkip);
                 item.notes.push_back("not a predefined root");
+            } else {
+                NoteView(item, view64);
             }
             pass.items.push_back(std::move(item));
             continue;
@@ -61,6 +81,8 @@ void Planner::Registry() {
         } else if (IsRefusedRegistryKey(r.root, r.keyPath.c_str())) {
             item.action = LogWordText(LogWord::kSkip);
             item.notes.push_back("refused: a key Windows or every program needs");
+        } else {
+            NoteView(item, view64);
         }
         pass.items.push_back(std::move(item));
     }

@@ -62,6 +62,9 @@ class Planner {
 
     // Notes what the folder token that begins `folder` stands for, with `path` on a typical machine.
     void NoteToken(PlanItem& item, const std::string& folder, const std::string& path) const;
+    // Notes the registry view of an entry the pass acts on (sets `item.view`); on the 9x family an
+    // entry of the 64-bit view is skipped.
+    void NoteView(PlanItem& item, bool view64) const;
 
     // The path shown for an entry whose folder token is unknown (the builder gives nothing for it).
     static std::string Stored(const std::string& folder, const std::string& name);

@@ -14,6 +14,9 @@ enum class TokenKind : uint8_t {
     kTemp,
     kCommonFiles,
     kProgramFiles,
+    kCommonFiles64,
+    kProgramFiles64,
+    kSystem64,
     kShell,
     kUserDir,
     kAllUsersDir,
@@ -87,6 +90,9 @@ constexpr TokenRow kTokenRows[] = {
      "Profiles\\All Users\\Start Menu\\Programs\\Startup"},
     // Every family keeps its fonts in the Windows folder's Fonts.
     {FolderToken::kFonts, TokenKind::kShell, kCsidlFonts, ProfileBase::kNone, 0, "Fonts"},
+    {FolderToken::kProgramFiles64, TokenKind::kProgramFiles64, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kCommonFiles64, TokenKind::kCommonFiles64, 0, ProfileBase::kNone, 0, nullptr},
+    {FolderToken::kSystem64, TokenKind::kSystem64, 0, ProfileBase::kNone, 0, nullptr},
 };
 
 constexpr size_t LiteralLength(const char* text) {
@@ -168,11 +174,12 @@ bool UserFolderFallback(const PathState& paths, char* out) {
     return CopyText(out, kPathBufferSize, "c:\\");
 }
 
-bool CommonFilesFolder(const PathState& paths, char* out) {
-    if (LookUpSetupFolder(paths, kCommonFilesDirValue, out)) return true;
+// With `view64` the values of the 64-bit registry view, which name the 64-bit programs' folders.
+bool CommonFilesFolder(const PathState& paths, char* out, bool view64) {
+    if (LookUpSetupFolder(paths, kCommonFilesDirValue, out, view64)) return true;
     char folder[kPathBufferSize];
     char joined[kPathBufferSize];
-    return LookUpSetupFolder(paths, kProgramFilesDirValue, folder) &&
+    return LookUpSetupFolder(paths, kProgramFilesDirValue, folder, view64) &&
            JoinPath(joined, kPathBufferSize, folder, "Common Files") &&
            CopyText(out, kPathBufferSize, joined);
 }
@@ -188,9 +195,18 @@ bool ResolveRow(const PathState& paths, const TokenRow& row, char* out) {
         case TokenKind::kTemp:
             return GetTempFolder(out);
         case TokenKind::kCommonFiles:
-            return CommonFilesFolder(paths, out);
+        case TokenKind::kCommonFiles64:
+            return CommonFilesFolder(paths, out, row.kind == TokenKind::kCommonFiles64 && paths.wow64);
         case TokenKind::kProgramFiles:
-            return LookUpSetupFolder(paths, kProgramFilesDirValue, out);
+        case TokenKind::kProgramFiles64:
+            // In the 64-bit view "ProgramFilesDir" names the 64-bit folder on every 64-bit Windows
+            // ("ProgramW6432Dir" came with Windows 7).
+            return LookUpSetupFolder(paths, kProgramFilesDirValue, out,
+                                     row.kind == TokenKind::kProgramFiles64 && paths.wow64);
+        case TokenKind::kSystem64:
+            // The 64-bit System folder, which this 32-bit program sees as "Sysnative" (its System32
+            // is SysWOW64); the ordinary System folder where Windows has only one.
+            return paths.wow64 ? WindowsFolderPlus(kSysnativeName, out) : GetSystemFolder(out);
         case TokenKind::kShell:
             if (LookUpSpecialFolder(paths, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
             return ShellFolderFallback(paths, row, out);

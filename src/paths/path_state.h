@@ -13,7 +13,8 @@ struct ProtectedFolderSet;
 using SpecialFolderLookup = bool (*)(char* path, int csidl);
 // Reads the folder value `valueName` of HKLM\Software\Microsoft\Windows\CurrentVersion into `path`
 // (kPathBufferSize bytes); true when it was read. On failure `path` is left as it was.
-using SetupFolderLookup = bool (*)(const char* valueName, char* path);
+// With `view64`, the value is read in the 64-bit view of the registry (on 64-bit Windows).
+using SetupFolderLookup = bool (*)(const char* valueName, char* path, bool view64);
 
 // The lookups that the folder tokens and the protected-folder test make. A null member means the
 // platform's own (GetSpecialFolder, ReadSetupFolder); tests put in one that fails to reach a fallback.
@@ -31,7 +32,10 @@ struct EntryTokenCache {
 
 struct PathState {
     FolderLookups lookups;
-    bool nt;                    // the NT family: the all-users folders and the profile fallbacks
+    bool nt;  // the NT family: the all-users folders and the profile fallbacks
+    // 64-bit Windows (this 32-bit program runs under WOW64): the 64-bit folders and registry view
+    // exist beside the ones the program sees by default.
+    bool wow64;
     const char* installFolder;  // the executable's folder with its backslash; null before start-up
     // Built by the first protected-folder test; freed with the run (reset() makes the next test
     // build it again).

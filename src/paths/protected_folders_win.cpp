@@ -4,6 +4,7 @@
 #include "common/memory.h"
 #include "common/text.h"
 #include "paths/canonical_path.h"
+#include "paths/folder_tokens.h"
 #include "paths/path_state.h"
 #include "paths/special_folders.h"
 
@@ -11,8 +12,8 @@
 // through a junction or link, its final path as well. The folders cannot change while the uninstaller
 // runs, and looking them up costs far more than one folder removal, so they are looked up once.
 struct ProtectedFolderSet {
-    // 31 folders at most, each with at most one final path.
-    static constexpr uint32_t kCapacity = 64;
+    // 34 folders at most, each with at most one final path.
+    static constexpr uint32_t kCapacity = 68;
     uint32_t count;
     bool incomplete;  // a folder found no room: then no folder can be shown to be unprotected
     char folders[kCapacity][kPathBufferSize];
@@ -102,6 +103,13 @@ void Build(const PathState& paths, ProtectedFolderSet& set) {
     }
     if (GetSharedWindowsFolder(folder)) Add(set, folder);
     if (GetWow64SystemFolder(folder)) Add(set, folder);
+    // The 64-bit programs' folders, as this 32-bit program reaches them (Sysnative for System32); on
+    // 32-bit Windows the ordinary ones again.
+    for (size_t i = static_cast<size_t>(FolderToken::kProgramFiles64); i < kFolderTokenCount; ++i) {
+        (void)CopyText(folder, FolderTokenName(i));
+        ResolveFolderToken(paths, folder);
+        if (folder[0] != '#') Add(set, folder);
+    }
     if (LookUpSpecialFolder(paths, folder, kCsidlPersonal)) Add(set, folder);
     if (LookUpSpecialFolder(paths, folder, kCsidlLocalAppData)) Add(set, folder);
     if (LookUpSpecialFolder(paths, folder, kCsidlProfile)) AddWithParent(set, folder);

@@ -30,16 +30,22 @@ inline constexpr int kCsidlCommonDocuments = 46;
 // file-system path into `path`. True only when a path was obtained.
 [[nodiscard]] bool GetSpecialFolder(char* path, int csidl);
 // Reads `valueName` of HKLM\Software\Microsoft\Windows\CurrentVersion, any value type, into `path`,
-// terminated by us. True when the value was read and is not empty.
-[[nodiscard]] bool ReadSetupFolder(const char* valueName, char* path);
+// terminated by us. True when the value was read and is not empty. With `view64` the key is read in
+// the 64-bit view of the registry (only ever asked on 64-bit Windows, where the 64-bit programs'
+// folders are the values of that view).
+[[nodiscard]] bool ReadSetupFolder(const char* valueName, char* path, bool view64);
 // The two values every platform has there. Inline variables: one copy of each text in the program,
 // whichever files name it.
 inline constexpr char kProgramFilesDirValue[] = "ProgramFilesDir";
 inline constexpr char kCommonFilesDirValue[] = "CommonFilesDir";
+// The 64-bit System folder of 64-bit Windows as a 32-bit program reaches it (the Windows folder's
+// "Sysnative": Vista and later, and XP and 2003 x64 with their update).
+inline constexpr char kSysnativeName[] = "Sysnative";
 
 // The same two lookups through the path state's replaceable ones.
 [[nodiscard]] bool LookUpSpecialFolder(const PathState& paths, char* path, int csidl);
-[[nodiscard]] bool LookUpSetupFolder(const PathState& paths, const char* valueName, char* path);
+[[nodiscard]] bool LookUpSetupFolder(const PathState& paths, const char* valueName, char* path,
+                                     bool view64 = false);
 
 [[nodiscard]] bool GetWindowsFolder(char* path);
 [[nodiscard]] bool GetSystemFolder(char* path);

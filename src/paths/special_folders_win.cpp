@@ -38,9 +38,11 @@ bool GetSpecialFolder(char* path, int csidl) {
     return obtained && CopyText(path, kPathBufferSize, found);
 }
 
-bool ReadSetupFolder(const char* valueName, char* path) {
+bool ReadSetupFolder(const char* valueName, char* path, bool view64) {
     UniqueRegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSetupKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSetupKey, 0, KEY_READ | (view64 ? KEY_WOW64_64KEY : 0),
+                      key.put()) != ERROR_SUCCESS)
+        return false;
     // Any value type is accepted, so nothing promises a terminator: one byte is kept for ours.
     char value[kPathBufferSize + 1] = {};
     DWORD size = kPathBufferSize;
@@ -56,9 +58,9 @@ bool LookUpSpecialFolder(const PathState& paths, char* path, int csidl) {
     return lookup(path, csidl);
 }
 
-bool LookUpSetupFolder(const PathState& paths, const char* valueName, char* path) {
+bool LookUpSetupFolder(const PathState& paths, const char* valueName, char* path, bool view64) {
     SetupFolderLookup lookup = paths.lookups.setupFolder ? paths.lookups.setupFolder : ReadSetupFolder;
-    return lookup(valueName, path);
+    return lookup(valueName, path, view64);
 }
 
 bool GetWindowsFolder(char* path) {

@@ -32,6 +32,11 @@ enum class FolderToken : uint8_t {
     kStartup,
     kAllUsersStartup,
     kFonts,
+    // The 64-bit programs' folders on 64-bit Windows (the ordinary ones on 32-bit Windows): what a
+    // 32-bit program reaches by #Program Files#, #CommonFiles# and #System# is their 32-bit side.
+    kProgramFiles64,
+    kCommonFiles64,
+    kSystem64,
 };
 
 // The names in that order, each ended by a NUL, in one text: a table of pointers would cost the
@@ -40,7 +45,7 @@ inline constexpr char kFolderTokenNameList[] =
     "#Windows#\0#System#\0#TempDir#\0#CommonFiles#\0#Program Files#\0#MyDocuments#\0#Desktop#\0#AppData#\0"
     "#LocalAppData#\0#AllUsersAppData#\0#AllUsersDocuments#\0#AllUsersDesktop#\0#UserDir#\0#AllUsersDir#\0"
     "#InstallDir#\0#Programs#\0#AllUsersPrograms#\0#StartMenu#\0#AllUsersStartMenu#\0#Startup#\0"
-    "#AllUsersStartup#\0#Fonts#\0";
+    "#AllUsersStartup#\0#Fonts#\0#ProgramFiles64#\0#CommonFiles64#\0#System64#\0";
 
 constexpr size_t CountFolderTokenNames() {
     size_t count = 0;
@@ -48,7 +53,7 @@ constexpr size_t CountFolderTokenNames() {
     return count;
 }
 inline constexpr size_t kFolderTokenCount = CountFolderTokenNames();
-static_assert(kFolderTokenCount == static_cast<size_t>(FolderToken::kFonts) + 1);
+static_assert(kFolderTokenCount == static_cast<size_t>(FolderToken::kSystem64) + 1);
 
 // The name of the token at `index` (below kFolderTokenCount) in the list.
 inline const char* FolderTokenName(size_t index) {

@@ -12,6 +12,8 @@
 #include "paths/canonical_path.h"
 #include "paths/folder_tokens.h"
 #include "paths/protected_folders.h"
+#include "paths/special_folders.h"
+#include "paths/token_table.h"
 #include "removal/access_denied.h"
 #include "removal/entry_paths.h"
 #include "removal/reach_check.h"
@@ -90,39 +92,59 @@ uint32_t OutcomeOf(BOOL done) {
     return done ? 0 : GetLastError();
 }
 
-// The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it.
+// The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it; one
+// for each registry view (kFileView64: the 64-bit programs' counts, on 64-bit Windows).
 struct SharedDllsKey {
     UniqueRegistryKey key;
     bool tried;
 };
 
+// The name the count of the file `path` has: the path itself, except that a 64-bit program names a
+// file of #System64# (which this 32-bit program reaches as Sysnative) in its System folder, System32.
+const char* SharedValueName(RunState& run, const FileEntry& entry, const char* path, char* name) {
+    FolderToken token;
+    const char* folder = EntryTokenRoot(run, entry.folder);
+    if (run.paths.wow64 && folder && FindFolderToken(run.paths.entryTokens.token, token) &&
+        token == FolderToken::kSystem64 && GetSystemFolder(name) &&
+        AppendText(name, kPathBufferSize, path + TextLength(folder))) {
+        return name;
+    }
+    return path;
+}
+
 // The shared-DLL count of the file in the current-item buffer: decremented, and the question of
 // message 10 asked when no other installation uses it. Returns 0 when the file may go on to be
 // removed, else what keeps it, for the log: in use (`locked`), the count of its other users, or the
-// answer No.
-uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedDllsKey& shared) {
+// answer No. `shared` holds the key of each view.
+uint32_t UpdateSharedCount(RunState& run, const FileEntry& entry, const char* path, bool locked,
+                           SharedDllsKey* shared) {
     bool goOn = !locked;
-    if (!shared.tried) {
-        shared.tried = true;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, shared.key.put()) !=
-            ERROR_SUCCESS) {
-            shared.key.reset();
+    bool view64 = (entry.flags & format::kFileView64) != 0;
+    SharedDllsKey& opened = shared[view64];
+    if (!opened.tried) {
+        opened.tried = true;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0,
+                          KEY_ALL_ACCESS | (view64 ? KEY_WOW64_64KEY : 0),
+                          opened.key.put()) != ERROR_SUCCESS) {
+            opened.key.reset();
         }
     }
-    const UniqueRegistryKey& key = shared.key;
+    const UniqueRegistryKey& key = opened.key;
+    char nameBuffer[kPathBufferSize];
+    const char* name = SharedValueName(run, entry, path, nameBuffer);
     // Preset to 1 with room for exactly 4 bytes: a longer value cannot be read and counts as
     // missing; a shorter one leaves the upper bytes of the preset.
     DWORD count = 1;
     if (key) {
         DWORD type = 0;
         DWORD size = sizeof(count);
-        if (RegQueryValueExA(key.get(), path, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) ==
+        if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) ==
             ERROR_SUCCESS) {
             if (count > 0) --count;
             if (count != 0) goOn = false;
             // A locked file keeps its last count: the other user of it is still there.
             if (!(locked && count == 0)) {
-                RegSetValueExA(key.get(), path, 0, type, reinterpret_cast<const BYTE*>(&count), size);
+                RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(&count), size);
             }
         }
     }
@@ -139,8 +161,8 @@ uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedD
         }
     }
     if (key) {
-        LONG deleted = RegDeleteValueA(key.get(), path);
-        if (run.log) LogItem(*run.log, LogWord::kDeleteSharedCount, path, static_cast<uint32_t>(deleted));
+        LONG deleted = RegDeleteValueA(key.get(), name);
+        if (run.log) LogItem(*run.log, LogWord::kDeleteSharedCount, name, static_cast<uint32_t>(deleted));
     }
     return 0;
 }
@@ -312,7 +334,7 @@ DWORD OpenHeldFile(const HeldFolder& folder, const char* name, UniqueFileHandle&
 // and the close). Anything else, or a file that is read-only, is opened with delete and attribute
 // access, judged, probed for a lock, and then counted, asked about and deleted through that handle.
 uint32_t RemoveHeldFile(RunState& run, const FileEntry& entry, const HeldFolder& folder, const char* name,
-                        SharedDllsKey& shared) {
+                        SharedDllsKey* shared) {
     const char* path = run.currentItem;
     bool plain = !(entry.flags & (format::kFileShared | format::kFileFont | format::kFileSelfRegister));
     if (plain) {
@@ -336,7 +358,7 @@ uint32_t RemoveHeldFile(RunState& run, const FileEntry& entry, const HeldFolder&
     if (error != 0 && !locked && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return error;
     if (file) locked = IsHeldFileLocked(folder, name, file.get(), attributes);
     uint32_t outcome = locked ? ERROR_SHARING_VIOLATION : 0;
-    if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked, shared);
+    if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, entry, path, locked, shared);
     if (outcome != 0) return outcome;
     if (entry.flags & (format::kFileFont | format::kFileSelfRegister)) {
         // The font's name is read and the server is loaded from the file by its path, which the
@@ -353,7 +375,7 @@ uint32_t RemoveHeldFile(RunState& run, const FileEntry& entry, const HeldFolder&
 
 // Removes one file entry whose path is in the current-item buffer; `checked` is the path it is
 // tested and deleted by. Messages and shared counts name the file as the entry does.
-void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked, SharedDllsKey& shared) {
+void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked, SharedDllsKey* shared) {
     const char* path = run.currentItem;
     FileAttributes file = ReadFileAttributes(checked);
     // The 9x family, which has no links: the file is tested and deleted by its path. A file that shows
@@ -362,7 +384,7 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
     if (file.attributes == INVALID_FILE_ATTRIBUTES || !(file.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         bool locked = IsFileLockedFrom(checked, file);
         outcome = locked ? ERROR_SHARING_VIOLATION : 0;
-        if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, path, locked, shared);
+        if (entry.flags & format::kFileShared) outcome = UpdateSharedCount(run, entry, path, locked, shared);
         if (outcome == 0) {
             if (entry.flags & format::kFileFont) RemoveFont(run, path);
             if (entry.flags & format::kFileSelfRegister) UnregisterServer(run);
@@ -418,12 +440,15 @@ void RemoveInstalledFiles(RunState& run) {
     folder.byHandle = false;
     folder.held.handle = INVALID_HANDLE_VALUE;
     ScopeExit releaseFolder([&] { ForgetFolder(folder); });
-    SharedDllsKey shared{};  // opened by the first shared entry, kept for the rest of the pass
+    SharedDllsKey shared[2] = {};  // by view, opened by the first shared entry, kept for the pass
     char checked[kPathBufferSize];
     for (uint32_t k = 0; k < count; ++k) {
         const FileEntry& entry = *run.data.files.items[count - 1 - k];
         NoteEntry(run, LogWord::kFiles, count - 1 - k);
-        uint32_t skipped = BuildCurrentItem(run, entry, tokens);
+        // 32-bit Windows has no 64-bit view to count in: the file is left as it is.
+        uint32_t skipped = (entry.flags & format::kFileView64) && !run.paths.wow64
+                               ? kOutcomeNo64BitView
+                               : BuildCurrentItem(run, entry, tokens);
         if (skipped == 0) {
             // A token entry is checked for links from its token's folder.
             const char* tokenRoot = EntryTokenRoot(run, entry.folder);

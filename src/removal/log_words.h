@@ -53,6 +53,7 @@ enum class LogWord : uint8_t {
     kRefusedKey,
     kAnsweredNo,
     kSharedCount,
+    kNo64BitView,
     kInUse,
     kBelowLink,
     kNetworkPath,
@@ -102,7 +103,8 @@ inline constexpr char kLogWords[] = UNINST_VERSION
     "delete\0remove folder\0clean\0delete key\0delete value\0skip\0ask\0run\0"
     "delete shared count\0remove font\0delete font value\0unregister\0self-delete\0"
     "removed\0not there\0in use, goes at restart\0not empty\0protected\0refused key\0answered No\0"
-    "shared count now\0in use\0below a link\0network path\0path does not fit\0not a full "
+    "shared count now\0"
+    "32-bit Windows\0in use\0below a link\0network path\0path does not fit\0not a full "
     "path\0refused\0error\0"
     "started\0not started\0not run\0exit code\0"
     "OK\0Cancel\0Retry\0Yes\0No\0Yes to all\0No to all\0not shown\0"
@@ -164,6 +166,8 @@ inline constexpr uint32_t kOutcomeRefused =
     OutcomeOfWord(LogWord::kRefused);  // a name or pattern that reaches elsewhere
 inline constexpr uint32_t kOutcomeAtRestart =
     OutcomeOfWord(LogWord::kAtRestart);  // in use, scheduled for deletion at the next restart
+// An entry of the 64-bit registry view on a Windows that has no such view: left alone.
+inline constexpr uint32_t kOutcomeNo64BitView = OutcomeOfWord(LogWord::kNo64BitView);
 // A shared file that stays: its count of other users, added to this (at most 0x3FFFFFFF).
 inline constexpr uint32_t kOutcomeSharedCount = 0x40000000u;
 

@@ -141,9 +141,13 @@ bool IsShareTree(const Folder& folder) {
 
 bool IsTokenTree(const Folder& folder) {
     const char* token = folder.token;
-    if (TextEqualsNoCase(token, "#System#") || TextEqualsNoCase(token, "#Windows#")) return true;
-    if (TextEqualsNoCase(token, "#Program Files#")) return IsProgramFilesTree(folder.parts, folder.count);
-    if (TextEqualsNoCase(token, "#CommonFiles#")) return IsCommonFilesTree(folder.parts, folder.count);
+    if (TextEqualsNoCase(token, "#System#") || TextEqualsNoCase(token, "#Windows#") ||
+        TextEqualsNoCase(token, "#System64#"))
+        return true;
+    if (TextEqualsNoCase(token, "#Program Files#") || TextEqualsNoCase(token, "#ProgramFiles64#"))
+        return IsProgramFilesTree(folder.parts, folder.count);
+    if (TextEqualsNoCase(token, "#CommonFiles#") || TextEqualsNoCase(token, "#CommonFiles64#"))
+        return IsCommonFilesTree(folder.parts, folder.count);
     return false;
 }
 

@@ -18,13 +18,14 @@ inline constexpr size_t kPatternGuardPathSize = 520;
 // - The folder is read as Windows reads a path: "/" is a separator, runs of separators are one,
 //   "." components go, ".." takes the previous one, and trailing dots and spaces of a component are
 //   dropped. ASCII letters compare without case.
-// - Refused: the System folder's tree (#System#, <Windows>\System32, \System, \SysWOW64 and all
-//   below), the Windows folder's tree (#Windows#, X:\Windows, X:\WINNT, \\server\ADMIN$), the
-//   Program Files folder itself and the folders of Windows in it (Common Files, Windows NT,
-//   Internet Explorer, Windows Defender, WindowsApps, ...), in the Common Files folder
-//   (#CommonFiles#) the folder itself and its System, Microsoft Shared, Services and SpeechEngines
-//   trees, a drive's root and its system folders (System Volume Information, $Recycle.Bin, Boot,
-//   Recovery, ProgramData\Microsoft), administrative shares (\\server\C$, any share ending in "$").
+// - Refused: the System folder's tree (#System#, #System64#, <Windows>\System32, \System, \SysWOW64,
+//   \Sysnative and all below), the Windows folder's tree (#Windows#, X:\Windows, X:\WINNT,
+//   \\server\ADMIN$), the Program Files folder itself (#Program Files#, #ProgramFiles64#) and the
+//   folders of Windows in it (Common Files, Windows NT, Internet Explorer, Windows Defender,
+//   WindowsApps, ...), in the Common Files folder (#CommonFiles#, #CommonFiles64#) the folder itself and its
+//   System, Microsoft Shared, Services and SpeechEngines trees, a drive's root and its system folders (System
+//   Volume Information, $Recycle.Bin, Boot, Recovery, ProgramData\Microsoft), administrative shares
+//   (\\server\C$, any share ending in "$").
 // - Also refused, as a folder the guard cannot judge: a "\\?\" or "\\.\" path, a ".." that climbs
 //   above the folder's root, and a folder longer than kPatternGuardPathSize bytes.
 // - Not judged here (false): folders relative to the install folder and the other tokens' folders

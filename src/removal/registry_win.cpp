@@ -2,6 +2,7 @@
 
 #include "common/handles_win.h"
 #include "common/memory.h"
+#include "common/nt_files.h"
 #include "common/text.h"
 #include "removal/entry_paths.h"
 #include "removal/registry_guard.h"
@@ -34,15 +35,16 @@ bool IsLinkKey(HKEY key) {
 }
 
 // Opens the key `path` (normalised, relative to `parent`) one component at a time, each relative to
-// the one before and opened itself (REG_OPTION_OPEN_LINK), the last with `access`. A registry link on
+// the one before and opened itself (REG_OPTION_OPEN_LINK) in the registry view `view`, the last with
+// `access`. A registry link on
 // the way is never followed: it is refused as kOutcomeBelowLink. `components` of the path are opened (all of
 // them with ~0u); returns 0 or the platform's error. The 9x family, which has no links, opens the
 // path in one call.
 uint32_t OpenKeyByComponents(const RunState& run, HKEY parent, const char* path, uint32_t components,
-                             REGSAM access, UniqueRegistryKey& out) {
+                             REGSAM access, REGSAM view, UniqueRegistryKey& out) {
     // The root itself (a value right under it) is no link.
     if (!run.platform.nt || path[0] == '\0')
-        return static_cast<uint32_t>(RegOpenKeyExA(parent, path, 0, access, out.put()));
+        return static_cast<uint32_t>(RegOpenKeyExA(parent, path, 0, access | view, out.put()));
     char name[kRegistryGuardPathSize];
     UniqueRegistryKey current;
     HKEY at = parent;
@@ -56,7 +58,8 @@ uint32_t OpenKeyByComponents(const RunState& run, HKEY parent, const char* path,
         path += path[n] == '\\' ? n + 1 : n;
         bool last = *path == '\0' || level + 1 == components;
         UniqueRegistryKey next;
-        LONG result = RegOpenKeyExA(at, name, kOpenLink, last ? access : KEY_QUERY_VALUE, next.put());
+        LONG result =
+            RegOpenKeyExA(at, name, kOpenLink, (last ? access : KEY_QUERY_VALUE) | view, next.put());
         if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
         // A link on the way is refused: Wine finds the subkeys of the key it points at even below
         // a link opened itself. The last component is the caller's to judge.
@@ -77,7 +80,8 @@ uint32_t CountComponents(const char* path) {
 
 // One value entry: opens its key (normalised as key entries are) and deletes the one value.
 // Returns what came of it for the log: 0, the platform's error or a kOutcome value.
-uint32_t RemoveValue(const RunState& run, uint32_t root, const char* path, const RegistryPathSplit& split) {
+uint32_t RemoveValue(const RunState& run, uint32_t root, REGSAM view, const char* path,
+                     const RegistryPathSplit& split) {
     char key[kRegistryGuardPathSize];
     char normalized[kRegistryGuardPathSize];
     if (split.keyLength >= sizeof key) return kOutcomeDoesNotFit;
@@ -85,8 +89,8 @@ uint32_t RemoveValue(const RunState& run, uint32_t root, const char* path, const
     key[split.keyLength] = '\0';
     if (!NormalizeRegistryKeyPath(key, normalized, sizeof normalized)) return kOutcomeDoesNotFit;
     UniqueRegistryKey opened;
-    uint32_t result =
-        OpenKeyByComponents(run, RootHandle(root), normalized, ~0u, KEY_SET_VALUE | KEY_QUERY_VALUE, opened);
+    uint32_t result = OpenKeyByComponents(run, RootHandle(root), normalized, ~0u,
+                                          KEY_SET_VALUE | KEY_QUERY_VALUE, view, opened);
     if (result != 0) return result;
     // A link's only value is where it points; the value named is not in it.
     if (run.platform.nt && IsLinkKey(opened.get())) return kOutcomeRefusedKey;
@@ -96,7 +100,7 @@ uint32_t RemoveValue(const RunState& run, uint32_t root, const char* path, const
 // One key entry: the key as it was tested, normalised; never a key every program shares. On the NT
 // family its parent is opened a component at a time (no link followed on the way) and the tree is
 // deleted relative to that handle.
-uint32_t RemoveKey(const RunState& run, uint32_t root, const char* path) {
+uint32_t RemoveKey(const RunState& run, uint32_t root, REGSAM view, const char* path) {
     char normalized[kRegistryGuardPathSize];
     if (!NormalizeRegistryKeyPath(path, normalized, sizeof normalized)) return kOutcomeDoesNotFit;
     if (normalized[0] == '\0' || TextEqualsNoCase(normalized, "Software") ||
@@ -113,13 +117,13 @@ uint32_t RemoveKey(const RunState& run, uint32_t root, const char* path) {
     HKEY parent = RootHandle(root);
     UniqueRegistryKey opened;
     if (above != 0) {
-        uint32_t result = OpenKeyByComponents(run, parent, normalized, above, KEY_QUERY_VALUE, opened);
+        uint32_t result = OpenKeyByComponents(run, parent, normalized, above, KEY_QUERY_VALUE, view, opened);
         if (result != 0) return result;
         // The parent itself may be a link opened as such: nothing below it is its own.
         if (IsLinkKey(opened.get())) return kOutcomeBelowLink;
         parent = opened.get();
     }
-    return static_cast<uint32_t>(DeleteKeyTree(parent, name, 0));
+    return static_cast<uint32_t>(DeleteKeyTree(parent, name, 0, view));
 }
 
 // One level of a tree deletion, on the heap: the name found and the name deleted last.
@@ -135,21 +139,30 @@ void RemoveRegistryEntries(RunState& run) {
     for (uint32_t k = 0; k < list.count; ++k) {
         const RegistryEntry& entry = *list.items[k];
         NoteEntry(run, LogWord::kRegistry, k);
+        // An entry of the 64-bit view has every key opened with KEY_WOW64_64KEY, so that this 32-bit
+        // program neither reaches Software\Wow6432Node for it nor has a deletion redirected there.
+        uint32_t root = entry.rootKey & ~format::kRootView64;
+        REGSAM view = root != entry.rootKey ? KEY_WOW64_64KEY : 0;
         RegistryPathSplit split = SplitRegistryPath(entry.keyPath);
         bool value = split.kind == RegistryEntryKind::kValue;
         // The plan's "skip": a root that is none, or an entry that names no key to remove.
-        bool skipped = !IsPredefinedRoot(entry.rootKey, run.platform.nt) ||
-                       (!value && split.kind != RegistryEntryKind::kKey);
+        bool skipped =
+            !IsPredefinedRoot(root, run.platform.nt) || (!value && split.kind != RegistryEntryKind::kKey);
         uint32_t outcome = kOutcomeRefusedKey;
+        // 32-bit Windows (and 9x) has one view only: the key named there would be another program's.
+        if (view && !run.paths.wow64) {
+            skipped = true;
+            outcome = kOutcomeNo64BitView;
+        }
         if (!skipped) {
-            outcome = value ? RemoveValue(run, entry.rootKey, entry.keyPath, split)
-                            : RemoveKey(run, entry.rootKey, entry.keyPath);
+            outcome = value ? RemoveValue(run, root, view, entry.keyPath, split)
+                            : RemoveKey(run, root, view, entry.keyPath);
         }
         RecordKey(run,
                   skipped ? LogWord::kSkip
                   : value ? LogWord::kDeleteValue
                           : LogWord::kDeleteKey,
-                  entry.rootKey, entry.keyPath, outcome);
+                  root, entry.keyPath, outcome);
         // A value entry does not move the bar.
         if (value) {
             KeepAnswering();
@@ -159,13 +172,13 @@ void RemoveRegistryEntries(RunState& run) {
     }
 }
 
-LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
+LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth, REGSAM view) {
     if (!name || name[0] == '\0') return ERROR_BADKEY;
     if (depth >= kMaxKeyDepth) return ERROR_STACK_OVERFLOW;
     KeepAnswering();  // one key entry may be a tree of many thousand keys
     UniqueRegistryKey key;
-    LONG result =
-        RegOpenKeyExA(parent, name, kOpenLink, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
+    LONG result = RegOpenKeyExA(parent, name, kOpenLink,
+                                DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | view, key.put());
     if (result != ERROR_SUCCESS) return result;
     // One request tells how many subkeys and values the key has: a key without values is no link
     // (a link holds SymbolicLinkValue), and one without subkeys needs no enumeration. Most keys of
@@ -178,7 +191,9 @@ LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
     }
     // A link leads to another tree, perhaps to one of this tree's ancestors: it stops this tree.
     if (values != 0 && IsLinkKey(key.get())) return ERROR_ACCESS_DENIED;
-    if (subkeys == 0) return RegDeleteKeyA(parent, name);
+    // The key goes through the handle it was opened and judged by: a deletion by name would be
+    // looked up again, and for this 32-bit program redirected to the 32-bit view.
+    if (subkeys == 0) return static_cast<LONG>(DeleteKeyThroughHandle(key.get()));
     UniqueBlock<KeyLevel> level;
     if (!AllocZeroed(sizeof(KeyLevel), level)) return ERROR_NOT_ENOUGH_MEMORY;
     for (;;) {
@@ -190,9 +205,9 @@ LONG DeleteKeyTree(HKEY parent, const char* name, uint32_t depth) {
         if (level.get()->deleted[0] != '\0' && TextEqualsNoCase(level.get()->name, level.get()->deleted)) {
             return ERROR_KEY_DELETED;
         }
-        result = DeleteKeyTree(key.get(), level.get()->name, depth + 1);
+        result = DeleteKeyTree(key.get(), level.get()->name, depth + 1, view);
         if (result != ERROR_SUCCESS) return result;
         (void)CopyText(level.get()->deleted, level.get()->name);  // same size: always fits
     }
-    return RegDeleteKeyA(parent, name);
+    return static_cast<LONG>(DeleteKeyThroughHandle(key.get()));
 }

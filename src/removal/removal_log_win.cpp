@@ -177,8 +177,9 @@ HANDLE OpenLogFile(const char* path, bool nt, bool* created) {
     return opened.handle;
 }
 
-// The local date and time in ISO 8601 with the offset from UTC: 2026-12-11T14:05:09+01:00.
-void PutLocalTime(RemovalLog& log) {
+// The local date and time in ISO 8601 with the offset from UTC (2026-12-11T14:05:09+01:00), a tab
+// and `family`. One format for it all: each literal costs the stub a relocation.
+void PutLocalTime(RemovalLog& log, LogWord family) {
     SYSTEMTIME t;
     GetLocalTime(&t);
     TIME_ZONE_INFORMATION zone;
@@ -190,9 +191,9 @@ void PutLocalTime(RemovalLog& log) {
                                    : which == TIME_ZONE_ID_STANDARD ? zone.StandardBias
                                                                     : 0);
     uint32_t minutes = static_cast<uint32_t>(bias < 0 ? -bias : bias);
-    PutFormat(log, "\3-\4-\4T\4:\4:\4", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    PutChar(log, bias > 0 ? '-' : '+');
-    PutFormat(log, "\4:\4", minutes / 60 % 100, minutes % 60);
+    char sign[2] = {bias > 0 ? '-' : '+', '\0'};
+    PutFormat(log, "\3-\4-\4T\4:\4:\4\2\4:\4\t\1", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+              sign, minutes / 60 % 100, minutes % 60, family);
 }
 
 // Whether the run has the administrator's full rights: the token's elevation where the system has
@@ -222,37 +223,34 @@ void PutStartLines(RemovalLog& log, const RunState& run) {
     PutFormat(log, "\1\t\1\t\t\2\t\1\r\n\1\t\1\t\t", LogWord::kLog, LogWord::kFormat, kLogFormat,
               LogWord::kVersion, LogWord::kStart, LogWord::kTime);
     // start <TAB> time <TAB> <TAB> local time <TAB> family, options and the words ignored
-    PutLocalTime(log);
-    PutFormat(log, "\t\1",
-              run.platform.nt6OrLater ? LogWord::kNt6
-              : run.platform.nt       ? LogWord::kNt
-                                      : LogWord::k9x);
+    PutLocalTime(log, run.platform.nt6OrLater ? LogWord::kNt6
+                      : run.platform.nt       ? LogWord::kNt
+                                              : LogWord::k9x);
     const bool* modes = &run.modes.quiet;  // quiet, silent, external
     for (int i = 0; i < 3; ++i) {
         if (!modes[i]) continue;
-        PutFormat(log, " /");
-        PutChar(log, "QSX"[i]);
+        PutChar(log, ' ');
+        PutChar(log, '/');
+        PutChar(log, static_cast<char>(0x585351u >> (8 * i)));  // "QSX"[i], without a literal
     }
     const RunModes& options = run.modes;
     if (options.ignoredCount != 0) PutFormat(log, " \1", LogWord::kIgnored);
-    for (uint32_t i = 0; i < options.ignoredCount; ++i) {
+    // The first words ignored (the scan keeps four).
+    for (uint32_t i = 0; i < options.ignoredCount && i < sizeof options.ignored / sizeof options.ignored[0];
+         ++i) {
         PutChar(log, ' ');
-        if (i == sizeof options.ignored / sizeof options.ignored[0]) {
-            PutFormat(log, "...");
-            break;
-        }
         PutWord(log, options.ignored[i]);
     }
     // start <TAB> user <TAB> <TAB> computer\user <TAB> elevation
+    char computer[kPathBufferSize];
     char name[kPathBufferSize];
-    DWORD size = sizeof name;
-    if (!GetComputerNameA(name, &size)) name[0] = '\0';
-    PutFormat(log, "\r\n\1\t\1\t\t\2\\", LogWord::kStart, LogWord::kUser, name);
+    DWORD size = sizeof computer;
+    if (!GetComputerNameA(computer, &size)) computer[0] = '\0';
     size = sizeof name;
     if (!GetUserNameA(name, &size)) name[0] = '\0';
-    PutFormat(log, "\2\t\1\r\n", name, ElevationOf());
+    PutFormat(log, "\r\n\1\t\1\t\t\2\\\2\t\1\r\n", LogWord::kStart, LogWord::kUser, computer, name,
+              ElevationOf());
 }
-
 }  // namespace
 
 void OpenRemovalLog(RunState& run) {
@@ -301,12 +299,13 @@ void CloseRemovalLog(RunState& run, LogWord ending, int exitCode) {
     const uint32_t* tally = run.tally;
     // summary <TAB> ending <TAB> <TAB> removed R, kept on purpose K, problems P, at restart A, not
     // there N <TAB> exit code E
-    PutFormat(log, "\1\t\1\t\tremoved \3, kept on purpose \3, problems \3, at restart \3, not there \3\t\1 ",
-              LogWord::kSummary, ending, tally[0], tally[1], tally[2], tally[3], tally[4],
-              LogWord::kExitCode);
     // -1 as a deployment tool reads it: the process's exit code is the same bits.
-    if (exitCode < 0) PutChar(log, '-');
-    PutFormat(log, "\3\r\n", static_cast<uint32_t>(exitCode < 0 ? -exitCode : exitCode));
+    char sign[2] = {exitCode < 0 ? '-' : '\0', '\0'};
+    PutFormat(
+        log,
+        "\1\t\1\t\tremoved \3, kept on purpose \3, problems \3, at restart \3, not there \3\t\1 \2\3\r\n",
+        LogWord::kSummary, ending, tally[0], tally[1], tally[2], tally[3], tally[4], LogWord::kExitCode, sign,
+        static_cast<uint32_t>(exitCode < 0 ? -exitCode : exitCode));
     Flush(log);
     CloseHandle(log.file);
     FreeBlock(run.log);
@@ -329,7 +328,11 @@ void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome
     PutFormat(log, "\1\t\1\t", log.pass, action);
     if (log.entryList != LogWord::kCount) {
         PutFormat(log, "\1", log.entryList);
-        if (log.entryList != LogWord::kRunFirstSetting) PutFormat(log, "[\3]", log.entryIndex);
+        if (log.entryList != LogWord::kRunFirstSetting) {
+            PutChar(log, '[');
+            PutNumber(log, log.entryIndex);
+            PutChar(log, ']');
+        }
     }
     PutFormat(log, "\t\2", path);
     if (tail) PutFormat(log, "\\\2", tail);

@@ -26,13 +26,19 @@ bool AddWininitDeletion(const char* path) {
     constexpr DWORD kSectionSize = 32768;  // the most the 9x family reads of a section
     UniqueBlock<char> section;
     if (!AllocZeroed(kSectionSize, section)) return false;
-    DWORD used = GetPrivateProfileSectionA("rename", section.get(), kSectionSize, ini);
+    const char* name = "rename";  // one address for both calls
+    DWORD used = GetPrivateProfileSectionA(name, section.get(), kSectionSize, ini);
     // A section the buffer cannot hold whole would lose its end when written back.
     if (used + sizeof "NUL=" + length + 1 >= kSectionSize - 2) return false;
     char* line = section.get() + used;
-    (void)CopyText(line, kSectionSize - used, "NUL=");
-    (void)AppendText(line, kSectionSize - used, shortPath);  // followed by the block's zeros
-    return WritePrivateProfileSectionA("rename", section.get(), ini) != FALSE;
+    // "NUL=" and the path, followed by the block's zeros (written a byte at a time: a literal costs
+    // the stub a relocation).
+    line[0] = 'N';
+    line[1] = 'U';
+    line[2] = 'L';
+    line[3] = '=';
+    (void)CopyText(line + 4, kSectionSize - used - 4, shortPath);
+    return WritePrivateProfileSectionA(name, section.get(), ini) != FALSE;
 }
 
 // Schedules `path` and remembers it (when it still fits) for the folders that hold it.

@@ -248,10 +248,10 @@ TEST(FolderTokenTable, RegistryRowsAndTheirFallbacks) {
 TEST(FolderTokenTable, RegistryValuesAreReadWholeAndTerminated) {
     char path[kPathBufferSize];
     std::memset(path, 'Z', sizeof(path));
-    ASSERT_TRUE(ReadSetupFolder("ProgramFilesDir", path));
+    ASSERT_TRUE(ReadSetupFolder("ProgramFilesDir", path, false));
     EXPECT_TRUE(TextEqualsNoCase(path, ShellDir(CSIDL_PROGRAM_FILES).c_str())) << path;
     std::memset(path, 'Z', sizeof(path));
-    EXPECT_FALSE(ReadSetupFolder("NoSuchValueHere", path));
+    EXPECT_FALSE(ReadSetupFolder("NoSuchValueHere", path, false));
     EXPECT_EQ(path[0], 'Z') << "a failed read leaves the buffer alone";
 }
 
@@ -332,3 +332,43 @@ TEST(FolderTokenExpansion, ExpansionsThatDoNotFitAreRefusedNotCut) {
 }
 
 }  // namespace
+
+// The 64-bit programs' folders: the 64-bit view's setup values and Sysnative on 64-bit Windows, the
+// ordinary folders on 32-bit Windows.
+TEST(FolderTokenTable, SixtyFourBitFoldersByTheMachinesKind) {
+    TestRun t;
+    t.UseFakeSetup();
+    FakeSetupValues()["ProgramFilesDir"] = "C:\\Program Files (x86)";
+    FakeSetupValues()["CommonFilesDir"] = "C:\\Program Files (x86)\\Common Files";
+    FakeSetupValues()["64:ProgramFilesDir"] = "C:\\Program Files\\";
+    FakeSetupValues()["64:CommonFilesDir"] = "C:\\Program Files\\Common Files";
+    for (bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "64-bit Windows" : "32-bit Windows");
+        t.run.paths.wow64 = wide;
+        EXPECT_EQ(Resolve(t.run, "#ProgramFiles64#"), wide ? "C:\\Program Files" : "C:\\Program Files (x86)");
+        EXPECT_EQ(Resolve(t.run, "#commonfiles64#"),
+                  wide ? "C:\\Program Files\\Common Files" : "C:\\Program Files (x86)\\Common Files");
+        EXPECT_EQ(Resolve(t.run, "#System64#"), wide ? WindowsDir() + "\\Sysnative" : SystemDir());
+        // The ordinary tokens keep the view a 32-bit program has.
+        EXPECT_EQ(Resolve(t.run, "#Program Files#"), "C:\\Program Files (x86)");
+    }
+    // Without the 64-bit view's common value, its program folder's "Common Files".
+    FakeSetupValues().erase("64:CommonFilesDir");
+    t.run.paths.wow64 = true;
+    EXPECT_EQ(Resolve(t.run, "#CommonFiles64#"), "C:\\Program Files\\Common Files");
+}
+
+// On the machine: the tokens name folders that exist, and on 64-bit Windows the 64-bit ones.
+TEST(FolderTokenTable, SixtyFourBitFoldersOnThisMachine) {
+    TestRun t;
+    for (const char* token : {"#ProgramFiles64#", "#CommonFiles64#", "#System64#"}) {
+        std::string folder = Resolve(t.run, token);
+        DWORD attributes = GetFileAttributesA(folder.c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            << token << " gave " << folder;
+        if (t.run.paths.wow64) EXPECT_EQ(folder.find("(x86)"), std::string::npos) << token << ": " << folder;
+    }
+    char system[MAX_PATH] = {};
+    ASSERT_NE(GetSystemDirectoryA(system, MAX_PATH), 0u);
+    EXPECT_EQ(Resolve(t.run, "#System64#") == system, !t.run.paths.wow64);
+}

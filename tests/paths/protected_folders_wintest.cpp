@@ -361,3 +361,45 @@ TEST(ProtectedFolders, TheSetIsBuiltOnceAndFreedOnRelease) {
 }
 
 }  // namespace
+
+namespace {
+
+// A folder value of HKLM\Software\Microsoft\Windows\CurrentVersion as 64-bit programs read it (the
+// ordinary one on 32-bit Windows, whose one view is both).
+std::string SetupFolderOf64BitPrograms(const char* value) {
+    HKEY key = nullptr;
+    char folder[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, value, nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size);
+        RegCloseKey(key);
+    }
+    return folder;
+}
+
+}  // namespace
+
+// Both views of a 64-bit machine: the 64-bit programs' folders, and System32 as this 32-bit program
+// reaches it (Sysnative), in any spelling; their subfolders stay removable. On 32-bit Windows the
+// same folders are the ordinary ones.
+TEST(ProtectedFolders, TheSixtyFourBitProgramsFoldersInBothViews) {
+    char wow64[MAX_PATH] = {};
+    bool wide = GetSystemWow64DirectoryA(wow64, MAX_PATH) != 0;
+    std::string programs = SetupFolderOf64BitPrograms("ProgramFilesDir");
+    std::string common = SetupFolderOf64BitPrograms("CommonFilesDir");
+    ASSERT_FALSE(programs.empty());
+    ASSERT_FALSE(common.empty());
+    std::vector<std::string> folders = {programs, common, Upper(programs) + "\\", common + "\\."};
+    if (wide) {
+        EXPECT_EQ(programs.find("(x86)"), std::string::npos) << programs;
+        folders.push_back(WindowsDir() + "\\Sysnative");
+        folders.push_back(Upper(WindowsDir()) + "\\SYSNATIVE\\");
+    }
+    for (bool nt : {true, false}) {
+        TestRun t(nt);
+        EXPECT_EQ(t.run.paths.wow64, wide);
+        for (const std::string& folder : folders) EXPECT_TRUE(Protected(t.run, folder)) << folder;
+        EXPECT_FALSE(Protected(t.run, programs + "\\Vendor")) << "a program's own folder stays removable";
+    }
+}

@@ -5,6 +5,7 @@
 #include "data/uninstall_data.h"
 #include "format/layout.h"
 #include "paths/protected_folders.h"
+#include "paths/special_folders.h"
 #include "removal/reach_check.h"
 #include "support/block_file.h"
 
@@ -17,8 +18,9 @@ bool FakeSpecialFolder(char* path, int csidl) {
     return found != FakeShellFolders().end() && CopyText(path, kPathBufferSize, found->second.c_str());
 }
 
-bool FakeSetupFolder(const char* valueName, char* path) {
-    auto found = FakeSetupValues().find(valueName);
+// A value of the 64-bit view is found under its name with "64:" before it.
+bool FakeSetupFolder(const char* valueName, char* path, bool view64) {
+    auto found = FakeSetupValues().find((view64 ? "64:" : "") + std::string(valueName));
     return found != FakeSetupValues().end() && CopyText(path, kPathBufferSize, found->second.c_str());
 }
 
@@ -38,6 +40,9 @@ TestRun::TestRun(bool nt) {
     run.platform.nt = nt;
     run.installFolder = installFolder;
     run.paths.nt = nt;
+    // As the driver finds it: only 64-bit Windows gives a 32-bit program a WOW64 System folder.
+    char wow64Folder[kPathBufferSize];
+    run.paths.wow64 = GetWow64SystemFolder(wow64Folder);
     run.paths.installFolder = installFolder;
     run.currentItem = currentItem;
     run.modulePath = modulePath;

@@ -217,7 +217,7 @@ void ExpectIconGroup(HMODULE module) {
         EXPECT_EQ(header.biBitCount, bits);
         ExpectIconPixels(icon, header, id);
     }
-    std::vector<IconImage> expected = {{16, 4}, {32, 4}, {48, 4}};
+    std::vector<IconImage> expected = {{16, 4}, {32, 4}};
     EXPECT_EQ(images, expected);
 }
 
