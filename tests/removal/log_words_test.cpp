@@ -81,6 +81,7 @@ TEST(LogWords, EachItemResultFallsInOneClassOfTheSummary) {
         {LogWord::kRefusedKey, Tally::kKeptOnPurpose},
         {LogWord::kAnsweredNo, Tally::kKeptOnPurpose},
         {LogWord::kSharedCount, Tally::kKeptOnPurpose},
+        {LogWord::kNo64BitView, Tally::kKeptOnPurpose},  // an entry of the 64-bit view on 32-bit Windows
         {LogWord::kInUse, Tally::kProblem},
         {LogWord::kBelowLink, Tally::kProblem},
         {LogWord::kNetworkPath, Tally::kProblem},
