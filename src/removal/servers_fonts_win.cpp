@@ -10,7 +10,6 @@
 #include "paths/folder_tokens.h"
 #include "removal/fault_guard.h"
 #include "run/run_state.h"
-#include "shell/processes.h"
 #include "ui/ui.h"
 
 namespace {

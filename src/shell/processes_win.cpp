@@ -18,7 +18,6 @@ namespace {
 constexpr size_t kCommandLineSize = 528;  // the quoted program path, a space and the arguments
 constexpr size_t kDocumentSize = 520;     // the closing document, and the open command that takes it
 constexpr size_t kInterpreterLineSize = 1040;
-constexpr DWORD kWaitStepMs = 200;
 constexpr unsigned kTempNameCount = 998;
 constexpr char kBatchPattern[] = "delme%d.bat";
 
@@ -71,15 +70,6 @@ bool WriteBatchText(HANDLE file, const SelfDeleteBatch& paths) {
 // `folder` + "\" + `name` into `path` (kPathBufferSize bytes).
 
 }  // namespace
-
-void WaitForChild(HANDLE process) {
-    for (;;) {
-        PumpPendingMessages();
-        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, kWaitStepMs, QS_ALLINPUT);
-        // WAIT_FAILED ends the wait as if the child had ended: there is nothing left to wait on.
-        if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
-    }
-}
 
 bool RunProgram(RunState& run, const char* program, const char* arguments, bool wait) {
     char commandLine[kCommandLineSize];
