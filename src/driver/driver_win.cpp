@@ -77,7 +77,7 @@ void ReportLoadError(RunState& run, int error) {
     if (!AllocZeroed(kMessageBufferSize, text)) return;
     FormatMessageText(run.data, text.get(), error, run.modulePath);
     int answer = run.modes.quiet ? 0 : ShowMessage(run.ui, text.get(), MB_OK | MB_ICONINFORMATION);
-    if (run.log) LogQuestion(*run.log, text.get(), answer);
+    if (run.log) LogQuestion(*run.log.get(), text.get(), answer);
 }
 
 void SetPhaseText(RunState& run, int number) {
@@ -91,12 +91,12 @@ void SetPhaseText(RunState& run, int number) {
 void Confirm(RunState& run) {
     const char* confirm = GetMessageText(run.data, 0, format::kMsgConfirm);
     run.confirmation = ShowMessage(run.ui, confirm, MB_OKCANCEL | MB_ICONINFORMATION);
-    if (run.log) LogQuestion(*run.log, confirm, run.confirmation);
+    if (run.log) LogQuestion(*run.log.get(), confirm, run.confirmation);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
         const char* inUse = GetMessageText(run.data, 0, format::kMsgFileInUse);
         int answer = ShowMessage(run.ui, inUse, MB_RETRYCANCEL | MB_ICONINFORMATION);
-        if (run.log) LogQuestion(*run.log, inUse, answer);
+        if (run.log) LogQuestion(*run.log.get(), inUse, answer);
         if (answer != IDRETRY) {
             run.confirmation = IDCANCEL;
             return;
@@ -108,10 +108,10 @@ void Confirm(RunState& run) {
 void RunFirstProgram(RunState& run) {
     const char* command = SettingsCommand(run.data);
     if (!command) return;
-    if (run.log) LogPass(*run.log, LogWord::kRunFirst);  // written out before a program that may hang
+    if (run.log) LogPass(*run.log.get(), LogWord::kRunFirst);  // written out before a program that may hang
     LogWord result = LogWord::kNotRun;
     const char* shown = command;  // in the log: the program as composed, or the command as stored
-    ComposedRunFirst composed{};
+    ComposedRunFirst composed{};  // its expansion lives until the log has shown the program
     if (ComposeRunFirstCommand(run, command, composed)) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
@@ -127,8 +127,7 @@ void RunFirstProgram(RunState& run) {
             }
         }
     }
-    if (run.log) LogRunFirst(*run.log, shown, result);
-    ReleaseRunFirstCommand(composed);
+    if (run.log) LogRunFirst(*run.log.get(), shown, result);
 }
 
 // Without a progress dialog the total stays 0, so no pass reports progress.
@@ -140,20 +139,20 @@ void StartProgressDisplay(RunState& run) {
 
 void RemoveEverything(RunState& run) {
     if (!run.modes.quiet) StartProgressDisplay(run);
-    if (run.log) LogPass(*run.log, LogWord::kFiles);
+    if (run.log) LogPass(*run.log.get(), LogWord::kFiles);
     RemoveInstalledFiles(run);
-    if (run.log) LogPass(*run.log, LogWord::kPatterns);
+    if (run.log) LogPass(*run.log.get(), LogWord::kPatterns);
     RemoveWildcardMatches(run);
     SetPhaseText(run, format::kMsgProgressShortcuts);
-    if (run.log) LogPass(*run.log, LogWord::kShortcutFiles);
+    if (run.log) LogPass(*run.log.get(), LogWord::kShortcutFiles);
     RemoveShortcutFiles(run);
-    if (run.log) LogPass(*run.log, LogWord::kShortcutFolders);
+    if (run.log) LogPass(*run.log.get(), LogWord::kShortcutFolders);
     RemoveShortcutFolders(run);
     SetPhaseText(run, format::kMsgProgressFolders);
-    if (run.log) LogPass(*run.log, LogWord::kProgramFolders);
+    if (run.log) LogPass(*run.log.get(), LogWord::kProgramFolders);
     RemoveProgramFolders(run);
     SetPhaseText(run, format::kMsgProgressRegistry);
-    if (run.log) LogPass(*run.log, LogWord::kRegistry);
+    if (run.log) LogPass(*run.log.get(), LogWord::kRegistry);
     RemoveRegistryEntries(run);
     DestroyProgressDialog(run.ui);
 }

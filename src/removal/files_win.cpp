@@ -133,7 +133,7 @@ uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedD
         FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
         if (text.get()[0] != '\0') {
             int answer = ShowMessage(run.ui, text.get(), MB_YESNO | MB_ICONQUESTION);
-            if (run.log) LogQuestion(*run.log, text.get(), answer);
+            if (run.log) LogQuestion(*run.log.get(), text.get(), answer);
             if (answer != IDYES) return kOutcomeAnsweredNo;
         }
     }
@@ -200,11 +200,12 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenR
 bool IsHeldFileLocked(const HeldFolder& folder, const char* name, HANDLE file, DWORD attributes) {
     bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly && !SetReadOnlyThroughHandle(file, attributes, false)) return true;
-    ChildOpen probe = OpenChild(folder, name, ChildKind::kFile, GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE);
-    if (probe.handle != INVALID_HANDLE_VALUE) CloseHandle(probe.handle);
+    // Only whether the probe opens counts: its owner, a temporary, closes it at once.
+    bool locked = !UniqueFileHandle(OpenChild(folder, name, ChildKind::kFile, GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_DELETE)
+                                        .handle);
     if (readOnly) SetReadOnlyThroughHandle(file, attributes & ~FILE_ATTRIBUTE_READONLY, true);
-    return probe.handle == INVALID_HANDLE_VALUE;
+    return locked;
 }
 
 // True when `name`, looked up again relative to the held folder, still reaches the held `file` as the
@@ -365,7 +366,7 @@ void RemoveFileEntry(RunState& run, const FileEntry& entry, const char* checked,
             outcome = DeleteEntryFile(run, entry, {checked, nullptr, nullptr, nullptr});
         }
     }
-    if (run.log) LogItem(*run.log, LogWord::kDelete, path, outcome);
+    if (run.log) LogItem(*run.log.get(), LogWord::kDelete, path, outcome);
 }
 
 // Removes the folder of a folder entry unless it is protected or reached through a link; a folder
@@ -376,7 +377,7 @@ void RemoveFolderEntry(RunState& run, const char* tokenRoot) {
     uint32_t outcome = kOutcomeRefusedByLinkCheck;
     if (ResolveRemovableFolder(run.paths, run.currentItem, canonical))
         outcome = RemoveFolderReached(run, canonical, tokenRoot);
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, run.currentItem, outcome);
+    if (run.log) LogItem(*run.log.get(), LogWord::kRemoveFolder, run.currentItem, outcome);
 }
 
 bool IsFileLockedFrom(const char* path, const FileAttributes& file) {
@@ -425,10 +426,11 @@ void RemoveInstalledFiles(RunState& run) {
             if (IsFileEntry(entry)) {
                 if (!BuildCheckedFilePath(run, folder, tokenRoot, checked, &name)) {
                     if (run.log)
-                        LogItem(*run.log, LogWord::kDelete, run.currentItem, kOutcomeRefusedByLinkCheck);
+                        LogItem(*run.log.get(), LogWord::kDelete, run.currentItem,
+                                kOutcomeRefusedByLinkCheck);
                 } else if (folder.byHandle) {
                     uint32_t outcome = RemoveHeldFile(run, entry, folder.held, name, shared);
-                    if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
+                    if (run.log) LogItem(*run.log.get(), LogWord::kDelete, run.currentItem, outcome);
                 } else {
                     RemoveFileEntry(run, entry, checked, shared);
                 }
@@ -438,7 +440,7 @@ void RemoveInstalledFiles(RunState& run) {
                 RemoveFolderEntry(run, tokenRoot);
             }
         } else if (run.log) {
-            LogItem(*run.log, LogWord::kSkip, entry.folder, skipped,
+            LogItem(*run.log.get(), LogWord::kSkip, entry.folder, skipped,
                     IsFileEntry(entry) ? entry.fileName : nullptr);
         }
         ReportProgress(run.ui, ProgressPass::kFiles, k);
@@ -456,6 +458,6 @@ int AskReadOnlyQuestion(RunState& run, const char* path) {
     // An empty text means: every read-only file goes without a question.
     if (text.get()[0] == '\0') return kYesToAllId;
     INT_PTR answer = ShowQuestionDialog(run.ui, text.get());
-    if (run.log) LogQuestion(*run.log, text.get(), static_cast<int>(answer));
+    if (run.log) LogQuestion(*run.log.get(), text.get(), static_cast<int>(answer));
     return answer == -1 ? IDNO : static_cast<int>(answer);
 }

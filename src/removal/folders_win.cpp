@@ -76,8 +76,8 @@ uint32_t RemoveFolderLogged(RunState& run, const char* canonical, const char* to
     if (IsCurrentFolder(canonical)) EnterParent(canonical);
     uint32_t outcome = RemoveFolderReached(run, canonical, tokenRoot);
     if (run.log) {
-        LogItem(*run.log, LogWord::kRemoveFolder, outcome == kOutcomeRefusedByLinkCheck ? shown : canonical,
-                outcome);
+        LogItem(*run.log.get(), LogWord::kRemoveFolder,
+                outcome == kOutcomeRefusedByLinkCheck ? shown : canonical, outcome);
     }
     return outcome;
 }
@@ -126,13 +126,13 @@ HANDLE OpenJudgedChild(const HeldFolder& folder, const char* name, ChildKind kin
     ChildOpen opened = OpenChild(folder, name, kind, access | FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     *error = opened.error;
-    if (opened.handle == INVALID_HANDLE_VALUE) return opened.handle;
-    if (IsReparsePointHandle(opened.handle) || !IsChildOf(opened.handle, folder, name)) {
-        CloseHandle(opened.handle);
+    UniqueFileHandle child(opened.handle);
+    if (!child) return INVALID_HANDLE_VALUE;
+    if (IsReparsePointHandle(child.get()) || !IsChildOf(child.get(), folder, name)) {
         *error = kOutcomeBelowLink;
         return INVALID_HANDLE_VALUE;
     }
-    return opened.handle;
+    return child.release();
 }
 
 // Cleans the folder `folder` (canonical, tested removable; `held` its judged handle, or none on the 9x
@@ -180,7 +180,7 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, HeldFolder&
                 } else {
                     error = OutcomeOf(RemoveDirectoryA(level.child));
                 }
-                if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, level.child, error);
+                if (run.log) LogItem(*run.log.get(), LogWord::kRemoveFolder, level.child, error);
             } while (FindNextFileA(search.get(), &level.found));
         }
     }
@@ -203,7 +203,8 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, HeldFolder&
                 // A file that is a link is not deleted through it (Wine's DeleteFileA reaches its target).
                 if (!IsReparsePoint(level.found.dwFileAttributes)) {
                     if (!ComposeChild(folder, name, level.item)) {
-                        if (run.log) LogItem(*run.log, LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
+                        if (run.log)
+                            LogItem(*run.log.get(), LogWord::kSkip, folder, kOutcomeDoesNotFit, name);
                         continue;
                     }
                     if (byHandle) {
@@ -216,9 +217,9 @@ void CleanLevel(RunState& run, const char* mask, const char* folder, HeldFolder&
                 }
                 if (run.log) {
                     if (outcome == kOutcomeBelowLink) {
-                        LogItem(*run.log, LogWord::kDelete, folder, outcome, name);
+                        LogItem(*run.log.get(), LogWord::kDelete, folder, outcome, name);
                     } else {
-                        LogItem(*run.log, LogWord::kDelete, level.item, outcome);
+                        LogItem(*run.log.get(), LogWord::kDelete, level.item, outcome);
                     }
                 }
             } while (FindNextFileA(search.get(), &level.found));
@@ -293,7 +294,7 @@ uint32_t CleanPattern(RunState& run, const char* pattern, PatternWork& work) {
     char tokenRoot[kPathBufferSize];
     uint32_t removed = RemoveFolderReached(
         run, work.canonical, ResolveLeadingToken(run, pattern, tokenRoot) ? tokenRoot : nullptr);
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, work.canonical, removed);
+    if (run.log) LogItem(*run.log.get(), LogWord::kRemoveFolder, work.canonical, removed);
     return 0;
 }
 
@@ -315,7 +316,7 @@ void RemoveWildcardMatches(RunState& run) {
                 DWORD error = GetLastError();
                 if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) outcome = error;
             }
-            LogItem(*run.log, LogWord::kClean, pattern, outcome);
+            LogItem(*run.log.get(), LogWord::kClean, pattern, outcome);
         }
     }
 }
@@ -374,11 +375,11 @@ void RemoveShortcutFiles(RunState& run) {
             BuildShortcutPath(folder, entry.fileName, run.currentItem, kPathBufferSize) &&
             IsAbsolutePath(run.currentItem)) {
             uint32_t outcome = DeleteShortcutFile(run, run.currentItem, EntryTokenRoot(run, entry.folder));
-            if (run.log) LogItem(*run.log, LogWord::kDelete, run.currentItem, outcome);
+            if (run.log) LogItem(*run.log.get(), LogWord::kDelete, run.currentItem, outcome);
         } else if (run.log && entry.fileName[0] != '\0') {
             // A name that is a path, a token that does not resolve, a path that does not fit or one
             // that is not whole; an entry without a name has nothing to delete.
-            LogItem(*run.log, LogWord::kSkip, entry.folder, kOutcomeRefused, entry.fileName);
+            LogItem(*run.log.get(), LogWord::kSkip, entry.folder, kOutcomeRefused, entry.fileName);
         }
         ReportProgress(run.ui, ProgressPass::kShortcutFiles, i);
     }
@@ -426,7 +427,7 @@ void ClimbShortcutFolders(RunState& run, const ShortcutEntry& entry, const Folde
             refused = work.second;
         }
         if (refused) {
-            if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, refused, kOutcomeRefusedByLinkCheck);
+            if (run.log) LogItem(*run.log.get(), LogWord::kRemoveFolder, refused, kOutcomeRefusedByLinkCheck);
             return;
         }
         // Each folder is judged as it is removed, through the handle it is removed by.
@@ -492,7 +493,8 @@ void RemoveProgramFolders(RunState& run) {
             bool removedOne = false;
             for (;;) {
                 if (!ResolveRemovableFolder(run.paths, path, canonical)) {
-                    if (run.log) LogItem(*run.log, LogWord::kRemoveFolder, path, kOutcomeRefusedByLinkCheck);
+                    if (run.log)
+                        LogItem(*run.log.get(), LogWord::kRemoveFolder, path, kOutcomeRefusedByLinkCheck);
                     break;
                 }
                 if (RemoveFolderLogged(run, canonical, tokenRoot, path) != 0) break;

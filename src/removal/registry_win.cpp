@@ -145,7 +145,7 @@ void RemoveRegistryEntries(RunState& run) {
                             : RemoveKey(run, entry.rootKey, entry.keyPath);
         }
         if (run.log) {
-            LogKey(*run.log,
+            LogKey(*run.log.get(),
                    skipped ? LogWord::kSkip
                    : value ? LogWord::kDeleteValue
                            : LogWord::kDeleteKey,

@@ -8,8 +8,8 @@
 // Lines go through a 4 KiB buffer that is written out at every pass boundary and at the end: a run
 // that is killed leaves every line up to its last boundary.
 //
-// Without /L the run state's log pointer is null, and every call site tests it before it calls in:
-// no formatting and no calls.
+// Without /L the run state's log owner (run.log, a UniqueRemovalLog) is empty, and every call site
+// tests it before it calls in: no formatting and no calls.
 #pragma once
 
 #include <windows.h>
@@ -26,12 +26,12 @@ struct RemovalLog;
 // run.log is the log then. A relative path is taken from the current directory. A device name, a
 // folder, a junction or link, a read-only file, a file with other hard links, a new file in a
 // folder reached through a junction or link, or a file that cannot be opened gives no log (run.log
-// stays null; nothing is created or changed) and the run goes on as without /L. An existing file
+// stays empty; nothing is created or changed) and the run goes on as without /L. An existing file
 // is replaced.
 void OpenRemovalLog(RunState& run);
 
 // Writes the summary line with `ending` (kCompleted, kCancelled or kNotRun), writes the buffer
-// out, closes the file and clears run.log.
+// out, and ends the log (run.log is empty then).
 void CloseRemovalLog(RunState& run, LogWord ending);
 
 // A pass boundary: writes the buffer out; later lines name `pass`.

@@ -1,5 +1,7 @@
 #include "removal/removal_log.h"
 
+#include <new>
+
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
@@ -11,8 +13,9 @@
 #include "run/run_state.h"
 #include "ui/ui.h"
 
+// Made in a block of the memory helpers by OpenRemovalLog, ended by RemovalLogTraits::Close.
 struct RemovalLog {
-    HANDLE file;
+    UniqueFileHandle file;  // not checked when it closes: nobody is left to tell of a failed close
     LogWord pass;
     bool exitKnown;
     bool failed;  // a write failed: nothing more is written (the counts go on)
@@ -23,6 +26,11 @@ struct RemovalLog {
     char buffer[4096];
 };
 
+void RemovalLogTraits::Close(RemovalLog* log) {
+    log->~RemovalLog();
+    FreeRaw(log);
+}
+
 namespace {
 
 // Writes the buffer out. After a failed write nothing more is written: a log with a hole in the
@@ -30,7 +38,7 @@ namespace {
 void Flush(RemovalLog& log) {
     DWORD written = 0;
     if (log.used != 0 && !log.failed &&
-        (!WriteFile(log.file, log.buffer, log.used, &written, nullptr) || written != log.used)) {
+        (!WriteFile(log.file.get(), log.buffer, log.used, &written, nullptr) || written != log.used)) {
         log.failed = true;
     }
     log.used = 0;
@@ -197,11 +205,13 @@ void OpenRemovalLog(RunState& run) {
         if (created) (void)DeleteThroughHandle(file.get());
         return;
     }
-    RemovalLog* log = nullptr;
-    if (!AllocZeroed(sizeof(RemovalLog), log)) return;
-    log->file = file.release();
+    void* block = nullptr;
+    if (!AllocZeroed(sizeof(RemovalLog), block)) return;
+    // Default-initialised in zeroed memory: every field zero, the file owning nothing yet.
+    run.log.reset(::new (block) RemovalLog);
+    RemovalLog* log = run.log.get();
+    log->file = static_cast<UniqueFileHandle&&>(file);
     log->paths = &run.paths;
-    run.log = log;
 
     // start <TAB> version <TAB> install folder <TAB> family and modes
     PutFormat(*log, "\1\t\1\t\2\t\1", LogWord::kStart, LogWord::kVersion, run.installFolder,
@@ -219,13 +229,12 @@ void OpenRemovalLog(RunState& run) {
 }
 
 void CloseRemovalLog(RunState& run, LogWord ending) {
-    RemovalLog& log = *run.log;
+    RemovalLog& log = *run.log.get();
     // summary <TAB> removed R, kept K, not there N <TAB> ending
     PutFormat(log, "\1\t\1 \3, kept \3, \1 \3\t\1\r\n", LogWord::kSummary, LogWord::kRemoved, log.counts[0],
               log.counts[2], LogWord::kNotThere, log.counts[1], ending);
     Flush(log);
-    CloseHandle(log.file);
-    FreeBlock(run.log);
+    run.log.reset();
 }
 
 void LogPass(RemovalLog& log, LogWord pass) {

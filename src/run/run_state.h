@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "common/unique_handle.h"
 #include "data/uninstall_data.h"
 #include "paths/path_state.h"
 #include "run/options.h"
@@ -11,6 +12,15 @@
 
 struct ReachCache;
 struct RemovalLog;
+
+// Owns the /L log (removal/removal_log.h): closes its file and frees it. CloseRemovalLog writes the
+// summary line first; an owner that goes without it leaves the lines written so far.
+struct RemovalLogTraits {
+    using Handle = RemovalLog*;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle log);  // removal/removal_log_win.cpp
+};
+using UniqueRemovalLog = UniqueHandle<RemovalLogTraits>;
 
 struct PlatformFlags {
     bool nt;          // the NT family (VER_PLATFORM_WIN32_NT)
@@ -49,5 +59,5 @@ struct RunState {
     UiState ui;
     int confirmation;            // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
-    RemovalLog* log;             // the /L=PATH log (removal/removal_log.h); null without one
+    UniqueRemovalLog log;        // the /L=PATH log (removal/removal_log.h); empty without one
 };

@@ -98,7 +98,7 @@ bool RunProgram(RunState& run, const char* program, const char* arguments, bool 
         HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         WaitForChild(child.process.get());
         SetCursor(previous);
-        if (run.log) NoteExitCode(*run.log, child.process.get());
+        if (run.log) NoteExitCode(*run.log.get(), child.process.get());
     }
     return true;
 }
