@@ -11,6 +11,7 @@
 #include "removal/entry_paths.h"
 #include "removal/files.h"
 #include "removal/folders.h"
+#include "removal/passes.h"
 #include "removal/registry.h"
 #include "removal/removal_log.h"
 #include "run/run_state.h"
@@ -134,26 +135,37 @@ void RunFirstProgram(RunState& run) {
 void StartProgressDisplay(RunState& run) {
     if (!CreateProgressDialog(run.ui)) return;
     run.ui.progressTotal = ProgressTotal(RunProgressCounts(run.data));
-    SetPhaseText(run, format::kMsgProgressFiles);
 }
 
+void RunPass(RunState& run, LogWord pass) {
+    switch (pass) {
+        case LogWord::kFiles:
+            return RemoveInstalledFiles(run);
+        case LogWord::kPatterns:
+            return RemoveWildcardMatches(run);
+        case LogWord::kShortcutFiles:
+            return RemoveShortcutFiles(run);
+        case LogWord::kShortcutFolders:
+            return RemoveShortcutFolders(run);
+        case LogWord::kProgramFolders:
+            return RemoveProgramFolders(run);
+        case LogWord::kRegistry:
+            return RemoveRegistryEntries(run);
+        default:
+            return;
+    }
+}
+
+// The passes in the table's order (removal/passes.h). The dialog's text changes where a pass shows
+// another message than the one before; the log starts each pass's lines.
 void RemoveEverything(RunState& run) {
     if (!run.modes.quiet) StartProgressDisplay(run);
-    if (run.log) LogPass(*run.log.get(), LogWord::kFiles);
-    RemoveInstalledFiles(run);
-    if (run.log) LogPass(*run.log.get(), LogWord::kPatterns);
-    RemoveWildcardMatches(run);
-    SetPhaseText(run, format::kMsgProgressShortcuts);
-    if (run.log) LogPass(*run.log.get(), LogWord::kShortcutFiles);
-    RemoveShortcutFiles(run);
-    if (run.log) LogPass(*run.log.get(), LogWord::kShortcutFolders);
-    RemoveShortcutFolders(run);
-    SetPhaseText(run, format::kMsgProgressFolders);
-    if (run.log) LogPass(*run.log.get(), LogWord::kProgramFolders);
-    RemoveProgramFolders(run);
-    SetPhaseText(run, format::kMsgProgressRegistry);
-    if (run.log) LogPass(*run.log.get(), LogWord::kRegistry);
-    RemoveRegistryEntries(run);
+    int shown = -1;
+    for (const RemovalPass& pass : kRemovalPasses) {
+        if (pass.message != shown) SetPhaseText(run, shown = pass.message);
+        if (run.log) LogPass(*run.log.get(), pass.word);
+        RunPass(run, pass.word);
+    }
     DestroyProgressDialog(run.ui);
 }
 

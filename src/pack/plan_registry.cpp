@@ -16,12 +16,12 @@ bool Planner::NamesSoftwareOrSystem(const std::string& keyPath) {
 }
 
 void Planner::Registry() {
-    PlanPass& pass =
-        Pass(LogWordText(LogWord::kRegistry), "Registry entries (message 14)",
-             {options_.nt
-                  ? "a key goes with all its subkeys, depth first; the first that cannot go stops that tree"
-                  : "a key goes with all its subkeys (RegDeleteKey on 9x)",
-              "a value entry removes one value; its key and other values stay"});
+    PlanPass& pass = StartRemovalPass(
+        LogWord::kRegistry, "Registry entries",
+        {options_.nt
+             ? "a key goes with all its subkeys, depth first; the first that cannot go stops that tree"
+             : "a key goes with all its subkeys (RegDeleteKey on 9x)",
+         "a value entry removes one value; its key and other values stay"});
     for (uint32_t k = 0; k < R_; ++k) {
         const auto& r = b_.registry[k];
         const char* rootName = RootName(r.root);
