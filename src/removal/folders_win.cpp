@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/backslash.h"
+#include "common/current_folder.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
 #include "common/nt_files.h"
@@ -35,19 +36,6 @@ bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
 }
 
 // --- The current directory.
-
-// The current directory, without a trailing backslash except on a root. A directory longer than the
-// buffer gives no result at all (the platform then writes nothing and returns the size it needs): a
-// cut path would name another folder.
-bool ReadCurrentFolder(char* path) {
-    DWORD n = GetCurrentDirectoryA(kPathBufferSize, path);
-    if (n == 0 || n >= kPathBufferSize) {
-        path[0] = '\0';
-        return false;
-    }
-    StripTrailingBackslash(path);
-    return true;
-}
 
 // True when the current directory is the folder `canonical` names.
 bool IsCurrentFolder(const char* canonical) {
@@ -447,11 +435,7 @@ void RemoveShortcutFolders(RunState& run) {
     UniqueBlock<ClimbWork> work;
     bool ready = AllocZeroed(sizeof(ClimbWork), work);
     // The pass puts the current directory back where it found it, when that folder still exists.
-    char savedFolder[kPathBufferSize];
-    bool saved = ReadCurrentFolder(savedFolder);
-    ScopeExit restoreFolder([&] {
-        if (saved) SetCurrentDirectoryA(savedFolder);
-    });
+    SavedCurrentFolder savedFolder;
     FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
@@ -463,11 +447,7 @@ void RemoveShortcutFolders(RunState& run) {
 void RemoveProgramFolders(RunState& run) {
     const EntryList<FileEntry>& list = run.data.files;
     // The pass puts the current directory back where it found it, when that folder still exists.
-    char savedFolder[kPathBufferSize];
-    bool saved = ReadCurrentFolder(savedFolder);
-    ScopeExit restoreFolder([&] {
-        if (saved) SetCurrentDirectoryA(savedFolder);
-    });
+    SavedCurrentFolder savedFolder;
     // The process must not stand in the install folder, which the climbs may remove.
     char installFolder[kPathBufferSize];
     if (CopyText(installFolder, run.installFolder)) {

@@ -1,6 +1,7 @@
 #include "removal/servers_fonts.h"
 
 #include "common/backslash.h"
+#include "common/current_folder.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
 #include "common/scope_exit.h"
@@ -62,13 +63,7 @@ void UnregisterInProcess(const char* path) {
     UINT outerMode = SetErrorMode(kQuietErrorMode);
     ScopeExit restoreMode([&] { SetErrorMode(outerMode); });
 
-    char saved[kPathBufferSize];
-    DWORD n = GetCurrentDirectoryA(kPathBufferSize, saved);
-    if (n == 0 || n >= kPathBufferSize) saved[0] = '\0';
-    StripTrailingBackslash(saved);
-    ScopeExit restoreFolder([&] {
-        if (saved[0] != '\0') SetCurrentDirectoryA(saved);
-    });
+    SavedCurrentFolder savedFolder;
     char folder[kPathBufferSize];
     if (CopyText(folder, path) && CutAtLastBackslash(folder)) SetCurrentDirectoryA(folder);
 
