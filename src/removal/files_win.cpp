@@ -84,11 +84,6 @@ bool IsFileEntry(const FileEntry& entry) {
     return entry.fileName[0] != '\0';
 }
 
-// What a step's result means for the log: 0 when it worked, else the platform's error.
-uint32_t OutcomeOf(BOOL done) {
-    return done ? 0 : GetLastError();
-}
-
 // The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it.
 struct SharedDllsKey {
     UniqueRegistryKey key;
@@ -103,8 +98,11 @@ uint32_t UpdateSharedCount(RunState& run, const char* path, bool locked, SharedD
     bool goOn = !locked;
     if (!shared.tried) {
         shared.tried = true;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, shared.key.put()) !=
-            ERROR_SUCCESS) {
+        // Only what the pass does with its values: read a count, write it back, delete it
+        // (RegDeleteValueA asks for KEY_SET_VALUE). KEY_ALL_ACCESS would also ask for the rights to
+        // change the key's own security and owner, which an ACL may well deny to an administrator.
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                          shared.key.put()) != ERROR_SUCCESS) {
             shared.key.reset();
         }
     }

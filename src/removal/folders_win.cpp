@@ -52,11 +52,6 @@ void EnterParent(const char* canonical) {
         SetCurrentDirectoryA(parent);
 }
 
-// What a step's result means for the log: 0 when it worked, else the platform's error.
-uint32_t OutcomeOf(bool done) {
-    return done ? 0 : GetLastError();
-}
-
 // Removes the folder `canonical` (ResolveRemovableFolder's result for `shown`, the folder as built)
 // when the link check allows it, first stepping out of it when it is the current directory, and says
 // so in the log: a refusal under `shown`, anything else under `canonical`. Returns the outcome.

@@ -42,6 +42,11 @@ void LogPass(RemovalLog& log, LogWord pass);
 // `tail`, when given, is written after `path` and a backslash (a name whose path did not fit).
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail = nullptr);
 
+// The outcome of a step for LogItem: 0 when `done`, else the platform's error of the failed call.
+inline uint32_t OutcomeOf(BOOL done) {
+    return done ? 0 : GetLastError();
+}
+
 // An item's outcome for LogItem when the link check refused its folder (or the file in it): the log
 // finds out why it stays, a protected folder, one that is not there (the platform's error), a network
 // spelling, or a junction or link below its root. Below every kOutcome value of log_words.h, above

@@ -218,9 +218,10 @@ void OpenRemovalLog(RunState& run) {
               run.platform.nt6OrLater ? LogWord::kNt6
               : run.platform.nt       ? LogWord::kNt
                                       : LogWord::k9x);
-    const bool* modes = &run.modes.quiet;  // quiet, silent, external
+    // The modes by their letters, Q S X: each member named, no walk across the struct's layout.
+    static constexpr bool RunModes::*kModes[] = {&RunModes::quiet, &RunModes::silent, &RunModes::external};
     for (int i = 0; i < 3; ++i) {
-        if (!modes[i]) continue;
+        if (!(run.modes.*kModes[i])) continue;
         PutFormat(*log, " /");
         PutChar(*log, "QSX"[i]);
     }
