@@ -121,11 +121,6 @@ std::optional<std::string> Planner::NetworkRefusal(const std::string& folder) co
         "only on the share the installation lives on");
 }
 
-bool Planner::IsVerbatimOrDevicePath(const std::string& path) {
-    return path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
-           path[3] == '\\';
-}
-
 void Planner::Start() {
     PlanPass& pass =
         Pass(LogWordText(LogWord::kStart), "Before anything is removed (without /Q, /S or /X)",

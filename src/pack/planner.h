@@ -78,8 +78,6 @@ class Planner {
     // with the uninstaller: removal/entry_paths.h).
     std::optional<std::string> NetworkRefusal(const std::string& folder) const;
 
-    static bool IsVerbatimOrDevicePath(const std::string& path);
-
     // The check each pass makes on the machine before it acts on a folder, which the plan cannot see.
     static constexpr const char* kLinkNote =
         "a folder reached through a junction or symbolic link below its root is skipped: the run compares "
