@@ -4,7 +4,8 @@
 # file), PORTABLE_SOURCES and STUB_ENTRY_SOURCES (the entry point and the runtime routines, linked
 # into the stub itself); expects SRC.
 set(STUB_FILES
-  common/file_io.cpp common/memory.cpp common/nt_files_win.cpp common/system_library_win.cpp
+  common/current_folder_win.cpp common/file_io.cpp common/memory.cpp common/nt_files_win.cpp
+  common/system_library_win.cpp
   common/text.cpp
   data/data_offset_win.cpp data/load_win.cpp data/loader.cpp data/messages.cpp data/uninstall_data.cpp
   driver/crt_win.cpp driver/driver_win.cpp driver/entry_win.cpp

@@ -25,10 +25,6 @@ status=0
 checked=0
 # For two folders of one layer: "from>to" -> the first file seen including across.
 declare -A across=()
-# Pairs that still include each other, named and shown, until the includes are gone: removal/'s
-# servers_fonts_win.cpp includes shell/processes.h, and shell/'s run_first_win.cpp and
-# processes_win.cpp include removal/entry_paths.h and removal/removal_log.h.
-declare -A known_mutual=([removal:shell]=1)
 while IFS= read -r -d '' file; do
     folder=${file#"$root"/}
     folder=${folder%%/*}
@@ -61,10 +57,6 @@ for pair in "${!across[@]}"; do
     to=${pair#*>}
     # Each pair once: from the folder that sorts first.
     if [[ $from < $to && -n ${across["$to>$from"]:-} ]]; then
-        if [[ -n ${known_mutual["$from:$to"]:-} && ${CHECK_LAYERS_STRICT:-} != 1 ]]; then
-            echo "note: $from and $to still include each other (${across[$pair]}, ${across["$to>$from"]})" >&2
-            continue
-        fi
         echo "$from and $to include each other (${across[$pair]}, ${across["$to>$from"]}): one must sit below the other" >&2
         status=1
     fi

@@ -12,6 +12,7 @@
 #include "removal/entry_paths.h"
 #include "removal/files.h"
 #include "removal/folders.h"
+#include "removal/passes.h"
 #include "removal/registry.h"
 #include "removal/removal_log.h"
 #include "run/run_state.h"
@@ -80,7 +81,7 @@ void ReportLoadError(RunState& run, int error) {
     if (!AllocZeroed(kMessageBufferSize, text)) return;
     FormatMessageText(run.data, text.get(), error, run.modulePath);
     int answer = run.modes.quiet ? 0 : ShowMessage(run.ui, text.get(), MB_OK | MB_ICONINFORMATION);
-    if (run.log) LogQuestion(*run.log, text.get(), answer);
+    if (run.log) LogQuestion(*run.log.get(), text.get(), answer);
 }
 
 void SetPhaseText(RunState& run, int number) {
@@ -94,12 +95,12 @@ void SetPhaseText(RunState& run, int number) {
 void Confirm(RunState& run) {
     const char* confirm = GetMessageText(run.data, 0, format::kMsgConfirm);
     run.confirmation = ShowMessage(run.ui, confirm, MB_OKCANCEL | MB_ICONINFORMATION);
-    if (run.log) LogQuestion(*run.log, confirm, run.confirmation);
+    if (run.log) LogQuestion(*run.log.get(), confirm, run.confirmation);
     if (run.confirmation != IDOK) return;
     while (FindFileInUse(run)) {
         const char* inUse = GetMessageText(run.data, 0, format::kMsgFileInUse);
         int answer = ShowMessage(run.ui, inUse, MB_RETRYCANCEL | MB_ICONINFORMATION);
-        if (run.log) LogQuestion(*run.log, inUse, answer);
+        if (run.log) LogQuestion(*run.log.get(), inUse, answer);
         if (answer != IDRETRY) {
             run.confirmation = IDCANCEL;
             return;
@@ -111,11 +112,11 @@ void Confirm(RunState& run) {
 void RunFirstProgram(RunState& run) {
     const char* command = SettingsCommand(run.data);
     if (!command) return;
-    if (run.log) LogPass(*run.log, LogWord::kRunFirst);  // written out before a program that may hang
+    if (run.log) LogPass(*run.log.get(), LogWord::kRunFirst);  // written out before a program that may hang
     NoteEntry(run, LogWord::kRunFirstSetting, 0);
     LogWord result = LogWord::kNotRun;
     const char* shown = command;  // in the log: the program as composed, or the command as stored
-    ComposedRunFirst composed{};
+    ComposedRunFirst composed{};  // its expansion lives until the log has shown the program
     if (ComposeRunFirstCommand(run, command, composed)) {
         bool external = run.modes.external && !run.modes.silent;
         if (!external) {
@@ -131,34 +132,44 @@ void RunFirstProgram(RunState& run) {
             }
         }
     }
-    if (run.log) LogRunFirst(*run.log, shown, result);
-    ReleaseRunFirstCommand(composed);
+    if (run.log) LogRunFirst(*run.log.get(), shown, result);
 }
 
 // Without a progress dialog the total stays 0, so no pass reports progress.
 void StartProgressDisplay(RunState& run) {
     if (!CreateProgressDialog(run.ui)) return;
     run.ui.progressTotal = ProgressTotal(RunProgressCounts(run.data));
-    SetPhaseText(run, format::kMsgProgressFiles);
 }
 
+void RunPass(RunState& run, LogWord pass) {
+    switch (pass) {
+        case LogWord::kFiles:
+            return RemoveInstalledFiles(run);
+        case LogWord::kPatterns:
+            return RemoveWildcardMatches(run);
+        case LogWord::kShortcutFiles:
+            return RemoveShortcutFiles(run);
+        case LogWord::kShortcutFolders:
+            return RemoveShortcutFolders(run);
+        case LogWord::kProgramFolders:
+            return RemoveProgramFolders(run);
+        case LogWord::kRegistry:
+            return RemoveRegistryEntries(run);
+        default:
+            return;
+    }
+}
+
+// The passes in the table's order (removal/passes.h). The dialog's text changes where a pass shows
+// another message than the one before; the log starts each pass's lines.
 void RemoveEverything(RunState& run) {
     if (!run.modes.quiet) StartProgressDisplay(run);
-    if (run.log) LogPass(*run.log, LogWord::kFiles);
-    RemoveInstalledFiles(run);
-    if (run.log) LogPass(*run.log, LogWord::kPatterns);
-    RemoveWildcardMatches(run);
-    SetPhaseText(run, format::kMsgProgressShortcuts);
-    if (run.log) LogPass(*run.log, LogWord::kShortcutFiles);
-    RemoveShortcutFiles(run);
-    if (run.log) LogPass(*run.log, LogWord::kShortcutFolders);
-    RemoveShortcutFolders(run);
-    SetPhaseText(run, format::kMsgProgressFolders);
-    if (run.log) LogPass(*run.log, LogWord::kProgramFolders);
-    RemoveProgramFolders(run);
-    SetPhaseText(run, format::kMsgProgressRegistry);
-    if (run.log) LogPass(*run.log, LogWord::kRegistry);
-    RemoveRegistryEntries(run);
+    int shown = -1;
+    for (const RemovalPass& pass : kRemovalPasses) {
+        if (pass.message != shown) SetPhaseText(run, shown = pass.message);
+        if (run.log) LogPass(*run.log.get(), pass.word);
+        RunPass(run, pass.word);
+    }
     DestroyProgressDialog(run.ui);
 }
 
@@ -194,7 +205,8 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
         if (loaded != kLoadNoBlock) ReportLoadError(run, loaded);
         return -1;
     }
-    if (run.log) LogProduct(*run.log, GetMessageText(run.data, 0, format::kMsgCaption), run.installFolder);
+    if (run.log)
+        LogProduct(*run.log.get(), GetMessageText(run.data, 0, format::kMsgCaption), run.installFolder);
     if (!(SettingsFlags(run.data) & format::kSettingsThemedControls)) ApplyThemeProperties(run.ui);
     // Ends as a cancelled run does, with 0: nothing was shown or removed, and -1 is kept for a block
     // that cannot be read and a main window that cannot be created.
@@ -217,8 +229,8 @@ int RunUninstaller(HINSTANCE instance, const char* commandLine) {
     if (run.confirmation == IDOK && !run.modes.external && !run.modes.silent) {
         bool started = StartSelfDelete(run);
         if (run.log) {
-            LogPass(*run.log, LogWord::kClosing);
-            LogItem(*run.log, LogWord::kSelfDelete, run.currentItem,
+            LogPass(*run.log.get(), LogWord::kClosing);
+            LogItem(*run.log.get(), LogWord::kSelfDelete, run.currentItem,
                     OutcomeOfWord(started ? LogWord::kStarted : LogWord::kNotStarted));
         }
     }

@@ -97,7 +97,7 @@ bool Checker::CheckFileEntry(const std::string& where, const FileSpec& f, const 
                                    : f.folder,
                     f.name);
     CheckLength(where, "the path", path, dotted || installToken);
-    if (IsVerbatimOrDevice(path)) {
+    if (IsVerbatimOrDevicePath(path)) {
         Error(where, "path " + Show(path) +
                          " uses the \\\\?\\ or \\\\.\\ namespace, which the uninstaller "
                          "cannot check: it skips the entry");

@@ -206,11 +206,6 @@ void Checker::CheckTokenLength(const std::string& where, const std::string& what
     }
 }
 
-bool Checker::IsVerbatimOrDevice(const std::string& path) {
-    return path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
-           path[3] == '\\';
-}
-
 // A file of the system, or one that every program shares, is not the installation's to remove:
 // the Windows folder, the System folder and Windows's own folders are the system's (error);
 // Common Files and the Fonts folder are shared by every program (warning; a font the

@@ -109,8 +109,6 @@ class Checker {
     void CheckFolderEntry(const std::string& where, uint8_t flags, const std::string& path,
                           const std::optional<std::string>& shared);
 
-    static bool IsVerbatimOrDevice(const std::string& path);
-
     // A file of the system, or one that every program shares, is not the installation's to remove:
     // the Windows folder, the System folder and Windows's own folders are the system's (error);
     // Common Files and the Fonts folder are shared by every program (warning; a font the

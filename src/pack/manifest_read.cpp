@@ -149,6 +149,18 @@ std::optional<bool> ReadView(Reader& r, const json& entry, const std::string& wh
     return *found == 64;
 }
 
+// Fails `where` when `texts` (the words for them: "folder and name take") need more than `limit`
+// bytes with their terminators, the room the uninstaller keeps for one entry's texts.
+void CheckRoom(Reader& r, const std::string& where, const char* texts,
+               std::initializer_list<const std::string*> parts, size_t limit,
+               const char* terminators = " bytes with their terminators") {
+    size_t room = Room(parts);
+    if (room > limit) {
+        r.Fail(where, std::string(texts) + " " + std::to_string(room) + terminators +
+                          "; the uninstaller holds at most " + std::to_string(limit));
+    }
+}
+
 void ReadFile(Reader& r, const json& entry, size_t i, Manifest& manifest) {
     Block& block = manifest.block;
     std::string where = Item("files", i);
@@ -186,11 +198,7 @@ void ReadFile(Reader& r, const json& entry, size_t i, Manifest& manifest) {
     if (!folder || !name || !view64) return;
     file.folder = std::move(*folder);
     file.name = std::move(*name);
-    if (Room({&file.folder, &file.name}) > kFileEntryTextLimit) {
-        r.Fail(where, "folder and name take " + std::to_string(Room({&file.folder, &file.name})) +
-                          " bytes with their terminators; the uninstaller holds at most " +
-                          std::to_string(kFileEntryTextLimit));
-    }
+    CheckRoom(r, where, "folder and name take", {&file.folder, &file.name}, kFileEntryTextLimit);
     block.files.push_back(std::move(file));
     manifest.fileIndex.push_back(i);
 }
@@ -212,12 +220,8 @@ void ReadShortcut(Reader& r, const json& entry, size_t i, Manifest& manifest) {
     shortcut.folder = std::move(*folder);
     shortcut.secondFolder = std::move(*second);
     shortcut.name = std::move(*name);
-    size_t room = Room({&shortcut.folder, &shortcut.secondFolder, &shortcut.name});
-    if (room > kShortcutEntryTextLimit) {
-        r.Fail(where, "its texts take " + std::to_string(room) +
-                          " bytes with their terminators; the uninstaller holds at most " +
-                          std::to_string(kShortcutEntryTextLimit));
-    }
+    CheckRoom(r, where, "its texts take", {&shortcut.folder, &shortcut.secondFolder, &shortcut.name},
+              kShortcutEntryTextLimit);
     block.shortcuts.push_back(std::move(shortcut));
     manifest.shortcutIndex.push_back(i);
 }
@@ -270,11 +274,8 @@ void ReadRegistryEntry(Reader& r, const json& entry, size_t i, Manifest& manifes
                "second byte is that of \"\\\" counts as a backslash)");
         return;
     }
-    if (stored.keyPath.size() + 1 > kRegistryEntryTextLimit) {
-        r.Fail(where, "the key path takes " + std::to_string(stored.keyPath.size() + 1) +
-                          " bytes with its terminator; the uninstaller holds at most " +
-                          std::to_string(kRegistryEntryTextLimit));
-    }
+    CheckRoom(r, where, "the key path takes", {&stored.keyPath}, kRegistryEntryTextLimit,
+              " bytes with its terminator");
     if (stored.keyPath.size() > 0xFFFF) return;
     block.registry.push_back(std::move(stored));
     manifest.registryIndex.push_back(i);

@@ -16,15 +16,38 @@ Plan Planner::Run() {
     plan_.installDir = show_(installDir_);
     plan_.progressTotal = ProgressTotal(counts_);
     Start();
-    Files();
-    Patterns();
-    ShortcutFiles();
-    ShortcutFolders();
-    ProgramFolders();
-    Registry();
+    for (const auto& pass : kRemovalPasses) PlanRemovalPass(pass.word);
     Closing();
     SetOutcomes(plan_);
     return std::move(plan_);
+}
+
+PlanPass& Planner::StartRemovalPass(LogWord word, const char* description, std::vector<std::string> notes) {
+    int message = 0;
+    for (const auto& pass : kRemovalPasses) {
+        if (pass.word == word) message = pass.message;
+    }
+    return Pass(LogWordText(word), std::string(description) + " (message " + std::to_string(message) + ")",
+                std::move(notes));
+}
+
+void Planner::PlanRemovalPass(LogWord word) {
+    switch (word) {
+        case LogWord::kFiles:
+            return Files();
+        case LogWord::kPatterns:
+            return Patterns();
+        case LogWord::kShortcutFiles:
+            return ShortcutFiles();
+        case LogWord::kShortcutFolders:
+            return ShortcutFolders();
+        case LogWord::kProgramFolders:
+            return ProgramFolders();
+        case LogWord::kRegistry:
+            return Registry();
+        default:
+            return;
+    }
 }
 
 // What the bar shows after entry `index` of `pass`, as ReportProgress computes it.
@@ -99,11 +122,6 @@ std::optional<std::string> Planner::NetworkRefusal(const std::string& folder) co
     return std::string(
         "refused: a network path may reach any folder, a protected one too; folders are removed "
         "only on the share the installation lives on");
-}
-
-bool Planner::IsVerbatimOrDevicePath(const std::string& path) {
-    return path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
-           path[3] == '\\';
 }
 
 void Planner::Start() {

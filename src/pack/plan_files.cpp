@@ -13,8 +13,8 @@ void Planner::Files() {
             ? "a read-only file goes without a question (message 9 is empty)"
             : "a read-only file makes message 9 ask (Yes, Yes to all, No, No to all), in every "
               "mode: /Q and /S runs wait for the answer too";
-    PlanPass& pass = Pass(
-        LogWordText(LogWord::kFiles), "Installed files, from the last entry to the first (message 11)",
+    PlanPass& pass = StartRemovalPass(
+        LogWord::kFiles, "Installed files, from the last entry to the first",
         {"a file locked by a running program stays", readOnly, "a folder is removed only when it is empty",
          kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
     pass.items.reserve(F_);
@@ -79,9 +79,9 @@ void Planner::Files() {
 }
 
 void Planner::Patterns() {
-    PlanPass& pass = Pass(LogWordText(LogWord::kPatterns),
-                          "Clean-up patterns, each folder with all its subfolders (message 11)",
-                          {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
+    PlanPass& pass =
+        StartRemovalPass(LogWord::kPatterns, "Clean-up patterns, each folder with all its subfolders",
+                         {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
     for (size_t i = 0; i < b_.patterns.size(); ++i) {
         PatternPath p = PlanPatternPath(installDir_, b_.patterns[i]);
         if (p.hasTokens) ExpandInstallDirToken(p);

@@ -7,8 +7,9 @@ namespace pack {
 using namespace format;
 
 void Planner::ShortcutFiles() {
-    PlanPass& pass = Pass(LogWordText(LogWord::kShortcutFiles), "Shortcut files (message 12)",
-                          {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
+    PlanPass& pass =
+        StartRemovalPass(LogWord::kShortcutFiles, "Shortcut files",
+                         {kLinkNote, "a file that is itself a junction or symbolic link is skipped"});
     for (uint32_t i = 0; i < S_; ++i) {
         const auto& s = b_.shortcuts[i];
         PlanItem item{Index("shortcuts", i),
@@ -43,8 +44,8 @@ void Planner::ShortcutFiles() {
 }
 
 void Planner::ShortcutFolders() {
-    PlanPass& pass = Pass(
-        LogWordText(LogWord::kShortcutFolders), "Shortcut folders, climbing their level counts (message 12)",
+    PlanPass& pass = StartRemovalPass(
+        LogWord::kShortcutFolders, "Shortcut folders, climbing their level counts",
         {"each folder is removed only when it is empty; one that stays does not end the climb", kLinkNote});
     for (uint32_t i = 0; i < S_; ++i) {
         const auto& s = b_.shortcuts[i];
@@ -109,8 +110,8 @@ void Planner::ShortcutFolders() {
 }
 
 void Planner::ProgramFolders() {
-    PlanPass& pass = Pass(
-        LogWordText(LogWord::kProgramFolders), "Program folders, climbing while they are empty (message 13)",
+    PlanPass& pass = StartRemovalPass(
+        LogWord::kProgramFolders, "Program folders, climbing while they are empty",
         {"each climb removes the folder when it is empty, then each parent while it is empty, "
          "up to the first protected folder",
          kLinkNote});

@@ -51,6 +51,11 @@ bool FitsPathBuffer(const std::string& path) {
     return path.size() < kPathBufferSize;
 }
 
+bool IsVerbatimOrDevicePath(const std::string& path) {
+    return path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
+           path[3] == '\\';
+}
+
 std::string NormalizeInstallDir(const std::string& dir) {
     std::string out = dir;
     while (out.size() > 1 && out.back() == '\\') out.pop_back();

@@ -20,6 +20,10 @@ inline constexpr size_t kPathLimit = kPathBufferSize - 1;
 // True when the uninstaller's path buffer holds `path` with its terminator.
 bool FitsPathBuffer(const std::string& path);
 
+// True for a "\\?\" (verbatim) or "\\.\" (device) path: the uninstaller hands neither to its
+// checks, and the plan and check cannot judge one either.
+bool IsVerbatimOrDevicePath(const std::string& path);
+
 // Where the install folder is not known, paths show it as this token, with its backslash.
 inline constexpr const char* kUnknownInstallDir = "#InstallDir#\\";
 

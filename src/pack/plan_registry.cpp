@@ -31,12 +31,12 @@ void Planner::NoteView(PlanItem& item, bool view64) const {
 }
 
 void Planner::Registry() {
-    PlanPass& pass =
-        Pass(LogWordText(LogWord::kRegistry), "Registry entries (message 14)",
-             {options_.nt
-                  ? "a key goes with all its subkeys, depth first; the first that cannot go stops that tree"
-                  : "a key goes with all its subkeys (RegDeleteKey on 9x)",
-              "a value entry removes one value; its key and other values stay"});
+    PlanPass& pass = StartRemovalPass(
+        LogWord::kRegistry, "Registry entries",
+        {options_.nt
+             ? "a key goes with all its subkeys, depth first; the first that cannot go stops that tree"
+             : "a key goes with all its subkeys (RegDeleteKey on 9x)",
+         "a value entry removes one value; its key and other values stay"});
     for (uint32_t k = 0; k < R_; ++k) {
         // The view is a bit of the stored root (format/layout.h); the root is judged without it.
         RegistrySpec r = b_.registry[k];

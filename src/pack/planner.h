@@ -5,6 +5,7 @@
 
 #include "pack/plan.h"
 #include "pack/plan_paths.h"
+#include "removal/passes.h"
 #include "ui/progress.h"
 
 namespace pack {
@@ -33,10 +34,17 @@ class Planner {
     Plan Run();
 
   private:
-    PlanPass& Pass(const char* name, const char* title, std::vector<std::string> notes = {}) {
+    PlanPass& Pass(const char* name, const std::string& title, std::vector<std::string> notes = {}) {
         plan_.passes.push_back({name, title, std::move(notes), {}});
         return plan_.passes.back();
     }
+
+    // A removal pass of removal/passes.h: named by its word, titled `description` and the message
+    // its progress dialog shows.
+    PlanPass& StartRemovalPass(LogWord word, const char* description, std::vector<std::string> notes);
+
+    // Plans the removal pass `word` (removal/passes.h).
+    void PlanRemovalPass(LogWord word);
 
     // What the bar shows after entry `index` of `pass`, as ReportProgress computes it.
     std::optional<uint32_t> Progress(ProgressPass pass, uint32_t index) const;
@@ -72,8 +80,6 @@ class Planner {
     // Why the folder passes refuse `folder` as a network spelling, or nothing (the rule is shared
     // with the uninstaller: removal/entry_paths.h).
     std::optional<std::string> NetworkRefusal(const std::string& folder) const;
-
-    static bool IsVerbatimOrDevicePath(const std::string& path);
 
     // The check each pass makes on the machine before it acts on a folder, which the plan cannot see.
     static constexpr const char* kLinkNote =

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "common/handles_win.h"
 #include "pack/platform_win.h"
 #include "pack/sign_system.h"
 
@@ -113,40 +114,40 @@ int RunProgram(const std::vector<std::string>& arguments, const std::string& log
     if (!platform::WideFromUtf8(log, logName)) logName.clear();
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     // FILE_SHARE_DELETE: the temporary folder goes even while a straggler still holds the log.
-    HANDLE output =
-        CreateFileW(logName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
-    if (output == INVALID_HANDLE_VALUE || input == INVALID_HANDLE_VALUE) {
+    UniqueFileHandle output(CreateFileW(logName.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                       OPEN_EXISTING, 0, nullptr));
+    if (!output || !input) {
         why = "cannot start " + arguments[0] + ": cannot open " + log;
-        if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-        if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
         return -1;
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = output.get();
+    startup.hStdError = output.get();
     PROCESS_INFORMATION process{};
     // No console: its output goes to the log, and a console host would hold the log open past the
     // signer's end.
     BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
                                   nullptr, nullptr, &startup, &process);
     DWORD startError = GetLastError();
-    CloseHandle(output);
-    CloseHandle(input);
+    // Our copies of the child's input and output go at once: the child holds its own.
+    output.reset();
+    input.reset();
     if (!started) {
         why = "cannot start " + arguments[0] + " (error " + std::to_string(startError) + ")";
         return -1;
     }
-    CloseHandle(process.hThread);
+    UniqueProcessInfo child;
+    child.Take(process);
+    child.thread.reset();
     DWORD code = 1;
-    bool waited = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-                  GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
+    bool waited = WaitForSingleObject(child.process.get(), INFINITE) == WAIT_OBJECT_0 &&
+                  GetExitCodeProcess(child.process.get(), &code);
     if (!waited) {
         why = "cannot wait for " + arguments[0];
         return -1;

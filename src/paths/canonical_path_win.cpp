@@ -17,7 +17,9 @@ constexpr char kVerbatimPrefix[] = "\\\\?\\";
 constexpr char kVerbatimUncPrefix[] = "\\\\?\\UNC\\";
 
 // Length of the root: 3 for "X:\", the length of "\\server\share" (with its backslash when more
-// follows) for a share; 0 when the path is neither.
+// follows) for a share; 0 when the path is neither. For canonical paths, which the platform gave with
+// backslashes only; the folder passes' network refusal measures a share root as the block spells it
+// instead (ShareRootLength, removal/entry_paths.cpp), where an incomplete or namespace root counts too.
 size_t RootLength(const char* path) {
     if (IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\') return 3;
     if (path[0] != '\\' || path[1] != '\\') return 0;

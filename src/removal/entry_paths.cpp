@@ -159,6 +159,10 @@ bool IsAbsoluteProgramPath(const char* program) {
 namespace {
 
 // Length of "\\server\share" at the start of `path` ("/" counting as "\"); 0 when it is no network path.
+// Not paths/'s RootLength, on purpose: that one reads a canonical root (backslashes only, a whole
+// share, no namespace) to split a path it accepts; this one reads a folder as the block spells it, and
+// every spelling that reaches the network counts, "//host", "\\host" alone and "\\?\" too, so that the
+// refusal below cannot be talked past with a form the other would not call a share.
 size_t ShareRootLength(const char* path) {
     if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
     size_t at = 2;

@@ -87,11 +87,6 @@ bool IsFileEntry(const FileEntry& entry) {
     return entry.fileName[0] != '\0';
 }
 
-// What a step's result means for the log: 0 when it worked, else the platform's error.
-uint32_t OutcomeOf(BOOL done) {
-    return done ? 0 : GetLastError();
-}
-
 // The SharedDLLs key, opened on the first shared entry of the pass and kept for the rest of it; one
 // for each registry view (kFileView64: the 64-bit programs' counts, on 64-bit Windows).
 struct SharedDllsKey {
@@ -123,8 +118,11 @@ uint32_t UpdateSharedCount(RunState& run, const FileEntry& entry, const char* pa
     SharedDllsKey& opened = shared[view64];
     if (!opened.tried) {
         opened.tried = true;
+        // Only what the pass does with its values: read a count, write it back, delete it
+        // (RegDeleteValueA asks for KEY_SET_VALUE). KEY_ALL_ACCESS would also ask for the rights to
+        // change the key's own security and owner, which an ACL may well deny to an administrator.
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0,
-                          KEY_ALL_ACCESS | (view64 ? KEY_WOW64_64KEY : 0),
+                          KEY_QUERY_VALUE | KEY_SET_VALUE | (view64 ? KEY_WOW64_64KEY : 0),
                           opened.key.put()) != ERROR_SUCCESS) {
             opened.key.reset();
         }
@@ -156,13 +154,14 @@ uint32_t UpdateSharedCount(RunState& run, const FileEntry& entry, const char* pa
         FormatMessageText(run.data, text.get(), format::kMsgSharedFileQuestion, path);
         if (text.get()[0] != '\0') {
             int answer = ShowMessage(run.ui, text.get(), MB_YESNO | MB_ICONQUESTION);
-            if (run.log) LogQuestion(*run.log, text.get(), answer);
+            if (run.log) LogQuestion(*run.log.get(), text.get(), answer);
             if (answer != IDYES) return kOutcomeAnsweredNo;
         }
     }
     if (key) {
         LONG deleted = RegDeleteValueA(key.get(), name);
-        if (run.log) LogItem(*run.log, LogWord::kDeleteSharedCount, name, static_cast<uint32_t>(deleted));
+        if (run.log)
+            LogItem(*run.log.get(), LogWord::kDeleteSharedCount, name, static_cast<uint32_t>(deleted));
     }
     return 0;
 }
@@ -226,11 +225,12 @@ bool BuildCheckedFilePath(RunState& run, CheckedFolder& last, const char* tokenR
 bool IsHeldFileLocked(const HeldFolder& folder, const char* name, HANDLE file, DWORD attributes) {
     bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly && !SetReadOnlyThroughHandle(file, attributes, false)) return true;
-    ChildOpen probe = OpenChild(folder, name, ChildKind::kFile, GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE);
-    if (probe.handle != INVALID_HANDLE_VALUE) CloseHandle(probe.handle);
+    // Only whether the probe opens counts: its owner, a temporary, closes it at once.
+    bool locked = !UniqueFileHandle(OpenChild(folder, name, ChildKind::kFile, GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_DELETE)
+                                        .handle);
     if (readOnly) SetReadOnlyThroughHandle(file, attributes & ~FILE_ATTRIBUTE_READONLY, true);
-    return probe.handle == INVALID_HANDLE_VALUE;
+    return locked;
 }
 
 // True when `name`, looked up again relative to the held folder, still reaches the held `file` as the
@@ -488,6 +488,6 @@ int AskReadOnlyQuestion(RunState& run, const char* path) {
     // An empty text means: every read-only file goes without a question.
     if (text.get()[0] == '\0') return kYesToAllId;
     INT_PTR answer = ShowQuestionDialog(run.ui, text.get());
-    if (run.log) LogQuestion(*run.log, text.get(), static_cast<int>(answer));
+    if (run.log) LogQuestion(*run.log.get(), text.get(), static_cast<int>(answer));
     return answer == -1 ? IDNO : static_cast<int>(answer);
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/backslash.h"
+#include "common/current_folder.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
 #include "common/nt_files.h"
@@ -37,19 +38,6 @@ bool BuildFullPatternPath(const RunState& run, const char* pattern, char* out) {
 
 // --- The current directory.
 
-// The current directory, without a trailing backslash except on a root. A directory longer than the
-// buffer gives no result at all (the platform then writes nothing and returns the size it needs): a
-// cut path would name another folder.
-bool ReadCurrentFolder(char* path) {
-    DWORD n = GetCurrentDirectoryA(kPathBufferSize, path);
-    if (n == 0 || n >= kPathBufferSize) {
-        path[0] = '\0';
-        return false;
-    }
-    StripTrailingBackslash(path);
-    return true;
-}
-
 // True when the current directory is the folder `canonical` names.
 bool IsCurrentFolder(const char* canonical) {
     char current[kPathBufferSize];
@@ -63,11 +51,6 @@ void EnterParent(const char* canonical) {
     char parent[kPathBufferSize];
     if (CopyText(parent, kPathBufferSize, canonical) && CutAtLastBackslash(parent))
         SetCurrentDirectoryA(parent);
-}
-
-// What a step's result means for the log: 0 when it worked, else the platform's error.
-uint32_t OutcomeOf(bool done) {
-    return done ? 0 : GetLastError();
 }
 
 // Removes the folder `canonical` (ResolveRemovableFolder's result for `shown`, the folder as built)
@@ -125,13 +108,13 @@ HANDLE OpenJudgedChild(const HeldFolder& folder, const char* name, ChildKind kin
     ChildOpen opened = OpenChild(folder, name, kind, access | FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     *error = opened.error;
-    if (opened.handle == INVALID_HANDLE_VALUE) return opened.handle;
-    if (IsReparsePointHandle(opened.handle) || !IsChildOf(opened.handle, folder, name)) {
-        CloseHandle(opened.handle);
+    UniqueFileHandle child(opened.handle);
+    if (!child) return INVALID_HANDLE_VALUE;
+    if (IsReparsePointHandle(child.get()) || !IsChildOf(child.get(), folder, name)) {
         *error = kOutcomeBelowLink;
         return INVALID_HANDLE_VALUE;
     }
-    return opened.handle;
+    return child.release();
 }
 
 // Cleans the folder `folder` (canonical, tested removable; `held` its judged handle, or none on the 9x
@@ -447,11 +430,7 @@ void RemoveShortcutFolders(RunState& run) {
     UniqueBlock<ClimbWork> work;
     bool ready = AllocZeroed(sizeof(ClimbWork), work);
     // The pass puts the current directory back where it found it, when that folder still exists.
-    char savedFolder[kPathBufferSize];
-    bool saved = ReadCurrentFolder(savedFolder);
-    ScopeExit restoreFolder([&] {
-        if (saved) SetCurrentDirectoryA(savedFolder);
-    });
+    SavedCurrentFolder savedFolder;
     FolderTokenResolver tokens = EntryTokens(run.paths);
     for (uint32_t i = 0; i < list.count; ++i) {
         const ShortcutEntry& entry = *list.items[i];
@@ -464,11 +443,7 @@ void RemoveShortcutFolders(RunState& run) {
 void RemoveProgramFolders(RunState& run) {
     const EntryList<FileEntry>& list = run.data.files;
     // The pass puts the current directory back where it found it, when that folder still exists.
-    char savedFolder[kPathBufferSize];
-    bool saved = ReadCurrentFolder(savedFolder);
-    ScopeExit restoreFolder([&] {
-        if (saved) SetCurrentDirectoryA(savedFolder);
-    });
+    SavedCurrentFolder savedFolder;
     // The process must not stand in the install folder, which the climbs may remove.
     char installFolder[kPathBufferSize];
     if (CopyText(installFolder, run.installFolder)) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/backslash.h"
+#include "common/handles_win.h"
 #include "common/memory.h"
 #include "common/nt_files.h"
 #include "common/text.h"
@@ -152,13 +153,9 @@ bool HoldFolderReachedFromRoot(RunState& run, const char* canonical, const char*
     char root[kPathBufferSize];
     ReachCache* cache = PrepareJudgement(run, canonical, tokenRoot, network, root);
     if (!cache) return false;
-    HANDLE folder = OpenFolder(canonical, extraAccess, TextEqualsNoCase(canonical, root));
-    if (folder == INVALID_HANDLE_VALUE) return false;
-    if (!JudgeFolder(run, *cache, canonical, root, folder, final)) {
-        CloseHandle(folder);
-        return false;
-    }
-    return HoldFolder(folder, held);
+    UniqueFileHandle folder(OpenFolder(canonical, extraAccess, TextEqualsNoCase(canonical, root)));
+    if (!folder || !JudgeFolder(run, *cache, canonical, root, folder.get(), final)) return false;
+    return HoldFolder(folder.release(), held);
 }
 
 uint32_t RemoveFolderReached(RunState& run, const char* canonical, const char* tokenRoot) {

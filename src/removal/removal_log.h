@@ -15,8 +15,8 @@
 // Lines go through a 4 KiB buffer that is written out at every pass boundary and at the end: a run
 // that is killed leaves every line up to its last boundary.
 //
-// Without /L the run state's log pointer is null: the items are still counted (the exit code is
-// made of the tally), and nothing is formatted.
+// Without /L the run state's log owner (run.log, a UniqueRemovalLog) is empty: the items are still
+// counted (the exit code is made of the tally), and nothing is formatted.
 #pragma once
 
 #include <windows.h>
@@ -32,12 +32,12 @@ struct RemovalLog;
 // run.log is the log then. A relative path is taken from the current directory. A device name, a
 // folder, a junction or link, a read-only file, a file with other hard links, a new file in a
 // folder reached through a junction or link, or a file that cannot be opened gives no log (run.log
-// stays null; nothing is created or changed) and the run goes on as without /L. An existing file
+// stays empty; nothing is created or changed) and the run goes on as without /L. An existing file
 // is replaced.
 void OpenRemovalLog(RunState& run);
 
 // Writes the summary line with the run's tally, `ending` (kCompleted, kCancelled or kNotRun) and the
-// run's exit code, writes the buffer out, closes the file and clears run.log.
+// run's exit code, writes the buffer out, and ends the log (run.log is empty then).
 void CloseRemovalLog(RunState& run, LogWord ending, int exitCode);
 
 // A pass boundary: writes the buffer out; later lines name `pass`, and no entry until NoteEntry.
@@ -60,6 +60,11 @@ void RecordItem(RunState& run, LogWord action, const char* path, uint32_t outcom
 // A line of the log that is no item of the tally (a question, the run-first program); `outcome` as
 // RecordItem's, but never kOutcomeRefusedByLinkCheck.
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail = nullptr);
+
+// The outcome of a step for LogItem: 0 when `done`, else the platform's error of the failed call.
+inline uint32_t OutcomeOf(BOOL done) {
+    return done ? 0 : GetLastError();
+}
 
 // An item's outcome for LogItem when the link check refused its folder (or the file in it): the log
 // finds out why it stays, a protected folder, one that is not there (the platform's error), a network

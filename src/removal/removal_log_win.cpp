@@ -1,5 +1,7 @@
 #include "removal/removal_log.h"
 
+#include <new>
+
 #include "common/backslash.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
@@ -13,17 +15,23 @@
 
 static_assert(sizeof(RunState::tally) / sizeof(uint32_t) == static_cast<int>(Tally::kCount));
 
+// Made in a block of the memory helpers by OpenRemovalLog, ended by RemovalLogTraits::Close.
 struct RemovalLog {
-    HANDLE file;
+    UniqueFileHandle file;  // not checked when it closes: nobody is left to tell of a failed close
     LogWord pass;
     LogWord entryList;  // the list of the block the next lines' entry is in; kCount for none
     uint32_t entryIndex;
     bool exitKnown;
-    bool failed;  // a write failed: nothing more is written (the counts go on)
+    bool failed;  // a write failed: nothing more is written (the tally goes on)
     uint32_t used;
     DWORD exitCode;
     char buffer[4096];
 };
+
+void RemovalLogTraits::Close(RemovalLog* log) {
+    log->~RemovalLog();
+    FreeRaw(log);
+}
 
 namespace {
 
@@ -32,7 +40,7 @@ namespace {
 void Flush(RemovalLog& log) {
     DWORD written = 0;
     if (log.used != 0 && !log.failed &&
-        (!WriteFile(log.file, log.buffer, log.used, &written, nullptr) || written != log.used)) {
+        (!WriteFile(log.file.get(), log.buffer, log.used, &written, nullptr) || written != log.used)) {
         log.failed = true;
     }
     log.used = 0;
@@ -199,14 +207,13 @@ void PutLocalTime(RemovalLog& log, LogWord family) {
 // Whether the run has the administrator's full rights: the token's elevation where the system has
 // one (NT 6 and later), "before UAC" where it has none to ask.
 LogWord ElevationOf() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return LogWord::kBeforeUac;
+    UniqueKernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return LogWord::kBeforeUac;
     DWORD elevated = 0;
     DWORD size = 0;
     // TokenElevation (20): not in the headers of every toolchain that builds for the 9x family.
-    BOOL known = GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(20), &elevated,
+    BOOL known = GetTokenInformation(token.get(), static_cast<TOKEN_INFORMATION_CLASS>(20), &elevated,
                                      sizeof elevated, &size);
-    CloseHandle(token);
     return !known ? LogWord::kBeforeUac : elevated ? LogWord::kElevated : LogWord::kNotElevated;
 }
 
@@ -226,9 +233,10 @@ void PutStartLines(RemovalLog& log, const RunState& run) {
     PutLocalTime(log, run.platform.nt6OrLater ? LogWord::kNt6
                       : run.platform.nt       ? LogWord::kNt
                                               : LogWord::k9x);
-    const bool* modes = &run.modes.quiet;  // quiet, silent, external
+    // The modes by their letters, Q S X: each member named, no walk across the struct's layout.
+    static constexpr bool RunModes::*kModes[] = {&RunModes::quiet, &RunModes::silent, &RunModes::external};
     for (int i = 0; i < 3; ++i) {
-        if (!modes[i]) continue;
+        if (!(run.modes.*kModes[i])) continue;
         PutChar(log, ' ');
         PutChar(log, '/');
         PutChar(log, static_cast<char>(0x585351u >> (8 * i)));  // "QSX"[i], without a literal
@@ -275,10 +283,12 @@ void OpenRemovalLog(RunState& run) {
         if (created) (void)DeleteThroughHandle(file.get());
         return;
     }
-    RemovalLog* log = nullptr;
-    if (!AllocZeroed(sizeof(RemovalLog), log)) return;
-    log->file = file.release();
-    run.log = log;
+    void* block = nullptr;
+    if (!AllocZeroed(sizeof(RemovalLog), block)) return;
+    // Default-initialised in zeroed memory: every field zero, the file owning nothing yet.
+    run.log.reset(::new (block) RemovalLog);
+    RemovalLog* log = run.log.get();
+    log->file = static_cast<UniqueFileHandle&&>(file);
     PutStartLines(*log, run);
     LogPass(*log, LogWord::kStart);
 }
@@ -289,13 +299,14 @@ void LogProduct(RemovalLog& log, const char* caption, const char* installFolder)
 }
 
 void NoteEntry(RunState& run, LogWord list, uint32_t index) {
-    if (!run.log) return;
-    run.log->entryList = list;
-    run.log->entryIndex = index;
+    RemovalLog* log = run.log.get();
+    if (!log) return;
+    log->entryList = list;
+    log->entryIndex = index;
 }
 
 void CloseRemovalLog(RunState& run, LogWord ending, int exitCode) {
-    RemovalLog& log = *run.log;
+    RemovalLog& log = *run.log.get();
     const uint32_t* tally = run.tally;
     // summary <TAB> ending <TAB> <TAB> removed R, kept on purpose K, problems P, at restart A, not
     // there N <TAB> exit code E
@@ -307,8 +318,7 @@ void CloseRemovalLog(RunState& run, LogWord ending, int exitCode) {
         LogWord::kSummary, ending, tally[0], tally[1], tally[2], tally[3], tally[4], LogWord::kExitCode, sign,
         static_cast<uint32_t>(exitCode < 0 ? -exitCode : exitCode));
     Flush(log);
-    CloseHandle(log.file);
-    FreeBlock(run.log);
+    run.log.reset();
 }
 
 void LogPass(RemovalLog& log, LogWord pass) {
@@ -320,7 +330,7 @@ void LogPass(RemovalLog& log, LogWord pass) {
 void RecordItem(RunState& run, LogWord action, const char* path, uint32_t outcome, const char* tail) {
     if (outcome == kOutcomeRefusedByLinkCheck) outcome = RefusalOf(run.paths, path);
     ++run.tally[static_cast<int>(TallyOf(ResultOf(outcome, false)))];
-    if (run.log) LogItem(*run.log, action, path, outcome, tail);
+    if (run.log) LogItem(*run.log.get(), action, path, outcome, tail);
 }
 
 void LogItem(RemovalLog& log, LogWord action, const char* path, uint32_t outcome, const char* tail) {

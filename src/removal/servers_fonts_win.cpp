@@ -1,6 +1,7 @@
 #include "removal/servers_fonts.h"
 
 #include "common/backslash.h"
+#include "common/current_folder.h"
 #include "common/handles_win.h"
 #include "common/memory.h"
 #include "common/scope_exit.h"
@@ -11,7 +12,6 @@
 #include "removal/fault_guard.h"
 #include "removal/removal_log.h"
 #include "run/run_state.h"
-#include "shell/processes.h"
 #include "ui/ui.h"
 
 namespace {
@@ -56,7 +56,7 @@ bool UnregisterWithTool(RunState& run, const char* path) {
     UniqueProcessInfo process;
     process.Take(started);
     WaitForChild(process.process.get());
-    if (run.log) NoteExitCode(*run.log, process.process.get());
+    if (run.log) NoteExitCode(*run.log.get(), process.process.get());
     return true;
 }
 
@@ -67,13 +67,7 @@ uint32_t UnregisterInProcess(const char* path) {
     UINT outerMode = SetErrorMode(kQuietErrorMode);
     ScopeExit restoreMode([&] { SetErrorMode(outerMode); });
 
-    char saved[kPathBufferSize];
-    DWORD n = GetCurrentDirectoryA(kPathBufferSize, saved);
-    if (n == 0 || n >= kPathBufferSize) saved[0] = '\0';
-    StripTrailingBackslash(saved);
-    ScopeExit restoreFolder([&] {
-        if (saved[0] != '\0') SetCurrentDirectoryA(saved);
-    });
+    SavedCurrentFolder savedFolder;
     char folder[kPathBufferSize];
     if (CopyText(folder, path) && CutAtLastBackslash(folder)) SetCurrentDirectoryA(folder);
 
@@ -147,14 +141,14 @@ void UnregisterServer(RunState& run) {
     // a tool that could not be started leads to the call in this process.
     uint32_t outcome = OutcomeOfWord(LogWord::kExitCode);
     if (!run.platform.nt6OrLater || !UnregisterWithTool(run, path)) outcome = UnregisterInProcess(path);
-    if (run.log) LogItem(*run.log, LogWord::kUnregister, path, outcome);
+    if (run.log) LogItem(*run.log.get(), LogWord::kUnregister, path, outcome);
 }
 
 void RemoveFont(RunState& run, const char* path) {
     char name[kFontNameBufferSize];
     ReadFontFullName(path, name);
     uint32_t removed = RemoveFontResourceA(path) ? 0 : ERROR_FILE_NOT_FOUND;
-    if (run.log) LogItem(*run.log, LogWord::kRemoveFont, path, removed);
+    if (run.log) LogItem(*run.log.get(), LogWord::kRemoveFont, path, removed);
     // The name is never cut (the reader gives none that would not fit), so it cannot turn into
     // another font's value.
     if (name[0] != '\0' && AppendText(name, kTrueTypeSuffix)) {
@@ -163,7 +157,8 @@ void RemoveFont(RunState& run, const char* path) {
                           KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) == ERROR_SUCCESS &&
             FontValueNamesFile(run, key.get(), name, path)) {
             LONG deleted = RegDeleteValueA(key.get(), name);
-            if (run.log) LogItem(*run.log, LogWord::kDeleteFontValue, name, static_cast<uint32_t>(deleted));
+            if (run.log)
+                LogItem(*run.log.get(), LogWord::kDeleteFontValue, name, static_cast<uint32_t>(deleted));
         }
     }
     // With a time limit: a plain SendMessage to every top-level window waits for ever on a hung one.

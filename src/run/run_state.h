@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "common/unique_handle.h"
 #include "data/uninstall_data.h"
 #include "paths/path_state.h"
 #include "run/options.h"
@@ -12,6 +13,15 @@
 struct ReachCache;
 struct RestartSchedule;
 struct RemovalLog;
+
+// Owns the /L log (removal/removal_log.h): closes its file and frees it. CloseRemovalLog writes the
+// summary line first; an owner that goes without it leaves the lines written so far.
+struct RemovalLogTraits {
+    using Handle = RemovalLog*;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle log);  // removal/removal_log_win.cpp
+};
+using UniqueRemovalLog = UniqueHandle<RemovalLogTraits>;
 
 struct PlatformFlags {
     bool nt;          // the NT family (VER_PLATFORM_WIN32_NT)
@@ -50,7 +60,7 @@ struct RunState {
     UiState ui;
     int confirmation;            // the answer that lets the run remove and delete itself when it is IDOK
     ToAllAnswer readOnlyAnswer;  // set by the file pass only; never reset during the run
-    RemovalLog* log;             // the /L=PATH log (removal/removal_log.h); null without one
+    UniqueRemovalLog log;        // the /L=PATH log (removal/removal_log.h); empty without one
     uint32_t tally[5];           // items by their class (Tally, removal/log_words.h), log or not
     UniqueBlock<RestartSchedule> restart;  // what goes at the next restart (removal/restart.h)
 };

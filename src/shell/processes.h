@@ -13,11 +13,6 @@ struct RunState;
 // it could not start, or its command line would not fit whole (528 bytes).
 bool RunProgram(RunState& run, const char* program, const char* arguments, bool wait);
 
-// Waits until `process` has ended, dispatching the windows' messages while it runs (as they arrive,
-// and at least every 200 ms), so the windows keep painting. The handle, not the exit code, tells that
-// it ended: a child may well end with 259 (STILL_ACTIVE) itself. A wait that fails ends the wait.
-void WaitForChild(HANDLE process);
-
 // Opens the closing document or web address through the shell; when the shell fails, through the
 // open command registered for the document class that `classKey` (".htm") names.
 void OpenDocument(RunState& run, const char* document, const char* classKey);

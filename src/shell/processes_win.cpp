@@ -18,7 +18,6 @@ namespace {
 constexpr size_t kCommandLineSize = 528;  // the quoted program path, a space and the arguments
 constexpr size_t kDocumentSize = 520;     // the closing document, and the open command that takes it
 constexpr size_t kInterpreterLineSize = 1040;
-constexpr DWORD kWaitStepMs = 200;
 constexpr unsigned kTempNameCount = 998;
 constexpr char kBatchPattern[] = "delme%d.bat";
 
@@ -72,15 +71,6 @@ bool WriteBatchText(HANDLE file, const SelfDeleteBatch& paths) {
 
 }  // namespace
 
-void WaitForChild(HANDLE process) {
-    for (;;) {
-        PumpPendingMessages();
-        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, kWaitStepMs, QS_ALLINPUT);
-        // WAIT_FAILED ends the wait as if the child had ended: there is nothing left to wait on.
-        if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
-    }
-}
-
 bool RunProgram(RunState& run, const char* program, const char* arguments, bool wait) {
     char commandLine[kCommandLineSize];
     if (!BuildProgramCommandLine(program, arguments, commandLine, sizeof commandLine)) return false;
@@ -108,7 +98,7 @@ bool RunProgram(RunState& run, const char* program, const char* arguments, bool 
         HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         WaitForChild(child.process.get());
         SetCursor(previous);
-        if (run.log) NoteExitCode(*run.log, child.process.get());
+        if (run.log) NoteExitCode(*run.log.get(), child.process.get());
     }
     return true;
 }

@@ -7,7 +7,8 @@
 #include "run/run_state.h"
 
 bool ComposeRunFirstCommand(RunState& run, const char* command, ComposedRunFirst& out) {
-    out = {};
+    out.text = nullptr;
+    out.expansion.reset();
     const char* start = SkipRunFirstLead(command);
     size_t startOffset = static_cast<size_t>(start - command);
 
@@ -16,17 +17,17 @@ bool ComposeRunFirstCommand(RunState& run, const char* command, ComposedRunFirst
         if (length == kExpansionTooLong) return false;
         if (!AllocZeroed(static_cast<size_t>(length) + 1, out.expansion)) return false;
         // A copy that differs from the measure (the scratch was had only once) is not run.
-        if (ExpandFolderTokens(run.paths, out.expansion, command, length + 1) != length) {
-            FreeBlock(out.expansion);
+        if (ExpandFolderTokens(run.paths, out.expansion.get(), command, length + 1) != length) {
+            out.expansion.reset();
             return false;
         }
         // The same text with the "#" still in place means nothing was expanded there.
-        bool unchanged = length == TextLength(command) && out.expansion[startOffset] == '#';
+        bool unchanged = length == TextLength(command) && out.expansion.get()[startOffset] == '#';
         if (!unchanged) {
-            out.text = out.expansion;
+            out.text = out.expansion.get();
             return true;
         }
-        FreeBlock(out.expansion);
+        out.expansion.reset();
     }
 
     // Relative to the install folder; a command that does not fit is not run rather than cut.
@@ -34,9 +35,4 @@ bool ComposeRunFirstCommand(RunState& run, const char* command, ComposedRunFirst
         return false;
     out.text = run.currentItem;
     return true;
-}
-
-void ReleaseRunFirstCommand(ComposedRunFirst& composed) {
-    FreeBlock(composed.expansion);
-    composed.text = nullptr;
 }

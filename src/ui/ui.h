@@ -70,6 +70,11 @@ INT_PTR ShowQuestionDialog(UiState& ui, const char* text);
 // Dispatches every waiting message and returns when the queue is empty; a quit message is dropped.
 // Records when it ran (for KeepAnswering).
 void PumpPendingMessages();
+// Waits until `process` (a child program: the run-first program, regsvr32) has ended, dispatching
+// the windows' messages while it runs (as they arrive, and at least every 200 ms), so the windows keep
+// painting. The handle, not the exit code, tells that it ended: a child may well end with 259
+// (STILL_ACTIVE) itself. A wait that fails ends the wait.
+void WaitForChild(HANDLE process);
 // Called for every item of a pass: pumps (PumpPendingMessages) when the progress dialog is up and
 // the pump last ran 25 ms or more ago; otherwise returns at once. Never touches the bar.
 void KeepAnswering();

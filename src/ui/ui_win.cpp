@@ -27,6 +27,9 @@ constexpr DWORD kAnswerIntervalMs = 25;
 // it whole. Ten repaints a second still look smooth.
 constexpr DWORD kBarPaintIntervalMs = 100;
 
+// How long a wait for a child program sleeps at most before it pumps the windows' messages again.
+constexpr DWORD kChildWaitStepMs = 200;
+
 // The window and dialog procedures have no other way to reach the UI state. With
 // -fdata-sections MinGW's GCC puts even a zero-initialised variable in a .data$ section with file
 // contents, which costs the executable a 512-byte .data section of its own; named ".bss" it takes
@@ -194,6 +197,15 @@ void PumpPendingMessages() {
         DispatchMessageA(&msg);
     }
     if (g_ui) g_ui->lastAnswerTick = GetTickCount();
+}
+
+void WaitForChild(HANDLE process) {
+    for (;;) {
+        PumpPendingMessages();
+        DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, kChildWaitStepMs, QS_ALLINPUT);
+        // WAIT_FAILED ends the wait as if the child had ended: there is nothing left to wait on.
+        if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
+    }
 }
 
 void KeepAnswering() {

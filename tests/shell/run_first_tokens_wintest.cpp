@@ -26,7 +26,6 @@ Composed Compose(RunState& run, const std::string& command) {
         result.program = parts.program;
         result.arguments = parts.arguments;
     }
-    ReleaseRunFirstCommand(composed);
     return result;
 }
 

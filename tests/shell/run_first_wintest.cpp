@@ -37,7 +37,6 @@ TEST_F(RunFirstTest, FolderFormTable) {
         CommandParts parts = SplitCommand(composed.text);
         EXPECT_STREQ(parts.program, c.program) << c.command;
         EXPECT_STREQ(parts.arguments, c.arguments) << c.command;
-        ReleaseRunFirstCommand(composed);
     }
 }
 
@@ -46,7 +45,6 @@ TEST_F(RunFirstTest, CommandThatDoesNotFitIsNotComposed) {
     ComposedRunFirst composed{};
     ASSERT_TRUE(ComposeRunFirstCommand(run_, longest.c_str(), composed));
     EXPECT_EQ(TextLength(composed.text), kPathBufferSize - 1);
-    ReleaseRunFirstCommand(composed);
 
     std::string tooLong = longest + "b";
     EXPECT_FALSE(ComposeRunFirstCommand(run_, tooLong.c_str(), composed));
