@@ -29,9 +29,12 @@ const std::vector<std::string>& WarningNames() {
         "long-path",
         "network-folder",
         "pattern-dot-folder",
+        "per-machine",
+        "product-texts",
         "protected-pattern",
         "repeated-placeholder",
         "root-value",
+        "second-folder",
         "shared-file",
         "shared-folder-entry",
         "shared-pattern",
@@ -55,6 +58,10 @@ std::vector<Finding> CheckManifest(const Manifest& manifest, const CheckOptions&
     // The entry a finding is about: "files[3]" for "files[3].flags[0]", "settings" for
     // "settings.runFirst", "messages" for "messages.caption", "" for the whole manifest.
     auto entryOf = [](const std::string& where) {
+        // Each language's object of "messagesByLanguage" is an entry of its own.
+        const std::string byLanguage = "messagesByLanguage.";
+        if (where.compare(0, byLanguage.size(), byLanguage) == 0)
+            return where.substr(0, where.find('.', byLanguage.size()));
         size_t bracket = where.find(']');
         if (bracket != std::string::npos && where.find('.') > bracket) return where.substr(0, bracket + 1);
         return where.substr(0, where.find('.'));

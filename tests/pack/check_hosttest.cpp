@@ -424,6 +424,9 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         {R"({"files": [{"folder": ".\\Data\\...", "name": "a"}]})", "climbs"},
         {R"({"files": [{"folder": "C:\\App", "name": "...\\a"}]})", "climbs"},
         {R"({"files": [{"folder": "...", "name": "a"}]})", "climbs"},
+        // A program relative to the install folder, which is a whole path when the uninstaller runs.
+        {R"({"settings": {"runFirst": "\"cleanup.exe\" /quiet"}})", "is not a whole path"},
+        {R"({"settings": {"runFirst": "tools\\stop.exe"}})", "is not a whole path"},
         // Keys below the refused ones.
         {R"({"registry": [{"root": "HKLM", "key": "System\\CurrentControlSet\\Services\\MyDriver"}]})",
          "error"},
