@@ -50,9 +50,9 @@ struct Section {
 
 // The headers of a PE image, every offset checked against the file.
 struct Headers {
-    size_t optional = 0;           // file offset of the optional header
-    size_t directories = 0;        // file offset of data directory 0
-    uint32_t directoryCount = 0;   // data directories the headers hold
+    size_t optional = 0;          // file offset of the optional header
+    size_t directories = 0;       // file offset of data directory 0
+    uint32_t directoryCount = 0;  // data directories the headers hold
     uint32_t sectionAlignment = 0, fileAlignment = 0;
     std::vector<Section> sections;
     size_t imageEnd = 0;  // end of the headers and the sections' raw data
@@ -127,7 +127,8 @@ std::optional<Headers> ReadHeaders(const Bytes& image, std::string* why) {
 // Reads the resource tree from the bytes of the resource section, `base` its address.
 class TreeReader {
   public:
-    TreeReader(const uint8_t* bytes, uint32_t size, uint32_t base) : bytes_(bytes), size_(size), base_(base) {}
+    TreeReader(const uint8_t* bytes, uint32_t size, uint32_t base)
+        : bytes_(bytes), size_(size), base_(base) {}
 
     bool Read(std::vector<Resource>& out, std::string* why) {
         Resource path;
@@ -167,12 +168,14 @@ class TreeReader {
     }
 
     bool Name(uint32_t at, std::u16string& name, std::string* why) {
-        if (uint64_t{at} + 2 > size_) return Fail(why, "a resource name lies past the end of the resource section");
+        if (uint64_t{at} + 2 > size_)
+            return Fail(why, "a resource name lies past the end of the resource section");
         uint32_t length = ReadU16(bytes_ + at);
         if (length == 0 || uint64_t{at} + 2 + 2ull * length > size_)
             return Fail(why, "a resource name is empty or runs past the end of the resource section");
         name.clear();
-        for (uint32_t i = 0; i < length; ++i) name.push_back(static_cast<char16_t>(ReadU16(bytes_ + at + 2 + 2 * i)));
+        for (uint32_t i = 0; i < length; ++i)
+            name.push_back(static_cast<char16_t>(ReadU16(bytes_ + at + 2 + 2 * i)));
         return true;
     }
 
@@ -328,7 +331,8 @@ std::optional<std::vector<Resource>> ReadResources(const Bytes& image, std::stri
         return std::nullopt;
     }
     // Only what the file holds is read: the loader zero-fills the rest of the section.
-    uint32_t inFile = std::min(section->virtualSize ? section->virtualSize : section->rawSize, section->rawSize);
+    uint32_t inFile =
+        std::min(section->virtualSize ? section->virtualSize : section->rawSize, section->rawSize);
     if (rva - section->virtualAddress >= inFile) {
         Fail(why, "the resource directory lies outside its section's raw data");
         return std::nullopt;

@@ -1,6 +1,6 @@
-#include "pack/checker.h"
-
 #include <cstring>
+
+#include "pack/checker.h"
 
 namespace pack {
 
@@ -27,7 +27,8 @@ bool IsPerMachineFolder(const std::string& folder) {
     std::string rest = f.substr(3);
     for (const char* root : {"windows", "winnt", "program files", "programdata", "users\\public"}) {
         std::string r = root;
-        if (rest.compare(0, r.size(), r) == 0 && (rest.size() == r.size() || rest[r.size()] == '\\' || rest[r.size()] == ' '))
+        if (rest.compare(0, r.size(), r) == 0 &&
+            (rest.size() == r.size() || rest[r.size()] == '\\' || rest[r.size()] == ' '))
             return true;
     }
     return false;
@@ -35,7 +36,8 @@ bool IsPerMachineFolder(const std::string& folder) {
 
 // What makes `folder` a per-machine place, or nothing.
 std::optional<std::string> PerMachinePlace(const std::string& folder) {
-    if (auto token = LeadingToken(folder); token && IsPerMachineToken(*token)) return "folder token " + *token;
+    if (auto token = LeadingToken(folder); token && IsPerMachineToken(*token))
+        return "folder token " + *token;
     if (IsPerMachineFolder(folder)) return "folder \"" + folder + "\"";
     return std::nullopt;
 }
@@ -48,7 +50,9 @@ void Checker::CheckPerUserPlaces() {
         ": with \"elevation\": \"user\" the uninstaller runs with the user's rights, which cannot remove it "
         "(a per-user installation lives in #LocalAppData#\\Programs and HKCU; a per-machine one needs "
         "\"elevation\": \"administrator\")";
-    auto warn = [&](const std::string& where, const std::string& what) { Warn("per-machine", where, what + tail); };
+    auto warn = [&](const std::string& where, const std::string& what) {
+        Warn("per-machine", where, what + tail);
+    };
     if (options_.installDir && IsPerMachineFolder(*options_.installDir))
         warn("", "the install folder \"" + *options_.installDir + "\" is a per-machine place");
     for (size_t i = 0; i < m_.block.files.size(); ++i) {
@@ -57,8 +61,9 @@ void Checker::CheckPerUserPlaces() {
         if (auto place = PerMachinePlace(f.folder)) {
             warn(where, "its " + *place + " is a per-machine place");
         } else if (!f.name.empty() && (f.flags & (kFileShared | kFileFont))) {
-            warn(where, std::string("its flag ") + ((f.flags & kFileShared) ? "shared counts it under HKLM's SharedDLLs"
-                                                                          : "font removes it from HKLM's Fonts key"));
+            warn(where, std::string("its flag ") + ((f.flags & kFileShared)
+                                                        ? "shared counts it under HKLM's SharedDLLs"
+                                                        : "font removes it from HKLM's Fonts key"));
         }
     }
     for (size_t i = 0; i < m_.block.shortcuts.size(); ++i) {

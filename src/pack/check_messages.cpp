@@ -175,7 +175,8 @@ void Checker::CheckProductTexts() {
     if (offered.size() < 2) return;
     auto list = [](const std::vector<std::string>& tags) {
         std::string out;
-        for (size_t i = 0; i < tags.size(); ++i) out += (i == 0 ? "" : i + 1 == tags.size() ? " and " : ", ") + tags[i];
+        for (size_t i = 0; i < tags.size(); ++i)
+            out += (i == 0 ? "" : i + 1 == tags.size() ? " and " : ", ") + tags[i];
         return out;
     };
     for (size_t n : {size_t{kMsgCaption}, size_t{kMsgConfirm}, size_t{kMsgFinished}}) {

@@ -19,11 +19,12 @@ std::string LastComponent(const std::string& folder) {
 // The second folder is a folder the passes remove when it is empty, nothing more: the shortcut file
 // is deleted from the first folder only. An author who writes the desktop there, or the path of a
 // second shortcut, expects a file to go that stays.
-void Checker::CheckSecondFolder(const std::string& where, const format::ShortcutSpec& s, const std::string& second,
-                                const std::string& judged) {
+void Checker::CheckSecondFolder(const std::string& where, const format::ShortcutSpec& s,
+                                const std::string& second, const std::string& judged) {
     if (second.empty()) return;
     std::string last = Lower(LastComponent(s.secondFolder));
-    bool shortcutFile = last.size() > 4 && (last.ends_with(".lnk") || last.ends_with(".url") || last.ends_with(".pif"));
+    bool shortcutFile =
+        last.size() > 4 && (last.ends_with(".lnk") || last.ends_with(".url") || last.ends_with(".pif"));
     if (shortcutFile || (!s.name.empty() && last == Lower(s.name))) {
         Warn("second-folder", where,
              "second folder " + Show(s.secondFolder) +
@@ -33,8 +34,8 @@ void Checker::CheckSecondFolder(const std::string& where, const format::Shortcut
         std::string expected = s.name.empty() ? std::string("nothing is removed there")
                                               : "no " + Show(s.name) + " is deleted in it";
         Warn("second-folder", where,
-             "second folder " + Show(second) + " looks like " + *shared + ", which the uninstaller never removes; " +
-                 expected +
+             "second folder " + Show(second) + " looks like " + *shared +
+                 ", which the uninstaller never removes; " + expected +
                  ": the shortcut file goes from the first folder only (list a shortcut there in an entry of "
                  "its own)");
     }

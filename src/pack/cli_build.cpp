@@ -98,7 +98,8 @@ bool BuildOne(const BuildOptions& options, const LanguageRun& run, const std::st
     // level or a product makes the packer write the copy's resources (without them the copy is the
     // stub byte for byte).
     if (manifest.elevation != Elevation::kAdministrator || manifest.product) {
-        auto identified = ApplyIdentity(copy, manifest.elevation, manifest.product, Description(manifest), error);
+        auto identified =
+            ApplyIdentity(copy, manifest.elevation, manifest.product, Description(manifest), error);
         if (!identified) {
             fprintf(err, "uninstpack: %s: %s\n", ShownName(options.stub).c_str(), error.c_str());
             return false;

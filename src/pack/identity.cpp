@@ -192,7 +192,8 @@ Bytes EncodeVersionResource(const ProductIdentity& product, const std::string& d
     Put16(translation, kUnicodeCodePage);
     Bytes var = VersionNode(u"Translation", translation, 4, 0, {});
     Bytes varInfo = VersionNode(u"VarFileInfo", {}, 0, 1, {var});
-    return VersionNode(u"VS_VERSION_INFO", fixed, static_cast<uint16_t>(fixed.size()), 0, {stringInfo, varInfo});
+    return VersionNode(u"VS_VERSION_INFO", fixed, static_cast<uint16_t>(fixed.size()), 0,
+                       {stringInfo, varInfo});
 }
 
 std::optional<std::string> SetExecutionLevel(const std::string& xml, Elevation elevation) {
@@ -210,8 +211,8 @@ std::optional<std::string> SetExecutionLevel(const std::string& xml, Elevation e
 }
 
 std::optional<Bytes> ApplyIdentity(const Bytes& stub, Elevation elevation,
-                                   const std::optional<ProductIdentity>& product, const std::string& description,
-                                   std::string& error) {
+                                   const std::optional<ProductIdentity>& product,
+                                   const std::string& description, std::string& error) {
     std::string why;
     auto resources = format::ReadResources(stub, &why);
     if (!resources) {
@@ -293,7 +294,8 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
         size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
         if (extra) code = c & (0x3F >> extra);
         if (i + extra >= utf8.size()) extra = utf8.size() - i - 1;  // cut short: what is there
-        for (size_t k = 1; k <= extra; ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        for (size_t k = 1; k <= extra; ++k)
+            code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         i += extra + 1;
         if (code >= 0x10000) {
             code -= 0x10000;

@@ -17,8 +17,8 @@ namespace pack {
 
 // "elevation" in the manifest, and the requestedExecutionLevel each one writes.
 enum class Elevation { kAdministrator, kUser, kHighest };
-const char* ElevationName(Elevation elevation);    // "administrator", "user", "highest"
-const char* ExecutionLevel(Elevation elevation);   // "requireAdministrator", "asInvoker", "highestAvailable"
+const char* ElevationName(Elevation elevation);   // "administrator", "user", "highest"
+const char* ExecutionLevel(Elevation elevation);  // "requireAdministrator", "asInvoker", "highestAvailable"
 std::optional<Elevation> ElevationFromName(std::string_view name);
 
 // "product" in the manifest: texts in UTF-8 (the version resource holds UTF-16, so no code page

@@ -129,8 +129,8 @@ void ReadMessagesByLanguage(Reader& r, const json& doc, const Language* language
         const Language* named = FindLanguage(item.key());
         if (!named) {
             std::vector<std::string> tags(manifest.offeredLanguages);
-            r.Fail(where, "is no language the manifest offers" + DidYouMean(item.key(), tags) + " (it offers " +
-                              offered + ")");
+            r.Fail(where, "is no language the manifest offers" + DidYouMean(item.key(), tags) +
+                              " (it offers " + offered + ")");
             continue;
         }
         const auto& offers = manifest.offeredLanguages;
@@ -155,8 +155,9 @@ void ReadMessagesByLanguage(Reader& r, const json& doc, const Language* language
             texts.given[i] = true;
             if (named != language) {
                 // Another language's text: its shape now, its code page in that language's reading.
-                if (!text->is_string()) r.Fail(Field(where, kMessageKeys[i]),
-                                               std::string("must be a string, not ") + TypeName(*text));
+                if (!text->is_string())
+                    r.Fail(Field(where, kMessageKeys[i]),
+                           std::string("must be a string, not ") + TypeName(*text));
                 continue;
             }
             auto converted = r.TextValue(*text, Field(where, kMessageKeys[i]), CodePage::Use::kMessage);
@@ -175,8 +176,9 @@ void ReadElevation(Reader& r, const json& doc, Manifest& manifest) {
         manifest.elevation = *elevation;
         return;
     }
-    std::string hint = found->is_string() ? DidYouMean(found->get<std::string>(), {"administrator", "user", "highest"})
-                                          : std::string();
+    std::string hint = found->is_string()
+                           ? DidYouMean(found->get<std::string>(), {"administrator", "user", "highest"})
+                           : std::string();
     r.Fail("elevation", "must be \"administrator\", \"user\" or \"highest\", not " + found->dump() + hint);
 }
 
@@ -189,9 +191,9 @@ void ReadProduct(Reader& r, const json& doc, Manifest& manifest) {
     r.Accept(*found, "product", manifest);
     ProductIdentity product;
     bool complete = true;
-    for (auto [key, text, required] : {std::tuple{"name", &product.name, true},
-                                       std::tuple{"version", &product.version, true},
-                                       std::tuple{"publisher", &product.publisher, false}}) {
+    for (auto [key, text, required] :
+         {std::tuple{"name", &product.name, true}, std::tuple{"version", &product.version, true},
+          std::tuple{"publisher", &product.publisher, false}}) {
         std::string where = Field("product", key);
         auto value = found->find(key);
         if (value == found->end()) {
@@ -208,13 +210,16 @@ void ReadProduct(Reader& r, const json& doc, Manifest& manifest) {
         }
         const std::string& utf8 = value->get_ref<const std::string&>();
         size_t units = Utf16FromUtf8(utf8).size();
-        bool control = std::any_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+        bool control = std::any_of(utf8.begin(), utf8.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x20; });
         if (control) {
-            r.Fail(where, "holds a control character (below 0x20): the file's properties show it on one line");
+            r.Fail(where,
+                   "holds a control character (below 0x20): the file's properties show it on one line");
         } else if (required && utf8.empty()) {
             r.Fail(where, "is empty");
         } else if (units > kProductTextLimit) {
-            r.Fail(where, "is " + std::to_string(units) + " characters long; the version resource takes at most " +
+            r.Fail(where, "is " + std::to_string(units) +
+                              " characters long; the version resource takes at most " +
                               std::to_string(kProductTextLimit));
         } else {
             *text = utf8;
@@ -246,7 +251,8 @@ void ReadUnattended(Reader& r, const json& doc, Manifest& manifest) {
     std::vector<std::pair<std::string, const json*>> places;
     if (auto messages = doc.find("messages"); messages != doc.end() && messages->is_object())
         places.push_back({"messages", &*messages});
-    if (auto byLanguage = doc.find("messagesByLanguage"); byLanguage != doc.end() && byLanguage->is_object()) {
+    if (auto byLanguage = doc.find("messagesByLanguage");
+        byLanguage != doc.end() && byLanguage->is_object()) {
         for (const auto& item : byLanguage->items()) {
             if (item.value().is_object())
                 places.push_back({Field("messagesByLanguage", item.key().c_str()), &item.value()});

@@ -95,11 +95,11 @@ class IdentitySerial : public E2eTest {
         std::ofstream(work_.Path("app.json"), std::ios::binary) << manifest;
         std::string packer = UnixPath(testing_support::BuildFolder() + "..\\host\\uninstpack");
         std::string why;
-        ASSERT_TRUE(testing_support::RunUnixShell(
-            "cd '" + UnixPath(work_.path()) + "' && '" + packer + "' build app.json --stub '" + UnixPath(stub_) +
-                "' -o built.exe " + options + " >build.log 2>&1 && '" + packer +
-                "' dump built.exe >dump.json 2>>build.log",
-            &why))
+        ASSERT_TRUE(testing_support::RunUnixShell("cd '" + UnixPath(work_.path()) + "' && '" + packer +
+                                                      "' build app.json --stub '" + UnixPath(stub_) +
+                                                      "' -o built.exe " + options + " >build.log 2>&1 && '" +
+                                                      packer + "' dump built.exe >dump.json 2>>build.log",
+                                                  &why))
             << why << "\n"
             << testing_support::ReadFileText(work_.Path("build.log")).value_or("");
         ASSERT_TRUE(CopyFileA(work_.Path("built.exe").c_str(), app.uninstaller().c_str(), FALSE));
@@ -149,8 +149,8 @@ TEST_F(IdentitySerial, APerUserBuildAsksAsInvokerRunsAndNamesTheProduct) {
                    {"FileDescription", "E2E Product Uninstall"}};
     for (const auto& s : strings) EXPECT_EQ(VersionString(info, s.name), s.value) << s.name;
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &length));
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 4u);
     EXPECT_EQ(translation[0], 0x0409);
     EXPECT_EQ(translation[1], 1200);
@@ -172,14 +172,16 @@ TEST_F(IdentitySerial, AGermanBuildShowsGermanTextsOnly) {
     e2e::Installation& app = NewInstallation();
     // UTF-8 here; the uninstaller shows them in code page 1252, the prefix's.
     const std::string caption = "E2E App entfernen";
-    const std::string confirm = "M\xC3\xB6" "chten Sie E2E App entfernen?";
+    const std::string confirm =
+        "M\xC3\xB6"
+        "chten Sie E2E App entfernen?";
     const std::string finished = "E2E App wurde gel\xC3\xB6scht.";
     Pack(app,
          R"({"language": ["de", "fr"], "unattended": true,
              "messages": {"caption": "E2E App Uninstall"},
              "messagesByLanguage": {
-               "de": {"caption": )" + Json(caption) + R"(, "confirm": )" + Json(confirm) +
-             R"(, "finished": )" + Json(finished) + R"(},
+               "de": {"caption": )" +
+             Json(caption) + R"(, "confirm": )" + Json(confirm) + R"(, "finished": )" + Json(finished) + R"(},
                "fr": {"caption": "D\u00e9sinstaller E2E App", "confirm": "Supprimer E2E App ?", "finished": "Fini."}},
              "files": [{"folder": ".\\Data"}, {"folder": ".\\Data", "name": "data.bin"},
                        {"folder": ".\\", "name": "app.txt"}],
@@ -191,13 +193,14 @@ TEST_F(IdentitySerial, AGermanBuildShowsGermanTextsOnly) {
     std::string tree = SourceTree();
     ASSERT_FALSE(tree.empty());
     nlohmann::json table = nlohmann::json::parse(
-        testing_support::ReadFileText(tree + "\\src\\pack\\languages\\de.json").value_or("null"), nullptr, false);
+        testing_support::ReadFileText(tree + "\\src\\pack\\languages\\de.json").value_or("null"), nullptr,
+        false);
     nlohmann::json dump = nlohmann::json::parse(
         testing_support::ReadFileText(work_.Path("dump.json")).value_or("null"), nullptr, false);
     ASSERT_TRUE(table.is_object() && dump.is_object()) << "de.json or the dump did not read";
     ASSERT_EQ(dump["messages"].size(), 16u);
     for (const auto& [key, text] : dump["messages"].items()) {
-        std::string expected = key == "caption"   ? caption
+        std::string expected = key == "caption"    ? caption
                                : key == "confirm"  ? confirm
                                : key == "finished" ? finished
                                                    : table["messages"].value(key, std::string("<none>"));
@@ -209,8 +212,12 @@ TEST_F(IdentitySerial, AGermanBuildShowsGermanTextsOnly) {
     EXPECT_EQ(run.exitCode, 0) << run.Describe();
     std::vector<robot::SeenWindow> boxes = run.MessageBoxes();
     ASSERT_EQ(boxes.size(), 2u) << run.Describe();
-    EXPECT_EQ(boxes[0].text, "M\xF6" "chten Sie E2E App entfernen?");
-    EXPECT_EQ(boxes[1].text, "E2E App wurde gel\xF6" "scht.");
+    EXPECT_EQ(boxes[0].text,
+              "M\xF6"
+              "chten Sie E2E App entfernen?");
+    EXPECT_EQ(boxes[1].text,
+              "E2E App wurde gel\xF6"
+              "scht.");
     for (const robot::SeenWindow& w : run.windows) {
         if (w.className == "#32770") EXPECT_EQ(w.caption, caption) << run.Describe();
     }

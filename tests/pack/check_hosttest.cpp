@@ -330,7 +330,8 @@ TEST(Check, EachFindingNamesItsEntry) {
          "expands to nothing (known tokens: #Windows#"},
         // A per-user uninstaller runs with the user's rights: per-machine places are warned about.
         {R"({"elevation": "user", "registry": [{"root": "HKLM", "key": "Software\\V\\A"}]})",
-         "registry[0]: warning[per-machine]: HKLM is per-machine: with \"elevation\": \"user\" the uninstaller "
+         "registry[0]: warning[per-machine]: HKLM is per-machine: with \"elevation\": \"user\" the "
+         "uninstaller "
          "runs with the user's rights"},
         {R"({"elevation": "user", "files": [{"folder": "#Program Files#\\V", "name": "a"}]})",
          "files[0]: warning[per-machine]: its folder token #Program Files# is a per-machine place"},
@@ -344,20 +345,24 @@ TEST(Check, EachFindingNamesItsEntry) {
          "patterns[0]: warning[per-machine]: its folder token #AllUsersAppData# is a per-machine place"},
         // The second folder is a folder: no shortcut file is deleted in it.
         {R"({"shortcuts": [{"folder": "#Programs#\\V", "secondFolder": "#Desktop#", "name": "App.lnk"}]})",
-         "shortcuts[0]: warning[second-folder]: second folder \"#Desktop#\" looks like a desktop folder, which "
+         "shortcuts[0]: warning[second-folder]: second folder \"#Desktop#\" looks like a desktop folder, "
+         "which "
          "the uninstaller never removes; no \"App.lnk\" is deleted in it"},
         {R"({"shortcuts": [{"folder": "#Programs#\\V", "secondFolder": "#AllUsersPrograms#", "name": ""}]})",
          "shortcuts[0]: warning[second-folder]: second folder \"#AllUsersPrograms#\" looks like the Programs "
          "menu, which the uninstaller never removes; nothing is removed there"},
         {R"({"shortcuts": [{"folder": "#Programs#\\V", "secondFolder": "#Desktop#\\App.lnk", "name": "App.lnk"}]})",
-         "shortcuts[0]: warning[second-folder]: second folder \"#Desktop#\\App.lnk\" ends in a shortcut's name"},
+         "shortcuts[0]: warning[second-folder]: second folder \"#Desktop#\\App.lnk\" ends in a shortcut's "
+         "name"},
         {R"({"shortcuts": [{"folder": "C:\\Menu\\V", "secondFolder": "C:\\Other\\Help.url"}]})",
-         "shortcuts[0]: warning[second-folder]: second folder \"C:\\Other\\Help.url\" ends in a shortcut's name"},
+         "shortcuts[0]: warning[second-folder]: second folder \"C:\\Other\\Help.url\" ends in a shortcut's "
+         "name"},
         // A shortcut directly in a desktop or Programs folder, with no level to climb.
         {R"({"shortcuts": [{"levels": 0, "folder": "#Desktop#", "name": "App.lnk"}]})",
          "shortcuts[0]: warning[shared-shortcut-folder]: folder \"#Desktop#\" looks like a desktop folder"},
         {R"({"shortcuts": [{"levels": 0, "folder": "#AllUsersPrograms#", "name": "App.lnk"}]})",
-         "shortcuts[0]: warning[shared-shortcut-folder]: folder \"#AllUsersPrograms#\" looks like the Programs "
+         "shortcuts[0]: warning[shared-shortcut-folder]: folder \"#AllUsersPrograms#\" looks like the "
+         "Programs "
          "menu"},
         // Runs with /S and /Q stop at the questions the manifest leaves in.
         {R"({"files": [{"folder": ".\\", "name": "a.exe"}]})",
@@ -450,13 +455,16 @@ TEST(Check, ProductTextsForOneLanguageOnly) {
         std::string finding;  // "" for none
     } cases[] = {
         {R"({"language": ["de", "fr"], "messages": {"caption": "Example App entfernen"}})",
-         "messages.caption: warning[product-texts]: is one text for the languages the manifest offers: the de and "
+         "messages.caption: warning[product-texts]: is one text for the languages the manifest offers: the "
+         "de and "
          "fr builds show it as written, in one language"},
         {R"({"language": ["de", "fr", "ja"], "messagesByLanguage": {"de": {"confirm": "Entfernen?"}}})",
-         "messagesByLanguage.de.confirm: warning[product-texts]: is given for de only: the fr and ja builds show the "
+         "messagesByLanguage.de.confirm: warning[product-texts]: is given for de only: the fr and ja builds "
+         "show the "
          "table's text, which does not name the product"},
         {R"({"language": ["de", "fr"], "messages": {"finished": "Done."}, "messagesByLanguage": {"de": {"finished": "Fertig."}}})",
-         "messages.finished: warning[product-texts]: is one text for the languages the manifest offers: the fr build "
+         "messages.finished: warning[product-texts]: is one text for the languages the manifest offers: the "
+         "fr build "
          "shows it"},
         {R"({"language": ["de", "fr"], "messagesByLanguage": {"de": {"caption": "A entfernen"}, "fr": {"caption": "Désinstaller A"}}})",
          ""},
@@ -502,7 +510,8 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
              "registry": [{"root": "HKCU", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App"}],
              "shortcuts": [{"folder": "#Programs#\\App", "name": "App.lnk"}]})",
          "per-machine"},
-        {R"({"elevation": "highest", "registry": [{"root": "HKLM", "key": "Software\\V\\A"}]})", "per-machine"},
+        {R"({"elevation": "highest", "registry": [{"root": "HKLM", "key": "Software\\V\\A"}]})",
+         "per-machine"},
         {R"({"registry": [{"root": "HKLM", "key": "Software\\V\\A"}]})", "per-machine"},
         // A second folder that is the program's own.
         {R"({"shortcuts": [{"folder": "#Programs#\\V\\App", "secondFolder": "#AllUsersPrograms#\\V\\App", "name": "App.lnk"}]})",

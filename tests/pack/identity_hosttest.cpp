@@ -86,12 +86,13 @@ TEST(ResourceSection, ReadsTheStubsResourcesAndWritesThemBackWhateverTheirSize) 
         for (const auto& r : changed) {
             bool found = false;
             for (const auto& a : *again)
-                found = found || (a.type == r.type && a.name == r.name && a.language == r.language && a.data == r.data);
+                found = found || (a.type == r.type && a.name == r.name && a.language == r.language &&
+                                  a.data == r.data);
             EXPECT_TRUE(found) << "a resource did not read back";
         }
-        // Headers and the sections before the resources are as they were, but for the fields that
-        // say where things are.
-        EXPECT_TRUE(std::equal(stub.begin() + 0x200, stub.begin() + 0x800, image->begin() + 0x200));
+        // The sections before the resources are as they were, up to the field (stamped anew).
+        EXPECT_TRUE(std::equal(stub.begin() + 0x200, stub.begin() + testing_support::kFakeStubField,
+                               image->begin() + 0x200));
     }
 }
 
@@ -156,9 +157,10 @@ TEST(Identity, TheExecutionLevelIsWrittenAndReadBack) {
         auto resources = format::ReadResources(*image);
         ASSERT_TRUE(resources);
         std::string xml = Text(Find(*resources, format::kResourceTypeManifest)->data);
-        EXPECT_NE(xml.find(std::string("level=\"") + ExecutionLevel(e) + "\" uiAccess"), std::string::npos) << xml;
-        EXPECT_EQ(xml.find("level=\"requireAdministrator\""), e == Elevation::kAdministrator ? xml.find("level=")
-                                                                                               : std::string::npos);
+        EXPECT_NE(xml.find(std::string("level=\"") + ExecutionLevel(e) + "\" uiAccess"), std::string::npos)
+            << xml;
+        EXPECT_EQ(xml.find("level=\"requireAdministrator\""),
+                  e == Elevation::kAdministrator ? xml.find("level=") : std::string::npos);
         EXPECT_EQ(Find(*resources, format::kResourceTypeVersion), nullptr);
         EXPECT_EQ(ReadIdentity(*image).elevation, e);
         ASSERT_TRUE(Find(*resources, 3));
@@ -168,7 +170,8 @@ TEST(Identity, TheExecutionLevelIsWrittenAndReadBack) {
     EXPECT_EQ(SetExecutionLevel("<requestedExecutionLevel level='asInvoker'/>", Elevation::kHighest),
               "<requestedExecutionLevel level='highestAvailable'/>");
     EXPECT_FALSE(SetExecutionLevel("<assembly/>", Elevation::kUser));
-    EXPECT_FALSE(SetExecutionLevel("<requestedExecutionLevel uiAccess=\"false\"/> level=\"x\"", Elevation::kUser));
+    EXPECT_FALSE(
+        SetExecutionLevel("<requestedExecutionLevel uiAccess=\"false\"/> level=\"x\"", Elevation::kUser));
 }
 
 TEST(Identity, TheVersionResourceNamesTheProduct) {
@@ -214,8 +217,9 @@ TEST(Identity, VersionsAreOneToFourNumbers) {
     struct Case {
         const char* text;
         bool valid;
-    } cases[] = {{"1", true},     {"2.1", true},  {"2.1.0.17", true}, {"65535.0", true}, {"65536", false},
-                 {"1.2.3.4.5", false}, {"1.", false}, {"", false},        {"v1", false},     {"1.2 beta", false}};
+    } cases[] = {{"1", true},      {"2.1", true},        {"2.1.0.17", true}, {"65535.0", true},
+                 {"65536", false}, {"1.2.3.4.5", false}, {"1.", false},      {"", false},
+                 {"v1", false},    {"1.2 beta", false}};
     for (const auto& c : cases) EXPECT_EQ(ParseFileVersion(c.text).has_value(), c.valid) << c.text;
 }
 

@@ -132,11 +132,13 @@ TEST_F(PackerOnEverySystem, EverySpellingOfThePathsBuildsTheSameUninstaller) {
 TEST_F(PackerOnEverySystem, AProductAndAnElevationBuildTheSameUninstaller) {
     const char* real = getenv("UNINST_STUB_FILE");
     if (!(real && *real)) WriteBytes(stub_, pack_testing::FakeStubWithResources());
-    WriteText(dir_.File("product.json"),
-              R"({"elevation": "user", "product": {"name": "Exämple App", "version": "2.1.0.17", "publisher": "Example Co"},
+    WriteText(
+        dir_.File("product.json"),
+        R"({"elevation": "user", "product": {"name": "Exämple App", "version": "2.1.0.17", "publisher": "Example Co"},
                   "language": "de", "messages": {"caption": "Exämple App entfernen"},
-                  "unattended": true, "files": [{"folder": ".\", "name": "app.exe"}]})");
-    std::string arguments = "build " + Quoted(dir_.File("product.json")) + " --stub " + Quoted(stub_) + " -o ";
+                  "unattended": true, "files": [{"folder": ".\\", "name": "app.exe"}]})");
+    std::string arguments =
+        "build " + Quoted(dir_.File("product.json")) + " --stub " + Quoted(stub_) + " -o ";
     auto run = RunPacker(arguments + Quoted(dir_.File("packed.exe")));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const format::Bytes packed = ReadBytes(dir_.File("packed.exe"));
@@ -152,9 +154,9 @@ TEST_F(PackerOnEverySystem, AProductAndAnElevationBuildTheSameUninstaller) {
     // objdump, where the machine has it, reads the headers, the sections and the resource tree.
     if (std::system("command -v i686-w64-mingw32-objdump >/dev/null 2>&1") == 0) {
         std::string out = dir_.File("objdump.txt");
-        int status = std::system(("i686-w64-mingw32-objdump -p " + Quoted(dir_.File("packed.exe")) + " >" +
-                                  Quoted(out) + " 2>&1")
-                                     .c_str());
+        int status = std::system(
+            ("i686-w64-mingw32-objdump -p " + Quoted(dir_.File("packed.exe")) + " >" + Quoted(out) + " 2>&1")
+                .c_str());
         std::string text = ReadText(out);
         EXPECT_EQ(status, 0) << text;
         for (const char* bad : {"rror", "arning", "corrupt", "invalid"})
@@ -166,7 +168,8 @@ TEST_F(PackerOnEverySystem, AProductAndAnElevationBuildTheSameUninstaller) {
     auto dump = RunPacker("dump " + Quoted(dir_.File("packed.exe")));
     ASSERT_EQ(dump.exitCode, 0) << dump.err;
     EXPECT_NE(dump.out.find("\"elevation\": \"user\""), std::string::npos) << dump.out;
-    EXPECT_NE(dump.out.find(R"("product": {"name": "Exämple App", "version": "2.1.0.17", "publisher": "Example Co"})"),
+    EXPECT_NE(dump.out.find(
+                  R"("product": {"name": "Exämple App", "version": "2.1.0.17", "publisher": "Example Co"})"),
               std::string::npos)
         << dump.out;
     WriteText(dir_.File("again.json"), dump.out);
@@ -176,7 +179,7 @@ TEST_F(PackerOnEverySystem, AProductAndAnElevationBuildTheSameUninstaller) {
     EXPECT_TRUE(ReadBytes(dir_.File("again.exe")) == packed) << "build of the dump differs";
     // Without a product and with the stub's own level the copy is the stub byte for byte.
     WriteText(dir_.File("plain.json"), R"({"elevation": "administrator", "unattended": true,
-                  "files": [{"folder": ".\", "name": "app.exe"}]})");
+                  "files": [{"folder": ".\\", "name": "app.exe"}]})");
     auto plain = RunPacker("build " + Quoted(dir_.File("plain.json")) + " --stub " + Quoted(stub_) + " -o " +
                            Quoted(dir_.File("plain.exe")));
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
@@ -186,7 +189,8 @@ TEST_F(PackerOnEverySystem, AProductAndAnElevationBuildTheSameUninstaller) {
     ASSERT_TRUE(field);
     size_t checksum = field->checksumField;
     for (size_t i = 0; i < stub.size(); ++i) {
-        bool stamped = (i >= field->field && i < field->field + 4) || (checksum && i >= checksum && i < checksum + 4);
+        bool stamped =
+            (i >= field->field && i < field->field + 4) || (checksum && i >= checksum && i < checksum + 4);
         if (!stamped && built[i] != stub[i]) {
             ADD_FAILURE() << "the plain copy differs from the stub at " << i;
             break;

@@ -1,9 +1,9 @@
 #include "support/fake_stub.h"
 
-#include "format/stub_image.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "format/stub_image.h"
 
 namespace testing_support {
 

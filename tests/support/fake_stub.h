@@ -25,7 +25,8 @@ format::Bytes FakeStubWithResourcesImage();
 inline constexpr char kFakeStubManifest[] =
     "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"><trustInfo "
     "xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges><requestedExecutionLevel "
-    "level=\"requireAdministrator\" uiAccess=\"false\"/></requestedPrivileges></security></trustInfo></assembly>";
+    "level=\"requireAdministrator\" "
+    "uiAccess=\"false\"/></requestedPrivileges></security></trustInfo></assembly>";
 inline constexpr uint8_t kFakeStubIcon[8] = {'I', 'C', 'O', 'N', 'D', 'A', 'T', 'A'};
 inline constexpr uint8_t kFakeStubRelocations[12] = {0x00, 0x10, 0, 0, 12, 0, 0, 0, 0x10, 0x30, 0, 0};
 
