@@ -160,11 +160,11 @@ TEST_F(IdentitySerial, APerUserBuildAsksAsInvokerRunsAndNamesTheProduct) {
     e2e::RunResult run = Run(app, "/S", robot::AnswerInOrder({}));
     EXPECT_EQ(run.exitCode, 0) << run.Describe();
     const std::string appItem = app.folder().substr(sandbox_.root().size());
-    const std::string appName = appItem.substr(0, appItem.size() - 1);
     std::set<std::string> removed = ItemsUnder(before, appItem);
     removed.erase(appItem);
     removed.erase(appItem + app.exeName());
-    for (const auto& item : ItemsUnder(before, "HKCU:" + appName)) removed.insert(item);
+    for (const auto& item : ItemsUnder(before, "HKCU:" + appItem)) removed.insert(item);
+    removed.insert("HKCU:" + appItem);  // the key itself
     ExpectChanges(before, {.removed = removed});
 }
 
