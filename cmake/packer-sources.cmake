@@ -3,10 +3,10 @@
 # _win.cpp files. Sets PACK_LIB_SOURCES and PACK_MAIN_SOURCE; expects SRC.
 set(PACK_PORTABLE_FILES
   check.cpp check_files.cpp check_messages.cpp check_paths.cpp check_patterns.cpp check_registry.cpp
-  check_settings.cpp check_shortcuts.cpp
+  check_elevation.cpp check_settings.cpp check_shortcuts.cpp
   cli.cpp cli_build.cpp cli_check.cpp cli_dump.cpp cli_hints.cpp cli_languages.cpp cli_plan.cpp cli_scan.cpp
   cli_support.cpp
-  codepage.cpp image.cpp languages.cpp
+  codepage.cpp identity.cpp image.cpp languages.cpp
   manifest.cpp manifest_read.cpp manifest_write.cpp
   output_file.cpp
   plan.cpp plan_files.cpp plan_folders.cpp plan_json.cpp plan_paths.cpp plan_registry.cpp plan_text.cpp

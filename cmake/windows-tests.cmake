@@ -7,7 +7,8 @@ add_executable(uninst_tests ${PORTABLE_TESTS} ${WIN_TESTS} ${TEST_SUPPORT} ${RES
 target_include_directories(uninst_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 # The host's JSON reader (windows.cmake), for the tests that read `uninstpack plan --json`.
 target_include_directories(uninst_tests SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/third_party)
-target_link_libraries(uninst_tests PRIVATE uninst_core format_writer GTest::gtest_main)
+# version.dll: the identity tests read the version resource the packer writes (the stub never links it).
+target_link_libraries(uninst_tests PRIVATE uninst_core format_writer GTest::gtest_main version)
 add_dependencies(uninst_tests uninst uninst_icon)
 
 set(STUB_WINE "Z:${CMAKE_BINARY_DIR}/uninst.exe")

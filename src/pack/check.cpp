@@ -9,41 +9,25 @@ namespace pack {
 
 const std::vector<std::string>& WarningNames() {
     static const std::vector<std::string> names = {
-        "climb-shared",
-        "document-kind",
-        "dot-folder",
-        "double-byte-backslash",
-        "double-percent",
-        "empty-document",
-        "empty-manifest",
-        "empty-message",
-        "empty-shortcut",
-        "every-file",
-        "folder-flags",
-        "folder-order",
-        "format-directive",
-        "hkdd",
-        "key-backslash",
-        "language-override",
-        "long-message",
-        "long-path",
-        "network-folder",
-        "pattern-dot-folder",
-        "protected-pattern",
-        "repeated-placeholder",
-        "root-value",
-        "shared-file",
-        "shared-folder-entry",
-        "shared-pattern",
-        "shared-shortcut-folder",
-        "skipped-key",
-        "token-in-name",
-        "trailing-dot",
-        "unattended",
-        "unclosed-quote",
-        "unknown-token",
-        "unused-placeholder",
-        "vendor-key",
+        "climb-shared",       "document-kind",
+        "dot-folder",         "double-byte-backslash",
+        "double-percent",     "empty-document",
+        "empty-manifest",     "empty-message",
+        "empty-shortcut",     "every-file",
+        "folder-flags",       "folder-order",
+        "format-directive",   "hkdd",
+        "key-backslash",      "language-override",
+        "long-message",       "long-path",
+        "network-folder",     "pattern-dot-folder",
+        "per-machine",        "product-texts",
+        "protected-pattern",  "repeated-placeholder",
+        "root-value",         "second-folder",
+        "shared-file",        "shared-folder-entry",
+        "shared-pattern",     "shared-shortcut-folder",
+        "skipped-key",        "token-in-name",
+        "trailing-dot",       "unattended",
+        "unclosed-quote",     "unknown-token",
+        "unused-placeholder", "vendor-key",
         "wait-without-run",
     };
     return names;
@@ -55,6 +39,10 @@ std::vector<Finding> CheckManifest(const Manifest& manifest, const CheckOptions&
     // The entry a finding is about: "files[3]" for "files[3].flags[0]", "settings" for
     // "settings.runFirst", "messages" for "messages.caption", "" for the whole manifest.
     auto entryOf = [](const std::string& where) {
+        // Each language's object of "messagesByLanguage" is an entry of its own.
+        const std::string byLanguage = "messagesByLanguage.";
+        if (where.compare(0, byLanguage.size(), byLanguage) == 0)
+            return where.substr(0, where.find('.', byLanguage.size()));
         size_t bracket = where.find(']');
         if (bracket != std::string::npos && where.find('.') > bracket) return where.substr(0, bracket + 1);
         return where.substr(0, where.find('.'));

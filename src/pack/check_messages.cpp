@@ -10,7 +10,7 @@ void Checker::CheckMessages() {
     const auto& messages = m_.block.messages;
     for (size_t n = 0; n < messages.size() && n < kMessageCount; ++n) {
         const std::string& text = messages[n];
-        std::string where = std::string("messages.") + kMessageKeys[n];
+        std::string where = MessagePath(m_, n);
         // Messages formatted with a path: the load errors (1, 5, 7, 8) and the two questions.
         bool formatted = n == kMsgConfirm || n == kMsgNo || n == kMsgNoMemory || n == kMsgBadHeader ||
                          n == kMsgReadOnlyQuestion || n == kMsgSharedFileQuestion;
@@ -139,14 +139,16 @@ void Checker::CheckLanguageOverrides() {
     const Language* language = FindLanguage(m_.language);
     if (!language) return;
     const auto& messages = m_.block.messages;
+    auto texts = m_.languageTexts.find(m_.language);
     for (size_t n = 0; n < messages.size() && n < kMessageCount; ++n) {
-        if (!m_.givenMessages[n]) continue;
+        bool byLanguage = texts != m_.languageTexts.end() && texts->second.given[n];
+        if (!m_.givenMessages[n] && !byLanguage) continue;
         std::string table;
         std::string ignored;  // only whether it converts matters here
         if (!page_->FromUtf8(language->messages[n], table, ignored, CodePage::Use::kMessage)) continue;
         const std::string& text = messages[n];
         if (text == table) continue;
-        std::string where = std::string("messages.") + kMessageKeys[n];
+        std::string where = MessagePath(m_, n);
         bool productText = n == kMsgCaption || n == kMsgConfirm || n == kMsgFinished;
         if (text == kDefaultMessages[n]) {
             Warn("language-override", where,
@@ -156,6 +158,47 @@ void Checker::CheckLanguageOverrides() {
             Warn("language-override", where,
                  "replaces the " + language->tag + " table's " + Show(table) +
                      " (leave the message out to use the table's)");
+        }
+    }
+}
+
+}  // namespace pack
+
+namespace pack {
+
+// A manifest that offers several languages and gives the texts that name the product (the caption,
+// the confirmation, the closing message) for some of them only: the other builds show a text in
+// another language, or the table's, which does not name the product. The text says the same in
+// every language's reading, so the report shows it once.
+void Checker::CheckProductTexts() {
+    const auto& offered = m_.offeredLanguages;
+    if (offered.size() < 2) return;
+    auto list = [](const std::vector<std::string>& tags) {
+        std::string out;
+        for (size_t i = 0; i < tags.size(); ++i)
+            out += (i == 0 ? "" : i + 1 == tags.size() ? " and " : ", ") + tags[i];
+        return out;
+    };
+    for (size_t n : {size_t{kMsgCaption}, size_t{kMsgConfirm}, size_t{kMsgFinished}}) {
+        std::vector<std::string> with, without;
+        std::string firstKey;
+        for (const auto& tag : offered) {
+            auto texts = m_.languageTexts.find(tag);
+            bool given = texts != m_.languageTexts.end() && texts->second.given[n];
+            (given ? with : without).push_back(tag);
+            if (given && firstKey.empty()) firstKey = texts->second.key;
+        }
+        if (without.empty()) continue;
+        std::string builds = "the " + list(without) + (without.size() == 1 ? " build shows" : " builds show");
+        if (m_.givenMessages[n]) {
+            Warn("product-texts", std::string("messages.") + kMessageKeys[n],
+                 "is one text for the languages the manifest offers: " + builds +
+                     " it as written, in one language (give each language's text in \"messagesByLanguage\")");
+        } else if (!with.empty()) {
+            Warn("product-texts", "messagesByLanguage." + firstKey + "." + kMessageKeys[n],
+                 "is given for " + list(with) + " only: " + builds +
+                     " the table's text, which does not name the product (give it in \"messagesByLanguage\" "
+                     "for every language)");
         }
     }
 }

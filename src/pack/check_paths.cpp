@@ -13,7 +13,9 @@ std::vector<Finding> Checker::Run() {
     CheckMessages();
     CheckUnattended();
     CheckLanguageOverrides();
+    CheckProductTexts();
     CheckSettings();
+    CheckPerUserPlaces();
     if (m_.complete && m_.block.files.empty() && m_.block.shortcuts.empty() && m_.block.registry.empty() &&
         m_.block.patterns.empty()) {
         Warn("empty-manifest", "",

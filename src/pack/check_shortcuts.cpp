@@ -4,6 +4,43 @@ namespace pack {
 
 using namespace format;
 
+namespace {
+
+// The last component of a folder, without the backslashes after it.
+std::string LastComponent(const std::string& folder) {
+    std::string trimmed = folder;
+    while (!trimmed.empty() && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
+    size_t cut = trimmed.find_last_of("\\/");
+    return cut == std::string::npos ? trimmed : trimmed.substr(cut + 1);
+}
+
+}  // namespace
+
+// The second folder is a folder the passes remove when it is empty, nothing more: the shortcut file
+// is deleted from the first folder only. An author who writes the desktop there, or the path of a
+// second shortcut, expects a file to go that stays.
+void Checker::CheckSecondFolder(const std::string& where, const format::ShortcutSpec& s,
+                                const std::string& second, const std::string& judged) {
+    if (second.empty()) return;
+    std::string last = Lower(LastComponent(s.secondFolder));
+    bool shortcutFile =
+        last.size() > 4 && (last.ends_with(".lnk") || last.ends_with(".url") || last.ends_with(".pif"));
+    if (shortcutFile || (!s.name.empty() && last == Lower(s.name))) {
+        Warn("second-folder", where,
+             "second folder " + Show(s.secondFolder) +
+                 " ends in a shortcut's name: the second folder is a folder, removed when it is empty; "
+                 "no file is deleted in it (list that shortcut in an entry of its own)");
+    } else if (auto shared = SharedFolderName(judged)) {
+        std::string expected = s.name.empty() ? std::string("nothing is removed there")
+                                              : "no " + Show(s.name) + " is deleted in it";
+        Warn("second-folder", where,
+             "second folder " + Show(second) + " looks like " + *shared +
+                 ", which the uninstaller never removes; " + expected +
+                 ": the shortcut file goes from the first folder only (list a shortcut there in an entry of "
+                 "its own)");
+    }
+}
+
 void Checker::CheckShortcuts() {
     const auto& shortcuts = m_.block.shortcuts;
     for (size_t i = 0; i < shortcuts.size(); ++i) {
@@ -79,6 +116,7 @@ void Checker::CheckShortcuts() {
         if (!second.empty() && !SharedFolderName(judgedSecond)) {
             CheckClimb(where, "second folder", second, s.levels);
         }
+        CheckSecondFolder(where, s, second, judgedSecond);
     }
 }
 

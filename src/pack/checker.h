@@ -118,6 +118,10 @@ class Checker {
     void CheckClimb(const std::string& where, const char* which, const std::string& folder, uint32_t levels);
 
     void CheckShortcuts();
+    // A second folder that names a shortcut file, or is a shared folder where a shortcut file is
+    // expected to go: only the first folder has its shortcut file deleted.
+    void CheckSecondFolder(const std::string& where, const format::ShortcutSpec& s, const std::string& second,
+                           const std::string& judged);
 
     void CheckRegistry();
 
@@ -141,6 +145,11 @@ class Checker {
     // the confirmation and the closing message name the product and are the author's to write; any
     // other text, and an English default anywhere, hides a translation the table has.
     void CheckLanguageOverrides();
+    // A multi-language manifest that gives the product's own texts for one language only.
+    void CheckProductTexts();
+    // "elevation": "user" runs with the user's rights: places only an administrator may change are
+    // warned about.
+    void CheckPerUserPlaces();
 
     void CheckSettings();
 

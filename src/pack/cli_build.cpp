@@ -74,6 +74,18 @@ bool OutputClashes(const BuildOptions& options, const CheckedManifest& checked, 
     return false;
 }
 
+// The uninstaller's description in its version resource: its caption (message 0) as this
+// language's reading gives it, which names the product where the manifest says so; the product's
+// name when the caption is empty.
+std::string Description(const Manifest& manifest) {
+    std::string error;
+    auto page = CodePage::Open(manifest.codePage, error);
+    std::string caption;
+    if (page && !manifest.block.messages.empty() && !page->ToUtf8(manifest.block.messages[0], caption, error))
+        caption.clear();
+    return caption;
+}
+
 // Builds, signs when asked, and writes the uninstaller of one language's reading.
 bool BuildOne(const BuildOptions& options, const LanguageRun& run, const std::string& stub, FILE* out,
               FILE* err) {
@@ -81,7 +93,20 @@ bool BuildOne(const BuildOptions& options, const LanguageRun& run, const std::st
     const Manifest& manifest = run.manifest;
     std::string error;
     format::Bytes block = format::EncodeBlock(manifest.block);
-    auto image = format::AttachBlock(format::Bytes(stub.begin(), stub.end()), block, &error);
+    format::Bytes copy(stub.begin(), stub.end());
+    // The stub as built requests administrator rights and has no version resource: only another
+    // level or a product makes the packer write the copy's resources (without them the copy is the
+    // stub byte for byte).
+    if (manifest.elevation != Elevation::kAdministrator || manifest.product) {
+        auto identified =
+            ApplyIdentity(copy, manifest.elevation, manifest.product, Description(manifest), error);
+        if (!identified) {
+            fprintf(err, "uninstpack: %s: %s\n", ShownName(options.stub).c_str(), error.c_str());
+            return false;
+        }
+        copy = std::move(*identified);
+    }
+    auto image = format::AttachBlock(copy, block, &error);
     if (!image) {
         fprintf(err, "uninstpack: %s: %s\n", ShownName(options.stub).c_str(), error.c_str());
         return false;
@@ -105,7 +130,7 @@ bool BuildOne(const BuildOptions& options, const LanguageRun& run, const std::st
     fprintf(said,
             "%s: %zu bytes; data block of %zu bytes at offset %zu (%zu files, %zu shortcuts, %zu "
             "registry entries, %zu patterns)\n",
-            name.c_str(), written.size(), block.size(), stub.size(), manifest.block.files.size(),
+            name.c_str(), written.size(), block.size(), copy.size(), manifest.block.files.size(),
             manifest.block.shortcuts.size(), manifest.block.registry.size(), manifest.block.patterns.size());
     if (options.sign) fprintf(said, "%s: %s\n", name.c_str(), DescribeSignature(signature).c_str());
     return true;

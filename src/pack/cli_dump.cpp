@@ -49,6 +49,8 @@ bool LoadUninstaller(const std::string& path, const std::optional<int>& codePage
         return false;
     }
     manifest.block = BlockFromData(loaded.data);
+    manifest.elevation = load.identity.elevation.value_or(Elevation::kAdministrator);
+    manifest.product = load.identity.product;
     if (codePage) {
         manifest.codePage = *codePage;
         return true;

@@ -154,6 +154,7 @@ ImageLoad LoadImage(const std::string& path, LoadedData& loaded) {
         return load;
     }
     load.hasField = true;
+    load.identity = ReadIdentity(image);
     load.imageEnd = located->imageEnd;
     load.dataOffset = ReadU32(image.data() + located->field);
     if (!located->markerIntact) {

@@ -10,6 +10,7 @@
 #include "data/uninstall_data.h"
 #include "format/block_writer.h"
 #include "format/stub_image.h"
+#include "pack/identity.h"
 
 namespace pack {
 
@@ -42,6 +43,9 @@ struct ImageLoad {
     // most 7 bytes of zeros between them, the table ending the file), when there is one. It is not
     // verified here: osslsigncode verify (or signtool verify) checks the signature.
     std::optional<format::CertificateTable> signature;
+    // What the image's resources say: its execution level and the product its version resource
+    // names (see identity.h).
+    ImageIdentity identity;
 };
 
 // Finds the data-offset field of the file at `path` where the program reads it (its .uninst

@@ -76,9 +76,10 @@ const std::vector<ManifestObjectFields>& ManifestFields() {
         messages.push_back("accept");
         return std::vector<ManifestObjectFields>{
             {"",
-             {"$schema", "codePage", "language", "unattended", "messages", "files", "shortcuts", "registry",
-              "patterns", "settings", "accept"}},
+             {"$schema", "codePage", "language", "unattended", "elevation", "product", "messages",
+              "messagesByLanguage", "files", "shortcuts", "registry", "patterns", "settings", "accept"}},
             {"messages", messages},
+            {"product", {"name", "version", "publisher", "accept"}},
             {"files[]", {"folder", "name", "flags", "view", "accept"}},
             {"shortcuts[]", {"levels", "folder", "secondFolder", "name", "accept"}},
             {"registry[]", {"root", "key", "value", "view", "accept"}},
@@ -121,6 +122,14 @@ std::vector<std::string> FileFlagNames(uint8_t flags) {
         if (flags & flag.bit) names.push_back(flag.name);
     }
     return names;
+}
+
+std::string MessagePath(const Manifest& manifest, size_t n) {
+    const char* key = n < kMessageCount ? kMessageKeys[n] : "";
+    auto texts = manifest.languageTexts.find(manifest.language);
+    if (n < kMessageCount && texts != manifest.languageTexts.end() && texts->second.given[n])
+        return "messagesByLanguage." + texts->second.key + "." + key;
+    return std::string("messages.") + key;
 }
 
 std::string EntryPath(const Manifest& manifest, const char* list, size_t index) {

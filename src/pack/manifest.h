@@ -13,6 +13,7 @@
 
 #include "format/block_writer.h"
 #include "pack/codepage.h"
+#include "pack/identity.h"
 
 namespace pack {
 
@@ -43,14 +44,31 @@ struct Manifest {
     // without "language"), and which messages the manifest gave itself.
     std::string language;
     std::array<bool, format::kMessageCount> givenMessages{};
+    // "messagesByLanguage": for each offered language that has an object there (by the table's
+    // tag), the key the manifest writes it under and the messages it gives. The chosen language's
+    // texts are in the block, in place of those of "messages".
+    struct LanguageTexts {
+        std::string key;
+        std::array<bool, format::kMessageCount> given{};
+    };
+    std::map<std::string, LanguageTexts> languageTexts;
+    // Not part of the block: build writes them into the copy of the stub. "elevation" is the
+    // execution level the uninstaller's manifest requests; "product" gives it a version resource.
+    Elevation elevation = Elevation::kAdministrator;
+    std::optional<ProductIdentity> product;
 };
+
+// The JSON path of message `n` as the manifest gives it for the chosen language:
+// "messagesByLanguage.de.caption" when that object gives it, else "messages.caption".
+std::string MessagePath(const Manifest& manifest, size_t n);
 
 // The JSON path of entry `index` of the block's list `list` ("files", "shortcuts", "registry",
 // "patterns"), as the manifest numbers it.
 std::string EntryPath(const Manifest& manifest, const char* list, size_t index);
 
-// The fields the reader accepts, by the place of their object: "" the document, "messages",
-// "files[]", "shortcuts[]", "registry[]", "settings". Anything else at these places is refused.
+// The fields the reader accepts, by the place of their object: "" the document, "messages" (also each
+// language's object of "messagesByLanguage"), "product", "files[]", "shortcuts[]", "registry[]",
+// "settings". Anything else at these places is refused.
 struct ManifestObjectFields {
     const char* place;
     std::vector<const char*> keys;

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "pack/languages.h"
 #include "pack/manifest_reader.h"
@@ -104,6 +105,137 @@ void ReadMessages(Reader& r, const json& doc, const Language* language, Manifest
     }
 }
 
+// "messagesByLanguage": an object of texts for each language the manifest offers, read like
+// "messages". Each is checked in every reading; the chosen language's texts replace those of
+// "messages" and of its table.
+void ReadMessagesByLanguage(Reader& r, const json& doc, const Language* language, Manifest& manifest) {
+    auto found = doc.find("messagesByLanguage");
+    if (found == doc.end()) return;
+    if (!found->is_object()) {
+        r.Fail("messagesByLanguage",
+               std::string("must be an object of texts by language tag, not ") + TypeName(*found));
+        return;
+    }
+    if (!doc.contains("language")) {
+        r.Fail("messagesByLanguage",
+               "gives texts by language, but the manifest names no \"language\" to build in (add "
+               "\"language\": the list of the languages it gives texts for)");
+        return;
+    }
+    std::string offered;
+    for (const auto& tag : manifest.offeredLanguages) offered += (offered.empty() ? "" : ", ") + tag;
+    for (const auto& item : found->items()) {
+        std::string where = Field("messagesByLanguage", item.key().c_str());
+        const Language* named = FindLanguage(item.key());
+        if (!named) {
+            std::vector<std::string> tags(manifest.offeredLanguages);
+            r.Fail(where, "is no language the manifest offers" + DidYouMean(item.key(), tags) +
+                              " (it offers " + offered + ")");
+            continue;
+        }
+        const auto& offers = manifest.offeredLanguages;
+        if (std::find(offers.begin(), offers.end(), named->tag) == offers.end()) {
+            // An unreadable "language" has been reported already.
+            if (!manifest.offeredLanguages.empty())
+                r.Fail(where, "is a language the manifest does not offer (it offers " + offered +
+                                  "): add it to \"language\", or remove its texts");
+            continue;
+        }
+        if (manifest.languageTexts.count(named->tag)) {
+            r.Fail(where, "gives the texts of " + named->tag + " a second time");
+            continue;
+        }
+        if (!r.Object(item.value(), where, "messages")) continue;
+        r.Accept(item.value(), where, manifest);
+        Manifest::LanguageTexts& texts = manifest.languageTexts[named->tag];
+        texts.key = item.key();
+        for (int i = 0; i < kMessageCount; ++i) {
+            auto text = item.value().find(kMessageKeys[i]);
+            if (text == item.value().end()) continue;
+            texts.given[i] = true;
+            if (named != language) {
+                // Another language's text: its shape now, its code page in that language's reading.
+                if (!text->is_string())
+                    r.Fail(Field(where, kMessageKeys[i]),
+                           std::string("must be a string, not ") + TypeName(*text));
+                continue;
+            }
+            auto converted = r.TextValue(*text, Field(where, kMessageKeys[i]), CodePage::Use::kMessage);
+            if (converted) manifest.block.messages[i] = *converted;
+        }
+    }
+}
+
+// "elevation": the execution level the uninstaller's manifest requests.
+void ReadElevation(Reader& r, const json& doc, Manifest& manifest) {
+    auto found = doc.find("elevation");
+    if (found == doc.end()) return;
+    std::optional<Elevation> elevation;
+    if (found->is_string()) elevation = ElevationFromName(found->get_ref<const std::string&>());
+    if (elevation) {
+        manifest.elevation = *elevation;
+        return;
+    }
+    std::string hint = found->is_string()
+                           ? DidYouMean(found->get<std::string>(), {"administrator", "user", "highest"})
+                           : std::string();
+    r.Fail("elevation", "must be \"administrator\", \"user\" or \"highest\", not " + found->dump() + hint);
+}
+
+// "product": the name, version and publisher the copy's version resource gives. Texts stay UTF-8:
+// the resource holds UTF-16.
+void ReadProduct(Reader& r, const json& doc, Manifest& manifest) {
+    auto found = doc.find("product");
+    if (found == doc.end()) return;
+    if (!r.Object(*found, "product", "product")) return;
+    r.Accept(*found, "product", manifest);
+    ProductIdentity product;
+    bool complete = true;
+    for (auto [key, text, required] :
+         {std::tuple{"name", &product.name, true}, std::tuple{"version", &product.version, true},
+          std::tuple{"publisher", &product.publisher, false}}) {
+        std::string where = Field("product", key);
+        auto value = found->find(key);
+        if (value == found->end()) {
+            if (required) {
+                r.Fail(where, "is missing: the version resource names the product by it");
+                complete = false;
+            }
+            continue;
+        }
+        if (!value->is_string()) {
+            r.Fail(where, std::string("must be a string, not ") + TypeName(*value));
+            complete = false;
+            continue;
+        }
+        const std::string& utf8 = value->get_ref<const std::string&>();
+        size_t units = Utf16FromUtf8(utf8).size();
+        bool control = std::any_of(utf8.begin(), utf8.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+        if (control) {
+            r.Fail(where,
+                   "holds a control character (below 0x20): the file's properties show it on one line");
+        } else if (required && utf8.empty()) {
+            r.Fail(where, "is empty");
+        } else if (units > kProductTextLimit) {
+            r.Fail(where, "is " + std::to_string(units) +
+                              " characters long; the version resource takes at most " +
+                              std::to_string(kProductTextLimit));
+        } else {
+            *text = utf8;
+            continue;
+        }
+        complete = false;
+    }
+    if (complete && !ParseFileVersion(product.version)) {
+        r.Fail("product.version", JsonString(product.version) +
+                                      " is no version of 1 to 4 whole numbers of 0 to 65535 joined by dots "
+                                      "(\"2.1\", \"2.1.0.17\"): the file version is made of them");
+        complete = false;
+    }
+    if (complete) manifest.product = std::move(product);
+}
+
 // "unattended": true empties the two questions the passes ask in every mode, /S and /Q included: a
 // read-only file then goes without a question, and a shared file when its count runs out.
 void ReadUnattended(Reader& r, const json& doc, Manifest& manifest) {
@@ -115,13 +247,23 @@ void ReadUnattended(Reader& r, const json& doc, Manifest& manifest) {
     }
     manifest.unattended = found->get<bool>();
     if (!*manifest.unattended) return;
-    auto messages = doc.find("messages");
+    // The questions as "messages" and each language's object give them.
+    std::vector<std::pair<std::string, const json*>> places;
+    if (auto messages = doc.find("messages"); messages != doc.end() && messages->is_object())
+        places.push_back({"messages", &*messages});
+    if (auto byLanguage = doc.find("messagesByLanguage");
+        byLanguage != doc.end() && byLanguage->is_object()) {
+        for (const auto& item : byLanguage->items()) {
+            if (item.value().is_object())
+                places.push_back({Field("messagesByLanguage", item.key().c_str()), &item.value()});
+        }
+    }
     for (int n : {kMsgReadOnlyQuestion, kMsgSharedFileQuestion}) {
-        if (messages != doc.end() && messages->is_object()) {
+        for (const auto& [where, messages] : places) {
             auto text = messages->find(kMessageKeys[n]);
             if (text != messages->end() &&
                 !(text->is_string() && text->get_ref<const std::string&>().empty())) {
-                r.Fail(Field("messages", kMessageKeys[n]),
+                r.Fail(Field(where, kMessageKeys[n]),
                        "conflicts with \"unattended\": true, which leaves this question empty so that no run "
                        "waits for "
                        "an answer (leave the message out, or drop \"unattended\")");
@@ -545,7 +687,10 @@ bool ParseManifest(std::string_view text, Manifest& manifest, std::vector<Proble
     std::unique_ptr<CodePage> page = ReadCodePage(r, doc, options, language, manifest, problems);
     r.SetCodePage(page.get());
     ReadMessages(r, doc, language, manifest);
+    ReadMessagesByLanguage(r, doc, language, manifest);
     ReadUnattended(r, doc, manifest);
+    ReadElevation(r, doc, manifest);
+    ReadProduct(r, doc, manifest);
     bool lists = false;
     for (const char* list : {"files", "shortcuts", "registry"}) {
         if (auto found = doc.find(list); found != doc.end()) lists = r.Array(*found, list) || lists;

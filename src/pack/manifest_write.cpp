@@ -120,6 +120,15 @@ bool ManifestToJson(const Manifest& manifest, std::string& out, std::vector<Prob
     out += "{\n  \"codePage\": " + std::to_string(manifest.codePage) + ",\n";
     if (manifest.unattended)
         out += std::string("  \"unattended\": ") + (*manifest.unattended ? "true" : "false") + ",\n";
+    // What the uninstaller's resources say of it (the stub's own level, administrator, is the default).
+    if (manifest.elevation != Elevation::kAdministrator)
+        out += std::string("  \"elevation\": ") + Quoted(ElevationName(manifest.elevation)) + ",\n";
+    if (manifest.product) {
+        const ProductIdentity& p = *manifest.product;
+        out += "  \"product\": {\"name\": " + Quoted(p.name) + ", \"version\": " + Quoted(p.version);
+        if (!p.publisher.empty()) out += ", \"publisher\": " + Quoted(p.publisher);
+        out += "},\n";
+    }
 
     out += "  \"messages\": {";
     size_t count = std::min<size_t>(block.messages.size(), kMessageCount);

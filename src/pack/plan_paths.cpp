@@ -414,6 +414,17 @@ RunFirstCommand ComposeRunFirst(const std::string& installDir, const std::string
     if (out.tokenForm) {
         // A known token expands on the machine to an absolute folder; a stand-in judges the rest.
         program = ReplaceTokens(program, [](const std::string&) { return std::string("C:\\T\\"); });
+    } else if (installDir == kUnknownInstallDir) {
+        // The install folder is the uninstaller's own folder, a whole path on every machine: the
+        // program is judged with a whole-path stand-in for it ("C:tool.exe" after it still names no
+        // file, as it does after any install folder).
+        Buffer judged(command.size() + 8);
+        (void)BuildRunFirstFolderCommand("C:\\T\\", command.c_str(), judged.data(), judged.size());
+        std::string composedStandIn = judged.str();
+        std::vector<char> copy(composedStandIn.begin(), composedStandIn.end());
+        copy.push_back('\0');
+        CommandParts standIn = SplitCommand(copy.data());
+        program = standIn.program ? standIn.program : "";
     }
     out.absolute = ::IsAbsoluteProgramPath(program.c_str());
     return out;

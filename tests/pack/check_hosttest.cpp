@@ -328,6 +328,42 @@ TEST(Check, EachFindingNamesItsEntry) {
         {R"({"settings": {"runFirst": "#Nothing#\\x.exe"}})",
          "settings.runFirst: warning[unknown-token]: token \"#Nothing#\" is unknown: it "
          "expands to nothing (known tokens: #Windows#"},
+        // A per-user uninstaller runs with the user's rights: per-machine places are warned about.
+        {R"({"elevation": "user", "registry": [{"root": "HKLM", "key": "Software\\V\\A"}]})",
+         "registry[0]: warning[per-machine]: HKLM is per-machine: with \"elevation\": \"user\" the "
+         "uninstaller "
+         "runs with the user's rights"},
+        {R"({"elevation": "user", "files": [{"folder": "#Program Files#\\V", "name": "a"}]})",
+         "files[0]: warning[per-machine]: its folder token #Program Files# is a per-machine place"},
+        {R"({"elevation": "user", "files": [{"folder": "C:\\Program Files (x86)\\V", "name": "a"}]})",
+         "files[0]: warning[per-machine]: its folder \"C:\\Program Files (x86)\\V\" is a per-machine place"},
+        {R"({"elevation": "user", "files": [{"folder": ".\\", "name": "a.dll", "flags": ["shared"]}]})",
+         "files[0]: warning[per-machine]: its flag shared counts it under HKLM's SharedDLLs"},
+        {R"({"elevation": "user", "shortcuts": [{"folder": "#AllUsersPrograms#\\V", "name": "A.lnk"}]})",
+         "shortcuts[0]: warning[per-machine]: its folder token #AllUsersPrograms# is a per-machine place"},
+        {R"({"elevation": "user", "patterns": ["#AllUsersAppData#\\V\\*.log"]})",
+         "patterns[0]: warning[per-machine]: its folder token #AllUsersAppData# is a per-machine place"},
+        // The second folder is a folder: no shortcut file is deleted in it.
+        {R"({"shortcuts": [{"folder": "#Programs#\\V", "secondFolder": "#Desktop#", "name": "App.lnk"}]})",
+         "shortcuts[0]: warning[second-folder]: second folder \"#Desktop#\" looks like a desktop folder, "
+         "which "
+         "the uninstaller never removes; no \"App.lnk\" is deleted in it"},
+        {R"({"shortcuts": [{"folder": "#Programs#\\V", "secondFolder": "#AllUsersPrograms#", "name": ""}]})",
+         "shortcuts[0]: warning[second-folder]: second folder \"#AllUsersPrograms#\" looks like the Programs "
+         "menu, which the uninstaller never removes; nothing is removed there"},
+        {R"({"shortcuts": [{"folder": "#Programs#\\V", "secondFolder": "#Desktop#\\App.lnk", "name": "App.lnk"}]})",
+         "shortcuts[0]: warning[second-folder]: second folder \"#Desktop#\\App.lnk\" ends in a shortcut's "
+         "name"},
+        {R"({"shortcuts": [{"folder": "C:\\Menu\\V", "secondFolder": "C:\\Other\\Help.url"}]})",
+         "shortcuts[0]: warning[second-folder]: second folder \"C:\\Other\\Help.url\" ends in a shortcut's "
+         "name"},
+        // A shortcut directly in a desktop or Programs folder, with no level to climb.
+        {R"({"shortcuts": [{"levels": 0, "folder": "#Desktop#", "name": "App.lnk"}]})",
+         "shortcuts[0]: warning[shared-shortcut-folder]: folder \"#Desktop#\" looks like a desktop folder"},
+        {R"({"shortcuts": [{"levels": 0, "folder": "#AllUsersPrograms#", "name": "App.lnk"}]})",
+         "shortcuts[0]: warning[shared-shortcut-folder]: folder \"#AllUsersPrograms#\" looks like the "
+         "Programs "
+         "menu"},
         // Runs with /S and /Q stop at the questions the manifest leaves in.
         {R"({"files": [{"folder": ".\\", "name": "a.exe"}]})",
          "warning[unattended]: runs with /S and /Q still stop at the read-only question (message 9), for any "
@@ -411,6 +447,51 @@ TEST(Check, AnEntryAcceptsTheWarningsItNames) {
     }
 }
 
+// A manifest of several languages checked in each: the texts that name the product, given for one
+// language only, are warned about once, whichever reading finds them.
+TEST(Check, ProductTextsForOneLanguageOnly) {
+    struct Case {
+        std::string json;
+        std::string finding;  // "" for none
+    } cases[] = {
+        {R"({"language": ["de", "fr"], "messages": {"caption": "Example App entfernen"}})",
+         "messages.caption: warning[product-texts]: is one text for the languages the manifest offers: the "
+         "de and "
+         "fr builds show it as written, in one language"},
+        {R"({"language": ["de", "fr", "ja"], "messagesByLanguage": {"de": {"confirm": "Entfernen?"}}})",
+         "messagesByLanguage.de.confirm: warning[product-texts]: is given for de only: the fr and ja builds "
+         "show the "
+         "table's text, which does not name the product"},
+        {R"({"language": ["de", "fr"], "messages": {"finished": "Done."}, "messagesByLanguage": {"de": {"finished": "Fertig."}}})",
+         "messages.finished: warning[product-texts]: is one text for the languages the manifest offers: the "
+         "fr build "
+         "shows it"},
+        {R"({"language": ["de", "fr"], "messagesByLanguage": {"de": {"caption": "A entfernen"}, "fr": {"caption": "Désinstaller A"}}})",
+         ""},
+        {R"({"language": ["de", "fr"], "messages": {"yes": "&Oui"}})", ""},
+        {R"({"language": "de", "messages": {"caption": "Example App entfernen"}})", ""},
+    };
+    for (const auto& c : cases) {
+        Manifest first;
+        std::vector<Problem> ignored;
+        (void)ParseManifest(c.json, first, ignored);
+        std::vector<std::string> tags = first.offeredLanguages;
+        std::string all;
+        for (const auto& tag : tags) {
+            Manifest m;
+            std::vector<Problem> problems;
+            ASSERT_TRUE(ParseManifest(c.json, m, problems, {tag})) << c.json;
+            for (const auto& f : CheckManifest(m, {}))
+                if (f.name == "product-texts") all += DescribeFinding("m.json", f) + "\n";
+        }
+        if (c.finding.empty()) {
+            EXPECT_EQ(all, "") << c.json;
+        } else {
+            EXPECT_NE(all.find("m.json: " + c.finding), std::string::npos) << c.json << "\n got: " << all;
+        }
+    }
+}
+
 // Entries the checks once misjudged: none of these findings may appear.
 TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
     struct Case {
@@ -424,6 +505,20 @@ TEST(Check, WhatTheEntryDoesNotDoIsNotReported) {
         {R"({"files": [{"folder": ".\\Data\\...", "name": "a"}]})", "climbs"},
         {R"({"files": [{"folder": "C:\\App", "name": "...\\a"}]})", "climbs"},
         {R"({"files": [{"folder": "...", "name": "a"}]})", "climbs"},
+        // Per-user places in a per-user uninstaller; per-machine ones in another.
+        {R"({"elevation": "user", "files": [{"folder": "#LocalAppData#\\Programs\\App", "name": "a.exe"}],
+             "registry": [{"root": "HKCU", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App"}],
+             "shortcuts": [{"folder": "#Programs#\\App", "name": "App.lnk"}]})",
+         "per-machine"},
+        {R"({"elevation": "highest", "registry": [{"root": "HKLM", "key": "Software\\V\\A"}]})",
+         "per-machine"},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\V\\A"}]})", "per-machine"},
+        // A second folder that is the program's own.
+        {R"({"shortcuts": [{"folder": "#Programs#\\V\\App", "secondFolder": "#AllUsersPrograms#\\V\\App", "name": "App.lnk"}]})",
+         "second-folder"},
+        // A program relative to the install folder, which is a whole path when the uninstaller runs.
+        {R"({"settings": {"runFirst": "\"cleanup.exe\" /quiet"}})", "is not a whole path"},
+        {R"({"settings": {"runFirst": "tools\\stop.exe"}})", "is not a whole path"},
         // Keys below the refused ones.
         {R"({"registry": [{"root": "HKLM", "key": "System\\CurrentControlSet\\Services\\MyDriver"}]})",
          "error"},

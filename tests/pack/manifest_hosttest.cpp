@@ -5,6 +5,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+#include "pack/languages.h"
 #include "pack_support.h"
 #include "support/block_file.h"
 
@@ -160,11 +161,87 @@ TEST(Manifest, ErrorsNameTheFieldByItsJsonPath) {
         {R"({"unattended": true, "messages": {"sharedFileQuestion": "%s is shared."}})",
          "m.json: messages.sharedFileQuestion: conflicts with \"unattended\": true"},
         {R"({"settings": {"unattended": true}})", "m.json: settings.unattended: unknown field"},
+        // What the copy says about itself: its execution level and its product.
+        {R"({"elevation": "admin"})",
+         "m.json: elevation: must be \"administrator\", \"user\" or \"highest\", not \"admin\""},
+        {R"({"elevation": true})",
+         "m.json: elevation: must be \"administrator\", \"user\" or \"highest\", not true"},
+        {R"({"product": {"version": "1.0"}})", "m.json: product.name: is missing"},
+        {R"({"product": {"name": "App"}})", "m.json: product.version: is missing"},
+        {R"({"product": {"name": "App", "version": "1.0 beta"}})",
+         "m.json: product.version: \"1.0 beta\" is no version of 1 to 4 whole numbers"},
+        {R"({"product": {"name": "App", "version": "70000"}})",
+         "m.json: product.version: \"70000\" is no version"},
+        {R"({"product": {"name": "A\tB", "version": "1"}})",
+         "m.json: product.name: holds a control character"},
+        {R"({"product": {"name": "", "version": "1"}})", "m.json: product.name: is empty"},
+        {R"({"product": {"name": "App", "version": "1", "publisher": 7}})",
+         "m.json: product.publisher: must be a string, not number"},
+        {R"({"product": {"name": "App", "version": "1", "vendor": "X"}})",
+         "m.json: product.vendor: unknown field"},
+        // Texts by language: only for the languages the manifest offers, each shaped like "messages".
+        {R"({"messagesByLanguage": {"de": {"caption": "X"}}})",
+         "m.json: messagesByLanguage: gives texts by language, but the manifest names no \"language\""},
+        {R"({"language": "de", "messagesByLanguage": {"fr": {"caption": "X"}}})",
+         "m.json: messagesByLanguage.fr: is a language the manifest does not offer (it offers de)"},
+        {R"({"language": "de", "messagesByLanguage": {"dx": {"caption": "X"}}})",
+         "m.json: messagesByLanguage.dx: is no language the manifest offers (did you mean \"de\"?)"},
+        {R"({"language": "de", "messagesByLanguage": {"de": {"capton": "X"}}})",
+         "m.json: messagesByLanguage.de.capton: unknown field (did you mean \"caption\"?)"},
+        {R"({"language": "de", "messagesByLanguage": {"de": {"caption": "X"}, "DE": {"caption": "Y"}}})",
+         "gives the texts of de a second time"},
+        {R"({"language": "de", "messagesByLanguage": ["de"]})",
+         "m.json: messagesByLanguage: must be an object of texts by language tag, not array"},
+        {R"({"language": "de", "messagesByLanguage": {"de": {"caption": "Удаление"}}})",
+         "m.json: messagesByLanguage.de.caption: character U+0423"},
+        {R"({"language": "de", "unattended": true, "messagesByLanguage": {"de": {"readOnlyQuestion": "%s?"}}})",
+         "m.json: messagesByLanguage.de.readOnlyQuestion: conflicts with \"unattended\": true"},
     };
     for (const auto& c : cases) {
         Manifest m;
         std::string problems = Parse(c.json, m);
         EXPECT_NE(problems.find(c.problem), std::string::npos) << c.json << "\n got: " << problems;
+    }
+}
+
+// Each language's reading takes its own texts from "messagesByLanguage", over "messages" and the
+// table; another language's texts are checked in their own reading (their code page may differ).
+TEST(Manifest, EachLanguageTakesItsOwnTexts) {
+    using namespace pack;
+    std::string json =
+        R"({"language": ["de", "ru"], "messages": {"caption": "Example App", "finished": "Done."},
+        "messagesByLanguage": {"de": {"caption": "Example App entfernen", "confirm": "Example App wirklich entfernen?"},
+                               "ru": {"caption": "Удаление Example App"}}})";
+    struct Case {
+        const char* language;
+        const char* caption;  // UTF-8
+        const char* confirm;  // UTF-8: the table's where the language gives none
+        const char* finished;
+    } cases[] = {
+        {"de", "Example App entfernen", "Example App wirklich entfernen?", "Done."},
+        {"ru", "Удаление Example App", nullptr, "Done."},
+    };
+    for (const auto& c : cases) {
+        Manifest m;
+        std::vector<Problem> problems;
+        ASSERT_TRUE(ParseManifest(json, m, problems, {c.language})) << c.language;
+        std::string error;
+        auto page = CodePage::Open(m.codePage, error);
+        ASSERT_TRUE(page) << error;
+        auto utf8 = [&](size_t n) {
+            std::string out, ignored;
+            EXPECT_TRUE(page->ToUtf8(m.block.messages[n], out, ignored));
+            return out;
+        };
+        EXPECT_EQ(utf8(format::kMsgCaption), c.caption) << c.language;
+        if (c.confirm) EXPECT_EQ(utf8(format::kMsgConfirm), c.confirm) << c.language;
+        if (!c.confirm)
+            EXPECT_EQ(utf8(format::kMsgConfirm), FindLanguage(c.language)->messages[format::kMsgConfirm]);
+        EXPECT_EQ(utf8(format::kMsgFinished), c.finished) << c.language;
+        EXPECT_EQ(MessagePath(m, format::kMsgCaption),
+                  std::string("messagesByLanguage.") + c.language + ".caption");
+        EXPECT_EQ(MessagePath(m, format::kMsgFinished), "messages.finished");
+        EXPECT_EQ(m.languageTexts.size(), 2u);
     }
 }
 

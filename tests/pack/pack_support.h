@@ -65,6 +65,11 @@ inline format::Bytes FakeStub() {
     return testing_support::FakeStubImage();
 }
 
+// A stub that ends in a resource section and the relocations, as the real one does.
+inline format::Bytes FakeStubWithResources() {
+    return testing_support::FakeStubWithResourcesImage();
+}
+
 struct RunResult {
     int exitCode = -1;
     std::string out;

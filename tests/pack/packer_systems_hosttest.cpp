@@ -8,6 +8,7 @@
 #include <optional>
 #include <sys/stat.h>
 
+#include "format/stub_image.h"
 #include "pack_support.h"
 
 using pack_testing::PackerPath;
@@ -122,6 +123,78 @@ TEST_F(PackerOnEverySystem, EverySpellingOfThePathsBuildsTheSameUninstaller) {
     }
     if (!driveFolder.empty()) {
         std::system(("rm -rf " + Quoted(driveFolder)).c_str());
+    }
+}
+
+// The copy's resources written anew are the same bytes from every packer, from the real stub where
+// the run has it (the Windows run), else from a stand-in that ends as the real one does; the copy is
+// a PE image objdump reads without a complaint, with its resources where the headers say.
+TEST_F(PackerOnEverySystem, AProductAndAnElevationBuildTheSameUninstaller) {
+    const char* real = getenv("UNINST_STUB_FILE");
+    if (!(real && *real)) WriteBytes(stub_, pack_testing::FakeStubWithResources());
+    WriteText(
+        dir_.File("product.json"),
+        R"({"elevation": "user", "product": {"name": "Exämple App", "version": "2.1.0.17", "publisher": "Example Co"},
+                  "language": "de", "messages": {"caption": "Exämple App entfernen"},
+                  "unattended": true, "files": [{"folder": ".\\", "name": "app.exe"}]})");
+    std::string arguments =
+        "build " + Quoted(dir_.File("product.json")) + " --stub " + Quoted(stub_) + " -o ";
+    auto run = RunPacker(arguments + Quoted(dir_.File("packed.exe")));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const format::Bytes packed = ReadBytes(dir_.File("packed.exe"));
+    if (WindowsPacker()) {
+        auto reference = RunNativePacker(arguments + Quoted(dir_.File("reference.exe")));
+        ASSERT_TRUE(reference);
+        ASSERT_EQ(reference->exitCode, 0) << reference->err;
+        EXPECT_TRUE(ReadBytes(dir_.File("reference.exe")) == packed) << "the two packers differ";
+    }
+    auto located = format::LocateDataOffsetField(packed);
+    ASSERT_TRUE(located);
+    EXPECT_GT(packed.size(), ReadBytes(stub_).size());
+    // objdump, where the machine has it, reads the headers, the sections and the resource tree.
+    if (std::system("command -v i686-w64-mingw32-objdump >/dev/null 2>&1") == 0) {
+        std::string out = dir_.File("objdump.txt");
+        int status = std::system(
+            ("i686-w64-mingw32-objdump -p " + Quoted(dir_.File("packed.exe")) + " >" + Quoted(out) + " 2>&1")
+                .c_str());
+        std::string text = ReadText(out);
+        EXPECT_EQ(status, 0) << text;
+        for (const char* bad : {"objdump:", "corrupt", "invalid"})
+            EXPECT_EQ(text.find(bad), std::string::npos) << bad << " in:\n" << text;
+        EXPECT_NE(text.find("Resource Directory [.rsrc]"), std::string::npos) << text;
+        EXPECT_NE(text.find("Entry: ID: 0x000010"), std::string::npos) << "a version resource (type 16)";
+    }
+    // dump reads what the resources say, and build of the dump gives the same bytes.
+    auto dump = RunPacker("dump " + Quoted(dir_.File("packed.exe")));
+    ASSERT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_NE(dump.out.find("\"elevation\": \"user\""), std::string::npos) << dump.out;
+    EXPECT_NE(dump.out.find(
+                  R"("product": {"name": "Exämple App", "version": "2.1.0.17", "publisher": "Example Co"})"),
+              std::string::npos)
+        << dump.out;
+    WriteText(dir_.File("again.json"), dump.out);
+    auto again = RunPacker("build " + Quoted(dir_.File("again.json")) + " --stub " + Quoted(stub_) + " -o " +
+                           Quoted(dir_.File("again.exe")));
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_TRUE(ReadBytes(dir_.File("again.exe")) == packed) << "build of the dump differs";
+    // Without a product and with the stub's own level the copy is the stub byte for byte.
+    WriteText(dir_.File("plain.json"), R"({"elevation": "administrator", "unattended": true,
+                  "files": [{"folder": ".\\", "name": "app.exe"}]})");
+    auto plain = RunPacker("build " + Quoted(dir_.File("plain.json")) + " --stub " + Quoted(stub_) + " -o " +
+                           Quoted(dir_.File("plain.exe")));
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    format::Bytes stub = ReadBytes(stub_), built = ReadBytes(dir_.File("plain.exe"));
+    ASSERT_GT(built.size(), stub.size());
+    auto field = format::LocateDataOffsetField(stub);
+    ASSERT_TRUE(field);
+    size_t checksum = field->checksumField;
+    for (size_t i = 0; i < stub.size(); ++i) {
+        bool stamped =
+            (i >= field->field && i < field->field + 4) || (checksum && i >= checksum && i < checksum + 4);
+        if (!stamped && built[i] != stub[i]) {
+            ADD_FAILURE() << "the plain copy differs from the stub at " << i;
+            break;
+        }
     }
 }
 

@@ -37,6 +37,23 @@ TEST(PlanPaths, RunFirstCommandsAreComposedAndSplit) {
         EXPECT_EQ(run.arguments, c.arguments) << c.command;
         EXPECT_EQ(run.absolute, c.absolute) << c.command;
     }
+    // Without --install-dir the install folder stays a token, yet it is a whole path on every machine:
+    // a program relative to it is run; one that names no file after any folder is not.
+    struct Unknown {
+        const char* command;
+        const char* program;
+        bool absolute;
+    } unknown[] = {
+        {"\"cleanup.exe\" /quiet", "#InstallDir#\\cleanup.exe", true},
+        {"tools\\stop.exe", "#InstallDir#\\tools\\stop.exe", true},
+        {"C:tool.exe", "#InstallDir#\\C:tool.exe", false},
+        {"\"a:b.exe\" /x", "#InstallDir#\\a:b.exe", false},
+    };
+    for (const auto& c : unknown) {
+        RunFirstCommand run = ComposeRunFirst(kUnknownInstallDir, c.command);
+        EXPECT_EQ(run.program, c.program) << c.command;
+        EXPECT_EQ(run.absolute, c.absolute) << c.command;
+    }
 }
 
 TEST(PlanPaths, WrappersShowEveryPathWholeAndTellWhetherItFits) {

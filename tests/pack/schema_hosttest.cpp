@@ -51,7 +51,12 @@ json ManifestWith(const std::string& place, const std::string& key, const json& 
         required[key] = value;
         return required;
     };
+    // Texts by language need the languages they are for.
+    if (place.empty() && key == "messagesByLanguage" && value.is_object() && !value.empty())
+        return json{{key, value}, {"language", value.begin().key()}};
     if (place.empty()) return json{{key, value}};
+    if (place == "product")
+        return json{{"product", entry(json{{"name", "Example App"}, {"version", "1.0"}})}};
     if (place == "messages") return json{{"messages", json{{key, value}}}};
     if (place == "settings") return json{{"settings", json{{key, value}}}};
     if (place == "files[]") return json{{"files", json::array({entry(json{{"folder", ".\\"}})})}};
@@ -219,6 +224,14 @@ TEST(ManifestSchema, ExamplesValidateAndWhatTheReaderRefusesTheSchemaRefuses) {
         {"unknown-message", R"({"messages": {"title": "x"}})"},
         {"message-not-text", R"({"messages": {"caption": 5}})"},
         {"schema-not-text", R"({"$schema": 1})"},
+        {"unknown-elevation", R"({"elevation": "admin"})"},
+        {"product-without-version", R"({"product": {"name": "App"}})"},
+        {"product-version-text", R"({"product": {"name": "App", "version": "1.0 beta"}})"},
+        {"unknown-product-field", R"({"product": {"name": "App", "version": "1", "vendor": "X"}})"},
+        {"texts-of-unknown-language",
+         R"({"language": "de", "messagesByLanguage": {"xx": {"caption": "X"}}})"},
+        {"unknown-message-of-a-language",
+         R"({"language": "de", "messagesByLanguage": {"de": {"title": "X"}}})"},
     };
     pack_testing::TempFolder folder;
     std::vector<std::string> files = shipped;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "format/block_writer.h"
 
@@ -16,5 +17,17 @@ inline constexpr size_t kFakeStubUninstHeader = kFakeStubSectionTable + 2 * 40;
 
 // The image; its field holds its own size (kFakeStubSize).
 format::Bytes FakeStubImage();
+
+// The same with the two sections the real stub ends in: ".rsrc" (a manifest resource 1 that
+// requests administrator rights, and an icon resource) and ".reloc" after it, which the data
+// directories name; it carries a PE checksum. Its field holds its own size too.
+format::Bytes FakeStubWithResourcesImage();
+inline constexpr char kFakeStubManifest[] =
+    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"><trustInfo "
+    "xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges><requestedExecutionLevel "
+    "level=\"requireAdministrator\" "
+    "uiAccess=\"false\"/></requestedPrivileges></security></trustInfo></assembly>";
+inline constexpr uint8_t kFakeStubIcon[8] = {'I', 'C', 'O', 'N', 'D', 'A', 'T', 'A'};
+inline constexpr uint8_t kFakeStubRelocations[12] = {0x00, 0x10, 0, 0, 12, 0, 0, 0, 0x10, 0x30, 0, 0};
 
 }  // namespace testing_support
