@@ -205,8 +205,10 @@ bool ResolveRow(const PathState& paths, const TokenRow& row, char* out) {
                                      row.kind == TokenKind::kProgramFiles64 && paths.wow64);
         case TokenKind::kSystem64:
             // The 64-bit System folder, which this 32-bit program sees as "Sysnative" (its System32
-            // is SysWOW64); the ordinary System folder where Windows has only one.
-            return paths.wow64 ? WindowsFolderPlus(kSysnativeName, out) : GetSystemFolder(out);
+            // is SysWOW64); the ordinary System folder where Windows has only one, and for a 64-bit
+            // build (the tests' own), whose System32 is the 64-bit one and which has no Sysnative.
+            return paths.wow64 && sizeof(void*) == 4 ? WindowsFolderPlus(kSysnativeName, out)
+                                                     : GetSystemFolder(out);
         case TokenKind::kShell:
             if (LookUpSpecialFolder(paths, found, row.csidl)) return CopyText(out, kPathBufferSize, found);
             return ShellFolderFallback(paths, row, out);

@@ -132,7 +132,9 @@ class ViewsE2e : public E2eTest {
     std::vector<std::string> SystemFiles() const {
         std::string name = "\\" + tag_ + ".txt";
         if (!Is64BitWindows()) return {WindowsFolder() + "\\System32" + name};
-        return {WindowsFolder() + "\\Sysnative" + name, WindowsFolder() + "\\SysWOW64" + name};
+        // A 64-bit build (this program and the uninstaller alike) has the 64-bit System32 as its own.
+        std::string native = sizeof(void*) == 8 ? "\\System32" : "\\Sysnative";
+        return {WindowsFolder() + native + name, WindowsFolder() + "\\SysWOW64" + name};
     }
     std::string SharedPath() const { return SetupFolder("CommonFilesDir") + "\\" + tag_ + "\\s.dll"; }
 
