@@ -9,12 +9,7 @@ namespace format {
 
 namespace {
 
-constexpr size_t kNewHeaderOffsetAt = 0x3C;
-constexpr size_t kCoffHeaderSize = 20;
-constexpr size_t kSectionHeaderSize = 40;
 constexpr uint16_t kPe32Magic = 0x10B;
-constexpr uint16_t kPe32PlusMagic = 0x20B;
-constexpr uint16_t kMaxSections = 96;
 // Optional header offsets (the same in PE32 and PE32+ up to the data directories).
 constexpr size_t kInitializedDataAt = 8;
 constexpr size_t kChecksumAt = 64;
@@ -43,19 +38,13 @@ uint32_t AlignUp(uint32_t value, uint32_t alignment) {
     return alignment == 0 ? value : (value + alignment - 1) / alignment * alignment;
 }
 
-struct Section {
-    size_t header = 0;  // file offset of its 40-byte header
-    uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, rawAt = 0;
-};
+using Section = PeSection;
 
-// The headers of a PE image, every offset checked against the file.
-struct Headers {
-    size_t optional = 0;          // file offset of the optional header
+// The headers of a PE image with its data directories, every offset checked against the file.
+struct Headers : PeHeaders {
     size_t directories = 0;       // file offset of data directory 0
     uint32_t directoryCount = 0;  // data directories the headers hold
     uint32_t sectionAlignment = 0, fileAlignment = 0;
-    std::vector<Section> sections;
-    size_t imageEnd = 0;  // end of the headers and the sections' raw data
 
     uint32_t DirectoryRva(uint32_t index, const Bytes& image) const {
         return index < directoryCount ? ReadU32(image.data() + directories + 8 * index) : 0;
@@ -74,27 +63,15 @@ struct Headers {
 };
 
 std::optional<Headers> ReadHeaders(const Bytes& image, std::string* why) {
-    const size_t size = image.size();
-    const uint8_t* p = image.data();
-    if (size < 0x40 || p[0] != 'M' || p[1] != 'Z') {
-        Fail(why, "no executable: it does not begin with an MZ header");
-        return std::nullopt;
-    }
-    uint64_t pe = ReadU32(p + kNewHeaderOffsetAt);
-    if (pe + 4 + kCoffHeaderSize + 2 > size || memcmp(p + pe, "PE\0\0", 4) != 0) {
-        Fail(why, "no PE executable: its PE header is missing or lies past the end of the file");
-        return std::nullopt;
-    }
-    const uint8_t* coff = p + pe + 4;
-    uint16_t count = ReadU16(coff + 2);
-    uint16_t optionalSize = ReadU16(coff + 16);
+    std::optional<PeHeaders> pe = ReadPeHeaders(image, why);
+    if (!pe) return std::nullopt;
     Headers h;
-    h.optional = static_cast<size_t>(pe + 4 + kCoffHeaderSize);
-    uint16_t magic = ReadU16(p + h.optional);
-    size_t countAt = magic == kPe32Magic ? kDirectoryCountAt32 : kDirectoryCountAt64;
-    uint64_t table = uint64_t{h.optional} + optionalSize;
-    if ((magic != kPe32Magic && magic != kPe32PlusMagic) || optionalSize < countAt + 4 || table > size) {
-        Fail(why, "no PE executable: its optional header is not that of PE32 or PE32+, or is cut short");
+    static_cast<PeHeaders&>(h) = std::move(*pe);
+    const uint8_t* p = image.data();
+    size_t countAt = h.magic == kPe32Magic ? kDirectoryCountAt32 : kDirectoryCountAt64;
+    uint64_t table = uint64_t{h.optional} + h.optionalSize;
+    if (h.optionalSize < countAt + 4) {
+        Fail(why, "no PE executable: its optional header is cut short");
         return std::nullopt;
     }
     h.sectionAlignment = ReadU32(p + h.optional + kSectionAlignmentAt);
@@ -102,25 +79,6 @@ std::optional<Headers> ReadHeaders(const Bytes& image, std::string* why) {
     h.directories = h.optional + countAt + 4;
     uint64_t room = (table - h.directories) / 8;
     h.directoryCount = static_cast<uint32_t>(std::min<uint64_t>(ReadU32(p + h.optional + countAt), room));
-    if (count == 0 || count > kMaxSections || table + uint64_t{count} * kSectionHeaderSize > size) {
-        Fail(why, "the PE section table is empty, too long, or runs past the end of the file");
-        return std::nullopt;
-    }
-    h.imageEnd = static_cast<size_t>(table + uint64_t{count} * kSectionHeaderSize);
-    for (uint16_t i = 0; i < count; ++i) {
-        Section s;
-        s.header = static_cast<size_t>(table + uint64_t{i} * kSectionHeaderSize);
-        s.virtualSize = ReadU32(p + s.header + 8);
-        s.virtualAddress = ReadU32(p + s.header + 12);
-        s.rawSize = ReadU32(p + s.header + 16);
-        s.rawAt = ReadU32(p + s.header + 20);
-        if (s.rawSize != 0 && uint64_t{s.rawAt} + s.rawSize > size) {
-            Fail(why, "a PE section's raw data runs past the end of the file: the executable is cut short");
-            return std::nullopt;
-        }
-        if (s.rawSize != 0) h.imageEnd = std::max(h.imageEnd, size_t{s.rawAt} + s.rawSize);
-        h.sections.push_back(s);
-    }
     return h;
 }
 

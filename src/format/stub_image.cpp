@@ -31,7 +31,7 @@ bool Fail(std::string* why, const char* text) {
 
 }  // namespace
 
-std::optional<DataOffsetLocation> LocateDataOffsetField(const Bytes& image, std::string* why) {
+std::optional<PeHeaders> ReadPeHeaders(const Bytes& image, std::string* why) {
     const size_t size = image.size();
     const uint8_t* p = image.data();
     if (size < kDosHeaderSize || p[0] != 'M' || p[1] != 'Z') {
@@ -44,53 +44,66 @@ std::optional<DataOffsetLocation> LocateDataOffsetField(const Bytes& image, std:
         return std::nullopt;
     }
     const uint8_t* coff = p + pe + 4;
-    uint16_t sections = ReadU16(coff + 2);
-    uint16_t optionalSize = ReadU16(coff + 16);
-    uint64_t optional = pe + 4 + kCoffHeaderSize;
-    uint16_t magic = ReadU16(p + optional);
-    if (optionalSize < 2 || (magic != kPe32Magic && magic != kPe32PlusMagic)) {
+    uint16_t count = ReadU16(coff + 2);
+    PeHeaders h;
+    h.optionalSize = ReadU16(coff + 16);
+    h.optional = static_cast<size_t>(pe + 4 + kCoffHeaderSize);
+    h.magic = ReadU16(p + h.optional);
+    if (h.optionalSize < 2 || (h.magic != kPe32Magic && h.magic != kPe32PlusMagic)) {
         Fail(why, "no PE executable: its optional header is not that of PE32 or PE32+");
         return std::nullopt;
     }
-    uint64_t table = optional + optionalSize;
-    DataOffsetLocation found;
-    // Optional header fields are read only where the size the COFF header declares holds them.
-    if (table <= size && optionalSize >= kChecksumAt + 4)
-        found.checksumField = static_cast<size_t>(optional + kChecksumAt);
-    size_t countAt = magic == kPe32Magic ? kDirectoryCountAt32 : kDirectoryCountAt64;
-    uint64_t entry = optional + countAt + 4 + uint64_t{kSecurityDirectory} * kDirectoryEntrySize;
-    if (table <= size && entry + kDirectoryEntrySize <= table &&
-        ReadU32(p + optional + countAt) > kSecurityDirectory) {
-        found.certificatesEntry = static_cast<size_t>(entry);
-        found.certificates = CertificateTable{ReadU32(p + entry), ReadU32(p + entry + 4)};
-    }
-    if (sections == 0 || sections > kMaxSections || table + uint64_t{sections} * kSectionHeaderSize > size) {
+    uint64_t table = uint64_t{h.optional} + h.optionalSize;
+    if (count == 0 || count > kMaxSections || table + uint64_t{count} * kSectionHeaderSize > size) {
         Fail(why, "the PE section table is empty, too long, or runs past the end of the file");
         return std::nullopt;
     }
-    found.imageEnd = static_cast<size_t>(table + uint64_t{sections} * kSectionHeaderSize);
-    int named = 0;
-    for (uint16_t i = 0; i < sections; ++i) {
-        const uint8_t* header = p + table + uint64_t{i} * kSectionHeaderSize;
-        uint32_t virtualSize = ReadU32(header + 8);
-        uint32_t rawSize = ReadU32(header + 16);
-        uint32_t rawAt = ReadU32(header + 20);
-        uint64_t rawEnd = uint64_t{rawAt} + rawSize;
-        if (rawSize != 0 && rawEnd > size) {
+    h.imageEnd = static_cast<size_t>(table + uint64_t{count} * kSectionHeaderSize);
+    for (uint16_t i = 0; i < count; ++i) {
+        PeSection s;
+        s.header = static_cast<size_t>(table + uint64_t{i} * kSectionHeaderSize);
+        s.virtualSize = ReadU32(p + s.header + 8);
+        s.virtualAddress = ReadU32(p + s.header + 12);
+        s.rawSize = ReadU32(p + s.header + 16);
+        s.rawAt = ReadU32(p + s.header + 20);
+        if (s.rawSize != 0 && uint64_t{s.rawAt} + s.rawSize > size) {
             Fail(why, "a PE section's raw data runs past the end of the file: the executable is cut short");
             return std::nullopt;
         }
-        if (rawSize != 0) found.imageEnd = std::max(found.imageEnd, static_cast<size_t>(rawEnd));
-        if (memcmp(header, kDataOffsetSectionName, sizeof kDataOffsetSectionName) != 0) continue;
+        if (s.rawSize != 0) h.imageEnd = std::max(h.imageEnd, size_t{s.rawAt} + s.rawSize);
+        h.sections.push_back(s);
+    }
+    return h;
+}
+
+std::optional<DataOffsetLocation> LocateDataOffsetField(const Bytes& image, std::string* why) {
+    std::optional<PeHeaders> h = ReadPeHeaders(image, why);
+    if (!h) return std::nullopt;
+    const uint8_t* p = image.data();
+    const uint64_t optional = h->optional;
+    const uint64_t table = optional + h->optionalSize;
+    DataOffsetLocation found;
+    found.imageEnd = h->imageEnd;
+    // Optional header fields are read only where the size the COFF header declares holds them.
+    if (h->optionalSize >= kChecksumAt + 4) found.checksumField = static_cast<size_t>(optional + kChecksumAt);
+    size_t countAt = h->magic == kPe32Magic ? kDirectoryCountAt32 : kDirectoryCountAt64;
+    uint64_t entry = optional + countAt + 4 + uint64_t{kSecurityDirectory} * kDirectoryEntrySize;
+    if (entry + kDirectoryEntrySize <= table && ReadU32(p + optional + countAt) > kSecurityDirectory) {
+        found.certificatesEntry = static_cast<size_t>(entry);
+        found.certificates = CertificateTable{ReadU32(p + entry), ReadU32(p + entry + 4)};
+    }
+    int named = 0;
+    for (const PeSection& s : h->sections) {
+        if (memcmp(p + s.header, kDataOffsetSectionName, sizeof kDataOffsetSectionName) != 0) continue;
         ++named;
         // The loader maps min(virtual size, raw size) bytes from the file and zero-fills the rest:
         // the marker and the field must come from the file.
-        if (virtualSize < kFieldEnd || rawSize < kFieldEnd) {
+        if (s.virtualSize < kFieldEnd || s.rawSize < kFieldEnd) {
             Fail(why, "the .uninst section is too small to hold the data-offset marker and field");
             return std::nullopt;
         }
-        found.field = rawAt + kDataOffsetMarkerSize;
-        found.markerIntact = memcmp(p + rawAt, kDataOffsetMarker, kDataOffsetMarkerSize) == 0;
+        found.field = s.rawAt + kDataOffsetMarkerSize;
+        found.markerIntact = memcmp(p + s.rawAt, kDataOffsetMarker, kDataOffsetMarkerSize) == 0;
     }
     if (named != 1) {
         Fail(why, named == 0 ? "no .uninst section: not an uninstaller built from this project's stub"

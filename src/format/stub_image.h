@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "format/block_writer.h"
 
@@ -21,6 +22,27 @@ struct CertificateTable {
     uint32_t offset = 0;
     uint32_t size = 0;
 };
+
+// A section of a PE image as its header describes it.
+struct PeSection {
+    size_t header = 0;  // file offset of its 40-byte header
+    uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, rawAt = 0;
+};
+
+// The headers of a PE image (PE32 or PE32+), every offset checked against the file.
+struct PeHeaders {
+    size_t optional = 0;        // file offset of the optional header
+    uint16_t optionalSize = 0;  // its size as the COFF header declares it
+    uint16_t magic = 0;         // 0x10B PE32, 0x20B PE32+
+    std::vector<PeSection> sections;
+    size_t imageEnd = 0;  // end of the headers and the sections' raw data: what follows was appended
+};
+
+// Reads the MZ and PE headers and the section table of `image`, every read bounded by the file. Fails,
+// saying why in `why`, when the file is no PE32 or PE32+ image, or its section table or a section's
+// raw data runs past its end. The one reader of the headers: the stamp, the packer and the resource
+// writer all start from it.
+std::optional<PeHeaders> ReadPeHeaders(const Bytes& image, std::string* why = nullptr);
 
 struct DataOffsetLocation {
     size_t field = 0;           // file offset of the 32-bit field
